@@ -1,0 +1,85 @@
+#pragma once
+// Contract between Vantix and the 3-D chart control component. The control is
+// a QWidget created through the component loader; querying it for IPlotControl
+// gives this interface, and QueryInterface for IQWidgetHost gives the widget.
+#include "platform/dispatch.h"
+#include "platform/unknown.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+class QWidget;
+
+namespace plot {
+
+inline constexpr CLSID CLSID_PlotControl{0x3F9A6C21, 0x54D7, 0x4C0E, {0xB2, 0x8F, 0x61, 0x0D, 0x4A, 0x97, 0xE3, 0x5C}};
+inline constexpr const wchar_t* kPlotControlClassId = L"{3F9A6C21-54D7-4C0E-B28F-610D4A97E35C}";
+
+// Interchange record for surface vertices and points: 32 bytes, back to back.
+struct SurfaceVertex {
+    double x;             // value of the X input
+    double y;             // vertical: value of the function
+    double z;             // value of the Y input
+    std::uint32_t color;  // 0x00RRGGBB
+    std::uint32_t unused; // not read by the control
+};
+static_assert(sizeof(SurfaceVertex) == 32);
+static_assert(offsetof(SurfaceVertex, x) == 0 && offsetof(SurfaceVertex, y) == 8 && offsetof(SurfaceVertex, z) == 16 &&
+              offsetof(SurfaceVertex, color) == 24 && offsetof(SurfaceVertex, unused) == 28);
+
+// Renderer codes of the control: 0 = software (the "DIRECTX" code), 1 = OpenGL.
+inline constexpr long kRendererSoftware = 0;
+inline constexpr long kRendererOpenGL = 1;
+
+struct ISurfaceSeries : IUnknown {
+    VANTIX_INTERFACE_ID(0x3F9A6C22, 0x54D7, 0x4C0E, 0xB2, 0x8F, 0x61, 0x0D, 0x4A, 0x97, 0xE3, 0x5C);
+    virtual HRESULT SetVisible(LONG visible) = 0;
+    virtual HRESULT IsVisible(LONG* pVisible) = 0;
+    // Copies count vertices and indexCount indices (three per triangle).
+    virtual HRESULT SetData(const SurfaceVertex* data, LONG count, const std::uint32_t* indices, LONG indexCount) = 0;
+};
+
+struct IPointSeries : IUnknown {
+    VANTIX_INTERFACE_ID(0x3F9A6C23, 0x54D7, 0x4C0E, 0xB2, 0x8F, 0x61, 0x0D, 0x4A, 0x97, 0xE3, 0x5C);
+    virtual HRESULT SetVisible(LONG visible) = 0;
+    virtual HRESULT IsVisible(LONG* pVisible) = 0;
+    // Copies count points; pointSize is the diameter in data units.
+    virtual HRESULT SetData(const SurfaceVertex* data, LONG count, double pointSize) = 0;
+};
+
+struct IPlotControl : IUnknown {
+    VANTIX_INTERFACE_ID(0x3F9A6C24, 0x54D7, 0x4C0E, 0xB2, 0x8F, 0x61, 0x0D, 0x4A, 0x97, 0xE3, 0x5C);
+    virtual HRESULT Refresh() = 0;
+    virtual HRESULT Initialize(LONG renderer) = 0;
+    virtual HRESULT CreateSurfaceSeries(ISurfaceSeries** ppSeries) = 0;
+    virtual HRESULT CreatePointSeries(IPointSeries** ppSeries) = 0;
+    virtual HRESULT SetAxisTitles(const std::wstring& x, const std::wstring& y, const std::wstring& z) = 0;
+    virtual HRESULT EnableCollisionDetect(LONG on) = 0;
+    virtual HRESULT IsEnableCollisionDetect(LONG* pOn) = 0;
+    virtual HRESULT GetFieldOfView(LONG* pDegrees) = 0;
+    virtual HRESULT SetFieldOfView(LONG degrees) = 0;
+    virtual HRESULT EnableWaterLevel(LONG on) = 0;
+    virtual HRESULT IsWaterLevel(LONG* pOn) = 0;
+    virtual HRESULT WaterLevelUp() = 0;
+    virtual HRESULT WaterLevelDown() = 0;
+    virtual HRESULT SetVideoMode(LONG renderer) = 0;
+    virtual HRESULT GetVideoMode(LONG* pRenderer) = 0;
+    virtual HRESULT EnableWireFrame(LONG on) = 0;
+    virtual HRESULT IsWireFramed(LONG* pOn) = 0;
+};
+
+// The widget behind a control, for hosting it in a window.
+struct IQWidgetHost : IUnknown {
+    VANTIX_INTERFACE_ID(0x3F9A6C25, 0x54D7, 0x4C0E, 0xB2, 0x8F, 0x61, 0x0D, 0x4A, 0x97, 0xE3, 0x5C);
+    virtual QWidget* GetWidget() = 0;
+};
+
+// Outgoing events, fired through the control's connection point for this IID.
+struct IChartEvents : IDispatch {
+    VANTIX_INTERFACE_ID(0x3F9A6C26, 0x54D7, 0x4C0E, 0xB2, 0x8F, 0x61, 0x0D, 0x4A, 0x97, 0xE3, 0x5C);
+};
+inline constexpr DISPID DISPID_SelectPoint = 1; // "SelectPoint"(pX, pY, pZ: VT_R8 | VT_BYREF; DISPIDs 0, 1, 2)
+inline constexpr DISPID DISPID_ClearPoint = 2;  // "ClearPoint"()
+
+} // namespace plot
