@@ -1,10 +1,15 @@
 include(GoogleTest)
 
-# vantix_add_test(<name> SOURCES ... [LIBS ...] [GL] [TIMEOUT s])
+# vantix_add_test(<name> SOURCES ... [LIBS ...] [GL] [QT] [TIMEOUT s])
 # One executable per call, run by CTest with the offscreen Qt platform, or under
-# xvfb-run when it needs a real OpenGL context (GL).
+# xvfb-run when it needs a real OpenGL context (GL). QT gives the tests a
+# QApplication (tests/support/qt_test_main.cpp) instead of the plain main.
 function(vantix_add_test name)
-    cmake_parse_arguments(T "GL" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    cmake_parse_arguments(T "GL;QT" "TIMEOUT" "SOURCES;LIBS" ${ARGN})
+    if(T_QT)
+        list(APPEND T_SOURCES ${CMAKE_SOURCE_DIR}/tests/support/qt_test_main.cpp)
+        list(APPEND T_LIBS Qt6::Widgets)
+    endif()
     add_executable(${name} ${T_SOURCES})
     target_link_libraries(${name} PRIVATE ${T_LIBS} GTest::gmock GTest::gtest GTest::gmock_main)
     target_include_directories(${name} PRIVATE ${CMAKE_SOURCE_DIR}/tests)
