@@ -6,10 +6,14 @@
 //                          is the preprocessed condition text, e.g.
 //                          ((HRESULT)(hr) >= 0) && L"error while Enable WireFrame"
 //   SW_ASSERT_HR(hr)       fires when hr is not S_OK; carries "HRESULT"
-//   SW_TRACE(fmt, ...)     printf-style wide format; always formatted
+//   SW_TRACE(fmt, ...)     printf-style wide format (glibc conversions: %ls for
+//                          a wide string, %s for a narrow one); always formatted,
+//                          cut at 4095 characters
 //   SW_CHECK_POINTER(p)    throws when p is null
 //
 // Without the diagnostics library every macro is silent and the program goes on.
+// The client itself: diagnostics/SnagwiseClient.h; the process-wide handlers:
+// diagnostics/ExceptionHandlers.h.
 #include "platform/hresult.h"
 
 namespace SnagwiseUtil {
@@ -17,8 +21,9 @@ namespace SnagwiseUtil {
 struct CallSite {
     const char* file;
     int line;
-    const char* function;  // qualified name, "CChart::GetErrorDescription"
-    const char* signature; // full prototype text
+    const char* function;  // __func__; records carry the qualified name,
+                           // "CChart::GetErrorDescription", taken from signature
+    const char* signature; // __PRETTY_FUNCTION__, the full prototype text
 };
 
 // Reports a fired check and acts on the library's verdict (1: break into an

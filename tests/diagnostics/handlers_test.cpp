@@ -1,0 +1,197 @@
+// The process-wide handlers: SIGFPE, fatal signals and uncaught exceptions,
+// Qt's critical and fatal messages.
+#include "diagnostics/ExceptionHandlers.h"
+#include "support/FakeSnagwise.h"
+
+#include <gmock/gmock.h>
+
+#include <QString>
+#include <QtGlobal>
+
+#include <cfenv>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <stdexcept>
+
+using namespace testing;
+using namespace SnagwiseUtil;
+using vantix::test::FakeSnagwise;
+
+namespace {
+
+int g_previousFpeCalls = 0;
+void PreviousFpeHandler(int) { ++g_previousFpeCalls; }
+
+std::vector<QString> g_previousMessages;
+void PreviousMessageHandler(QtMsgType, const QMessageLogContext&, const QString& message)
+{
+    g_previousMessages.push_back(message);
+}
+
+// The translator chains to whatever was installed before it: the test's handler.
+void InstallTranslatorOverCounter()
+{
+    struct sigaction counter = {};
+    counter.sa_handler = &PreviousFpeHandler;
+    sigemptyset(&counter.sa_mask);
+    sigaction(SIGFPE, &counter, nullptr);
+    InstallSeTranslator(GetSnagwiseClient());
+    g_previousFpeCalls = 0;
+}
+
+TEST(SeTranslator, ResetsFloatingPointStateBeforeTheReportAndChains)
+{
+    FakeSnagwise snag;
+    InstallTranslatorOverCounter();
+    int flagsAtReport = -1;
+    snag.OnCommand([&](const std::wstring& c) {
+        if (c == L"PROCESS")
+            flagsAtReport = std::fetestexcept(FE_ALL_EXCEPT);
+    });
+    std::feraiseexcept(FE_DIVBYZERO | FE_INEXACT);
+    std::raise(SIGFPE);
+    EXPECT_EQ(flagsAtReport, 0);
+    EXPECT_EQ(g_previousFpeCalls, 1);
+    const auto r = snag.RecordsOfType(L"EXCEPTION");
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].Find(L"ExceptionType")->intVal, 0);
+    EXPECT_EQ(r[0].Find(L"Continuable")->ulVal, 0u);
+    EXPECT_TRUE(IsHandlerActive(eSeTranslatorGuard));
+}
+
+TEST(SeTranslator, TrappedDivisionIsReportedAndResumesMasked)
+{
+    FakeSnagwise snag;
+    InstallTranslatorOverCounter();
+    feenableexcept(FE_DIVBYZERO);
+    volatile double zero = 0.0;
+    volatile double one = 1.0;
+    const double result = one / zero; // traps once, then runs with the reset state
+    fedisableexcept(FE_ALL_EXCEPT);
+    std::feclearexcept(FE_ALL_EXCEPT);
+    EXPECT_TRUE(std::isinf(result));
+    const auto r = snag.RecordsOfType(L"EXCEPTION");
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].Find(L"Code")->ulVal, IQX_SnagwiseUtil::EXCEPTION_FLT_DIVIDE_BY_ZERO);
+    EXPECT_NE(r[0].Find(L"Address")->ullVal, 0u);
+    EXPECT_EQ(g_previousFpeCalls, 1);
+}
+
+TEST(SeTranslator, BreakVerdictReturnsWithoutChaining)
+{
+    FakeSnagwise snag;
+    InstallTranslatorOverCounter();
+    snag.SetResult(L"PROCESS", 1);
+    std::raise(SIGFPE);
+    EXPECT_EQ(snag.DebugBreaks(), 1);
+    EXPECT_EQ(g_previousFpeCalls, 0);
+}
+
+TEST(SeTranslator, WithoutLibraryOnlyChains)
+{
+    FakeSnagwise snag;
+    snag.SetAvailable(false);
+    InstallTranslatorOverCounter();
+    std::raise(SIGFPE);
+    EXPECT_EQ(g_previousFpeCalls, 1);
+    EXPECT_TRUE(snag.Commands().empty());
+}
+
+TEST(InvalidParameterHandler, CriticalMessagesAreReportedThenPassedOn)
+{
+    FakeSnagwise snag;
+    const QtMessageHandler original = qInstallMessageHandler(&PreviousMessageHandler);
+    InstallInvalidParameterHandler(GetSnagwiseClient());
+    g_previousMessages.clear();
+    qCritical("bad argument");
+    qDebug("just talk");
+    qWarning("warned");
+    EXPECT_THAT(g_previousMessages, ElementsAre("bad argument", "just talk", "warned"));
+    const auto r = snag.RecordsOfType(L"EXCEPTION");
+    ASSERT_EQ(r.size(), 1u);
+    EXPECT_EQ(r[0].Find(L"ExceptionType")->intVal, 0);
+    EXPECT_EQ(r[0].Find(L"Code")->ulVal, IQX_SnagwiseUtil::STATUS_INVALID_PARAMETER);
+
+    snag.SetAvailable(false);
+    FakeSnagwise::ResetClient();
+    qCritical("no library");
+    EXPECT_EQ(g_previousMessages.back(), "no library");
+    EXPECT_EQ(snag.RecordsOfType(L"EXCEPTION").size(), 1u);
+    qInstallMessageHandler(original);
+}
+
+void Marker(const std::wstring& c)
+{
+    std::fprintf(stderr, "[%ls]", c.c_str());
+}
+
+TEST(UnhandledExceptionFilterDeathTest, FatalFaultsAreReportedThenTerminate)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            FakeSnagwise snag;
+            snag.OnCommand(&Marker);
+            InstallUnhandledExceptionFilter(GetSnagwiseClient());
+            *static_cast<volatile int*>(nullptr) = 1;
+        },
+        ExitedWithCode(255), "\\[PROCESS\\]\\[TERMINATE\\]$");
+    EXPECT_EXIT(
+        {
+            FakeSnagwise snag;
+            snag.OnCommand(&Marker);
+            InstallUnhandledExceptionFilter(GetSnagwiseClient());
+            std::abort();
+        },
+        ExitedWithCode(255), "\\[PROCESS\\]\\[TERMINATE\\]$");
+}
+
+// Out of a noexcept function: the test framework cannot catch it.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wterminate"
+void ThrowPastTheTestFramework() noexcept
+{
+    throw std::runtime_error("nobody catches this");
+}
+#pragma GCC diagnostic pop
+
+TEST(UnhandledExceptionFilterDeathTest, UncaughtExceptionIsReportedThenTerminates)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            FakeSnagwise snag;
+            snag.OnCommand([&snag](const std::wstring& c) {
+                if (c == L"TERMINATE") {
+                    const auto r = snag.RecordsOfType(L"EXCEPTION");
+                    std::fprintf(stderr, "type=%d code=%08x", r.at(0).Find(L"ExceptionType")->intVal,
+                                 r.at(0).Find(L"Code")->ulVal);
+                }
+            });
+            InstallUnhandledExceptionFilter(GetSnagwiseClient());
+            ThrowPastTheTestFramework();
+        },
+        ExitedWithCode(255), "type=1 code=e06d7363$");
+}
+
+void FaultAfterClientDestroyed()
+{
+    std::fprintf(stderr, IsHandlerActive(eUnhandledFilterGuard) ? "active;" : "inactive;");
+    std::raise(SIGSEGV);
+}
+
+TEST(UnhandledExceptionFilterDeathTest, AfterTheClientIsGoneFaultsTakeTheirDefaultCourse)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            // Registered before the client exists, so it runs after the client's destructor.
+            std::atexit(&FaultAfterClientDestroyed);
+            InstallUnhandledExceptionFilter(GetSnagwiseClient());
+            std::exit(0);
+        },
+        KilledBySignal(SIGSEGV), "inactive;");
+}
+
+} // namespace
