@@ -1,0 +1,42 @@
+#pragma once
+// Chart-ready description of one data slice: what kind of data it is, how it
+// is presented, the names of its axes and a factory for iterators over it.
+#include "IDataIterator.h"
+
+#include <boost/shared_ptr.hpp>
+
+#include <cstdint>
+#include <string>
+
+// One input held at one value, identified by its value index.
+struct FixedInput {
+    std::uint32_t nInput = 0;
+    std::uint64_t nValue = 0;
+
+    friend bool operator==(const FixedInput&, const FixedInput&) = default;
+};
+
+class IDataTransfer {
+public:
+    enum DataType : std::int32_t {
+        DATA_2D = 0, // X and Y free, one function value per point
+        DATA_1D = 1, // X free, one function value per point
+    };
+    enum DataStyle : std::int32_t {
+        STYLE_SURFACE = 0,
+        STYLE_POINT3D = 1,
+    };
+
+    virtual DataType GetDataType() const = 0;
+    virtual DataStyle GetDataStyle() const = 0;
+    // The iterator is handed out unstarted; the caller calls Begin.
+    virtual bool GetDataIterator(boost::shared_ptr<IDataIterator>* ppIterator) = 0;
+    // The names are written into caller-owned strings.
+    virtual void GetFunctionName(std::wstring* pName) const = 0;
+    virtual void GetInputXName(std::wstring* pName) const = 0;
+    virtual void GetInputYName(std::wstring* pName) const = 0;
+    // "signal:name", the label under which a later load must match.
+    virtual void GetInputXFullName(std::wstring* pName) const = 0;
+    virtual void GetInputYFullName(std::wstring* pName) const = 0;
+    virtual ~IDataTransfer() = default;
+};

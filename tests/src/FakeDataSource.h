@@ -1,0 +1,160 @@
+#pragma once
+// A GoogleMock data source. By default it answers from a table of records like
+// a real provider (out-of-range arguments give E_INVALIDARG); tests override
+// single calls with ON_CALL / EXPECT_CALL.
+#include "ors_provider/IQX_VantixDataProvider.h"
+#include "platform/comptr.h"
+
+#include <gmock/gmock.h>
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace vantix::test {
+
+using namespace IQX_VantixDataProvider;
+
+struct DataTable {
+    LONG type = 0;
+    std::vector<std::wstring> inputNames;
+    std::vector<std::wstring> signalNames;
+    std::vector<std::wstring> functionNames;
+    // Per record: the value index of every input, and every function's value.
+    std::vector<std::vector<std::uint64_t>> indices;
+    std::vector<std::vector<double>> functions;
+
+    // Value of input n at value index k: distinct per input, ascending in k.
+    static double Value(ULONG input, std::uint64_t k) { return 100.0 * input + 0.5 * static_cast<double>(k); }
+
+    // Inputs "in0".., signals "sig0".., functions "f0".., one function.
+    static DataTable Make(std::size_t inputs, std::vector<std::vector<std::uint64_t>> records)
+    {
+        DataTable t;
+        for (std::size_t n = 0; n < inputs; ++n) {
+            t.inputNames.push_back(L"in" + std::to_wstring(n));
+            t.signalNames.push_back(L"sig" + std::to_wstring(n));
+        }
+        t.functionNames = {L"f0", L"f1"};
+        for (std::size_t r = 0; r < records.size(); ++r)
+            t.functions.push_back({1000.0 + static_cast<double>(r), 2000.0 + static_cast<double>(r)});
+        t.indices = std::move(records);
+        return t;
+    }
+};
+
+class MockDataSource : public platform::ComObject<IOptimizationResultsDataSource, IOptimizationResultsDataSourceEx,
+                                                   IOptimizationResultsDataSaver> {
+public:
+    MOCK_METHOD(HRESULT, GetInputCount, (ULONG*), (override));
+    MOCK_METHOD(HRESULT, GetFunctionCount, (ULONG*), (override));
+    MOCK_METHOD(HRESULT, GetInputName, (ULONG, std::wstring*), (override));
+    MOCK_METHOD(HRESULT, GetFunctionName, (ULONG, std::wstring*), (override));
+    MOCK_METHOD(HRESULT, GetRecordCount, (ULONG*), (override));
+    MOCK_METHOD(HRESULT, GetInputValue, (ULONG, ULONG, double*), (override));
+    MOCK_METHOD(HRESULT, GetFunctionValue, (ULONG, ULONG, double*), (override));
+    MOCK_METHOD(HRESULT, GetDataType, (LONG*), (override));
+    MOCK_METHOD(HRESULT, GetSignalName, (ULONG, std::wstring*), (override));
+    MOCK_METHOD(HRESULT, GetInputValueIndex, (ULONG, ULONG, std::uint64_t*), (override));
+    MOCK_METHOD(HRESULT, GetInputValueByIndex, (std::uint64_t, ULONG, double*), (override));
+    MOCK_METHOD(HRESULT, Save, (const std::wstring&), (override));
+
+    // Interfaces the object refuses, and the code of the refusal.
+    bool refuseSource = false;
+    bool refuseSourceEx = false;
+    bool refuseSaver = false;
+    HRESULT refusal = E_NOINTERFACE;
+
+    HRESULT QueryInterface(REFIID riid, void** ppv) override
+    {
+        if ((refuseSource && riid == platform::uuidof<IOptimizationResultsDataSource>()) ||
+            (refuseSourceEx && riid == platform::uuidof<IOptimizationResultsDataSourceEx>()) ||
+            (refuseSaver && riid == platform::uuidof<IOptimizationResultsDataSaver>())) {
+            if (ppv)
+                *ppv = nullptr;
+            return refusal;
+        }
+        return ComObject::QueryInterface(riid, ppv);
+    }
+
+    ULONG References() const { return RefCount(); }
+
+    // Default answers from the table (kept by value).
+    void Serve(DataTable table);
+    DataTable table;
+};
+
+inline void MockDataSource::Serve(DataTable t)
+{
+    using ::testing::_;
+    using ::testing::Invoke;
+    table = std::move(t);
+    auto text = [](const std::vector<std::wstring>& list, ULONG n, std::wstring* out) {
+        if (!out)
+            return E_POINTER;
+        if (n >= list.size())
+            return E_INVALIDARG;
+        *out = list[n];
+        return S_OK;
+    };
+    ON_CALL(*this, GetInputCount(_)).WillByDefault(Invoke([this](ULONG* p) {
+        *p = static_cast<ULONG>(table.inputNames.size());
+        return S_OK;
+    }));
+    ON_CALL(*this, GetFunctionCount(_)).WillByDefault(Invoke([this](ULONG* p) {
+        *p = static_cast<ULONG>(table.functionNames.size());
+        return S_OK;
+    }));
+    ON_CALL(*this, GetRecordCount(_)).WillByDefault(Invoke([this](ULONG* p) {
+        *p = static_cast<ULONG>(table.indices.size());
+        return S_OK;
+    }));
+    ON_CALL(*this, GetDataType(_)).WillByDefault(Invoke([this](LONG* p) {
+        *p = table.type;
+        return S_OK;
+    }));
+    ON_CALL(*this, GetInputName(_, _)).WillByDefault(Invoke([this, text](ULONG n, std::wstring* out) {
+        return text(table.inputNames, n, out);
+    }));
+    ON_CALL(*this, GetSignalName(_, _)).WillByDefault(Invoke([this, text](ULONG n, std::wstring* out) {
+        return text(table.signalNames, n, out);
+    }));
+    ON_CALL(*this, GetFunctionName(_, _)).WillByDefault(Invoke([this, text](ULONG n, std::wstring* out) {
+        return text(table.functionNames, n, out);
+    }));
+    ON_CALL(*this, GetInputValueIndex(_, _, _)).WillByDefault(Invoke([this](ULONG r, ULONG n, std::uint64_t* out) {
+        if (r >= table.indices.size() || n >= table.inputNames.size())
+            return E_INVALIDARG;
+        *out = table.indices[r][n];
+        return S_OK;
+    }));
+    ON_CALL(*this, GetInputValue(_, _, _)).WillByDefault(Invoke([this](ULONG r, ULONG n, double* out) {
+        if (r >= table.indices.size() || n >= table.inputNames.size())
+            return E_INVALIDARG;
+        *out = DataTable::Value(n, table.indices[r][n]);
+        return S_OK;
+    }));
+    ON_CALL(*this, GetInputValueByIndex(_, _, _)).WillByDefault(Invoke([this](std::uint64_t k, ULONG n, double* out) {
+        if (n >= table.inputNames.size())
+            return E_INVALIDARG;
+        *out = DataTable::Value(n, k);
+        return S_OK;
+    }));
+    ON_CALL(*this, GetFunctionValue(_, _, _)).WillByDefault(Invoke([this](ULONG r, ULONG f, double* out) {
+        if (r >= table.functions.size() || f >= table.functions[r].size())
+            return E_INVALIDARG;
+        *out = table.functions[r][f];
+        return S_OK;
+    }));
+    ON_CALL(*this, Save(_)).WillByDefault(::testing::Return(S_OK));
+}
+
+// A nice mock serving the table, held by one reference.
+inline ComPtr<::testing::NiceMock<MockDataSource>> MakeSource(DataTable table)
+{
+    auto sp = platform::MakeCom<::testing::NiceMock<MockDataSource>>();
+    sp->Serve(std::move(table));
+    return sp;
+}
+
+} // namespace vantix::test
