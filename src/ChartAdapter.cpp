@@ -1,0 +1,501 @@
+#include "ChartAdapter.h"
+
+#include "HugePageAllocator.h"
+#include "RendererSetting.h"
+
+#include "diagnostics/snagwise.h"
+
+#include <algorithm>
+#include <cfloat>
+#include <climits>
+#include <cmath>
+#include <cstddef>
+#include <limits>
+#include <new>
+
+using plot::SurfaceVertex;
+using vantix::large_vector;
+
+namespace {
+
+// Working record of the surface builder.
+struct GridCell {
+    bool bValid = false;
+    std::uint32_t nVertex = 0;
+    double dValue = 0.0;
+};
+
+struct Sample {
+    std::int32_t i;
+    std::int32_t j;
+    double v;
+};
+
+// The 5x5 neighbourhood without the centre and the four corners, in the order
+// the roughness is summed.
+constexpr int kNeighbours[20][2] = {
+    {-1, -1}, {-1, 0}, {-1, 1}, {0, -1}, {0, 1},  {1, -1},  {1, 0}, {1, 1},  {-2, -1}, {-2, 0},
+    {-2, 1},  {2, -1}, {2, 0},  {2, 1},  {-1, -2}, {0, -2}, {1, -2}, {-1, 2}, {0, 2},   {1, 2},
+};
+
+constexpr std::uint32_t kFlatColor = 0x00FF00;
+constexpr std::uint32_t kPointColor = 0x00FFFFFF;
+
+// Low 8 bits of the integer part (toward zero) of s * 255 * 4.
+std::uint32_t RampStep(double s)
+{
+    const double scaled = s * 255 * 4;
+    if (!(std::fabs(scaled) < 2147483648.0))
+        return 0;
+    return static_cast<std::uint32_t>(static_cast<std::int32_t>(scaled)) & 0xFF;
+}
+
+// Index as the adapter keeps it: the low 32 bits, read as signed.
+std::int32_t LowIndex(std::uint64_t index)
+{
+    return static_cast<std::int32_t>(static_cast<std::uint32_t>(index));
+}
+
+std::uint64_t WideIndex(std::int64_t index)
+{
+    return static_cast<std::uint64_t>(index);
+}
+
+} // namespace
+
+CChartAdapter::CChartAdapter() : m_EventReceiver(static_cast<IReceive*>(this))
+{
+}
+
+// The titles go first, then the receiver (ending any subscription), then the control.
+CChartAdapter::~CChartAdapter() = default;
+
+bool CChartAdapter::Initialize(IUnknown* pControl)
+{
+    SW_TRACE(L"Chart adapter : Initialize %p", static_cast<void*>(pControl));
+    m_spControl.QueryFrom(pControl);
+
+    const int renderer = RendererFromVideoMode(ReadVideoModeSetting());
+    if (!m_spControl)
+        return false;
+
+    HRESULT hr = m_spControl->Initialize(renderer);
+    SW_ASSERT(SUCCEEDED(hr) && L"error RE Ruvir initialize");
+    const bool bInitialized = S_OK == hr;
+    if (bInitialized) {
+        LONG lDetect = 0;
+        hr = m_spControl->IsEnableCollisionDetect(&lDetect);
+        SW_ASSERT(SUCCEEDED(hr) && L"IsEnableCollisionDetect error");
+        if (lDetect)
+            HookPicking();
+    }
+    return bInitialized;
+}
+
+const wchar_t* CChartAdapter::GetControlClassId() const
+{
+    return plot::kPlotControlClassId;
+}
+
+bool CChartAdapter::SetUpdateEvent(IUpdateEvent* pUpdate)
+{
+    m_pUpdate = pUpdate;
+    return true;
+}
+
+bool CChartAdapter::MoveWaterLevel(int direction)
+{
+    if (0 == direction)
+        m_spControl->WaterLevelUp();
+    else if (1 == direction)
+        m_spControl->WaterLevelDown();
+    return true;
+}
+
+bool CChartAdapter::EnableWaterLevel(bool bOn)
+{
+    const HRESULT hr = m_spControl->EnableWaterLevel(bOn ? 1 : 0);
+    SW_ASSERT(SUCCEEDED(hr) && L"error while Enable Waterlevel");
+    return true;
+}
+
+bool CChartAdapter::IsWaterLevel() const
+{
+    if (!m_spControl)
+        return false;
+    LONG lOn = 0;
+    const HRESULT hr = m_spControl->IsWaterLevel(&lOn);
+    SW_ASSERT(SUCCEEDED(hr) && L"error while get state of Waterlevel");
+    return lOn != 0;
+}
+
+bool CChartAdapter::EnableWireFrame(bool bOn)
+{
+    const HRESULT hr = m_spControl->EnableWireFrame(bOn ? 1 : 0);
+    SW_ASSERT(SUCCEEDED(hr) && L"error while Enable WireFrame");
+    return true;
+}
+
+bool CChartAdapter::IsWireFramed() const
+{
+    if (!m_spControl)
+        return false;
+    LONG lOn = 0;
+    const HRESULT hr = m_spControl->IsWireFramed(&lOn);
+    SW_ASSERT(SUCCEEDED(hr) && L"error while get state of WireFrame");
+    return lOn != 0;
+}
+
+HRESULT CChartAdapter::SetVideoMode(int renderer)
+{
+    return m_spControl->SetVideoMode(renderer);
+}
+
+int CChartAdapter::GetVideoMode()
+{
+    LONG lRenderer = 0;
+    m_spControl->GetVideoMode(&lRenderer);
+    return lRenderer;
+}
+
+bool CChartAdapter::GetSelectedPoint(double* x, double* y, double* z) const
+{
+    if (!x || !y || !z || !m_bPointSelected)
+        return false;
+    *x = m_dPickedX;
+    *y = m_dPickedY;
+    *z = m_dPickedZ;
+    return true;
+}
+
+bool CChartAdapter::IsPointSelected() const
+{
+    return m_bPointSelected;
+}
+
+std::wstring CChartAdapter::GetXAxisTitle() const
+{
+    return m_XAxisTitle;
+}
+
+std::wstring CChartAdapter::GetYAxisTitle() const
+{
+    return m_YAxisTitle;
+}
+
+std::wstring CChartAdapter::GetFunctionTitle() const
+{
+    return m_FunctionTitle;
+}
+
+void CChartAdapter::OnSelectPoint(double* pX, double* pY, double* pZ)
+{
+    if (!pX || !pY || !pZ)
+        return;
+    m_dPickedX = *pX;
+    m_dPickedY = *pY;
+    m_dPickedZ = *pZ;
+    m_bPointSelected = true;
+    if (m_pUpdate)
+        m_pUpdate->OnChartEvent(IUpdateEvent::EVENT_POINT_SELECTED);
+}
+
+void CChartAdapter::OnClearPoint()
+{
+    if (m_pUpdate)
+        m_pUpdate->OnChartEvent(IUpdateEvent::EVENT_POINT_CLEARED);
+    // The picked values stay; only the flag goes.
+    m_bPointSelected = false;
+}
+
+void CChartAdapter::SetSelection(int mode)
+{
+    const HRESULT hr = m_spControl->EnableCollisionDetect(mode);
+    if (1 == mode)
+        HookPicking();
+    else
+        UnhookPicking();
+    SW_ASSERT(SUCCEEDED(hr) && L"EnableCollisionDetect error");
+}
+
+int CChartAdapter::GetSelection() const
+{
+    LONG lValue = 1;
+    const HRESULT hr = m_spControl->IsEnableCollisionDetect(&lValue);
+    SW_ASSERT(SUCCEEDED(hr) && L"IsEnableCollisionDetect error");
+    return lValue;
+}
+
+void CChartAdapter::HookPicking()
+{
+    m_EventReceiver.Hook(CEventReceiver::EVENT_SELECT_POINT, m_spControl.Get());
+    m_EventReceiver.Hook(CEventReceiver::EVENT_CLEAR_POINT, m_spControl.Get());
+}
+
+void CChartAdapter::UnhookPicking()
+{
+    m_EventReceiver.Unhook(CEventReceiver::EVENT_SELECT_POINT, m_spControl.Get());
+    m_EventReceiver.Unhook(CEventReceiver::EVENT_CLEAR_POINT, m_spControl.Get());
+}
+
+unsigned CChartAdapter::CreateNewSeries(IDataTransfer* pDataSource, const Palette&)
+{
+    SW_TRACE(L"Chart adapter : Create new series");
+    if (!pDataSource) {
+        SW_ASSERT(pDataSource && L"bad data transfer pointer");
+        return 0;
+    }
+    const IDataTransfer::DataStyle style = pDataSource->GetDataStyle();
+    const IDataTransfer::DataType type = pDataSource->GetDataType();
+
+    bool bSurface = false;
+    switch (style) {
+    case IDataTransfer::STYLE_SURFACE:
+    case IDataTransfer::STYLE_POINT3D:
+        if (IDataTransfer::DATA_1D == type)
+            return 0;
+        if (IDataTransfer::DATA_2D != type) {
+            SW_ASSERT(! L"Unknown data type");
+            return 0;
+        }
+        bSurface = IDataTransfer::STYLE_SURFACE == style;
+        break;
+    default:
+        SW_ASSERT(! L"Unknown data style");
+        return 0;
+    }
+
+    if (!m_spControl)
+        return 0;
+    if (bSurface) {
+        ComPtr<plot::ISurfaceSeries> pSeries;
+        const HRESULT hr = m_spControl->CreateSurfaceSeries(&pSeries);
+        SW_ASSERT(SUCCEEDED(hr));
+        if (FAILED(hr))
+            return 0;
+        FillSurfaceSeries(pSeries.Get(), pDataSource);
+    } else {
+        ComPtr<plot::IPointSeries> pSeries;
+        const HRESULT hr = m_spControl->CreatePointSeries(&pSeries);
+        SW_ASSERT(SUCCEEDED(hr));
+        if (FAILED(hr))
+            return 0;
+        FillPoint3dSeries(pSeries.Get(), pDataSource);
+    }
+
+    std::wstring xName;
+    std::wstring yName;
+    std::wstring functionName;
+    pDataSource->GetInputXFullName(&xName);
+    pDataSource->GetInputYFullName(&yName);
+    pDataSource->GetFunctionName(&functionName);
+    // The function is the vertical axis.
+    m_spControl->SetAxisTitles(xName, functionName, yName);
+    m_XAxisTitle = std::move(xName);
+    m_YAxisTitle = std::move(yName);
+    m_FunctionTitle = std::move(functionName);
+    return 0;
+}
+
+std::uint32_t CChartAdapter::RoughnessColor(double r, double rMin, double rMax)
+{
+    if (rMin == rMax)
+        return kFlatColor;
+    const double t = (r - rMin) / (rMax - rMin);
+    if (t < 0.25)
+        return 0x00FF00 + (RampStep(t) << 16);
+    if (t < 0.5)
+        return 0xFF0000 + ((255 - RampStep(t - 0.25)) << 8);
+    if (t < 0.75)
+        return 0xFF0000 + RampStep(t - 0.5);
+    return 0x0000FF + ((255 - RampStep(t - 0.75)) << 16);
+}
+
+void CChartAdapter::FillSurfaceSeries(plot::ISurfaceSeries* pSeries, IDataTransfer* pDataSource)
+{
+    SW_TRACE(L"Chart adapter : Fill surface series");
+    boost::shared_ptr<IDataIterator> pIterator;
+    const bool bSuccess = pDataSource->GetDataIterator(&pIterator);
+    if (!bSuccess) {
+        SW_ASSERT(bSuccess && L"Can't get data iterator");
+        return;
+    }
+    if (!pIterator) {
+        SW_ASSERT(pIterator && L"bad iterator");
+        return;
+    }
+    IDataIterator& iterator = *pIterator;
+
+    // Collect the slice: value indices of X and Y, and the function value.
+    large_vector<Sample> samples;
+    samples.reserve(4096);
+    double vMin = DBL_MAX;
+    std::int32_t iMin = INT_MAX, iMax = INT_MIN, jMin = INT_MAX, jMax = INT_MIN;
+    for (bool bPositioned = iterator.Begin(); bPositioned; bPositioned = iterator.Next()) {
+        std::uint64_t nX = 0, nY = 0;
+        double v = 0.0;
+        const bool bSucc = iterator.GetDataInt(&nX, &nY, &v);
+        SW_ASSERT(bSucc && L"Can't get data from iterator");
+        const std::int32_t i = LowIndex(nX);
+        const std::int32_t j = LowIndex(nY);
+        samples.push_back({i, j, v});
+        if (v < vMin)
+            vMin = v;
+        if (i < iMin)
+            iMin = i;
+        if (i > iMax)
+            iMax = i;
+        if (j < jMin)
+            jMin = j;
+        if (j > jMax)
+            jMax = j;
+    }
+    if (samples.empty())
+        return;
+
+    // The grid spans the index ranges; a later record of a cell replaces an earlier one.
+    const std::int64_t nx = std::int64_t{iMax} - iMin + 1;
+    const std::int64_t ny = std::int64_t{jMax} - jMin + 1;
+    if (nx > static_cast<std::int64_t>(std::numeric_limits<std::ptrdiff_t>::max() / sizeof(GridCell)) / ny)
+        throw std::bad_alloc();
+    large_vector<GridCell> grid(static_cast<std::size_t>(nx * ny));
+    std::size_t nValid = 0;
+    for (const Sample& s : samples) {
+        GridCell& cell = grid[static_cast<std::size_t>((std::int64_t{s.i} - iMin) * ny + (std::int64_t{s.j} - jMin))];
+        nValid += cell.bValid ? 0 : 1;
+        cell = {true, 0, s.v};
+    }
+    large_vector<Sample>().swap(samples);
+
+    // Vertices in grid order, with the roughness of each.
+    std::ptrdiff_t offsets[20];
+    for (int k = 0; k < 20; ++k)
+        offsets[k] = kNeighbours[k][0] * static_cast<std::ptrdiff_t>(ny) + kNeighbours[k][1];
+    large_vector<SurfaceVertex> vertices;
+    vertices.reserve(nValid);
+    large_vector<double> roughness;
+    roughness.reserve(nValid);
+    double rMin = DBL_MAX, rMax = -DBL_MAX;
+    GridCell* const cells = grid.data();
+    for (std::int64_t a = 0; a < nx; ++a) {
+        const bool bInnerRow = a >= 2 && a + 2 < nx;
+        for (std::int64_t b = 0; b < ny; ++b) {
+            GridCell& cell = cells[a * ny + b];
+            if (!cell.bValid)
+                continue;
+            const double v = cell.dValue;
+            double sum = 0.0;
+            if (bInnerRow && b >= 2 && b + 2 < ny) {
+                const GridCell* const centre = &cell;
+                for (int k = 0; k < 20; ++k)
+                    sum += std::fabs(centre[offsets[k]].dValue - v);
+            } else {
+                // Neighbours outside the grid count with the lowest collected value.
+                for (int k = 0; k < 20; ++k) {
+                    const std::int64_t na = a + kNeighbours[k][0];
+                    const std::int64_t nb = b + kNeighbours[k][1];
+                    const double w = (na >= 0 && na < nx && nb >= 0 && nb < ny) ? cells[na * ny + nb].dValue : vMin;
+                    sum += std::fabs(w - v);
+                }
+            }
+            const double r = sum / 20.0;
+            if (r < rMin)
+                rMin = r;
+            if (r > rMax)
+                rMax = r;
+            cell.nVertex = static_cast<std::uint32_t>(vertices.size());
+            double x = 0.0, z = 0.0;
+            iterator.GetInputXValue(WideIndex(iMin + a), &x);
+            iterator.GetInputYValue(WideIndex(jMin + b), &z);
+            vertices.push_back({x, v, z, 0, 0});
+            roughness.push_back(r);
+        }
+    }
+    for (std::size_t k = 0; k < vertices.size(); ++k)
+        vertices[k].color = RoughnessColor(roughness[k], rMin, rMax);
+    large_vector<double>().swap(roughness);
+
+    // Two triangles per grid square, each only where all three corners exist.
+    large_vector<std::uint32_t> indices;
+    if (nx > 1 && ny > 1)
+        indices.reserve(static_cast<std::size_t>(std::min<std::int64_t>((nx - 1) * (ny - 1), nValid) * 6));
+    for (std::int64_t a = 0; a + 1 < nx; ++a) {
+        const GridCell* const row0 = cells + a * ny;
+        const GridCell* const row1 = row0 + ny;
+        for (std::int64_t b = 0; b + 1 < ny; ++b) {
+            const GridCell& k00 = row0[b];
+            const GridCell& k01 = row0[b + 1];
+            const GridCell& k10 = row1[b];
+            const GridCell& k11 = row1[b + 1];
+            if (!k01.bValid || !k10.bValid)
+                continue;
+            if (k00.bValid) {
+                indices.push_back(k00.nVertex);
+                indices.push_back(k01.nVertex);
+                indices.push_back(k10.nVertex);
+            }
+            if (k11.bValid) {
+                indices.push_back(k01.nVertex);
+                indices.push_back(k11.nVertex);
+                indices.push_back(k10.nVertex);
+            }
+        }
+    }
+
+    if (!vertices.empty() && !indices.empty()) {
+        ComPtr<plot::ISurfaceSeries>(pSeries)->SetData(vertices.data(), static_cast<LONG>(vertices.size()),
+                                                       indices.data(), static_cast<LONG>(indices.size()));
+    }
+    m_spControl->Refresh();
+}
+
+void CChartAdapter::FillPoint3dSeries(plot::IPointSeries* pSeries, IDataTransfer* pDataSource)
+{
+    SW_TRACE(L"Chart adapter : Fill point 3d series");
+    if (!pSeries) {
+        SW_ASSERT(pSeries && L"bad point 3d series");
+        return;
+    }
+    if (!pDataSource) {
+        SW_ASSERT(pDataSource && L"bad data transfer pointer");
+        return;
+    }
+    const IDataTransfer::DataType type = pDataSource->GetDataType();
+    SW_ASSERT(IDataTransfer::DATA_2D == type && L"series not compatible to this data type");
+
+    boost::shared_ptr<IDataIterator> pIterator;
+    const bool bSuccess = pDataSource->GetDataIterator(&pIterator);
+    if (!bSuccess) {
+        SW_ASSERT(bSuccess && L"Can't get data iterator");
+        return;
+    }
+    if (!pIterator) {
+        SW_ASSERT(pIterator && L"bad iterator");
+        return;
+    }
+    IDataIterator& iterator = *pIterator;
+
+    large_vector<SurfaceVertex> points;
+    points.reserve(4096);
+    for (bool bPositioned = iterator.Begin(); bPositioned; bPositioned = iterator.Next()) {
+        double x = 0.0, z = 0.0, v = 0.0;
+        const bool bSucc = iterator.GetData(&x, &z, &v);
+        SW_ASSERT(bSucc && L"Can't get data from iterator");
+        points.push_back({x, v, z, kPointColor, 0});
+    }
+    if (points.empty())
+        return;
+
+    // Half the smaller spacing of the first two values of X and Y; a tie takes X.
+    double x0 = 0.0, x1 = 0.0, y0 = 0.0, y1 = 0.0;
+    iterator.GetInputXValue(0, &x0);
+    iterator.GetInputXValue(1, &x1);
+    iterator.GetInputYValue(0, &y0);
+    iterator.GetInputYValue(1, &y1);
+    const double dx = x1 - x0;
+    const double dy = y1 - y0;
+    const double pointSize = 0.5 * (dy < dx ? dy : dx);
+
+    pSeries->SetData(points.data(), static_cast<LONG>(points.size()), pointSize);
+    m_spControl->Refresh();
+}

@@ -1,0 +1,86 @@
+#pragma once
+// The only code that drives the chart control: attaches to it, turns one data
+// description into one control series (a coloured, triangulated surface or a
+// point cloud), keeps the axis titles and the last picked point, and forwards
+// the view's display commands.
+#include "EventReceiver.h"
+#include "IChartingControl.h"
+#include "IReceive.h"
+
+#include "platform/comptr.h"
+#include "plot_control/IPlotControl.h"
+
+#include <cstdint>
+#include <string>
+
+class CChartAdapter : public IChartingControl, public IReceive {
+public:
+    CChartAdapter();
+    CChartAdapter(const CChartAdapter&) = delete;
+    CChartAdapter& operator=(const CChartAdapter&) = delete;
+    virtual ~CChartAdapter();
+
+    // IChartingControl
+    bool Initialize(IUnknown* pControl) override;
+    const wchar_t* GetControlClassId() const override;
+    bool SetUpdateEvent(IUpdateEvent* pUpdate) override;
+    bool Unused3(int) override { return true; }
+    bool Unused4(int) override { return true; }
+    bool Unused5(int) override { return true; }
+    bool ZoomStep(int) override { return true; }
+    bool Unused7(int) override { return true; }
+    bool MoveWaterLevel(int direction) override;
+    bool EnableWaterLevel(bool bOn) override;
+    bool IsWaterLevel() const override;
+    bool Unused11(int) override { return true; }
+    bool Unused12(int) override { return true; }
+    bool Unused13(int) override { return true; }
+    std::uint32_t Unused14() override { return 0x00FFFFFF; }
+    bool Unused15() override { return false; }
+    bool Unused16() override { return false; }
+    bool Unused17() override { return false; }
+    unsigned CreateNewSeries(IDataTransfer* pDataSource, const Palette& palette) override;
+    bool Unused19(int) override { return true; }
+    bool Unused20(int, int) override { return true; }
+    bool Unused21(int) override { return true; }
+    bool Unused22(int, int) override { return false; }
+    bool GetSelectedPoint(double* x, double* y, double* z) const override;
+    bool IsPointSelected() const override;
+    std::wstring GetXAxisTitle() const override;
+    std::wstring GetYAxisTitle() const override;
+    std::wstring GetFunctionTitle() const override;
+    bool EnableWireFrame(bool bOn) override;
+    bool IsWireFramed() const override;
+    HRESULT SetVideoMode(int renderer) override;
+    int GetVideoMode() override;
+
+    // IReceive
+    void OnSelectPoint(double* pX, double* pY, double* pZ) override;
+    void OnClearPoint() override;
+
+    // Point picking (collision detection): 1 on with the events subscribed,
+    // anything else off.
+    void SetSelection(int mode);
+    int GetSelection() const;
+
+    // Colour of a vertex from its roughness r within [rMin, rMax]: green for
+    // the smoothest through yellow, red and magenta to blue for the roughest.
+    static std::uint32_t RoughnessColor(double r, double rMin, double rMax);
+
+private:
+    void FillSurfaceSeries(plot::ISurfaceSeries* pSeries, IDataTransfer* pDataSource);
+    void FillPoint3dSeries(plot::IPointSeries* pSeries, IDataTransfer* pDataSource);
+    void HookPicking();
+    void UnhookPicking();
+
+    ComPtr<plot::IPlotControl> m_spControl;
+    CEventReceiver m_EventReceiver;
+    IUpdateEvent* m_pUpdate = nullptr; // not owned
+    double m_dPickedX = 0.0;
+    double m_dPickedY = 0.0;
+    double m_dPickedZ = 0.0;
+    bool m_bPointSelected = false;
+    std::wstring m_XAxisTitle;
+    std::wstring m_YAxisTitle;
+    std::wstring m_FunctionTitle;
+};

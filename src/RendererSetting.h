@@ -1,0 +1,11 @@
+#pragma once
+// The renderer a new chart starts with, from the per-user "VideoMode" setting.
+#include <optional>
+#include <string>
+
+// The stored text, or nothing when the key or value is missing or unreadable.
+std::optional<std::wstring> ReadVideoModeSetting();
+
+// Chart-side renderer code: exactly "OPENGL" gives 1 (OpenGL); exactly
+// "DIRECTX", anything else or nothing gives 0.
+int RendererFromVideoMode(const std::optional<std::wstring>& text);
