@@ -1,0 +1,53 @@
+#pragma once
+// The provider's COM objects: the root object that loads files and the data
+// object a load hands back.
+#include "OrsFormat.h"
+#include "ors_provider/IQX_VantixDataProvider.h"
+#include "platform/errorinfo.h"
+
+namespace ors {
+
+using namespace IQX_VantixDataProvider;
+
+class COptimizationResultsData final
+    : public platform::ComObject<IOptimizationResultsDataSource, IOptimizationResultsDataSourceEx,
+                                 IOptimizationResultsDataSaver, platform::ISupportErrorInfo> {
+public:
+    explicit COptimizationResultsData(OrsContent content);
+
+    HRESULT GetInputCount(ULONG* pCount) override;
+    HRESULT GetFunctionCount(ULONG* pCount) override;
+    HRESULT GetInputName(ULONG input, std::wstring* pName) override;
+    HRESULT GetFunctionName(ULONG function, std::wstring* pName) override;
+    HRESULT GetRecordCount(ULONG* pCount) override;
+    HRESULT GetInputValue(ULONG record, ULONG input, double* pValue) override;
+    HRESULT GetFunctionValue(ULONG record, ULONG function, double* pValue) override;
+    HRESULT GetDataType(LONG* pType) override;
+    HRESULT GetSignalName(ULONG input, std::wstring* pName) override;
+
+    HRESULT GetInputValueIndex(ULONG record, ULONG input, std::uint64_t* pIndex) override;
+    HRESULT GetInputValueByIndex(std::uint64_t index, ULONG input, double* pValue) override;
+
+    HRESULT Save(const std::wstring& path) override;
+
+    HRESULT InterfaceSupportsErrorInfo(REFIID riid) override;
+
+private:
+    OrsContent m_content;
+    // Copies of the hot fields, so the per-value getters are a compare and a load.
+    const double* m_pInputValues;
+    const double* m_pFunctionValues;
+    const std::uint32_t* m_pValueIndices;
+    ULONG m_nRecords;
+    ULONG m_nInputs;
+    ULONG m_nFunctions;
+};
+
+class COptimizationResultsDataProvider final
+    : public platform::ComObject<IOptimizationResultsDataProvider, platform::ISupportErrorInfo> {
+public:
+    HRESULT Load(const std::wstring& path, IUnknown** ppData) override;
+    HRESULT InterfaceSupportsErrorInfo(REFIID riid) override;
+};
+
+} // namespace ors

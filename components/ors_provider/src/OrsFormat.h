@@ -1,0 +1,75 @@
+#pragma once
+// Reading and writing Optimization Results Files (.ors): an SQLite 3 database
+// with the metadata in small tables and every value column in one blob of
+// little-endian float64. docs/ors-format.md describes the layout.
+#include "HugeArray.h"
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ors {
+
+// PRAGMA application_id: "ORSF".
+inline constexpr std::int32_t kApplicationId = 0x4F525346;
+// PRAGMA user_version: the layout version this code reads and writes.
+inline constexpr std::int32_t kFormatVersion = 1;
+
+struct InputInfo {
+    std::string signal; // UTF-8 as stored (may be empty)
+    std::string name;
+};
+
+struct OrsHeader {
+    std::int32_t dataType = 0; // 0, 1: surface; 2: points; other values are kept
+    std::string creator;
+    std::string created;       // ISO 8601, UTC
+    std::vector<InputInfo> inputs;
+    std::vector<std::string> functions;
+    std::uint32_t recordCount = 0;
+};
+
+// A loaded file. Value arrays are column-major: column c, record r at
+// [c * recordCount + r].
+struct OrsContent {
+    OrsHeader header;
+    HugeArray<double> inputValues;
+    HugeArray<double> functionValues;
+    // Ordinal of each input value among the input's distinct values.
+    HugeArray<std::uint32_t> valueIndices;
+    // Per input: its distinct values, ascending.
+    std::vector<std::vector<double>> distinctValues;
+};
+
+// A failure, in words for the user.
+struct OrsError {
+    std::wstring message;
+};
+
+// Throws OrsError for any file that cannot be loaded (and std::bad_alloc).
+OrsContent ReadOrsFile(const std::wstring& path);
+
+// Writes header and columns (recordCount doubles each) to a temporary file in
+// the target's folder, syncs it and renames it over path. Throws OrsError; the
+// target is untouched on failure.
+void WriteOrsFile(const std::wstring& path, const OrsHeader& header,
+                  std::span<const double* const> inputColumns, std::span<const double* const> functionColumns);
+
+// The current time as stored in "created".
+std::string CurrentTimestamp();
+
+// UTF-8 <-> wide text. Invalid UTF-8 becomes U+FFFD, so names written by
+// other programs in another encoding still load.
+std::wstring FromUtf8(std::string_view text);
+std::string ToUtf8(std::wstring_view text);
+
+// Fills indices[r] with the ordinal of column[r] among the distinct values
+// (ascending) and distinct with those values; -0.0 and 0.0 are one value.
+// Returns n when every value is finite, else the record of the first value
+// that is not (indices and distinct are then unspecified).
+std::uint32_t BuildValueIndex(const double* column, std::uint32_t n, std::uint32_t* indices,
+                              std::vector<double>& distinct);
+
+} // namespace ors

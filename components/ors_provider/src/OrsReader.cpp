@@ -1,0 +1,462 @@
+#include "OrsFormat.h"
+#include "OrsSchema.h"
+
+#include <sqlite3.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <bit>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <memory>
+#include <unordered_set>
+
+namespace ors {
+
+namespace {
+
+// Builds the texts the user sees for one file.
+class Messages {
+public:
+    explicit Messages(const std::wstring& path) : m_file(L"The file \"" + path + L"\"") {}
+
+    OrsError notOrs() const { return {m_file + L" is not an Optimization Results File."}; }
+    OrsError empty() const { return {m_file + L" is empty."}; }
+    OrsError damaged(const std::wstring& what) const { return {m_file + L" is damaged: " + what + L"."}; }
+    OrsError unreadable(const std::wstring& reason) const { return {m_file + L" could not be read: " + reason + L"."}; }
+    OrsError unreadable(int error) const { return unreadable(FromUtf8(std::strerror(error))); }
+    OrsError newer(std::int64_t version) const
+    {
+        return {m_file + L" was written by a newer version of the program (format " + std::to_wstring(version) +
+                L"); this version reads format " + std::to_wstring(kFormatVersion) + L" files."};
+    }
+
+private:
+    std::wstring m_file;
+};
+
+struct FdCloser {
+    int fd;
+    ~FdCloser() { ::close(fd); }
+};
+
+struct DbCloser {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+struct StmtFinalizer {
+    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+struct BlobCloser {
+    void operator()(sqlite3_blob* b) const { sqlite3_blob_close(b); }
+};
+using Db = std::unique_ptr<sqlite3, DbCloser>;
+using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
+using Blob = std::unique_ptr<sqlite3_blob, BlobCloser>;
+
+std::uint32_t be32(const unsigned char* p)
+{
+    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
+}
+
+// Metadata queries on a small file need few steps; a hostile schema must not
+// keep the program busy.
+constexpr int kProgressPeriod = 1000;
+constexpr int kProgressBudget = 100000;
+
+int progressGuard(void* counter)
+{
+    return ++*static_cast<int*>(counter) > kProgressBudget ? 1 : 0;
+}
+
+class Reader {
+public:
+    Reader(const std::wstring& path) : m_path(path), m_msg(path) {}
+
+    OrsContent read();
+
+private:
+    void checkFileHeader(int fd);
+    void openDatabase();
+    [[noreturn]] void sqliteFailure(int rc) const;
+    Stmt prepare(const char* sql) const;
+    int step(sqlite3_stmt* s) const;
+    void checkTables();
+    void readFileInfo(OrsHeader& h);
+    void readInputs(OrsHeader& h);
+    void readFunctions(OrsHeader& h);
+    void checkColumns(const char* table, std::size_t count, const std::wstring& kind,
+                      const std::vector<std::wstring>& names, std::uint32_t records);
+    void readColumns(const char* table, std::size_t count, std::uint32_t records, double* dst);
+    std::wstring fullName(const InputInfo& in) const { return FromUtf8(in.signal) + L":" + FromUtf8(in.name); }
+
+    const std::wstring& m_path;
+    Messages m_msg;
+    std::string m_file;
+    off_t m_size = 0;
+    Db m_db;
+    int m_progress = 0;
+};
+
+void Reader::checkFileHeader(int fd)
+{
+    struct stat st {};
+    if (fstat(fd, &st) != 0)
+        throw m_msg.unreadable(errno);
+    if (S_ISDIR(st.st_mode))
+        throw m_msg.unreadable(EISDIR);
+    if (!S_ISREG(st.st_mode))
+        throw m_msg.notOrs();
+    if (st.st_size == 0)
+        throw m_msg.empty();
+    m_size = st.st_size;
+
+    unsigned char head[100];
+    std::size_t got = 0;
+    while (got < sizeof head) {
+        const ssize_t n = pread(fd, head + got, sizeof head - got, off_t(got));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            throw m_msg.unreadable(errno);
+        }
+        if (n == 0)
+            break;
+        got += std::size_t(n);
+    }
+    static constexpr char kMagic[] = "SQLite format 3"; // with its terminating zero: 16 bytes
+    if (got < sizeof kMagic || std::memcmp(head, kMagic, sizeof kMagic) != 0)
+        throw m_msg.notOrs();
+    if (got < sizeof head)
+        throw m_msg.damaged(L"it is truncated (" + std::to_wstring(got) + L" bytes)");
+    if (be32(head + 68) != std::uint32_t(kApplicationId))
+        throw m_msg.notOrs();
+    const auto version = std::int64_t(std::int32_t(be32(head + 60)));
+    if (version > kFormatVersion)
+        throw m_msg.newer(version);
+    if (version < 1)
+        throw m_msg.damaged(L"its format version (" + std::to_wstring(version) + L") is not valid");
+
+    const unsigned rawPageSize = unsigned(head[16]) << 8 | head[17];
+    const std::uint64_t pageSize = rawPageSize == 1 ? 65536 : rawPageSize;
+    if (pageSize < 512 || !std::has_single_bit(pageSize))
+        throw m_msg.damaged(L"its page size (" + std::to_wstring(pageSize) + L") is not valid");
+    // The page count in the header is valid when the version-valid-for number
+    // matches the change counter.
+    const std::uint64_t pages = be32(head + 28);
+    if (pages != 0 && be32(head + 92) == be32(head + 24)) {
+        const std::uint64_t expected = pages * pageSize;
+        if (std::uint64_t(m_size) < expected)
+            throw m_msg.damaged(L"it is truncated (" + std::to_wstring(m_size) + L" of " +
+                                std::to_wstring(expected) + L" bytes are present)");
+    }
+}
+
+[[noreturn]] void Reader::sqliteFailure(int rc) const
+{
+    switch (rc & 0xFF) {
+    case SQLITE_NOTADB:
+        throw m_msg.notOrs();
+    case SQLITE_CORRUPT:
+        throw m_msg.damaged(L"its database structure is broken");
+    case SQLITE_TOOBIG:
+        throw m_msg.damaged(L"it declares more data than it holds");
+    case SQLITE_INTERRUPT:
+        throw m_msg.damaged(L"its tables cannot be read in reasonable time");
+    case SQLITE_NOMEM:
+        throw std::bad_alloc();
+    case SQLITE_IOERR:
+    case SQLITE_CANTOPEN:
+    case SQLITE_PERM:
+    case SQLITE_BUSY:
+    case SQLITE_LOCKED:
+    case SQLITE_AUTH: {
+        const int err = m_db ? sqlite3_system_errno(m_db.get()) : 0;
+        if (err)
+            throw m_msg.unreadable(err);
+        throw m_msg.unreadable(FromUtf8(sqlite3_errstr(rc)));
+    }
+    default:
+        // Typically "no such column": a table of another layout.
+        throw m_msg.damaged(L"its tables do not have the expected layout (" +
+                            FromUtf8(m_db ? sqlite3_errmsg(m_db.get()) : sqlite3_errstr(rc)) + L")");
+    }
+}
+
+void Reader::openDatabase()
+{
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(m_file.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    m_db.reset(raw);
+    if (rc != SQLITE_OK)
+        sqliteFailure(rc);
+    sqlite3_extended_result_codes(raw, 1);
+    // No text or blob may claim more than the whole file holds: a forged
+    // length then fails instead of allocating.
+    sqlite3_limit(raw, SQLITE_LIMIT_LENGTH, int(std::min<off_t>(m_size, INT_MAX)));
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_progress_handler(raw, kProgressPeriod, progressGuard, &m_progress);
+}
+
+Stmt Reader::prepare(const char* sql) const
+{
+    sqlite3_stmt* s = nullptr;
+    const int rc = sqlite3_prepare_v2(m_db.get(), sql, -1, &s, nullptr);
+    Stmt stmt(s);
+    if (rc != SQLITE_OK)
+        sqliteFailure(rc);
+    return stmt;
+}
+
+int Reader::step(sqlite3_stmt* s) const
+{
+    const int rc = sqlite3_step(s);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        sqliteFailure(rc);
+    return rc;
+}
+
+void Reader::checkTables()
+{
+    auto s = prepare("SELECT name, type FROM sqlite_schema");
+    std::vector<std::pair<std::string, std::string>> objects;
+    while (step(s.get()) == SQLITE_ROW) {
+        const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 0));
+        const auto* type = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 1));
+        objects.emplace_back(name ? name : "", type ? type : "");
+    }
+    for (const char* required : kRequiredTables) {
+        const auto it = std::find_if(objects.begin(), objects.end(),
+                                     [&](const auto& o) { return sqlite3_stricmp(o.first.c_str(), required) == 0; });
+        if (it == objects.end())
+            throw m_msg.damaged(L"the table \"" + FromUtf8(required) + L"\" is missing");
+        // A view or virtual table of that name could run anything.
+        if (it->second != "table")
+            throw m_msg.damaged(L"\"" + FromUtf8(required) + L"\" is not a plain table");
+    }
+}
+
+// Raw bytes of a text (or blob) column: names are kept as stored, whatever
+// their encoding.
+std::string columnBytes(sqlite3_stmt* s, int col)
+{
+    const int type = sqlite3_column_type(s, col);
+    if (type != SQLITE_TEXT && type != SQLITE_BLOB)
+        return {};
+    const void* p = sqlite3_column_blob(s, col);
+    const int n = sqlite3_column_bytes(s, col);
+    return p && n > 0 ? std::string(static_cast<const char*>(p), std::size_t(n)) : std::string();
+}
+
+bool isText(sqlite3_stmt* s, int col)
+{
+    const int type = sqlite3_column_type(s, col);
+    return type == SQLITE_TEXT || type == SQLITE_BLOB;
+}
+
+void Reader::readFileInfo(OrsHeader& h)
+{
+    auto s = prepare("SELECT data_type, record_count, creator, created FROM file_info LIMIT 2");
+    if (step(s.get()) != SQLITE_ROW)
+        throw m_msg.damaged(L"its file information is missing");
+    if (sqlite3_column_type(s.get(), 0) != SQLITE_INTEGER)
+        throw m_msg.damaged(L"its data type is not a number");
+    const sqlite3_int64 type = sqlite3_column_int64(s.get(), 0);
+    if (type < INT32_MIN || type > INT32_MAX)
+        throw m_msg.damaged(L"its data type (" + std::to_wstring(type) + L") is out of range");
+    h.dataType = std::int32_t(type);
+    if (sqlite3_column_type(s.get(), 1) != SQLITE_INTEGER)
+        throw m_msg.damaged(L"its record count is not a number");
+    const sqlite3_int64 records = sqlite3_column_int64(s.get(), 1);
+    if (records < 0 || records > sqlite3_int64(UINT32_MAX))
+        throw m_msg.damaged(L"its record count (" + std::to_wstring(records) + L") is out of range");
+    h.recordCount = std::uint32_t(records);
+    h.creator = columnBytes(s.get(), 2);
+    h.created = columnBytes(s.get(), 3);
+    if (step(s.get()) == SQLITE_ROW)
+        throw m_msg.damaged(L"its file information holds more than one row");
+}
+
+void Reader::readInputs(OrsHeader& h)
+{
+    auto s = prepare("SELECT idx, signal, name FROM inputs ORDER BY idx");
+    std::unordered_set<std::wstring> seen;
+    while (step(s.get()) == SQLITE_ROW) {
+        const std::size_t expected = h.inputs.size();
+        if (sqlite3_column_type(s.get(), 0) != SQLITE_INTEGER || sqlite3_column_int64(s.get(), 0) != sqlite3_int64(expected))
+            throw m_msg.damaged(L"its inputs are not numbered 0, 1, 2, ...");
+        if (!isText(s.get(), 1) || !isText(s.get(), 2))
+            throw m_msg.damaged(L"input " + std::to_wstring(expected) + L" has no name");
+        InputInfo in{columnBytes(s.get(), 1), columnBytes(s.get(), 2)};
+        std::wstring full = fullName(in);
+        if (!seen.insert(full).second)
+            throw m_msg.damaged(L"two inputs are named \"" + full + L"\"");
+        h.inputs.push_back(std::move(in));
+    }
+}
+
+void Reader::readFunctions(OrsHeader& h)
+{
+    auto s = prepare("SELECT idx, name FROM functions ORDER BY idx");
+    std::unordered_set<std::string> seen;
+    while (step(s.get()) == SQLITE_ROW) {
+        const std::size_t expected = h.functions.size();
+        if (sqlite3_column_type(s.get(), 0) != SQLITE_INTEGER || sqlite3_column_int64(s.get(), 0) != sqlite3_int64(expected))
+            throw m_msg.damaged(L"its functions are not numbered 0, 1, 2, ...");
+        if (!isText(s.get(), 1))
+            throw m_msg.damaged(L"function " + std::to_wstring(expected) + L" has no name");
+        std::string name = columnBytes(s.get(), 1);
+        if (!seen.insert(name).second)
+            throw m_msg.damaged(L"two functions are named \"" + FromUtf8(name) + L"\"");
+        h.functions.push_back(std::move(name));
+    }
+}
+
+// Checks that every column is present with the declared length before any
+// value is read; typeof() and length() read only the record header.
+void Reader::checkColumns(const char* table, std::size_t count, const std::wstring& kind,
+                          const std::vector<std::wstring>& names, std::uint32_t records)
+{
+    const std::string sql = std::string("SELECT idx, typeof(data), length(data) FROM ") + table + " ORDER BY idx";
+    auto s = prepare(sql.c_str());
+    std::size_t next = 0;
+    const auto expectedBytes = std::int64_t(records) * 8;
+    while (step(s.get()) == SQLITE_ROW) {
+        if (sqlite3_column_type(s.get(), 0) != SQLITE_INTEGER)
+            throw m_msg.damaged(L"its value columns are not numbered");
+        const sqlite3_int64 idx = sqlite3_column_int64(s.get(), 0);
+        if (idx < 0 || std::uint64_t(idx) >= count)
+            throw m_msg.damaged(L"it holds values of " + kind + L" " + std::to_wstring(idx) + L", which does not exist");
+        if (std::uint64_t(idx) != next)
+            break; // a gap: reported below
+        const auto* type = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 1));
+        const sqlite3_int64 bytes = sqlite3_column_int64(s.get(), 2);
+        if (!type || std::strcmp(type, "blob") != 0)
+            throw m_msg.damaged(L"the values of " + kind + L" \"" + names[next] + L"\" are not stored as binary data");
+        if (bytes != expectedBytes)
+            throw m_msg.damaged(L"the values of " + kind + L" \"" + names[next] + L"\" hold " + std::to_wstring(bytes) +
+                                L" bytes instead of " + std::to_wstring(expectedBytes) + L" (" +
+                                std::to_wstring(records) + L" records of 8 bytes)");
+        ++next;
+    }
+    if (next < count)
+        throw m_msg.damaged(L"the values of " + kind + L" \"" + names[next] + L"\" are missing");
+}
+
+void Reader::readColumns(const char* table, std::size_t count, std::uint32_t records, double* dst)
+{
+    const std::size_t bytes = std::size_t(records) * 8;
+    for (std::size_t i = 0; i < count; ++i) {
+        sqlite3_blob* raw = nullptr;
+        int rc = sqlite3_blob_open(m_db.get(), "main", table, "data", sqlite3_int64(i), 0, &raw);
+        Blob blob(raw);
+        if (rc != SQLITE_OK)
+            sqliteFailure(rc);
+        if (std::size_t(sqlite3_blob_bytes(raw)) != bytes)
+            throw m_msg.damaged(L"a value column changed its length while being read");
+        auto* out = reinterpret_cast<unsigned char*>(dst + i * records);
+        // Blobs are at most 2 GiB, so one read fits SQLite's int length.
+        if (bytes && (rc = sqlite3_blob_read(raw, out, int(bytes), 0)) != SQLITE_OK)
+            sqliteFailure(rc);
+        if constexpr (std::endian::native == std::endian::big) {
+            auto* words = reinterpret_cast<std::uint64_t*>(out);
+            for (std::size_t r = 0; r < records; ++r)
+                words[r] = __builtin_bswap64(words[r]);
+        }
+    }
+}
+
+// Index of the first value that is not a finite number, or n. Checked in
+// blocks without early exit so the loop vectorises.
+std::size_t firstNonFinite(const double* v, std::size_t n)
+{
+    constexpr std::uint64_t kExponent = 0x7FF0000000000000ull;
+    constexpr std::size_t kBlock = 4096;
+    for (std::size_t b = 0; b < n; b += kBlock) {
+        const std::size_t e = std::min(n, b + kBlock);
+        bool bad = false;
+        for (std::size_t i = b; i < e; ++i)
+            bad |= (std::bit_cast<std::uint64_t>(v[i]) & kExponent) == kExponent;
+        if (bad)
+            for (std::size_t i = b; i < e; ++i)
+                if ((std::bit_cast<std::uint64_t>(v[i]) & kExponent) == kExponent)
+                    return i;
+    }
+    return n;
+}
+
+OrsContent Reader::read()
+{
+    m_file = ToUtf8(m_path);
+    {
+        // Non-blocking, so that a named pipe given as the file cannot hang the open.
+        const int fd = ::open(m_file.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0)
+            throw m_msg.unreadable(errno);
+        FdCloser closer{fd};
+        checkFileHeader(fd);
+    }
+    openDatabase();
+    checkTables();
+
+    OrsContent c;
+    OrsHeader& h = c.header;
+    readFileInfo(h);
+    readInputs(h);
+    readFunctions(h);
+
+    const std::size_t columns = h.inputs.size() + h.functions.size();
+    const std::uint32_t records = h.recordCount;
+    if (records > 0 && columns == 0)
+        throw m_msg.damaged(L"it declares " + std::to_wstring(records) + L" records but no inputs or functions");
+    // Never allocate more than the file can hold.
+    if (records > 0 && columns > std::uint64_t(m_size) / 8 / records)
+        throw m_msg.damaged(L"it declares " + std::to_wstring(records) + L" records, more than its size can hold");
+    if (std::uint64_t(records) * 8 > std::uint64_t(INT_MAX))
+        throw m_msg.damaged(L"it declares " + std::to_wstring(records) + L" records, more than a file can hold");
+
+    std::vector<std::wstring> inputNames, functionNames;
+    for (const auto& in : h.inputs)
+        inputNames.push_back(fullName(in));
+    for (const auto& f : h.functions)
+        functionNames.push_back(FromUtf8(f));
+    checkColumns("input_values", h.inputs.size(), L"input", inputNames, records);
+    checkColumns("function_values", h.functions.size(), L"function", functionNames, records);
+    sqlite3_progress_handler(m_db.get(), 0, nullptr, nullptr); // blob reads are bounded by the checks above
+
+    c.inputValues = HugeArray<double>(h.inputs.size() * std::size_t(records));
+    c.functionValues = HugeArray<double>(h.functions.size() * std::size_t(records));
+    readColumns("input_values", h.inputs.size(), records, c.inputValues.data());
+    readColumns("function_values", h.functions.size(), records, c.functionValues.data());
+    m_db.reset();
+
+    for (std::size_t f = 0; f < h.functions.size(); ++f) {
+        const std::size_t bad = firstNonFinite(c.functionValues.data() + f * records, records);
+        if (bad < records)
+            throw m_msg.damaged(L"function \"" + functionNames[f] + L"\" holds a value that is not a finite number (record " +
+                                std::to_wstring(bad) + L")");
+    }
+    c.valueIndices = HugeArray<std::uint32_t>(h.inputs.size() * std::size_t(records));
+    c.distinctValues.resize(h.inputs.size());
+    for (std::size_t i = 0; i < h.inputs.size(); ++i) {
+        const std::uint32_t bad = BuildValueIndex(c.inputValues.data() + i * records, records,
+                                                  c.valueIndices.data() + i * records, c.distinctValues[i]);
+        if (bad < records)
+            throw m_msg.damaged(L"input \"" + inputNames[i] + L"\" holds a value that is not a finite number (record " +
+                                std::to_wstring(bad) + L")");
+    }
+    return c;
+}
+
+} // namespace
+
+OrsContent ReadOrsFile(const std::wstring& path)
+{
+    return Reader(path).read();
+}
+
+} // namespace ors

@@ -1,0 +1,257 @@
+#include "OrsFormat.h"
+#include "OrsSchema.h"
+
+#include <sqlite3.h>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <bit>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <ctime>
+#include <memory>
+
+namespace ors {
+
+namespace {
+
+class Writer {
+public:
+    Writer(const std::wstring& path, const OrsHeader& header, std::span<const double* const> inputs,
+           std::span<const double* const> functions)
+        : m_path(path), m_header(header), m_inputs(inputs), m_functions(functions)
+    {
+    }
+    ~Writer();
+    void write();
+
+private:
+    OrsError failure(const std::wstring& reason) const
+    {
+        return {L"The file \"" + m_path + L"\" could not be written: " + reason + L"."};
+    }
+    OrsError failure(int error) const { return failure(FromUtf8(std::strerror(error))); }
+    [[noreturn]] void sqliteFailure(int rc) const;
+    void exec(const char* sql) const;
+    void insertColumns(const char* table, std::span<const double* const> columns) const;
+    void fill();
+
+    const std::wstring& m_path;
+    const OrsHeader& m_header;
+    std::span<const double* const> m_inputs;
+    std::span<const double* const> m_functions;
+    std::string m_temp;
+    int m_fd = -1;
+    sqlite3* m_db = nullptr;
+};
+
+Writer::~Writer()
+{
+    if (m_db)
+        sqlite3_close_v2(m_db);
+    if (m_fd >= 0)
+        ::close(m_fd);
+    if (!m_temp.empty())
+        ::unlink(m_temp.c_str());
+}
+
+[[noreturn]] void Writer::sqliteFailure(int rc) const
+{
+    if (rc == SQLITE_NOMEM)
+        throw std::bad_alloc();
+    const int err = m_db ? sqlite3_system_errno(m_db) : 0;
+    if (err)
+        throw failure(err);
+    if ((rc & 0xFF) == SQLITE_FULL)
+        throw failure(ENOSPC);
+    throw failure(FromUtf8(m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc)));
+}
+
+void Writer::exec(const char* sql) const
+{
+    const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
+    if (rc != SQLITE_OK)
+        sqliteFailure(rc);
+}
+
+struct StmtFinalizer {
+    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
+
+void Writer::insertColumns(const char* table, std::span<const double* const> columns) const
+{
+    const std::string sql = std::string("INSERT INTO ") + table + "(idx, data) VALUES (?, ?)";
+    sqlite3_stmt* raw = nullptr;
+    int rc = sqlite3_prepare_v2(m_db, sql.c_str(), -1, &raw, nullptr);
+    Stmt s(raw);
+    if (rc != SQLITE_OK)
+        sqliteFailure(rc);
+    const std::size_t bytes = std::size_t(m_header.recordCount) * 8;
+    std::vector<std::uint64_t> swapped;
+    for (std::size_t i = 0; i < columns.size(); ++i) {
+        const void* data = columns[i];
+        if constexpr (std::endian::native == std::endian::big) {
+            swapped.resize(m_header.recordCount);
+            std::memcpy(swapped.data(), columns[i], bytes);
+            for (auto& w : swapped)
+                w = __builtin_bswap64(w);
+            data = swapped.data();
+        }
+        sqlite3_reset(s.get());
+        sqlite3_bind_int64(s.get(), 1, sqlite3_int64(i));
+        // An empty column is a zero-length blob, not NULL.
+        rc = bytes ? sqlite3_bind_blob64(s.get(), 2, data, bytes, SQLITE_STATIC)
+                   : sqlite3_bind_zeroblob(s.get(), 2, 0);
+        if (rc != SQLITE_OK || (rc = sqlite3_step(s.get())) != SQLITE_DONE)
+            sqliteFailure(rc);
+    }
+}
+
+void Writer::fill()
+{
+    // Journal and syncing are pointless on a private temporary file: the
+    // file is synced once at the end and then renamed into place.
+    // Large pages keep the overflow chains of big value blobs short (fewer
+    // reads on load); small files stay small with the default page size.
+    const std::uint64_t dataBytes =
+        std::uint64_t(m_header.recordCount) * 8 * (m_header.inputs.size() + m_header.functions.size());
+    exec(dataBytes > (std::uint64_t(4) << 20) ? "PRAGMA page_size = 65536;" : "PRAGMA page_size = 4096;");
+    exec("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF;");
+    const std::string pragmas = "PRAGMA application_id = " + std::to_string(kApplicationId) +
+                                "; PRAGMA user_version = " + std::to_string(kFormatVersion) + ";";
+    exec(pragmas.c_str());
+    exec("BEGIN");
+    exec(kSchema);
+
+    auto prepare = [&](const char* sql) {
+        sqlite3_stmt* raw = nullptr;
+        const int rc = sqlite3_prepare_v2(m_db, sql, -1, &raw, nullptr);
+        Stmt s(raw);
+        if (rc != SQLITE_OK)
+            sqliteFailure(rc);
+        return s;
+    };
+    auto run = [&](sqlite3_stmt* s) {
+        const int rc = sqlite3_step(s);
+        if (rc != SQLITE_DONE)
+            sqliteFailure(rc);
+        sqlite3_reset(s);
+    };
+    auto bindText = [](sqlite3_stmt* s, int i, const std::string& t) {
+        sqlite3_bind_text64(s, i, t.data(), t.size(), SQLITE_STATIC, SQLITE_UTF8);
+    };
+
+    {
+        auto s = prepare("INSERT INTO file_info(data_type, record_count, creator, created) VALUES (?, ?, ?, ?)");
+        sqlite3_bind_int(s.get(), 1, m_header.dataType);
+        sqlite3_bind_int64(s.get(), 2, m_header.recordCount);
+        bindText(s.get(), 3, m_header.creator);
+        const std::string created = m_header.created.empty() ? CurrentTimestamp() : m_header.created;
+        bindText(s.get(), 4, created);
+        run(s.get());
+    }
+    {
+        auto s = prepare("INSERT INTO inputs(idx, signal, name) VALUES (?, ?, ?)");
+        for (std::size_t i = 0; i < m_header.inputs.size(); ++i) {
+            sqlite3_bind_int64(s.get(), 1, sqlite3_int64(i));
+            bindText(s.get(), 2, m_header.inputs[i].signal);
+            bindText(s.get(), 3, m_header.inputs[i].name);
+            run(s.get());
+        }
+    }
+    {
+        auto s = prepare("INSERT INTO functions(idx, name) VALUES (?, ?)");
+        for (std::size_t i = 0; i < m_header.functions.size(); ++i) {
+            sqlite3_bind_int64(s.get(), 1, sqlite3_int64(i));
+            bindText(s.get(), 2, m_header.functions[i]);
+            run(s.get());
+        }
+    }
+    insertColumns("input_values", m_inputs);
+    insertColumns("function_values", m_functions);
+    exec("COMMIT");
+}
+
+void Writer::write()
+{
+    if (m_inputs.size() != m_header.inputs.size() || m_functions.size() != m_header.functions.size())
+        throw failure(L"the data are inconsistent");
+    if (std::uint64_t(m_header.recordCount) * 8 > std::uint64_t(INT_MAX))
+        throw failure(L"it would hold too many records (at most " + std::to_wstring(INT_MAX / 8) + L")");
+
+    const std::string target = ToUtf8(m_path);
+    if (target.empty())
+        throw failure(ENOENT);
+    const auto slash = target.find_last_of('/');
+    const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    if (base.empty())
+        throw failure(EISDIR);
+
+    struct stat st {};
+    mode_t mode = 0;
+    if (::stat(target.c_str(), &st) == 0) {
+        if (S_ISDIR(st.st_mode))
+            throw failure(EISDIR);
+        mode = st.st_mode & 07777; // an overwritten file keeps its permissions
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+
+    std::string temp = (slash == std::string::npos ? std::string() : folder + "/") + "." + base + ".XXXXXX";
+    m_fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (m_fd < 0)
+        throw failure(errno);
+    m_temp = temp;
+    ::fchmod(m_fd, mode);
+
+    const int rc = sqlite3_open_v2(m_temp.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    if (rc != SQLITE_OK)
+        sqliteFailure(rc);
+    sqlite3_extended_result_codes(m_db, 1);
+    fill();
+    const int closed = sqlite3_close_v2(m_db);
+    m_db = nullptr;
+    if (closed != SQLITE_OK)
+        sqliteFailure(closed);
+
+    if (::fsync(m_fd) != 0)
+        throw failure(errno);
+    if (::close(std::exchange(m_fd, -1)) != 0)
+        throw failure(errno);
+    if (::rename(m_temp.c_str(), target.c_str()) != 0)
+        throw failure(errno);
+    m_temp.clear();
+    // Make the rename itself durable.
+    const int dir = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir >= 0) {
+        ::fsync(dir);
+        ::close(dir);
+    }
+}
+
+} // namespace
+
+void WriteOrsFile(const std::wstring& path, const OrsHeader& header, std::span<const double* const> inputColumns,
+                  std::span<const double* const> functionColumns)
+{
+    Writer(path, header, inputColumns, functionColumns).write();
+}
+
+std::string CurrentTimestamp()
+{
+    const std::time_t now = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    char text[32];
+    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return text;
+}
+
+} // namespace ors

@@ -1,0 +1,123 @@
+#include "OrsFormat.h"
+
+#include <algorithm>
+#include <bit>
+#include <cstring>
+#include <numeric>
+
+namespace ors {
+
+namespace {
+
+constexpr std::uint64_t kExponent = 0x7FF0000000000000ull;
+constexpr std::uint64_t kNegativeZero = 0x8000000000000000ull;
+// A NaN pattern: never a key, since non-finite values are rejected first.
+constexpr std::uint64_t kEmpty = ~0ull;
+
+inline std::uint64_t bitsOf(double v)
+{
+    return std::bit_cast<std::uint64_t>(v);
+}
+
+// Open addressing over the values' bit patterns; maps a value to the order in
+// which it was first seen. Result columns have few distinct values per input
+// (a grid), so the table usually stays in L1.
+class FirstSeenTable {
+public:
+    FirstSeenTable() { rehash(1024); }
+
+    std::uint32_t idOf(std::uint64_t key)
+    {
+        std::size_t slot = hash(key);
+        for (;;) {
+            const std::uint64_t k = m_keys[slot];
+            if (k == key)
+                return m_ids[slot];
+            if (k == kEmpty)
+                break;
+            slot = (slot + 1) & m_mask;
+        }
+        const auto id = static_cast<std::uint32_t>(m_order.size());
+        m_keys[slot] = key;
+        m_ids[slot] = id;
+        m_order.push_back(std::bit_cast<double>(key));
+        if (m_order.size() * 2 > m_keys.size())
+            rehash(m_keys.size() * 2);
+        return id;
+    }
+    // Values in first-seen order.
+    const std::vector<double>& order() const { return m_order; }
+
+private:
+    std::size_t hash(std::uint64_t key) const
+    {
+        return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> m_shift);
+    }
+    void rehash(std::size_t size)
+    {
+        m_keys.assign(size, kEmpty);
+        m_ids.assign(size, 0);
+        m_mask = size - 1;
+        m_shift = 64 - std::countr_zero(size);
+        for (std::uint32_t id = 0; id < m_order.size(); ++id) {
+            const std::uint64_t key = bitsOf(m_order[id]);
+            std::size_t slot = hash(key);
+            while (m_keys[slot] != kEmpty)
+                slot = (slot + 1) & m_mask;
+            m_keys[slot] = key;
+            m_ids[slot] = id;
+        }
+    }
+
+    std::vector<std::uint64_t> m_keys;
+    std::vector<std::uint32_t> m_ids;
+    std::vector<double> m_order;
+    std::size_t m_mask = 0;
+    int m_shift = 0;
+};
+
+} // namespace
+
+std::uint32_t BuildValueIndex(const double* column, std::uint32_t n, std::uint32_t* indices,
+                              std::vector<double>& distinct)
+{
+    FirstSeenTable table;
+    // Neighbouring records often share a value (outer loops of a design).
+    std::uint64_t lastKey = kEmpty;
+    std::uint32_t lastId = 0;
+    for (std::uint32_t r = 0; r < n; ++r) {
+        std::uint64_t key = bitsOf(column[r]);
+        if (key == lastKey) {
+            indices[r] = lastId;
+            continue;
+        }
+        if ((key & kExponent) == kExponent)
+            return r;
+        lastKey = key;
+        if (key == kNegativeZero)
+            key = 0;
+        lastId = table.idOf(key);
+        indices[r] = lastId;
+    }
+
+    const std::vector<double>& order = table.order();
+    distinct = order;
+    if (std::is_sorted(distinct.begin(), distinct.end()))
+        return n; // first-seen order is already ascending: ids are the ordinals
+
+    std::vector<std::uint32_t> byValue(order.size());
+    std::iota(byValue.begin(), byValue.end(), 0u);
+    std::sort(byValue.begin(), byValue.end(),
+              [&](std::uint32_t a, std::uint32_t b) { return order[a] < order[b]; });
+    std::vector<std::uint32_t> ordinal(order.size());
+    for (std::uint32_t i = 0; i < byValue.size(); ++i) {
+        ordinal[byValue[i]] = i;
+        distinct[i] = order[byValue[i]];
+    }
+    const std::uint32_t* map = ordinal.data();
+    for (std::uint32_t r = 0; r < n; ++r)
+        indices[r] = map[indices[r]];
+    return n;
+}
+
+} // namespace ors
