@@ -1,0 +1,218 @@
+// The real libSnagwiseUtil3.0.so, found by the client beside this executable.
+#include "diagnostics/SnagwiseClient.h"
+#include "diagnostics/snagwise.h"
+#include "platform/loader.h"
+#include "support/FakeSnagwise.h"
+
+#include <gmock/gmock.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <fstream>
+
+using namespace testing;
+using vantix::test::FakeSnagwise;
+
+namespace {
+
+std::vector<QJsonObject> ReadLines(const std::string& path)
+{
+    std::vector<QJsonObject> lines;
+    std::ifstream in(path);
+    std::string line;
+    while (std::getline(in, line)) {
+        QJsonParseError error{};
+        lines.push_back(QJsonDocument::fromJson(QByteArray::fromStdString(line), &error).object());
+        EXPECT_EQ(error.error, QJsonParseError::NoError) << line;
+    }
+    return lines;
+}
+
+class RealLibrary : public Test {
+protected:
+    void SetUp() override
+    {
+        setenv("XDG_STATE_HOME", (m_dir.path() + "/state").toLocal8Bit().constData(), 1);
+        setenv("XDG_CONFIG_HOME", (m_dir.path() + "/config").toLocal8Bit().constData(), 1);
+        unsetenv("VANTIX_SNAGWISE_VERDICT");
+        FakeSnagwise::ResetClient(); // no fake: the client looks for the real library
+    }
+    void TearDown() override
+    {
+        FakeSnagwise::ResetClient();
+        unsetenv("VANTIX_SNAGWISE_VERDICT");
+    }
+    std::string LogPath() const { return m_dir.path().toStdString() + "/state/vantix/snagwise.log"; }
+    std::vector<QJsonObject> Lines() const { return ReadLines(LogPath()); }
+
+    QTemporaryDir m_dir;
+};
+
+TEST_F(RealLibrary, RecordsBecomeJsonLines)
+{
+    errno = EPERM;
+    SW_TRACE(L"Chart : construct %d", 7);
+    const int line = __LINE__ + 1;
+    SW_ASSERT(1 == 2);
+    EXPECT_EQ(errno, EPERM);
+    ASSERT_TRUE(SnagwiseUtil::GetSnagwiseClient()->Enabled());
+    SnagwiseUtil::GetSnagwiseClient()->Deinit();
+
+    const auto lines = Lines();
+    ASSERT_EQ(lines.size(), 4u);
+    EXPECT_EQ(lines[0]["command"].toString(), "INIT");
+    EXPECT_EQ(lines[0]["record"]["ModuleName"].toString(), "snagwise_library_tests");
+    EXPECT_EQ(lines[0]["record"]["ClientVersion"].toString(), "2.2 05.05.2006");
+
+    EXPECT_EQ(lines[1]["command"].toString(), "PROCESS");
+    const QJsonObject trace = lines[1]["record"].toObject();
+    EXPECT_EQ(trace["$Type"].toString(), "TRACE");
+    EXPECT_EQ(trace["$Message"].toString(), "Chart : construct 7");
+    EXPECT_EQ(trace["Function"].toString(), "{anonymous}::RealLibrary_RecordsBecomeJsonLines_Test::TestBody");
+    EXPECT_EQ(trace["Thread ID"].toInteger(), static_cast<qint64>(::gettid()));
+
+    const QJsonObject assertion = lines[2]["record"].toObject();
+    EXPECT_EQ(assertion["$Type"].toString(), "ASSERT");
+    EXPECT_EQ(assertion["Description"].toString(), "1 == 2");
+    EXPECT_EQ(assertion["Line"].toInt(), line);
+    EXPECT_EQ(assertion["Last Error Code"].toInt(), EPERM);
+    EXPECT_TRUE(assertion["<<ASSERT>>"].isNull());
+    EXPECT_FALSE(lines[2]["exception"]["backtrace"].toArray().isEmpty());
+
+    EXPECT_EQ(lines[3]["command"].toString(), "DEINIT");
+    for (const auto& l : lines)
+        EXPECT_EQ(l["pid"].toInteger(), ::getpid());
+}
+
+TEST_F(RealLibrary, AssertionsContinueByDefault)
+{
+    EXPECT_EQ(SnagwiseUtil::AssertFired(SW_CALLSITE, "x"), S_OK);
+}
+
+TEST_F(RealLibrary, VerdictFromConfigurationFileAndEnvironment)
+{
+    std::filesystem::create_directories(m_dir.path().toStdString() + "/config/vantix");
+    std::ofstream(m_dir.path().toStdString() + "/config/vantix/snagwise.conf") << "assert_verdict = break\n";
+    FakeSnagwise::ResetClient();
+    // No debugger is attached, so "break" goes on after the check.
+    EXPECT_EQ(SnagwiseUtil::AssertFired(SW_CALLSITE, "x"), 1);
+
+    setenv("VANTIX_SNAGWISE_VERDICT", "continue", 1);
+    FakeSnagwise::ResetClient();
+    EXPECT_EQ(SnagwiseUtil::AssertFired(SW_CALLSITE, "x"), S_OK);
+}
+
+std::string AbortFolder(pid_t testProcess)
+{
+    const char* base = std::getenv("VANTIX_TEST_TMP");
+    return std::string(base && *base ? base : "/tmp") + "/snagwise-abort-" + std::to_string(testProcess);
+}
+
+TEST_F(RealLibrary, AbortVerdictEndsTheProcessAfterDeinit)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const std::string folder = AbortFolder(::getpid());
+    std::filesystem::remove_all(folder);
+    EXPECT_EXIT(
+        {
+            setenv("XDG_STATE_HOME", AbortFolder(::getppid()).c_str(), 1);
+            setenv("VANTIX_SNAGWISE_VERDICT", "abort", 1);
+            FakeSnagwise::ResetClient();
+            SW_ASSERT(false);
+            std::exit(0);
+        },
+        ExitedWithCode(255), "");
+    const auto lines = ReadLines(folder + "/vantix/snagwise.log");
+    ASSERT_EQ(lines.size(), 3u);
+    EXPECT_EQ(lines[1]["record"]["$Type"].toString(), "ASSERT");
+    EXPECT_EQ(lines[2]["command"].toString(), "DEINIT");
+    std::filesystem::remove_all(folder);
+}
+
+TEST_F(RealLibrary, NeverChangesErrnoEvenWhenItCannotWrite)
+{
+    const std::string blocker = m_dir.path().toStdString() + "/blocker";
+    std::ofstream(blocker) << "x";
+    setenv("XDG_STATE_HOME", blocker.c_str(), 1); // the log folder cannot be made
+    IQX_SnagwiseUtil::IDebugObject* library = nullptr;
+    ASSERT_EQ(SnagwiseUtil::LoadLibraryObject({}, &library), S_OK);
+    ASSERT_NE(library, nullptr);
+    errno = EDOM;
+    EXPECT_EQ(library->Command(nullptr, L"IS CLEAN"), S_OK);
+    EXPECT_EQ(library->Command(nullptr, L"CREATE"), E_POINTER);
+    IQX_SnagwiseUtil::IDebugObject* record = nullptr;
+    EXPECT_EQ(library->Command(&record, L"CREATE"), S_OK);
+    EXPECT_EQ(record->SetValue(nullptr, VARIANT::Int(1)), E_POINTER);
+    EXPECT_EQ(record->SetValue(L"$Type", VARIANT::Bstr(L"TRACE")), S_OK);
+    EXPECT_EQ(library->Command(&record, L"PROCESS"), S_OK);
+    EXPECT_EQ(library->SecondaryInit(L"", L"1", 1), S_OK);
+    EXPECT_EQ(errno, EDOM);
+    record->Release();
+    library->Release();
+}
+
+TEST_F(RealLibrary, EveryCommandIsAcceptedAndLogged)
+{
+    IQX_SnagwiseUtil::IDebugObject* library = nullptr;
+    ASSERT_EQ(SnagwiseUtil::LoadLibraryObject({}, &library), S_OK);
+    for (const wchar_t* c : {L"IS CLEAN", L"DO CLEAN", L"REPORTDIALOG", L"TRACEENABLED", L"TERMINATE", L"DEINIT"})
+        EXPECT_EQ(library->Command(nullptr, c), S_OK) << c;
+    library->Release();
+    const auto lines = Lines();
+    ASSERT_EQ(lines.size(), 6u);
+    EXPECT_EQ(lines[4]["command"].toString(), "TERMINATE");
+}
+
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value) : m_name(name)
+    {
+        if (const char* old = std::getenv(name))
+            m_old = old;
+        setenv(name, value.c_str(), 1);
+    }
+    ~ScopedEnv()
+    {
+        if (m_old)
+            setenv(m_name, m_old->c_str(), 1);
+        else
+            unsetenv(m_name);
+    }
+
+private:
+    const char* m_name;
+    std::optional<std::string> m_old;
+};
+
+TEST(LibrarySearch, FallsBackToTheRegistrationFile)
+{
+    QTemporaryDir dir;
+    const std::string conf = dir.path().toStdString() + "/components.conf";
+    const auto real = platform::ExecutableDirectory() / "libSnagwiseUtil3.0.so";
+    ASSERT_TRUE(std::filesystem::exists(real));
+    SnagwiseUtil::LibraryLocation missing{"libSnagwiseUtil-absent.so", dir.path().toStdString()};
+    IQX_SnagwiseUtil::IDebugObject* library = nullptr;
+    {
+        std::ofstream(conf) << "# nothing for the diagnostics library\n";
+        ScopedEnv env("VANTIX_COMPONENTS", conf);
+        EXPECT_EQ(SnagwiseUtil::LoadLibraryObject(missing, &library), E_FAIL);
+        EXPECT_EQ(library, nullptr);
+    }
+    {
+        std::ofstream(conf) << platform::StringFromGUIDA(IQX_SnagwiseUtil::CLSID_SnagwiseUtil) << "=" << real.string()
+                            << "\n";
+        ScopedEnv env("VANTIX_COMPONENTS", conf);
+        ASSERT_EQ(SnagwiseUtil::LoadLibraryObject(missing, &library), S_OK);
+        ASSERT_NE(library, nullptr);
+        library->Release();
+    }
+}
+
+} // namespace
