@@ -1,0 +1,191 @@
+// Every file that cannot be loaded gives a text the user understands, and
+// never a crash or an allocation the file cannot back.
+#include "OrsTestSupport.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fstream>
+#include <random>
+
+using namespace orstest;
+
+namespace {
+
+class OrsBadFile : public ::testing::Test {
+protected:
+    // A valid file to damage.
+    fs::path valid(const std::string& name = "good.ors")
+    {
+        const auto path = m_dir / name;
+        smallSample().write(path);
+        return path;
+    }
+    void expectError(const fs::path& path, const std::wstring& tail)
+    {
+        const auto r = load(path);
+        EXPECT_TRUE(FAILED(r.hr));
+        EXPECT_FALSE(r.source);
+        EXPECT_EQ(r.error, fileText(path) + tail);
+    }
+    void expectDamaged(const std::string& sql, const std::wstring& what)
+    {
+        SCOPED_TRACE(sql);
+        const auto path = valid("damaged" + std::to_string(m_serial++) + ".ors");
+        execSql(path, sql);
+        expectError(path, L" is damaged: " + what + L".");
+    }
+    static void writeBytes(const fs::path& path, const std::string& bytes)
+    {
+        std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
+    }
+    static std::string readBytes(const fs::path& path)
+    {
+        std::ifstream in(path, std::ios::binary);
+        return {std::istreambuf_iterator<char>(in), {}};
+    }
+
+    TempDir m_dir;
+    int m_serial = 0;
+};
+
+const std::wstring kNotOrs = L" is not an Optimization Results File.";
+
+} // namespace
+
+TEST_F(OrsBadFile, FilesThatCannotBeOpened)
+{
+    expectError(m_dir / "missing.ors", L" could not be read: No such file or directory.");
+    expectError(m_dir.path(), L" could not be read: Is a directory.");
+    const auto plain = valid();
+    expectError(plain / "inner.ors", L" could not be read: Not a directory.");
+
+    // A named pipe must neither hang the load nor pass as a file.
+    const auto fifo = m_dir / "pipe.ors";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    expectError(fifo, kNotOrs);
+
+    // Permission bits do not stop root; then the unreadable case cannot be made.
+    const auto locked = valid("locked.ors");
+    ::chmod(locked.c_str(), 0);
+    if (::access(locked.c_str(), R_OK) == 0) {
+        std::cout << "[ note ] running as root: an unreadable file cannot be made, that case is not checked\n";
+    } else {
+        expectError(locked, L" could not be read: Permission denied.");
+    }
+}
+
+TEST_F(OrsBadFile, EmptyRandomAndForeignFilesAreNotResultsFiles)
+{
+    writeBytes(m_dir / "empty.ors", "");
+    expectError(m_dir / "empty.ors", L" is empty.");
+
+    std::mt19937 rng(7);
+    std::string noise(5000, '\0');
+    for (auto& c : noise)
+        c = char(rng());
+    writeBytes(m_dir / "noise.ors", noise);
+    expectError(m_dir / "noise.ors", kNotOrs);
+    writeBytes(m_dir / "text.ors", "x1,x2,f1\n1,2,3\n");
+    expectError(m_dir / "text.ors", kNotOrs);
+    // The SQLite signature followed by garbage.
+    writeBytes(m_dir / "sig.ors", std::string("SQLite format 3", 16) + noise);
+    expectError(m_dir / "sig.ors", kNotOrs);
+
+    // Another program's database.
+    const auto foreign = m_dir / "foreign.ors";
+    execSql(foreign, "CREATE TABLE customers(id INTEGER PRIMARY KEY, name TEXT); INSERT INTO customers VALUES (1, 'a');");
+    expectError(foreign, kNotOrs);
+    // Our layout under another application id is still not ours.
+    const auto other = valid("other.ors");
+    execSql(other, "PRAGMA application_id = 1234;");
+    expectError(other, kNotOrs);
+}
+
+TEST_F(OrsBadFile, FormatVersions)
+{
+    const auto newer = valid("newer.ors");
+    execSql(newer, "PRAGMA user_version = 2;");
+    expectError(newer, L" was written by a newer version of the program (format 2); this version reads format 1 files.");
+    const auto none = valid("none.ors");
+    execSql(none, "PRAGMA user_version = 0;");
+    expectError(none, L" is damaged: its format version (0) is not valid.");
+}
+
+TEST_F(OrsBadFile, TruncatedAtSeveralOffsets)
+{
+    const auto path = valid();
+    const std::string whole = readBytes(path);
+    ASSERT_GT(whole.size(), 8192u);
+    const std::wstring size = std::to_wstring(whole.size());
+    const auto cut = [&](std::size_t n) {
+        const auto p = m_dir / ("cut" + std::to_string(n) + ".ors");
+        writeBytes(p, whole.substr(0, n));
+        return p;
+    };
+    expectError(cut(10), kNotOrs);
+    expectError(cut(50), L" is damaged: it is truncated (50 bytes).");
+    for (const std::size_t n : {std::size_t(100), std::size_t(4096), whole.size() / 2, whole.size() - 4096,
+                                whole.size() - 1}) {
+        SCOPED_TRACE(n);
+        expectError(cut(n), L" is damaged: it is truncated (" + std::to_wstring(n) + L" of " + size +
+                                L" bytes are present).");
+    }
+}
+
+TEST_F(OrsBadFile, MissingOrWrongTables)
+{
+    expectDamaged("DROP TABLE functions;", L"the table \"functions\" is missing");
+    expectDamaged("DROP TABLE input_values;", L"the table \"input_values\" is missing");
+    expectDamaged("DROP TABLE inputs; CREATE VIEW inputs AS SELECT 0 AS idx, 'a' AS signal, 'b' AS name;",
+                  L"\"inputs\" is not a plain table");
+    expectDamaged("ALTER TABLE functions DROP COLUMN name;",
+                  L"its tables do not have the expected layout (no such column: name)");
+    expectDamaged("DELETE FROM file_info;", L"its file information is missing");
+    expectDamaged("INSERT INTO file_info SELECT * FROM file_info;", L"its file information holds more than one row");
+    expectDamaged("UPDATE file_info SET data_type = 'surface';", L"its data type is not a number");
+    expectDamaged("UPDATE file_info SET data_type = 3000000000;", L"its data type (3000000000) is out of range");
+}
+
+TEST_F(OrsBadFile, WrongCountsAndLengths)
+{
+    expectDamaged("UPDATE file_info SET record_count = 1000000000;",
+                  L"it declares 1000000000 records, more than its size can hold");
+    expectDamaged("UPDATE file_info SET record_count = -1;", L"its record count (-1) is out of range");
+    expectDamaged("UPDATE file_info SET record_count = 12;",
+                  L"the values of input \"Filter:Cutoff\" hold 88 bytes instead of 96 (12 records of 8 bytes)");
+    expectDamaged("UPDATE input_values SET data = substr(data, 1, 17) WHERE idx = 1;",
+                  L"the values of input \"Notch:Q\" hold 17 bytes instead of 88 (11 records of 8 bytes)");
+    expectDamaged("UPDATE function_values SET data = CAST(data || X'00' AS BLOB) WHERE idx = 0;",
+                  L"the values of function \"Error\" hold 89 bytes instead of 88 (11 records of 8 bytes)");
+    expectDamaged("UPDATE function_values SET data = 'text' WHERE idx = 1;",
+                  L"the values of function \"Lag\" are not stored as binary data");
+    expectDamaged("DELETE FROM function_values WHERE idx = 1;", L"the values of function \"Lag\" are missing");
+    expectDamaged("INSERT INTO input_values VALUES (7, X'00');", L"it holds values of input 7, which does not exist");
+    expectDamaged("UPDATE inputs SET idx = 5 WHERE idx = 1;", L"its inputs are not numbered 0, 1, 2, ...");
+    expectDamaged("DELETE FROM inputs; DELETE FROM functions;",
+                  L"it declares 11 records but no inputs or functions");
+}
+
+TEST_F(OrsBadFile, NamesMustBeUniqueAndPresent)
+{
+    expectDamaged("UPDATE inputs SET signal = 'Filter', name = 'Cutoff' WHERE idx = 1;",
+                  L"two inputs are named \"Filter:Cutoff\"");
+    expectDamaged("UPDATE functions SET name = 'Error' WHERE idx = 1;", L"two functions are named \"Error\"");
+    // Another writer's table without the NOT NULL constraint.
+    expectDamaged("CREATE TABLE copy AS SELECT * FROM inputs; DROP TABLE inputs;"
+                  "CREATE TABLE inputs(idx INTEGER PRIMARY KEY, signal, name); INSERT INTO inputs SELECT * FROM copy;"
+                  "UPDATE inputs SET name = NULL WHERE idx = 1;",
+                  L"input 1 has no name");
+}
+
+TEST_F(OrsBadFile, ValuesThatAreNotFiniteNumbers)
+{
+    // Record 2 of input 0 becomes a NaN, record 5 of function 1 +infinity.
+    expectDamaged("UPDATE input_values SET data = CAST(substr(data, 1, 16) || X'000000000000F87F' || "
+                  "substr(data, 25) AS BLOB) WHERE idx = 0;",
+                  L"input \"Filter:Cutoff\" holds a value that is not a finite number (record 2)");
+    expectDamaged("UPDATE function_values SET data = CAST(substr(data, 1, 40) || X'000000000000F07F' || "
+                  "substr(data, 49) AS BLOB) WHERE idx = 1;",
+                  L"function \"Lag\" holds a value that is not a finite number (record 5)");
+}

@@ -1,0 +1,144 @@
+// Random damage to a valid file: every load either succeeds with consistent
+// data or fails with one of the user texts. Run under the sanitizers, this is
+// the guard against reads out of bounds and forged sizes.
+#include "OrsTestSupport.h"
+
+#include <cmath>
+#include <fstream>
+#include <random>
+
+using namespace orstest;
+
+namespace {
+
+std::string readBytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+bool startsWith(const std::wstring& text, const std::wstring& prefix)
+{
+    return text.compare(0, prefix.size(), prefix) == 0;
+}
+
+void checkConsistent(IOptimizationResultsDataSource* src)
+{
+    ULONG inputs = 0, functions = 0, records = 0;
+    src->GetInputCount(&inputs);
+    src->GetFunctionCount(&functions);
+    src->GetRecordCount(&records);
+    ComPtr<IOptimizationResultsDataSourceEx> ex(src);
+    ASSERT_TRUE(ex);
+    for (ULONG i = 0; i < inputs; ++i)
+        for (ULONG r = 0; r < records; ++r) {
+            double v = NAN, back = NAN;
+            std::uint64_t index = 0;
+            ASSERT_EQ(src->GetInputValue(r, i, &v), S_OK);
+            ASSERT_TRUE(std::isfinite(v));
+            ASSERT_EQ(ex->GetInputValueIndex(r, i, &index), S_OK);
+            ASSERT_EQ(ex->GetInputValueByIndex(index, i, &back), S_OK);
+            ASSERT_EQ(v, back);
+        }
+    for (ULONG f = 0; f < functions; ++f)
+        for (ULONG r = 0; r < records; ++r) {
+            double v = NAN;
+            ASSERT_EQ(src->GetFunctionValue(r, f, &v), S_OK);
+            ASSERT_TRUE(std::isfinite(v));
+        }
+}
+
+// Damages a copy of the file at good rounds times.
+void fuzz(const TempDir& dir, const fs::path& good, int rounds, std::uint64_t seed)
+{
+    const std::string original = readBytes(good);
+    const std::size_t pageSize = std::size_t(std::uint8_t(original[16])) << 8 | std::uint8_t(original[17]);
+    const std::size_t fullPage = pageSize == 1 ? 65536 : pageSize;
+    const auto path = dir / "fuzz.ors";
+    const std::wstring prefix = fileText(path);
+    const std::wstring accepted[] = {prefix + L" is not an Optimization Results File.", prefix + L" is damaged: ",
+                                     prefix + L" was written by a newer version", prefix + L" could not be read: ",
+                                     prefix + L" is empty."};
+
+    std::mt19937_64 rng(seed);
+    int loaded = 0, failed = 0;
+    for (int round = 0; round < rounds; ++round) {
+        std::string bytes = original;
+        const int damage = int(rng() % 5);
+        const int edits = 1 + int(rng() % 8);
+        for (int e = 0; e < edits; ++e) {
+            const std::size_t at = rng() % bytes.size();
+            switch (damage) {
+            case 0: // flip single bits
+                bytes[at] = char(bytes[at] ^ (1 << (rng() % 8)));
+                break;
+            case 1: // random bytes over a stretch
+                for (std::size_t k = at, end = std::min(bytes.size(), at + 1 + rng() % 64); k < end; ++k)
+                    bytes[k] = char(rng());
+                break;
+            case 2: // a large number where a size might be
+                for (std::size_t k = at, end = std::min(bytes.size(), at + 4); k < end; ++k)
+                    bytes[k] = char(0x7F);
+                break;
+            case 3: // the start of a page: b-tree headers and overflow chain links
+                for (std::size_t k = at / fullPage * fullPage, end = std::min(bytes.size(), k + 12); k < end; ++k)
+                    if (rng() % 3 == 0)
+                        bytes[k] = char(rng());
+                break;
+            default: // cut somewhere
+                bytes.resize(std::max<std::size_t>(1, at));
+                break;
+            }
+        }
+        {
+            std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), std::streamsize(bytes.size()));
+        }
+        const auto r = load(path);
+        if (SUCCEEDED(r.hr)) {
+            ++loaded;
+            ASSERT_TRUE(r.source);
+            checkConsistent(r.source.Get());
+        } else {
+            ++failed;
+            bool known = false;
+            for (const auto& a : accepted)
+                known = known || startsWith(r.error, a);
+            ASSERT_TRUE(known) << "round " << round << ": " << std::string(r.error.begin(), r.error.end());
+        }
+    }
+    std::cout << "[ note ] " << loaded << " damaged files still loaded, " << failed << " were refused\n";
+    EXPECT_GT(failed, rounds / 5);
+}
+
+int rounds(int fallback)
+{
+    const char* env = std::getenv("ORS_FUZZ_ROUNDS");
+    return env && *env ? std::max(1, std::atoi(env)) : fallback;
+}
+
+} // namespace
+
+TEST(OrsFuzz, RandomDamageToASmallFileNeverCrashes)
+{
+    TempDir dir;
+    smallSample().write(dir / "good.ors");
+    fuzz(dir, dir / "good.ors", rounds(600), 20240601);
+}
+
+TEST(OrsFuzz, RandomDamageToValueBlobsOnOverflowPagesNeverCrashes)
+{
+    // Big enough for 64 KiB pages, with each value column on a chain of overflow pages.
+    TempDir dir;
+    Sample s = smallSample();
+    s.header.recordCount = 160000;
+    for (std::size_t c = 0; c < 2; ++c) {
+        s.inputs[c].resize(s.header.recordCount);
+        s.functions[c].resize(s.header.recordCount);
+        for (std::uint32_t r = 0; r < s.header.recordCount; ++r) {
+            s.inputs[c][r] = double((r >> (c * 8)) % 97);
+            s.functions[c][r] = r * 0.5;
+        }
+    }
+    s.write(dir / "good.ors");
+    fuzz(dir, dir / "good.ors", rounds(600) / 6, 77);
+}

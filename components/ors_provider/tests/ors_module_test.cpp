@@ -1,0 +1,122 @@
+// The component as the program sees it: created by the loader from its class
+// id through the registration file, loading the committed samples.
+#include "OrsTestSupport.h"
+
+#include "platform/loader.h"
+
+#include <dlfcn.h>
+
+#include <set>
+
+using namespace orstest;
+
+namespace {
+
+fs::path sourceDir()
+{
+    const char* dir = std::getenv("VANTIX_SOURCE_DIR");
+    return dir && *dir ? fs::path(dir) : fs::path(VANTIX_SOURCE_FALLBACK);
+}
+
+ComPtr<IOptimizationResultsDataProvider> createProvider()
+{
+    IUnknown* unknown = nullptr;
+    const HRESULT hr = platform::CoCreateInstance(CLSID_OptimizationResultsDataProvider, nullptr,
+                                                  platform::CLSCTX_ALL, platform::uuidof<IUnknown>(),
+                                                  reinterpret_cast<void**>(&unknown));
+    EXPECT_EQ(hr, S_OK) << "registration file " << platform::RegistrationFilePath();
+    if (FAILED(hr))
+        return {};
+    EXPECT_EQ(platform::OleRun(unknown), S_OK);
+    ComPtr<IOptimizationResultsDataProvider> provider(unknown);
+    unknown->Release();
+    return provider;
+}
+
+struct Shape {
+    ULONG inputs, functions, records, signals;
+    LONG type;
+};
+
+Shape shapeOf(IOptimizationResultsDataSource* src)
+{
+    Shape s{};
+    src->GetInputCount(&s.inputs);
+    src->GetFunctionCount(&s.functions);
+    src->GetRecordCount(&s.records);
+    src->GetDataType(&s.type);
+    std::set<std::wstring> signals;
+    for (ULONG i = 0; i < s.inputs; ++i) {
+        std::wstring name;
+        src->GetSignalName(i, &name);
+        signals.insert(name);
+    }
+    s.signals = ULONG(signals.size());
+    return s;
+}
+
+} // namespace
+
+TEST(OrsModule, LoaderCreatesTheProviderWhichLoadsTheSamples)
+{
+    auto provider = createProvider();
+    ASSERT_TRUE(provider);
+    ComPtr<platform::ISupportErrorInfo> support(provider);
+    ASSERT_TRUE(support);
+    EXPECT_EQ(support->InterfaceSupportsErrorInfo(platform::uuidof<IOptimizationResultsDataProvider>()), S_OK);
+
+    auto surface = load(provider.Get(), (sourceDir() / "samples" / "filter-tuning.ors").wstring());
+    ASSERT_EQ(surface.hr, S_OK) << std::string(surface.error.begin(), surface.error.end());
+    const Shape s = shapeOf(surface.source.Get());
+    EXPECT_EQ(s.inputs, 4u);
+    EXPECT_EQ(s.functions, 2u);
+    EXPECT_GE(s.signals, 2u);
+    EXPECT_TRUE(s.type == 0 || s.type == 1);
+    EXPECT_GT(s.records, 1000u);
+    // A full-factorial design with holes: fewer records than combinations.
+    ComPtr<IOptimizationResultsDataSourceEx> ex(surface.source);
+    ASSERT_TRUE(ex);
+    std::uint64_t combinations = 1;
+    for (ULONG i = 0; i < s.inputs; ++i) {
+        std::uint64_t highest = 0;
+        for (ULONG r = 0; r < s.records; ++r) {
+            std::uint64_t index = 0;
+            ASSERT_EQ(ex->GetInputValueIndex(r, i, &index), S_OK);
+            highest = std::max(highest, index);
+        }
+        combinations *= highest + 1;
+    }
+    EXPECT_LT(s.records, combinations);
+
+    auto cloud = load(provider.Get(), (sourceDir() / "samples" / "point-cloud.ors").wstring());
+    ASSERT_EQ(cloud.hr, S_OK);
+    EXPECT_EQ(shapeOf(cloud.source.Get()).type, 2);
+}
+
+TEST(OrsModule, FailedLoadThroughTheModuleSetsTheErrorObject)
+{
+    auto provider = createProvider();
+    ASSERT_TRUE(provider);
+    TempDir dir;
+    const auto r = load(provider.Get(), (dir / "absent.ors").wstring());
+    EXPECT_EQ(r.hr, E_FAIL);
+    EXPECT_EQ(r.error, fileText(dir / "absent.ors") + L" could not be read: No such file or directory.");
+    IUnknown* data = nullptr;
+    EXPECT_EQ(provider->Load(L"x.ors", nullptr), E_POINTER);
+    EXPECT_EQ(data, nullptr);
+}
+
+TEST(OrsModule, UnknownClassIsRefused)
+{
+    void* p = reinterpret_cast<void*>(1);
+    const CLSID other{1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
+    const auto path = platform::RegisteredModulePath(CLSID_OptimizationResultsDataProvider);
+    ASSERT_TRUE(path);
+    void* module = dlopen(path->c_str(), RTLD_NOW | RTLD_LOCAL);
+    ASSERT_NE(module, nullptr);
+    using Create = HRESULT (*)(const GUID*, const GUID*, void**);
+    auto create = reinterpret_cast<Create>(dlsym(module, "VantixCreateInstance"));
+    ASSERT_NE(create, nullptr);
+    EXPECT_EQ(create(&other, &platform::uuidof<IUnknown>(), &p), CLASS_E_CLASSNOTAVAILABLE);
+    EXPECT_EQ(p, nullptr);
+}

@@ -1,0 +1,252 @@
+// Save and Load keep everything; value indices follow the distinct values.
+#include "OrsTestSupport.h"
+
+#include <cmath>
+#include <limits>
+#include <map>
+
+using namespace orstest;
+
+namespace {
+
+void expectSame(IOptimizationResultsDataSource* src, const Sample& s)
+{
+    ULONG n = 0;
+    ASSERT_EQ(src->GetInputCount(&n), S_OK);
+    ASSERT_EQ(n, s.header.inputs.size());
+    ASSERT_EQ(src->GetFunctionCount(&n), S_OK);
+    ASSERT_EQ(n, s.header.functions.size());
+    ASSERT_EQ(src->GetRecordCount(&n), S_OK);
+    ASSERT_EQ(n, s.header.recordCount);
+    LONG type = -1;
+    ASSERT_EQ(src->GetDataType(&type), S_OK);
+    EXPECT_EQ(type, s.header.dataType);
+    std::wstring text;
+    for (ULONG i = 0; i < s.header.inputs.size(); ++i) {
+        ASSERT_EQ(src->GetInputName(i, &text), S_OK);
+        EXPECT_EQ(text, ors::FromUtf8(s.header.inputs[i].name));
+        ASSERT_EQ(src->GetSignalName(i, &text), S_OK);
+        EXPECT_EQ(text, ors::FromUtf8(s.header.inputs[i].signal));
+        for (ULONG r = 0; r < s.header.recordCount; ++r) {
+            double v = NAN;
+            ASSERT_EQ(src->GetInputValue(r, i, &v), S_OK);
+            ASSERT_EQ(v, s.inputs[i][r]) << "input " << i << " record " << r;
+        }
+    }
+    for (ULONG f = 0; f < s.header.functions.size(); ++f) {
+        ASSERT_EQ(src->GetFunctionName(f, &text), S_OK);
+        EXPECT_EQ(text, ors::FromUtf8(s.header.functions[f]));
+        for (ULONG r = 0; r < s.header.recordCount; ++r) {
+            double v = NAN;
+            ASSERT_EQ(src->GetFunctionValue(r, f, &v), S_OK);
+            ASSERT_EQ(v, s.functions[f][r]);
+        }
+    }
+}
+
+} // namespace
+
+TEST(OrsRoundTrip, EveryDataTypeSurvivesWriteLoadSaveLoad)
+{
+    TempDir dir;
+    for (const std::int32_t type : {0, 1, 2, 7, -3}) {
+        SCOPED_TRACE(type);
+        Sample s = smallSample(type);
+        const auto first = dir / ("t" + std::to_string(type) + ".ors");
+        s.write(first);
+        auto a = load(first);
+        ASSERT_EQ(a.hr, S_OK) << std::string(a.error.begin(), a.error.end());
+        expectSame(a.source.Get(), s);
+
+        // Saving the loaded data writes an equal file, metadata included.
+        ComPtr<IOptimizationResultsDataSaver> saver(a.source);
+        ASSERT_TRUE(saver);
+        const auto second = dir / ("u" + std::to_string(type) + ".ors");
+        ASSERT_EQ(saver->Save(second.wstring()), S_OK);
+        auto b = load(second);
+        ASSERT_EQ(b.hr, S_OK);
+        expectSame(b.source.Get(), s);
+        auto check = ors::ReadOrsFile(second.wstring());
+        EXPECT_EQ(check.header.creator, "test");
+        EXPECT_EQ(check.header.created, "2024-01-02T03:04:05Z");
+    }
+}
+
+TEST(OrsRoundTrip, ExtremeValuesAndTextsAreKeptExactly)
+{
+    TempDir dir;
+    Sample s;
+    s.header.dataType = 2;
+    s.header.inputs = {{"", "x"}, {"Ψ-Signal", "naïve name with \"quotes\" and : colon"}};
+    s.header.functions = {"f"};
+    const double tiny = std::numeric_limits<double>::denorm_min();
+    const double big = std::numeric_limits<double>::max();
+    s.inputs = {{-big, tiny, 0.1 + 0.2, 1e-300}, {1, 2, 3, 4}};
+    s.functions = {{big, -tiny, -0.0, 42}};
+    s.header.recordCount = 4;
+    s.write(dir / "x.ors");
+    auto r = load(dir / "x.ors");
+    ASSERT_EQ(r.hr, S_OK);
+    expectSame(r.source.Get(), s);
+    double v = 0;
+    r.source->GetFunctionValue(2, 0, &v);
+    EXPECT_TRUE(std::signbit(v)) << "negative zero is kept";
+}
+
+TEST(OrsRoundTrip, EmptyDataLoads)
+{
+    TempDir dir;
+    Sample s = smallSample();
+    s.inputs.assign(2, {});
+    s.functions.assign(2, {});
+    s.header.recordCount = 0;
+    s.write(dir / "none.ors");
+    auto r = load(dir / "none.ors");
+    ASSERT_EQ(r.hr, S_OK);
+    expectSame(r.source.Get(), s);
+    ComPtr<IOptimizationResultsDataSourceEx> ex(r.source);
+    std::uint64_t index = 0;
+    double v = 0;
+    EXPECT_EQ(ex->GetInputValueIndex(0, 0, &index), E_INVALIDARG);
+    EXPECT_EQ(ex->GetInputValueByIndex(0, 0, &v), E_INVALIDARG);
+
+    Sample bare;
+    bare.write(dir / "bare.ors"); // no inputs, no functions, no records
+    auto b = load(dir / "bare.ors");
+    ASSERT_EQ(b.hr, S_OK);
+    expectSame(b.source.Get(), bare);
+}
+
+TEST(OrsRoundTrip, NamesInAnotherEncodingLoadWithReplacementCharacters)
+{
+    TempDir dir;
+    const auto path = dir / "latin1.ors";
+    smallSample().write(path);
+    // "Gr\xfc\xdfe" is Latin-1, as an older tool might have written it.
+    execSql(path, "UPDATE inputs SET name = CAST(X'4772FCDF65' AS TEXT) WHERE idx = 0;"
+                  "UPDATE functions SET name = X'C3A9C3' WHERE idx = 1;");
+    auto r = load(path);
+    ASSERT_EQ(r.hr, S_OK);
+    std::wstring name;
+    r.source->GetInputName(0, &name);
+    EXPECT_EQ(name, L"Gr\uFFFD\uFFFDe");
+    r.source->GetFunctionName(1, &name);
+    EXPECT_EQ(name, L"\u00E9\uFFFD");
+}
+
+TEST(OrsValueIndex, OrdinalsOfDistinctValuesAscending)
+{
+    TempDir dir;
+    Sample s;
+    s.header.inputs = {{"S", "a"}, {"S", "b"}};
+    s.header.functions = {"f"};
+    // Unsorted first appearance, repeats, and both zeros.
+    s.inputs = {{3.5, -1, 3.5, 0.0, 2, -1, -0.0, 10}, {5, 5, 5, 5, 5, 5, 5, 5}};
+    s.functions = {{1, 2, 3, 4, 5, 6, 7, 8}};
+    s.header.recordCount = 8;
+    s.write(dir / "i.ors");
+    auto r = load(dir / "i.ors");
+    ASSERT_EQ(r.hr, S_OK);
+    ComPtr<IOptimizationResultsDataSourceEx> ex(r.source);
+    ASSERT_TRUE(ex);
+
+    const std::uint64_t expected[] = {3, 0, 3, 1, 2, 0, 1, 4};
+    for (ULONG rec = 0; rec < 8; ++rec) {
+        std::uint64_t index = 99;
+        ASSERT_EQ(ex->GetInputValueIndex(rec, 0, &index), S_OK);
+        EXPECT_EQ(index, expected[rec]) << "record " << rec;
+        double back = NAN;
+        ASSERT_EQ(ex->GetInputValueByIndex(index, 0, &back), S_OK);
+        EXPECT_EQ(back, s.inputs[0][rec]); // -0.0 == 0.0
+        ASSERT_EQ(ex->GetInputValueIndex(rec, 1, &index), S_OK);
+        EXPECT_EQ(index, 0u);
+    }
+    double v = 0;
+    EXPECT_EQ(ex->GetInputValueByIndex(4, 0, &v), S_OK);
+    EXPECT_EQ(v, 10);
+    EXPECT_EQ(ex->GetInputValueByIndex(5, 0, &v), E_INVALIDARG);
+    EXPECT_EQ(ex->GetInputValueByIndex(1, 1, &v), E_INVALIDARG);
+    EXPECT_EQ(ex->GetInputValueByIndex(0, 2, &v), E_INVALIDARG);
+}
+
+TEST(OrsValueIndex, ManyDistinctValuesInRandomOrder)
+{
+    // Enough distinct values to grow the hash table several times.
+    const std::uint32_t n = 200000;
+    std::vector<double> column(n);
+    std::uint64_t state = 88172645463325252ull;
+    for (auto& v : column) {
+        state ^= state << 13, state ^= state >> 7, state ^= state << 17;
+        v = double(state % 50000) * 0.37 - 9000; // about 49,000 distinct, many repeats
+    }
+    std::vector<std::uint32_t> indices(n);
+    std::vector<double> distinct;
+    ASSERT_EQ(ors::BuildValueIndex(column.data(), n, indices.data(), distinct), n);
+    ASSERT_TRUE(std::is_sorted(distinct.begin(), distinct.end()));
+    ASSERT_TRUE(std::adjacent_find(distinct.begin(), distinct.end()) == distinct.end());
+    std::map<double, std::uint32_t> reference;
+    for (const double v : column)
+        reference.emplace(v, 0);
+    ASSERT_EQ(reference.size(), distinct.size());
+    std::uint32_t k = 0;
+    for (auto& [value, ordinal] : reference)
+        ordinal = k++;
+    for (std::uint32_t r = 0; r < n; ++r)
+        ASSERT_EQ(indices[r], reference.at(column[r])) << r;
+}
+
+TEST(OrsValueIndex, ReportsTheFirstValueThatIsNotFinite)
+{
+    const double column[] = {1, 2, 2, 2, INFINITY, NAN};
+    std::uint32_t indices[6];
+    std::vector<double> distinct;
+    EXPECT_EQ(ors::BuildValueIndex(column, 6, indices, distinct), 4u);
+    const double nan[] = {NAN};
+    EXPECT_EQ(ors::BuildValueIndex(nan, 1, indices, distinct), 0u);
+}
+
+TEST(OrsDataObject, AnswersItsInterfacesAndRejectsBadArguments)
+{
+    TempDir dir;
+    smallSample().write(dir / "s.ors");
+    auto r = load(dir / "s.ors");
+    ASSERT_EQ(r.hr, S_OK);
+    auto* src = r.source.Get();
+    ComPtr<IOptimizationResultsDataSourceEx> ex(r.source);
+    ComPtr<IOptimizationResultsDataSaver> saver(r.source);
+    ComPtr<IOptimizationResultsDataProvider> notProvider(r.source);
+    EXPECT_TRUE(ex);
+    EXPECT_TRUE(saver);
+    EXPECT_FALSE(notProvider);
+
+    ULONG n = 0;
+    double v = 0;
+    std::uint64_t index = 0;
+    std::wstring text;
+    LONG type = 0;
+    EXPECT_EQ(src->GetInputCount(nullptr), E_POINTER);
+    EXPECT_EQ(src->GetFunctionCount(nullptr), E_POINTER);
+    EXPECT_EQ(src->GetRecordCount(nullptr), E_POINTER);
+    EXPECT_EQ(src->GetDataType(nullptr), E_POINTER);
+    EXPECT_EQ(src->GetInputName(0, nullptr), E_POINTER);
+    EXPECT_EQ(src->GetInputValue(0, 0, nullptr), E_POINTER);
+    EXPECT_EQ(ex->GetInputValueIndex(0, 0, nullptr), E_POINTER);
+    src->GetRecordCount(&n);
+    EXPECT_EQ(n, 11u);
+    EXPECT_EQ(src->GetInputValue(n, 0, &v), E_INVALIDARG);
+    EXPECT_EQ(src->GetInputValue(0, 2, &v), E_INVALIDARG);
+    EXPECT_EQ(src->GetFunctionValue(n, 0, &v), E_INVALIDARG);
+    EXPECT_EQ(src->GetFunctionValue(0, 2, &v), E_INVALIDARG);
+    EXPECT_EQ(ex->GetInputValueIndex(n, 0, &index), E_INVALIDARG);
+    EXPECT_EQ(ex->GetInputValueIndex(0, 2, &index), E_INVALIDARG);
+    EXPECT_EQ(src->GetInputName(2, &text), E_INVALIDARG);
+    EXPECT_EQ(src->GetSignalName(2, &text), E_INVALIDARG);
+    EXPECT_EQ(src->GetFunctionName(2, &text), E_INVALIDARG);
+    EXPECT_EQ(src->GetDataType(&type), S_OK);
+
+    // The last record is (300, 4): indices 2 and 3.
+    EXPECT_EQ(ex->GetInputValueIndex(n - 1, 0, &index), S_OK);
+    EXPECT_EQ(index, 2u);
+    EXPECT_EQ(ex->GetInputValueIndex(n - 1, 1, &index), S_OK);
+    EXPECT_EQ(index, 3u);
+}

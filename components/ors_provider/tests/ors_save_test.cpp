@@ -1,0 +1,153 @@
+// Saving replaces the target only once the new file is complete.
+#include "OrsTestSupport.h"
+
+#include <linux/fs.h>
+#include <sys/ioctl.h>
+#include <sys/resource.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <fstream>
+
+using namespace orstest;
+
+namespace {
+
+std::string contents(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+ComPtr<IOptimizationResultsDataSaver> loadedSaver(const fs::path& path, const Sample& s)
+{
+    s.write(path);
+    auto r = load(path);
+    EXPECT_EQ(r.hr, S_OK);
+    return ComPtr<IOptimizationResultsDataSaver>(r.source);
+}
+
+std::wstring saveError(IOptimizationResultsDataSaver* saver, const fs::path& target)
+{
+    EXPECT_TRUE(FAILED(saver->Save(target.wstring())));
+    platform::IErrorInfo* info = nullptr;
+    std::wstring text;
+    if (platform::GetErrorInfo(0, &info) == S_OK && info) {
+        info->GetDescription(&text);
+        info->Release();
+    }
+    return text;
+}
+
+// Files in dir besides the expected ones (left-over temporaries).
+std::size_t entries(const fs::path& dir)
+{
+    return std::size_t(std::distance(fs::directory_iterator(dir), fs::directory_iterator()));
+}
+
+// Sets or clears the immutable attribute of a folder; false when the file
+// system or the process cannot.
+bool setImmutable(const fs::path& dir, bool on)
+{
+    const int fd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY);
+    if (fd < 0)
+        return false;
+    int flags = 0;
+    bool ok = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+    if (ok) {
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        ok = ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+    }
+    ::close(fd);
+    return ok;
+}
+
+} // namespace
+
+TEST(OrsSave, OverwritesAnExistingFileAndLeavesNoTemporary)
+{
+    TempDir dir;
+    auto saver = loadedSaver(dir / "a.ors", smallSample(2));
+    const auto target = dir / "b.ors";
+    std::ofstream(target) << "old contents";
+    ::chmod(target.c_str(), 0640);
+    ASSERT_EQ(saver->Save(target.wstring()), S_OK);
+    EXPECT_EQ(entries(dir.path()), 2u);
+    EXPECT_EQ(fs::status(target).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    auto r = load(target);
+    ASSERT_EQ(r.hr, S_OK);
+    LONG type = 0;
+    r.source->GetDataType(&type);
+    EXPECT_EQ(type, 2);
+}
+
+TEST(OrsSave, IntoAFolderThatCannotBeWrittenFailsAndKeepsTheOldFile)
+{
+    TempDir dir;
+    const auto folder = dir / "locked";
+    fs::create_directory(folder);
+    const auto target = folder / "keep.ors";
+    std::ofstream(target) << "precious";
+    auto saver = loadedSaver(dir / "a.ors", smallSample());
+
+    // Root ignores permission bits; the immutable attribute stops it too.
+    ::chmod(folder.c_str(), 0555);
+    const bool asRoot = ::access(folder.c_str(), W_OK) == 0;
+    std::wstring expected = L" could not be written: Permission denied.";
+    if (asRoot) {
+        if (!setImmutable(folder, true))
+            GTEST_SKIP() << "running as root on a file system without the immutable attribute: a read-only folder "
+                            "cannot be made";
+        expected = L" could not be written: Operation not permitted.";
+    }
+    const std::wstring text = saveError(saver.Get(), target);
+    if (asRoot)
+        setImmutable(folder, false);
+    ::chmod(folder.c_str(), 0755);
+    EXPECT_EQ(text, fileText(target) + expected);
+    EXPECT_EQ(contents(target), "precious");
+    EXPECT_EQ(entries(folder), 1u);
+}
+
+TEST(OrsSave, PathsThatCannotBeFiles)
+{
+    TempDir dir;
+    auto saver = loadedSaver(dir / "a.ors", smallSample());
+    // The parent is a file: no temporary can be created beside the target.
+    EXPECT_EQ(saveError(saver.Get(), dir / "a.ors" / "b.ors"),
+              fileText(dir / "a.ors" / "b.ors") + L" could not be written: Not a directory.");
+    EXPECT_EQ(saveError(saver.Get(), dir.path()), fileText(dir.path()) + L" could not be written: Is a directory.");
+    EXPECT_EQ(saveError(saver.Get(), dir / "no" / "such" / "x.ors"),
+              fileText(dir / "no" / "such" / "x.ors") + L" could not be written: No such file or directory.");
+}
+
+TEST(OrsSave, FailureInTheMiddleOfWritingKeepsTheOldFile)
+{
+    TempDir dir;
+    Sample big = smallSample();
+    big.header.recordCount = 100000;
+    for (auto& c : big.inputs)
+        c.assign(big.header.recordCount, 1.0);
+    for (auto& c : big.functions)
+        c.assign(big.header.recordCount, 2.0);
+    auto saver = loadedSaver(dir / "big.ors", big);
+    const auto target = dir / "keep.ors";
+    std::ofstream(target) << "precious";
+
+    // A file size limit makes the writes fail part way, like a full disk.
+    struct rlimit old {};
+    ::getrlimit(RLIMIT_FSIZE, &old);
+    const auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
+    struct rlimit small = old;
+    small.rlim_cur = 256 * 1024;
+    ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
+    const std::wstring text = saveError(saver.Get(), target);
+    ::setrlimit(RLIMIT_FSIZE, &old);
+    std::signal(SIGXFSZ, oldHandler);
+
+    EXPECT_EQ(text, fileText(target) + L" could not be written: File too large.");
+    EXPECT_EQ(contents(target), "precious");
+    EXPECT_EQ(entries(dir.path()), 2u) << "the temporary file is removed";
+}
