@@ -1,0 +1,309 @@
+#pragma once
+// A recording chart control and a data transfer served from a list of records,
+// for tests of the chart adapter and the event receiver.
+#include "IDataTransfer.h"
+
+#include "platform/comptr.h"
+#include "platform/dispatch.h"
+#include "plot_control/IPlotControl.h"
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace vantix::test {
+
+// Connection point of the control's IChartEvents, counting advises and unadvises.
+class FakeEventsPoint final : public platform::ComObject<platform::IConnectionPoint> {
+public:
+    int advises = 0;
+    int unadvises = 0;
+    std::function<void()> onUnadvise;
+    std::map<std::uint32_t, ComPtr<IDispatch>> sinks;
+
+    HRESULT GetConnectionInterface(IID* pIID) override
+    {
+        *pIID = platform::uuidof<plot::IChartEvents>();
+        return S_OK;
+    }
+    HRESULT Advise(IUnknown* pUnkSink, std::uint32_t* pdwCookie) override
+    {
+        ++advises;
+        ComPtr<IDispatch> sink;
+        if (FAILED(sink.TryQueryFrom(pUnkSink)))
+            return CONNECT_E_CANNOTCONNECT;
+        // The control asks for its own events interface.
+        ComPtr<plot::IChartEvents> events;
+        if (FAILED(events.TryQueryFrom(pUnkSink)))
+            return CONNECT_E_CANNOTCONNECT;
+        *pdwCookie = m_nextCookie++;
+        sinks[*pdwCookie] = sink;
+        return S_OK;
+    }
+    HRESULT Unadvise(std::uint32_t dwCookie) override
+    {
+        ++unadvises;
+        if (onUnadvise)
+            onUnadvise();
+        return sinks.erase(dwCookie) ? S_OK : CONNECT_E_NOCONNECTION;
+    }
+
+    // The one advised sink (tests advise at most one).
+    IDispatch* Sink() const { return sinks.empty() ? nullptr : sinks.begin()->second.Get(); }
+
+    // Fires to every sink; returns the last sink's answer (S_OK without sinks).
+    HRESULT Fire(DISPID id, std::vector<VARIANT> argsReversed)
+    {
+        HRESULT hr = S_OK;
+        auto copy = sinks;
+        for (auto& [cookie, sink] : copy) {
+            DISPPARAMS params;
+            params.rgvarg = argsReversed.empty() ? nullptr : argsReversed.data();
+            params.cArgs = static_cast<std::uint32_t>(argsReversed.size());
+            EXCEPINFO info;
+            std::uint32_t argErr = 0;
+            hr = sink->Invoke(id, platform::GUID_NULL, 0, platform::DISPATCH_METHOD, &params, nullptr, &info, &argErr);
+        }
+        return hr;
+    }
+    HRESULT FireSelect(double x, double y, double z)
+    {
+        return Fire(plot::DISPID_SelectPoint, {VARIANT::R8Ref(&z), VARIANT::R8Ref(&y), VARIANT::R8Ref(&x)});
+    }
+    HRESULT FireClear() { return Fire(plot::DISPID_ClearPoint, {}); }
+
+private:
+    std::uint32_t m_nextCookie = 1;
+};
+
+class FakeSurfaceSeries final : public platform::ComObject<plot::ISurfaceSeries> {
+public:
+    int setDataCalls = 0;
+    std::vector<plot::SurfaceVertex> vertices;
+    std::vector<std::uint32_t> indices;
+
+    HRESULT SetVisible(LONG) override { return S_OK; }
+    HRESULT IsVisible(LONG* p) override { *p = 1; return S_OK; }
+    HRESULT SetData(const plot::SurfaceVertex* data, LONG count, const std::uint32_t* idx, LONG indexCount) override
+    {
+        ++setDataCalls;
+        vertices.assign(data, data + count);
+        indices.assign(idx, idx + indexCount);
+        return S_OK;
+    }
+};
+
+class FakePointSeries final : public platform::ComObject<plot::IPointSeries> {
+public:
+    int setDataCalls = 0;
+    std::vector<plot::SurfaceVertex> points;
+    double pointSize = -1;
+
+    HRESULT SetVisible(LONG) override { return S_OK; }
+    HRESULT IsVisible(LONG* p) override { *p = 1; return S_OK; }
+    HRESULT SetData(const plot::SurfaceVertex* data, LONG count, double size) override
+    {
+        ++setDataCalls;
+        points.assign(data, data + count);
+        pointSize = size;
+        return S_OK;
+    }
+};
+
+// Records every call as one line ("Initialize 1", "Refresh", ...).
+class FakeChartControl final : public platform::ComObject<plot::IPlotControl, platform::IConnectionPointContainer> {
+public:
+    FakeChartControl() { events = platform::MakeCom<FakeEventsPoint>(); }
+
+    std::vector<std::string> calls;
+    std::map<std::string, HRESULT> results; // answer per operation name, S_OK when absent
+    LONG collision = 0, waterLevel = 0, wireFrame = 0, videoMode = 0;
+    std::wstring titles[3];
+    std::vector<ComPtr<FakeSurfaceSeries>> surfaces;
+    std::vector<ComPtr<FakePointSeries>> pointSeries;
+    ComPtr<FakeEventsPoint> events;
+
+    ULONG References() const { return RefCount(); }
+    int Count(const std::string& call) const
+    {
+        int n = 0;
+        for (const auto& c : calls)
+            n += c == call;
+        return n;
+    }
+
+    HRESULT Refresh() override { return Log("Refresh"); }
+    HRESULT Initialize(LONG renderer) override { return Log("Initialize", renderer); }
+    HRESULT CreateSurfaceSeries(plot::ISurfaceSeries** pp) override
+    {
+        const HRESULT hr = Log("CreateSurfaceSeries");
+        if (FAILED(hr))
+            return hr;
+        surfaces.push_back(platform::MakeCom<FakeSurfaceSeries>());
+        return surfaces.back().CopyTo(pp);
+    }
+    HRESULT CreatePointSeries(plot::IPointSeries** pp) override
+    {
+        const HRESULT hr = Log("CreatePointSeries");
+        if (FAILED(hr))
+            return hr;
+        pointSeries.push_back(platform::MakeCom<FakePointSeries>());
+        return pointSeries.back().CopyTo(pp);
+    }
+    HRESULT SetAxisTitles(const std::wstring& x, const std::wstring& y, const std::wstring& z) override
+    {
+        titles[0] = x;
+        titles[1] = y;
+        titles[2] = z;
+        return Log("SetAxisTitles");
+    }
+    HRESULT EnableCollisionDetect(LONG on) override
+    {
+        collision = on;
+        return Log("EnableCollisionDetect", on);
+    }
+    HRESULT IsEnableCollisionDetect(LONG* p) override { return Get("IsEnableCollisionDetect", p, collision); }
+    HRESULT GetFieldOfView(LONG* p) override { return Get("GetFieldOfView", p, 45); }
+    HRESULT SetFieldOfView(LONG v) override { return Log("SetFieldOfView", v); }
+    HRESULT EnableWaterLevel(LONG on) override { return Log("EnableWaterLevel", on); }
+    HRESULT IsWaterLevel(LONG* p) override { return Get("IsWaterLevel", p, waterLevel); }
+    HRESULT WaterLevelUp() override { return Log("WaterLevelUp"); }
+    HRESULT WaterLevelDown() override { return Log("WaterLevelDown"); }
+    HRESULT SetVideoMode(LONG r) override { return Log("SetVideoMode", r); }
+    HRESULT GetVideoMode(LONG* p) override { return Get("GetVideoMode", p, videoMode); }
+    HRESULT EnableWireFrame(LONG on) override { return Log("EnableWireFrame", on); }
+    HRESULT IsWireFramed(LONG* p) override { return Get("IsWireFramed", p, wireFrame); }
+
+    HRESULT FindConnectionPoint(REFIID riid, platform::IConnectionPoint** pp) override
+    {
+        *pp = nullptr;
+        if (!(riid == platform::uuidof<plot::IChartEvents>()))
+            return CONNECT_E_NOCONNECTION;
+        return events.CopyTo(pp);
+    }
+
+private:
+    HRESULT Result(const std::string& name) const
+    {
+        const auto it = results.find(name);
+        return it == results.end() ? S_OK : it->second;
+    }
+    HRESULT Log(const std::string& name)
+    {
+        calls.push_back(name);
+        return Result(name);
+    }
+    HRESULT Log(const std::string& name, LONG v)
+    {
+        calls.push_back(name + " " + std::to_string(v));
+        return Result(name);
+    }
+    // A failing getter leaves the out value alone.
+    HRESULT Get(const std::string& name, LONG* p, LONG value)
+    {
+        calls.push_back(name);
+        const HRESULT hr = Result(name);
+        if (SUCCEEDED(hr))
+            *p = value;
+        return hr;
+    }
+};
+
+inline IUnknown* Unk(FakeChartControl* p)
+{
+    return static_cast<plot::IPlotControl*>(p);
+}
+
+// One record of a slice: X and Y value indices and the function value.
+struct SliceRecord {
+    std::uint64_t i;
+    std::uint64_t j;
+    double v;
+};
+
+// A transfer that hands out iterators over a list of records. X values are
+// 10 + k and Y values 20 + 2k for value index k (read as signed) unless replaced.
+class FakeTransfer : public IDataTransfer {
+public:
+    DataStyle style = STYLE_SURFACE;
+    std::vector<DataType> types = {DATA_2D}; // successive GetDataType answers, the last repeats
+    std::vector<SliceRecord> records;
+    std::function<double(std::uint64_t)> xValue = [](std::uint64_t k) { return 10.0 + static_cast<std::int64_t>(k); };
+    std::function<double(std::uint64_t)> yValue = [](std::uint64_t k) {
+        return 20.0 + 2.0 * static_cast<double>(static_cast<std::int64_t>(k));
+    };
+    bool iteratorResult = true;
+    bool nullIterator = false;
+    bool dataResult = true;
+    std::wstring xName = L"Lowpass:Cutoff", yName = L"Lowpass:Q", functionName = L"Ripple";
+    mutable int typeCalls = 0;
+    mutable std::vector<std::uint64_t> xIndexRequests, yIndexRequests;
+
+    DataType GetDataType() const override
+    {
+        const std::size_t n = static_cast<std::size_t>(typeCalls++);
+        return types[n < types.size() ? n : types.size() - 1];
+    }
+    DataStyle GetDataStyle() const override { return style; }
+    bool GetDataIterator(boost::shared_ptr<IDataIterator>* pp) override
+    {
+        if (!nullIterator)
+            pp->reset(new Iterator(this));
+        return iteratorResult;
+    }
+    void GetFunctionName(std::wstring* p) const override { *p = functionName; }
+    void GetInputXName(std::wstring* p) const override { *p = L"x"; }
+    void GetInputYName(std::wstring* p) const override { *p = L"y"; }
+    void GetInputXFullName(std::wstring* p) const override { *p = xName; }
+    void GetInputYFullName(std::wstring* p) const override { *p = yName; }
+
+private:
+    class Iterator : public IDataIterator {
+    public:
+        explicit Iterator(const FakeTransfer* owner) : m_owner(owner) {}
+        bool GetData(double* x, double* y, double* z) const override
+        {
+            const SliceRecord& r = m_owner->records[m_pos];
+            *x = m_owner->xValue(r.i);
+            *y = m_owner->yValue(r.j);
+            *z = r.v;
+            return m_owner->dataResult;
+        }
+        bool GetData(double*, double*) const override { return false; }
+        bool GetDataInt(std::uint64_t* x, std::uint64_t* y, double* z) const override
+        {
+            const SliceRecord& r = m_owner->records[m_pos];
+            *x = r.i;
+            *y = r.j;
+            *z = r.v;
+            return m_owner->dataResult;
+        }
+        bool GetDataInt(std::uint64_t*, double*) const override { return false; }
+        bool GetInputXValue(const std::uint64_t& k, double* x) const override
+        {
+            m_owner->xIndexRequests.push_back(k);
+            *x = m_owner->xValue(k);
+            return true;
+        }
+        bool GetInputYValue(const std::uint64_t& k, double* y) const override
+        {
+            m_owner->yIndexRequests.push_back(k);
+            *y = m_owner->yValue(k);
+            return true;
+        }
+        bool Begin() override
+        {
+            m_pos = 0;
+            return !m_owner->records.empty();
+        }
+        bool Next() override { return ++m_pos < m_owner->records.size(); }
+
+    private:
+        const FakeTransfer* m_owner;
+        std::size_t m_pos = 0;
+    };
+};
+
+} // namespace vantix::test

@@ -1,0 +1,649 @@
+// The chart adapter against a recording fake control and fake transfers.
+#include "ChartAdapter.h"
+#include "FakeChartControl.h"
+#include "RendererSetting.h"
+
+#include "support/FakeSnagwise.h"
+
+#include <QSettings>
+#include <QTemporaryDir>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+
+using namespace vantix::test;
+using ::testing::ElementsAre;
+using ::testing::ElementsAreArray;
+using ::testing::IsEmpty;
+
+namespace {
+
+struct RecordingListener : IUpdateEvent {
+    std::vector<int> codes;
+    std::function<void(int)> onEvent;
+    bool OnChartEvent(int code) override
+    {
+        codes.push_back(code);
+        if (onEvent)
+            onEvent(code);
+        return true;
+    }
+};
+
+std::wstring Pointer(const void* p)
+{
+    wchar_t buf[64];
+    std::swprintf(buf, 64, L"%p", p);
+    return buf;
+}
+
+struct Vertex {
+    double x, y, z;
+    std::uint32_t color;
+    friend bool operator==(const Vertex&, const Vertex&) = default;
+};
+
+std::ostream& operator<<(std::ostream& os, const Vertex& v)
+{
+    char buf[128];
+    std::snprintf(buf, sizeof buf, "{%g, %g, %g, 0x%06X}", v.x, v.y, v.z, v.color);
+    return os << buf;
+}
+
+std::vector<Vertex> Vertices(const std::vector<plot::SurfaceVertex>& in)
+{
+    std::vector<Vertex> out;
+    for (const auto& v : in)
+        out.push_back({v.x, v.y, v.z, v.color});
+    return out;
+}
+
+std::vector<std::uint32_t> Colors(const std::vector<plot::SurfaceVertex>& in)
+{
+    std::vector<std::uint32_t> out;
+    for (const auto& v : in)
+        out.push_back(v.color);
+    return out;
+}
+
+// Settings live in a folder of their own for each test.
+struct SettingsFolder {
+    QTemporaryDir dir;
+    SettingsFolder() { QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir.path()); }
+    void SetVideoMode(const QVariant& value)
+    {
+        QSettings s(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Qorvex"), QStringLiteral("Vantix"));
+        if (value.isValid())
+            s.setValue(QStringLiteral("Visualizer/VideoMode"), value);
+        else
+            s.remove(QStringLiteral("Visualizer/VideoMode"));
+        s.sync();
+    }
+};
+
+struct AdapterTest : ::testing::Test {
+    FakeSnagwise snag;
+    SettingsFolder settings;
+    ComPtr<FakeChartControl> control = platform::MakeCom<FakeChartControl>();
+    CChartAdapter adapter;
+    RecordingListener listener;
+
+    void Attach(LONG collision = 0)
+    {
+        control->collision = collision;
+        ASSERT_TRUE(adapter.Initialize(Unk(control.Get())));
+        control->calls.clear();
+        snag.Clear();
+    }
+    FakeSurfaceSeries& Surface(const std::vector<SliceRecord>& records)
+    {
+        FakeTransfer t;
+        t.records = records;
+        adapter.CreateNewSeries(&t, {});
+        EXPECT_EQ(control->surfaces.size(), 1u);
+        return *control->surfaces.back().Get();
+    }
+};
+
+} // namespace
+
+TEST(RendererSetting, OnlyTheExactOpenGlTextSelectsOpenGl)
+{
+    EXPECT_EQ(RendererFromVideoMode(std::wstring(L"OPENGL")), 1);
+    EXPECT_EQ(RendererFromVideoMode(std::wstring(L"DIRECTX")), 0);
+    EXPECT_EQ(RendererFromVideoMode(std::wstring(L"OpenGL")), 0);
+    EXPECT_EQ(RendererFromVideoMode(std::wstring(L"OPENGL ")), 0);
+    EXPECT_EQ(RendererFromVideoMode(std::wstring()), 0);
+    EXPECT_EQ(RendererFromVideoMode(std::nullopt), 0);
+}
+
+TEST_F(AdapterTest, InitializeChoosesTheRendererFromTheSettings)
+{
+    const std::pair<QVariant, LONG> cases[] = {
+        {QVariant(), 0},
+        {QVariant(QStringLiteral("DIRECTX")), 0},
+        {QVariant(QStringLiteral("OPENGL")), 1},
+        {QVariant(QStringLiteral("OpenGL")), 0},
+        {QVariant(QStringLiteral("Vulkan")), 0},
+    };
+    for (const auto& [value, renderer] : cases) {
+        settings.SetVideoMode(value);
+        auto c = platform::MakeCom<FakeChartControl>();
+        CChartAdapter a;
+        EXPECT_TRUE(a.Initialize(Unk(c.Get())));
+        ASSERT_FALSE(c->calls.empty());
+        EXPECT_EQ(c->calls.front(), "Initialize " + std::to_string(renderer)) << value.toString().toStdString();
+    }
+}
+
+TEST_F(AdapterTest, InitializeTracesAndSubscribesWhenPickingIsOn)
+{
+    control->collision = 1;
+    EXPECT_TRUE(adapter.Initialize(Unk(control.Get())));
+    EXPECT_THAT(snag.Traces(), ElementsAre(L"Chart adapter : Initialize " + Pointer(Unk(control.Get()))));
+    EXPECT_THAT(control->calls, ElementsAre("Initialize 0", "IsEnableCollisionDetect"));
+    EXPECT_EQ(control->events->advises, 1);
+    EXPECT_EQ(control->events->sinks.size(), 1u);
+    EXPECT_THAT(snag.Asserts(), IsEmpty());
+
+    auto off = platform::MakeCom<FakeChartControl>();
+    CChartAdapter other;
+    EXPECT_TRUE(other.Initialize(Unk(off.Get())));
+    EXPECT_EQ(off->events->advises, 0);
+}
+
+TEST_F(AdapterTest, InitializeFailures)
+{
+    // Not a chart control: nothing is called.
+    auto notAControl = platform::MakeCom<FakeSurfaceSeries>();
+    EXPECT_FALSE(adapter.Initialize(static_cast<plot::ISurfaceSeries*>(notAControl.Get())));
+    EXPECT_FALSE(adapter.Initialize(nullptr));
+    EXPECT_FALSE(adapter.IsWaterLevel());
+    EXPECT_FALSE(adapter.IsWireFramed());
+
+    control->results["Initialize"] = E_FAIL;
+    control->collision = 1;
+    EXPECT_FALSE(adapter.Initialize(Unk(control.Get())));
+    EXPECT_THAT(control->calls, ElementsAre("Initialize 0"));
+    EXPECT_THAT(snag.Asserts(), ElementsAre(L"((HRESULT)(hr) >= 0) && L\"error RE Ruvir initialize\""));
+
+    // A success other than S_OK is no success here, and asks nothing further.
+    snag.Clear();
+    control->calls.clear();
+    control->results["Initialize"] = S_FALSE;
+    EXPECT_FALSE(adapter.Initialize(Unk(control.Get())));
+    EXPECT_THAT(control->calls, ElementsAre("Initialize 0"));
+    EXPECT_THAT(snag.Asserts(), IsEmpty());
+    EXPECT_EQ(control->events->advises, 0);
+
+    control->calls.clear();
+    control->results["Initialize"] = S_OK;
+    control->results["IsEnableCollisionDetect"] = E_FAIL;
+    EXPECT_TRUE(adapter.Initialize(Unk(control.Get())));
+    EXPECT_THAT(snag.Asserts(), ElementsAre(L"((HRESULT)(hr) >= 0) && L\"IsEnableCollisionDetect error\""));
+    EXPECT_EQ(control->events->advises, 0); // the preset 0 stands
+}
+
+TEST_F(AdapterTest, DisplayCommandsForwardAndAssertTheirFailures)
+{
+    Attach();
+    EXPECT_TRUE(adapter.MoveWaterLevel(0));
+    EXPECT_TRUE(adapter.MoveWaterLevel(1));
+    EXPECT_TRUE(adapter.MoveWaterLevel(2));
+    EXPECT_TRUE(adapter.EnableWaterLevel(true));
+    EXPECT_TRUE(adapter.EnableWireFrame(false));
+    control->waterLevel = 1;
+    EXPECT_TRUE(adapter.IsWaterLevel());
+    EXPECT_FALSE(adapter.IsWireFramed());
+    EXPECT_EQ(adapter.SetVideoMode(1), S_OK);
+    control->videoMode = 1;
+    EXPECT_EQ(adapter.GetVideoMode(), 1);
+    EXPECT_THAT(control->calls,
+                ElementsAre("WaterLevelUp", "WaterLevelDown", "EnableWaterLevel 1", "EnableWireFrame 0", "IsWaterLevel",
+                            "IsWireFramed", "SetVideoMode 1", "GetVideoMode"));
+    EXPECT_THAT(snag.Asserts(), IsEmpty());
+
+    for (const char* op : {"EnableWaterLevel", "EnableWireFrame", "IsWaterLevel", "IsWireFramed", "SetVideoMode",
+                           "GetVideoMode", "WaterLevelUp"})
+        control->results[op] = E_FAIL;
+    adapter.EnableWaterLevel(false);
+    adapter.EnableWireFrame(true);
+    EXPECT_TRUE(adapter.IsWaterLevel() == false); // failed getter: preset 0
+    EXPECT_FALSE(adapter.IsWireFramed());
+    EXPECT_EQ(adapter.SetVideoMode(0), E_FAIL);
+    EXPECT_EQ(adapter.GetVideoMode(), 0);
+    adapter.MoveWaterLevel(0); // no check
+    EXPECT_THAT(snag.Asserts(), ElementsAre(L"((HRESULT)(hr) >= 0) && L\"error while Enable Waterlevel\"",
+                                            L"((HRESULT)(hr) >= 0) && L\"error while Enable WireFrame\"",
+                                            L"((HRESULT)(hr) >= 0) && L\"error while get state of Waterlevel\"",
+                                            L"((HRESULT)(hr) >= 0) && L\"error while get state of WireFrame\""));
+}
+
+TEST_F(AdapterTest, CommandsWithoutAControlThrowEPointer)
+{
+    auto code = [](auto&& f) {
+        try {
+            f();
+        } catch (const ComError& e) {
+            return e.Error();
+        }
+        return S_OK;
+    };
+    EXPECT_EQ(code([&] { adapter.EnableWaterLevel(true); }), E_POINTER);
+    EXPECT_EQ(code([&] { adapter.EnableWireFrame(true); }), E_POINTER);
+    EXPECT_EQ(code([&] { adapter.MoveWaterLevel(0); }), E_POINTER);
+    EXPECT_EQ(code([&] { adapter.SetVideoMode(0); }), E_POINTER);
+    EXPECT_EQ(code([&] { adapter.GetVideoMode(); }), E_POINTER);
+    EXPECT_EQ(code([&] { adapter.SetSelection(1); }), E_POINTER);
+    EXPECT_EQ(code([&] { adapter.GetSelection(); }), E_POINTER);
+    EXPECT_FALSE(adapter.IsWaterLevel());
+    EXPECT_FALSE(adapter.IsWireFramed());
+}
+
+TEST_F(AdapterTest, FixedAnswersOfTheRemainingSlots)
+{
+    IChartingControl& c = adapter;
+    EXPECT_EQ(std::wstring(c.GetControlClassId()), plot::kPlotControlClassId);
+    EXPECT_TRUE(c.SetUpdateEvent(&listener));
+    EXPECT_TRUE(c.Unused3(1) && c.Unused4(1) && c.Unused5(1) && c.ZoomStep(1) && c.Unused7(1));
+    EXPECT_TRUE(c.Unused11(1) && c.Unused12(1) && c.Unused13(1));
+    EXPECT_EQ(c.Unused14(), 0x00FFFFFFu);
+    EXPECT_FALSE(c.Unused15() || c.Unused16() || c.Unused17());
+    EXPECT_TRUE(c.Unused19(1) && c.Unused20(1, 2) && c.Unused21(1));
+    EXPECT_FALSE(c.Unused22(1, 2));
+    EXPECT_TRUE(control->calls.empty());
+}
+
+// ---- surfaces
+
+TEST_F(AdapterTest, OneCellGivesNoTrianglesButRefreshes)
+{
+    Attach();
+    FakeSurfaceSeries& s = Surface({{4, 9, 2.5}});
+    EXPECT_EQ(s.setDataCalls, 0);
+    EXPECT_THAT(control->calls, ElementsAre("CreateSurfaceSeries", "Refresh", "SetAxisTitles"));
+    EXPECT_THAT(snag.Traces(), ElementsAre(L"Chart adapter : Create new series", L"Chart adapter : Fill surface series"));
+}
+
+TEST_F(AdapterTest, FullTwoByTwoGrid)
+{
+    Attach();
+    // Records in any order; the grid starts at the smallest indices.
+    FakeSurfaceSeries& s = Surface({{6, 3, 4.0}, {5, 2, 1.0}, {6, 2, 3.0}, {5, 3, 2.0}});
+    ASSERT_EQ(s.setDataCalls, 1);
+    // Roughness 0.3, 1.05, 1.9 and 2.85: the 17 neighbours outside count with the lowest value 1.
+    EXPECT_THAT(Vertices(s.vertices), ElementsAre(Vertex{15, 1, 24, 0x00FF00}, Vertex{15, 2, 26, 0xFFD300},
+                                                   Vertex{16, 3, 24, 0xFF0081}, Vertex{16, 4, 26, 0x0000FF}));
+    EXPECT_THAT(s.indices, ElementsAre(0, 1, 2, 1, 3, 2));
+    EXPECT_EQ(control->Count("Refresh"), 1);
+}
+
+TEST_F(AdapterTest, MissingCornersDropTheirTriangles)
+{
+    Attach();
+    FakeSurfaceSeries& s = Surface({{0, 0, 1.0}, {0, 1, 2.0}, {1, 0, 3.0}});
+    ASSERT_EQ(s.setDataCalls, 1);
+    EXPECT_EQ(s.vertices.size(), 3u);
+    EXPECT_THAT(s.indices, ElementsAre(0, 1, 2));
+
+    control->surfaces.clear();
+    control->calls.clear();
+    // Without (i0, j1) neither triangle has its three corners.
+    FakeSurfaceSeries& none = Surface({{0, 0, 1.0}, {1, 0, 3.0}, {1, 1, 4.0}});
+    EXPECT_EQ(none.setDataCalls, 0);
+    EXPECT_EQ(control->Count("Refresh"), 1);
+}
+
+TEST_F(AdapterTest, FlatSurfaceIsGreenEverywhere)
+{
+    Attach();
+    std::vector<SliceRecord> records;
+    for (std::uint64_t i = 0; i < 4; ++i)
+        for (std::uint64_t j = 0; j < 3; ++j)
+            records.push_back({i, j, 7.25});
+    FakeSurfaceSeries& s = Surface(records);
+    ASSERT_EQ(s.vertices.size(), 12u);
+    EXPECT_EQ(s.indices.size(), 3u * 2 * 3 * 2);
+    for (const auto& v : s.vertices)
+        EXPECT_EQ(v.color, 0x00FF00u);
+}
+
+// Expected colours and triangles worked out independently from the algorithm's
+// definition: 6x6 grid at offsets (3, 1), three holes, an earlier duplicate of
+// (6, 3) holding the lowest value -4 (which counts for neighbours outside the
+// grid, although the cell ends up with 7).
+TEST_F(AdapterTest, RoughnessColoursAndTrianglesOfAGridWithHoles)
+{
+    Attach();
+    const std::vector<SliceRecord> records = {
+        {6, 3, -4.0}, {4, 3, 4.0}, {7, 3, 3.0}, {7, 5, 14.0}, {8, 5, 5.0}, {3, 5, 3.0}, {4, 6, 2.0}, {4, 1, 9.0},
+        {5, 6, 9.0},  {8, 4, 2.0}, {3, 1, 7.0}, {6, 4, 15.0}, {4, 4, 7.0}, {5, 5, 6.0}, {7, 4, 6.0}, {7, 1, 8.0},
+        {8, 3, 10.0}, {5, 3, 5.0}, {8, 1, 4.0}, {6, 6, 5.0},  {4, 2, 6.0}, {6, 1, 1.0}, {8, 2, 7.0}, {6, 3, 7.0},
+        {5, 1, 5.0},  {3, 4, 0.0}, {6, 2, 4.0}, {7, 6, 1.0},  {3, 3, 8.0}, {3, 2, 5.0}, {8, 6, 13.0}, {5, 2, 8.0},
+        {4, 5, 10.0}, {6, 5, 2.0}};
+    FakeSurfaceSeries& s = Surface(records);
+    ASSERT_EQ(s.vertices.size(), 33u);
+    EXPECT_THAT(Colors(s.vertices),
+                ElementsAreArray<std::uint32_t>(
+                    {0xFF3F00, 0xF4FF00, 0xFFA000, 0x8AFF00, 0xDDFF00, 0xFF0700, 0xA6FF00, 0x60FF00, 0x9CFF00,
+                     0xFF0300, 0xA6FF00, 0xB8FF00, 0xA6FF00, 0x00FF00, 0xA6FF00, 0xFF000B, 0xAFFF00, 0x5CFF00,
+                     0x29FF00, 0xFF006C, 0xC1FF00, 0xFFC900, 0xFF3F00, 0x8AFF00, 0xA1FF00, 0xFF00F6, 0xFFEE00,
+                     0xFFC900, 0xFF7600, 0xFF001E, 0xFDFF00, 0xFF9B00, 0x0000FF}));
+    EXPECT_THAT(s.indices,
+                ElementsAreArray<std::uint32_t>(
+                    {0,  1,  5,  1,  6,  5,  1,  2,  6,  2,  7,  6,  2,  3,  7,  3,  8,  7,  3,  4,  8,  4,
+                     9,  8,  5,  6,  11, 6,  12, 11, 6,  7,  12, 7,  13, 12, 7,  8,  13, 9,  10, 14, 10, 15,
+                     14, 11, 12, 16, 12, 17, 16, 12, 13, 17, 13, 18, 17, 14, 20, 19, 14, 15, 20, 15, 21, 20,
+                     16, 17, 22, 18, 19, 23, 19, 24, 23, 19, 20, 24, 20, 25, 24, 20, 21, 25, 21, 26, 25, 23,
+                     29, 28, 23, 24, 29, 24, 30, 29, 24, 25, 30, 25, 31, 30, 25, 26, 31, 26, 32, 31}));
+    // The later duplicate wins: vertex 18 is (6, 3).
+    EXPECT_EQ(s.vertices[18].y, 7.0);
+    EXPECT_EQ(s.vertices[18].x, 16.0);
+    EXPECT_EQ(s.vertices[18].z, 26.0);
+}
+
+TEST_F(AdapterTest, VertexCoordinatesComeFromTheSignedIndices)
+{
+    Attach();
+    FakeTransfer t;
+    // Low 32 bits read as signed: 0xFFFFFFFF is -1 and comes before 0.
+    t.records = {{0x1FFFFFFFFull, 0, 1.0}, {0, 0, 2.0}, {0, 0xFFFFFFFFull, 3.0}};
+    adapter.CreateNewSeries(&t, {});
+    EXPECT_THAT(t.xIndexRequests, ElementsAre(~0ull, 0ull, 0ull));
+    EXPECT_THAT(t.yIndexRequests, ElementsAre(0ull, ~0ull, 0ull));
+    const FakeSurfaceSeries& s = *control->surfaces.at(0).Get();
+    ASSERT_EQ(s.vertices.size(), 3u);
+    EXPECT_EQ(s.vertices[0].x, 9.0);
+    EXPECT_EQ(s.vertices[1].z, 18.0);
+}
+
+TEST(RoughnessColor, RampCornersAndSteps)
+{
+    EXPECT_EQ(CChartAdapter::RoughnessColor(0, 0, 4), 0x00FF00u);
+    EXPECT_EQ(CChartAdapter::RoughnessColor(1, 0, 4), 0xFFFF00u);
+    EXPECT_EQ(CChartAdapter::RoughnessColor(2, 0, 4), 0xFF0000u);
+    EXPECT_EQ(CChartAdapter::RoughnessColor(3, 0, 4), 0xFF00FFu);
+    EXPECT_EQ(CChartAdapter::RoughnessColor(4, 0, 4), 0x0000FFu);
+    // Just below each corner the previous band is almost complete.
+    EXPECT_EQ(CChartAdapter::RoughnessColor(0.999, 0, 4), 0xFEFF00u);
+    EXPECT_EQ(CChartAdapter::RoughnessColor(1.999, 0, 4), 0xFF0100u);
+    EXPECT_EQ(CChartAdapter::RoughnessColor(2.999, 0, 4), 0xFF00FEu);
+    EXPECT_EQ(CChartAdapter::RoughnessColor(3.999, 0, 4), 0x0100FFu);
+    EXPECT_EQ(CChartAdapter::RoughnessColor(0.5, 0, 4), 0x7FFF00u);
+    EXPECT_EQ(CChartAdapter::RoughnessColor(5, 5, 5), 0x00FF00u);
+}
+
+TEST_F(AdapterTest, EmptySliceSendsNothingAndDoesNotRefresh)
+{
+    Attach();
+    FakeSurfaceSeries& s = Surface({});
+    EXPECT_EQ(s.setDataCalls, 0);
+    EXPECT_THAT(control->calls, ElementsAre("CreateSurfaceSeries", "SetAxisTitles"));
+}
+
+TEST_F(AdapterTest, TitlesFollowEachSeriesWithTheFunctionVertical)
+{
+    Attach();
+    FakeTransfer t;
+    t.records = {{0, 0, 1}};
+    adapter.CreateNewSeries(&t, {});
+    EXPECT_EQ(control->titles[0], L"Lowpass:Cutoff");
+    EXPECT_EQ(control->titles[1], L"Ripple");
+    EXPECT_EQ(control->titles[2], L"Lowpass:Q");
+    EXPECT_EQ(adapter.GetXAxisTitle(), L"Lowpass:Cutoff");
+    EXPECT_EQ(adapter.GetYAxisTitle(), L"Lowpass:Q");
+    EXPECT_EQ(adapter.GetFunctionTitle(), L"Ripple");
+
+    // A one-input description builds nothing and keeps the titles.
+    FakeTransfer one;
+    one.types = {IDataTransfer::DATA_1D};
+    one.xName = L"other";
+    control->calls.clear();
+    EXPECT_EQ(adapter.CreateNewSeries(&one, {}), 0u);
+    one.style = IDataTransfer::STYLE_POINT3D;
+    EXPECT_EQ(adapter.CreateNewSeries(&one, {}), 0u);
+    EXPECT_TRUE(control->calls.empty());
+    EXPECT_EQ(adapter.GetXAxisTitle(), L"Lowpass:Cutoff");
+
+    // Empty names give empty titles.
+    FakeTransfer blank;
+    blank.xName = blank.yName = blank.functionName = L"";
+    adapter.CreateNewSeries(&blank, {});
+    EXPECT_EQ(adapter.GetXAxisTitle(), L"");
+    EXPECT_EQ(adapter.GetFunctionTitle(), L"");
+    EXPECT_THAT(snag.Asserts(), IsEmpty());
+}
+
+TEST_F(AdapterTest, BadDescriptionsAreAssertedAndBuildNothing)
+{
+    Attach();
+    EXPECT_EQ(adapter.CreateNewSeries(nullptr, {}), 0u);
+    FakeTransfer type;
+    type.types = {static_cast<IDataTransfer::DataType>(4)};
+    adapter.CreateNewSeries(&type, {});
+    FakeTransfer style;
+    style.style = static_cast<IDataTransfer::DataStyle>(3);
+    adapter.CreateNewSeries(&style, {});
+    EXPECT_TRUE(control->calls.empty());
+    EXPECT_THAT(snag.Asserts(), ElementsAre(L"pDataSource && L\"bad data transfer pointer\"",
+                                            L"! L\"Unknown data type\"", L"! L\"Unknown data style\""));
+
+    snag.Clear();
+    control->results["CreateSurfaceSeries"] = E_OUTOFMEMORY;
+    FakeTransfer t;
+    t.records = {{0, 0, 1}};
+    adapter.CreateNewSeries(&t, {});
+    EXPECT_THAT(control->calls, ElementsAre("CreateSurfaceSeries"));
+    EXPECT_THAT(snag.Asserts(), ElementsAre(L"((HRESULT)(hr) >= 0)"));
+    EXPECT_EQ(adapter.GetXAxisTitle(), L"");
+
+    // Without a control nothing is built.
+    CChartAdapter detached;
+    EXPECT_EQ(detached.CreateNewSeries(&t, {}), 0u);
+}
+
+TEST_F(AdapterTest, IteratorFailuresAreAsserted)
+{
+    Attach();
+    FakeTransfer noIterator;
+    noIterator.iteratorResult = false;
+    noIterator.records = {{0, 0, 1}, {0, 1, 1}, {1, 0, 1}};
+    adapter.CreateNewSeries(&noIterator, {});
+    FakeTransfer nullIterator;
+    nullIterator.nullIterator = true;
+    adapter.CreateNewSeries(&nullIterator, {});
+    EXPECT_THAT(snag.Asserts(),
+                ElementsAre(L"bSuccess && L\"Can't get data iterator\"", L"pIterator && L\"bad iterator\""));
+    EXPECT_EQ(control->Count("Refresh"), 0);
+    EXPECT_EQ(control->surfaces.at(0)->setDataCalls, 0);
+    EXPECT_EQ(control->Count("SetAxisTitles"), 2); // titles still follow the build
+
+    snag.Clear();
+    FakeTransfer badData;
+    badData.dataResult = false;
+    badData.records = {{0, 0, 1}, {0, 1, 2}};
+    adapter.CreateNewSeries(&badData, {});
+    EXPECT_THAT(snag.Asserts(), ElementsAre(L"bSucc && L\"Can't get data from iterator\"",
+                                            L"bSucc && L\"Can't get data from iterator\""));
+}
+
+// ---- point clouds
+
+TEST_F(AdapterTest, PointCloudCarriesEveryRecordWhite)
+{
+    Attach();
+    FakeTransfer t;
+    t.style = IDataTransfer::STYLE_POINT3D;
+    t.records = {{0, 0, 1.5}, {3, 1, -2.0}, {1, 4, 0.0}};
+    adapter.CreateNewSeries(&t, {});
+    ASSERT_EQ(control->pointSeries.size(), 1u);
+    const FakePointSeries& p = *control->pointSeries[0].Get();
+    EXPECT_THAT(Vertices(p.points), ElementsAre(Vertex{10, 1.5, 20, 0xFFFFFF}, Vertex{13, -2, 22, 0xFFFFFF},
+                                                Vertex{11, 0, 28, 0xFFFFFF}));
+    EXPECT_EQ(p.pointSize, 0.5); // X spacing 1 is below Y spacing 2
+    EXPECT_THAT(control->calls, ElementsAre("CreatePointSeries", "Refresh", "SetAxisTitles"));
+    EXPECT_THAT(snag.Traces(), ElementsAre(L"Chart adapter : Create new series", L"Chart adapter : Fill point 3d series"));
+    EXPECT_EQ(adapter.GetFunctionTitle(), L"Ripple");
+}
+
+TEST_F(AdapterTest, PointSizeTakesTheSmallerSpacingAndXOnATie)
+{
+    Attach();
+    auto sizeFor = [&](std::vector<double> xs, std::vector<double> ys) {
+        FakeTransfer t;
+        t.style = IDataTransfer::STYLE_POINT3D;
+        t.records = {{0, 0, 1.0}};
+        t.xValue = [xs](std::uint64_t k) { return xs.at(k); };
+        t.yValue = [ys](std::uint64_t k) { return ys.at(k); };
+        adapter.CreateNewSeries(&t, {});
+        return control->pointSeries.back()->pointSize;
+    };
+    EXPECT_EQ(sizeFor({0, 4}, {1, 2}), 0.5);
+    EXPECT_EQ(sizeFor({0, 1}, {0, 3}), 0.5);
+    // Equal spacings of opposite zero sign show which one is taken.
+    EXPECT_FALSE(std::signbit(sizeFor({0.0, 0.0}, {0.0, -0.0})));
+    EXPECT_TRUE(std::signbit(sizeFor({0.0, -0.0}, {0.0, 0.0})));
+}
+
+TEST_F(AdapterTest, PointCloudEdgeCases)
+{
+    Attach();
+    FakeTransfer empty;
+    empty.style = IDataTransfer::STYLE_POINT3D;
+    adapter.CreateNewSeries(&empty, {});
+    EXPECT_EQ(control->pointSeries.at(0)->setDataCalls, 0);
+    EXPECT_EQ(control->Count("Refresh"), 0);
+
+    // A description whose type changes between the dispatch and the build.
+    FakeTransfer changing;
+    changing.style = IDataTransfer::STYLE_POINT3D;
+    changing.types = {IDataTransfer::DATA_2D, IDataTransfer::DATA_1D};
+    changing.records = {{0, 0, 1.0}};
+    adapter.CreateNewSeries(&changing, {});
+    EXPECT_THAT(snag.Asserts(),
+                ElementsAre(L"IDataTransfer::DATA_2D == type && L\"series not compatible to this data type\""));
+    EXPECT_EQ(control->pointSeries.at(1)->setDataCalls, 1);
+}
+
+// ---- picking
+
+TEST_F(AdapterTest, SelectionSwitchesPickingAndTheSubscription)
+{
+    Attach();
+    adapter.SetSelection(1);
+    adapter.SetSelection(1);
+    EXPECT_EQ(control->events->advises, 1);
+    EXPECT_EQ(control->events->sinks.size(), 1u);
+    EXPECT_EQ(adapter.GetSelection(), 1);
+    adapter.SetSelection(0);
+    EXPECT_EQ(control->events->unadvises, 1);
+    EXPECT_TRUE(control->events->sinks.empty());
+    adapter.SetSelection(2);
+    EXPECT_EQ(control->events->unadvises, 1);
+    EXPECT_EQ(adapter.GetSelection(), 2); // whatever the control says
+    EXPECT_THAT(control->calls, ElementsAre("EnableCollisionDetect 1", "EnableCollisionDetect 1",
+                                            "IsEnableCollisionDetect", "EnableCollisionDetect 0",
+                                            "EnableCollisionDetect 2", "IsEnableCollisionDetect"));
+    EXPECT_THAT(snag.Asserts(), IsEmpty());
+
+    // A refused switch still subscribes as asked, then asserts.
+    control->results["EnableCollisionDetect"] = E_FAIL;
+    adapter.SetSelection(1);
+    EXPECT_EQ(control->events->advises, 2);
+    control->results["IsEnableCollisionDetect"] = E_FAIL;
+    EXPECT_EQ(adapter.GetSelection(), 1); // the preset
+    EXPECT_THAT(snag.Asserts(), ElementsAre(L"((HRESULT)(hr) >= 0) && L\"EnableCollisionDetect error\"",
+                                            L"((HRESULT)(hr) >= 0) && L\"IsEnableCollisionDetect error\""));
+}
+
+TEST_F(AdapterTest, PickedPointsReachTheListener)
+{
+    adapter.SetUpdateEvent(&listener);
+    Attach(1);
+    double x = 0, y = 0, z = 0;
+    EXPECT_FALSE(adapter.GetSelectedPoint(&x, &y, &z));
+    EXPECT_FALSE(adapter.IsPointSelected());
+
+    // The listener already sees the new point.
+    double expectedY = 2.0;
+    listener.onEvent = [&](int code) {
+        if (code == IUpdateEvent::EVENT_POINT_SELECTED) {
+            double a = 0, b = 0, c = 0;
+            EXPECT_TRUE(adapter.GetSelectedPoint(&a, &b, &c));
+            EXPECT_EQ(b, expectedY);
+        } else {
+            EXPECT_TRUE(adapter.IsPointSelected()); // cleared only after the listener ran
+        }
+    };
+    EXPECT_EQ(control->events->FireSelect(1.0, 2.0, 3.0), S_OK);
+    expectedY = 2.5;
+    EXPECT_EQ(control->events->FireSelect(1.5, 2.5, 3.5), S_OK);
+    EXPECT_TRUE(adapter.GetSelectedPoint(&x, &y, &z));
+    EXPECT_EQ(x, 1.5);
+    EXPECT_EQ(y, 2.5);
+    EXPECT_EQ(z, 3.5);
+    EXPECT_FALSE(adapter.GetSelectedPoint(nullptr, &y, &z));
+
+    EXPECT_EQ(control->events->FireClear(), S_OK);
+    EXPECT_FALSE(adapter.IsPointSelected());
+    x = y = z = 0;
+    EXPECT_FALSE(adapter.GetSelectedPoint(&x, &y, &z));
+    EXPECT_EQ(x, 0.0);
+    EXPECT_THAT(listener.codes, ElementsAre(0, 0, 1));
+
+    // "ClearPoint" without a selected point still reaches the listener.
+    listener.onEvent = nullptr;
+    control->events->FireClear();
+    EXPECT_THAT(listener.codes, ElementsAre(0, 0, 1, 1));
+
+    // Null coordinates are ignored.
+    adapter.OnSelectPoint(nullptr, &y, &z);
+    EXPECT_FALSE(adapter.IsPointSelected());
+    EXPECT_EQ(listener.codes.size(), 4u);
+}
+
+TEST_F(AdapterTest, WithPickingOffEventsReachNobody)
+{
+    adapter.SetUpdateEvent(&listener);
+    Attach(1);
+    adapter.SetSelection(0);
+    EXPECT_EQ(control->events->FireSelect(1, 2, 3), S_OK); // no sink left
+    EXPECT_TRUE(listener.codes.empty());
+    EXPECT_FALSE(adapter.IsPointSelected());
+}
+
+TEST_F(AdapterTest, WithoutListenerEventsStillUpdateThePoint)
+{
+    Attach(1);
+    control->events->FireSelect(4, 5, 6);
+    EXPECT_TRUE(adapter.IsPointSelected());
+    control->events->FireClear();
+    EXPECT_FALSE(adapter.IsPointSelected());
+}
+
+TEST(AdapterLifetime, DestructionUnsubscribesWhileStillHoldingTheControl)
+{
+    FakeSnagwise snag;
+    SettingsFolder settings;
+    auto control = platform::MakeCom<FakeChartControl>();
+    control->collision = 1;
+    const ULONG bare = control->References();
+    ULONG atUnadvise = 0;
+    control->events->onUnadvise = [&] { atUnadvise = control->References(); };
+    RecordingListener listener;
+    {
+        CChartAdapter adapter;
+        adapter.SetUpdateEvent(&listener);
+        ASSERT_TRUE(adapter.Initialize(Unk(control.Get())));
+        EXPECT_EQ(control->events->advises, 1);
+    }
+    EXPECT_EQ(control->events->unadvises, 1);
+    EXPECT_TRUE(control->events->sinks.empty());
+    EXPECT_GT(atUnadvise, bare); // the adapter still held the control then
+    EXPECT_EQ(control->References(), bare);
+    control->events->FireSelect(1, 2, 3);
+    EXPECT_TRUE(listener.codes.empty());
+}
