@@ -216,3 +216,33 @@ TEST(LibrarySearch, FallsBackToTheRegistrationFile)
 }
 
 } // namespace
+
+namespace {
+
+TEST(LibrarySearch, WithoutTheLibraryEveryMacroIsSilent)
+{
+    QTemporaryDir dir;
+    const std::string conf = dir.path().toStdString() + "/components.conf";
+    std::ofstream(conf) << "\n";
+    ScopedEnv env("VANTIX_COMPONENTS", conf);
+    auto& hooks = SnagwiseUtil::ClientHooksForTesting();
+    const auto previous = hooks;
+    int boxes = 0;
+    hooks.failureBox = [&boxes] { ++boxes; };
+    hooks.createObject = [&dir](IQX_SnagwiseUtil::IDebugObject** pp) {
+        return SnagwiseUtil::LoadLibraryObject({"libSnagwiseUtil-absent.so", dir.path().toStdString()}, pp);
+    };
+    FakeSnagwise::ResetClient();
+    errno = ERANGE;
+    SW_TRACE(L"nowhere %d", 1);
+    SW_ASSERT(false);
+    SW_ASSERT_HR(E_FAIL);
+    EXPECT_THROW(SW_CHECK_POINTER(static_cast<void*>(nullptr)), const wchar_t*);
+    EXPECT_EQ(errno, ERANGE);
+    EXPECT_FALSE(SnagwiseUtil::GetSnagwiseClient()->Attempted());
+    EXPECT_EQ(boxes, 0);
+    hooks = previous;
+    FakeSnagwise::ResetClient();
+}
+
+} // namespace
