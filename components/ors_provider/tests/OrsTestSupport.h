@@ -104,8 +104,9 @@ inline LoadResult load(IOptimizationResultsDataProvider* provider, const std::ws
     EXPECT_EQ(data, nullptr);
     ComPtr<platform::ISupportErrorInfo> support(provider);
     EXPECT_TRUE(support);
-    if (support)
+    if (support) {
         EXPECT_EQ(support->InterfaceSupportsErrorInfo(platform::uuidof<IOptimizationResultsDataProvider>()), S_OK);
+    }
     platform::IErrorInfo* info = nullptr;
     if (platform::GetErrorInfo(0, &info) == S_OK && info) {
         info->GetDescription(&r.error);
