@@ -1,0 +1,34 @@
+#pragma once
+// The chart's light model, shared by the software and OpenGL renderers so both
+// draw the same picture: one directional light fixed relative to the viewer
+// (up and to the left, behind the eye) plus ambient light and a faint specular
+// highlight, evaluated per vertex (Gouraud) and two-sided (a surface seen from
+// below is lit like its upper side).
+#include "plot_control/Math3d.h"
+
+namespace plot::lighting {
+
+inline constexpr float kLightX = -0.38f, kLightY = 0.62f, kLightZ = 0.69f; // view space, normalised
+inline constexpr float kAmbient = 0.42f;
+inline constexpr float kDiffuse = 0.58f;
+inline constexpr float kSpecular = 0.16f; // white, Blinn with exponent 32
+
+inline Vec3 Direction() { return Normalize(Vec3{kLightX, kLightY, kLightZ}); }
+
+// Light intensity and specular term for a view-space normal n (unit) seen
+// along toEye (unit, from the surface towards the eye).
+inline void Shade(Vec3 n, Vec3 toEye, float* intensity, float* specular)
+{
+    if (Dot(n, toEye) < 0)
+        n = -n;
+    const Vec3 l = Direction();
+    const float d = Dot(n, l);
+    *intensity = kAmbient + kDiffuse * (d > 0 ? d : 0);
+    const Vec3 h = Normalize(l + toEye);
+    float s = Dot(n, h);
+    s = s > 0 ? s : 0;
+    s *= s; s *= s; s *= s; s *= s; s *= s; // ^32
+    *specular = kSpecular * s;
+}
+
+} // namespace plot::lighting

@@ -1,0 +1,143 @@
+#pragma once
+// The chart's scene: surface and point series in data coordinates, the axis
+// titles, water level, wireframe flag and the picked-point marker. Renderers
+// map the data into a unit cube centred on the origin ([-0.5, 0.5] on every
+// axis) so that axes of very different ranges fill the view alike.
+//
+// Plain C++ (no widgets); the chart control, the software and OpenGL renderers
+// and command-line tools share it. Not thread-safe: one owner thread.
+#include "plot_control/IPlotControl.h"
+#include "plot_control/Math3d.h"
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace plot {
+
+// Axis order everywhere: 0 = x, 1 = y (vertical), 2 = z.
+struct DataBounds {
+    std::array<double, 3> min{0, 0, 0};
+    std::array<double, 3> max{1, 1, 1};
+    bool operator==(const DataBounds&) const = default;
+};
+
+class Scene;
+
+// One triangulated surface. Triangles that refer to a missing vertex are
+// dropped; vertices with non-finite coordinates are not drawn.
+class SurfaceMesh {
+public:
+    void SetData(const SurfaceVertex* vertices, std::size_t count, const std::uint32_t* indices, std::size_t indexCount);
+    void SetVisible(bool visible) { m_bVisible = visible; }
+    bool IsVisible() const { return m_bVisible; }
+
+    const std::vector<SurfaceVertex>& Vertices() const { return m_vertices; }
+    const std::vector<std::uint32_t>& Indices() const { return m_indices; }
+    std::size_t TriangleCount() const { return m_indices.size() / 3; }
+
+    // Valid after Scene::Prepare: positions in the unit cube and smooth vertex normals there.
+    const std::vector<Vec3>& UnitPositions() const { return m_unit; }
+    const std::vector<Vec3>& Normals() const { return m_normals; }
+    // Changes whenever the data or their mapping into the cube changed (for GPU caches).
+    std::uint64_t Revision() const { return m_nRevision; }
+
+private:
+    friend class Scene;
+    void UpdateDerived(const Scene& scene);
+
+    std::vector<SurfaceVertex> m_vertices;
+    std::vector<std::uint32_t> m_indices;
+    std::vector<Vec3> m_unit;
+    std::vector<Vec3> m_normals;
+    std::optional<DataBounds> m_dataBounds; // finite vertices only
+    bool m_bVisible = true;
+    bool m_bDirty = false;
+    DataBounds m_mappedWith;
+    std::uint64_t m_nRevision = 0;
+};
+
+// Points drawn as shaded spheres whose diameter is the point size in data
+// units of the horizontal axes.
+class PointCloud {
+public:
+    void SetData(const SurfaceVertex* points, std::size_t count, double pointSize);
+    void SetVisible(bool visible) { m_bVisible = visible; }
+    bool IsVisible() const { return m_bVisible; }
+
+    const std::vector<SurfaceVertex>& Points() const { return m_points; }
+    double PointSize() const { return m_dPointSize; }
+    // Valid after Scene::Prepare.
+    const std::vector<Vec3>& UnitPositions() const { return m_unit; }
+    float UnitRadius() const { return m_fUnitRadius; }
+    std::uint64_t Revision() const { return m_nRevision; }
+
+private:
+    friend class Scene;
+    void UpdateDerived(const Scene& scene);
+
+    std::vector<SurfaceVertex> m_points;
+    std::vector<Vec3> m_unit;
+    double m_dPointSize = 0;
+    float m_fUnitRadius = 0;
+    std::optional<DataBounds> m_dataBounds;
+    bool m_bVisible = true;
+    bool m_bDirty = false;
+    DataBounds m_mappedWith;
+    std::uint64_t m_nRevision = 0;
+};
+
+class Scene {
+public:
+    static constexpr int kWaterSteps = 20; // one step = a twentieth of the vertical range
+
+    std::shared_ptr<SurfaceMesh> AddSurface();
+    std::shared_ptr<PointCloud> AddPointCloud();
+    const std::vector<std::shared_ptr<SurfaceMesh>>& Surfaces() const { return m_surfaces; }
+    const std::vector<std::shared_ptr<PointCloud>>& PointClouds() const { return m_pointClouds; }
+
+    void SetAxisTitles(std::wstring x, std::wstring y, std::wstring z);
+    const std::wstring& AxisTitle(int axis) const { return m_titles[axis]; }
+
+    void SetWireFrame(bool on) { m_bWireFrame = on; }
+    bool WireFrame() const { return m_bWireFrame; }
+
+    // The water plane spans the data's X/Z extent; its height moves in steps
+    // of a twentieth of the vertical range, starting at mid-height.
+    void EnableWaterLevel(bool on) { m_bWater = on; }
+    bool WaterLevelEnabled() const { return m_bWater; }
+    void WaterLevelUp();
+    void WaterLevelDown();
+    int WaterLevelStep() const { return m_nWaterStep; } // 0 (bottom) .. kWaterSteps (top)
+    double WaterLevelValue() const;                      // data units; after Prepare
+
+    // The picked point, data coordinates.
+    void SetMarker(std::optional<std::array<double, 3>> point) { m_marker = point; }
+    const std::optional<std::array<double, 3>>& Marker() const { return m_marker; }
+
+    // Recomputes the bounds of the visible series and the unit-cube data of
+    // every series whose data or mapping changed. Renderers and picking call it.
+    void Prepare();
+    const DataBounds& Bounds() const { return m_bounds; }
+    bool HasData() const { return m_bHasData; }
+
+    Vec3 ToUnit(double x, double y, double z) const;
+    std::array<double, 3> FromUnit(Vec3 u) const;
+
+private:
+    std::vector<std::shared_ptr<SurfaceMesh>> m_surfaces;
+    std::vector<std::shared_ptr<PointCloud>> m_pointClouds;
+    std::array<std::wstring, 3> m_titles;
+    bool m_bWireFrame = false;
+    bool m_bWater = false;
+    int m_nWaterStep = kWaterSteps / 2;
+    std::optional<std::array<double, 3>> m_marker;
+    DataBounds m_bounds;
+    bool m_bHasData = false;
+    std::array<double, 3> m_scale{1, 1, 1}; // unit per data unit
+};
+
+} // namespace plot

@@ -1,0 +1,71 @@
+#pragma once
+// Offscreen rendering of a chart scene, usable without any window (batch
+// tools, tests, the chart control's software back end).
+//
+//   QGuiApplication app(argc, argv);          // needed for text (fonts)
+//   plot::Scene scene;
+//   scene.AddSurface()->SetData(vertices, n, indices, m);
+//   scene.SetAxisTitles(L"ctrl:Kp", L"overshoot", L"ctrl:Ki");
+//   plot::OrbitCamera camera;                  // default view
+//   plot::SceneRenderer renderer;              // keep it to reuse its buffers
+//   QImage image = renderer.Render(scene, camera, QSize(1280, 800));
+//   image.save("chart.png");
+//
+// The software renderer is a z-buffered, edge-function rasterizer with
+// Gouraud shading (see Lighting.h) that splits the frame between up to two
+// threads; antialiasing comes from rendering at supersample x the size and
+// averaging. The axis box, grid, ticks, labels, titles and the picked-point
+// marker are drawn with QPainter in screen space, so text stays upright.
+// OpenGL rendering of the same scene: GlSceneRenderer.h.
+#include "plot_control/Camera.h"
+#include "plot_control/Scene.h"
+
+#include <QColor>
+#include <QImage>
+#include <QSize>
+
+#include <vector>
+
+namespace plot {
+
+struct RenderOptions {
+    int supersample = 2;      // 1 (no antialiasing) to 4
+    int threads = 0;          // 0 = up to two (the hardware's count, at most 2)
+    bool lighting = true;     // false: flat vertex colours, for exact image tests
+    bool decorations = true;  // axis box, grid, ticks, labels, titles, marker
+    QColor background = QColor(255, 255, 255);
+};
+
+// Colours of the water plane (blended over the scene) and its outline.
+inline constexpr unsigned kWaterRgb = 0x2F7FD0;
+inline constexpr float kWaterAlpha = 0.38f;
+inline constexpr unsigned kWaterEdgeRgb = 0x1F5C9E;
+
+class SceneRenderer {
+public:
+    SceneRenderer();
+    ~SceneRenderer();
+    SceneRenderer(const SceneRenderer&) = delete;
+    SceneRenderer& operator=(const SceneRenderer&) = delete;
+
+    // Renders into a new image of the given size (QImage::Format_RGB32).
+    QImage Render(Scene& scene, const OrbitCamera& camera, QSize size, const RenderOptions& options = {});
+    // The same with explicit matrices (their viewport must equal size).
+    QImage Render(Scene& scene, const ViewProjection& vp, QSize size, const RenderOptions& options = {});
+
+    // Only the 3-D part (no decorations, no supersampling) into an existing
+    // RGB32 image, against a depth buffer cleared here. For benchmarks and
+    // callers that paint their own background.
+    void RenderGeometry(Scene& scene, const ViewProjection& vp, QImage& target, const RenderOptions& options = {});
+
+private:
+    struct Impl;
+    Impl* m_pImpl;
+};
+
+// Tick positions at round numbers (steps 1, 2 or 5 times a power of ten)
+// within [min, max], at most maxCount of them (and at least two when the
+// range allows).
+std::vector<double> NiceTicks(double min, double max, int maxCount);
+
+} // namespace plot

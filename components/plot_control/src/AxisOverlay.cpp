@@ -1,0 +1,306 @@
+#include "AxisOverlay.h"
+
+#include "plot_control/SceneRenderer.h"
+
+#include <QFont>
+#include <QFontMetricsF>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPolygonF>
+
+#include <algorithm>
+#include <cmath>
+#include <numbers>
+
+namespace plot {
+
+namespace {
+
+const QColor kWall(243, 245, 248);
+const QColor kFloor(236, 239, 243);
+const QColor kGrid(214, 219, 226);
+const QColor kWallEdge(160, 168, 179);
+const QColor kAxisLine(70, 78, 90);
+const QColor kLabel(55, 62, 74);
+const QColor kTitle(25, 32, 42);
+const QColor kMarker(208, 2, 27);
+
+constexpr double kTickLength = 5.0;
+constexpr double kLabelGap = 4.0;
+
+QFont LabelFont()
+{
+    QFont f;
+    f.setPixelSize(12);
+    return f;
+}
+
+QFont TitleFont()
+{
+    QFont f;
+    f.setPixelSize(14);
+    f.setWeight(QFont::DemiBold);
+    return f;
+}
+
+int DecimalsFor(double step)
+{
+    if (!(step > 0))
+        return 0;
+    return std::clamp(int(-std::floor(std::log10(step) + 1e-9)), 0, 10);
+}
+
+} // namespace
+
+std::vector<double> NiceTicks(double min, double max, int maxCount)
+{
+    std::vector<double> ticks;
+    if (!(max > min) || !std::isfinite(min) || !std::isfinite(max))
+        return ticks;
+    maxCount = std::max(maxCount, 2);
+    const double raw = (max - min) / maxCount;
+    const double mag = std::pow(10.0, std::floor(std::log10(raw)));
+    double step = 10 * mag;
+    for (double m : {1.0, 2.0, 5.0, 10.0})
+        if (m * mag >= raw * (1 - 1e-9)) {
+            step = m * mag;
+            break;
+        }
+    const double eps = step * 1e-9;
+    for (double k = std::ceil((min - eps) / step); k * step <= max + eps; k += 1) {
+        const double v = k * step;
+        ticks.push_back(std::fabs(v) < eps ? 0.0 : v);
+    }
+    return ticks;
+}
+
+AxisOverlay::AxisOverlay(const Scene& scene, const ViewProjection& vp) : m_scene(scene), m_vp(vp)
+{
+    for (int k = 0; k < 3; ++k)
+        m_back[k] = m_vp.eye[k] > 0 ? -0.5f : 0.5f;
+    const float floorY = m_back[1];
+    const float frontX = -m_back[0], frontZ = -m_back[2];
+
+    m_axes[0].axis = 0;
+    m_axes[0].from = {-0.5f, floorY, frontZ};
+    m_axes[0].to = {0.5f, floorY, frontZ};
+    m_axes[0].outward = {0, floorY, frontZ};
+    m_axes[2].axis = 2;
+    m_axes[2].from = {frontX, floorY, -0.5f};
+    m_axes[2].to = {frontX, floorY, 0.5f};
+    m_axes[2].outward = {frontX, floorY, 0};
+    // The vertical axis goes on the leftmost vertical edge: it is always on
+    // the box's outline, so its labels never cover the box.
+    float bestX = 1e30f;
+    Vec3 corner{-0.5f, 0, -0.5f};
+    for (float cx : {-0.5f, 0.5f})
+        for (float cz : {-0.5f, 0.5f}) {
+            float sx, sy;
+            if (m_vp.Project({cx, 0, cz}, &sx, &sy) && sx < bestX) {
+                bestX = sx;
+                corner = {cx, 0, cz};
+            }
+        }
+    m_axes[1].axis = 1;
+    m_axes[1].from = {corner.x, -0.5f, corner.z};
+    m_axes[1].to = {corner.x, 0.5f, corner.z};
+    m_axes[1].outward = {corner.x, 0, corner.z};
+
+    const DataBounds& b = m_scene.Bounds();
+    for (Axis& a : m_axes) {
+        QPointF p0, p1;
+        double len = 200;
+        if (Project(a.from, &p0) && Project(a.to, &p1))
+            len = std::hypot(p1.x() - p0.x(), p1.y() - p0.y());
+        const int count = std::clamp(int(len / (a.axis == 1 ? 40.0 : 50.0)), 2, 10);
+        a.ticks = NiceTicks(b.min[a.axis], b.max[a.axis], count);
+        if (a.ticks.size() >= 2)
+            a.decimals = DecimalsFor(a.ticks[1] - a.ticks[0]);
+    }
+}
+
+bool AxisOverlay::Project(Vec3 p, QPointF* out) const
+{
+    float x, y;
+    if (!m_vp.Project(p, &x, &y))
+        return false;
+    *out = QPointF(x, y);
+    return true;
+}
+
+float AxisOverlay::Unit(int axis, double value) const
+{
+    const DataBounds& b = m_scene.Bounds();
+    return float((value - b.min[axis]) / (b.max[axis] - b.min[axis]) - 0.5);
+}
+
+QString AxisOverlay::Label(const Axis& a, double value) const
+{
+    const double mag = std::max(std::fabs(a.ticks.front()), std::fabs(a.ticks.back()));
+    if (mag >= 1e6 || (a.decimals > 5 && mag < 1e-4))
+        return QString::number(value, 'g', 4);
+    return QString::number(value, 'f', a.decimals);
+}
+
+void AxisOverlay::DrawBackdrop(QPainter& painter) const
+{
+    painter.save();
+    // Walls: x = back[0] (spans y, z), z = back[2] (spans x, y), floor y = back[1] (spans x, z).
+    struct Wall {
+        int normal, u, v;
+        QColor fill;
+    };
+    const Wall walls[3] = {{1, 0, 2, kFloor}, {0, 1, 2, kWall}, {2, 0, 1, kWall}};
+    for (const Wall& w : walls) {
+        auto point = [&](float pu, float pv) {
+            float c[3];
+            c[w.normal] = m_back[w.normal];
+            c[w.u] = pu;
+            c[w.v] = pv;
+            return Vec3{c[0], c[1], c[2]};
+        };
+        QPolygonF poly;
+        for (auto [pu, pv] : {std::pair{-0.5f, -0.5f}, {0.5f, -0.5f}, {0.5f, 0.5f}, {-0.5f, 0.5f}}) {
+            QPointF q;
+            if (!Project(point(pu, pv), &q))
+                return painter.restore();
+            poly << q;
+        }
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(w.fill);
+        painter.drawPolygon(poly);
+        painter.setPen(QPen(kGrid, 1.0));
+        for (bool alongU : {true, false}) {
+            const int axis = alongU ? w.u : w.v;
+            for (double t : m_axes[axis].ticks) {
+                const float c = Unit(axis, t);
+                if (c <= -0.499f || c >= 0.499f)
+                    continue; // on the wall's border
+                QPointF p0, p1;
+                const bool ok = alongU ? Project(point(c, -0.5f), &p0) && Project(point(c, 0.5f), &p1)
+                                       : Project(point(-0.5f, c), &p0) && Project(point(0.5f, c), &p1);
+                if (ok)
+                    painter.drawLine(p0, p1);
+            }
+        }
+        painter.setPen(QPen(kWallEdge, 1.0));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPolygon(poly);
+    }
+    painter.restore();
+}
+
+void AxisOverlay::DrawAxis(QPainter& painter, const Axis& a, std::vector<QRectF>& taken) const
+{
+    QPointF p0, p1;
+    if (!Project(a.from, &p0) || !Project(a.to, &p1))
+        return;
+    const Vec3 mid3 = (a.from + a.to) * 0.5f;
+    QPointF mid, out;
+    if (!Project(mid3, &mid) || !Project(mid3 + a.outward * 0.3f, &out))
+        return;
+    QPointF dir = out - mid;
+    const double dl = std::hypot(dir.x(), dir.y());
+    if (dl < 1e-6)
+        return;
+    dir /= dl;
+
+    painter.setPen(QPen(kAxisLine, 1.2));
+    painter.drawLine(p0, p1);
+
+    const QFont labelFont = LabelFont();
+    const QFontMetricsF fm(labelFont);
+    painter.setFont(labelFont);
+    double extent = 0; // labels' reach along dir
+    for (double t : a.ticks) {
+        Vec3 pos = a.from;
+        float* c = a.axis == 0 ? &pos.x : (a.axis == 1 ? &pos.y : &pos.z);
+        *c = Unit(a.axis, t);
+        QPointF s;
+        if (!Project(pos, &s))
+            continue;
+        painter.setPen(QPen(kAxisLine, 1.0));
+        painter.drawLine(s, s + dir * kTickLength);
+        const QString text = Label(a, t);
+        const QSizeF size = fm.size(Qt::TextSingleLine, text);
+        const QPointF centre = s + dir * (kTickLength + kLabelGap) +
+                               QPointF(dir.x() * size.width() / 2, dir.y() * size.height() / 2);
+        const QRectF rect(centre.x() - size.width() / 2, centre.y() - size.height() / 2, size.width(),
+                          size.height());
+        const QRectF padded = rect.adjusted(-3, -1, 3, 1);
+        if (std::any_of(taken.begin(), taken.end(), [&](const QRectF& r) { return r.intersects(padded); }))
+            continue; // crowded in this view: keep every label readable
+        taken.push_back(rect);
+        painter.setPen(kLabel);
+        painter.drawText(rect, Qt::AlignCenter, text);
+        extent = std::max(extent, std::fabs(dir.x()) * size.width() + std::fabs(dir.y()) * size.height());
+    }
+
+    const QString title = QString::fromStdWString(m_scene.AxisTitle(a.axis));
+    if (title.isEmpty())
+        return;
+    const QFont titleFont = TitleFont();
+    const QFontMetricsF tm(titleFont);
+    const QSizeF ts = tm.size(Qt::TextSingleLine, title);
+    // Along a flat edge the title follows the edge; otherwise it stays level,
+    // except on the vertical axis where it reads bottom to top.
+    double angle = 0;
+    if (a.axis == 1) {
+        angle = -90;
+    } else {
+        double e = std::atan2(p1.y() - p0.y(), p1.x() - p0.x()) * 180 / std::numbers::pi;
+        if (e > 90)
+            e -= 180;
+        if (e <= -90)
+            e += 180;
+        if (std::fabs(e) <= 40)
+            angle = e;
+    }
+    const double rad = angle * std::numbers::pi / 180;
+    const QPointF ax(std::cos(rad), std::sin(rad)), ay(-std::sin(rad), std::cos(rad));
+    const double reach = std::fabs(dir.x() * ax.x() + dir.y() * ax.y()) * ts.width() / 2 +
+                         std::fabs(dir.x() * ay.x() + dir.y() * ay.y()) * ts.height() / 2;
+    const QPointF centre = mid + dir * (kTickLength + kLabelGap + extent + 8 + reach);
+    painter.save();
+    painter.translate(centre);
+    painter.rotate(angle);
+    painter.setFont(titleFont);
+    painter.setPen(kTitle);
+    painter.drawText(QRectF(-ts.width() / 2, -ts.height() / 2, ts.width(), ts.height()), Qt::AlignCenter, title);
+    painter.restore();
+}
+
+void AxisOverlay::DrawFront(QPainter& painter) const
+{
+    painter.save();
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    std::vector<QRectF> taken;
+    for (int k : {1, 0, 2})
+        DrawAxis(painter, m_axes[k], taken);
+
+    if (const auto& m = m_scene.Marker()) {
+        const Vec3 u = m_scene.ToUnit((*m)[0], (*m)[1], (*m)[2]);
+        QPointF s, f;
+        if (Project(u, &s)) {
+            if (Project({u.x, m_back[1], u.z}, &f)) {
+                painter.setPen(QPen(QColor(90, 98, 110), 1.0, Qt::DashLine));
+                painter.drawLine(s, f);
+                painter.setPen(QPen(kMarker, 1.2));
+                painter.drawLine(f + QPointF(-4, 0), f + QPointF(4, 0));
+                painter.drawLine(f + QPointF(0, -3), f + QPointF(0, 3));
+            }
+            painter.setPen(QPen(Qt::white, 4.0));
+            painter.setBrush(Qt::NoBrush);
+            painter.drawEllipse(s, 7, 7);
+            painter.setPen(QPen(kMarker, 2.0));
+            painter.drawEllipse(s, 7, 7);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(kMarker);
+            painter.drawEllipse(s, 2.2, 2.2);
+        }
+    }
+    painter.restore();
+}
+
+} // namespace plot

@@ -1,0 +1,51 @@
+#pragma once
+// The chart's decorations, drawn with QPainter in screen space on top of (or
+// under) the 3-D image: the three back walls with grid lines at the ticks,
+// the axis lines with ticks, tick labels and titles on the box edges nearest
+// to the viewer, and the picked-point marker. Text is always upright, so it
+// stays readable from every viewpoint.
+#include "plot_control/Camera.h"
+#include "plot_control/Scene.h"
+
+#include <QPointF>
+#include <QRectF>
+#include <QString>
+
+#include <array>
+#include <vector>
+
+class QPainter;
+
+namespace plot {
+
+class AxisOverlay {
+public:
+    // vp describes the painter's coordinate system (logical pixels).
+    AxisOverlay(const Scene& scene, const ViewProjection& vp);
+
+    void DrawBackdrop(QPainter& painter) const; // before the geometry
+    void DrawFront(QPainter& painter) const;    // after it
+
+    // Unit-cube coordinate of each back wall (x, floor y, z).
+    const std::array<float, 3>& BackWalls() const { return m_back; }
+
+private:
+    struct Axis {
+        int axis = 0;
+        Vec3 from, to;   // the labelled edge, unit cube
+        Vec3 outward;    // from the box centre towards the edge
+        std::vector<double> ticks; // data values
+        int decimals = 0;
+    };
+    bool Project(Vec3 p, QPointF* out) const;
+    float Unit(int axis, double value) const;
+    QString Label(const Axis& a, double value) const;
+    void DrawAxis(QPainter& painter, const Axis& a, std::vector<QRectF>& taken) const;
+
+    const Scene& m_scene;
+    const ViewProjection& m_vp;
+    std::array<float, 3> m_back{};
+    std::array<Axis, 3> m_axes;
+};
+
+} // namespace plot

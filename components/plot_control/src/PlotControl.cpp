@@ -1,0 +1,306 @@
+#include "PlotControl.h"
+
+#include "diagnostics/snagwise.h"
+
+#include <QApplication>
+
+#include <new>
+
+namespace plot {
+
+namespace {
+
+class CSurfaceSeries final : public ComObject<ISurfaceSeries> {
+public:
+    CSurfaceSeries(std::shared_ptr<ChartModel> model, std::shared_ptr<SurfaceMesh> mesh, QPointer<CPlotWidget> widget)
+        : m_pModel(std::move(model)), m_pMesh(std::move(mesh)), m_pWidget(std::move(widget))
+    {
+    }
+    HRESULT SetVisible(LONG visible) override
+    {
+        m_pMesh->SetVisible(visible != 0);
+        Redraw();
+        return S_OK;
+    }
+    HRESULT IsVisible(LONG* pVisible) override
+    {
+        if (!pVisible)
+            return E_POINTER;
+        *pVisible = m_pMesh->IsVisible() ? 1 : 0;
+        return S_OK;
+    }
+    HRESULT SetData(const SurfaceVertex* data, LONG count, const std::uint32_t* indices, LONG indexCount) override
+    {
+        if (count < 0 || indexCount < 0)
+            return E_INVALIDARG;
+        if ((count > 0 && !data) || (indexCount > 0 && !indices))
+            return E_POINTER;
+        try {
+            m_pMesh->SetData(data, std::size_t(count), indices, std::size_t(indexCount));
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+        Redraw();
+        return S_OK;
+    }
+
+private:
+    void Redraw()
+    {
+        if (m_pWidget)
+            m_pWidget->Redraw();
+    }
+    std::shared_ptr<ChartModel> m_pModel; // keeps the scene alive
+    std::shared_ptr<SurfaceMesh> m_pMesh;
+    QPointer<CPlotWidget> m_pWidget;
+};
+
+class CPointSeries final : public ComObject<IPointSeries> {
+public:
+    CPointSeries(std::shared_ptr<ChartModel> model, std::shared_ptr<PointCloud> cloud, QPointer<CPlotWidget> widget)
+        : m_pModel(std::move(model)), m_pCloud(std::move(cloud)), m_pWidget(std::move(widget))
+    {
+    }
+    HRESULT SetVisible(LONG visible) override
+    {
+        m_pCloud->SetVisible(visible != 0);
+        Redraw();
+        return S_OK;
+    }
+    HRESULT IsVisible(LONG* pVisible) override
+    {
+        if (!pVisible)
+            return E_POINTER;
+        *pVisible = m_pCloud->IsVisible() ? 1 : 0;
+        return S_OK;
+    }
+    HRESULT SetData(const SurfaceVertex* data, LONG count, double pointSize) override
+    {
+        if (count < 0)
+            return E_INVALIDARG;
+        if (count > 0 && !data)
+            return E_POINTER;
+        try {
+            m_pCloud->SetData(data, std::size_t(count), pointSize);
+        } catch (const std::bad_alloc&) {
+            return E_OUTOFMEMORY;
+        }
+        Redraw();
+        return S_OK;
+    }
+
+private:
+    void Redraw()
+    {
+        if (m_pWidget)
+            m_pWidget->Redraw();
+    }
+    std::shared_ptr<ChartModel> m_pModel;
+    std::shared_ptr<PointCloud> m_pCloud;
+    QPointer<CPlotWidget> m_pWidget;
+};
+
+} // namespace
+
+CPlotControl::CPlotControl() : m_pModel(std::make_shared<ChartModel>())
+{
+    m_pWidget = new CPlotWidget(m_pModel);
+    m_pWidget->SetPickSink(this);
+    m_pEvents = MakeCom<platform::ConnectionPoint>(static_cast<IConnectionPointContainer*>(this),
+                                                   uuidof<IChartEvents>());
+}
+
+CPlotControl::~CPlotControl()
+{
+    if (m_pWidget) {
+        m_pWidget->SetPickSink(nullptr);
+        // A hosted widget belongs to its parent window; an unhosted one to us.
+        if (!m_pWidget->parent())
+            delete m_pWidget.data();
+    }
+}
+
+void CPlotControl::Redraw()
+{
+    if (m_pWidget)
+        m_pWidget->Redraw();
+}
+
+HRESULT CPlotControl::Refresh()
+{
+    Redraw();
+    return S_OK;
+}
+
+HRESULT CPlotControl::Initialize(LONG renderer)
+{
+    return SetVideoMode(renderer);
+}
+
+HRESULT CPlotControl::CreateSurfaceSeries(ISurfaceSeries** ppSeries)
+{
+    if (!ppSeries)
+        return E_POINTER;
+    *ppSeries = nullptr;
+    auto series = MakeCom<CSurfaceSeries>(m_pModel, m_pModel->scene.AddSurface(), m_pWidget);
+    *ppSeries = series.Detach();
+    return S_OK;
+}
+
+HRESULT CPlotControl::CreatePointSeries(IPointSeries** ppSeries)
+{
+    if (!ppSeries)
+        return E_POINTER;
+    *ppSeries = nullptr;
+    auto series = MakeCom<CPointSeries>(m_pModel, m_pModel->scene.AddPointCloud(), m_pWidget);
+    *ppSeries = series.Detach();
+    return S_OK;
+}
+
+HRESULT CPlotControl::SetAxisTitles(const std::wstring& x, const std::wstring& y, const std::wstring& z)
+{
+    m_pModel->scene.SetAxisTitles(x, y, z);
+    Redraw();
+    return S_OK;
+}
+
+HRESULT CPlotControl::EnableCollisionDetect(LONG on)
+{
+    m_pModel->bCollisionDetect = on != 0;
+    if (!m_pModel->bCollisionDetect && m_pModel->scene.Marker()) {
+        m_pModel->scene.SetMarker(std::nullopt); // no pick is shown while picking is off
+        Redraw();
+    }
+    return S_OK;
+}
+
+HRESULT CPlotControl::IsEnableCollisionDetect(LONG* pOn)
+{
+    if (!pOn)
+        return E_POINTER;
+    *pOn = m_pModel->bCollisionDetect ? 1 : 0;
+    return S_OK;
+}
+
+HRESULT CPlotControl::GetFieldOfView(LONG* pDegrees)
+{
+    if (!pDegrees)
+        return E_POINTER;
+    *pDegrees = m_pModel->camera.FieldOfView();
+    return S_OK;
+}
+
+HRESULT CPlotControl::SetFieldOfView(LONG degrees)
+{
+    m_pModel->camera.SetFieldOfView(int(degrees));
+    Redraw();
+    return S_OK;
+}
+
+HRESULT CPlotControl::EnableWaterLevel(LONG on)
+{
+    m_pModel->scene.EnableWaterLevel(on != 0);
+    Redraw();
+    return S_OK;
+}
+
+HRESULT CPlotControl::IsWaterLevel(LONG* pOn)
+{
+    if (!pOn)
+        return E_POINTER;
+    *pOn = m_pModel->scene.WaterLevelEnabled() ? 1 : 0;
+    return S_OK;
+}
+
+HRESULT CPlotControl::WaterLevelUp()
+{
+    m_pModel->scene.WaterLevelUp();
+    Redraw();
+    return S_OK;
+}
+
+HRESULT CPlotControl::WaterLevelDown()
+{
+    m_pModel->scene.WaterLevelDown();
+    Redraw();
+    return S_OK;
+}
+
+HRESULT CPlotControl::SetVideoMode(LONG renderer)
+{
+    const LONG wanted = renderer == kRendererOpenGL ? kRendererOpenGL : kRendererSoftware;
+    m_nRenderer = m_pWidget ? m_pWidget->SetRenderer(wanted) : wanted;
+    return S_OK;
+}
+
+HRESULT CPlotControl::GetVideoMode(LONG* pRenderer)
+{
+    if (!pRenderer)
+        return E_POINTER;
+    *pRenderer = m_pWidget ? m_pWidget->Renderer() : m_nRenderer;
+    return S_OK;
+}
+
+HRESULT CPlotControl::EnableWireFrame(LONG on)
+{
+    m_pModel->scene.SetWireFrame(on != 0);
+    Redraw();
+    return S_OK;
+}
+
+HRESULT CPlotControl::IsWireFramed(LONG* pOn)
+{
+    if (!pOn)
+        return E_POINTER;
+    *pOn = m_pModel->scene.WireFrame() ? 1 : 0;
+    return S_OK;
+}
+
+QWidget* CPlotControl::GetWidget()
+{
+    return m_pWidget.data();
+}
+
+HRESULT CPlotControl::FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP)
+{
+    if (!ppCP)
+        return E_POINTER;
+    *ppCP = nullptr;
+    if (!(riid == uuidof<IChartEvents>()))
+        return CONNECT_E_NOCONNECTION;
+    return m_pEvents.CopyTo(ppCP);
+}
+
+void CPlotControl::OnPointPicked(const std::array<double, 3>& point)
+{
+    ComPtr<IPlotControl> self(static_cast<IPlotControl*>(this)); // a sink may drop the last reference
+    double x = point[0], y = point[1], z = point[2];
+    // Dispatch order is reversed: pZ first, pX last.
+    std::vector<VARIANT> args{VARIANT::R8Ref(&z), VARIANT::R8Ref(&y), VARIANT::R8Ref(&x)};
+    m_pEvents->Fire(DISPID_SelectPoint, args);
+}
+
+void CPlotControl::OnPickCleared()
+{
+    ComPtr<IPlotControl> self(static_cast<IPlotControl*>(this));
+    std::vector<VARIANT> none;
+    m_pEvents->Fire(DISPID_ClearPoint, none);
+}
+
+HRESULT CreatePlotControl(REFIID iid, void** ppv)
+{
+    if (!ppv)
+        return E_POINTER;
+    *ppv = nullptr;
+    // The control is a widget: it needs the program's QApplication.
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return E_UNEXPECTED;
+    try {
+        auto control = MakeCom<CPlotControl>();
+        return control->QueryInterface(iid, ppv);
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+}
+
+} // namespace plot

@@ -1,0 +1,210 @@
+#include "PlotWidget.h"
+
+#include "diagnostics/snagwise.h"
+#include "plot_control/GlSceneRenderer.h"
+#include "plot_control/Picker.h"
+
+#include <QMouseEvent>
+#include <QOpenGLContext>
+#include <QOpenGLWidget>
+#include <QPainter>
+#include <QVBoxLayout>
+#include <QWheelEvent>
+
+namespace plot {
+
+namespace {
+constexpr double kClickSlop = 4.0; // pixels a click may move and still pick
+constexpr int kSettleMs = 180;     // full quality again after the view stops moving
+} // namespace
+
+// OpenGL back end: a child widget filling the control. Mouse input passes
+// through to the control widget.
+class CGlChartView : public QOpenGLWidget {
+public:
+    explicit CGlChartView(CPlotWidget* owner) : QOpenGLWidget(owner), m_pOwner(owner)
+    {
+        QSurfaceFormat format = QSurfaceFormat::defaultFormat();
+        format.setDepthBufferSize(24);
+        format.setStencilBufferSize(8);
+        format.setSamples(4);
+        setFormat(format);
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+    }
+    ~CGlChartView() override
+    {
+        if (m_bReady && context()) {
+            makeCurrent();
+            m_renderer.ReleaseResources();
+            doneCurrent();
+        }
+    }
+
+protected:
+    void initializeGL() override
+    {
+        QString error;
+        m_bReady = m_renderer.Initialize(&error);
+        if (!m_bReady)
+            QMetaObject::invokeMethod(m_pOwner, [owner = m_pOwner, error] { owner->FallBackToSoftware(error); },
+                                      Qt::QueuedConnection);
+    }
+    void paintGL() override
+    {
+        QPainter painter(this);
+        ChartModel& model = *m_pOwner->m_pModel;
+        m_renderer.Paint(painter, model.scene, model.camera.Matrices(width(), height()));
+    }
+
+private:
+    CPlotWidget* m_pOwner;
+    GlSceneRenderer m_renderer;
+    bool m_bReady = false;
+};
+
+CPlotWidget::CPlotWidget(std::shared_ptr<ChartModel> model) : m_pModel(std::move(model))
+{
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setMouseTracking(false);
+    setFocusPolicy(Qt::StrongFocus);
+    setMinimumSize(120, 90);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_settle.setSingleShot(true);
+    m_settle.setInterval(kSettleMs);
+    connect(&m_settle, &QTimer::timeout, this, [this] {
+        m_bInteracting = false;
+        Redraw();
+    });
+}
+
+CPlotWidget::~CPlotWidget() = default;
+
+long CPlotWidget::SetRenderer(long renderer)
+{
+    if (renderer == kRendererOpenGL) {
+        if (!m_pGlView) {
+            QOpenGLContext probe;
+            if (!probe.create()) {
+                FallBackToSoftware(QStringLiteral("no OpenGL context"));
+                return m_nRenderer;
+            }
+            m_pGlView = new CGlChartView(this);
+            layout()->addWidget(m_pGlView);
+            m_pGlView->show();
+        }
+        m_nRenderer = kRendererOpenGL;
+    } else {
+        delete m_pGlView.data();
+        m_nRenderer = kRendererSoftware;
+    }
+    Redraw();
+    return m_nRenderer;
+}
+
+void CPlotWidget::FallBackToSoftware(const QString& reason)
+{
+    SW_TRACE(L"Plot control : OpenGL unavailable (%ls), software renderer used", reason.toStdWString().c_str());
+    delete m_pGlView.data();
+    m_nRenderer = kRendererSoftware;
+    Redraw();
+}
+
+void CPlotWidget::Redraw()
+{
+    update();
+    if (m_pGlView)
+        m_pGlView->update();
+}
+
+void CPlotWidget::paintEvent(QPaintEvent*)
+{
+    if (m_pGlView)
+        return; // the GL child covers the whole widget
+    RenderOptions options;
+    options.supersample = m_bInteracting ? 1 : 2;
+    const QImage image = m_renderer.Render(m_pModel->scene, m_pModel->camera, size(), options);
+    QPainter painter(this);
+    painter.drawImage(0, 0, image);
+}
+
+bool CPlotWidget::PickAt(QPointF pos)
+{
+    if (!m_pModel->bCollisionDetect)
+        return false;
+    const ViewProjection vp = m_pModel->camera.Matrices(width(), height());
+    const auto hit = PickScene(m_pModel->scene, vp, float(pos.x()), float(pos.y()));
+    m_pModel->scene.SetMarker(hit ? std::optional(hit->data) : std::nullopt);
+    Redraw();
+    if (m_pSink) {
+        if (hit)
+            m_pSink->OnPointPicked(hit->data);
+        else
+            m_pSink->OnPickCleared();
+    }
+    return hit.has_value();
+}
+
+void CPlotWidget::BeginInteraction()
+{
+    m_bInteracting = true;
+    m_settle.start();
+}
+
+void CPlotWidget::mousePressEvent(QMouseEvent* e)
+{
+    m_bPressed = true;
+    m_bDragged = false;
+    m_button = e->button();
+    m_pressPos = m_lastPos = e->position();
+    e->accept();
+}
+
+void CPlotWidget::mouseMoveEvent(QMouseEvent* e)
+{
+    if (!m_bPressed)
+        return;
+    const QPointF pos = e->position();
+    if (!m_bDragged && QLineF(pos, m_pressPos).length() <= kClickSlop)
+        return;
+    m_bDragged = true;
+    const QPointF d = pos - m_lastPos;
+    m_lastPos = pos;
+    if (m_button == Qt::LeftButton)
+        m_pModel->camera.Orbit(d.x(), d.y());
+    else if (m_button == Qt::RightButton || m_button == Qt::MiddleButton)
+        m_pModel->camera.Pan(d.x(), d.y(), width(), height());
+    BeginInteraction();
+    Redraw();
+}
+
+void CPlotWidget::mouseReleaseEvent(QMouseEvent* e)
+{
+    const bool click = m_bPressed && !m_bDragged && e->button() == Qt::LeftButton && m_button == Qt::LeftButton;
+    m_bPressed = false;
+    if (click)
+        PickAt(e->position());
+}
+
+void CPlotWidget::mouseDoubleClickEvent(QMouseEvent* e)
+{
+    // The first click of the pair has picked already; the second one resets.
+    m_bPressed = false;
+    if (e->button() == Qt::LeftButton) {
+        m_pModel->camera.Reset();
+        Redraw();
+    }
+}
+
+void CPlotWidget::wheelEvent(QWheelEvent* e)
+{
+    const double steps = e->angleDelta().y() / 120.0;
+    if (steps == 0)
+        return;
+    m_pModel->camera.ZoomSteps(steps);
+    BeginInteraction();
+    Redraw();
+    e->accept();
+}
+
+} // namespace plot

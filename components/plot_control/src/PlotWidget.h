@@ -1,0 +1,82 @@
+#pragma once
+// The chart control's widget: paints the scene with the chosen back end and
+// turns mouse gestures into camera moves and picks. Everything it draws comes
+// from the ChartModel it shares with the control object, so the widget may be
+// destroyed by its parent window before the control object goes away.
+#include "plot_control/Camera.h"
+#include "plot_control/SceneRenderer.h"
+#include "plot_control/Scene.h"
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include <array>
+#include <memory>
+
+namespace plot {
+
+struct ChartModel {
+    Scene scene;
+    OrbitCamera camera;
+    bool bCollisionDetect = true;
+};
+
+// Receives picks made with the mouse.
+class IPickSink {
+public:
+    virtual void OnPointPicked(const std::array<double, 3>& point) = 0;
+    virtual void OnPickCleared() = 0;
+
+protected:
+    ~IPickSink() = default;
+};
+
+class CGlChartView;
+
+class CPlotWidget : public QWidget {
+    Q_OBJECT
+public:
+    explicit CPlotWidget(std::shared_ptr<ChartModel> model);
+    ~CPlotWidget() override;
+
+    void SetPickSink(IPickSink* sink) { m_pSink = sink; }
+    // 1 = OpenGL, anything else software. Returns the renderer in use, which
+    // is software when no OpenGL context can be created.
+    long SetRenderer(long renderer);
+    long Renderer() const { return m_nRenderer; }
+    void Redraw();
+
+    // A click at pos (widget coordinates) while collision detection is on:
+    // marks the point under it and tells the sink. Returns true on a hit.
+    bool PickAt(QPointF pos);
+
+    QSize sizeHint() const override { return {640, 480}; }
+
+protected:
+    void paintEvent(QPaintEvent*) override;
+    void mousePressEvent(QMouseEvent*) override;
+    void mouseMoveEvent(QMouseEvent*) override;
+    void mouseReleaseEvent(QMouseEvent*) override;
+    void mouseDoubleClickEvent(QMouseEvent*) override;
+    void wheelEvent(QWheelEvent*) override;
+
+private:
+    friend class CGlChartView;
+    void FallBackToSoftware(const QString& reason);
+    void BeginInteraction();
+
+    std::shared_ptr<ChartModel> m_pModel;
+    IPickSink* m_pSink = nullptr; // not owned; cleared by the control object
+    SceneRenderer m_renderer;
+    QPointer<CGlChartView> m_pGlView;
+    long m_nRenderer = kRendererSoftware;
+    bool m_bPressed = false;
+    bool m_bDragged = false;
+    Qt::MouseButton m_button = Qt::NoButton;
+    QPointF m_pressPos, m_lastPos;
+    bool m_bInteracting = false; // draft quality while the view moves
+    QTimer m_settle;
+};
+
+} // namespace plot

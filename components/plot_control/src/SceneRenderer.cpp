@@ -1,0 +1,325 @@
+#include "plot_control/SceneRenderer.h"
+
+#include "AxisOverlay.h"
+#include "SoftwareRasterizer.h"
+#include "plot_control/Lighting.h"
+
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+#include <functional>
+#include <thread>
+
+namespace plot {
+
+using raster::ScreenVertex;
+using raster::Target;
+
+namespace {
+
+// Runs job(part, parts) on `parts` threads (the caller's included).
+void RunParallel(int parts, const std::function<void(int, int)>& job)
+{
+    if (parts <= 1) {
+        job(0, 1);
+        return;
+    }
+    std::vector<std::thread> helpers;
+    helpers.reserve(parts - 1);
+    for (int p = 1; p < parts; ++p)
+        helpers.emplace_back(job, p, parts);
+    job(0, parts);
+    for (auto& t : helpers)
+        t.join();
+}
+
+// Precomputed light terms for view-space normals, the eye direction taken as
+// the view axis (the same in the OpenGL shader).
+struct LightTerms {
+    Vec3 l, h;
+    explicit LightTerms()
+    {
+        l = lighting::Direction();
+        h = Normalize(l + Vec3{0, 0, 1});
+    }
+    std::uint32_t Shade(std::uint32_t rgb, Vec3 n) const
+    {
+        if (n.z < 0)
+            n = -n;
+        const float d = Dot(n, l);
+        const float intensity = lighting::kAmbient + lighting::kDiffuse * (d > 0 ? d : 0);
+        float s = Dot(n, h);
+        s = s > 0 ? s : 0;
+        s *= s; s *= s; s *= s; s *= s; s *= s;
+        const float spec = lighting::kSpecular * 255.0f * s;
+        return raster::Pack(float((rgb >> 16) & 255) * intensity + spec, float((rgb >> 8) & 255) * intensity + spec,
+                            float(rgb & 255) * intensity + spec);
+    }
+};
+
+void TransformRange(const Vec3* pos, const Vec3* normals, const SurfaceVertex* src, std::size_t begin,
+                    std::size_t end, const ViewProjection& vp, int width, int height, bool lighting,
+                    ScreenVertex* out)
+{
+    const float* m = vp.viewProjection.m;
+    const Mat4& view = vp.view;
+    const LightTerms light;
+    const float hw = 0.5f * width, hh = 0.5f * height;
+    for (std::size_t i = begin; i < end; ++i) {
+        const Vec3 p = pos[i];
+        const float cx = m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12];
+        const float cy = m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13];
+        const float cz = m[2] * p.x + m[6] * p.y + m[10] * p.z + m[14];
+        const float cw = m[3] * p.x + m[7] * p.y + m[11] * p.z + m[15];
+        ScreenVertex& o = out[i];
+        if (!(cw > 1e-6f)) {
+            o = {0, 0, -1, 0};
+            continue;
+        }
+        const float iw = 1.0f / cw;
+        o.x = (cx * iw + 1) * hw;
+        o.y = (1 - cy * iw) * hh;
+        o.z = cz * iw * 0.5f + 0.5f;
+        if (!(o.z >= 0 && o.z <= 1)) { // also catches non-finite input
+            o.z = -1;
+            continue;
+        }
+        o.color = lighting ? light.Shade(src[i].color, view.TransformDirection(normals[i]))
+                           : (src[i].color | 0xFF000000u);
+    }
+}
+
+std::uint32_t ToArgb(const QColor& c)
+{
+    return 0xFF000000u | (std::uint32_t(c.red()) << 16) | (std::uint32_t(c.green()) << 8) | std::uint32_t(c.blue());
+}
+
+} // namespace
+
+struct SceneRenderer::Impl {
+    std::vector<float> depth;
+    std::vector<ScreenVertex> screen;
+
+    void Geometry(Scene& scene, const ViewProjection& vp, QImage& image, int scale, const RenderOptions& o);
+    void Sprites(const PointCloud& cloud, const ViewProjection& vp, const Target& t, int scale, bool lighting,
+                 int parts);
+    void Water(const Scene& scene, const ViewProjection& vp, const Target& t, int scale, int parts);
+};
+
+namespace {
+
+int PartsFor(const RenderOptions& o)
+{
+    if (o.threads > 0)
+        return std::clamp(o.threads, 1, 8);
+    return std::clamp(int(std::thread::hardware_concurrency()), 1, 2);
+}
+
+// The band of rows part `p` of `parts` draws.
+std::pair<int, int> Band(int height, int p, int parts)
+{
+    return {height * p / parts, height * (p + 1) / parts};
+}
+
+} // namespace
+
+void SceneRenderer::Impl::Geometry(Scene& scene, const ViewProjection& vp, QImage& image, int scale,
+                                   const RenderOptions& o)
+{
+    const int W = image.width(), H = image.height();
+    depth.assign(std::size_t(W) * H, 1.0f);
+    Target t;
+    t.pixels = reinterpret_cast<std::uint32_t*>(image.bits());
+    t.depth = depth.data();
+    t.width = W;
+    t.height = H;
+    t.stride = int(image.bytesPerLine() / 4);
+    const int parts = PartsFor(o);
+
+    for (const auto& mesh : scene.Surfaces()) {
+        if (!mesh->IsVisible() || mesh->TriangleCount() == 0)
+            continue;
+        const std::size_t n = mesh->Vertices().size();
+        screen.resize(n);
+        RunParallel(parts, [&](int p, int np) {
+            TransformRange(mesh->UnitPositions().data(), mesh->Normals().data(), mesh->Vertices().data(),
+                           n * p / np, n * (p + 1) / np, vp, W, H, o.lighting, screen.data());
+        });
+        const std::uint32_t* idx = mesh->Indices().data();
+        const std::size_t triangles = mesh->TriangleCount();
+        if (!scene.WireFrame()) {
+            RunParallel(parts, [&](int p, int np) {
+                const auto [y0, y1] = Band(H, p, np);
+                raster::DrawTriangles(screen.data(), idx, triangles, t, y0, y1);
+            });
+        } else {
+            RunParallel(parts, [&](int p, int np) {
+                const auto [y0, y1] = Band(H, p, np);
+                for (std::size_t k = 0; k < triangles; ++k) {
+                    const ScreenVertex &a = screen[idx[3 * k]], &b = screen[idx[3 * k + 1]],
+                                       &c = screen[idx[3 * k + 2]];
+                    raster::DrawLine(a, b, scale, 0, t, y0, y1);
+                    raster::DrawLine(b, c, scale, 0, t, y0, y1);
+                    raster::DrawLine(c, a, scale, 0, t, y0, y1);
+                }
+            });
+        }
+    }
+    for (const auto& cloud : scene.PointClouds())
+        if (cloud->IsVisible() && !cloud->Points().empty())
+            Sprites(*cloud, vp, t, scale, o.lighting, parts);
+    if (scene.WaterLevelEnabled() && scene.HasData())
+        Water(scene, vp, t, scale, parts);
+}
+
+void SceneRenderer::Impl::Sprites(const PointCloud& cloud, const ViewProjection& vp, const Target& t, int scale,
+                                  bool lighting, int parts)
+{
+    struct Sprite {
+        float sx, sy, radius, viewZ;
+        std::uint32_t rgb;
+    };
+    std::vector<Sprite> sprites;
+    sprites.reserve(cloud.Points().size());
+    const float unitRadius = cloud.UnitRadius();
+    for (std::size_t i = 0; i < cloud.Points().size(); ++i) {
+        const Vec3 p = cloud.UnitPositions()[i];
+        const Vec3 v = vp.view.TransformPoint(p);
+        const float dist = -v.z;
+        if (!(dist > vp.zNear) || !(dist < vp.zFar))
+            continue;
+        float sx, sy;
+        if (!vp.Project(p, &sx, &sy))
+            continue;
+        const float ppu = vp.projection.m[5] * 0.5f * t.height / dist;
+        sprites.push_back({sx * t.width / vp.width, sy * t.height / vp.height,
+                           std::max(unitRadius * ppu, 1.2f * scale), v.z, cloud.Points()[i].color & 0xFFFFFFu});
+    }
+    const float p10 = vp.projection.m[10], p14 = vp.projection.m[14];
+    const LightTerms light;
+    RunParallel(parts, [&](int part, int np) {
+        const auto [y0, y1] = Band(t.height, part, np);
+        for (const Sprite& s : sprites) {
+            const int ya = std::max(y0, int(std::floor(s.sy - s.radius))), yb = std::min(y1 - 1, int(std::ceil(s.sy + s.radius)));
+            const int xa = std::max(0, int(std::floor(s.sx - s.radius))), xb = std::min(t.width - 1, int(std::ceil(s.sx + s.radius)));
+            const float inv = 1.0f / s.radius;
+            for (int y = ya; y <= yb; ++y)
+                for (int x = xa; x <= xb; ++x) {
+                    const float dx = (x + 0.5f - s.sx) * inv, dy = (y + 0.5f - s.sy) * inv;
+                    const float d2 = dx * dx + dy * dy;
+                    if (d2 > 1)
+                        continue;
+                    const float nz = std::sqrt(1 - d2);
+                    const float zv = s.viewZ + nz * unitRadius;
+                    const float depth01 = (p10 * zv + p14) / -zv * 0.5f + 0.5f;
+                    const std::ptrdiff_t at = std::ptrdiff_t(y) * t.stride + x;
+                    if (!(depth01 < t.depth[at]))
+                        continue;
+                    t.depth[at] = depth01;
+                    t.pixels[at] = lighting ? light.Shade(s.rgb, Vec3{dx, -dy, nz}) : (s.rgb | 0xFF000000u);
+                }
+        }
+    });
+}
+
+void SceneRenderer::Impl::Water(const Scene& scene, const ViewProjection& vp, const Target& t, int scale, int parts)
+{
+    const DataBounds& b = scene.Bounds();
+    const float y = scene.ToUnit(b.min[0], scene.WaterLevelValue(), b.min[2]).y;
+    const Vec3 corners[4] = {{-0.5f, y, -0.5f}, {0.5f, y, -0.5f}, {0.5f, y, 0.5f}, {-0.5f, y, 0.5f}};
+    ScreenVertex v[4];
+    for (int k = 0; k < 4; ++k) {
+        float sx, sy, d;
+        if (!vp.Project(corners[k], &sx, &sy, &d))
+            return;
+        v[k] = {sx * t.width / vp.width, sy * t.height / vp.height, d, kWaterRgb};
+    }
+    RunParallel(parts, [&](int p, int np) {
+        const auto [y0, y1] = Band(t.height, p, np);
+        raster::DrawBlendedTriangle(v[0], v[1], v[2], kWaterAlpha, t, y0, y1);
+        raster::DrawBlendedTriangle(v[0], v[2], v[3], kWaterAlpha, t, y0, y1);
+        ScreenVertex e[4];
+        for (int k = 0; k < 4; ++k)
+            e[k] = {v[k].x, v[k].y, v[k].z, kWaterEdgeRgb};
+        for (int k = 0; k < 4; ++k)
+            raster::DrawLine(e[k], e[(k + 1) % 4], scale, 1e-4f, t, y0, y1);
+    });
+}
+
+SceneRenderer::SceneRenderer() : m_pImpl(new Impl) {}
+SceneRenderer::~SceneRenderer() { delete m_pImpl; }
+
+QImage SceneRenderer::Render(Scene& scene, const OrbitCamera& camera, QSize size, const RenderOptions& options)
+{
+    return Render(scene, camera.Matrices(size.width(), size.height()), size, options);
+}
+
+namespace {
+
+// Box filter from an image `scale` times larger in each direction.
+QImage Downsample(const QImage& big, int scale, QSize size, int parts)
+{
+    QImage out(size, QImage::Format_RGB32);
+    const int area = scale * scale;
+    RunParallel(parts, [&](int p, int np) {
+        const auto [y0, y1] = Band(size.height(), p, np);
+        for (int y = y0; y < y1; ++y) {
+            auto* dst = reinterpret_cast<std::uint32_t*>(out.scanLine(y));
+            for (int x = 0; x < size.width(); ++x) {
+                std::uint32_t r = 0, g = 0, b = 0;
+                for (int j = 0; j < scale; ++j) {
+                    const auto* src = reinterpret_cast<const std::uint32_t*>(big.constScanLine(y * scale + j)) + x * scale;
+                    for (int i = 0; i < scale; ++i) {
+                        r += (src[i] >> 16) & 255;
+                        g += (src[i] >> 8) & 255;
+                        b += src[i] & 255;
+                    }
+                }
+                dst[x] = 0xFF000000u | ((r + area / 2) / area) << 16 | ((g + area / 2) / area) << 8 |
+                         ((b + area / 2) / area);
+            }
+        }
+    });
+    return out;
+}
+
+} // namespace
+
+QImage SceneRenderer::Render(Scene& scene, const ViewProjection& vp, QSize size, const RenderOptions& options)
+{
+    scene.Prepare();
+    const int scale = std::clamp(options.supersample, 1, 4);
+    if (size.isEmpty())
+        return {};
+    QImage image(size * scale, QImage::Format_RGB32);
+    image.fill(ToArgb(options.background));
+    std::optional<AxisOverlay> overlay;
+    if (options.decorations) {
+        overlay.emplace(scene, vp);
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing, scale == 1);
+        painter.scale(scale, scale);
+        overlay->DrawBackdrop(painter);
+    }
+    m_pImpl->Geometry(scene, vp, image, scale, options);
+    if (scale > 1)
+        image = Downsample(image, scale, size, PartsFor(options));
+    if (overlay) {
+        QPainter painter(&image);
+        overlay->DrawFront(painter);
+    }
+    return image;
+}
+
+void SceneRenderer::RenderGeometry(Scene& scene, const ViewProjection& vp, QImage& target,
+                                   const RenderOptions& options)
+{
+    scene.Prepare();
+    if (target.format() != QImage::Format_RGB32 && target.format() != QImage::Format_ARGB32 &&
+        target.format() != QImage::Format_ARGB32_Premultiplied)
+        target = target.convertToFormat(QImage::Format_RGB32);
+    m_pImpl->Geometry(scene, vp, target, 1, options);
+}
+
+} // namespace plot
