@@ -327,8 +327,7 @@ void CChartAdapter::FillSurfaceSeries(plot::ISurfaceSeries* pSeries, IDataTransf
     IDataIterator& iterator = *pIterator;
 
     // Collect the slice: value indices of X and Y, and the function value.
-    large_vector<Sample> samples;
-    samples.reserve(4096);
+    vantix::CChunkedList<Sample> samples;
     double vMin = DBL_MAX;
     std::int32_t iMin = INT_MAX, iMax = INT_MIN, jMin = INT_MAX, jMax = INT_MIN;
     for (bool bPositioned = iterator.Begin(); bPositioned; bPositioned = iterator.Next()) {
@@ -338,7 +337,7 @@ void CChartAdapter::FillSurfaceSeries(plot::ISurfaceSeries* pSeries, IDataTransf
         SW_ASSERT(bSucc && L"Can't get data from iterator");
         const std::int32_t i = LowIndex(nX);
         const std::int32_t j = LowIndex(nY);
-        samples.push_back({i, j, v});
+        samples.PushBack({i, j, v});
         if (v < vMin)
             vMin = v;
         if (i < iMin)
@@ -350,7 +349,7 @@ void CChartAdapter::FillSurfaceSeries(plot::ISurfaceSeries* pSeries, IDataTransf
         if (j > jMax)
             jMax = j;
     }
-    if (samples.empty())
+    if (samples.Empty())
         return;
 
     // The grid spans the index ranges; a later record of a cell replaces an earlier one.
@@ -358,25 +357,25 @@ void CChartAdapter::FillSurfaceSeries(plot::ISurfaceSeries* pSeries, IDataTransf
     const std::int64_t ny = std::int64_t{jMax} - jMin + 1;
     if (nx > static_cast<std::int64_t>(std::numeric_limits<std::ptrdiff_t>::max() / sizeof(GridCell)) / ny)
         throw std::bad_alloc();
-    large_vector<GridCell> grid(static_cast<std::size_t>(nx * ny));
+    // All-zero bytes are a fresh cell {false, 0, 0.0}.
+    vantix::CZeroedArray<GridCell> grid(static_cast<std::size_t>(nx * ny));
+    GridCell* const cells = grid.data();
     std::size_t nValid = 0;
-    for (const Sample& s : samples) {
-        GridCell& cell = grid[static_cast<std::size_t>((std::int64_t{s.i} - iMin) * ny + (std::int64_t{s.j} - jMin))];
+    samples.ForEach([&](const Sample& s) {
+        GridCell& cell = cells[(std::int64_t{s.i} - iMin) * ny + (std::int64_t{s.j} - jMin)];
         nValid += cell.bValid ? 0 : 1;
         cell = {true, 0, s.v};
-    }
-    large_vector<Sample>().swap(samples);
+    });
+    samples = {};
 
     // Vertices in grid order, with the roughness of each.
     std::ptrdiff_t offsets[20];
     for (int k = 0; k < 20; ++k)
         offsets[k] = kNeighbours[k][0] * static_cast<std::ptrdiff_t>(ny) + kNeighbours[k][1];
-    large_vector<SurfaceVertex> vertices;
-    vertices.reserve(nValid);
-    large_vector<double> roughness;
-    roughness.reserve(nValid);
+    vantix::CZeroedArray<SurfaceVertex> vertices(nValid);
+    vantix::CZeroedArray<double> roughness(nValid);
+    std::uint32_t nVertices = 0;
     double rMin = DBL_MAX, rMax = -DBL_MAX;
-    GridCell* const cells = grid.data();
     for (std::int64_t a = 0; a < nx; ++a) {
         const bool bInnerRow = a >= 2 && a + 2 < nx;
         for (std::int64_t b = 0; b < ny; ++b) {
@@ -403,22 +402,23 @@ void CChartAdapter::FillSurfaceSeries(plot::ISurfaceSeries* pSeries, IDataTransf
                 rMin = r;
             if (r > rMax)
                 rMax = r;
-            cell.nVertex = static_cast<std::uint32_t>(vertices.size());
             double x = 0.0, z = 0.0;
             iterator.GetInputXValue(WideIndex(iMin + a), &x);
             iterator.GetInputYValue(WideIndex(jMin + b), &z);
-            vertices.push_back({x, v, z, 0, 0});
-            roughness.push_back(r);
+            cell.nVertex = nVertices;
+            vertices[nVertices] = {x, v, z, 0, 0};
+            roughness[nVertices] = r;
+            ++nVertices;
         }
     }
-    for (std::size_t k = 0; k < vertices.size(); ++k)
+    for (std::uint32_t k = 0; k < nVertices; ++k)
         vertices[k].color = RoughnessColor(roughness[k], rMin, rMax);
-    large_vector<double>().swap(roughness);
+    roughness = {};
 
     // Two triangles per grid square, each only where all three corners exist.
-    large_vector<std::uint32_t> indices;
-    if (nx > 1 && ny > 1)
-        indices.reserve(static_cast<std::size_t>(std::min<std::int64_t>((nx - 1) * (ny - 1), nValid) * 6));
+    const std::int64_t nSquares = nx > 1 && ny > 1 ? std::min<std::int64_t>((nx - 1) * (ny - 1), nValid) : 0;
+    vantix::CZeroedArray<std::uint32_t> indices(static_cast<std::size_t>(nSquares) * 6);
+    std::uint32_t* pIndex = indices.data();
     for (std::int64_t a = 0; a + 1 < nx; ++a) {
         const GridCell* const row0 = cells + a * ny;
         const GridCell* const row1 = row0 + ny;
@@ -430,21 +430,22 @@ void CChartAdapter::FillSurfaceSeries(plot::ISurfaceSeries* pSeries, IDataTransf
             if (!k01.bValid || !k10.bValid)
                 continue;
             if (k00.bValid) {
-                indices.push_back(k00.nVertex);
-                indices.push_back(k01.nVertex);
-                indices.push_back(k10.nVertex);
+                *pIndex++ = k00.nVertex;
+                *pIndex++ = k01.nVertex;
+                *pIndex++ = k10.nVertex;
             }
             if (k11.bValid) {
-                indices.push_back(k01.nVertex);
-                indices.push_back(k11.nVertex);
-                indices.push_back(k10.nVertex);
+                *pIndex++ = k01.nVertex;
+                *pIndex++ = k11.nVertex;
+                *pIndex++ = k10.nVertex;
             }
         }
     }
+    const std::size_t nIndices = static_cast<std::size_t>(pIndex - indices.data());
 
-    if (!vertices.empty() && !indices.empty()) {
-        ComPtr<plot::ISurfaceSeries>(pSeries)->SetData(vertices.data(), static_cast<LONG>(vertices.size()),
-                                                       indices.data(), static_cast<LONG>(indices.size()));
+    if (nVertices > 0 && nIndices > 0) {
+        ComPtr<plot::ISurfaceSeries>(pSeries)->SetData(vertices.data(), static_cast<LONG>(nVertices), indices.data(),
+                                                       static_cast<LONG>(nIndices));
     }
     m_spControl->Refresh();
 }
