@@ -8,6 +8,8 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <sys/mman.h>
+
 #include <cfenv>
 #include <cmath>
 #include <csignal>
@@ -126,6 +128,13 @@ void Marker(const std::wstring& c)
     std::fprintf(stderr, "[%ls]", c.c_str());
 }
 
+// A real access violation (a null store would be caught by the sanitizers first).
+void WriteToInaccessiblePage()
+{
+    void* page = mmap(nullptr, 4096, PROT_NONE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    *static_cast<volatile int*>(page) = 1;
+}
+
 TEST(UnhandledExceptionFilterDeathTest, FatalFaultsAreReportedThenTerminate)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
@@ -134,7 +143,7 @@ TEST(UnhandledExceptionFilterDeathTest, FatalFaultsAreReportedThenTerminate)
             FakeSnagwise snag;
             snag.OnCommand(&Marker);
             InstallUnhandledExceptionFilter(GetSnagwiseClient());
-            *static_cast<volatile int*>(nullptr) = 1;
+            WriteToInaccessiblePage();
         },
         ExitedWithCode(255), "\\[PROCESS\\]\\[TERMINATE\\]$");
     EXPECT_EXIT(
