@@ -1,0 +1,29 @@
+#pragma once
+// Callbacks from the fixed-inputs list and its editors to the input
+// configuration dialog.
+#include "platform/hresult.h"
+
+class IStaticInputChange {
+public:
+    // The value editor stepped (code: a scroll code) or committed a typed
+    // number (code -1). In: the typed number; out: the value now shown.
+    // False when the row being edited maps to no input.
+    virtual bool OnValueChange(int code, double* pValue) = 0;
+    // The "Fix" box of a row changed.
+    virtual void OnFixChange(unsigned nRow, BOOL bFixed) = 0;
+    // The user abandoned editing (Escape in the value editor).
+    virtual void OnCancelChange() = 0;
+
+protected:
+    ~IStaticInputChange() = default;
+};
+
+// Scroll codes of the value editor (the Windows SB_ values).
+enum : int {
+    SB_LINEUP = 0,
+    SB_LINEDOWN = 1,
+    SB_PAGEUP = 2,
+    SB_PAGEDOWN = 3,
+    SB_TOP = 6,
+    SB_BOTTOM = 7,
+};

@@ -1,0 +1,494 @@
+#include "InputConfigModel.h"
+
+#include "IDataTransfer.h"
+#include "IStaticInputChange.h"
+#include "diagnostics/snagwise.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+using namespace IQX_VantixDataProvider;
+
+std::size_t InputInfo::Find(std::uint64_t key) const
+{
+    // Keys are normally 0 .. n-1, so the key is its own position.
+    if (key < values.size() && values[static_cast<std::size_t>(key)].first == key)
+        return static_cast<std::size_t>(key);
+    const auto it = std::lower_bound(values.begin(), values.end(), key,
+                                     [](const auto& entry, std::uint64_t k) { return entry.first < k; });
+    return it != values.end() && it->first == key ? static_cast<std::size_t>(it - values.begin()) : npos;
+}
+
+HRESULT CInputConfigModel::GetDataLength(ULONG& nInputs, ULONG& nFunctions, ULONG& nRecords)
+{
+    if (!m_spSource)
+        return E_NOINTERFACE;
+    HRESULT hr = m_spSource->GetInputCount(&nInputs);
+    if (SUCCEEDED(hr))
+        hr = m_spSource->GetFunctionCount(&nFunctions);
+    if (FAILED(hr)) {
+        SW_ASSERT(S_OK == hr);
+        return hr;
+    }
+    if (nInputs < 2 || nFunctions == 0)
+        return E_INVALIDARG;
+    hr = m_spSource->GetRecordCount(&nRecords);
+    if (FAILED(hr)) {
+        SW_ASSERT(S_OK == hr);
+        return hr;
+    }
+    return nRecords == 0 ? E_INVALIDARG : S_OK;
+}
+
+HRESULT CInputConfigModel::FillFuncNames(const ULONG nFunctions)
+{
+    if (!m_spSource)
+        return E_NOINTERFACE;
+    for (ULONG f = 0; f < nFunctions; ++f) {
+        std::wstring name;
+        const HRESULT res = m_spSource->GetFunctionName(f, &name);
+        if (FAILED(res)) {
+            // An empty list is refused by the final validation.
+            SW_ASSERT(S_OK == res);
+            m_FuncNames.clear();
+            break;
+        }
+        m_FuncNames.push_back(std::move(name));
+    }
+    return S_OK;
+}
+
+HRESULT CInputConfigModel::FillInputNames(const ULONG nInputs)
+{
+    if (!m_spSource)
+        return E_NOINTERFACE;
+    for (ULONG i = 0; i < nInputs; ++i) {
+        std::wstring name, signal;
+        const HRESULT res1 = m_spSource->GetInputName(i, &name);
+        SW_ASSERT(S_OK == res1);
+        const HRESULT res2 = m_spSource->GetSignalName(i, &signal);
+        if (FAILED(res1) || FAILED(res2)) {
+            m_Inputs.clear();
+            return E_FAIL;
+        }
+        InputInfo info;
+        info.name = signal + L":" + name;
+        m_Inputs.push_back(std::move(info));
+    }
+    return S_OK;
+}
+
+HRESULT CInputConfigModel::CollectValues(ULONG nInputs, ULONG nRecords)
+{
+    // First pass: each (record, input) gets the slot of its key, slots in order
+    // of first appearance; then every value's records go into one exactly
+    // sized, ascending vector. Keys below the record count (all of them, for
+    // a provider that numbers values 0 .. n-1) are found through a table.
+    struct Slot {
+        std::uint64_t key;
+        double value;
+        std::uint32_t count;
+    };
+    const std::size_t n = nInputs;
+    std::vector<std::vector<Slot>> slots(n);
+    std::vector<std::vector<std::uint32_t>> slotOfKey(n); // key → slot + 1
+    std::vector<std::unordered_map<std::uint64_t, std::uint32_t>> farKeys(n);
+    std::vector<std::uint32_t> recordSlots(static_cast<std::size_t>(nRecords) * n);
+
+    for (ULONG r = 0; r < nRecords; ++r) {
+        for (ULONG i = 0; i < nInputs; ++i) {
+            double value = 0.0;
+            std::uint64_t key = 0;
+            HRESULT res = m_spSource->GetInputValue(r, i, &value);
+            if (SUCCEEDED(res))
+                res = m_spSourceEx->GetInputValueIndex(r, i, &key);
+            if (FAILED(res)) {
+                SW_ASSERT(S_OK == res);
+                return res;
+            }
+            std::vector<Slot>& inputSlots = slots[i];
+            std::uint32_t* pSlot = nullptr;
+            if (key < nRecords) {
+                auto& table = slotOfKey[i];
+                if (key >= table.size())
+                    table.resize(std::max<std::size_t>(static_cast<std::size_t>(key) + 1, table.size() * 2), 0);
+                pSlot = &table[static_cast<std::size_t>(key)];
+            } else {
+                pSlot = &farKeys[i][key];
+            }
+            if (*pSlot == 0) {
+                inputSlots.push_back({key, value, 0});
+                *pSlot = static_cast<std::uint32_t>(inputSlots.size());
+            }
+            ++inputSlots[*pSlot - 1].count;
+            recordSlots[static_cast<std::size_t>(r) * n + i] = *pSlot - 1;
+        }
+    }
+    slotOfKey.clear();
+    farKeys.clear();
+
+    // Values in key order, each with room for exactly its records.
+    std::vector<std::vector<std::uint32_t>> position(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        std::vector<std::uint32_t> order(slots[i].size());
+        for (std::uint32_t s = 0; s < order.size(); ++s)
+            order[s] = s;
+        std::sort(order.begin(), order.end(),
+                  [&](std::uint32_t a, std::uint32_t b) { return slots[i][a].key < slots[i][b].key; });
+        InputInfo::ValueMap& values = m_Inputs[i].values;
+        values.clear();
+        values.reserve(order.size());
+        position[i].resize(order.size());
+        for (std::uint32_t p = 0; p < order.size(); ++p) {
+            const Slot& slot = slots[i][order[p]];
+            ValueInfo info;
+            info.value = slot.value;
+            info.records.reserve(slot.count);
+            values.emplace_back(slot.key, std::move(info));
+            position[i][order[p]] = p;
+        }
+    }
+    slots.clear();
+    for (ULONG r = 0; r < nRecords; ++r) {
+        const std::uint32_t* row = &recordSlots[static_cast<std::size_t>(r) * n];
+        for (std::size_t i = 0; i < n; ++i)
+            m_Inputs[i].values[position[i][row[i]]].second.records.push_back(r);
+    }
+    return S_OK;
+}
+
+HRESULT CInputConfigModel::ValidateInputs()
+{
+    m_Inputs.erase(std::remove_if(m_Inputs.begin(), m_Inputs.end(),
+                                  [](const InputInfo& in) { return in.values.empty(); }),
+                   m_Inputs.end());
+    for (InputInfo& in : m_Inputs)
+        in.current = 0;
+    return m_Inputs.size() < 2 || m_FuncNames.empty() ? E_INVALIDARG : S_OK;
+}
+
+HRESULT CInputConfigModel::Initialize(IOptimizationResultsDataSource* pSource, IDataTransfer* pPrevious)
+{
+    if (pSource && pSource != m_spSource.Get()) {
+        m_spSource = pSource;
+        m_spSourceEx.QueryFrom(pSource);
+    }
+    if (!m_spSource)
+        return E_NOINTERFACE;
+    m_Inputs.clear();
+    m_FuncNames.clear();
+
+    ULONG nInputs = 0, nFunctions = 0, nRecords = 0;
+    const HRESULT hr = GetDataLength(nInputs, nFunctions, nRecords);
+    if (FAILED(hr))
+        return hr;
+    m_nRecords = nRecords;
+    HRESULT res = FillFuncNames(nFunctions);
+    if (SUCCEEDED(res))
+        res = FillInputNames(nInputs);
+    if (FAILED(res)) {
+        SW_ASSERT(S_OK == res);
+        return res;
+    }
+    m_bLocked = false;
+
+    if (pPrevious) {
+        std::wstring x, y, function;
+        pPrevious->GetInputXFullName(&x);
+        pPrevious->GetInputYFullName(&y);
+        pPrevious->GetFunctionName(&function);
+        const auto byName = [](const std::wstring& name) {
+            return [&name](const InputInfo& in) { return in.name == name; };
+        };
+        const auto itX = std::find_if(m_Inputs.begin(), m_Inputs.end(), byName(x));
+        const auto itY = std::find_if(m_Inputs.begin(), m_Inputs.end(), byName(y));
+        const auto itF = std::find(m_FuncNames.begin(), m_FuncNames.end(), function);
+        if (itX == m_Inputs.end() || itY == m_Inputs.end() || itF == m_FuncNames.end())
+            return S_FALSE;
+        m_nInputX = static_cast<unsigned>(itX - m_Inputs.begin());
+        m_nInputY = static_cast<unsigned>(itY - m_Inputs.begin());
+        m_nFunction = static_cast<unsigned>(itF - m_FuncNames.begin());
+        m_bLocked = true;
+    }
+
+    res = CollectValues(nInputs, nRecords);
+    if (FAILED(res))
+        return res;
+    res = ValidateInputs();
+    if (FAILED(res)) {
+        SW_ASSERT(res >= S_OK);
+        m_Inputs.clear();
+        m_FuncNames.clear();
+        return res;
+    }
+    RefreshControls(true);
+    return S_OK;
+}
+
+bool CInputConfigModel::GetFixedInput(unsigned i, std::uint32_t& nInput, std::uint64_t& nValue) const
+{
+    const int index = GetInputIndex(static_cast<int>(i));
+    if (index < 0 || i > static_cast<unsigned>(INT32_MAX))
+        return false;
+    const InputInfo& in = m_Inputs[static_cast<std::size_t>(index)];
+    if (!in.HasCurrent())
+        return false;
+    nInput = static_cast<std::uint32_t>(index);
+    nValue = in.values[in.current].first;
+    return true;
+}
+
+int CInputConfigModel::GetInputIndex(int nRow) const
+{
+    if (nRow < 0)
+        return -1;
+    int row = 0;
+    for (std::size_t i = 0; i < m_Inputs.size(); ++i) {
+        if (i == m_nInputX || i == m_nInputY)
+            continue;
+        if (row++ == nRow)
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+std::uint32_t CInputConfigModel::GetRecordHits(std::uint32_t nRecord) const
+{
+    return nRecord < m_RecordHits.size() ? m_RecordHits[nRecord] : 0;
+}
+
+bool CInputConfigModel::IsReachable(std::size_t i, std::size_t pos) const
+{
+    const InputInfo& in = m_Inputs[i];
+    if (pos >= in.values.size())
+        return false;
+    if (m_nMaxHits == 0)
+        return true;
+    const auto& records = in.values[pos].second.records;
+    return std::any_of(records.begin(), records.end(),
+                       [this](std::uint32_t r) { return GetRecordHits(r) == m_nMaxHits; });
+}
+
+void CInputConfigModel::UpdateRecordHits(std::size_t i, bool bAdd)
+{
+    if (!bAdd)
+        m_nMaxHits = 0;
+    const InputInfo& in = m_Inputs[i];
+    if (!in.HasCurrent())
+        return;
+    const auto& records = in.values[in.current].second.records;
+    if (bAdd && m_RecordHits.empty())
+        m_RecordHits.assign(m_nRecords, 0);
+    for (std::uint32_t r : records) {
+        if (r >= m_RecordHits.size()) {
+            if (!bAdd)
+                continue;
+            m_RecordHits.resize(static_cast<std::size_t>(r) + 1, 0);
+        }
+        std::uint32_t& hits = m_RecordHits[r];
+        if (bAdd)
+            ++hits;
+        else if (hits > 0)
+            --hits;
+        m_nMaxHits = std::max(m_nMaxHits, hits);
+    }
+}
+
+void CInputConfigModel::StepUp(std::size_t i, unsigned n)
+{
+    InputInfo& in = m_Inputs[i];
+    if (!in.HasCurrent())
+        return;
+    std::uint16_t count = static_cast<std::uint16_t>(n);
+    if (count == 0)
+        count = 1;
+    for (std::size_t p = in.current + 1; p < in.values.size(); ++p) {
+        if (IsReachable(i, p)) {
+            in.current = p;
+            if (--count == 0)
+                break;
+        }
+    }
+}
+
+void CInputConfigModel::StepDown(std::size_t i, unsigned n)
+{
+    InputInfo& in = m_Inputs[i];
+    if (!in.HasCurrent())
+        return;
+    std::uint16_t count = static_cast<std::uint16_t>(n);
+    if (count == 0)
+        count = 1;
+    for (std::size_t p = in.current; p-- > 0;) {
+        if (IsReachable(i, p)) {
+            in.current = p;
+            if (--count == 0)
+                break;
+        }
+    }
+}
+
+std::size_t CInputConfigModel::FindReachableUp(std::size_t i, std::size_t start) const
+{
+    for (std::size_t p = start + 1; p < m_Inputs[i].values.size(); ++p)
+        if (IsReachable(i, p))
+            return p;
+    return start;
+}
+
+std::size_t CInputConfigModel::FindReachableDown(std::size_t i, std::size_t start) const
+{
+    for (std::size_t p = std::min(start, m_Inputs[i].values.size()); p-- > 0;)
+        if (IsReachable(i, p))
+            return p;
+    return start;
+}
+
+void CInputConfigModel::SelectRecord(std::uint32_t nRecord, bool bRemember)
+{
+    if (!m_spSource)
+        return;
+    if (bRemember)
+        m_nPrevRecord = m_nCurRecord;
+    m_nCurRecord = nRecord;
+    for (std::size_t i = 0; i < m_Inputs.size(); ++i) {
+        std::uint64_t key = 0;
+        if (FAILED(m_spSourceEx->GetInputValueIndex(nRecord, static_cast<ULONG>(i), &key)))
+            continue;
+        const std::size_t pos = m_Inputs[i].Find(key);
+        if (pos != InputInfo::npos)
+            m_Inputs[i].current = pos;
+    }
+}
+
+void CInputConfigModel::FollowValue(std::size_t i)
+{
+    const InputInfo& in = m_Inputs[i];
+    if (!in.HasCurrent())
+        return;
+    for (std::uint32_t r : in.values[in.current].second.records) {
+        if (GetRecordHits(r) < m_nMaxHits)
+            continue;
+        if (m_nLastChanged == static_cast<int>(i)) {
+            SelectRecord(r, false);
+        } else {
+            m_nLastChanged = static_cast<int>(i);
+            SelectRecord(r, true);
+        }
+        return;
+    }
+}
+
+bool CInputConfigModel::ChangeValue(int i, int code, double* pValue)
+{
+    if (i < 0 || static_cast<std::size_t>(i) >= m_Inputs.size())
+        return false;
+    const auto n = static_cast<std::size_t>(i);
+    InputInfo& in = m_Inputs[n];
+    const std::size_t count = in.values.size();
+    const auto value = [&in](std::size_t pos) { return in.values[pos].second.value; };
+    switch (code) {
+    case SB_LINEUP:
+        StepUp(n, 1);
+        break;
+    case SB_LINEDOWN:
+        StepDown(n, 1);
+        break;
+    case SB_PAGEUP:
+        StepUp(n, static_cast<unsigned>(count / 20));
+        break;
+    case SB_PAGEDOWN:
+        StepDown(n, static_cast<unsigned>(count / 20));
+        break;
+    case SB_TOP: {
+        if (count == 0)
+            break;
+        std::size_t candidate = in.Find(count - 1);
+        if (candidate == InputInfo::npos)
+            candidate = count - 1;
+        in.current = IsReachable(n, candidate) ? candidate : FindReachableDown(n, candidate);
+        break;
+    }
+    case SB_BOTTOM:
+        if (count == 0)
+            break;
+        in.current = IsReachable(n, 0) ? 0 : FindReachableUp(n, 0);
+        break;
+    case kTypedNumber: {
+        if (count == 0 || !pValue)
+            break;
+        const double t = *pValue;
+        std::size_t nearest;
+        if (!(t < value(count - 1))) {
+            nearest = count - 1;
+        } else if (!(t > value(0))) {
+            nearest = 0;
+        } else {
+            // The first value not below t, or the one just below when it is
+            // strictly closer (a tie takes the higher value).
+            const auto it = std::partition_point(in.values.begin(), in.values.end(),
+                                                 [t](const auto& entry) { return entry.second.value < t; });
+            const std::size_t v = std::min(static_cast<std::size_t>(it - in.values.begin()), count - 1);
+            nearest = v > 0 && t - value(v - 1) < value(v) - t ? v - 1 : v;
+        }
+        if (IsReachable(n, nearest)) {
+            in.current = nearest;
+        } else {
+            const std::size_t up = FindReachableUp(n, nearest);
+            const std::size_t down = FindReachableDown(n, nearest);
+            in.current = t - value(down) <= value(up) - t ? down : up;
+        }
+        break;
+    }
+    default:
+        return false;
+    }
+    FollowValue(n);
+    if (pValue)
+        *pValue = in.HasCurrent() ? value(in.current) : 0.0;
+    SelectRecord(m_nCurRecord, false);
+    return true;
+}
+
+void CInputConfigModel::SetFixed(int i, bool bFixed)
+{
+    if (i < 0 || static_cast<std::size_t>(i) >= m_Inputs.size())
+        return;
+    m_Inputs[static_cast<std::size_t>(i)].fixed = bFixed ? 1 : 0;
+    UpdateRecordHits(static_cast<std::size_t>(i), bFixed);
+}
+
+bool CInputConfigModel::CancelChange()
+{
+    m_nLastChanged = -1;
+    if (m_nPrevRecord == m_nCurRecord)
+        return false;
+    m_nCurRecord = m_nPrevRecord;
+    SelectRecord(m_nCurRecord, false);
+    return true;
+}
+
+bool CInputConfigModel::SetAxisInput(bool bX, const std::wstring& name)
+{
+    const auto it =
+        std::find_if(m_Inputs.begin(), m_Inputs.end(), [&name](const InputInfo& in) { return in.name == name; });
+    if (it == m_Inputs.end())
+        return false;
+    const auto index = static_cast<unsigned>(it - m_Inputs.begin());
+    unsigned& axis = bX ? m_nInputX : m_nInputY;
+    unsigned& other = bX ? m_nInputY : m_nInputX;
+    axis = index;
+    if (axis == other)
+        other = other == 0 ? 1 : other - 1;
+    return true;
+}
+
+void CInputConfigModel::ReleaseAxisInputs()
+{
+    for (unsigned axis : {m_nInputX, m_nInputY}) {
+        if (axis < m_Inputs.size() && m_Inputs[axis].fixed) {
+            m_Inputs[axis].fixed = 0;
+            UpdateRecordHits(axis, false);
+        }
+    }
+}

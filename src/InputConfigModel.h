@@ -1,0 +1,116 @@
+#pragma once
+// The data behind the "Data Representation" dialog: every input with its
+// distinct values and the records in which each value occurs, the record whose
+// values are shown, and the navigation that only ever visits combinations of
+// fixed values that occur in some record.
+#include "ors_provider/IQX_VantixDataProvider.h"
+#include "platform/comptr.h"
+
+#include <cstdint>
+#include <string>
+#include <utility>
+#include <vector>
+
+class IDataTransfer;
+
+struct ValueInfo {
+    // Records in which the input has this value, ascending.
+    std::vector<std::uint32_t> records;
+    // The value as the first record with this key reported it.
+    double value = 0.0;
+};
+
+struct InputInfo {
+    // Value key (the provider's value index) → value, ascending by key.
+    using ValueMap = std::vector<std::pair<std::uint64_t, ValueInfo>>;
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+
+    // Signal name + ":" + input name.
+    std::wstring name;
+    ValueMap values;
+    // Position in values of the chosen value; npos: none.
+    std::size_t current = npos;
+    // Pinned by the "Fix" box (0 or 1).
+    std::uint32_t fixed = 0;
+
+    bool HasCurrent() const { return current < values.size(); }
+    // Position of a key in values; npos when absent.
+    std::size_t Find(std::uint64_t key) const;
+};
+
+class CInputConfigModel {
+public:
+    CInputConfigModel() = default;
+    virtual ~CInputConfigModel() = default;
+    CInputConfigModel(const CInputConfigModel&) = delete;
+    CInputConfigModel& operator=(const CInputConfigModel&) = delete;
+
+    // Reads the source; S_OK: ready to be shown; S_FALSE: the previous chart's
+    // axes or function are not in this source.
+    HRESULT Initialize(IQX_VantixDataProvider::IOptimizationResultsDataSource* pSource, IDataTransfer* pPrevious);
+
+    std::size_t GetInputCount() const { return m_Inputs.size(); }
+    // The i-th input that is neither X nor Y and the key of its current value.
+    bool GetFixedInput(unsigned i, std::uint32_t& nInput, std::uint64_t& nValue) const;
+    // Row of the fixed-inputs list → input; -1 when none.
+    int GetInputIndex(int nRow) const;
+
+    // --- navigation (input i is an index into m_Inputs)
+    // A value is reachable when nothing is pinned, or when one of its records
+    // carries the vote of every pinned input.
+    bool IsReachable(std::size_t i, std::size_t pos) const;
+    void StepUp(std::size_t i, unsigned n);
+    void StepDown(std::size_t i, unsigned n);
+    std::size_t FindReachableUp(std::size_t i, std::size_t start) const;
+    std::size_t FindReachableDown(std::size_t i, std::size_t start) const;
+    void SelectRecord(std::uint32_t nRecord, bool bRemember);
+    void FollowValue(std::size_t i);
+    void UpdateRecordHits(std::size_t i, bool bAdd);
+    std::uint32_t GetRecordHits(std::uint32_t nRecord) const;
+
+    // Code of a typed number (the other codes are scroll codes).
+    static constexpr int kTypedNumber = -1;
+    // The value editor's step (scroll code) or typed number (code -1) on
+    // input i; false for an unknown code. *pValue: in the typed number, out
+    // the value now current.
+    bool ChangeValue(int i, int code, double* pValue);
+    // The "Fix" box of input i.
+    void SetFixed(int i, bool bFixed);
+    // Back to the record shown before the current series of changes; true
+    // when the record changed.
+    bool CancelChange();
+    // A new X (bX) or Y input chosen by its full name; the other axis moves
+    // away when it collides. False when no input has that name.
+    bool SetAxisInput(bool bX, const std::wstring& name);
+    // The axis inputs lose their "Fix" state.
+    void ReleaseAxisInputs();
+
+    // Read back by the chart document on OK.
+    unsigned m_nInputX = 0;
+    unsigned m_nInputY = 1;
+    unsigned m_nFunction = 0;
+
+    std::vector<InputInfo> m_Inputs;
+    std::vector<std::wstring> m_FuncNames;
+    bool m_bLocked = false;
+    std::uint32_t m_nMaxHits = 0;
+    std::uint32_t m_nCurRecord = 0;
+    std::uint32_t m_nPrevRecord = 0;
+    int m_nLastChanged = -1;
+
+protected:
+    HRESULT GetDataLength(ULONG& nInputs, ULONG& nFunctions, ULONG& nRecords);
+    HRESULT FillFuncNames(const ULONG nFunctions);
+    HRESULT FillInputNames(const ULONG nInputs);
+    HRESULT CollectValues(ULONG nInputs, ULONG nRecords);
+    HRESULT ValidateInputs();
+    // The dialog's controls follow the model (when they exist).
+    virtual void RefreshControls(bool bRefill) {}
+
+    ComPtr<IQX_VantixDataProvider::IOptimizationResultsDataSource> m_spSource;
+    ComPtr<IQX_VantixDataProvider::IOptimizationResultsDataSourceEx> m_spSourceEx;
+    // Per record: the number of pinned inputs whose current value occurs in it
+    // (allocated with the first pin; 0 = no entry).
+    std::vector<std::uint32_t> m_RecordHits;
+    ULONG m_nRecords = 0;
+};

@@ -1,0 +1,160 @@
+#include "ValueEdit.h"
+
+#include <QApplication>
+#include <QKeyEvent>
+#include <QLocale>
+#include <QStyle>
+#include <QToolButton>
+
+#include <algorithm>
+#include <tuple>
+
+QString NumberToText(double value)
+{
+    QLocale locale;
+    locale.setNumberOptions(locale.numberOptions() | QLocale::OmitGroupSeparator);
+    return locale.toString(value, 'g', 15);
+}
+
+std::optional<double> TextToNumber(const QString& text)
+{
+    bool ok = false;
+    const double value = QLocale().toDouble(text.trimmed(), &ok);
+    if (!ok)
+        return std::nullopt;
+    return value;
+}
+
+CValuesEdit::CValuesEdit(IStaticInputChange* pChange, QWidget* pParent)
+    : CBaseCustomEdit(pParent),
+      m_pChange(pChange),
+      // The system's localized texts for these messages do not exist here.
+      m_strErrorText(L"Please enter a number."),
+      m_strErrorTitle(L"Invalid property value"),
+      m_pUp(new QToolButton(this)),
+      m_pDown(new QToolButton(this))
+{
+    for (auto [pButton, code, arrow, name] :
+         {std::tuple{m_pUp, SB_LINEUP, Qt::UpArrow, "up"}, std::tuple{m_pDown, SB_LINEDOWN, Qt::DownArrow, "down"}}) {
+        pButton->setObjectName(QString::fromLatin1(name));
+        pButton->setArrowType(arrow);
+        pButton->setAutoRaise(true);
+        pButton->setAutoRepeat(true);
+        // Clicking an arrow must not take the focus (that would end the edit).
+        pButton->setFocusPolicy(Qt::NoFocus);
+        pButton->setCursor(Qt::ArrowCursor);
+        const int c = code;
+        connect(pButton, &QToolButton::clicked, this, [this, c] { Navigate(c); });
+    }
+}
+
+void CValuesEdit::resizeEvent(QResizeEvent* pEvent)
+{
+    CBaseCustomEdit::resizeEvent(pEvent);
+    const int frame = style()->pixelMetric(QStyle::PM_DefaultFrameWidth, nullptr, this);
+    const int inner = std::max(2, height() - 2 * frame);
+    const int width = std::max(12, fontMetrics().height() * 3 / 4);
+    const int x = this->width() - frame - width;
+    m_pUp->setGeometry(x, frame, width, inner / 2);
+    m_pDown->setGeometry(x, frame + inner / 2, width, inner - inner / 2);
+    setTextMargins(0, 0, width, 0);
+}
+
+bool CValuesEdit::ParseValue(double& value) const
+{
+    const std::optional<double> parsed = TextToNumber(text());
+    value = parsed.value_or(0.0);
+    return parsed.has_value();
+}
+
+void CValuesEdit::ShowValue(double value)
+{
+    setText(NumberToText(value));
+    selectAll();
+}
+
+void CValuesEdit::ShowInputError()
+{
+    if (isVisible())
+        ShowBalloonTip(QString::fromStdWString(m_strErrorTitle), QString::fromStdWString(m_strErrorText));
+    else
+        QApplication::beep();
+}
+
+void CValuesEdit::Navigate(int code)
+{
+    double value = 0.0;
+    ParseValue(value);
+    if (m_pChange && m_pChange->OnValueChange(code, &value))
+        ShowValue(value);
+}
+
+void CValuesEdit::keyPressEvent(QKeyEvent* pEvent)
+{
+    HideBalloonTip();
+    switch (pEvent->key()) {
+    case Qt::Key_Up:
+        Navigate(SB_LINEUP);
+        return;
+    case Qt::Key_Down:
+        Navigate(SB_LINEDOWN);
+        return;
+    case Qt::Key_PageUp:
+        Navigate(SB_PAGEUP);
+        return;
+    case Qt::Key_PageDown:
+        Navigate(SB_PAGEDOWN);
+        return;
+    case Qt::Key_Home:
+        Navigate(SB_TOP);
+        return;
+    case Qt::Key_End:
+        Navigate(SB_BOTTOM);
+        return;
+    case Qt::Key_Tab:
+    case Qt::Key_Backtab:
+        OnChar(U'\t', pEvent);
+        return;
+    default:
+        break;
+    }
+    // Shortcuts (copy, paste, undo) and keys without a character go to the edit.
+    const QString text = pEvent->text();
+    if ((pEvent->modifiers() & Qt::ControlModifier) || text.isEmpty()) {
+        QLineEdit::keyPressEvent(pEvent);
+        return;
+    }
+    OnChar(text.toUcs4().value(0), pEvent);
+}
+
+void CValuesEdit::OnChar(char32_t ch, QKeyEvent* pEvent)
+{
+    pEvent->accept();
+    switch (ch) {
+    case U'\t':
+    case U'\r':
+    case U' ':
+    case U'%':
+    case U'\'': {
+        double value = 0.0;
+        if (!ParseValue(value)) {
+            ShowInputError();
+            return;
+        }
+        if (m_pChange && m_pChange->OnValueChange(-1, &value))
+            ShowValue(value);
+        EndEdit();
+        return;
+    }
+    case U'\x1b':
+        if (m_pChange)
+            m_pChange->OnCancelChange();
+        EndEdit();
+        return;
+    default:
+        break;
+    }
+    if ((ch >= U'0' && ch <= U'9') || ch == U',' || ch == U'.' || ch == U'\b')
+        QLineEdit::keyPressEvent(pEvent);
+    // Every other character is swallowed.
+}

@@ -1,0 +1,51 @@
+#pragma once
+// The value editor of the fixed-inputs list: number characters only, the
+// arrow and page keys (and two small arrow buttons) step through the values
+// the dialog allows, Enter, Tab, Space, "%" and "'" commit a typed number,
+// Escape cancels. Text that is not a number is answered with a balloon tip.
+#include "CustomEdit.h"
+#include "IStaticInputChange.h"
+
+#include <QString>
+
+#include <optional>
+#include <string>
+
+class QToolButton;
+
+// Numbers as the user writes them: the user's locale (the default locale,
+// which is the system's unless a test sets another), up to 15 significant
+// digits, no group separators.
+QString NumberToText(double value);
+std::optional<double> TextToNumber(const QString& text);
+
+class CValuesEdit : public CBaseCustomEdit {
+    Q_OBJECT
+public:
+    CValuesEdit(IStaticInputChange* pChange, QWidget* pParent);
+
+    // Reads the editor's number (0.0 and false when it is not one).
+    bool ParseValue(double& value) const;
+    void ShowValue(double value);
+    void ShowInputError();
+    // A step through the allowed values (a scroll code).
+    void Navigate(int code);
+
+    const std::wstring& ErrorText() const { return m_strErrorText; }
+    const std::wstring& ErrorTitle() const { return m_strErrorTitle; }
+    QToolButton* UpButton() const { return m_pUp; }
+    QToolButton* DownButton() const { return m_pDown; }
+
+protected:
+    void keyPressEvent(QKeyEvent* pEvent) override;
+    void resizeEvent(QResizeEvent* pEvent) override;
+
+private:
+    void OnChar(char32_t ch, QKeyEvent* pEvent);
+
+    IStaticInputChange* m_pChange;
+    std::wstring m_strErrorText;
+    std::wstring m_strErrorTitle;
+    QToolButton* m_pUp;
+    QToolButton* m_pDown;
+};
