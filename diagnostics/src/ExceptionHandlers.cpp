@@ -36,8 +36,9 @@ struct HandlerState {
 
 HandlerState& State()
 {
-    static HandlerState state;
-    return state;
+    // Never destroyed: the handlers stay installed until the process is gone.
+    static auto* state = new HandlerState;
+    return *state;
 }
 
 void ResetDefaultAndRaise(int sig)

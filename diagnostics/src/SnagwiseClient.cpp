@@ -103,8 +103,9 @@ namespace detail {
 
 ClientTestHooks& Hooks()
 {
-    static ClientTestHooks hooks;
-    return hooks;
+    // Never destroyed: traces from other objects' destructors still pass here.
+    static auto* hooks = new ClientTestHooks;
+    return *hooks;
 }
 
 std::wstring Widen(std::string_view text)
