@@ -10,6 +10,7 @@
 #include <bit>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <memory>
@@ -17,6 +18,26 @@
 namespace ors {
 
 namespace {
+
+// The umask without changing it (umask(2) can only be read by setting it,
+// which would race with other threads creating files).
+mode_t processUmask()
+{
+    std::FILE* status = std::fopen("/proc/self/status", "re");
+    if (!status)
+        return 022;
+    char line[256];
+    mode_t mask = 022;
+    while (std::fgets(line, sizeof line, status)) {
+        unsigned value = 0;
+        if (std::sscanf(line, "Umask: %o", &value) == 1) {
+            mask = mode_t(value);
+            break;
+        }
+    }
+    std::fclose(status);
+    return mask;
+}
 
 class Writer {
 public:
@@ -199,9 +220,7 @@ void Writer::write()
             throw failure(EISDIR);
         mode = st.st_mode & 07777; // an overwritten file keeps its permissions
     } else {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = 0666 & ~mask;
+        mode = 0666 & ~processUmask();
     }
 
     std::string temp = (slash == std::string::npos ? std::string() : folder + "/") + "." + base + ".XXXXXX";

@@ -151,3 +151,15 @@ TEST(OrsSave, FailureInTheMiddleOfWritingKeepsTheOldFile)
     EXPECT_EQ(contents(target), "precious");
     EXPECT_EQ(entries(dir.path()), 2u) << "the temporary file is removed";
 }
+
+TEST(OrsSave, ANewFileGetsTheUsualPermissions)
+{
+    TempDir dir;
+    auto saver = loadedSaver(dir / "a.ors", smallSample());
+    const mode_t old = ::umask(027);
+    const HRESULT hr = saver->Save((dir / "new.ors").wstring());
+    ::umask(old);
+    ASSERT_EQ(hr, S_OK);
+    EXPECT_EQ(fs::status(dir / "new.ors").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
