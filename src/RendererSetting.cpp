@@ -1,19 +1,23 @@
 #include "RendererSetting.h"
 
+#include "VersionInfo.h"
+
 #include <QSettings>
 #include <QString>
 #include <QVariant>
 
 std::optional<std::wstring> ReadVideoModeSetting()
 {
-    // HKCU\SOFTWARE\Qorvex\Vantix\Visualizer maps onto the user's native
-    // settings of organisation "Qorvex", application "Vantix", group "Visualizer".
-    QSettings settings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Qorvex"),
-                       QStringLiteral("Vantix"));
-    if (settings.status() != QSettings::NoError)
+    // The key is built from the version block at each use; without company or
+    // product names there is no key to read.
+    const VersionInfo info;
+    std::wstring keyPath;
+    if (GetSettingsKeyPath(&keyPath, info.registryCompany, info.registryProduct) != S_OK)
         return std::nullopt;
-    settings.beginGroup(QStringLiteral("Visualizer"));
-    const QVariant value = settings.value(QStringLiteral("VideoMode"));
+    const std::unique_ptr<QSettings> settings = OpenSettingsKey(keyPath + kVisualizerSubkey);
+    if (!settings || settings->status() != QSettings::NoError)
+        return std::nullopt;
+    const QVariant value = settings->value(QString::fromWCharArray(kVideoModeValue));
     if (!value.isValid() || value.typeId() != QMetaType::QString)
         return std::nullopt;
     return value.toString().toStdWString();

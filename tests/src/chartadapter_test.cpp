@@ -360,6 +360,34 @@ TEST_F(AdapterTest, VertexCoordinatesComeFromTheSignedIndices)
     EXPECT_EQ(s.vertices[1].z, 18.0);
 }
 
+// Large enough for the huge-page storage and several collection chunks.
+TEST_F(AdapterTest, LargeSliceKeepsEveryRecordInGridOrder)
+{
+    Attach();
+    constexpr std::uint64_t n = 300;
+    FakeTransfer t;
+    // Records column by column, in reverse: the grid order must not depend on it.
+    for (std::uint64_t j = n; j-- > 0;)
+        for (std::uint64_t i = n; i-- > 0;)
+            t.records.push_back({i, j, static_cast<double>(i) + 2.0 * static_cast<double>(j)});
+    adapter.CreateNewSeries(&t, {});
+    const FakeSurfaceSeries& s = *control->surfaces.at(0).Get();
+    ASSERT_EQ(s.vertices.size(), n * n);
+    ASSERT_EQ(s.indices.size(), 6 * (n - 1) * (n - 1));
+    bool ordered = true;
+    for (std::uint64_t k = 0; k < n * n && ordered; ++k) {
+        const std::uint64_t i = k / n, j = k % n;
+        const auto& v = s.vertices[k];
+        ordered = v.x == 10.0 + i && v.z == 20.0 + 2.0 * j && v.y == i + 2.0 * j;
+    }
+    EXPECT_TRUE(ordered);
+    // A plane is equally rough wherever all neighbours lie inside.
+    EXPECT_EQ(s.vertices[150 * n + 150].color, s.vertices[2 * n + 2].color);
+    const std::uint32_t last = n * n - 1;
+    EXPECT_THAT(std::vector<std::uint32_t>(s.indices.end() - 6, s.indices.end()),
+                ElementsAre(last - n - 1, last - n, last - 1, last - n, last, last - 1));
+}
+
 TEST(RoughnessColor, RampCornersAndSteps)
 {
     EXPECT_EQ(CChartAdapter::RoughnessColor(0, 0, 4), 0x00FF00u);
