@@ -4,6 +4,7 @@
 #include <bit>
 #include <cstring>
 #include <numeric>
+#include <utility>
 
 namespace ors {
 
@@ -76,6 +77,77 @@ private:
     int m_shift = 0;
 };
 
+// Beyond this many distinct values the hash table no longer fits the caches
+// and sorting the whole column is faster (random designs: every value distinct).
+constexpr std::size_t kHashLimit = 1 << 16;
+
+// Maps a finite double's bits to an unsigned key of the same order.
+inline std::uint64_t orderedKey(std::uint64_t bits)
+{
+    return (bits & kNegativeZero) ? ~bits : bits | kNegativeZero;
+}
+inline double fromOrderedKey(std::uint64_t key)
+{
+    return std::bit_cast<double>((key & kNegativeZero) ? key & ~kNegativeZero : ~key);
+}
+
+// Least-significant-digit radix sort of (key, record) pairs, 11 bits a pass;
+// passes in which every key has the same digit are skipped.
+std::uint32_t sortedIndex(const double* column, std::uint32_t n, std::uint32_t* indices,
+                          std::vector<double>& distinct)
+{
+    constexpr int kBits = 11;
+    constexpr int kPasses = (64 + kBits - 1) / kBits;
+    constexpr std::size_t kBuckets = std::size_t(1) << kBits;
+    HugeArray<std::uint64_t> keys(n), keys2(n);
+    HugeArray<std::uint32_t> records(n), records2(n);
+    // All digit histograms in the one pass that builds the keys.
+    std::vector<std::uint32_t> counts(kPasses * kBuckets, 0u);
+    for (std::uint32_t r = 0; r < n; ++r) {
+        std::uint64_t bits = bitsOf(column[r]);
+        if ((bits & kExponent) == kExponent)
+            return r;
+        if (bits == kNegativeZero)
+            bits = 0;
+        const std::uint64_t key = orderedKey(bits);
+        keys[r] = key;
+        records[r] = r;
+        for (int p = 0; p < kPasses; ++p)
+            ++counts[p * kBuckets + ((key >> (p * kBits)) & (kBuckets - 1))];
+    }
+    std::uint64_t* src = keys.data();
+    std::uint64_t* dst = keys2.data();
+    std::uint32_t* srcRec = records.data();
+    std::uint32_t* dstRec = records2.data();
+    for (int p = 0; p < kPasses; ++p) {
+        const int shift = p * kBits;
+        std::uint32_t* count = counts.data() + p * kBuckets;
+        if (count[(src[0] >> shift) & (kBuckets - 1)] == n)
+            continue;
+        std::uint32_t sum = 0;
+        for (std::size_t b = 0; b < kBuckets; ++b)
+            sum += std::exchange(count[b], sum);
+        for (std::uint32_t r = 0; r < n; ++r) {
+            const std::uint32_t at = count[(src[r] >> shift) & (kBuckets - 1)]++;
+            dst[at] = src[r];
+            dstRec[at] = srcRec[r];
+        }
+        std::swap(src, dst);
+        std::swap(srcRec, dstRec);
+    }
+    distinct.clear();
+    distinct.reserve(n);
+    std::uint32_t ordinal = 0;
+    for (std::uint32_t i = 0; i < n; ++i) {
+        if (i == 0 || src[i] != src[i - 1]) {
+            ordinal = std::uint32_t(distinct.size());
+            distinct.push_back(fromOrderedKey(src[i]));
+        }
+        indices[srcRec[i]] = ordinal;
+    }
+    return n;
+}
+
 } // namespace
 
 std::uint32_t BuildValueIndex(const double* column, std::uint32_t n, std::uint32_t* indices,
@@ -98,6 +170,8 @@ std::uint32_t BuildValueIndex(const double* column, std::uint32_t n, std::uint32
             key = 0;
         lastId = table.idOf(key);
         indices[r] = lastId;
+        if (table.order().size() > kHashLimit)
+            return sortedIndex(column, n, indices, distinct);
     }
 
     const std::vector<double>& order = table.order();

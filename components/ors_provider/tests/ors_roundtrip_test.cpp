@@ -171,28 +171,37 @@ TEST(OrsValueIndex, OrdinalsOfDistinctValuesAscending)
 
 TEST(OrsValueIndex, ManyDistinctValuesInRandomOrder)
 {
-    // Enough distinct values to grow the hash table several times.
-    const std::uint32_t n = 200000;
-    std::vector<double> column(n);
-    std::uint64_t state = 88172645463325252ull;
-    for (auto& v : column) {
-        state ^= state << 13, state ^= state >> 7, state ^= state << 17;
-        v = double(state % 50000) * 0.37 - 9000; // about 49,000 distinct, many repeats
+    // A grid-like column (hash table, grown several times) and one with more
+    // distinct values than the hash table takes (sorted instead), both with
+    // repeats, negative values and both zeros.
+    for (const std::uint64_t spread : {50000u, 400000u}) {
+        SCOPED_TRACE(spread);
+        const std::uint32_t n = 300000;
+        std::vector<double> column(n);
+        std::uint64_t state = 88172645463325252ull;
+        for (auto& v : column) {
+            state ^= state << 13, state ^= state >> 7, state ^= state << 17;
+            v = double(state % spread) * 0.37 - 9000;
+        }
+        column[10] = 0.0;
+        column[20] = -0.0;
+        column[30] = -1e-300;
+        std::vector<std::uint32_t> indices(n);
+        std::vector<double> distinct;
+        ASSERT_EQ(ors::BuildValueIndex(column.data(), n, indices.data(), distinct), n);
+        std::map<double, std::uint32_t> reference; // -0.0 and 0.0 are one key
+        for (const double v : column)
+            reference.emplace(v, 0);
+        ASSERT_EQ(reference.size(), distinct.size());
+        std::uint32_t k = 0;
+        for (auto& [value, ordinal] : reference) {
+            ASSERT_EQ(distinct[k], value);
+            ordinal = k++;
+        }
+        for (std::uint32_t r = 0; r < n; ++r)
+            ASSERT_EQ(indices[r], reference.at(column[r])) << r;
+        EXPECT_EQ(indices[10], indices[20]);
     }
-    std::vector<std::uint32_t> indices(n);
-    std::vector<double> distinct;
-    ASSERT_EQ(ors::BuildValueIndex(column.data(), n, indices.data(), distinct), n);
-    ASSERT_TRUE(std::is_sorted(distinct.begin(), distinct.end()));
-    ASSERT_TRUE(std::adjacent_find(distinct.begin(), distinct.end()) == distinct.end());
-    std::map<double, std::uint32_t> reference;
-    for (const double v : column)
-        reference.emplace(v, 0);
-    ASSERT_EQ(reference.size(), distinct.size());
-    std::uint32_t k = 0;
-    for (auto& [value, ordinal] : reference)
-        ordinal = k++;
-    for (std::uint32_t r = 0; r < n; ++r)
-        ASSERT_EQ(indices[r], reference.at(column[r])) << r;
 }
 
 TEST(OrsValueIndex, ReportsTheFirstValueThatIsNotFinite)
@@ -203,6 +212,13 @@ TEST(OrsValueIndex, ReportsTheFirstValueThatIsNotFinite)
     EXPECT_EQ(ors::BuildValueIndex(column, 6, indices, distinct), 4u);
     const double nan[] = {NAN};
     EXPECT_EQ(ors::BuildValueIndex(nan, 1, indices, distinct), 0u);
+    // Also once the column has too many distinct values for the hash table.
+    std::vector<double> many(200000);
+    for (std::size_t i = 0; i < many.size(); ++i)
+        many[i] = double(i);
+    many[150000] = -INFINITY;
+    std::vector<std::uint32_t> out(many.size());
+    EXPECT_EQ(ors::BuildValueIndex(many.data(), std::uint32_t(many.size()), out.data(), distinct), 150000u);
 }
 
 TEST(OrsDataObject, AnswersItsInterfacesAndRejectsBadArguments)
