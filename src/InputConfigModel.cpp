@@ -434,9 +434,17 @@ bool CInputConfigModel::ChangeValue(int i, int code, double* pValue)
         if (IsReachable(n, nearest)) {
             in.current = nearest;
         } else {
+            // The closer of the reachable neighbours (a tie goes down). A side
+            // without a reachable value answers the start itself, which must
+            // not win over a reachable value on the other side.
             const std::size_t up = FindReachableUp(n, nearest);
             const std::size_t down = FindReachableDown(n, nearest);
-            in.current = t - value(down) <= value(up) - t ? down : up;
+            if (up == nearest)
+                in.current = down;
+            else if (down == nearest)
+                in.current = up;
+            else
+                in.current = t - value(down) <= value(up) - t ? down : up;
         }
         break;
     }

@@ -1,0 +1,444 @@
+// The "Data Representation" model on small hand-made sources: reading the
+// source, locking to a previous chart, the axis rules, reachability and
+// stepping, typed numbers and cancelling.
+#include "IDataTransfer.h"
+#include "IStaticInputChange.h"
+#include "InputConfigModel.h"
+
+#include "src/FakeDataSource.h"
+#include "support/FakeSnagwise.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+using namespace vantix::test;
+using ::testing::_;
+using ::testing::ElementsAre;
+using ::testing::Return;
+
+// A previous chart's slice: only the names matter here.
+class NamedTransfer : public IDataTransfer {
+public:
+    NamedTransfer(std::wstring x, std::wstring y, std::wstring f) : m_x(std::move(x)), m_y(std::move(y)), m_f(std::move(f))
+    {
+    }
+    DataType GetDataType() const override { return DATA_2D; }
+    DataStyle GetDataStyle() const override { return STYLE_SURFACE; }
+    bool GetDataIterator(boost::shared_ptr<IDataIterator>*) override { return false; }
+    void GetFunctionName(std::wstring* p) const override { *p = m_f; }
+    void GetInputXName(std::wstring* p) const override { *p = m_x; }
+    void GetInputYName(std::wstring* p) const override { *p = m_y; }
+    void GetInputXFullName(std::wstring* p) const override { *p = m_x; }
+    void GetInputYFullName(std::wstring* p) const override { *p = m_y; }
+
+private:
+    std::wstring m_x, m_y, m_f;
+};
+
+// Value keys of the current values of every input.
+std::vector<std::uint64_t> CurrentKeys(const CInputConfigModel& m)
+{
+    std::vector<std::uint64_t> keys;
+    for (const InputInfo& in : m.m_Inputs)
+        keys.push_back(in.HasCurrent() ? in.values[in.current].first : ~0ull);
+    return keys;
+}
+
+std::uint64_t Key(const CInputConfigModel& m, std::size_t i)
+{
+    return CurrentKeys(m)[i];
+}
+
+// X = input 0, Y = input 1 (one value each); the fixed inputs A (2), B (3),
+// C (4). (A, B, C) per record:
+//   r0 (0,0,0) r1 (0,0,2) r2 (0,1,1) r3 (1,0,1) r4 (0,1,3) r5 (1,1,4) r6 (1,0,4)
+DataTable Grid()
+{
+    return DataTable::Make(5, {{0, 0, 0, 0, 0},
+                               {0, 0, 0, 0, 2},
+                               {0, 0, 0, 1, 1},
+                               {0, 0, 1, 0, 1},
+                               {0, 0, 0, 1, 3},
+                               {0, 0, 1, 1, 4},
+                               {0, 0, 1, 0, 4}});
+}
+constexpr int A = 2, B = 3, C = 4;
+
+struct ModelTest : ::testing::Test {
+    FakeSnagwise snag;
+    CInputConfigModel model;
+
+    void Load(DataTable table, IDataTransfer* previous = nullptr, HRESULT expected = S_OK)
+    {
+        source = MakeSource(std::move(table));
+        ASSERT_EQ(expected, model.Initialize(source.Get(), previous));
+    }
+    // One step through the value editor's codes.
+    double Change(int input, int code, double value = 0.0)
+    {
+        EXPECT_TRUE(model.ChangeValue(input, code, &value));
+        return value;
+    }
+
+    ComPtr<::testing::NiceMock<MockDataSource>> source;
+};
+
+TEST_F(ModelTest, CollectsNamesValuesAndSortedRecordsPerValue)
+{
+    Load(DataTable::Make(3, {{2, 0, 1}, {0, 1, 1}, {2, 1, 0}, {1, 0, 0}}));
+    ASSERT_EQ(3u, model.GetInputCount());
+    EXPECT_EQ(L"sig0:in0", model.m_Inputs[0].name);
+    EXPECT_THAT(model.m_FuncNames, ElementsAre(L"f0", L"f1"));
+    const InputInfo& in0 = model.m_Inputs[0];
+    ASSERT_EQ(3u, in0.values.size());
+    EXPECT_EQ(0u, in0.values[0].first);
+    EXPECT_THAT(in0.values[0].second.records, ElementsAre(1u));
+    EXPECT_THAT(in0.values[2].second.records, ElementsAre(0u, 2u));
+    EXPECT_DOUBLE_EQ(1.0, in0.values[2].second.value);
+    // Every input starts at its lowest value; the dialog then shows record 0
+    // and the fixed input reads back its value.
+    EXPECT_THAT(CurrentKeys(model), ElementsAre(0u, 0u, 0u));
+    model.SelectRecord(0, false);
+    EXPECT_THAT(CurrentKeys(model), ElementsAre(2u, 0u, 1u));
+    std::uint32_t input = 0;
+    std::uint64_t key = 0;
+    ASSERT_TRUE(model.GetFixedInput(0, input, key));
+    EXPECT_EQ(2u, input);
+    EXPECT_EQ(1u, key);
+    EXPECT_FALSE(model.GetFixedInput(1, input, key));
+    EXPECT_TRUE(snag.Asserts().empty());
+}
+
+TEST_F(ModelTest, KeepsTheFirstDoubleOfAKeyAndTakesKeysOutOfOrder)
+{
+    auto table = DataTable::Make(2, {{5, 0}, {5, 1}, {1, 0}});
+    source = MakeSource(table);
+    ON_CALL(*source, GetInputValue(1, 0, _)).WillByDefault([](ULONG, ULONG, double* p) {
+        *p = -1.0; // disagrees with record 0 for the same key
+        return S_OK;
+    });
+    ASSERT_EQ(S_OK, model.Initialize(source.Get(), nullptr));
+    const auto& values = model.m_Inputs[0].values;
+    ASSERT_EQ(2u, values.size());
+    EXPECT_EQ(1u, values[0].first);
+    EXPECT_EQ(5u, values[1].first);
+    EXPECT_DOUBLE_EQ(DataTable::Value(0, 5), values[1].second.value);
+    EXPECT_THAT(values[1].second.records, ElementsAre(0u, 1u));
+    // Keys far beyond the record count are kept as well.
+    auto far = DataTable::Make(2, {{1ull << 40, 0}, {3, 0}, {1ull << 40, 1}});
+    Load(far);
+    EXPECT_EQ(3u, model.m_Inputs[0].values[0].first);
+    EXPECT_THAT(model.m_Inputs[0].values[1].second.records, ElementsAre(0u, 2u));
+}
+
+TEST_F(ModelTest, TwoInputsHaveNoFixedInputs)
+{
+    Load(DataTable::Make(2, {{0, 1}, {1, 0}}));
+    EXPECT_EQ(2u, model.GetInputCount());
+    EXPECT_EQ(0u, model.m_nInputX);
+    EXPECT_EQ(1u, model.m_nInputY);
+    EXPECT_EQ(-1, model.GetInputIndex(0));
+    std::uint32_t input = 0;
+    std::uint64_t key = 0;
+    EXPECT_FALSE(model.GetFixedInput(0, input, key));
+}
+
+TEST_F(ModelTest, RefusesSourcesWithoutTwoInputsAFunctionAndARecord)
+{
+    Load(DataTable::Make(1, {{0}, {1}}), nullptr, E_INVALIDARG);
+    auto noFunctions = DataTable::Make(3, {{0, 0, 0}});
+    noFunctions.functionNames.clear();
+    Load(noFunctions, nullptr, E_INVALIDARG);
+    Load(DataTable::Make(3, {}), nullptr, E_INVALIDARG);
+    EXPECT_TRUE(snag.Asserts().empty());
+    EXPECT_EQ(E_NOINTERFACE, CInputConfigModel().Initialize(nullptr, nullptr));
+}
+
+TEST_F(ModelTest, ProviderFailuresAreReportedAndReturned)
+{
+    source = MakeSource(Grid());
+    ON_CALL(*source, GetInputCount(_)).WillByDefault(Return(E_FAIL));
+    EXPECT_EQ(E_FAIL, model.Initialize(source.Get(), nullptr));
+    EXPECT_THAT(snag.Asserts(), ElementsAre(L"((HRESULT)0x00000000L) == hr"));
+
+    snag.Clear();
+    CInputConfigModel m2;
+    source = MakeSource(Grid());
+    ON_CALL(*source, GetInputName(1, _)).WillByDefault(Return(E_OUTOFMEMORY));
+    EXPECT_EQ(E_FAIL, m2.Initialize(source.Get(), nullptr));
+    EXPECT_THAT(snag.Asserts(), ElementsAre(L"((HRESULT)0x00000000L) == res1", L"((HRESULT)0x00000000L) == res"));
+    EXPECT_TRUE(m2.m_Inputs.empty());
+
+    // A failing function name empties the list; validation refuses it.
+    snag.Clear();
+    CInputConfigModel m3;
+    source = MakeSource(Grid());
+    ON_CALL(*source, GetFunctionName(1, _)).WillByDefault(Return(E_FAIL));
+    EXPECT_EQ(E_INVALIDARG, m3.Initialize(source.Get(), nullptr));
+    EXPECT_THAT(snag.Asserts(),
+                ElementsAre(L"((HRESULT)0x00000000L) == res", L"res >= ((HRESULT)0x00000000L)"));
+    EXPECT_TRUE(m3.m_Inputs.empty());
+    EXPECT_TRUE(m3.m_FuncNames.empty());
+
+    snag.Clear();
+    CInputConfigModel m4;
+    source = MakeSource(Grid());
+    ON_CALL(*source, GetInputValueIndex(3, 2, _)).WillByDefault(Return(E_UNEXPECTED));
+    EXPECT_EQ(E_UNEXPECTED, m4.Initialize(source.Get(), nullptr));
+    EXPECT_THAT(snag.Asserts(), ElementsAre(L"((HRESULT)0x00000000L) == res"));
+}
+
+TEST_F(ModelTest, ASourceWithoutValueIndicesThrowsPointerError)
+{
+    source = MakeSource(Grid());
+    source->refuseSourceEx = true;
+    try {
+        model.Initialize(source.Get(), nullptr);
+        FAIL() << "no COM error";
+    } catch (const platform::ComError& e) {
+        EXPECT_EQ(E_POINTER, e.Error());
+    }
+    // A refusal other than "no such interface" is thrown as it is.
+    CInputConfigModel m2;
+    source = MakeSource(Grid());
+    source->refuseSourceEx = true;
+    source->refusal = E_ACCESSDENIED;
+    EXPECT_THROW(m2.Initialize(source.Get(), nullptr), platform::ComError);
+}
+
+TEST_F(ModelTest, LocksToThePreviousChartOrAnswersFalse)
+{
+    NamedTransfer previous(L"sig4:in4", L"sig2:in2", L"f1");
+    Load(Grid(), &previous);
+    EXPECT_TRUE(model.m_bLocked);
+    EXPECT_EQ(4u, model.m_nInputX);
+    EXPECT_EQ(2u, model.m_nInputY);
+    EXPECT_EQ(1u, model.m_nFunction);
+    // Fixed inputs skip the locked axes.
+    EXPECT_EQ(0, model.GetInputIndex(0));
+    EXPECT_EQ(3, model.GetInputIndex(2));
+
+    for (const NamedTransfer& missing : {NamedTransfer(L"sig9:in9", L"sig2:in2", L"f1"),
+                                         NamedTransfer(L"sig4:in4", L"in2", L"f1"),
+                                         NamedTransfer(L"sig4:in4", L"sig2:in2", L"F1")}) {
+        CInputConfigModel m;
+        auto s = MakeSource(Grid());
+        EXPECT_EQ(S_FALSE, m.Initialize(s.Get(), const_cast<NamedTransfer*>(&missing)));
+        EXPECT_FALSE(m.m_bLocked);
+    }
+}
+
+TEST_F(ModelTest, AxisChoiceMovesTheOtherAxisAwayAndReleasesPins)
+{
+    Load(Grid());
+    model.m_nInputY = 3;
+    EXPECT_TRUE(model.SetAxisInput(true, L"sig3:in3"));
+    EXPECT_EQ(3u, model.m_nInputX);
+    EXPECT_EQ(2u, model.m_nInputY);
+    model.m_nInputX = 0;
+    model.m_nInputY = 1;
+    EXPECT_TRUE(model.SetAxisInput(false, L"sig0:in0"));
+    EXPECT_EQ(0u, model.m_nInputY);
+    EXPECT_EQ(1u, model.m_nInputX);
+    model.m_nInputY = 0;
+    model.m_nInputX = 2;
+    EXPECT_TRUE(model.SetAxisInput(true, L"sig0:in0"));
+    EXPECT_EQ(1u, model.m_nInputY); // Y was 0: it becomes 1
+    EXPECT_FALSE(model.SetAxisInput(true, L"nothing"));
+
+    // A pinned input that becomes an axis loses its pin and its vote.
+    model.m_nInputX = 0;
+    model.m_nInputY = 1;
+    model.SetFixed(A, true);
+    EXPECT_EQ(1u, model.m_nMaxHits);
+    model.SetAxisInput(true, L"sig2:in2");
+    model.ReleaseAxisInputs();
+    EXPECT_EQ(0u, model.m_Inputs[A].fixed);
+    EXPECT_EQ(0u, model.m_nMaxHits);
+    EXPECT_EQ(0u, model.GetRecordHits(0));
+}
+
+TEST_F(ModelTest, WithoutPinsEveryValueIsVisitedAndOthersFollowTheFirstRecord)
+{
+    Load(Grid());
+    EXPECT_DOUBLE_EQ(DataTable::Value(C, 1), Change(C, SB_LINEUP));
+    // C = 1 first occurs in record 2.
+    EXPECT_EQ(2u, model.m_nCurRecord);
+    EXPECT_THAT(CurrentKeys(model), ElementsAre(0u, 0u, 0u, 1u, 1u));
+    Change(C, SB_LINEUP);
+    Change(C, SB_LINEUP);
+    Change(C, SB_LINEUP);
+    EXPECT_EQ(4u, Key(model, C));
+    EXPECT_EQ(5u, model.m_nCurRecord);
+    EXPECT_DOUBLE_EQ(DataTable::Value(C, 4), Change(C, SB_LINEUP)); // at the end it stays
+    Change(C, SB_LINEDOWN);
+    EXPECT_EQ(3u, Key(model, C));
+    EXPECT_EQ(4u, model.m_nCurRecord);
+}
+
+TEST_F(ModelTest, OnePinnedInputLimitsTheOthersAndCannotMoveItself)
+{
+    Load(Grid());
+    model.SetFixed(B, true); // B = 0 from record 0
+    EXPECT_EQ(1u, model.m_nMaxHits);
+    // C values with B = 0: 0, 2 (r1), 1 (r3), 4 (r6); 3 only occurs with B = 1.
+    Change(C, SB_LINEUP);
+    EXPECT_EQ(1u, Key(model, C));
+    EXPECT_EQ(3u, model.m_nCurRecord); // r2 has C = 1 but B = 1
+    EXPECT_EQ(1u, Key(model, A));
+    Change(C, SB_LINEUP);
+    EXPECT_EQ(2u, Key(model, C));
+    Change(C, SB_LINEUP);
+    EXPECT_EQ(4u, Key(model, C)); // 3 skipped
+    EXPECT_EQ(0u, Key(model, B));
+    EXPECT_FALSE(model.IsReachable(C, 3));
+    // The pinned input's other values are out of reach.
+    Change(B, SB_LINEUP);
+    EXPECT_EQ(0u, Key(model, B));
+    EXPECT_FALSE(model.IsReachable(B, 1));
+}
+
+TEST_F(ModelTest, TwoPinnedInputsNarrowToTheirCommonRecords)
+{
+    Load(Grid());
+    model.SetFixed(A, true); // A = 0
+    model.SetFixed(B, true); // B = 0
+    EXPECT_EQ(2u, model.m_nMaxHits);
+    EXPECT_EQ(2u, model.GetRecordHits(0));
+    EXPECT_EQ(1u, model.GetRecordHits(2));
+    EXPECT_EQ(0u, model.GetRecordHits(5));
+    // Only C = 0 (r0) and C = 2 (r1) occur with A = 0 and B = 0.
+    Change(C, SB_LINEUP);
+    EXPECT_EQ(2u, Key(model, C));
+    EXPECT_EQ(1u, model.m_nCurRecord);
+    Change(C, SB_LINEUP);
+    EXPECT_EQ(2u, Key(model, C));
+    Change(C, SB_TOP);
+    EXPECT_EQ(2u, Key(model, C));
+    // Releasing A widens C to 1, 2, 3 (with A = 0 not required any more: B = 0 only).
+    model.SetFixed(A, false);
+    EXPECT_EQ(1u, model.m_nMaxHits);
+    EXPECT_EQ(1u, model.GetRecordHits(0));
+    EXPECT_EQ(0u, model.GetRecordHits(2));
+    Change(C, SB_LINEUP);
+    EXPECT_EQ(4u, Key(model, C));
+    EXPECT_EQ(6u, model.m_nCurRecord);
+}
+
+// One input with n values (keys 0 .. n-1), X and Y constant; optionally a
+// pinned companion input P that allows only the keys in `allowed`.
+DataTable Ladder(std::uint64_t n, const std::vector<std::uint64_t>& allowed = {})
+{
+    std::vector<std::vector<std::uint64_t>> records;
+    for (std::uint64_t k = 0; k < n; ++k) {
+        const bool ok = allowed.empty() || std::find(allowed.begin(), allowed.end(), k) != allowed.end();
+        records.push_back({0, 0, k, ok ? 0u : 1u});
+    }
+    if (!allowed.empty())
+        std::rotate(records.begin(), records.begin() + static_cast<long>(allowed.front()), records.end());
+    return DataTable::Make(4, records);
+}
+
+TEST_F(ModelTest, PageStepsMoveByAFifthOfTwentyAndHomeEndGoToTheEnds)
+{
+    Load(Ladder(45));
+    Change(2, SB_PAGEUP); // 45 / 20 = 2
+    EXPECT_EQ(2u, Key(model, 2));
+    Change(2, SB_PAGEUP);
+    Change(2, SB_PAGEDOWN);
+    EXPECT_EQ(2u, Key(model, 2));
+    Change(2, SB_TOP);
+    EXPECT_EQ(44u, Key(model, 2));
+    Change(2, SB_PAGEUP);
+    EXPECT_EQ(44u, Key(model, 2));
+    Change(2, SB_BOTTOM);
+    EXPECT_EQ(0u, Key(model, 2));
+
+    CInputConfigModel small;
+    auto s = MakeSource(Ladder(7));
+    ASSERT_EQ(S_OK, small.Initialize(s.Get(), nullptr));
+    double v = 0;
+    small.ChangeValue(2, SB_PAGEUP, &v); // 7 / 20 = 0 acts as 1
+    EXPECT_EQ(1u, Key(small, 2));
+}
+
+TEST_F(ModelTest, PageAndEndStepsCountOnlyReachableValues)
+{
+    // Input 2 has keys 0 .. 39; with P (input 3) pinned only 3, 5, 8, 13, 21, 30 remain.
+    Load(Ladder(40, {3, 5, 8, 13, 21, 30}));
+    model.SelectRecord(0, false);
+    EXPECT_EQ(3u, Key(model, 2));
+    model.SetFixed(3, true);
+    Change(2, SB_PAGEUP); // 40 / 20 = 2 reachable steps
+    EXPECT_EQ(8u, Key(model, 2));
+    Change(2, SB_TOP);
+    EXPECT_EQ(30u, Key(model, 2));
+    Change(2, SB_PAGEDOWN);
+    EXPECT_EQ(13u, Key(model, 2));
+    Change(2, SB_BOTTOM);
+    EXPECT_EQ(3u, Key(model, 2));
+    EXPECT_FALSE(model.ChangeValue(2, 4, nullptr)); // SB_THUMBPOSITION: not a step
+    EXPECT_FALSE(model.ChangeValue(-1, SB_LINEUP, nullptr));
+}
+
+TEST_F(ModelTest, TypedNumbersSnapToTheNearestValueWithTiesGoingUp)
+{
+    Load(Ladder(5)); // values 200, 200.5, 201, 201.5, 202
+    EXPECT_DOUBLE_EQ(202.0, Change(2, -1, 1e6));
+    EXPECT_DOUBLE_EQ(200.0, Change(2, -1, -3.0));
+    EXPECT_DOUBLE_EQ(200.5, Change(2, -1, 200.7));
+    EXPECT_DOUBLE_EQ(201.0, Change(2, -1, 200.75)); // tie
+    EXPECT_DOUBLE_EQ(200.5, Change(2, -1, 200.74));
+    EXPECT_DOUBLE_EQ(201.5, Change(2, -1, 201.5));
+    EXPECT_EQ(3u, model.m_nCurRecord);
+}
+
+TEST_F(ModelTest, TypedNumbersSnapToReachableValuesOnly)
+{
+    // Reachable with P pinned: keys 1 and 3 (values 200.5 and 201.5).
+    Load(Ladder(5, {1, 3}));
+    model.SelectRecord(0, false);
+    model.SetFixed(3, true);
+    EXPECT_DOUBLE_EQ(201.5, Change(2, -1, 1e6));   // above the highest: highest reachable
+    EXPECT_DOUBLE_EQ(200.5, Change(2, -1, 100.0)); // below the lowest: lowest reachable
+    EXPECT_DOUBLE_EQ(200.5, Change(2, -1, 201.0)); // between: equally far, down wins
+    EXPECT_DOUBLE_EQ(201.5, Change(2, -1, 201.1));
+    EXPECT_DOUBLE_EQ(201.5, Change(2, -1, 201.9));
+}
+
+TEST_F(ModelTest, CancelReturnsToTheRecordBeforeTheFirstChangeOfTheInput)
+{
+    Load(Grid());
+    const auto before = CurrentKeys(model);
+    Change(C, SB_LINEUP);
+    Change(C, SB_LINEUP);
+    Change(C, SB_LINEUP);
+    EXPECT_EQ(4u, model.m_nCurRecord);
+    EXPECT_EQ(0u, model.m_nPrevRecord);
+    EXPECT_TRUE(model.CancelChange());
+    EXPECT_EQ(0u, model.m_nCurRecord);
+    EXPECT_EQ(before, CurrentKeys(model));
+    EXPECT_EQ(-1, model.m_nLastChanged);
+    EXPECT_FALSE(model.CancelChange());
+
+    // Changing another input starts a new series.
+    Change(C, SB_LINEUP); // r2
+    Change(A, SB_LINEUP); // A = 1: r3
+    EXPECT_EQ(2u, model.m_nPrevRecord);
+    EXPECT_TRUE(model.CancelChange());
+    EXPECT_EQ(2u, model.m_nCurRecord);
+}
+
+TEST_F(ModelTest, SelectRecordKeepsValuesWhoseKeyCannotBeRead)
+{
+    Load(Grid());
+    ON_CALL(*source, GetInputValueIndex(5, B, _)).WillByDefault(Return(E_FAIL));
+    model.SelectRecord(5, true);
+    EXPECT_EQ(0u, model.m_nPrevRecord);
+    EXPECT_EQ(5u, model.m_nCurRecord);
+    EXPECT_THAT(CurrentKeys(model), ElementsAre(0u, 0u, 1u, 0u, 4u));
+}
+
+} // namespace
