@@ -60,15 +60,18 @@ std::vector<double> NiceTicks(double min, double max, int maxCount)
     maxCount = std::max(maxCount, 2);
     const double raw = (max - min) / maxCount;
     const double mag = std::pow(10.0, std::floor(std::log10(raw)));
-    double step = 10 * mag;
-    for (double m : {1.0, 2.0, 5.0, 10.0})
-        if (m * mag >= raw * (1 - 1e-9)) {
-            step = m * mag;
+    double m = 10;
+    for (double f : {1.0, 2.0, 5.0, 10.0})
+        if (f * mag >= raw * (1 - 1e-9)) {
+            m = f;
             break;
         }
+    const double step = m * mag;
+    // k * m / 10^n is the nearest double to the decimal value; k * step is not always.
+    const double invMag = mag < 1 ? std::round(1 / mag) : 0;
     const double eps = step * 1e-9;
     for (double k = std::ceil((min - eps) / step); k * step <= max + eps; k += 1) {
-        const double v = k * step;
+        const double v = invMag > 0 ? k * m / invMag : k * m * mag;
         ticks.push_back(std::fabs(v) < eps ? 0.0 : v);
     }
     return ticks;

@@ -275,10 +275,10 @@ struct GlSceneRenderer::Impl : protected QOpenGLFunctions {
         glClearDepthf(1.0f);
         glClear(GL_DEPTH_BUFFER_BIT);
 
-        const QMatrix4x4 viewProj(vp.viewProjection.m, 4, 4);
-        const QMatrix4x4 viewProjT = viewProj.transposed(); // QMatrix4x4(float*) reads rows
-        const QMatrix4x4 view = QMatrix4x4(vp.view.m, 4, 4).transposed();
-        const QMatrix4x4 proj = QMatrix4x4(vp.projection.m, 4, 4).transposed();
+        // QMatrix4x4(values, 4, 4) reads column-major values, like Mat4 stores them.
+        const QMatrix4x4 viewProjT(vp.viewProjection.m, 4, 4);
+        const QMatrix4x4 view(vp.view.m, 4, 4);
+        const QMatrix4x4 proj(vp.projection.m, 4, 4);
 
         mesh.bind();
         mesh.setUniformValue("uViewProj", viewProjT);
@@ -339,7 +339,8 @@ struct GlSceneRenderer::Impl : protected QOpenGLFunctions {
             flat.enableAttributeArray("aPos");
             flat.setAttributeArray("aPos", quad, 3);
             glEnable(GL_BLEND);
-            glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+            // Keep the target opaque: its alpha must not take the plane's.
+            glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ZERO, GL_ONE);
             glDepthMask(GL_FALSE);
             const auto rgb = [](unsigned c, int s) { return float((c >> s) & 255) / 255.0f; };
             flat.setUniformValue("uColor", QVector4D(rgb(kWaterRgb, 16), rgb(kWaterRgb, 8), rgb(kWaterRgb, 0), kWaterAlpha));

@@ -64,6 +64,9 @@ void SurfaceMesh::SetData(const SurfaceVertex* vertices, std::size_t count, cons
             if (indices[t] < count && indices[t + 1] < count && indices[t + 2] < count)
                 m_indices.insert(m_indices.end(), indices + t, indices + t + 3);
     }
+    m_used.assign(count, 0);
+    for (const std::uint32_t i : m_indices)
+        m_used[i] = 1;
     m_dataBounds = BoundsOf(m_vertices);
     m_bDirty = true;
 }

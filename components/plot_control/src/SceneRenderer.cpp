@@ -151,7 +151,7 @@ void SceneRenderer::Impl::Geometry(Scene& scene, const ViewProjection& vp, QImag
         if (!scene.WireFrame()) {
             RunParallel(parts, [&](int p, int np) {
                 const auto [y0, y1] = Band(H, p, np);
-                raster::DrawTriangles(screen.data(), idx, triangles, t, y0, y1);
+                raster::DrawTriangles(screen.data(), n, mesh->UsedVertices().data(), idx, triangles, t, y0, y1);
             });
         } else {
             RunParallel(parts, [&](int p, int np) {

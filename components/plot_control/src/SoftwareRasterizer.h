@@ -38,37 +38,24 @@ constexpr float kLimit = 1.0e6f;  // screen coordinates are clamped here to keep
 
 inline std::int64_t Snap(float v)
 {
-    v = std::clamp(v, -kLimit, kLimit);
-    return std::int64_t(std::lrintf(v * kSub));
+    v = v < -kLimit ? -kLimit : (v > kLimit ? kLimit : v);
+    return std::int64_t(int(v * kSub + (v >= 0 ? 0.5f : -0.5f)));
 }
 inline std::int64_t FloorDiv16(std::int64_t a) { return a >> 4; }
 inline std::int64_t CeilDiv16(std::int64_t a) { return -((-a) >> 4); }
 } // namespace detail
 
-// Calls shade(pixelIndex, x, y, wa, wb, wc) for each covered pixel centre in
-// rows [y0, y1), with the barycentric weights of a, b, c.
-template <class Shade>
-inline void RasterTriangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c, const Target& t,
-                           int y0, int y1, Shade&& shade)
+namespace detail {
+// Walks the pixel centres of rows iy0..iy1, columns ix0..ix1; X and Y are the
+// snapped vertex coordinates relative to the centre of pixel (ix0, iy0).
+template <class T, class Shade>
+[[gnu::always_inline]] inline void EdgeWalk(const T* Xin, const T* Yin, const ScreenVertex& a, const ScreenVertex& b,
+                                            const ScreenVertex& c, int ix0, int ix1, int iy0, int iy1, const Target& t,
+                                            Shade& shade)
 {
-    if (a.z < 0 || b.z < 0 || c.z < 0)
-        return;
-    // Cheap rejection of triangles that cover no pixel centre in the band
-    // (most triangles of a dense surface), a little conservative.
-    constexpr float kSlack = 1.0f / 16;
-    const float minx = std::min({a.x, b.x, c.x}), maxx = std::max({a.x, b.x, c.x});
-    const float miny = std::min({a.y, b.y, c.y}), maxy = std::max({a.y, b.y, c.y});
-    if (!(std::floor(maxx - 0.5f + kSlack) >= std::ceil(minx - 0.5f - kSlack)) ||
-        !(std::floor(maxy - 0.5f + kSlack) >= std::ceil(miny - 0.5f - kSlack)))
-        return;
-    if (maxy < y0 - 1 || miny > y1 + 1 || maxx < -1 || minx > t.width + 1)
-        return;
-
-    using namespace detail;
-    std::int64_t X[3] = {Snap(a.x), Snap(b.x), Snap(c.x)};
-    std::int64_t Y[3] = {Snap(a.y), Snap(b.y), Snap(c.y)};
+    T X[3] = {Xin[0], Xin[1], Xin[2]}, Y[3] = {Yin[0], Yin[1], Yin[2]};
     const ScreenVertex* v[3] = {&a, &b, &c};
-    std::int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (Y[1] - Y[0]) * (X[2] - X[0]);
+    T area = (X[1] - X[0]) * (Y[2] - Y[0]) - (Y[1] - Y[0]) * (X[2] - X[0]);
     if (area == 0)
         return;
     if (area < 0) {
@@ -77,32 +64,22 @@ inline void RasterTriangle(const ScreenVertex& a, const ScreenVertex& b, const S
         std::swap(v[1], v[2]);
         area = -area;
     }
-    // Pixel centres (16 i + 8) inside the snapped bounding box, clipped.
-    const std::int64_t bx0 = std::min({X[0], X[1], X[2]}), bx1 = std::max({X[0], X[1], X[2]});
-    const std::int64_t by0 = std::min({Y[0], Y[1], Y[2]}), by1 = std::max({Y[0], Y[1], Y[2]});
-    const int ix0 = int(std::max<std::int64_t>(CeilDiv16(bx0 - 8), 0));
-    const int ix1 = int(std::min<std::int64_t>(FloorDiv16(bx1 - 8), t.width - 1));
-    const int iy0 = int(std::max<std::int64_t>(CeilDiv16(by0 - 8), y0));
-    const int iy1 = int(std::min<std::int64_t>(FloorDiv16(by1 - 8), y1 - 1));
-    if (ix0 > ix1 || iy0 > iy1)
-        return;
-
     // Edge k runs from vertex k to k+1; its function is positive inside and
-    // weights the vertex opposite to it (k+2).
-    std::int64_t A[3], B[3], row[3];
-    const std::int64_t px = std::int64_t(ix0) * kSub + kSub / 2, py = std::int64_t(iy0) * kSub + kSub / 2;
+    // weights the vertex opposite to it. Pixels on an edge belong to the
+    // triangle only for top and left edges.
+    T A[3], B[3], row[3];
     for (int k = 0; k < 3; ++k) {
-        const int n = (k + 1) % 3;
+        const int n = k == 2 ? 0 : k + 1;
         A[k] = Y[k] - Y[n];
         B[k] = X[n] - X[k];
         const bool topLeft = A[k] > 0 || (A[k] == 0 && B[k] < 0);
-        row[k] = A[k] * (px - X[k]) + B[k] * (py - Y[k]) - (topLeft ? 0 : 1);
+        row[k] = -A[k] * X[k] - B[k] * Y[k] - (topLeft ? 0 : 1);
         A[k] *= kSub;
         B[k] *= kSub;
     }
     const float inv = 1.0f / float(area);
     for (int y = iy0; y <= iy1; ++y) {
-        std::int64_t e0 = row[0], e1 = row[1], e2 = row[2];
+        T e0 = row[0], e1 = row[1], e2 = row[2];
         for (int x = ix0; x <= ix1; ++x) {
             if ((e0 | e1 | e2) >= 0) {
                 // e1 (edge b-c) weights a, e2 (edge c-a) weights b, e0 (edge a-b) weights c.
@@ -114,30 +91,103 @@ inline void RasterTriangle(const ScreenVertex& a, const ScreenVertex& b, const S
         row[0] += B[0], row[1] += B[1], row[2] += B[2];
     }
 }
+} // namespace detail
+
+// Calls shade(pixelIndex, x, y, wa, wb, wc) for each covered pixel centre in
+// rows [y0, y1), with the barycentric weights of a, b, c.
+template <class Shade>
+[[gnu::always_inline]] inline void RasterTriangle(const ScreenVertex& a, const ScreenVertex& b, const ScreenVertex& c, const Target& t,
+                           int y0, int y1, Shade&& shade)
+{
+    if (a.z < 0 || b.z < 0 || c.z < 0)
+        return;
+    using namespace detail;
+    // Cheap, branch-free rejection of triangles that contain no pixel centre
+    // in the band: most triangles of a dense surface end here. Slightly
+    // conservative (1/16 pixel); the exact test follows.
+    {
+        const float minx = std::min(a.x, std::min(b.x, c.x)), maxx = std::max(a.x, std::max(b.x, c.x));
+        const float miny = std::min(a.y, std::min(b.y, c.y)), maxy = std::max(a.y, std::max(b.y, c.y));
+        const auto floorOf = [](float f) { return int(f + 65536.0f) - 65536; }; // f > -65536
+        const int fx0 = -floorOf(0.5625f - minx), fx1 = floorOf(maxx - 0.4375f); // ceil / floor of the centre range
+        const int fy0 = -floorOf(0.5625f - miny), fy1 = floorOf(maxy - 0.4375f);
+        if (!(minx > -60000.0f && maxx < 60000.0f && miny > -60000.0f && maxy < 60000.0f)) {
+            if (!(maxx >= 0 && minx <= float(t.width) && maxy >= float(y0) && miny <= float(y1)))
+                return; // far off screen (or not finite): nothing in the band
+        } else if ((fx0 > fx1) | (fy0 > fy1) | (fy1 < y0) | (fy0 >= y1) | (fx1 < 0) | (fx0 >= t.width)) {
+            return;
+        }
+    }
+    std::int64_t X[3] = {Snap(a.x), Snap(b.x), Snap(c.x)};
+    std::int64_t Y[3] = {Snap(a.y), Snap(b.y), Snap(c.y)};
+    const std::int64_t bx0 = std::min(X[0], std::min(X[1], X[2])), bx1 = std::max(X[0], std::max(X[1], X[2]));
+    const std::int64_t by0 = std::min(Y[0], std::min(Y[1], Y[2])), by1 = std::max(Y[0], std::max(Y[1], Y[2]));
+    const int ix0 = int(std::max<std::int64_t>(CeilDiv16(bx0 - 8), 0));
+    const int ix1 = int(std::min<std::int64_t>(FloorDiv16(bx1 - 8), t.width - 1));
+    const int iy0 = int(std::max<std::int64_t>(CeilDiv16(by0 - 8), y0));
+    const int iy1 = int(std::min<std::int64_t>(FloorDiv16(by1 - 8), y1 - 1));
+    if (ix0 > ix1 || iy0 > iy1)
+        return;
+    // Small triangles (the common case) use 32-bit edge functions relative to
+    // the first pixel centre; the products then stay far below 2^31.
+    const std::int64_t px = std::int64_t(ix0) * kSub + kSub / 2, py = std::int64_t(iy0) * kSub + kSub / 2;
+    if (bx1 - bx0 < 8192 && by1 - by0 < 8192 && (bx1 - px) < 8192 && (px - bx0) < 8192 && (by1 - py) < 8192 &&
+        (py - by0) < 8192) {
+        const std::int32_t x32[3] = {std::int32_t(X[0] - px), std::int32_t(X[1] - px), std::int32_t(X[2] - px)};
+        const std::int32_t y32[3] = {std::int32_t(Y[0] - py), std::int32_t(Y[1] - py), std::int32_t(Y[2] - py)};
+        EdgeWalk<std::int32_t>(x32, y32, a, b, c, ix0, ix1, iy0, iy1, t, shade);
+    } else {
+        const std::int64_t x64[3] = {X[0] - px, X[1] - px, X[2] - px};
+        const std::int64_t y64[3] = {Y[0] - py, Y[1] - py, Y[2] - py};
+        EdgeWalk<std::int64_t>(x64, y64, a, b, c, ix0, ix1, iy0, iy1, t, shade);
+    }
+}
 
 // Opaque Gouraud-shaded triangles with depth test and depth write.
-inline void DrawTriangles(const ScreenVertex* verts, const std::uint32_t* indices, std::size_t triangleCount,
-                          const Target& t, int y0, int y1)
+//
+// Dense surfaces have far more triangles than pixels. A triangle whose
+// bounding box is under half a pixel wide and high can contain at most one
+// pixel centre, and then all three of its vertices lie inside that pixel; so
+// instead of rasterizing it, every vertex that belongs to a triangle (used[i]
+// nonzero) is splatted into the pixel that contains it. Coverage is the same
+// (silhouettes may grow by under half a pixel); colour and depth are the
+// vertex's instead of interpolated ones, a difference below a pixel's size.
+inline void DrawTriangles(const ScreenVertex* verts, std::size_t vertexCount, const std::uint8_t* used,
+                          const std::uint32_t* indices, std::size_t triangleCount, const Target& t, int y0, int y1)
 {
+    const auto shade = [&t](std::ptrdiff_t at, int, int, const ScreenVertex& va, const ScreenVertex& vb,
+                            const ScreenVertex& vc, float wa, float wb, float wc) {
+        const float z = wa * va.z + wb * vb.z + wc * vc.z;
+        if (!(z < t.depth[at]))
+            return;
+        t.depth[at] = z;
+        if (va.color == vb.color && va.color == vc.color) {
+            t.pixels[at] = va.color | 0xFF000000u;
+            return;
+        }
+        const auto ch = [&](int s) {
+            return wa * float((va.color >> s) & 255) + wb * float((vb.color >> s) & 255) +
+                   wc * float((vc.color >> s) & 255);
+        };
+        t.pixels[at] = Pack(ch(16), ch(8), ch(0));
+    };
     for (std::size_t i = 0; i < triangleCount; ++i, indices += 3) {
         const ScreenVertex &a = verts[indices[0]], &b = verts[indices[1]], &c = verts[indices[2]];
-        RasterTriangle(a, b, c, t, y0, y1,
-                       [&t](std::ptrdiff_t at, int, int, const ScreenVertex& va, const ScreenVertex& vb,
-                            const ScreenVertex& vc, float wa, float wb, float wc) {
-                           const float z = wa * va.z + wb * vb.z + wc * vc.z;
-                           if (!(z < t.depth[at]))
-                               return;
-                           t.depth[at] = z;
-                           if (va.color == vb.color && va.color == vc.color) {
-                               t.pixels[at] = va.color | 0xFF000000u;
-                               return;
-                           }
-                           const auto ch = [&](int s) {
-                               return wa * float((va.color >> s) & 255) + wb * float((vb.color >> s) & 255) +
-                                      wc * float((vc.color >> s) & 255);
-                           };
-                           t.pixels[at] = Pack(ch(16), ch(8), ch(0));
-                       });
+        const float w = std::max(a.x, std::max(b.x, c.x)) - std::min(a.x, std::min(b.x, c.x));
+        const float h = std::max(a.y, std::max(b.y, c.y)) - std::min(a.y, std::min(b.y, c.y));
+        if (w < 0.5f && h < 0.5f)
+            continue; // drawn by the vertex splats below
+        RasterTriangle(a, b, c, t, y0, y1, shade);
+    }
+    for (std::size_t i = 0; i < vertexCount; ++i) {
+        const ScreenVertex& v = verts[i];
+        if (!used[i] || v.z < 0 || !(v.x >= 0 && v.y >= float(y0) && v.x < float(t.width) && v.y < float(y1)))
+            continue;
+        const std::ptrdiff_t at = std::ptrdiff_t(int(v.y)) * t.stride + int(v.x);
+        if (v.z < t.depth[at]) {
+            t.depth[at] = v.z;
+            t.pixels[at] = v.color | 0xFF000000u;
+        }
     }
 }
 

@@ -9,8 +9,8 @@
 namespace plot::lighting {
 
 inline constexpr float kLightX = -0.38f, kLightY = 0.62f, kLightZ = 0.69f; // view space, normalised
-inline constexpr float kAmbient = 0.42f;
-inline constexpr float kDiffuse = 0.58f;
+inline constexpr float kAmbient = 0.48f;
+inline constexpr float kDiffuse = 0.55f;
 inline constexpr float kSpecular = 0.16f; // white, Blinn with exponent 32
 
 inline Vec3 Direction() { return Normalize(Vec3{kLightX, kLightY, kLightZ}); }

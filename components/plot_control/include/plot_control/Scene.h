@@ -38,6 +38,8 @@ public:
     const std::vector<SurfaceVertex>& Vertices() const { return m_vertices; }
     const std::vector<std::uint32_t>& Indices() const { return m_indices; }
     std::size_t TriangleCount() const { return m_indices.size() / 3; }
+    // Nonzero for each vertex that belongs to at least one triangle.
+    const std::vector<std::uint8_t>& UsedVertices() const { return m_used; }
 
     // Valid after Scene::Prepare: positions in the unit cube and smooth vertex normals there.
     const std::vector<Vec3>& UnitPositions() const { return m_unit; }
@@ -51,6 +53,7 @@ private:
 
     std::vector<SurfaceVertex> m_vertices;
     std::vector<std::uint32_t> m_indices;
+    std::vector<std::uint8_t> m_used;
     std::vector<Vec3> m_unit;
     std::vector<Vec3> m_normals;
     std::optional<DataBounds> m_dataBounds; // finite vertices only

@@ -1,0 +1,317 @@
+// The chart control object: its operations, mouse picking and the events it
+// fires through its connection point.
+#include "PlotControl.h"
+#include "plot_control/Picker.h"
+
+#include "platform/loader.h"
+
+#include <QApplication>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <vector>
+
+using namespace plot;
+using platform::IConnectionPoint;
+using platform::IConnectionPointContainer;
+
+namespace {
+
+// A sink implementing IChartEvents through Invoke, recording what arrives.
+class CEventSink final : public ComObject<IChartEvents> {
+public:
+    struct Call {
+        DISPID id;
+        std::vector<double> args; // declaration order: pX, pY, pZ
+    };
+    std::vector<Call> calls;
+
+    HRESULT GetTypeInfoCount(std::uint32_t* p) override { return p ? (*p = 0, S_OK) : E_POINTER; }
+    HRESULT GetTypeInfo(std::uint32_t, LCID, platform::ITypeInfo**) override { return E_NOTIMPL; }
+    HRESULT GetIDsOfNames(REFIID, const wchar_t* const*, std::uint32_t, LCID, DISPID*) override { return E_NOTIMPL; }
+    HRESULT Invoke(DISPID id, REFIID, LCID, std::uint16_t, DISPPARAMS* params, VARIANT*, EXCEPINFO*,
+                   std::uint32_t*) override
+    {
+        Call call{id, {}};
+        if (params)
+            for (std::uint32_t k = params->cArgs; k-- > 0;) {
+                const VARIANT& a = params->rgvarg[k];
+                EXPECT_EQ(a.vt, platform::VT_R8 | platform::VT_BYREF);
+                call.args.push_back(*a.pdblVal);
+            }
+        calls.push_back(call);
+        return S_OK;
+    }
+};
+
+struct Advised {
+    ComPtr<CEventSink> sink = MakeCom<CEventSink>();
+    std::uint32_t cookie = 0;
+};
+
+class ControlTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(CreatePlotControl(uuidof<IPlotControl>(), reinterpret_cast<void**>(&m_control)), S_OK);
+        m_impl = static_cast<CPlotControl*>(m_control.Get());
+        ComPtr<IQWidgetHost> host(m_control);
+        ASSERT_TRUE(host);
+        m_widget = host->GetWidget();
+        ASSERT_NE(m_widget, nullptr);
+        m_widget->resize(400, 300);
+        m_widget->show();
+        ComPtr<IConnectionPointContainer> container(m_control);
+        ASSERT_TRUE(container);
+        ASSERT_EQ(container->FindConnectionPoint(uuidof<IChartEvents>(), &m_cp), S_OK);
+    }
+
+    void Advise(Advised& a) { ASSERT_EQ(m_cp->Advise(static_cast<IChartEvents*>(a.sink.Get()), &a.cookie), S_OK); }
+
+    // A 3 x 3 surface with distinct heights plus one point series beside it.
+    void LoadScene()
+    {
+        std::vector<SurfaceVertex> v;
+        for (int i = 0; i < 3; ++i)
+            for (int j = 0; j < 3; ++j)
+                v.push_back({double(i), 1.0 + i + 0.5 * j, 10.0 * j, 0x40A040, 0});
+        std::vector<std::uint32_t> idx;
+        for (std::uint32_t i = 0; i < 2; ++i)
+            for (std::uint32_t j = 0; j < 2; ++j) {
+                const std::uint32_t k00 = i * 3 + j, k01 = k00 + 1, k10 = k00 + 3, k11 = k10 + 1;
+                idx.insert(idx.end(), {k00, k01, k10, k01, k11, k10});
+            }
+        ComPtr<ISurfaceSeries> surface;
+        ASSERT_EQ(m_control->CreateSurfaceSeries(&surface), S_OK);
+        ASSERT_EQ(surface->SetData(v.data(), LONG(v.size()), idx.data(), LONG(idx.size())), S_OK);
+        const SurfaceVertex p[] = {{3.0, 7.0, 20.0, 0xFF0000, 0}};
+        ComPtr<IPointSeries> points;
+        ASSERT_EQ(m_control->CreatePointSeries(&points), S_OK);
+        ASSERT_EQ(points->SetData(p, 1, 0.3), S_OK);
+        ASSERT_EQ(m_control->Refresh(), S_OK);
+    }
+
+    QPoint ScreenOf(double x, double y, double z)
+    {
+        Scene& scene = m_impl->Model().scene;
+        scene.Prepare();
+        const ViewProjection vp = m_impl->Model().camera.Matrices(m_widget->width(), m_widget->height());
+        float sx = 0, sy = 0;
+        EXPECT_TRUE(vp.Project(scene.ToUnit(x, y, z), &sx, &sy));
+        return QPoint(int(sx), int(sy));
+    }
+
+    void Click(QPoint at) { QTest::mouseClick(m_widget, Qt::LeftButton, Qt::NoModifier, at); }
+
+    ComPtr<IPlotControl> m_control;
+    CPlotControl* m_impl = nullptr;
+    QWidget* m_widget = nullptr;
+    ComPtr<IConnectionPoint> m_cp;
+};
+
+} // namespace
+
+TEST_F(ControlTest, DefaultsAndSettings)
+{
+    LONG v = -1;
+    EXPECT_EQ(m_control->IsEnableCollisionDetect(&v), S_OK);
+    EXPECT_EQ(v, 1);
+    EXPECT_EQ(m_control->GetFieldOfView(&v), S_OK);
+    EXPECT_EQ(v, 45);
+    m_control->SetFieldOfView(10);
+    m_control->GetFieldOfView(&v);
+    EXPECT_EQ(v, 30);
+    m_control->SetFieldOfView(200);
+    m_control->GetFieldOfView(&v);
+    EXPECT_EQ(v, 120);
+    m_control->SetFieldOfView(70);
+    m_control->GetFieldOfView(&v);
+    EXPECT_EQ(v, 70);
+    EXPECT_EQ(m_control->GetVideoMode(&v), S_OK);
+    EXPECT_EQ(v, kRendererSoftware);
+    EXPECT_EQ(m_control->Initialize(kRendererSoftware), S_OK);
+
+    m_control->IsWaterLevel(&v);
+    EXPECT_EQ(v, 0);
+    m_control->EnableWaterLevel(1);
+    m_control->IsWaterLevel(&v);
+    EXPECT_EQ(v, 1);
+    m_control->WaterLevelUp();
+    EXPECT_EQ(m_impl->Model().scene.WaterLevelStep(), 11);
+    m_control->WaterLevelDown();
+    m_control->WaterLevelDown();
+    EXPECT_EQ(m_impl->Model().scene.WaterLevelStep(), 9);
+    m_control->IsWireFramed(&v);
+    EXPECT_EQ(v, 0);
+    m_control->EnableWireFrame(1);
+    m_control->IsWireFramed(&v);
+    EXPECT_EQ(v, 1);
+    m_control->SetAxisTitles(L"ctrl:Kp", L"overshoot", L"ctrl:Ki");
+    EXPECT_EQ(m_impl->Model().scene.AxisTitle(1), L"overshoot");
+
+    EXPECT_EQ(m_control->IsEnableCollisionDetect(nullptr), E_POINTER);
+    EXPECT_EQ(m_control->GetFieldOfView(nullptr), E_POINTER);
+    EXPECT_EQ(m_control->CreateSurfaceSeries(nullptr), E_POINTER);
+    ComPtr<ISurfaceSeries> s;
+    m_control->CreateSurfaceSeries(&s);
+    EXPECT_EQ(s->SetData(nullptr, 3, nullptr, 0), E_POINTER);
+    EXPECT_EQ(s->SetData(nullptr, -1, nullptr, 0), E_INVALIDARG);
+}
+
+TEST_F(ControlTest, SeriesDataAreCopied)
+{
+    std::vector<SurfaceVertex> v{{0, 0, 0, 0x112233, 0}, {1, 0, 0, 0x112233, 0}, {0, 1, 1, 0x112233, 0}};
+    std::vector<std::uint32_t> idx{0, 1, 2};
+    ComPtr<ISurfaceSeries> s;
+    ASSERT_EQ(m_control->CreateSurfaceSeries(&s), S_OK);
+    ASSERT_EQ(s->SetData(v.data(), 3, idx.data(), 3), S_OK);
+    v.assign(3, SurfaceVertex{9, 9, 9, 0, 0}); // the caller frees its arrays right after the call
+    idx.assign(3, 7);
+    const SurfaceMesh& mesh = *m_impl->Model().scene.Surfaces().at(0);
+    EXPECT_EQ(mesh.Vertices()[1].x, 1.0);
+    EXPECT_EQ(mesh.Indices(), (std::vector<std::uint32_t>{0, 1, 2}));
+    LONG visible = 0;
+    s->IsVisible(&visible);
+    EXPECT_EQ(visible, 1);
+}
+
+TEST_F(ControlTest, ClickOnSurfaceReportsNearestVertexAndMarksIt)
+{
+    LoadScene();
+    Advised a;
+    Advise(a);
+    // Slightly off vertex (1, 2.5, 10), the middle of the grid: the nearest vertex is reported.
+    Click(ScreenOf(1.08, 2.5, 10.6));
+    ASSERT_EQ(a.sink->calls.size(), 1u);
+    EXPECT_EQ(a.sink->calls[0].id, DISPID_SelectPoint);
+    EXPECT_EQ(a.sink->calls[0].args, (std::vector<double>{1.0, 2.5, 10.0}));
+    ASSERT_TRUE(m_impl->Model().scene.Marker());
+    EXPECT_EQ(*m_impl->Model().scene.Marker(), (std::array<double, 3>{1.0, 2.5, 10.0}));
+
+    Click(ScreenOf(3.0, 7.0, 20.0)); // the point series: its centre
+    ASSERT_EQ(a.sink->calls.size(), 2u);
+    EXPECT_EQ(a.sink->calls[1].args, (std::vector<double>{3.0, 7.0, 20.0}));
+
+    Click(QPoint(3, 3)); // empty space
+    ASSERT_EQ(a.sink->calls.size(), 3u);
+    EXPECT_EQ(a.sink->calls[2].id, DISPID_ClearPoint);
+    EXPECT_TRUE(a.sink->calls[2].args.empty());
+    EXPECT_FALSE(m_impl->Model().scene.Marker());
+}
+
+TEST_F(ControlTest, DragRotatesWithoutPicking)
+{
+    LoadScene();
+    Advised a;
+    Advise(a);
+    const double yaw = m_impl->Model().camera.Yaw();
+    const QPoint from = ScreenOf(1, 2.5, 10);
+    QTest::mousePress(m_widget, Qt::LeftButton, Qt::NoModifier, from);
+    QMouseEvent move(QEvent::MouseMove, QPointF(from + QPoint(60, 0)), m_widget->mapToGlobal(QPointF(from + QPoint(60, 0))),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(m_widget, &move);
+    QTest::mouseRelease(m_widget, Qt::LeftButton, Qt::NoModifier, from + QPoint(60, 0));
+    EXPECT_NE(m_impl->Model().camera.Yaw(), yaw);
+    EXPECT_TRUE(a.sink->calls.empty());
+    QTest::mouseDClick(m_widget, Qt::LeftButton, Qt::NoModifier, QPoint(3, 3));
+    EXPECT_EQ(m_impl->Model().camera.Yaw(), OrbitCamera::kDefaultYaw);
+}
+
+TEST_F(ControlTest, DetectionOffFiresNothing)
+{
+    LoadScene();
+    Advised a;
+    Advise(a);
+    ASSERT_EQ(m_control->EnableCollisionDetect(0), S_OK);
+    LONG on = 1;
+    m_control->IsEnableCollisionDetect(&on);
+    EXPECT_EQ(on, 0);
+    Click(ScreenOf(1, 2.5, 10));
+    Click(QPoint(3, 3));
+    EXPECT_TRUE(a.sink->calls.empty());
+    EXPECT_FALSE(m_impl->Model().scene.Marker());
+    m_control->EnableCollisionDetect(1);
+    Click(ScreenOf(1, 2.5, 10));
+    EXPECT_EQ(a.sink->calls.size(), 1u);
+}
+
+TEST_F(ControlTest, ConnectionPointCookiesForTwoSinks)
+{
+    LoadScene();
+    Advised a, b;
+    Advise(a);
+    Advise(b);
+    EXPECT_NE(a.cookie, b.cookie);
+    Click(ScreenOf(2, 4, 20));
+    ASSERT_EQ(a.sink->calls.size(), 1u);
+    ASSERT_EQ(b.sink->calls.size(), 1u);
+    EXPECT_EQ(b.sink->calls[0].args, (std::vector<double>{2.0, 4.0, 20.0}));
+
+    EXPECT_EQ(m_cp->Unadvise(a.cookie), S_OK);
+    EXPECT_EQ(m_cp->Unadvise(a.cookie), CONNECT_E_NOCONNECTION);
+    Click(QPoint(3, 3));
+    EXPECT_EQ(a.sink->calls.size(), 1u);
+    ASSERT_EQ(b.sink->calls.size(), 2u);
+    EXPECT_EQ(b.sink->calls[1].id, DISPID_ClearPoint);
+    EXPECT_EQ(m_cp->Unadvise(b.cookie), S_OK);
+    Click(ScreenOf(2, 4, 20));
+    EXPECT_EQ(b.sink->calls.size(), 2u);
+
+    ComPtr<IConnectionPointContainer> container(m_control);
+    IConnectionPoint* other = nullptr;
+    EXPECT_EQ(container->FindConnectionPoint(uuidof<IPlotControl>(), &other), CONNECT_E_NOCONNECTION);
+    EXPECT_EQ(other, nullptr);
+}
+
+TEST_F(ControlTest, ControlOutlivesItsHostWindow)
+{
+    LoadScene();
+    auto* host = new QWidget;
+    m_widget->setParent(host);
+    delete host; // the host window destroys the widget
+    ComPtr<IQWidgetHost> h(m_control);
+    EXPECT_EQ(h->GetWidget(), nullptr);
+    EXPECT_EQ(m_control->Refresh(), S_OK);
+    EXPECT_EQ(m_control->EnableWaterLevel(1), S_OK);
+    LONG mode = -1;
+    EXPECT_EQ(m_control->GetVideoMode(&mode), S_OK);
+    m_widget = nullptr;
+}
+
+TEST(ControlModule, CreatedThroughTheLoaderFromItsClassId)
+{
+    ComPtr<IPlotControl> control;
+    ASSERT_EQ(platform::CreateInstance(CLSID_PlotControl, &control), S_OK);
+    ComPtr<IQWidgetHost> host(control);
+    ASSERT_TRUE(host);
+    EXPECT_NE(host->GetWidget(), nullptr);
+    EXPECT_EQ(platform::StringFromGUID(CLSID_PlotControl), std::wstring(kPlotControlClassId));
+}
+
+TEST(Picking, NearestHitWinsAndEmptyRayFindsNothing)
+{
+    // Two parallel squares, the upper one nearer to an eye above them.
+    Scene scene;
+    auto lower = scene.AddSurface(), upper = scene.AddSurface();
+    const SurfaceVertex lo[] = {{0, 0, 0, 0, 0}, {0, 0, 1, 0, 0}, {1, 0, 0, 0, 0}, {1, 0, 1, 0, 0}};
+    const SurfaceVertex hi[] = {{0, 1, 0, 0, 0}, {0, 1, 1, 0, 0}, {1, 1, 0, 0, 0}, {1, 1, 1, 0, 0}};
+    const std::uint32_t idx[] = {0, 1, 2, 1, 3, 2};
+    lower->SetData(lo, 4, idx, 6);
+    upper->SetData(hi, 4, idx, 6);
+    OrbitCamera camera;
+    camera.SetOrientation(20, 70);
+    const ViewProjection vp = camera.Matrices(300, 200);
+    scene.Prepare();
+    float sx, sy;
+    ASSERT_TRUE(vp.Project(scene.ToUnit(0.9, 1, 0.85), &sx, &sy));
+    auto hit = PickScene(scene, vp, sx, sy);
+    ASSERT_TRUE(hit);
+    EXPECT_EQ(hit->series, 1u);
+    EXPECT_EQ(hit->data, (std::array<double, 3>{1, 1, 1}));
+    upper->SetVisible(false);
+    hit = PickScene(scene, vp, sx, sy);
+    ASSERT_TRUE(hit);
+    EXPECT_EQ(hit->series, 0u);
+    EXPECT_FALSE(PickScene(scene, vp, 1, 1));
+}

@@ -1,0 +1,275 @@
+// Software renderer on known scenes, seen from straight above (x to the
+// right, z down the screen) without decorations, so every pixel is either
+// background or geometry.
+#include "ImageCheck.h"
+#include "plot_control/Lighting.h"
+#include "plot_control/SceneRenderer.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace plot;
+using plot::test::Describe;
+using plot::test::Near;
+using plot::test::Pixel;
+
+namespace {
+
+constexpr QRgb kWhite = 0xFFFFFFFF;
+const QSize kSize(320, 240);
+
+struct Frame {
+    QImage image;
+    ViewProjection vp;
+};
+
+RenderOptions Plain(bool lighting = false)
+{
+    RenderOptions o;
+    o.decorations = false;
+    o.lighting = lighting;
+    o.supersample = 1;
+    return o;
+}
+
+Frame Render(Scene& scene, const RenderOptions& options, double yaw = 0, double pitch = 90)
+{
+    OrbitCamera camera;
+    camera.SetOrientation(yaw, pitch);
+    Frame f;
+    f.vp = camera.Matrices(kSize.width(), kSize.height());
+    SceneRenderer renderer;
+    f.image = renderer.Render(scene, f.vp, kSize, options);
+    return f;
+}
+
+QPointF At(Scene& scene, const ViewProjection& vp, double x, double y, double z)
+{
+    scene.Prepare();
+    float sx = -1, sy = -1;
+    EXPECT_TRUE(vp.Project(scene.ToUnit(x, y, z), &sx, &sy));
+    return {sx, sy};
+}
+
+QRgb ColourAt(const Frame& f, QPointF p)
+{
+    return Pixel(f.image, float(p.x()), float(p.y()));
+}
+
+SurfaceVertex V(double x, double y, double z, std::uint32_t rgb) { return {x, y, z, rgb, 0xDEADBEEF}; }
+
+} // namespace
+
+TEST(SoftwareRenderer, OneTriangleFillsItsProjectionWithItsColour)
+{
+    Scene scene;
+    const SurfaceVertex v[] = {V(0, 0, 0, 0xC03020), V(1, 0, 0, 0xC03020), V(0, 0, 1, 0xC03020)};
+    const std::uint32_t idx[] = {0, 1, 2};
+    scene.AddSurface()->SetData(v, 3, idx, 3);
+    const Frame f = Render(scene, Plain());
+
+    const QRgb colour = qRgb(0xC0, 0x30, 0x20);
+    for (auto [x, z] : {std::pair{0.3, 0.3}, {0.05, 0.05}, {0.9, 0.05}, {0.05, 0.9}})
+        EXPECT_EQ(ColourAt(f, At(scene, f.vp, x, 0, z)), colour) << x << ", " << z;
+    // Beyond the hypotenuse and outside the data: background.
+    for (auto [x, z] : {std::pair{0.7, 0.7}, {0.95, 0.95}})
+        EXPECT_EQ(ColourAt(f, At(scene, f.vp, x, 0, z)), kWhite) << x << ", " << z;
+    EXPECT_EQ(f.image.pixel(0, 0), kWhite);
+}
+
+TEST(SoftwareRenderer, LightingFollowsTheLightModel)
+{
+    Scene scene;
+    const SurfaceVertex v[] = {V(0, 0, 0, 0x8080C0), V(1, 0, 0, 0x8080C0), V(0, 0, 1, 0x8080C0)};
+    const std::uint32_t idx[] = {0, 1, 2};
+    scene.AddSurface()->SetData(v, 3, idx, 3);
+    const Frame f = Render(scene, Plain(true));
+    // Seen from above the normal points at the eye: (0, 0, 1) in view space.
+    float intensity = 0, specular = 0;
+    lighting::Shade(Vec3{0, 0, 1}, Vec3{0, 0, 1}, &intensity, &specular);
+    const auto expect = [&](int c) { return std::min(255, int(c * intensity + specular * 255 + 0.5f)); };
+    const QRgb got = ColourAt(f, At(scene, f.vp, 0.3, 0, 0.3));
+    EXPECT_TRUE(Near(got, qRgb(expect(0x80), expect(0x80), expect(0xC0)), 2)) << Describe(got).toStdString();
+    // The same face seen from below is lit like its upper side.
+    const Frame below = Render(scene, Plain(true), 0, -90);
+    const QRgb under = ColourAt(below, At(scene, below.vp, 0.3, 0, 0.3));
+    EXPECT_TRUE(Near(under, got, 2)) << Describe(under).toStdString();
+}
+
+TEST(SoftwareRenderer, VertexColoursAreBlendedSmoothly)
+{
+    Scene scene;
+    const SurfaceVertex v[] = {V(0, 0, 0, 0xFF0000), V(1, 0, 0, 0x00FF00), V(0, 0, 1, 0x0000FF)};
+    const std::uint32_t idx[] = {0, 1, 2};
+    scene.AddSurface()->SetData(v, 3, idx, 3);
+    const Frame f = Render(scene, Plain());
+    const QRgb centre = ColourAt(f, At(scene, f.vp, 1.0 / 3, 0, 1.0 / 3));
+    EXPECT_TRUE(Near(centre, qRgb(85, 85, 85), 8)) << Describe(centre).toStdString();
+    const QRgb nearRed = ColourAt(f, At(scene, f.vp, 0.04, 0, 0.04));
+    EXPECT_GT(qRed(nearRed), 220);
+    EXPECT_LT(qGreen(nearRed), 30);
+    const QRgb edge = ColourAt(f, At(scene, f.vp, 0.5, 0, 0.02)); // halfway red to green
+    EXPECT_TRUE(Near(edge, qRgb(128, 128, 5), 12)) << Describe(edge).toStdString();
+}
+
+TEST(SoftwareRenderer, GridOfTwoTrianglesLeavesNoGapAlongTheSharedEdge)
+{
+    // The chart adapter's 2 x 2 grid: vertices (i0,j0), (i0,j1), (i1,j0), (i1,j1), triangles 0 1 2 and 1 3 2.
+    Scene scene;
+    const SurfaceVertex v[] = {V(0, 5, 0, 0x336699), V(0, 5, 10, 0x336699), V(2, 5, 0, 0x336699),
+                               V(2, 5, 10, 0x336699)};
+    const std::uint32_t idx[] = {0, 1, 2, 1, 3, 2};
+    scene.AddSurface()->SetData(v, 4, idx, 6);
+    for (double yaw : {0.0, 17.0, 45.0}) {
+        const Frame f = Render(scene, Plain(), yaw, 90);
+        int inside = 0, holes = 0;
+        for (int i = 1; i < 40; ++i)
+            for (int j = 1; j < 40; ++j) {
+                const QPointF p = At(scene, f.vp, 2.0 * i / 40, 5, 10.0 * j / 40);
+                ++inside;
+                holes += ColourAt(f, p) != qRgb(0x33, 0x66, 0x99);
+            }
+        EXPECT_EQ(holes, 0) << "yaw " << yaw << " of " << inside;
+    }
+}
+
+TEST(SoftwareRenderer, PointIsADiscOfItsSizeInDataUnits)
+{
+    Scene scene;
+    // Two corner points give the box; the third, in the middle, is the one looked at.
+    const SurfaceVertex p[] = {V(0, 0, 0, 0x20A040), V(4, 2, 4, 0x20A040), V(2, 1, 2, 0x20A040)};
+    auto cloud = scene.AddPointCloud();
+    cloud->SetData(p, 3, 0.8); // diameter 0.8 of 4 = 0.2 of the box
+    const Frame f = Render(scene, Plain());
+    const QPointF c = At(scene, f.vp, 2, 1, 2);
+    const Vec3 u = scene.ToUnit(2, 1, 2);
+    const float radiusPx = 0.1f * f.vp.PixelsPerUnit(-f.vp.view.TransformPoint(u).z);
+    ASSERT_GT(radiusPx, 8);
+    EXPECT_EQ(ColourAt(f, c), qRgb(0x20, 0xA0, 0x40));
+    for (auto [dx, dy] : {std::pair{1, 0}, {-1, 0}, {0, 1}, {0, -1}}) {
+        EXPECT_EQ(ColourAt(f, c + QPointF(dx, dy) * radiusPx * 0.8), qRgb(0x20, 0xA0, 0x40));
+        EXPECT_EQ(ColourAt(f, c + QPointF(dx, dy) * radiusPx * 1.25), kWhite);
+    }
+}
+
+TEST(SoftwareRenderer, WaterPlaneSitsAtItsLevelAndMovesInTwentiethsClamped)
+{
+    Scene scene;
+    const SurfaceVertex p[] = {V(0, 0, 0, 0x000000), V(1, 100, 1, 0x000000)};
+    scene.AddPointCloud()->SetData(p, 2, 0.001);
+    scene.EnableWaterLevel(true);
+
+    const auto check = [&](int expectedStep) {
+        ASSERT_EQ(scene.WaterLevelStep(), expectedStep);
+        const Frame f = Render(scene, Plain(), 0, 30);
+        const double level = 100.0 * expectedStep / Scene::kWaterSteps;
+        EXPECT_DOUBLE_EQ(scene.WaterLevelValue(), level);
+        // Along the column through the plane's centre the water spans from
+        // the back edge (z = 0, higher on screen) to the front edge (z = 1).
+        const QPointF centre = At(scene, f.vp, 0.5, level, 0.5);
+        const QPointF back = At(scene, f.vp, 0.5, level, 0), front = At(scene, f.vp, 0.5, level, 1);
+        int top = -1, bottom = -1;
+        for (int y = 0; y < f.image.height(); ++y) {
+            const QRgb c = f.image.pixel(int(centre.x()), y);
+            if (qBlue(c) > qRed(c) + 40) {
+                if (top < 0)
+                    top = y;
+                bottom = y;
+            }
+        }
+        EXPECT_NEAR(top, back.y(), 1.5) << "step " << expectedStep;
+        EXPECT_NEAR(bottom, front.y(), 1.5) << "step " << expectedStep;
+    };
+    check(10); // mid-height at first
+    scene.WaterLevelUp();
+    scene.WaterLevelUp();
+    check(12);
+    for (int i = 0; i < 5; ++i)
+        scene.WaterLevelDown();
+    check(7);
+    for (int i = 0; i < 30; ++i)
+        scene.WaterLevelUp();
+    check(20);
+    for (int i = 0; i < 30; ++i)
+        scene.WaterLevelDown();
+    check(0);
+}
+
+TEST(SoftwareRenderer, WireframeDrawsEdgesAndLeavesFacesEmpty)
+{
+    Scene scene;
+    const SurfaceVertex v[] = {V(0, 0, 0, 0x000080), V(0, 0, 1, 0x000080), V(1, 0, 0, 0x000080),
+                               V(1, 0, 1, 0x000080)};
+    const std::uint32_t idx[] = {0, 1, 2, 1, 3, 2};
+    scene.AddSurface()->SetData(v, 4, idx, 6);
+    scene.SetWireFrame(true);
+    const Frame f = Render(scene, Plain());
+    // Face interiors stay background.
+    for (auto [x, z] : {std::pair{0.25, 0.25}, {0.75, 0.75}, {0.2, 0.5}, {0.6, 0.9}})
+        EXPECT_EQ(ColourAt(f, At(scene, f.vp, x, 0, z)), kWhite) << x << ", " << z;
+    // Edges, including the shared diagonal, are drawn (within a pixel).
+    const auto drawnNear = [&](QPointF p) {
+        for (int dy = -1; dy <= 1; ++dy)
+            for (int dx = -1; dx <= 1; ++dx)
+                if (ColourAt(f, p + QPointF(dx, dy)) == qRgb(0, 0, 0x80))
+                    return true;
+        return false;
+    };
+    for (auto [x, z] : {std::pair{0.5, 0.0}, {0.0, 0.5}, {1.0, 0.5}, {0.5, 0.5}, {0.3, 0.7}})
+        EXPECT_TRUE(drawnNear(At(scene, f.vp, x, 0, z))) << x << ", " << z;
+}
+
+TEST(SoftwareRenderer, HiddenSeriesAndBadTrianglesAreNotDrawn)
+{
+    Scene scene;
+    const SurfaceVertex v[] = {V(0, 0, 0, 0xFF0000), V(1, 0, 0, 0xFF0000), V(0, 0, 1, 0xFF0000),
+                               V(1, 0, 1, 0x00FF00)};
+    const std::uint32_t idx[] = {0, 1, 2, 1, 3, 7 /* no such vertex */, 1, 3};
+    auto mesh = scene.AddSurface();
+    mesh->SetData(v, 4, idx, 8);
+    EXPECT_EQ(mesh->TriangleCount(), 1u); // the bad triangle and the two spare indices are dropped
+    Frame f = Render(scene, Plain());
+    EXPECT_EQ(ColourAt(f, At(scene, f.vp, 0.3, 0, 0.3)), qRgb(255, 0, 0));
+    EXPECT_EQ(ColourAt(f, At(scene, f.vp, 0.8, 0, 0.8)), kWhite);
+    mesh->SetVisible(false);
+    f = Render(scene, Plain());
+    EXPECT_EQ(f.image.pixel(kSize.width() / 2, kSize.height() / 2), kWhite);
+}
+
+TEST(SoftwareRenderer, DecorationsDrawBoxTicksAndTitlesAroundTheData)
+{
+    Scene scene;
+    const SurfaceVertex v[] = {V(0, 0, 0, 0xFF0000), V(1, 0, 0, 0xFF0000), V(0, 1, 1, 0xFF0000)};
+    const std::uint32_t idx[] = {0, 1, 2};
+    scene.AddSurface()->SetData(v, 3, idx, 3);
+    RenderOptions o;
+    o.supersample = 2;
+    OrbitCamera camera;
+    SceneRenderer renderer;
+    const QImage plain = renderer.Render(scene, camera, QSize(480, 360), o);
+    scene.SetAxisTitles(L"ctrl:Kp", L"overshoot", L"ctrl:Ki");
+    const QImage titled = renderer.Render(scene, camera, QSize(480, 360), o);
+    // Titles add dark text pixels; walls and grid are drawn in both.
+    const auto dark = [](const QImage& im) {
+        int n = 0;
+        for (int y = 0; y < im.height(); ++y)
+            for (int x = 0; x < im.width(); ++x)
+                n += qGray(im.pixel(x, y)) < 90;
+        return n;
+    };
+    EXPECT_GT(dark(titled), dark(plain) + 100);
+    EXPECT_GT(dark(plain), 200); // axis lines and tick labels
+    plot::test::Save(titled, "decorations");
+}
+
+TEST(NiceTicks, RoundStepsOfOneTwoOrFive)
+{
+    EXPECT_EQ(NiceTicks(0, 1, 5), (std::vector<double>{0, 0.2, 0.4, 0.6, 0.8, 1.0}));
+    EXPECT_EQ(NiceTicks(0.5, 5, 5), (std::vector<double>{1, 2, 3, 4, 5}));
+    EXPECT_EQ(NiceTicks(-3, 7, 4), (std::vector<double>{0, 5}));
+    const auto t = NiceTicks(1e-3, 2.2e-3, 6);
+    ASSERT_GE(t.size(), 2u);
+    EXPECT_NEAR(t[1] - t[0], 2e-4, 1e-12);
+    EXPECT_TRUE(NiceTicks(1, 1, 5).empty());
+}
