@@ -13,19 +13,26 @@ class CBaseCustomList::CModel : public QAbstractTableModel {
 public:
     explicit CModel(CBaseCustomList& list) : QAbstractTableModel(&list), m_List(list) {}
 
-    int rowCount(const QModelIndex& parent) const override { return parent.isValid() ? 0 : m_List.GetItemCount(); }
+    // The list answers only between its first initialisation and the start
+    // of its destruction (its overrides do not exist outside that time).
+    int rowCount(const QModelIndex& parent) const override
+    {
+        return parent.isValid() || !m_List.m_bLive ? 0 : m_List.GetItemCount();
+    }
     int columnCount(const QModelIndex& parent) const override
     {
-        return parent.isValid() ? 0 : m_List.GetColumnCount();
+        return parent.isValid() || !m_List.m_bLive ? 0 : m_List.GetColumnCount();
     }
     QVariant data(const QModelIndex& index, int role) const override
     {
-        if (!checkIndex(index, CheckIndexOption::IndexIsValid))
+        if (!Valid(index))
             return {};
         return m_List.CellData(index.row(), index.column(), role);
     }
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override
     {
+        if (!m_List.m_bLive)
+            return {};
         if (orientation == Qt::Horizontal && role == Qt::DisplayRole && section >= 0 &&
             section < m_List.GetColumnCount())
             return m_List.ColumnTitle(section);
@@ -33,7 +40,7 @@ public:
     }
     Qt::ItemFlags flags(const QModelIndex& index) const override
     {
-        if (!checkIndex(index, CheckIndexOption::IndexIsValid))
+        if (!Valid(index))
             return Qt::NoItemFlags;
         Qt::ItemFlags f = Qt::ItemNeverHasChildren;
         if (m_List.CellEnabled(index.row(), index.column()))
@@ -42,6 +49,8 @@ public:
     }
 
     using QAbstractTableModel::beginInsertColumns;
+    using QAbstractTableModel::beginResetModel;
+    using QAbstractTableModel::endResetModel;
     using QAbstractTableModel::beginInsertRows;
     using QAbstractTableModel::beginRemoveRows;
     using QAbstractTableModel::endInsertColumns;
@@ -49,6 +58,12 @@ public:
     using QAbstractTableModel::endRemoveRows;
 
 private:
+    bool Valid(const QModelIndex& index) const
+    {
+        return index.isValid() && index.model() == this && index.row() < rowCount({}) &&
+               index.column() < columnCount({});
+    }
+
     CBaseCustomList& m_List;
 };
 
@@ -98,7 +113,10 @@ CBaseCustomList::CBaseCustomList(QWidget* pParent)
     verticalHeader()->hide();
 }
 
-CBaseCustomList::~CBaseCustomList() = default;
+CBaseCustomList::~CBaseCustomList()
+{
+    m_bLive = false;
+}
 
 QAbstractItemModel* CBaseCustomList::ItemModel() const
 {
@@ -110,6 +128,9 @@ bool CBaseCustomList::SubclassWindow()
     if (m_bSubclassed)
         return false;
     m_bSubclassed = true;
+    m_pModel->beginResetModel();
+    m_bLive = true;
+    m_pModel->endResetModel();
     m_nRowHeight = DefaultRowHeight(*this);
     // Columns keep their order; rows have one fixed height.
     horizontalHeader()->setSectionsMovable(false);

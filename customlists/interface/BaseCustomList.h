@@ -53,5 +53,5 @@ private:
     friend class CDelegate;
     CModel* m_pModel;
     bool m_bSubclassed = false;
-    bool m_bSized = false;
+    bool m_bLive = false;
 };

@@ -1,0 +1,300 @@
+// The column list with a check column and two text columns: cell states, the
+// current cell and the keyboard, clicks that open and close editors, commits,
+// scrolling and painting.
+#include "CheckHandler.h"
+#include "ColumnList.h"
+#include "EditHandler.h"
+
+#include "support/FakeSnagwise.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QHeaderView>
+#include <QImage>
+#include <QPainter>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QTest>
+#include <QVBoxLayout>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace {
+
+using ::testing::ElementsAre;
+
+class CTestList : public CColumnListImpl {
+public:
+    CCheckHandler m_Check;
+    CTextEditHandler m_Text;
+    CTextEditHandler m_Other;
+
+protected:
+    void OnInitList() override
+    {
+        CColumnListImpl::OnInitList();
+        AddColumn(L"Check", &m_Check, 30);
+        AddColumn(L"Text", &m_Text, 100);
+        AddColumn(L"Other", &m_Other, 100);
+        m_Check.Init(this);
+        m_Text.Init(this);
+        m_Other.Init(this);
+    }
+};
+
+struct Edit {
+    int item;
+    int subItem;
+    std::wstring text;
+    bool operator==(const Edit&) const = default;
+};
+
+struct ColumnListTest : ::testing::Test {
+    vantix::test::FakeSnagwise snag;
+    // Declared before the window: closing it still commits an open editor.
+    std::vector<Edit> edits;
+    bool accept = false;
+    QWidget window;
+    CTestList* list = new CTestList;
+    std::unique_ptr<QAbstractItemModelTester> tester;
+
+    void SetUp() override
+    {
+        auto* box = new QVBoxLayout(&window);
+        box->addWidget(list);
+        window.resize(400, 220);
+        ASSERT_TRUE(list->SubclassWindow());
+        tester = std::make_unique<QAbstractItemModelTester>(list->ItemModel(),
+                                                            QAbstractItemModelTester::FailureReportingMode::Fatal);
+        list->SetEndLabelEditHandler([this](int item, int sub, const std::wstring& text) {
+            edits.push_back({item, sub, text});
+            return accept;
+        });
+        Rows(3);
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        list->setFocus();
+    }
+
+    void Rows(int n)
+    {
+        list->SetItemCount(n);
+        for (int r = 0; r < n; ++r) {
+            list->m_Text.SetText(r, (L"text" + std::to_wstring(r)).c_str());
+            list->m_Other.SetText(r, (L"other" + std::to_wstring(r)).c_str());
+        }
+    }
+    void Key(Qt::Key key, Qt::KeyboardModifiers mods = {}) { QTest::keyClick(QApplication::focusWidget(), key, mods); }
+    void Click(int item, int sub)
+    {
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->CellRect(item, sub).center());
+    }
+    QLineEdit* Editor(CTextEditHandler& h) { return static_cast<QLineEdit*>(h.GetEditWindow()); }
+};
+
+TEST_F(ColumnListTest, NewRowsAreEnabledVisibleCheckedAndTicked)
+{
+    EXPECT_EQ(3, list->ItemModel()->columnCount());
+    EXPECT_EQ(QStringLiteral("Text"), list->ItemModel()->headerData(1, Qt::Horizontal));
+    EXPECT_FALSE(list->horizontalHeader()->sectionsMovable());
+    for (unsigned c = 0; c < 3; ++c)
+        for (unsigned r = 0; r < 3; ++r) {
+            EXPECT_EQ(1, list->GetEnabled(r, c));
+            EXPECT_EQ(1, list->GetVisible(r, c));
+            EXPECT_EQ(1, list->GetChecked(r, c));
+        }
+    EXPECT_THAT(list->m_Check.m_Values, ElementsAre(1, 1, 1));
+    EXPECT_EQ(Qt::Checked, list->ItemModel()->data(list->ItemModel()->index(2, 0), Qt::CheckStateRole));
+    EXPECT_EQ(QStringLiteral("text1"), list->ItemModel()->data(list->ItemModel()->index(1, 1)));
+    Rows(5);
+    list->SetEnabled(4, 1, FALSE);
+    EXPECT_EQ(0, list->GetEnabled(4, 1));
+    EXPECT_FALSE(list->ItemModel()->flags(list->ItemModel()->index(4, 1)) & Qt::ItemIsEnabled);
+    Rows(0);
+    EXPECT_TRUE(list->m_Text.m_Values.empty());
+    EXPECT_TRUE(snag.Asserts().empty());
+}
+
+TEST_F(ColumnListTest, CellIndicesOutOfRangeAreReported)
+{
+    EXPECT_EQ(0, list->GetEnabled(0, 3));
+    EXPECT_EQ(0, list->GetChecked(3, 0));
+    list->SetEnabled(7, 1, TRUE);
+    EXPECT_THAT(snag.Asserts(), ElementsAre(L"m_States.size() > nSubItem", L"m_States[nSubItem].size() > nItem",
+                                            L"m_States[nSubItem].size() > nItem"));
+}
+
+TEST_F(ColumnListTest, ArrowKeysMoveTheCurrentCellWithinTheList)
+{
+    Key(Qt::Key_Right);
+    EXPECT_EQ(1, list->GetCurrentSubItem());
+    for (int i = 0; i < 4; ++i)
+        Key(Qt::Key_Right);
+    EXPECT_EQ(2, list->GetCurrentSubItem());
+    for (int i = 0; i < 4; ++i)
+        Key(Qt::Key_Down);
+    EXPECT_EQ(2, list->GetCurrentItem());
+    Key(Qt::Key_Up);
+    Key(Qt::Key_Left);
+    EXPECT_EQ(1, list->GetCurrentItem());
+    EXPECT_EQ(1, list->GetCurrentSubItem());
+    // Moving does not open an editor.
+    EXPECT_FALSE(list->m_Text.IsActive());
+    EXPECT_FALSE(Editor(list->m_Text)->isVisible());
+}
+
+TEST_F(ColumnListTest, SpaceTogglesTheCheckOnceAndNotOnADisabledCell)
+{
+    list->SetCurrentCell(1, 0);
+    Key(Qt::Key_Space);
+    // The toggle is posted: nothing yet.
+    EXPECT_EQ(1, list->m_Check.m_Values[1]);
+    QCoreApplication::processEvents();
+    EXPECT_THAT(list->m_Check.m_Values, ElementsAre(1, 0, 1));
+    EXPECT_EQ(Qt::Unchecked, list->ItemModel()->data(list->ItemModel()->index(1, 0), Qt::CheckStateRole));
+    // A check column never counts as active: the list keeps the keys.
+    EXPECT_FALSE(list->m_Check.IsActive());
+    Key(Qt::Key_Space);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(1, list->m_Check.m_Values[1]);
+
+    list->SetEnabled(2, 0, FALSE);
+    Key(Qt::Key_Down);
+    Key(Qt::Key_Space);
+    Click(2, 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(1, list->m_Check.m_Values[2]);
+    // A click on an enabled box toggles it.
+    Click(0, 0);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(0, list->m_Check.m_Values[0]);
+}
+
+TEST_F(ColumnListTest, AnEmptyListIgnoresSpaceAndAltDown)
+{
+    Rows(0);
+    Key(Qt::Key_Space);
+    Key(Qt::Key_Down, Qt::AltModifier);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(Editor(list->m_Text)->isVisible());
+    EXPECT_TRUE(edits.empty());
+}
+
+TEST_F(ColumnListTest, AClickOpensTheEditorOverTheCellWithItsTextSelected)
+{
+    Click(1, 1);
+    QLineEdit* edit = Editor(list->m_Text);
+    ASSERT_TRUE(edit->isVisible());
+    EXPECT_TRUE(list->m_Text.IsActive());
+    EXPECT_EQ(1, list->m_Text.GetEditItem());
+    EXPECT_EQ(QStringLiteral("text1"), edit->text());
+    EXPECT_EQ(QStringLiteral("text1"), edit->selectedText());
+    EXPECT_TRUE(edit->hasFocus());
+    const QRect cell = list->CellRect(1, 1);
+    EXPECT_EQ(cell.left(), edit->geometry().left());
+    EXPECT_EQ(cell.width(), edit->geometry().width());
+    EXPECT_TRUE(cell.contains(edit->geometry().center()));
+}
+
+TEST_F(ColumnListTest, ClickingAnotherColumnCommitsAndClosesTheOpenEditor)
+{
+    Click(1, 1);
+    QLineEdit* edit = Editor(list->m_Text);
+    QTest::keyClicks(edit, QStringLiteral("changed"));
+    Click(1, 2);
+    EXPECT_FALSE(edit->isVisible());
+    EXPECT_FALSE(list->m_Text.IsActive());
+    EXPECT_THAT(edits, ElementsAre(Edit{1, 1, L"changed"}));
+    // Not accepted by the parent: the stored text stays and the editor shows it again.
+    EXPECT_EQ(L"text1", list->m_Text.m_Values[1]);
+    EXPECT_EQ(QStringLiteral("text1"), edit->text());
+    EXPECT_TRUE(Editor(list->m_Other)->isVisible());
+
+    accept = true;
+    QTest::keyClicks(Editor(list->m_Other), QStringLiteral("kept"));
+    Click(0, 1);
+    EXPECT_EQ(L"kept", list->m_Other.m_Values[1]);
+    EXPECT_FALSE(Editor(list->m_Other)->isVisible());
+}
+
+TEST_F(ColumnListTest, EnterAndEscapeEndTheEditThroughTheLossOfFocus)
+{
+    accept = true;
+    Click(0, 1);
+    QTest::keyClicks(Editor(list->m_Text), QStringLiteral("one"));
+    Key(Qt::Key_Return);
+    EXPECT_FALSE(Editor(list->m_Text)->isVisible());
+    EXPECT_EQ(L"one", list->m_Text.m_Values[0]);
+    EXPECT_TRUE(list->hasFocus());
+    // Alt+Down opens the current cell again.
+    Key(Qt::Key_Down, Qt::AltModifier);
+    ASSERT_TRUE(Editor(list->m_Text)->isVisible());
+    Key(Qt::Key_Escape);
+    EXPECT_FALSE(Editor(list->m_Text)->isVisible());
+    EXPECT_EQ(2u, edits.size());
+}
+
+TEST_F(ColumnListTest, DisabledAndInvisibleCellsCannotBeEdited)
+{
+    list->SetEnabled(0, 1, FALSE);
+    list->SetVisible(1, 1, FALSE);
+    list->SetChecked(2, 1, FALSE);
+    for (int r = 0; r < 3; ++r) {
+        Click(r, 1);
+        EXPECT_FALSE(Editor(list->m_Text)->isVisible()) << r;
+        EXPECT_EQ(r, list->GetCurrentItem());
+    }
+    EXPECT_FALSE(list->ItemModel()->data(list->ItemModel()->index(1, 1)).isValid());
+}
+
+TEST_F(ColumnListTest, VerticalScrollingClosesTheEditor)
+{
+    Rows(60);
+    Click(0, 2);
+    ASSERT_TRUE(Editor(list->m_Other)->isVisible());
+    list->verticalScrollBar()->setValue(5);
+    EXPECT_FALSE(Editor(list->m_Other)->isVisible());
+    EXPECT_FALSE(list->m_Other.IsActive());
+
+    Click(list->rowAt(10), 2);
+    ASSERT_TRUE(Editor(list->m_Other)->isVisible());
+    QTest::mouseClick(list->viewport(), Qt::LeftButton); // to keep focus handling alike
+    Click(list->rowAt(10), 2);
+    QWheelEvent wheel(QPointF(50, 50), list->viewport()->mapToGlobal(QPointF(50, 50)), {}, QPoint(0, -120),
+                      Qt::NoButton, {}, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(list->viewport(), &wheel);
+    EXPECT_FALSE(Editor(list->m_Other)->isVisible());
+}
+
+TEST_F(ColumnListTest, ASecondInitKeepsTheOneEditor)
+{
+    QWidget* const first = list->m_Text.GetEditWindow();
+    list->m_Text.Init(list);
+    list->setPalette(QPalette(Qt::darkCyan)); // a theme change re-initialises every handler
+    EXPECT_EQ(first, list->m_Text.GetEditWindow());
+    EXPECT_EQ(2, list->viewport()->findChildren<CTextEdit*>().size());
+}
+
+TEST_F(ColumnListTest, TheRowBeingEditedIsLeftToTheEditor)
+{
+    Click(1, 1);
+    QImage image(200, 40, QImage::Format_ARGB32);
+    const auto drawn = [&](unsigned item) {
+        image.fill(Qt::white);
+        QPainter p(&image);
+        list->m_Text.DrawItem(&p, QRect(0, 0, 200, 40), item, 0, 1, 1);
+        p.end();
+        for (int y = 0; y < image.height(); ++y)
+            for (int x = 0; x < image.width(); ++x)
+                if (image.pixel(x, y) != qRgb(255, 255, 255))
+                    return true;
+        return false;
+    };
+    EXPECT_FALSE(drawn(1));
+    EXPECT_TRUE(drawn(0));
+    EXPECT_FALSE(drawn(7)); // no such row
+}
+
+} // namespace
