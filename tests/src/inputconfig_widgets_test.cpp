@@ -1,0 +1,403 @@
+// The value editor, the fixed-inputs list and the "Data Representation"
+// dialog, offscreen, driven through keys and clicks.
+#include "IDataTransfer.h"
+#include "InputConfigDlg.h"
+#include "ValueEdit.h"
+#include "ValuesEditHandler.h"
+
+#include "src/FakeDataSource.h"
+#include "support/FakeSnagwise.h"
+
+#include <QAbstractItemModelTester>
+#include <QApplication>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLocale>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+// Readable failures.
+inline void PrintTo(const QString& s, std::ostream* os)
+{
+    *os << '"' << s.toStdString() << '"';
+}
+
+namespace {
+
+using namespace vantix::test;
+using ::testing::_;
+using ::testing::DoAll;
+using ::testing::Invoke;
+using ::testing::Pointee;
+using ::testing::Return;
+using ::testing::SetArgPointee;
+
+class MockChange : public IStaticInputChange {
+public:
+    MOCK_METHOD(bool, OnValueChange, (int, double*), (override));
+    MOCK_METHOD(void, OnFixChange, (unsigned, BOOL), (override));
+    MOCK_METHOD(void, OnCancelChange, (), (override));
+};
+
+// Restores the default locale (C in tests) when a test changes it.
+struct LocaleGuard {
+    QLocale saved;
+    ~LocaleGuard() { QLocale::setDefault(saved); }
+};
+
+struct ValueEditTest : ::testing::Test {
+    FakeSnagwise snag;
+    ::testing::StrictMock<MockChange> change;
+    QWidget window;
+    CValuesEdit* edit = new CValuesEdit(&change, &window);
+
+    void SetUp() override
+    {
+        window.resize(300, 80);
+        edit->setGeometry(10, 10, 200, 26);
+        window.show();
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        edit->show();
+        edit->setFocus();
+    }
+    void Type(const QString& text)
+    {
+        edit->setText(text);
+        edit->end(false);
+    }
+};
+
+TEST_F(ValueEditTest, LettersAndOtherCharactersChangeNothing)
+{
+    Type(QStringLiteral("12"));
+    QTest::keyClicks(edit, QStringLiteral("ab-+e"));
+    EXPECT_EQ(QStringLiteral("12"), edit->text());
+    QTest::keyClicks(edit, QStringLiteral("3,4.5"));
+    EXPECT_EQ(QStringLiteral("123,4.5"), edit->text());
+    QTest::keyClick(edit, Qt::Key_Backspace);
+    EXPECT_EQ(QStringLiteral("123,4."), edit->text());
+    EXPECT_TRUE(edit->isVisible());
+}
+
+TEST_F(ValueEditTest, StepKeysAndArrowButtonsAskForTheNextAllowedValue)
+{
+    Type(QStringLiteral("2.5"));
+    const std::pair<Qt::Key, int> keys[] = {{Qt::Key_Up, SB_LINEUP},         {Qt::Key_Down, SB_LINEDOWN},
+                                            {Qt::Key_PageUp, SB_PAGEUP},     {Qt::Key_PageDown, SB_PAGEDOWN},
+                                            {Qt::Key_Home, SB_TOP},          {Qt::Key_End, SB_BOTTOM}};
+    double shown = 10;
+    for (const auto& [key, code] : keys) {
+        EXPECT_CALL(change, OnValueChange(code, Pointee(shown == 10 ? 2.5 : shown)))
+            .WillOnce(DoAll(SetArgPointee<1>(shown + 1), Return(true)));
+        QTest::keyClick(edit, key);
+        ++shown;
+        EXPECT_EQ(QString::number(shown), edit->text());
+        EXPECT_EQ(edit->text(), edit->selectedText());
+    }
+    EXPECT_CALL(change, OnValueChange(SB_LINEUP, _)).WillOnce(DoAll(SetArgPointee<1>(40.0), Return(true)));
+    QTest::mouseClick(edit->UpButton(), Qt::LeftButton);
+    EXPECT_CALL(change, OnValueChange(SB_LINEDOWN, _)).WillOnce(DoAll(SetArgPointee<1>(30.0), Return(true)));
+    QTest::mouseClick(edit->DownButton(), Qt::LeftButton);
+    EXPECT_EQ(QStringLiteral("30"), edit->text());
+    EXPECT_TRUE(edit->hasFocus());
+    // A row without an input: the text stays.
+    EXPECT_CALL(change, OnValueChange(SB_LINEUP, _)).WillOnce(Return(false));
+    QTest::keyClick(edit, Qt::Key_Up);
+    EXPECT_EQ(QStringLiteral("30"), edit->text());
+}
+
+TEST_F(ValueEditTest, AnEmptyCommitShowsTheBalloonAndKeepsEditing)
+{
+    Type(QString());
+    QTest::keyClick(edit, Qt::Key_Return);
+    ASSERT_NE(nullptr, edit->BalloonTip());
+    EXPECT_EQ(QStringLiteral("Invalid property value"), edit->BalloonTip()->Title());
+    EXPECT_EQ(QStringLiteral("Please enter a number."), edit->BalloonTip()->Text());
+    EXPECT_TRUE(edit->isVisible());
+    QTest::keyClick(edit, Qt::Key_1);
+    EXPECT_EQ(nullptr, edit->BalloonTip());
+    EXPECT_EQ(QStringLiteral("1"), edit->text());
+    // Text that only looks like a number is refused as well.
+    Type(QStringLiteral("1.2.3"));
+    QTest::keyClick(edit, Qt::Key_Space);
+    EXPECT_NE(nullptr, edit->BalloonTip());
+}
+
+TEST_F(ValueEditTest, CommitCharactersHandTheNumberOverAndClose)
+{
+    for (const QString& key : {QStringLiteral("\r"), QStringLiteral(" "), QStringLiteral("%"), QStringLiteral("'")}) {
+        edit->show();
+        edit->setFocus();
+        Type(QStringLiteral("2.5"));
+        EXPECT_CALL(change, OnValueChange(-1, Pointee(2.5))).WillOnce(DoAll(SetArgPointee<1>(3.0), Return(true)));
+        if (key == QStringLiteral("\r"))
+            QTest::keyClick(edit, Qt::Key_Return);
+        else
+            QTest::keyClicks(edit, key);
+        EXPECT_FALSE(edit->isVisible());
+        EXPECT_EQ(QStringLiteral("3"), edit->text());
+    }
+    edit->show();
+    edit->setFocus();
+    EXPECT_CALL(change, OnValueChange(-1, Pointee(7.0))).WillOnce(Return(true));
+    Type(QStringLiteral("7"));
+    QTest::keyClick(edit, Qt::Key_Tab);
+    EXPECT_FALSE(edit->isVisible());
+}
+
+TEST_F(ValueEditTest, EscapeCancelsAndCloses)
+{
+    Type(QStringLiteral("5"));
+    EXPECT_CALL(change, OnCancelChange());
+    QTest::keyClick(edit, Qt::Key_Escape);
+    EXPECT_FALSE(edit->isVisible());
+}
+
+TEST_F(ValueEditTest, NumbersFollowTheLocale)
+{
+    LocaleGuard guard;
+    EXPECT_EQ(QStringLiteral("0.1"), NumberToText(0.1));
+    EXPECT_EQ(QStringLiteral("1234567.5"), NumberToText(1234567.5));
+    EXPECT_EQ(QStringLiteral("0.333333333333333"), NumberToText(1.0 / 3));
+    EXPECT_FALSE(TextToNumber(QStringLiteral("1,5")).has_value());
+
+    QLocale::setDefault(QLocale(QLocale::German, QLocale::Germany));
+    EXPECT_EQ(QStringLiteral("2,25"), NumberToText(2.25));
+    EXPECT_EQ(QStringLiteral("1234567,5"), NumberToText(1234567.5));
+    EXPECT_EQ(1.5, TextToNumber(QStringLiteral("1,5")).value_or(0));
+    Type(QString());
+    QTest::keyClicks(edit, QStringLiteral("1,5"));
+    EXPECT_CALL(change, OnValueChange(-1, Pointee(1.5))).WillOnce(DoAll(SetArgPointee<1>(2.25), Return(true)));
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_EQ(QStringLiteral("2,25"), edit->text());
+}
+
+TEST_F(ValueEditTest, TheHandlerLimitsItsEditorAndFormatsPrices)
+{
+    CValuesEditHandler handler(&change);
+    CColumnListImpl list;
+    handler.Init(&list);
+    auto* pEdit = static_cast<QLineEdit*>(handler.GetEditWindow());
+    EXPECT_EQ(15, pEdit->maxLength());
+    handler.SetCount(2);
+    handler.SetPrice(1, 0.125);
+    EXPECT_EQ(L"0.125", handler.m_Values[1]);
+    handler.SetPrice(2, 1.0);
+    EXPECT_THAT(snag.Asserts(), ::testing::ElementsAre(L"m_Values.size() > nItem"));
+}
+
+// X = input 0, Y = input 1, fixed A (2), B (3), C (4); (A, B, C) per record:
+//   r0 (0,0,0) r1 (0,0,2) r2 (0,1,1) r3 (1,0,1) r4 (0,1,3) r5 (1,1,4) r6 (1,0,4)
+DataTable Grid()
+{
+    return DataTable::Make(5, {{0, 0, 0, 0, 0},
+                               {0, 0, 0, 0, 2},
+                               {0, 0, 0, 1, 1},
+                               {0, 0, 1, 0, 1},
+                               {0, 0, 0, 1, 3},
+                               {0, 1, 1, 1, 4},
+                               {1, 0, 1, 0, 4}});
+}
+
+struct DialogTest : ::testing::Test {
+    FakeSnagwise snag;
+    ComPtr<::testing::NiceMock<MockDataSource>> source = MakeSource(Grid());
+    CInputConfigDlg dlg;
+    std::unique_ptr<QAbstractItemModelTester> tester;
+
+    void Open(IDataTransfer* previous = nullptr)
+    {
+        ASSERT_EQ(S_OK, dlg.Initialize(source.Get(), previous));
+        tester = std::make_unique<QAbstractItemModelTester>(List().ItemModel(),
+                                                            QAbstractItemModelTester::FailureReportingMode::Fatal);
+        dlg.show();
+        dlg.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&dlg));
+    }
+    CInputList& List() { return dlg.GetInputList(); }
+    template <class T>
+    T* Control(const char* id)
+    {
+        return dlg.findChild<T*>(QString::fromLatin1(id));
+    }
+    QStringList Items(const char* id)
+    {
+        QStringList items;
+        auto* combo = Control<QComboBox>(id);
+        for (int i = 0; i < combo->count(); ++i)
+            items << combo->itemText(i);
+        return items;
+    }
+    // Texts of a list column, row by row.
+    QStringList Column(int column)
+    {
+        QStringList texts;
+        for (int r = 0; r < List().GetItemCount(); ++r)
+            texts << List().ItemModel()->index(r, column).data().toString();
+        return texts;
+    }
+    void Click(int row, int column)
+    {
+        QTest::mouseClick(List().viewport(), Qt::LeftButton, {}, List().CellRect(row, column).center());
+        QCoreApplication::processEvents();
+    }
+    CValuesEdit* ValueEditor() { return List().m_ValueHandler.GetEdit(); }
+};
+
+TEST_F(DialogTest, ShowsTheTemplateControlsAndTheFirstRecord)
+{
+    Open();
+    EXPECT_EQ(QStringLiteral("Data Representation"), dlg.windowTitle());
+    for (const char* id : {"1008", "1009", "1011"})
+        EXPECT_NE(nullptr, Control<QComboBox>(id)) << id;
+    EXPECT_EQ(QStringLiteral("Fixed Inputs:"), Control<QLabel>("1017")->text());
+    EXPECT_EQ(&List(), Control<CInputList>("1010"));
+    EXPECT_EQ(QStringLiteral("OK"), Control<QPushButton>("1")->text());
+    EXPECT_EQ(QStringLiteral("Cancel"), Control<QPushButton>("2")->text());
+    EXPECT_EQ(QStringList({"f0", "f1"}), Items("1011"));
+    // Neither axis combo offers the other axis.
+    EXPECT_EQ(QStringList({"sig0:in0", "sig2:in2", "sig3:in3", "sig4:in4"}), Items("1008"));
+    EXPECT_EQ(QStringList({"sig1:in1", "sig2:in2", "sig3:in3", "sig4:in4"}), Items("1009"));
+    EXPECT_EQ(QStringLiteral("sig0:in0"), Control<QComboBox>("1008")->currentText());
+    EXPECT_EQ(QStringLiteral("sig1:in1"), Control<QComboBox>("1009")->currentText());
+    EXPECT_EQ(QStringList({"Fix", "Input Name", "Value"}),
+              QStringList({List().ItemModel()->headerData(0, Qt::Horizontal).toString(),
+                           List().ItemModel()->headerData(1, Qt::Horizontal).toString(),
+                           List().ItemModel()->headerData(2, Qt::Horizontal).toString()}));
+    EXPECT_EQ(QStringList({"sig2:in2", "sig3:in3", "sig4:in4"}), Column(1));
+    EXPECT_EQ(QStringList({"200", "300", "400"}), Column(2));
+    EXPECT_EQ(0, List().GetEnabled(0, 1)); // names cannot be edited
+    EXPECT_TRUE(List().isEnabled());
+    EXPECT_TRUE(snag.Asserts().empty());
+}
+
+TEST_F(DialogTest, TwoInputsLeaveTheListEmptyAndDisabled)
+{
+    source = MakeSource(DataTable::Make(2, {{0, 0}, {1, 1}}));
+    Open();
+    EXPECT_EQ(0, List().GetItemCount());
+    EXPECT_FALSE(List().isEnabled());
+    EXPECT_FALSE(Control<QLabel>("1017")->isEnabled());
+    EXPECT_FALSE(List().horizontalHeader()->isEnabled());
+    QTimer::singleShot(0, &dlg, [this] { Control<QPushButton>("1")->click(); });
+    EXPECT_EQ(1, dlg.DoModal(nullptr));
+    EXPECT_EQ(0u, dlg.m_nInputX);
+    EXPECT_EQ(1u, dlg.m_nInputY);
+    EXPECT_EQ(0u, dlg.m_nFunction);
+}
+
+class Previous : public IDataTransfer {
+public:
+    DataType GetDataType() const override { return DATA_2D; }
+    DataStyle GetDataStyle() const override { return STYLE_SURFACE; }
+    bool GetDataIterator(boost::shared_ptr<IDataIterator>*) override { return false; }
+    void GetFunctionName(std::wstring* p) const override { *p = L"f1"; }
+    void GetInputXName(std::wstring* p) const override { *p = L"in3"; }
+    void GetInputYName(std::wstring* p) const override { *p = L"in0"; }
+    void GetInputXFullName(std::wstring* p) const override { *p = L"sig3:in3"; }
+    void GetInputYFullName(std::wstring* p) const override { *p = L"sig0:in0"; }
+};
+
+TEST_F(DialogTest, LockedAxesDisableTheCombosButNotTheList)
+{
+    Previous previous;
+    Open(&previous);
+    for (const char* id : {"1008", "1009", "1011"})
+        EXPECT_FALSE(Control<QComboBox>(id)->isEnabled()) << id;
+    EXPECT_EQ(QStringLiteral("sig3:in3"), Control<QComboBox>("1008")->currentText());
+    EXPECT_EQ(QStringLiteral("f1"), Control<QComboBox>("1011")->currentText());
+    EXPECT_TRUE(List().isEnabled());
+    EXPECT_EQ(QStringList({"sig1:in1", "sig2:in2", "sig4:in4"}), Column(1));
+}
+
+TEST_F(DialogTest, ANewXInputLeavesTheListAndTheFormerXReturnsUnpinned)
+{
+    Open();
+    // Pin A, then make it the X input.
+    Click(0, 0);
+    ASSERT_EQ(1u, dlg.m_Inputs[2].fixed);
+    EXPECT_EQ(1u, dlg.m_nMaxHits);
+    auto* x = Control<QComboBox>("1008");
+    x->setFocus();
+    QTest::keyClick(x, Qt::Key_Down); // sig0:in0 → sig2:in2
+    EXPECT_EQ(2u, dlg.m_nInputX);
+    EXPECT_EQ(0u, dlg.m_Inputs[2].fixed);
+    EXPECT_EQ(0u, dlg.m_nMaxHits);
+    EXPECT_EQ(QStringList({"sig0:in0", "sig3:in3", "sig4:in4"}), Column(1));
+    EXPECT_EQ(Qt::Unchecked, List().ItemModel()->index(0, 0).data(Qt::CheckStateRole));
+    EXPECT_EQ(QStringList({"sig0:in0", "sig1:in1", "sig3:in3", "sig4:in4"}), Items("1009"));
+    EXPECT_EQ(QStringList({"sig0:in0", "sig2:in2", "sig3:in3", "sig4:in4"}), Items("1008"));
+    // The function combo only sets the function.
+    auto* f = Control<QComboBox>("1011");
+    f->setFocus();
+    QTest::keyClick(f, Qt::Key_Down);
+    EXPECT_EQ(1u, dlg.m_nFunction);
+}
+
+TEST_F(DialogTest, StepsInTheValueEditorMoveTheWholeRecordAndEscapeReturns)
+{
+    Open();
+    Click(2, 2); // C
+    CValuesEdit* edit = ValueEditor();
+    ASSERT_TRUE(edit->isVisible());
+    EXPECT_EQ(QStringLiteral("400"), edit->text());
+    QTest::keyClick(edit, Qt::Key_Up);
+    EXPECT_EQ(QStringLiteral("400.5"), edit->text());
+    EXPECT_EQ(QStringList({"200", "300.5", "400.5"}), Column(2)); // record 2
+    QTest::keyClick(edit, Qt::Key_Home);
+    EXPECT_EQ(QStringLiteral("402"), edit->text());
+    EXPECT_EQ(QStringList({"200.5", "300.5", "402"}), Column(2)); // record 5
+    QTest::keyClick(edit, Qt::Key_Escape);
+    EXPECT_FALSE(edit->isVisible());
+    EXPECT_EQ(QStringList({"200", "300", "400"}), Column(2));
+    EXPECT_EQ(0u, dlg.m_nCurRecord);
+}
+
+TEST_F(DialogTest, PinnedInputsLimitTypedNumbersAndOkReadsTheChoiceBack)
+{
+    Open();
+    Click(1, 0); // pin B = 0
+    Click(2, 2);
+    CValuesEdit* edit = ValueEditor();
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("401.4")); // 401.5 occurs only with B = 1
+    QTest::keyClick(edit, Qt::Key_Return);
+    EXPECT_FALSE(edit->isVisible());
+    EXPECT_EQ(QStringList({"200", "300", "401"}), Column(2)); // record 1
+    // A letter does nothing; clicking the name column closes the editor.
+    Click(0, 2);
+    QTest::keyClicks(ValueEditor(), QStringLiteral("x"));
+    EXPECT_EQ(QStringLiteral("200"), ValueEditor()->text());
+    Click(0, 1);
+    EXPECT_FALSE(ValueEditor()->isVisible());
+
+    QTimer::singleShot(0, &dlg, [this] { Control<QPushButton>("1")->click(); });
+    EXPECT_EQ(1, dlg.DoModal(nullptr));
+    std::uint32_t input = 0;
+    std::uint64_t key = 0;
+    ASSERT_TRUE(dlg.GetFixedInput(2, input, key));
+    EXPECT_EQ(4u, input);
+    EXPECT_EQ(2u, key);
+    QTimer::singleShot(0, &dlg, [this] { Control<QPushButton>("2")->click(); });
+    EXPECT_EQ(2, dlg.DoModal(nullptr));
+}
+
+TEST_F(DialogTest, ResizingAColumnClosesTheValueEditor)
+{
+    Open();
+    Click(0, 2);
+    ASSERT_TRUE(ValueEditor()->isVisible());
+    List().setColumnWidth(1, List().columnWidth(1) + 20);
+    EXPECT_FALSE(ValueEditor()->isVisible());
+    EXPECT_FALSE(List().m_ValueHandler.IsActive());
+}
+
+} // namespace
