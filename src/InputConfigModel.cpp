@@ -1,6 +1,7 @@
 #include "InputConfigModel.h"
 
 #include "IDataTransfer.h"
+#include "HugePageAllocator.h"
 #include "IStaticInputChange.h"
 #include "diagnostics/snagwise.h"
 
@@ -8,6 +9,19 @@
 #include <unordered_map>
 
 using namespace IQX_VantixDataProvider;
+
+CRecordPool::CRecordPool(std::size_t n) : m_nSize(n)
+{
+    // Left uninitialised: every element is written before it is read.
+    if (n > 0)
+        m_pData = static_cast<std::uint32_t*>(vantix::CHugePageAllocator<std::uint32_t>().allocate(n));
+}
+
+CRecordPool::~CRecordPool()
+{
+    if (m_pData)
+        vantix::CHugePageAllocator<std::uint32_t>().deallocate(m_pData, m_nSize);
+}
 
 std::size_t InputInfo::Find(std::uint64_t key) const
 {
@@ -81,9 +95,10 @@ HRESULT CInputConfigModel::FillInputNames(const ULONG nInputs)
 HRESULT CInputConfigModel::CollectValues(ULONG nInputs, ULONG nRecords)
 {
     // First pass: each (record, input) gets the slot of its key, slots in order
-    // of first appearance; then every value's records go into one exactly
-    // sized, ascending vector. Keys below the record count (all of them, for
-    // a provider that numbers values 0 .. n-1) are found through a table.
+    // of first appearance, with a count per slot. Then every input's records
+    // go into one block, value after value in key order, each value's records
+    // ascending. Keys below the record count (all of them, for a provider that
+    // numbers values 0 .. n-1) are found through a table.
     struct Slot {
         std::uint64_t key;
         double value;
@@ -93,7 +108,8 @@ HRESULT CInputConfigModel::CollectValues(ULONG nInputs, ULONG nRecords)
     std::vector<std::vector<Slot>> slots(n);
     std::vector<std::vector<std::uint32_t>> slotOfKey(n); // key → slot + 1
     std::vector<std::unordered_map<std::uint64_t, std::uint32_t>> farKeys(n);
-    std::vector<std::uint32_t> recordSlots(static_cast<std::size_t>(nRecords) * n);
+    CRecordPool recordSlots(static_cast<std::size_t>(nRecords) * n);
+    std::uint32_t* const pSlots = recordSlots.Data();
 
     for (ULONG r = 0; r < nRecords; ++r) {
         for (ULONG i = 0; i < nInputs; ++i) {
@@ -121,38 +137,45 @@ HRESULT CInputConfigModel::CollectValues(ULONG nInputs, ULONG nRecords)
                 *pSlot = static_cast<std::uint32_t>(inputSlots.size());
             }
             ++inputSlots[*pSlot - 1].count;
-            recordSlots[static_cast<std::size_t>(r) * n + i] = *pSlot - 1;
+            pSlots[static_cast<std::size_t>(r) * n + i] = *pSlot - 1;
         }
     }
     slotOfKey.clear();
     farKeys.clear();
 
-    // Values in key order, each with room for exactly its records.
-    std::vector<std::vector<std::uint32_t>> position(n);
+    // Per input: values in key order, and for every slot the position in the
+    // input's block where its next record goes.
+    std::vector<std::vector<std::uint32_t>> cursor(n);
+    std::vector<std::shared_ptr<CRecordPool>> pools(n);
     for (std::size_t i = 0; i < n; ++i) {
         std::vector<std::uint32_t> order(slots[i].size());
         for (std::uint32_t s = 0; s < order.size(); ++s)
             order[s] = s;
         std::sort(order.begin(), order.end(),
                   [&](std::uint32_t a, std::uint32_t b) { return slots[i][a].key < slots[i][b].key; });
+        pools[i] = std::make_shared<CRecordPool>(nRecords);
+        const std::uint32_t* const base = pools[i]->Data();
         InputInfo::ValueMap& values = m_Inputs[i].values;
         values.clear();
         values.reserve(order.size());
-        position[i].resize(order.size());
-        for (std::uint32_t p = 0; p < order.size(); ++p) {
-            const Slot& slot = slots[i][order[p]];
-            ValueInfo info;
-            info.value = slot.value;
-            info.records.reserve(slot.count);
-            values.emplace_back(slot.key, std::move(info));
-            position[i][order[p]] = p;
+        cursor[i].resize(order.size());
+        std::uint32_t offset = 0;
+        for (const std::uint32_t s : order) {
+            const Slot& slot = slots[i][s];
+            values.emplace_back(slot.key, ValueInfo{std::span<const std::uint32_t>(base + offset, slot.count), slot.value});
+            cursor[i][s] = offset;
+            offset += slot.count;
         }
+        m_Inputs[i].pool = pools[i];
     }
     slots.clear();
+    std::vector<std::uint32_t*> blocks(n);
+    for (std::size_t i = 0; i < n; ++i)
+        blocks[i] = pools[i]->Data();
     for (ULONG r = 0; r < nRecords; ++r) {
-        const std::uint32_t* row = &recordSlots[static_cast<std::size_t>(r) * n];
+        const std::uint32_t* row = pSlots + static_cast<std::size_t>(r) * n;
         for (std::size_t i = 0; i < n; ++i)
-            m_Inputs[i].values[position[i][row[i]]].second.records.push_back(r);
+            blocks[i][cursor[i][row[i]]++] = r;
     }
     return S_OK;
 }

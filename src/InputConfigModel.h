@@ -7,15 +7,35 @@
 #include "platform/comptr.h"
 
 #include <cstdint>
+#include <memory>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
 class IDataTransfer;
 
+// The records of all values of one input in one block, value after value;
+// shared by the copies of the input and never changed once built.
+class CRecordPool {
+public:
+    explicit CRecordPool(std::size_t n);
+    ~CRecordPool();
+    CRecordPool(const CRecordPool&) = delete;
+    CRecordPool& operator=(const CRecordPool&) = delete;
+
+    std::uint32_t* Data() { return m_pData; }
+    std::size_t Size() const { return m_nSize; }
+
+private:
+    std::uint32_t* m_pData = nullptr;
+    std::size_t m_nSize = 0;
+};
+
 struct ValueInfo {
-    // Records in which the input has this value, ascending.
-    std::vector<std::uint32_t> records;
+    // Records in which the input has this value, ascending (a range of the
+    // input's record pool).
+    std::span<const std::uint32_t> records;
     // The value as the first record with this key reported it.
     double value = 0.0;
 };
@@ -32,6 +52,8 @@ struct InputInfo {
     std::size_t current = npos;
     // Pinned by the "Fix" box (0 or 1).
     std::uint32_t fixed = 0;
+    // Storage of the values' record ranges.
+    std::shared_ptr<const CRecordPool> pool;
 
     bool HasCurrent() const { return current < values.size(); }
     // Position of a key in values; npos when absent.
