@@ -13,6 +13,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <QString>
 #include <vector>
 
 namespace {
@@ -99,6 +100,7 @@ int main(int argc, char** argv)
         });
     };
     const double geometry1 = geometry(1), geometry2 = geometry(2);
+    const plot::RenderStats drawn = renderer.LastStats();
     const auto full = [&](int supersample) {
         plot::RenderOptions o;
         o.supersample = supersample;
@@ -106,8 +108,53 @@ int main(int argc, char** argv)
     };
     const double full1 = full(1), full2 = full(2);
 
+    // What level of detail changes in the picture: mean absolute difference
+    // per channel (0..255) against full detail, over the whole frame and over
+    // the pixels where either frame shows the surface, and the share of
+    // pixels that differ by more than 24 in some channel.
+    struct Difference {
+        double mean = 0, surfaceMean = 0, bigShare = 0;
+    };
+    const auto compare = [&](int supersample) {
+        plot::RenderOptions o;
+        o.supersample = supersample;
+        o.levelOfDetail = false;
+        const QImage exact = renderer.Render(scene, camera, size, o);
+        o.levelOfDetail = true;
+        const QImage lod = renderer.Render(scene, camera, size, o);
+        o.decorations = false;
+        o.background = Qt::black;
+        const QImage mask = renderer.Render(scene, camera, size, o);
+        Difference d;
+        double sum = 0, surfaceSum = 0;
+        std::size_t surfacePixels = 0, big = 0;
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x) {
+                const QRgb p = exact.pixel(x, y), q = lod.pixel(x, y);
+                const int dr = std::abs(qRed(p) - qRed(q)), dg = std::abs(qGreen(p) - qGreen(q)),
+                          db = std::abs(qBlue(p) - qBlue(q));
+                sum += dr + dg + db;
+                big += std::max({dr, dg, db}) > 24;
+                if (mask.pixel(x, y) != qRgb(0, 0, 0)) {
+                    surfaceSum += dr + dg + db;
+                    ++surfacePixels;
+                }
+            }
+        const double pixels = double(size.width()) * size.height();
+        d.mean = sum / (3 * pixels);
+        d.surfaceMean = surfacePixels ? surfaceSum / (3.0 * double(surfacePixels)) : 0;
+        d.bigShare = double(big) / pixels;
+        if (const char* dir = std::getenv("PLOT_BENCH_IMAGES")) {
+            exact.save(QStringLiteral("%1/exact-%2x.png").arg(dir).arg(supersample));
+            lod.save(QStringLiteral("%1/lod-%2x.png").arg(dir).arg(supersample));
+        }
+        return d;
+    };
+    const Difference diff1 = compare(1), diff2 = compare(2);
+
     std::printf("surface %d x %d vertices, %zu triangles, frame %d x %d, best of %d\n", n, n, indices.size() / 3,
                 size.width(), size.height(), reps);
+    std::printf("surface level drawn: grid step %d, %zu triangles\n", drawn.coarsestStep, drawn.triangles);
     std::printf("baseline  transform pass (1 thread)          %8.2f ms\n", transformMs);
     std::printf("SetData   copy + check                       %8.2f ms\n", setDataMs);
     std::printf("          first-use mapping + normals        %8.2f ms\n", prepareMs);
@@ -115,5 +162,9 @@ int main(int argc, char** argv)
     std::printf("software  geometry, 2 threads                %8.2f ms  ratio %5.2f\n", geometry2, geometry2 / transformMs);
     std::printf("software  full frame, decorations, no AA     %8.2f ms  ratio %5.2f\n", full1, full1 / transformMs);
     std::printf("software  full frame, decorations, 2x2 AA    %8.2f ms  ratio %5.2f\n", full2, full2 / transformMs);
+    for (const auto& [name, d] : {std::pair{"no AA", diff1}, {"2x2 AA", diff2}})
+        std::printf("picture   level of detail vs full, %-7s  mean %.2f, on the surface %.2f, pixels off by > 24: "
+                    "%.2f %%\n",
+                    name, d.mean, d.surfaceMean, 100 * d.bigShare);
     return 0;
 }

@@ -69,6 +69,7 @@ void SurfaceMesh::SetData(const SurfaceVertex* vertices, std::size_t count, cons
         m_used[i] = 1;
     m_dataBounds = BoundsOf(m_vertices);
     m_bDirty = true;
+    m_pLod.reset();
 }
 
 void SurfaceMesh::UpdateDerived(const Scene& scene)

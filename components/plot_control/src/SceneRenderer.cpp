@@ -2,6 +2,7 @@
 
 #include "AxisOverlay.h"
 #include "SoftwareRasterizer.h"
+#include "SurfaceLod.h"
 #include "plot_control/Lighting.h"
 
 #include <QPainter>
@@ -10,6 +11,7 @@
 #include <cmath>
 #include <functional>
 #include <thread>
+#include <type_traits>
 
 namespace plot {
 
@@ -58,9 +60,13 @@ struct LightTerms {
     }
 };
 
-void TransformRange(const Vec3* pos, const Vec3* normals, const SurfaceVertex* src, std::size_t begin,
-                    std::size_t end, const ViewProjection& vp, int width, int height, bool lighting,
-                    ScreenVertex* out)
+// Projects vertices [begin, end) to the screen and lights them. Colours are
+// read with a stride (in 32-bit words) so both the scene's vertex records and
+// packed colour arrays serve.
+template <class Out>
+void TransformRange(const Vec3* pos, const Vec3* normals, const std::uint32_t* colors, std::size_t colorStride,
+                    std::size_t begin, std::size_t end, const ViewProjection& vp, int width, int height,
+                    bool lighting, Out* out)
 {
     const float* m = vp.viewProjection.m;
     const Mat4& view = vp.view;
@@ -72,22 +78,55 @@ void TransformRange(const Vec3* pos, const Vec3* normals, const SurfaceVertex* s
         const float cy = m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13];
         const float cz = m[2] * p.x + m[6] * p.y + m[10] * p.z + m[14];
         const float cw = m[3] * p.x + m[7] * p.y + m[11] * p.z + m[15];
-        ScreenVertex& o = out[i];
-        if (!(cw > 1e-6f)) {
-            o = {0, 0, -1, 0};
-            continue;
+        ScreenVertex o{0, 0, -1, 0};
+        if (cw > 1e-6f) {
+            const float iw = 1.0f / cw;
+            o.z = cz * iw * 0.5f + 0.5f;
+            if (o.z >= 0 && o.z <= 1) { // also false for non-finite input
+                o.x = (cx * iw + 1) * hw;
+                o.y = (1 - cy * iw) * hh;
+                const std::uint32_t rgb = colors[i * colorStride];
+                o.color = lighting ? light.Shade(rgb, view.TransformDirection(normals[i])) : (rgb | 0xFF000000u);
+            } else {
+                o.z = -1;
+            }
         }
-        const float iw = 1.0f / cw;
-        o.x = (cx * iw + 1) * hw;
-        o.y = (1 - cy * iw) * hh;
-        o.z = cz * iw * 0.5f + 0.5f;
-        if (!(o.z >= 0 && o.z <= 1)) { // also catches non-finite input
-            o.z = -1;
-            continue;
-        }
-        o.color = lighting ? light.Shade(src[i].color, view.TransformDirection(normals[i]))
-                           : (src[i].color | 0xFF000000u);
+        if constexpr (std::is_same_v<Out, raster::FixedVertex>)
+            out[i] = raster::ToFixed(o);
+        else
+            out[i] = o;
     }
+}
+
+// Level of detail: a grid-shaped surface is drawn from a coarser level when
+// its cells are smaller than pixels. The step is the largest power of two
+// that keeps a coarse cell within kLodCellPixels pixels of the output image
+// (not of the supersampled one) where the surface is nearest to the eye, so
+// coarse triangles still cover about a pixel or more.
+constexpr float kLodCellPixels = 2.0f;
+constexpr std::size_t kLodMinTriangles = 32768;
+
+const LodLevel* ChooseLevel(const SurfaceMesh& mesh, const ViewProjection& vp, const RenderOptions& o)
+{
+    if (!o.levelOfDetail || mesh.TriangleCount() < kLodMinTriangles)
+        return nullptr;
+    SurfaceLod& lod = mesh.LevelOfDetail();
+    if (!lod.IsGrid())
+        return nullptr;
+    const Vec3 lo = lod.Min(), hi = lod.Max();
+    float nearest = vp.zFar;
+    for (int k = 0; k < 8; ++k) {
+        const Vec3 c{k & 1 ? hi.x : lo.x, k & 2 ? hi.y : lo.y, k & 4 ? hi.z : lo.z};
+        nearest = std::min(nearest, -vp.view.TransformPoint(c).z);
+    }
+    const float cellPixels = lod.CellSize() * vp.PixelsPerUnit(std::max(nearest, vp.zNear));
+    int step = 1;
+    while (step < 1024 && float(step * 2) * cellPixels <= kLodCellPixels)
+        step *= 2;
+    for (; step >= 2; step /= 2)
+        if (const LodLevel* level = lod.Level(mesh, step))
+            return level;
+    return nullptr;
 }
 
 std::uint32_t ToArgb(const QColor& c)
@@ -100,6 +139,9 @@ std::uint32_t ToArgb(const QColor& c)
 struct SceneRenderer::Impl {
     std::vector<float> depth;
     std::vector<ScreenVertex> screen;
+    std::vector<raster::FixedVertex> fixed;
+    std::vector<std::uint8_t> rowOwner;
+    RenderStats stats;
 
     void Geometry(Scene& scene, const ViewProjection& vp, QImage& image, int scale, const RenderOptions& o);
     void Sprites(const PointCloud& cloud, const ViewProjection& vp, const Target& t, int scale, bool lighting,
@@ -128,32 +170,59 @@ void SceneRenderer::Impl::Geometry(Scene& scene, const ViewProjection& vp, QImag
                                    const RenderOptions& o)
 {
     const int W = image.width(), H = image.height();
-    depth.assign(std::size_t(W) * H, 1.0f);
+    const int parts = PartsFor(o);
+    stats = {};
+    depth.resize(std::size_t(W) * H);
+    RunParallel(parts, [&](int p, int np) {
+        const auto [y0, y1] = Band(H, p, np);
+        std::fill(depth.begin() + std::ptrdiff_t(y0) * W, depth.begin() + std::ptrdiff_t(y1) * W, 1.0f);
+    });
     Target t;
     t.pixels = reinterpret_cast<std::uint32_t*>(image.bits());
     t.depth = depth.data();
     t.width = W;
     t.height = H;
     t.stride = int(image.bytesPerLine() / 4);
-    const int parts = PartsFor(o);
+    // Surface triangles: threads take turns in strips of 8 rows.
+    rowOwner.resize(std::size_t(H));
+    for (int y = 0; y < H; ++y)
+        rowOwner[std::size_t(y)] = std::uint8_t((y >> 3) % parts);
 
+    // The view matrices are those of the output image; the target may be supersampled.
+    const int sw = W, sh = H;
     for (const auto& mesh : scene.Surfaces()) {
         if (!mesh->IsVisible() || mesh->TriangleCount() == 0)
             continue;
-        const std::size_t n = mesh->Vertices().size();
-        screen.resize(n);
-        RunParallel(parts, [&](int p, int np) {
-            TransformRange(mesh->UnitPositions().data(), mesh->Normals().data(), mesh->Vertices().data(),
-                           n * p / np, n * (p + 1) / np, vp, W, H, o.lighting, screen.data());
-        });
         const std::uint32_t* idx = mesh->Indices().data();
-        const std::size_t triangles = mesh->TriangleCount();
         if (!scene.WireFrame()) {
+            const LodLevel* level = ChooseLevel(*mesh, vp, o);
+            const Vec3* pos = level ? level->positions.data() : mesh->UnitPositions().data();
+            const Vec3* normals = level ? level->normals.data() : mesh->Normals().data();
+            const std::uint32_t* colors = level ? level->colors.data() : &mesh->Vertices().data()->color;
+            const std::size_t stride = level ? 1 : sizeof(SurfaceVertex) / sizeof(std::uint32_t);
+            const std::size_t n = level ? level->positions.size() : mesh->Vertices().size();
+            const std::uint32_t* indices = level ? level->indices.data() : idx;
+            const std::size_t triangles = level ? level->indices.size() / 3 : mesh->TriangleCount();
+            fixed.resize(n);
+            stats.triangles += triangles;
+            stats.coarsestStep = std::max(stats.coarsestStep, level ? level->step : 1);
             RunParallel(parts, [&](int p, int np) {
-                const auto [y0, y1] = Band(H, p, np);
-                raster::DrawTriangles(screen.data(), n, mesh->UsedVertices().data(), idx, triangles, t, y0, y1);
+                TransformRange(pos, normals, colors, stride, n * p / np, n * (p + 1) / np, vp, sw, sh, o.lighting,
+                               fixed.data());
+            });
+            RunParallel(parts, [&](int p, int) {
+                raster::DrawTriangles(fixed.data(), indices, triangles, t, rowOwner.data(), std::uint8_t(p));
             });
         } else {
+            const std::size_t n = mesh->Vertices().size();
+            const std::size_t triangles = mesh->TriangleCount();
+            screen.resize(n);
+            stats.triangles += triangles;
+            RunParallel(parts, [&](int p, int np) {
+                TransformRange(mesh->UnitPositions().data(), mesh->Normals().data(), &mesh->Vertices().data()->color,
+                               sizeof(SurfaceVertex) / sizeof(std::uint32_t), n * p / np, n * (p + 1) / np, vp, sw,
+                               sh, o.lighting, screen.data());
+            });
             RunParallel(parts, [&](int p, int np) {
                 const auto [y0, y1] = Band(H, p, np);
                 for (std::size_t k = 0; k < triangles; ++k) {
@@ -248,6 +317,11 @@ void SceneRenderer::Impl::Water(const Scene& scene, const ViewProjection& vp, co
 }
 
 SceneRenderer::SceneRenderer() : m_pImpl(new Impl) {}
+
+const RenderStats& SceneRenderer::LastStats() const
+{
+    return m_pImpl->stats;
+}
 SceneRenderer::~SceneRenderer() { delete m_pImpl; }
 
 QImage SceneRenderer::Render(Scene& scene, const OrbitCamera& camera, QSize size, const RenderOptions& options)

@@ -143,20 +143,63 @@ template <class Shade>
     }
 }
 
-// Opaque Gouraud-shaded triangles with depth test and depth write.
-//
-// Dense surfaces have far more triangles than pixels. A triangle whose
-// bounding box is under half a pixel wide and high can contain at most one
-// pixel centre, and then all three of its vertices lie inside that pixel; so
-// instead of rasterizing it, every vertex that belongs to a triangle (used[i]
-// nonzero) is splatted into the pixel that contains it. Coverage is the same
-// (silhouettes may grow by under half a pixel); colour and depth are the
-// vertex's instead of interpolated ones, a difference below a pixel's size.
-inline void DrawTriangles(const ScreenVertex* verts, std::size_t vertexCount, const std::uint8_t* used,
-                          const std::uint32_t* indices, std::size_t triangleCount, const Target& t, int y0, int y1)
+// A vertex ready for triangle setup: position snapped to 1/16 pixel (clamped
+// to +-kLimit pixels), depth 0..1 and lit colour 0x00RRGGBB. depth < 0 marks
+// a vertex that cannot be drawn.
+struct FixedVertex {
+    std::int32_t x, y;
+    float z;
+    std::uint32_t color;
+};
+
+inline FixedVertex ToFixed(const ScreenVertex& v)
 {
-    const auto shade = [&t](std::ptrdiff_t at, int, int, const ScreenVertex& va, const ScreenVertex& vb,
-                            const ScreenVertex& vc, float wa, float wb, float wc) {
+    return {std::int32_t(detail::Snap(v.x)), std::int32_t(detail::Snap(v.y)), v.z, v.color};
+}
+
+namespace detail {
+
+// Fills the pixel centres of rows iy0..iy1, columns ix0..ix1 covered by the
+// triangle, with depth test and Gouraud colours. T is the edge-function type:
+// 32 bits while the bounding box stays under 512 pixels, else 64.
+template <class T>
+inline void FillTriangle(const FixedVertex& a, const FixedVertex& b, const FixedVertex& c, int ix0, int ix1, int iy0,
+                         int iy1, const Target& t, const std::uint8_t* rowOwner, std::uint8_t part)
+{
+    const T px = T(ix0) * kSub + kSub / 2, py = T(iy0) * kSub + kSub / 2;
+    T X[3] = {T(a.x) - px, T(b.x) - px, T(c.x) - px};
+    T Y[3] = {T(a.y) - py, T(b.y) - py, T(c.y) - py};
+    const FixedVertex* v[3] = {&a, &b, &c};
+    T area = (X[1] - X[0]) * (Y[2] - Y[0]) - (Y[1] - Y[0]) * (X[2] - X[0]);
+    if (area == 0)
+        return;
+    if (area < 0) {
+        std::swap(X[1], X[2]);
+        std::swap(Y[1], Y[2]);
+        std::swap(v[1], v[2]);
+        area = -area;
+    }
+    // Edge k runs from vertex k to k+1; its function is positive inside and
+    // weights the vertex opposite to it. Pixels on an edge belong to the
+    // triangle only for top and left edges.
+    T A[3], B[3], row[3];
+    for (int k = 0; k < 3; ++k) {
+        const int n = k == 2 ? 0 : k + 1;
+        A[k] = Y[k] - Y[n];
+        B[k] = X[n] - X[k];
+        const bool topLeft = A[k] > 0 || (A[k] == 0 && B[k] < 0);
+        row[k] = -A[k] * X[k] - B[k] * Y[k] - (topLeft ? 0 : 1);
+        A[k] *= kSub;
+        B[k] *= kSub;
+    }
+    const float inv = 1.0f / float(area);
+    const FixedVertex &va = *v[0], &vb = *v[1], &vc = *v[2];
+    // e1 (edge b-c) weights a, e2 (edge c-a) weights b, e0 (edge a-b) weights c.
+    if (ix0 == ix1 && iy0 == iy1) { // one candidate pixel: the common case of a dense surface
+        if ((row[0] | row[1] | row[2]) < 0 || rowOwner[iy0] != part)
+            return;
+        const float wa = float(row[1]) * inv, wb = float(row[2]) * inv, wc = float(row[0]) * inv;
+        const std::ptrdiff_t at = std::ptrdiff_t(iy0) * t.stride + ix0;
         const float z = wa * va.z + wb * vb.z + wc * vc.z;
         if (!(z < t.depth[at]))
             return;
@@ -170,24 +213,87 @@ inline void DrawTriangles(const ScreenVertex* verts, std::size_t vertexCount, co
                    wc * float((vc.color >> s) & 255);
         };
         t.pixels[at] = Pack(ch(16), ch(8), ch(0));
-    };
-    for (std::size_t i = 0; i < triangleCount; ++i, indices += 3) {
-        const ScreenVertex &a = verts[indices[0]], &b = verts[indices[1]], &c = verts[indices[2]];
-        const float w = std::max(a.x, std::max(b.x, c.x)) - std::min(a.x, std::min(b.x, c.x));
-        const float h = std::max(a.y, std::max(b.y, c.y)) - std::min(a.y, std::min(b.y, c.y));
-        if (w < 0.5f && h < 0.5f)
-            continue; // drawn by the vertex splats below
-        RasterTriangle(a, b, c, t, y0, y1, shade);
+        return;
     }
-    for (std::size_t i = 0; i < vertexCount; ++i) {
-        const ScreenVertex& v = verts[i];
-        if (!used[i] || v.z < 0 || !(v.x >= 0 && v.y >= float(y0) && v.x < float(t.width) && v.y < float(y1)))
+    // Depth and colours are planes over the screen: evaluated exactly at the
+    // start of each row from the integer edge values, then stepped along it.
+    const float fa[4] = {va.z, float((va.color >> 16) & 255), float((va.color >> 8) & 255), float(va.color & 255)};
+    const float fb[4] = {vb.z, float((vb.color >> 16) & 255), float((vb.color >> 8) & 255), float(vb.color & 255)};
+    const float fc[4] = {vc.z, float((vc.color >> 16) & 255), float((vc.color >> 8) & 255), float(vc.color & 255)};
+    const bool flat = va.color == vb.color && va.color == vc.color;
+    const std::uint32_t flatColor = va.color | 0xFF000000u;
+    float dx[4];
+    for (int k = 0; k < 4; ++k)
+        dx[k] = (float(A[1]) * fa[k] + float(A[2]) * fb[k] + float(A[0]) * fc[k]) * inv;
+    for (int y = iy0; y <= iy1; ++y) {
+        T e0 = row[0], e1 = row[1], e2 = row[2];
+        row[0] += B[0], row[1] += B[1], row[2] += B[2];
+        if (rowOwner[y] != part)
             continue;
-        const std::ptrdiff_t at = std::ptrdiff_t(int(v.y)) * t.stride + int(v.x);
-        if (v.z < t.depth[at]) {
-            t.depth[at] = v.z;
-            t.pixels[at] = v.color | 0xFF000000u;
+        // Skip to the first covered pixel of the row.
+        int x = ix0;
+        while (x <= ix1 && (e0 | e1 | e2) < 0) {
+            e0 += A[0], e1 += A[1], e2 += A[2];
+            ++x;
         }
+        if (x > ix1)
+            continue;
+        const float wa = float(e1) * inv, wb = float(e2) * inv, wc = float(e0) * inv;
+        float z = wa * fa[0] + wb * fb[0] + wc * fc[0];
+        float* depth = t.depth + std::ptrdiff_t(y) * t.stride;
+        std::uint32_t* pixels = t.pixels + std::ptrdiff_t(y) * t.stride;
+        if (flat) {
+            for (; x <= ix1 && (e0 | e1 | e2) >= 0; ++x) {
+                if (z < depth[x]) {
+                    depth[x] = z;
+                    pixels[x] = flatColor;
+                }
+                e0 += A[0], e1 += A[1], e2 += A[2];
+                z += dx[0];
+            }
+            continue;
+        }
+        float r = wa * fa[1] + wb * fb[1] + wc * fc[1];
+        float g = wa * fa[2] + wb * fb[2] + wc * fc[2];
+        float bl = wa * fa[3] + wb * fb[3] + wc * fc[3];
+        // A row of a triangle is one run: stop at its first uncovered pixel.
+        for (; x <= ix1 && (e0 | e1 | e2) >= 0; ++x) {
+            if (z < depth[x]) {
+                depth[x] = z;
+                pixels[x] = Pack(r, g, bl);
+            }
+            e0 += A[0], e1 += A[1], e2 += A[2];
+            z += dx[0], r += dx[1], g += dx[2], bl += dx[3];
+        }
+    }
+}
+
+} // namespace detail
+
+// Opaque Gouraud-shaded triangles with depth test and depth write, only in
+// the rows y with rowOwner[y] == part (threads take turns in strips of rows,
+// so each gets a fair share wherever the surface lies). Most triangles of a
+// dense surface cover no pixel centre: they end at the bounding-box test,
+// before any setup.
+inline void DrawTriangles(const FixedVertex* verts, const std::uint32_t* indices, std::size_t triangleCount,
+                          const Target& t, const std::uint8_t* rowOwner, std::uint8_t part)
+{
+    using namespace detail;
+    for (std::size_t i = 0; i < triangleCount; ++i, indices += 3) {
+        const FixedVertex &a = verts[indices[0]], &b = verts[indices[1]], &c = verts[indices[2]];
+        const std::int32_t minx = std::min(a.x, std::min(b.x, c.x)), maxx = std::max(a.x, std::max(b.x, c.x));
+        const std::int32_t miny = std::min(a.y, std::min(b.y, c.y)), maxy = std::max(a.y, std::max(b.y, c.y));
+        // The pixel centres (16 i + 8) inside the box, clipped to the band.
+        const int ix0 = std::max((minx + 7) >> 4, 0), ix1 = std::min((maxx - 8) >> 4, t.width - 1);
+        const int iy0 = std::max((miny + 7) >> 4, 0), iy1 = std::min((maxy - 8) >> 4, t.height - 1);
+        if ((ix0 > ix1) | (iy0 > iy1))
+            continue;
+        if ((rowOwner[iy0] != part && rowOwner[iy1] != part && iy1 - iy0 < 2) || a.z < 0 || b.z < 0 || c.z < 0)
+            continue;
+        if (maxx - minx < 8192 && maxy - miny < 8192)
+            FillTriangle<std::int32_t>(a, b, c, ix0, ix1, iy0, iy1, t, rowOwner, part);
+        else
+            FillTriangle<std::int64_t>(a, b, c, ix0, ix1, iy0, iy1, t, rowOwner, part);
     }
 }
 

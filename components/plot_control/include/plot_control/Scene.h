@@ -26,6 +26,7 @@ struct DataBounds {
 };
 
 class Scene;
+class SurfaceLod;
 
 // One triangulated surface. Triangles that refer to a missing vertex are
 // dropped; vertices with non-finite coordinates are not drawn.
@@ -46,6 +47,10 @@ public:
     const std::vector<Vec3>& Normals() const { return m_normals; }
     // Changes whenever the data or their mapping into the cube changed (for GPU caches).
     std::uint64_t Revision() const { return m_nRevision; }
+    // Coarser versions of a grid-shaped mesh for frames in which its cells
+    // are smaller than pixels (renderer-internal); made after Scene::Prepare
+    // on first use, remade when the revision changes.
+    SurfaceLod& LevelOfDetail() const;
 
 private:
     friend class Scene;
@@ -61,6 +66,7 @@ private:
     bool m_bDirty = false;
     DataBounds m_mappedWith;
     std::uint64_t m_nRevision = 0;
+    mutable std::shared_ptr<SurfaceLod> m_pLod;
 };
 
 // Points drawn as shaded spheres whose diameter is the point size in data

@@ -33,6 +33,9 @@ struct RenderOptions {
     int threads = 0;          // 0 = up to two (the hardware's count, at most 2)
     bool lighting = true;     // false: flat vertex colours, for exact image tests
     bool decorations = true;  // axis box, grid, ticks, labels, titles, marker
+    // Draw dense grid surfaces from a coarser level where their cells are
+    // smaller than pixels (ridges and colour details keep full detail).
+    bool levelOfDetail = true;
     QColor background = QColor(255, 255, 255);
 };
 
@@ -40,6 +43,12 @@ struct RenderOptions {
 inline constexpr unsigned kWaterRgb = 0x2F7FD0;
 inline constexpr float kWaterAlpha = 0.38f;
 inline constexpr unsigned kWaterEdgeRgb = 0x1F5C9E;
+
+// What the last software frame drew, for benchmarks and tests.
+struct RenderStats {
+    std::size_t triangles = 0; // surface triangles handed to the rasterizer
+    int coarsestStep = 1;      // grid step of the coarsest surface level drawn (1 = full detail)
+};
 
 class SceneRenderer {
 public:
@@ -57,6 +66,8 @@ public:
     // RGB32 image, against a depth buffer cleared here. For benchmarks and
     // callers that paint their own background.
     void RenderGeometry(Scene& scene, const ViewProjection& vp, QImage& target, const RenderOptions& options = {});
+
+    const RenderStats& LastStats() const;
 
 private:
     struct Impl;
