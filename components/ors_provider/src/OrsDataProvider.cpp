@@ -1,5 +1,7 @@
 #include "OrsDataProvider.h"
 
+#include "import/Import.h"
+
 #include "platform/comptr.h"
 
 #include <new>
@@ -151,7 +153,7 @@ HRESULT COptimizationResultsDataProvider::Load(const std::wstring& path, IUnknow
     *ppData = nullptr;
     const IID& iid = platform::uuidof<IOptimizationResultsDataProvider>();
     try {
-        auto data = platform::MakeCom<COptimizationResultsData>(ReadOrsFile(path));
+        auto data = platform::MakeCom<COptimizationResultsData>(ReadResultsFile(path));
         *ppData = static_cast<IOptimizationResultsDataSource*>(data.Detach());
         return S_OK;
     } catch (const OrsError& e) {

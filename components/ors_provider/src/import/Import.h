@@ -1,0 +1,41 @@
+#pragma once
+// Results of other optimizers: Optuna storage and trial tables, Dakota tabular
+// data and CSV/TSV tables with marked columns. Each is recognised by its
+// content and turned into the same in-memory form as an .ors file.
+// docs/importing.md describes what is read from each.
+#include "OrsFormat.h"
+
+#include <string>
+#include <vector>
+
+namespace ors {
+
+enum class SourceFormat {
+    Ors,           // an Optimization Results File, or anything that is none of the below
+    OptunaStorage, // Optuna's SQLite storage
+    OptunaCsv,     // trials_dataframe() written as CSV
+    Dakota,        // Dakota tabular data (annotated, custom_annotated with header)
+    Table,         // any other delimited text table with a header
+};
+
+struct ImportOptions {
+    // Plain tables: take these header columns as the inputs / functions. When
+    // only one list is given, every other column belongs to the other one.
+    std::vector<std::string> inputColumns;
+    std::vector<std::string> functionColumns;
+    // Signal of inputs whose table names none ("csv" for plain tables).
+    std::string signal;
+    // Optuna storage: the study to read (default: most completed trials).
+    std::string study;
+
+    bool explicitColumns() const { return !inputColumns.empty() || !functionColumns.empty(); }
+};
+
+// What ReadResultsFile would read the file as; Ors for files it cannot open.
+SourceFormat DetectResultsFormat(const std::wstring& path);
+
+// Reads a results file of any supported format. Throws OrsError with a text
+// for the user (and std::bad_alloc).
+OrsContent ReadResultsFile(const std::wstring& path, const ImportOptions& options = {});
+
+} // namespace ors

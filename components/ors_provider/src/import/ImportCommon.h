@@ -1,0 +1,79 @@
+#pragma once
+// Pieces shared by the importers: message texts, the mapped file, and turning
+// parsed columns into loaded content.
+#include "Import.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ors::import {
+
+// Largest record count a loaded file can have (a value column is one blob of
+// at most 2 GiB when saved).
+inline constexpr std::uint64_t kMaxRecords = 268435455;
+
+class ImportMessages {
+public:
+    explicit ImportMessages(const std::wstring& path) : m_file(L"The file \"" + path + L"\"") {}
+
+    // "The file "p" <text>."
+    OrsError file(const std::wstring& text) const { return {m_file + L" " + text + L"."}; }
+    // "The file "p", line n: <detail>."
+    OrsError line(std::uint64_t line, const std::wstring& detail) const
+    {
+        return {m_file + L", line " + std::to_wstring(line) + L": " + detail + L"."};
+    }
+    OrsError unreadable(int error) const;
+
+private:
+    std::wstring m_file;
+};
+
+// A name or a cell quoted for a message, cut short when it is long.
+std::wstring Quoted(std::string_view text);
+
+// The file's bytes, mapped read-only.
+class MappedFile {
+public:
+    MappedFile(const std::wstring& path, const ImportMessages& msg);
+    ~MappedFile();
+    MappedFile(const MappedFile&) = delete;
+    MappedFile& operator=(const MappedFile&) = delete;
+
+    const char* begin() const { return m_data; }
+    const char* end() const { return m_data + m_size; }
+    std::size_t size() const { return m_size; }
+    // Modification time, ISO 8601 UTC.
+    const std::string& modified() const { return m_modified; }
+
+private:
+    const char* m_data = nullptr;
+    std::size_t m_size = 0;
+    std::string m_modified;
+};
+
+// Modification time of a file, ISO 8601 UTC; the current time when unknown.
+std::string FileTime(const std::wstring& path);
+
+// Columns as parsed: column-major, stride = capacity rows; rows of them used.
+struct ParsedColumns {
+    HugeArray<double> inputs;
+    HugeArray<double> functions;
+    std::size_t capacity = 0;
+    std::size_t rows = 0;
+};
+
+// Moves the parsed values into content (the header must be filled in) and
+// computes the value indices. Throws when a value is not finite.
+void FinishContent(OrsContent& content, ParsedColumns&& columns, const ImportMessages& msg);
+
+// Number of '\n' bytes in [p, end).
+std::size_t CountNewlines(const char* p, const char* end);
+
+// Every name unique; else the error names the first repeated one.
+void CheckUniqueColumns(const std::vector<std::string>& names, std::uint64_t headerLine, const ImportMessages& msg);
+
+} // namespace ors::import

@@ -1,0 +1,153 @@
+// Optuna's trials table as pandas writes it (trials_dataframe().to_csv()):
+// params_<name> are the inputs, value / value_<metric> / values_<n or metric>
+// the functions; rows whose state is not COMPLETE are left out.
+#include "Importers.h"
+
+#include "NumberParse.h"
+
+#include <algorithm>
+#include <map>
+
+namespace ors::import {
+
+namespace {
+
+constexpr std::string_view kParams = "params_";
+
+bool startsWith(std::string_view s, std::string_view prefix)
+{
+    return s.substr(0, prefix.size()) == prefix;
+}
+
+// Function name of a value column, or empty when the column holds none.
+std::string functionName(std::string_view column)
+{
+    if (column == "value")
+        return "value";
+    for (const std::string_view prefix : {"values_", "value_"}) {
+        if (startsWith(column, prefix) && column.size() > prefix.size()) {
+            const std::string_view rest = column.substr(prefix.size());
+            if (std::all_of(rest.begin(), rest.end(), [](char c) { return c >= '0' && c <= '9'; }))
+                return "value " + std::string(rest);
+            return std::string(rest);
+        }
+    }
+    return {};
+}
+
+std::string_view trimmedCell(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}
+
+} // namespace
+
+bool IsOptunaCsvHeader(const TextHeader& header)
+{
+    bool params = false, values = false;
+    for (const auto& name : header.names) {
+        if (startsWith(name, "in:") || startsWith(name, "out:"))
+            return false;
+        params |= startsWith(name, kParams) && name.size() > kParams.size();
+        values |= !functionName(name).empty();
+    }
+    return params && values;
+}
+
+OrsContent ReadOptunaCsv(const MappedFile& file, const TextHeader& header, const ImportMessages& msg)
+{
+    const auto& names = header.names;
+    std::vector<std::size_t> paramColumns, valueColumns;
+    std::optional<std::size_t> stateColumn;
+    OrsContent content;
+    OrsHeader& h = content.header;
+    for (std::size_t c = 0; c < names.size(); ++c) {
+        if (startsWith(names[c], kParams) && names[c].size() > kParams.size()) {
+            paramColumns.push_back(c);
+            h.inputs.push_back({"optuna", names[c].substr(kParams.size())});
+        } else if (std::string f = functionName(names[c]); !f.empty()) {
+            valueColumns.push_back(c);
+            h.functions.push_back(std::move(f));
+        } else if (names[c] == "state") {
+            stateColumn = c;
+        }
+    }
+    std::vector<std::string> used;
+    for (const std::size_t c : paramColumns)
+        used.push_back(names[c]);
+    for (const std::size_t c : valueColumns)
+        used.push_back(names[c]);
+    CheckUniqueColumns(used, header.line, msg);
+
+    // Trial tables are small: cells are kept as text until every row is read,
+    // because a parameter holding any text is categorical.
+    std::vector<std::vector<std::string>> paramCells(paramColumns.size());
+    std::vector<std::vector<double>> values(valueColumns.size());
+    RowReader reader(header.dataBegin, file.end(), header.dataLine, header.delimiter);
+    std::size_t rows = 0;
+    while (reader.next()) {
+        const auto& cells = reader.cells();
+        if (cells.size() != names.size())
+            throw FieldCountError(msg, reader.line(), cells.size(), names.size());
+        if (stateColumn) {
+            const std::string_view state = trimmedCell(cells[*stateColumn]);
+            if (state != "COMPLETE" && state != "TrialState.COMPLETE")
+                continue;
+        }
+        if (rows >= kMaxRecords)
+            throw msg.file(L"holds more than " + std::to_wstring(kMaxRecords) + L" completed trials");
+        for (std::size_t k = 0; k < valueColumns.size(); ++k) {
+            double v = 0;
+            const auto status = ParseNumberCell(cells[valueColumns[k]], v);
+            if (status != NumberStatus::Ok)
+                throw CellError(msg, reader.line(), names[valueColumns[k]], cells[valueColumns[k]], int(status));
+            values[k].push_back(v);
+        }
+        for (std::size_t k = 0; k < paramColumns.size(); ++k) {
+            const std::string_view cell = trimmedCell(cells[paramColumns[k]]);
+            if (cell.empty())
+                throw CellError(msg, reader.line(), names[paramColumns[k]], cell, int(NumberStatus::Empty));
+            paramCells[k].emplace_back(cell);
+        }
+        ++rows;
+    }
+    if (rows == 0)
+        throw msg.file(L"holds no completed trials");
+
+    ParsedColumns parsed;
+    parsed.capacity = parsed.rows = rows;
+    parsed.inputs = HugeArray<double>(paramColumns.size() * rows);
+    parsed.functions = HugeArray<double>(valueColumns.size() * rows);
+    for (std::size_t k = 0; k < valueColumns.size(); ++k)
+        std::copy(values[k].begin(), values[k].end(), parsed.functions.data() + k * rows);
+    for (std::size_t k = 0; k < paramColumns.size(); ++k) {
+        double* dst = parsed.inputs.data() + k * rows;
+        const auto& cells = paramCells[k];
+        bool numeric = true;
+        for (std::size_t r = 0; r < rows && numeric; ++r)
+            numeric = ParseNumberCell(cells[r], dst[r]) == NumberStatus::Ok;
+        if (numeric)
+            continue;
+        // Categorical: the position of the choice among the column's texts,
+        // in byte order (the table does not tell the order of the choices).
+        std::map<std::string_view, double> order;
+        for (const auto& cell : cells)
+            order.emplace(cell, 0.0);
+        double next = 0;
+        for (auto& [text, index] : order)
+            index = next++;
+        for (std::size_t r = 0; r < rows; ++r)
+            dst[r] = order.find(cells[r])->second;
+    }
+    h.dataType = 0;
+    h.creator = "Optuna trials table";
+    h.created = file.modified();
+    FinishContent(content, std::move(parsed), msg);
+    return content;
+}
+
+} // namespace ors::import

@@ -1,0 +1,435 @@
+// Optuna's SQLite storage: the completed trials of one study. Parameters are
+// stored in their internal form, which for a categorical parameter is the
+// index of the choice, and objectives in trial_values by number.
+#include "Importers.h"
+
+#include "diagnostics/snagwise.h"
+
+#include <sqlite3.h>
+
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <unordered_map>
+
+namespace ors::import {
+
+namespace {
+
+struct DbCloser {
+    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+struct StmtFinalizer {
+    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
+};
+using Db = std::unique_ptr<sqlite3, DbCloser>;
+using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
+
+constexpr const char* kRequiredTables[] = {"studies", "trials", "trial_params", "trial_values"};
+
+Db openReadOnly(const std::wstring& path)
+{
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(ToUtf8(path).c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+    Db db(raw);
+    if (rc != SQLITE_OK)
+        return nullptr;
+    sqlite3_extended_result_codes(raw, 1);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    struct stat st {};
+    if (::stat(ToUtf8(path).c_str(), &st) == 0)
+        sqlite3_limit(raw, SQLITE_LIMIT_LENGTH, int(std::min<off_t>(std::max<off_t>(st.st_size, 1), INT_MAX)));
+    return db;
+}
+
+// Object types by lower-case name; empty when the schema cannot be read.
+std::unordered_map<std::string, std::string> schemaObjects(sqlite3* db)
+{
+    std::unordered_map<std::string, std::string> objects;
+    sqlite3_stmt* s = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT lower(name), type FROM sqlite_schema", -1, &s, nullptr) != SQLITE_OK)
+        return objects;
+    Stmt stmt(s);
+    while (sqlite3_step(s) == SQLITE_ROW) {
+        const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
+        const auto* type = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
+        if (name && type)
+            objects.emplace(name, type);
+    }
+    return objects;
+}
+
+class StorageReader {
+public:
+    StorageReader(const std::wstring& path, const ImportOptions& options, const ImportMessages& msg)
+        : m_path(path), m_options(options), m_msg(msg)
+    {
+    }
+    OrsContent read();
+
+private:
+    [[noreturn]] void failure(int rc) const;
+    Stmt prepare(const char* sql) const;
+    bool step(sqlite3_stmt* s) const;
+    bool hasTable(const char* name) const
+    {
+        const auto it = m_objects.find(name);
+        return it != m_objects.end() && it->second == "table";
+    }
+    std::vector<std::string> metricNames(sqlite3_int64 study) const;
+
+    const std::wstring& m_path;
+    const ImportOptions& m_options;
+    const ImportMessages& m_msg;
+    Db m_db;
+    std::unordered_map<std::string, std::string> m_objects;
+};
+
+[[noreturn]] void StorageReader::failure(int rc) const
+{
+    switch (rc & 0xFF) {
+    case SQLITE_NOMEM:
+        throw std::bad_alloc();
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB:
+        throw m_msg.file(L"is a damaged Optuna storage: its database structure is broken");
+    default:
+        throw m_msg.file(L"is an Optuna storage that could not be read (" +
+                         FromUtf8(m_db ? sqlite3_errmsg(m_db.get()) : sqlite3_errstr(rc)) + L")");
+    }
+}
+
+Stmt StorageReader::prepare(const char* sql) const
+{
+    sqlite3_stmt* s = nullptr;
+    const int rc = sqlite3_prepare_v2(m_db.get(), sql, -1, &s, nullptr);
+    Stmt stmt(s);
+    if (rc != SQLITE_OK)
+        failure(rc);
+    return stmt;
+}
+
+bool StorageReader::step(sqlite3_stmt* s) const
+{
+    const int rc = sqlite3_step(s);
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        failure(rc);
+    return rc == SQLITE_ROW;
+}
+
+std::string columnText(sqlite3_stmt* s, int col)
+{
+    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, col));
+    return p ? std::string(p, std::size_t(sqlite3_column_bytes(s, col))) : std::string();
+}
+
+// A JSON array of strings; false for anything else.
+bool parseStringArray(std::string_view json, std::vector<std::string>& out)
+{
+    std::size_t i = 0;
+    const auto ws = [&] {
+        while (i < json.size() && (json[i] == ' ' || json[i] == '\t' || json[i] == '\n' || json[i] == '\r'))
+            ++i;
+    };
+    const auto utf8 = [](std::string& s, char32_t cp) {
+        if (cp < 0x80) {
+            s.push_back(char(cp));
+        } else if (cp < 0x800) {
+            s.push_back(char(0xC0 | cp >> 6));
+            s.push_back(char(0x80 | (cp & 0x3F)));
+        } else if (cp < 0x10000) {
+            s.push_back(char(0xE0 | cp >> 12));
+            s.push_back(char(0x80 | (cp >> 6 & 0x3F)));
+            s.push_back(char(0x80 | (cp & 0x3F)));
+        } else {
+            s.push_back(char(0xF0 | cp >> 18));
+            s.push_back(char(0x80 | (cp >> 12 & 0x3F)));
+            s.push_back(char(0x80 | (cp >> 6 & 0x3F)));
+            s.push_back(char(0x80 | (cp & 0x3F)));
+        }
+    };
+    const auto hex4 = [&](char32_t& v) {
+        if (i + 4 > json.size())
+            return false;
+        v = 0;
+        for (int k = 0; k < 4; ++k) {
+            const char c = json[i++];
+            v <<= 4;
+            if (c >= '0' && c <= '9') v |= char32_t(c - '0');
+            else if (c >= 'a' && c <= 'f') v |= char32_t(c - 'a' + 10);
+            else if (c >= 'A' && c <= 'F') v |= char32_t(c - 'A' + 10);
+            else return false;
+        }
+        return true;
+    };
+    ws();
+    if (i >= json.size() || json[i++] != '[')
+        return false;
+    ws();
+    if (i < json.size() && json[i] == ']')
+        return ++i, true;
+    for (;;) {
+        ws();
+        if (i >= json.size() || json[i++] != '"')
+            return false;
+        std::string s;
+        for (;;) {
+            if (i >= json.size())
+                return false;
+            const char c = json[i++];
+            if (c == '"')
+                break;
+            if (c != '\\') {
+                s.push_back(c);
+                continue;
+            }
+            if (i >= json.size())
+                return false;
+            const char e = json[i++];
+            switch (e) {
+            case '"': case '\\': case '/': s.push_back(e); break;
+            case 'b': s.push_back('\b'); break;
+            case 'f': s.push_back('\f'); break;
+            case 'n': s.push_back('\n'); break;
+            case 'r': s.push_back('\r'); break;
+            case 't': s.push_back('\t'); break;
+            case 'u': {
+                char32_t cp = 0;
+                if (!hex4(cp))
+                    return false;
+                if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < json.size() && json[i] == '\\' && json[i + 1] == 'u') {
+                    i += 2;
+                    char32_t low = 0;
+                    if (!hex4(low) || low < 0xDC00 || low > 0xDFFF)
+                        return false;
+                    cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
+                }
+                utf8(s, cp);
+                break;
+            }
+            default:
+                return false;
+            }
+        }
+        out.push_back(std::move(s));
+        ws();
+        if (i >= json.size())
+            return false;
+        if (json[i] == ',') {
+            ++i;
+            continue;
+        }
+        return json[i] == ']';
+    }
+}
+
+std::vector<std::string> StorageReader::metricNames(sqlite3_int64 study) const
+{
+    std::vector<std::string> names;
+    if (!hasTable("study_system_attributes"))
+        return names;
+    auto s = prepare("SELECT value_json FROM study_system_attributes WHERE study_id = ? AND key = 'study:metric_names'");
+    sqlite3_bind_int64(s.get(), 1, study);
+    if (step(s.get()) && !parseStringArray(columnText(s.get(), 0), names))
+        names.clear();
+    return names;
+}
+
+OrsContent StorageReader::read()
+{
+    m_db = openReadOnly(m_path);
+    if (!m_db)
+        throw m_msg.file(L"is an Optuna storage that could not be opened");
+    m_objects = schemaObjects(m_db.get());
+    for (const char* table : kRequiredTables)
+        if (!hasTable(table))
+            throw m_msg.file(L"is not an Optuna storage: \"" + FromUtf8(table) + L"\" is not a plain table");
+
+    struct Study {
+        sqlite3_int64 id;
+        std::string name;
+        sqlite3_int64 completed;
+    };
+    std::vector<Study> studies;
+    {
+        auto s = prepare("SELECT s.study_id, s.study_name, (SELECT count(*) FROM trials t WHERE t.study_id = "
+                         "s.study_id AND t.state = 'COMPLETE') FROM studies s ORDER BY s.study_id");
+        while (step(s.get()))
+            studies.push_back({sqlite3_column_int64(s.get(), 0), columnText(s.get(), 1), sqlite3_column_int64(s.get(), 2)});
+    }
+    if (studies.empty())
+        throw m_msg.file(L"is an Optuna storage without studies");
+    const Study* study = nullptr;
+    if (!m_options.study.empty()) {
+        for (const auto& st : studies)
+            if (st.name == m_options.study)
+                study = &st;
+        if (!study) {
+            std::wstring list;
+            for (const auto& st : studies)
+                list += (list.empty() ? L"" : L", ") + Quoted(st.name);
+            throw m_msg.file(L"holds no Optuna study named " + Quoted(m_options.study) + L" (its studies: " + list + L")");
+        }
+    } else {
+        study = &*std::max_element(studies.begin(), studies.end(),
+                                   [](const Study& a, const Study& b) { return a.completed < b.completed; });
+    }
+    if (study->completed == 0)
+        throw m_msg.file(L"holds no completed trials of the Optuna study " + Quoted(study->name));
+    if (std::uint64_t(study->completed) > kMaxRecords)
+        throw m_msg.file(L"holds more than " + std::to_wstring(kMaxRecords) + L" completed trials");
+    SW_TRACE(L"Data provider : Optuna study \"%ls\", %lu completed trials (%lu studies in the file)",
+             FromUtf8(study->name).c_str(), static_cast<unsigned long>(study->completed),
+             static_cast<unsigned long>(studies.size()));
+
+    // Completed trials in the order of their numbers.
+    std::unordered_map<sqlite3_int64, std::size_t> rowOf;
+    std::vector<sqlite3_int64> numbers;
+    {
+        auto s = prepare("SELECT trial_id, number FROM trials WHERE study_id = ? AND state = 'COMPLETE' "
+                         "ORDER BY number, trial_id");
+        sqlite3_bind_int64(s.get(), 1, study->id);
+        while (step(s.get()) && numbers.size() < std::size_t(study->completed)) {
+            rowOf.emplace(sqlite3_column_int64(s.get(), 0), numbers.size());
+            numbers.push_back(sqlite3_column_int64(s.get(), 1));
+        }
+    }
+    const std::size_t rows = numbers.size();
+    const auto trial = [&](std::size_t row) { return L"trial " + std::to_wstring(numbers[row]); };
+
+    // Objectives: one direction each; without directions, as many as values.
+    sqlite3_int64 objectives = 0;
+    if (hasTable("study_directions")) {
+        auto s = prepare("SELECT max(objective) + 1 FROM study_directions WHERE study_id = ?");
+        sqlite3_bind_int64(s.get(), 1, study->id);
+        if (step(s.get()))
+            objectives = sqlite3_column_int64(s.get(), 0);
+    }
+    if (objectives <= 0) {
+        auto s = prepare("SELECT max(v.objective) + 1 FROM trial_values v JOIN trials t ON t.trial_id = v.trial_id "
+                         "WHERE t.study_id = ?");
+        sqlite3_bind_int64(s.get(), 1, study->id);
+        if (step(s.get()))
+            objectives = sqlite3_column_int64(s.get(), 0);
+    }
+    if (objectives <= 0 || objectives > 1000)
+        throw m_msg.file(L"holds an Optuna study without objective values (" + Quoted(study->name) + L")");
+
+    OrsContent content;
+    OrsHeader& h = content.header;
+    std::vector<std::string> metrics = metricNames(study->id);
+    if (metrics.size() == std::size_t(objectives))
+        h.functions = std::move(metrics);
+    else if (objectives == 1)
+        h.functions = {"value"};
+    else
+        for (sqlite3_int64 k = 0; k < objectives; ++k)
+            h.functions.push_back("value " + std::to_string(k));
+
+    // Parameters, named in the order they first appear.
+    std::vector<std::vector<double>> params;
+    std::vector<std::vector<bool>> present;
+    {
+        std::unordered_map<std::string, std::size_t> paramIndex;
+        auto s = prepare("SELECT p.trial_id, p.param_name, p.param_value FROM trial_params p JOIN trials t ON "
+                         "t.trial_id = p.trial_id WHERE t.study_id = ? AND t.state = 'COMPLETE' "
+                         "ORDER BY t.number, t.trial_id, p.param_id");
+        sqlite3_bind_int64(s.get(), 1, study->id);
+        while (step(s.get())) {
+            const auto it = rowOf.find(sqlite3_column_int64(s.get(), 0));
+            if (it == rowOf.end())
+                continue;
+            const std::size_t row = it->second;
+            std::string name = columnText(s.get(), 1);
+            auto [at, added] = paramIndex.emplace(name, params.size());
+            if (added) {
+                h.inputs.push_back({study->name, name});
+                params.emplace_back(rows, 0.0);
+                present.emplace_back(rows, false);
+            }
+            const std::size_t k = at->second;
+            const int type = sqlite3_column_type(s.get(), 2);
+            const double v = sqlite3_column_double(s.get(), 2);
+            if ((type != SQLITE_FLOAT && type != SQLITE_INTEGER) || !std::isfinite(v))
+                throw m_msg.file(L"has a parameter value that is not a finite number (" + trial(row) +
+                                 L", parameter " + Quoted(name) + L")");
+            params[k][row] = v;
+            present[k][row] = true;
+        }
+    }
+    if (params.empty())
+        throw m_msg.file(L"holds an Optuna study without parameters (" + Quoted(study->name) + L")");
+    for (std::size_t k = 0; k < params.size(); ++k)
+        for (std::size_t r = 0; r < rows; ++r)
+            if (!present[k][r])
+                throw m_msg.file(L"has a completed trial without the parameter " + Quoted(h.inputs[k].name) + L" (" +
+                                 trial(r) + L")");
+
+    // Objective values; infinite ones are stored as NULL with value_type.
+    std::vector<double> values(std::size_t(objectives) * rows, 0.0);
+    std::vector<bool> valuePresent(values.size(), false);
+    {
+        auto s = prepare("SELECT v.trial_id, v.objective, v.value FROM trial_values v JOIN trials t ON "
+                         "t.trial_id = v.trial_id WHERE t.study_id = ? AND t.state = 'COMPLETE'");
+        sqlite3_bind_int64(s.get(), 1, study->id);
+        while (step(s.get())) {
+            const auto it = rowOf.find(sqlite3_column_int64(s.get(), 0));
+            if (it == rowOf.end())
+                continue;
+            const std::size_t row = it->second;
+            const sqlite3_int64 objective = sqlite3_column_int64(s.get(), 1);
+            if (objective < 0 || objective >= objectives)
+                throw m_msg.file(L"has a value of objective " + std::to_wstring(objective) +
+                                 L", which its study does not have (" + trial(row) + L")");
+            const int type = sqlite3_column_type(s.get(), 2);
+            const double v = sqlite3_column_double(s.get(), 2);
+            if ((type != SQLITE_FLOAT && type != SQLITE_INTEGER) || !std::isfinite(v))
+                throw m_msg.file(L"has a value of \"" + FromUtf8(h.functions[std::size_t(objective)]) +
+                                 L"\" that is not a finite number (" + trial(row) + L")");
+            values[std::size_t(objective) * rows + row] = v;
+            valuePresent[std::size_t(objective) * rows + row] = true;
+        }
+    }
+    for (std::size_t i = 0; i < values.size(); ++i)
+        if (!valuePresent[i])
+            throw m_msg.file(L"has a completed trial without a value of \"" + FromUtf8(h.functions[i / rows]) +
+                             L"\" (" + trial(i % rows) + L")");
+    m_db.reset();
+
+    ParsedColumns parsed;
+    parsed.capacity = parsed.rows = rows;
+    parsed.inputs = HugeArray<double>(params.size() * rows);
+    parsed.functions = HugeArray<double>(values.size());
+    for (std::size_t k = 0; k < params.size(); ++k)
+        std::copy(params[k].begin(), params[k].end(), parsed.inputs.data() + k * rows);
+    std::copy(values.begin(), values.end(), parsed.functions.data());
+    h.dataType = 0;
+    h.creator = "Optuna study \"" + study->name + "\"";
+    h.created = FileTime(m_path);
+    FinishContent(content, std::move(parsed), m_msg);
+    return content;
+}
+
+} // namespace
+
+bool IsOptunaStorage(const std::wstring& path)
+{
+    const Db db = openReadOnly(path);
+    if (!db)
+        return false;
+    const auto objects = schemaObjects(db.get());
+    return std::all_of(std::begin(kRequiredTables), std::end(kRequiredTables),
+                       [&](const char* t) { return objects.count(t) != 0; });
+}
+
+OrsContent ReadOptunaStorage(const std::wstring& path, const ImportOptions& options, const ImportMessages& msg)
+{
+    return StorageReader(path, options, msg).read();
+}
+
+} // namespace ors::import

@@ -1,0 +1,211 @@
+// Plain CSV/TSV tables: columns marked "in:[<signal>:]<name>" and
+// "out:<name>", the x1, x2, ... / f1, f2, ... naming, or columns named
+// explicitly by the caller.
+#include "Importers.h"
+
+#include <algorithm>
+#include <unordered_map>
+
+namespace ors::import {
+
+namespace {
+
+constexpr const char* kPlainSignal = "csv";
+
+bool startsWith(std::string_view s, std::string_view prefix)
+{
+    return s.substr(0, prefix.size()) == prefix;
+}
+
+// "x<digits>" with the given letter.
+bool isNumbered(std::string_view name, char letter)
+{
+    return name.size() >= 2 && name[0] == letter &&
+           std::all_of(name.begin() + 1, name.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+OrsError refusal(const ImportMessages& msg)
+{
+    return msg.file(L"is neither an Optimization Results File nor a table whose columns are marked as inputs and "
+                    L"functions. Name the input columns \"in:<name>\" (or \"in:<signal>:<name>\") and the function "
+                    L"columns \"out:<name>\" in its header line, or convert it with \"vantix-convert --inputs "
+                    L"<columns> --functions <columns> <file> <output>.ors\"");
+}
+
+void requireBoth(const TableSplit& split, const TextHeader& header, const ImportMessages& msg)
+{
+    if (split.inputs.empty())
+        throw msg.line(header.line, L"the header names no input column");
+    if (split.functions.empty())
+        throw msg.line(header.line, L"the header names no function column");
+}
+
+} // namespace
+
+bool IsIndexColumn(std::string_view name)
+{
+    return name.empty() || startsWith(name, "Unnamed: ");
+}
+
+OrsContent LoadSplitTable(const MappedFile& file, const TextHeader& header, const TableSplit& split,
+                          std::string creator, const ImportMessages& msg, NumericResult* result)
+{
+    std::vector<std::string> used;
+    for (const std::size_t c : split.inputColumns)
+        used.push_back(header.names[c]);
+    for (const std::size_t c : split.functionColumns)
+        used.push_back(header.names[c]);
+    CheckUniqueColumns(used, header.line, msg);
+
+    const std::size_t nIn = split.inputColumns.size();
+    const std::size_t nFn = split.functionColumns.size();
+    const std::size_t columns = header.names.size();
+    // Every row ends in a line break (but the last), and holds at least one
+    // character per number and a separator between cells: both bound the rows
+    // before anything is allocated.
+    const auto bytes = std::size_t(file.end() - header.dataBegin);
+    const std::size_t byLines = CountNewlines(header.dataBegin, file.end()) + 1;
+    const std::size_t bySize = bytes / std::max<std::size_t>(1, nIn + nFn + columns - 1) + 1;
+    const std::size_t capacity = std::min(byLines, bySize);
+
+    ParsedColumns parsed;
+    parsed.capacity = capacity;
+    parsed.inputs = HugeArray<double>(nIn * capacity);
+    parsed.functions = HugeArray<double>(nFn * capacity);
+    std::vector<double*> out;
+    NumericPlan plan;
+    plan.use.assign(columns, ColumnUse::Skip);
+    plan.target.assign(columns, -1);
+    for (std::size_t k = 0; k < nIn; ++k) {
+        plan.use[split.inputColumns[k]] = ColumnUse::Number;
+        plan.target[split.inputColumns[k]] = int(out.size());
+        out.push_back(parsed.inputs.data() + k * capacity);
+    }
+    for (std::size_t k = 0; k < nFn; ++k) {
+        plan.use[split.functionColumns[k]] = ColumnUse::Number;
+        plan.target[split.functionColumns[k]] = int(out.size());
+        out.push_back(parsed.functions.data() + k * capacity);
+    }
+    if (split.labelColumn)
+        plan.use[*split.labelColumn] = ColumnUse::Label;
+
+    NumericResult r = LoadNumericColumns(header, file.end(), plan, out.data(), capacity, msg);
+    if (r.rows == 0)
+        throw msg.file(L"holds no records: its table has a header line but no rows");
+    parsed.rows = r.rows;
+
+    OrsContent content;
+    content.header.dataType = 0;
+    content.header.creator = std::move(creator);
+    content.header.created = file.modified();
+    content.header.inputs = split.inputs;
+    content.header.functions = split.functions;
+    FinishContent(content, std::move(parsed), msg);
+    if (result)
+        *result = std::move(r);
+    return content;
+}
+
+TableSplit ExplicitSplit(const TextHeader& header, const ImportOptions& options, const std::string& signal,
+                         const std::vector<bool>& ignored, const ImportMessages& msg)
+{
+    std::unordered_map<std::string_view, std::size_t> byName;
+    for (std::size_t c = header.names.size(); c-- > 0;)
+        byName[header.names[c]] = c; // the first of equal names
+    const auto find = [&](const std::string& name) {
+        const auto it = byName.find(name);
+        if (it == byName.end())
+            throw msg.file(L"has no column named " + Quoted(name));
+        return it->second;
+    };
+    std::vector<int> role(header.names.size(), 0); // 1 input, 2 function
+    TableSplit split;
+    for (const auto& name : options.inputColumns) {
+        const std::size_t c = find(name);
+        if (role[c])
+            throw msg.file(L"column " + Quoted(name) + L" is named twice");
+        role[c] = 1;
+        split.inputColumns.push_back(c);
+    }
+    for (const auto& name : options.functionColumns) {
+        const std::size_t c = find(name);
+        if (role[c])
+            throw msg.file(L"column " + Quoted(name) + L" is named twice");
+        role[c] = 2;
+        split.functionColumns.push_back(c);
+    }
+    for (std::size_t c = 0; c < header.names.size(); ++c) {
+        if (role[c] || ignored[c] || IsIndexColumn(header.names[c]))
+            continue;
+        if (options.inputColumns.empty())
+            split.inputColumns.push_back(c);
+        else if (options.functionColumns.empty())
+            split.functionColumns.push_back(c);
+    }
+    std::sort(split.inputColumns.begin(), split.inputColumns.end());
+    std::sort(split.functionColumns.begin(), split.functionColumns.end());
+    for (const std::size_t c : split.inputColumns)
+        split.inputs.push_back({signal, header.names[c]});
+    for (const std::size_t c : split.functionColumns)
+        split.functions.push_back(header.names[c]);
+    requireBoth(split, header, msg);
+    return split;
+}
+
+OrsContent ReadPlainTable(const MappedFile& file, const TextHeader& header, const ImportOptions& options,
+                          const ImportMessages& msg)
+{
+    const std::string signal = options.signal.empty() ? kPlainSignal : options.signal;
+    const std::vector<bool> none(header.names.size(), false);
+    if (options.explicitColumns())
+        return LoadSplitTable(file, header, ExplicitSplit(header, options, signal, none, msg), "CSV table", msg);
+
+    TableSplit split;
+    const auto& names = header.names;
+    const bool marked = std::any_of(names.begin(), names.end(), [](const std::string& n) {
+        return startsWith(n, "in:") || startsWith(n, "out:");
+    });
+    if (marked) {
+        // Unmarked columns (an index, dates, notes) are not data.
+        for (std::size_t c = 0; c < names.size(); ++c) {
+            const std::string_view name = names[c];
+            if (startsWith(name, "in:")) {
+                const std::string_view rest = name.substr(3);
+                const auto colon = rest.find(':');
+                InputInfo in = colon == std::string_view::npos
+                                   ? InputInfo{signal, std::string(rest)}
+                                   : InputInfo{std::string(rest.substr(0, colon)), std::string(rest.substr(colon + 1))};
+                if (in.name.empty())
+                    throw msg.line(header.line, L"column " + Quoted(name) + L" names no input");
+                split.inputColumns.push_back(c);
+                split.inputs.push_back(std::move(in));
+            } else if (startsWith(name, "out:")) {
+                if (name.size() == 4)
+                    throw msg.line(header.line, L"column " + Quoted(name) + L" names no function");
+                split.functionColumns.push_back(c);
+                split.functions.emplace_back(name.substr(4));
+            }
+        }
+        requireBoth(split, header, msg);
+        return LoadSplitTable(file, header, split, "CSV table", msg);
+    }
+
+    // x1, x2, ... are the inputs and f1, f2, ... the functions, when every
+    // column but an index is named so.
+    for (std::size_t c = 0; c < names.size(); ++c) {
+        if (isNumbered(names[c], 'x')) {
+            split.inputColumns.push_back(c);
+            split.inputs.push_back({signal, names[c]});
+        } else if (isNumbered(names[c], 'f')) {
+            split.functionColumns.push_back(c);
+            split.functions.push_back(names[c]);
+        } else if (!(c == 0 && IsIndexColumn(names[c]))) {
+            throw refusal(msg);
+        }
+    }
+    if (split.inputs.empty() || split.functions.empty())
+        throw refusal(msg);
+    return LoadSplitTable(file, header, split, "CSV table", msg);
+}
+
+} // namespace ors::import

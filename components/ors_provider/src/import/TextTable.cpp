@@ -1,0 +1,331 @@
+#include "TextTable.h"
+
+#include "NumberParse.h"
+
+#include <cstring>
+
+namespace ors::import {
+
+namespace {
+
+bool isBlank(char c)
+{
+    return c == ' ' || c == '\t';
+}
+
+std::string_view trimmed(std::string_view s)
+{
+    std::size_t b = 0, e = s.size();
+    while (b < e && isBlank(s[b]))
+        ++b;
+    while (e > b && isBlank(s[e - 1]))
+        --e;
+    return s.substr(b, e - b);
+}
+
+} // namespace
+
+OrsError CellError(const ImportMessages& msg, std::uint64_t line, std::string_view column, std::string_view cell,
+                   int status)
+{
+    const std::wstring where = L"column " + Quoted(column);
+    switch (NumberStatus(status)) {
+    case NumberStatus::Empty:
+        return msg.line(line, where + L" is empty");
+    case NumberStatus::NotFinite:
+        return msg.line(line, where + L" holds " + Quoted(trimmed(cell)) + L", which is not a finite number");
+    default:
+        return msg.line(line, where + L" holds " + Quoted(trimmed(cell)) + L", which is not a number");
+    }
+}
+
+OrsError FieldCountError(const ImportMessages& msg, std::uint64_t line, std::size_t got, std::size_t expected)
+{
+    return msg.line(line, std::to_wstring(got) + (got == 1 ? L" cell" : L" cells") + L" where the header has " +
+                              std::to_wstring(expected) + L" columns");
+}
+
+bool RowReader::next()
+{
+    // A cell is a range of the file (index < 0) or an unquoted copy.
+    struct Cell {
+        const char* b;
+        std::size_t n;
+        int copy;
+    };
+    std::vector<Cell> cells;
+    for (;;) {
+        if (m_p >= m_end)
+            return false;
+        m_rowLine = m_line;
+        cells.clear();
+        m_unquoted.clear();
+        const char* p = m_p;
+        bool blank = true;
+        if (m_delimiter == kBlanks) {
+            for (;;) {
+                while (p < m_end && (isBlank(*p) || (*p == '\r' && p + 1 < m_end && p[1] != '\n')))
+                    ++p;
+                if (p >= m_end || *p == '\n' || (*p == '\r' && p + 1 < m_end && p[1] == '\n') ||
+                    (*p == '\r' && p + 1 == m_end))
+                    break;
+                const char* b = p;
+                while (p < m_end && !isBlank(*p) && *p != '\n' && !(*p == '\r' && (p + 1 == m_end || p[1] == '\n')))
+                    ++p;
+                cells.push_back({b, std::size_t(p - b), -1});
+                blank = false;
+            }
+        } else {
+            for (;;) {
+                const char* b = p;
+                if (p < m_end && *p == '"') {
+                    // Quoted: "" is a quote; delimiters and line breaks are text.
+                    std::string text;
+                    ++p;
+                    for (;;) {
+                        const char* q = p;
+                        while (q < m_end && *q != '"') {
+                            m_line += *q == '\n';
+                            ++q;
+                        }
+                        text.append(p, q);
+                        if (q >= m_end) {
+                            p = q;
+                            break;
+                        }
+                        if (q + 1 < m_end && q[1] == '"') {
+                            text.push_back('"');
+                            p = q + 2;
+                            continue;
+                        }
+                        p = q + 1;
+                        break;
+                    }
+                    // Text after the closing quote belongs to the cell.
+                    const char* q = p;
+                    while (q < m_end && *q != m_delimiter && *q != '\n' && !(*q == '\r' && (q + 1 == m_end || q[1] == '\n')))
+                        ++q;
+                    text.append(p, q);
+                    p = q;
+                    cells.push_back({nullptr, 0, int(m_unquoted.size())});
+                    m_unquoted.push_back(std::move(text));
+                    blank = false;
+                } else {
+                    while (p < m_end && *p != m_delimiter && *p != '\n' && !(*p == '\r' && (p + 1 == m_end || p[1] == '\n')))
+                        ++p;
+                    cells.push_back({b, std::size_t(p - b), -1});
+                    if (!trimmed(std::string_view(b, std::size_t(p - b))).empty())
+                        blank = false;
+                }
+                if (p < m_end && *p == m_delimiter) {
+                    blank = false;
+                    ++p;
+                    continue;
+                }
+                break;
+            }
+        }
+        // Line end.
+        if (p < m_end && *p == '\r')
+            ++p;
+        if (p < m_end && *p == '\n') {
+            ++p;
+            ++m_line;
+        }
+        m_p = p;
+        if (blank)
+            continue;
+        m_cells.clear();
+        for (const Cell& c : cells)
+            m_cells.push_back(c.copy < 0 ? std::string_view(c.b, c.n) : std::string_view(m_unquoted[std::size_t(c.copy)]));
+        return true;
+    }
+}
+
+TextHeader ReadHeader(const char* begin, const char* end, const ImportMessages& msg)
+{
+    TextHeader h;
+    const char* p = begin;
+    if (end - p >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0)
+        p += 3;
+    std::uint64_t line = 1;
+    // Skip blank lines.
+    for (;;) {
+        const char* q = p;
+        while (q < end && (isBlank(*q) || *q == '\r'))
+            ++q;
+        if (q < end && *q == '\n') {
+            p = q + 1;
+            ++line;
+            continue;
+        }
+        if (q >= end)
+            throw msg.file(L"holds no table: it has no header line");
+        p = q;
+        break;
+    }
+    const char* eol = static_cast<const char*>(std::memchr(p, '\n', std::size_t(end - p)));
+    if (!eol)
+        eol = end;
+    if (*p == '%') {
+        h.dakota = true;
+        h.delimiter = kBlanks;
+        ++p;
+    } else {
+        h.delimiter = std::memchr(p, '\t', std::size_t(eol - p)) ? '\t' : ',';
+    }
+    RowReader reader(p, end, line, h.delimiter);
+    if (!reader.next())
+        throw msg.file(L"holds no table: it has no header line");
+    h.line = reader.line();
+    for (const auto cell : reader.cells())
+        h.names.emplace_back(trimmed(cell));
+    h.dataBegin = reader.position();
+    h.dataLine = reader.nextLine();
+    return h;
+}
+
+namespace {
+
+template <bool Blanks>
+NumericResult loadRows(const TextHeader& header, const char* end, const NumericPlan& plan, double* const* out,
+                       std::size_t capacity, const ImportMessages& msg)
+{
+    const std::size_t n = plan.use.size();
+    const char d = header.delimiter;
+    const ColumnUse* use = plan.use.data();
+    std::vector<double*> dst(n, nullptr);
+    for (std::size_t c = 0; c < n; ++c)
+        if (use[c] == ColumnUse::Number)
+            dst[c] = out[plan.target[c]];
+
+    NumericResult result;
+    bool haveLabel = false;
+    const auto label = [&](std::string_view text) {
+        if (!haveLabel) {
+            result.firstLabel.assign(text);
+            haveLabel = true;
+        } else if (!result.labelsDiffer && text != result.firstLabel) {
+            result.labelsDiffer = true;
+        }
+    };
+    const auto endsCell = [&](char c) {
+        if constexpr (Blanks)
+            return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+        else
+            return c == d || c == '\n' || c == '\r' || c == '"';
+    };
+
+    const char* p = header.dataBegin;
+    std::uint64_t line = header.dataLine;
+    std::size_t row = 0;
+    while (p < end) {
+        if (row >= capacity)
+            throw msg.file(L"could not be read: it has more rows than lines");
+        const char* rowStart = p;
+        bool ok = true;
+        if constexpr (Blanks)
+            while (p < end && (*p == ' ' || *p == '\t'))
+                ++p;
+        if (p < end && (*p == '\n' || *p == '\r'))
+            ok = false; // blank line: the cell reader skips it
+        for (std::size_t c = 0; ok && c < n; ++c) {
+            if (c) {
+                if constexpr (Blanks) {
+                    if (p == end || (*p != ' ' && *p != '\t')) {
+                        ok = false;
+                        break;
+                    }
+                    do
+                        ++p;
+                    while (p < end && (*p == ' ' || *p == '\t'));
+                } else {
+                    if (p == end || *p != d) {
+                        ok = false;
+                        break;
+                    }
+                    ++p;
+                }
+            }
+            if (use[c] == ColumnUse::Number) {
+                double v;
+                const char* q = ParseDecimalFast(p, end, v);
+                if (!q) {
+                    ok = false;
+                    break;
+                }
+                dst[c][row] = v;
+                p = q;
+            } else {
+                const char* q = p;
+                while (q < end && !endsCell(*q))
+                    ++q;
+                if (!Blanks && q < end && *q == '"') {
+                    ok = false;
+                    break;
+                }
+                if (use[c] == ColumnUse::Label)
+                    label(std::string_view(p, std::size_t(q - p)));
+                p = q;
+            }
+        }
+        if (ok) {
+            if constexpr (Blanks)
+                while (p < end && (*p == ' ' || *p == '\t'))
+                    ++p;
+            if (p == end) {
+            } else if (*p == '\n') {
+                ++p;
+            } else if (*p == '\r' && p + 1 < end && p[1] == '\n') {
+                p += 2;
+            } else if (*p == '\r' && p + 1 == end) {
+                ++p;
+            } else {
+                ok = false;
+            }
+        }
+        if (ok) {
+            ++line;
+            ++row;
+            continue;
+        }
+        // Anything unusual: quotes, blanks around numbers, blank lines, long
+        // numbers, or a bad row that needs its message.
+        RowReader reader(rowStart, end, line, d);
+        if (!reader.next()) {
+            p = end;
+            break;
+        }
+        const auto& cells = reader.cells();
+        if (cells.size() != n)
+            throw FieldCountError(msg, reader.line(), cells.size(), n);
+        for (std::size_t c = 0; c < n; ++c) {
+            if (use[c] == ColumnUse::Number) {
+                double v = 0;
+                const NumberStatus status = ParseNumberCell(cells[c], v);
+                if (status != NumberStatus::Ok)
+                    throw CellError(msg, reader.line(), header.names[c], cells[c], int(status));
+                dst[c][row] = v;
+            } else if (use[c] == ColumnUse::Label) {
+                label(trimmed(cells[c]));
+            }
+        }
+        p = reader.position();
+        line = reader.nextLine();
+        ++row;
+    }
+    result.rows = row;
+    return result;
+}
+
+} // namespace
+
+NumericResult LoadNumericColumns(const TextHeader& header, const char* end, const NumericPlan& plan,
+                                 double* const* out, std::size_t capacity, const ImportMessages& msg)
+{
+    if (header.delimiter == kBlanks)
+        return loadRows<true>(header, end, plan, out, capacity, msg);
+    return loadRows<false>(header, end, plan, out, capacity, msg);
+}
+
+} // namespace ors::import

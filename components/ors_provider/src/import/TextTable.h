@@ -1,0 +1,91 @@
+#pragma once
+// Delimited text tables with a header line: CSV (RFC 4180 quoting), TSV, and
+// blank-separated columns (Dakota). Rows are read either cell by cell
+// (RowReader) or straight into numeric columns (LoadNumericColumns), which
+// falls back to the cell reader for any row its fast path does not take.
+#include "ImportCommon.h"
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ors::import {
+
+// ',' or '\t'; kBlanks: runs of spaces and tabs separate cells.
+inline constexpr char kBlanks = ' ';
+
+struct TextHeader {
+    std::vector<std::string> names;
+    std::uint64_t line = 0;           // line number of the header (1-based)
+    const char* dataBegin = nullptr;  // first byte after the header line
+    std::uint64_t dataLine = 0;       // line number of that byte
+    char delimiter = ',';
+    bool dakota = false;              // the header line starts with '%'
+};
+
+// Reads the header: the first line that is not blank, after a UTF-8 byte order
+// mark. A line starting with '%' is a Dakota header (blank-separated, '%'
+// dropped); otherwise a tab in it makes the table tab-separated, else commas.
+TextHeader ReadHeader(const char* begin, const char* end, const ImportMessages& msg);
+
+// Splits rows into cells.
+class RowReader {
+public:
+    RowReader(const char* p, const char* end, std::uint64_t line, char delimiter)
+        : m_p(p), m_end(end), m_line(line), m_delimiter(delimiter)
+    {
+    }
+
+    // Next row that is not blank; false at the end. cells() views into the
+    // file or into the reader's own storage (quoted cells), valid until the
+    // next call.
+    bool next();
+    const std::vector<std::string_view>& cells() const { return m_cells; }
+    // Line on which the current row starts.
+    std::uint64_t line() const { return m_rowLine; }
+    const char* position() const { return m_p; }
+    std::uint64_t nextLine() const { return m_line; }
+
+private:
+    const char* m_p;
+    const char* m_end;
+    std::uint64_t m_line;
+    std::uint64_t m_rowLine = 0;
+    char m_delimiter;
+    std::vector<std::string_view> m_cells;
+    std::vector<std::string> m_unquoted;
+};
+
+// What a numeric load does with each column.
+enum class ColumnUse : std::uint8_t {
+    Skip,   // ignored
+    Number, // a finite number, stored
+    Label,  // text; the loader reports whether all rows hold the same
+};
+
+struct NumericPlan {
+    std::vector<ColumnUse> use;       // per header column
+    std::vector<int> target;          // Number columns: index into the output columns
+};
+
+struct NumericResult {
+    std::size_t rows = 0;
+    std::string firstLabel;  // the Label column's cell in the first row
+    bool labelsDiffer = false;
+};
+
+// Reads every data row into out (numberColumns columns of capacity rows each,
+// column-major; capacity must be at least the number of rows: CountNewlines
+// of the data + 1). Throws with the line number on a bad row.
+NumericResult LoadNumericColumns(const TextHeader& header, const char* end, const NumericPlan& plan,
+                                 double* const* out, std::size_t capacity, const ImportMessages& msg);
+
+// The message for a cell that is not a finite number (status from ParseNumberCell).
+OrsError CellError(const ImportMessages& msg, std::uint64_t line, std::string_view column, std::string_view cell,
+                   int status);
+
+// Message for a row with the wrong number of cells.
+OrsError FieldCountError(const ImportMessages& msg, std::uint64_t line, std::size_t got, std::size_t expected);
+
+} // namespace ors::import
