@@ -1,0 +1,94 @@
+#pragma once
+// vantix-render: draws one chart of a results file into a PNG without a
+// display. The choice of axes, function and held inputs goes through the
+// "Data Representation" model, the data through CDataTransformer and
+// CChartAdapter into the real chart control, and the picture is the one the
+// control's widget paints: the same path as a chart window.
+#include "DataTransformer.h"
+
+#include "ors_provider/IQX_VantixDataProvider.h"
+
+#include <QSize>
+#include <QString>
+
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+class QImage;
+
+namespace batch {
+
+// A failure in words for the user; code is the process exit code.
+class BatchError : public std::runtime_error {
+public:
+    BatchError(const std::string& message, int code = 1) : std::runtime_error(message), m_nCode(code) {}
+    int Code() const { return m_nCode; }
+
+private:
+    int m_nCode;
+};
+
+inline constexpr int kExitUsage = 2;
+
+struct FixRequest {
+    std::wstring name;
+    double value = 0.0;
+};
+
+struct BatchOptions {
+    std::wstring file;
+    std::wstring output;
+    std::optional<std::wstring> inputX;
+    std::optional<std::wstring> inputY;
+    std::optional<std::wstring> function;
+    std::vector<FixRequest> fixes; // in the order given
+    QSize size{1280, 800};
+    std::optional<double> water;   // height in function units
+    bool wireframe = false;
+    std::optional<double> azimuth; // degrees about the vertical axis
+    std::optional<double> elevation;
+    bool printChoice = false;
+    bool timings = false;
+    bool help = false;
+};
+
+// Parses the arguments after the program name; throws BatchError (code 2).
+BatchOptions ParseArguments(const std::vector<std::string>& args);
+const char* UsageText();
+
+// What a chart window would get from the dialog's OK.
+struct BatchChoice {
+    std::uint32_t nInputX = 0;
+    std::uint32_t nInputY = 1;
+    std::uint32_t nFunction = 0;
+    std::vector<FixedInput> fixed;
+    // For --print-choice: names, and the value of every held input.
+    std::wstring xName, yName, functionName;
+    std::vector<std::pair<std::wstring, double>> fixedValues;
+};
+
+// Loads the file through the data provider component; throws BatchError with
+// the provider's own description of the fault.
+ComPtr<IUnknown> LoadResults(const std::wstring& path);
+
+// Resolves names and --fix values with the dialog's model: the dialog's start
+// (the first record's values), axis and function choice, each --fix typed
+// into its value editor and then pinned with "Fix". Throws BatchError for
+// unknown names and unusable values.
+BatchChoice ResolveChoice(IUnknown* pData, const BatchOptions& options);
+
+// The chart: a CDataTransformer configured as the chart document does, handed
+// to CChartAdapter::CreateNewSeries on a chart control, painted by the
+// control's widget at the requested size. Needs a QApplication.
+QImage RenderChart(IUnknown* pData, const BatchChoice& choice, const BatchOptions& options);
+
+// The whole tool; returns the exit code. Messages go to stderr, the choice
+// (with --print-choice) to stdout.
+int Run(int argc, char** argv);
+
+// Text for --print-choice.
+std::string FormatChoice(const BatchChoice& choice);
+
+} // namespace batch

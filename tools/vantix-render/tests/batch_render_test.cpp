@@ -1,0 +1,333 @@
+// vantix-render: argument parsing, the choice made through the dialog's model
+// (names, --fix snapping among the combinations that occur), and the tool as a
+// process: the picture it writes and its failures.
+#include "BatchRender.h"
+
+#include "OrsFormat.h"
+
+#include <QImage>
+#include <QProcess>
+#include <QTemporaryDir>
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+using ::testing::HasSubstr;
+using namespace batch;
+
+namespace {
+
+std::string SourceDir()
+{
+    const char* dir = std::getenv("VANTIX_SOURCE_DIR");
+    return dir ? dir : ".";
+}
+
+std::string Sample(const char* name)
+{
+    return SourceDir() + "/samples/" + name;
+}
+
+BatchOptions Parse(std::vector<std::string> args)
+{
+    return ParseArguments(args);
+}
+
+// The exit code and the message of a parse that must fail.
+std::pair<int, std::string> ParseFailure(std::vector<std::string> args)
+{
+    try {
+        ParseArguments(args);
+    } catch (const BatchError& e) {
+        return {e.Code(), e.what()};
+    }
+    return {0, {}};
+}
+
+struct ProcessResult {
+    int exitCode = -1;
+    std::string out;
+    std::string err;
+};
+
+ProcessResult RunTool(const QStringList& args)
+{
+    QProcess process;
+    process.start(QStringLiteral(VANTIX_RENDER_EXE), args);
+    process.waitForFinished(120000);
+    ProcessResult r;
+    r.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    r.out = process.readAllStandardOutput().toStdString();
+    r.err = process.readAllStandardError().toStdString();
+    return r;
+}
+
+// A small file whose combinations of the held inputs p and q are all present
+// except (p = 20, q = 1); the first record has p = 10, q = 2.
+class SnapFile {
+public:
+    explicit SnapFile(const QTemporaryDir& dir) : m_path(dir.filePath("snap.ors").toStdWString())
+    {
+        ors::OrsHeader h;
+        h.creator = "test";
+        h.inputs = {{"Grid", "x"}, {"Grid", "y"}, {"Held", "p"}, {"Held", "q"}};
+        h.functions = {"f", "g"};
+        std::vector<double> x, y, p, q, f, g;
+        const auto add = [&](double pv, double qv) {
+            for (int i = 0; i < 3; ++i)
+                for (int j = 0; j < 3; ++j) {
+                    x.push_back(i);
+                    y.push_back(j * 0.5);
+                    p.push_back(pv);
+                    q.push_back(qv);
+                    f.push_back(i + j + pv + qv);
+                    g.push_back(-i);
+                }
+        };
+        add(10, 2);
+        for (double pv : {0.0, 10.0, 20.0})
+            for (double qv : {0.0, 1.0, 2.0})
+                if (!(pv == 20 && qv == 1) && !(pv == 10 && qv == 2))
+                    add(pv, qv);
+        h.recordCount = static_cast<std::uint32_t>(x.size());
+        const double* in[] = {x.data(), y.data(), p.data(), q.data()};
+        const double* fn[] = {f.data(), g.data()};
+        ors::WriteOrsFile(m_path, h, in, fn);
+    }
+    const std::wstring& Path() const { return m_path; }
+
+private:
+    std::wstring m_path;
+};
+
+BatchChoice Choose(const std::wstring& path, std::vector<std::string> extra)
+{
+    extra.push_back("--print-choice");
+    extra.push_back(QString::fromStdWString(path).toStdString());
+    const BatchOptions options = ParseArguments(extra);
+    const ComPtr<IUnknown> data = LoadResults(options.file);
+    return ResolveChoice(data.Get(), options);
+}
+
+double HeldValue(const BatchChoice& choice, const std::wstring& name)
+{
+    for (const auto& [n, v] : choice.fixedValues)
+        if (n == name)
+            return v;
+    ADD_FAILURE() << "no held value for " << QString::fromStdWString(name).toStdString();
+    return -1;
+}
+
+} // namespace
+
+TEST(BatchArguments, OptionsAndTheirValues)
+{
+    const BatchOptions o = Parse({"--render", "out.png", "--x=Grid:x", "--y", "y", "--function", "f", "--fix",
+                                  "a=b=0.25", "--fix", "q=-1e3", "--size", "640x400", "--water", "0.5",
+                                  "--wireframe", "--azimuth", "120", "--elevation=-10", "data.ors"});
+    EXPECT_EQ(o.output, L"out.png");
+    EXPECT_EQ(o.file, L"data.ors");
+    EXPECT_EQ(o.inputX, L"Grid:x");
+    EXPECT_EQ(o.inputY, L"y");
+    EXPECT_EQ(o.function, L"f");
+    ASSERT_EQ(o.fixes.size(), 2u);
+    // The value follows the last '='.
+    EXPECT_EQ(o.fixes[0].name, L"a=b");
+    EXPECT_EQ(o.fixes[0].value, 0.25);
+    EXPECT_EQ(o.fixes[1].value, -1000.0);
+    EXPECT_EQ(o.size, QSize(640, 400));
+    EXPECT_EQ(o.water, 0.5);
+    EXPECT_TRUE(o.wireframe);
+    EXPECT_EQ(o.azimuth, 120.0);
+    EXPECT_EQ(o.elevation, -10.0);
+
+    const BatchOptions d = Parse({"--render", "o.png", "f.ors"});
+    EXPECT_EQ(d.size, QSize(1280, 800));
+    EXPECT_FALSE(d.inputX || d.inputY || d.function || d.water || d.azimuth || d.elevation);
+    EXPECT_TRUE(Parse({"--print-choice", "f.ors"}).output.empty());
+}
+
+TEST(BatchArguments, MistakesAreUsageErrors)
+{
+    const std::vector<std::pair<std::vector<std::string>, const char*>> cases = {
+        {{"f.ors"}, "--render OUT.png is missing"},
+        {{"--render", "o.png"}, "no results file given"},
+        {{"--render", "o.png", "a.ors", "b.ors"}, "more than one results file"},
+        {{"--render", "o.png", "--fix", "x3", "f.ors"}, "\"x3\" is not NAME=VALUE"},
+        {{"--render", "o.png", "--fix", "x3=half", "f.ors"}, "--fix x3: \"half\" is not a number"},
+        {{"--render", "o.png", "--fix", "x3=nan", "f.ors"}, "\"nan\" is not a number"},
+        {{"--render", "o.png", "--size", "1280", "f.ors"}, "--size: \"1280\" is not WIDTHxHEIGHT"},
+        {{"--render", "o.png", "--size", "8x8", "f.ors"}, "between 16 and 8192"},
+        {{"--render", "o.png", "--elevation", "91", "f.ors"}, "between -90 and 90"},
+        {{"--render", "o.png", "--wireframe=1", "f.ors"}, "--wireframe takes no value"},
+        {{"--render", "o.png", "--colour", "red", "f.ors"}, "unknown option --colour"},
+        {{"--render", "o.png", "f.ors", "--x"}, "--x needs a value"},
+    };
+    for (const auto& [args, message] : cases) {
+        const auto [code, text] = ParseFailure(args);
+        EXPECT_EQ(code, kExitUsage) << message;
+        EXPECT_THAT(text, HasSubstr(message));
+    }
+}
+
+TEST(BatchChoice, StartsLikeTheDialogOnTheFirstRecord)
+{
+    QTemporaryDir dir;
+    const SnapFile file(dir);
+    const BatchChoice c = Choose(file.Path(), {});
+    EXPECT_EQ(c.nInputX, 0u);
+    EXPECT_EQ(c.nInputY, 1u);
+    EXPECT_EQ(c.nFunction, 0u);
+    // Held inputs not named keep the first record's values: p = 10, q = 2.
+    ASSERT_EQ(c.fixed.size(), 2u);
+    EXPECT_EQ(HeldValue(c, L"Held:p"), 10.0);
+    EXPECT_EQ(HeldValue(c, L"Held:q"), 2.0);
+    EXPECT_EQ(c.fixed[0].nInput, 2u);
+    EXPECT_EQ(c.fixed[0].nValue, 1u); // the index of 10 among 0, 10, 20
+    EXPECT_EQ(c.fixed[1].nValue, 2u);
+    EXPECT_EQ(FormatChoice(c), "x: Grid:x\ny: Grid:y\nfunction: f\nfixed: Held:p = 10\nfixed: Held:q = 2\n");
+}
+
+TEST(BatchChoice, FixSnapsToTheNearestEvaluatedValueThatOccursWithTheOthers)
+{
+    QTemporaryDir dir;
+    const SnapFile file(dir);
+    // Nearest, a tie going to the higher value, and values beyond either end.
+    EXPECT_EQ(HeldValue(Choose(file.Path(), {"--fix", "p=13"}), L"Held:p"), 10.0);
+    EXPECT_EQ(HeldValue(Choose(file.Path(), {"--fix", "p=15"}), L"Held:p"), 20.0);
+    EXPECT_EQ(HeldValue(Choose(file.Path(), {"--fix", "p=-100"}), L"Held:p"), 0.0);
+    EXPECT_EQ(HeldValue(Choose(file.Path(), {"--fix", "Held:p=1e9"}), L"Held:p"), 20.0);
+
+    // p = 20 never occurs with q = 1: the q nearest 1.2 that does is 2.
+    const BatchChoice c = Choose(file.Path(), {"--fix", "p=19", "--fix", "q=1.2"});
+    EXPECT_EQ(HeldValue(c, L"Held:p"), 20.0);
+    EXPECT_EQ(HeldValue(c, L"Held:q"), 2.0);
+    EXPECT_EQ(c.fixed[1].nValue, 2u);
+    // In the other order q = 1 is held first and p = 20 is out of reach.
+    const BatchChoice d = Choose(file.Path(), {"--fix", "q=1.2", "--fix", "p=19"});
+    EXPECT_EQ(HeldValue(d, L"Held:q"), 1.0);
+    EXPECT_EQ(HeldValue(d, L"Held:p"), 10.0);
+
+    // An input not named follows the record the dialog moved to: the first
+    // record with p = 0 has q = 0.
+    EXPECT_EQ(HeldValue(Choose(file.Path(), {"--fix", "p=0"}), L"Held:q"), 0.0);
+}
+
+TEST(BatchChoice, AxesFunctionAndNameMistakes)
+{
+    QTemporaryDir dir;
+    const SnapFile file(dir);
+    const BatchChoice c = Choose(file.Path(), {"--x", "p", "--y", "Grid:x", "--function", "g", "--fix", "y=0.4"});
+    EXPECT_EQ(c.nInputX, 2u);
+    EXPECT_EQ(c.nInputY, 0u);
+    EXPECT_EQ(c.nFunction, 1u);
+    EXPECT_EQ(HeldValue(c, L"Grid:y"), 0.5);
+
+    const auto failure = [&](std::vector<std::string> args) -> std::string {
+        try {
+            Choose(file.Path(), std::move(args));
+        } catch (const BatchError& e) {
+            EXPECT_EQ(e.Code(), 1);
+            return e.what();
+        }
+        return "(no error)";
+    };
+    EXPECT_THAT(failure({"--x", "z"}), HasSubstr("--x: unknown input \"z\"; the inputs are \"Grid:x\", \"Grid:y\", "
+                                                 "\"Held:p\", \"Held:q\""));
+    EXPECT_THAT(failure({"--function", "h"}), HasSubstr("unknown function \"h\"; the functions are \"f\", \"g\""));
+    EXPECT_THAT(failure({"--x", "p", "--y", "Held:p"}), HasSubstr("--x and --y name the same input \"Held:p\""));
+    EXPECT_THAT(failure({"--fix", "x=1"}), HasSubstr("\"Grid:x\" is on the X axis"));
+    EXPECT_THAT(failure({"--fix", "q=1", "--fix", "Held:q=2"}), HasSubstr("\"Held:q\" is given twice"));
+}
+
+TEST(BatchTool, DrawsTheSampleSurfaceInItsRoughnessColours)
+{
+    QTemporaryDir dir;
+    const QString png = dir.filePath("chart.png");
+    const ProcessResult r = RunTool({"--render", png, "--size", "640x400", "--x", "LowPass:CutoffHz", "--y",
+                                     "Notch:CenterHz", "--function", "RmsError", "--fix", "Damping=0.6",
+                                     QString::fromStdString(Sample("filter-tuning.ors"))});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");
+    const QImage image(png);
+    ASSERT_FALSE(image.isNull());
+    EXPECT_EQ(image.size(), QSize(640, 400));
+    // The ramp runs green, yellow, red, magenta, blue; lit and antialiased
+    // pixels keep their hue. Count the strongly coloured pixels of each kind.
+    int green = 0, red = 0, blue = 0, white = 0;
+    for (int yy = 0; yy < image.height(); ++yy)
+        for (int xx = 0; xx < image.width(); ++xx) {
+            const QColor c = image.pixelColor(xx, yy);
+            const int r8 = c.red(), g8 = c.green(), b8 = c.blue();
+            if (r8 > 250 && g8 > 250 && b8 > 250)
+                ++white;
+            else if (g8 > r8 + 60 && g8 > b8 + 60)
+                ++green;
+            else if (r8 > g8 + 60 && r8 > b8 + 60)
+                ++red;
+            else if (b8 > r8 + 60 && b8 > g8 + 60)
+                ++blue;
+        }
+    const int total = image.width() * image.height();
+    EXPECT_GT(white, total / 4);      // background around the chart
+    EXPECT_GT(green, total / 50);     // smooth regions dominate a tuning surface
+    EXPECT_GT(red + blue, total / 1000); // rough ones stand out
+}
+
+TEST(BatchTool, PointDataAndViewOptions)
+{
+    QTemporaryDir dir;
+    const QString plain = dir.filePath("plain.png"), styled = dir.filePath("styled.png");
+    const QString file = QString::fromStdString(Sample("filter-tuning.ors"));
+    ASSERT_EQ(RunTool({"--render", plain, "--size", "320x240", file}).exitCode, 0);
+    const ProcessResult r = RunTool({"--render", styled, "--size", "320x240", "--water", "0.2", "--wireframe",
+                                     "--azimuth", "200", "--elevation", "60", file});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_NE(QImage(plain), QImage(styled));
+
+    const QString points = dir.filePath("points.png");
+    const ProcessResult p = RunTool({"--render", points, "--size", "320x240", "--x", "SpeedLoop:Kp", "--y",
+                                     "CurrentLoop:Kp", QString::fromStdString(Sample("point-cloud.ors"))});
+    ASSERT_EQ(p.exitCode, 0) << p.err;
+    EXPECT_EQ(QImage(points).size(), QSize(320, 240));
+}
+
+TEST(BatchTool, FailuresExitNonZeroWithTheirMessage)
+{
+    QTemporaryDir dir;
+    const QString png = dir.filePath("never.png");
+    const QString sample = QString::fromStdString(Sample("filter-tuning.ors"));
+
+    ProcessResult r = RunTool({"--render", png, dir.filePath("missing.ors")});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_THAT(r.err, HasSubstr("vantix-render: The file \""));
+    EXPECT_THAT(r.err, HasSubstr("missing.ors\" could not be read: No such file or directory."));
+
+    r = RunTool({"--render", png, "--x", "Cutoff", sample});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_THAT(r.err, HasSubstr("--x: unknown input \"Cutoff\"; the inputs are \"LowPass:CutoffHz\""));
+
+    r = RunTool({"--render", png, "--function", "Overshoot", sample});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_THAT(r.err, HasSubstr("unknown function \"Overshoot\"; the functions are \"RmsError\", \"PhaseLagDeg\""));
+
+    r = RunTool({"--render", png, "--x", "Kp", QString::fromStdString(Sample("point-cloud.ors"))});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_THAT(r.err, HasSubstr("the input name \"Kp\" is ambiguous (\"SpeedLoop:Kp\", \"CurrentLoop:Kp\")"));
+
+    r = RunTool({"--render", png, "--fix", "Q=many", sample});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_THAT(r.err, HasSubstr("--fix Q: \"many\" is not a number"));
+
+    r = RunTool({"--render", dir.filePath("no/such/folder/x.png"), sample});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_THAT(r.err, HasSubstr("could not write"));
+    EXPECT_FALSE(QFile::exists(png));
+
+    r = RunTool({"--print-choice", "--fix", "Q=7", sample});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_THAT(r.out, HasSubstr("x: LowPass:CutoffHz\ny: Notch:CenterHz\nfunction: RmsError\n"));
+    EXPECT_THAT(r.out, HasSubstr("fixed: Notch:Q = "));
+}
