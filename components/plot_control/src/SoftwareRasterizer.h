@@ -26,9 +26,10 @@ struct Target {
     int stride = 0; // pixels per row
 };
 
+// Rounds and clamps each channel to 0..255 (no branches).
 inline std::uint32_t Pack(float r, float g, float b)
 {
-    const auto c = [](float v) { return std::uint32_t(v <= 0 ? 0 : (v >= 255 ? 255 : int(v + 0.5f))); };
+    const auto c = [](float v) { return std::uint32_t(int(std::min(std::max(v, 0.0f), 255.0f) + 0.5f)); };
     return 0xFF000000u | (c(r) << 16) | (c(g) << 8) | c(b);
 }
 
@@ -195,31 +196,11 @@ inline void FillTriangle(const FixedVertex& a, const FixedVertex& b, const Fixed
     const float inv = 1.0f / float(area);
     const FixedVertex &va = *v[0], &vb = *v[1], &vc = *v[2];
     // e1 (edge b-c) weights a, e2 (edge c-a) weights b, e0 (edge a-b) weights c.
-    if (ix0 == ix1 && iy0 == iy1) { // one candidate pixel: the common case of a dense surface
-        if ((row[0] | row[1] | row[2]) < 0 || rowOwner[iy0] != part)
-            return;
-        const float wa = float(row[1]) * inv, wb = float(row[2]) * inv, wc = float(row[0]) * inv;
-        const std::ptrdiff_t at = std::ptrdiff_t(iy0) * t.stride + ix0;
-        const float z = wa * va.z + wb * vb.z + wc * vc.z;
-        if (!(z < t.depth[at]))
-            return;
-        t.depth[at] = z;
-        if (va.color == vb.color && va.color == vc.color) {
-            t.pixels[at] = va.color | 0xFF000000u;
-            return;
-        }
-        const auto ch = [&](int s) {
-            return wa * float((va.color >> s) & 255) + wb * float((vb.color >> s) & 255) +
-                   wc * float((vc.color >> s) & 255);
-        };
-        t.pixels[at] = Pack(ch(16), ch(8), ch(0));
-        return;
-    }
-    // Depth and colours are planes over the screen: evaluated exactly at the
-    // start of each row from the integer edge values, then stepped along it.
     const float fa[4] = {va.z, float((va.color >> 16) & 255), float((va.color >> 8) & 255), float(va.color & 255)};
     const float fb[4] = {vb.z, float((vb.color >> 16) & 255), float((vb.color >> 8) & 255), float(vb.color & 255)};
     const float fc[4] = {vc.z, float((vc.color >> 16) & 255), float((vc.color >> 8) & 255), float(vc.color & 255)};
+    // Depth and colours are planes over the screen: evaluated exactly at the
+    // start of each run from the integer edge values, then stepped along it.
     const bool flat = va.color == vb.color && va.color == vc.color;
     const std::uint32_t flatColor = va.color | 0xFF000000u;
     float dx[4];
