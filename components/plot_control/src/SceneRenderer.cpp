@@ -175,6 +175,7 @@ struct SceneRenderer::Impl {
     std::vector<ScreenVertex> screen;
     std::vector<raster::FixedVertex> fixed;
     std::vector<std::uint8_t> rowOwner;
+    std::vector<std::vector<std::uint32_t>> bins; // [producer * parts + owner]
     RenderStats stats;
 
     void Geometry(Scene& scene, const ViewProjection& vp, QImage& image, int scale, const RenderOptions& o);
@@ -244,8 +245,25 @@ void SceneRenderer::Impl::Geometry(Scene& scene, const ViewProjection& vp, QImag
                 TransformRange(pos, normals, colors, stride, n * p / np, n * (p + 1) / np, vp, sw, sh, o.lighting,
                                fixed.data());
             });
-            RunParallel(parts, [&](int p, int) {
-                raster::DrawTriangles(fixed.data(), indices, triangles, t, rowOwner.data(), std::uint8_t(p));
+            if (parts == 1) {
+                raster::DrawTriangles(fixed.data(), indices, triangles, t, rowOwner.data(), 0);
+                continue;
+            }
+            // Each thread sorts its share of the triangles into per-part
+            // bins, then draws its own rows from every share in order, so
+            // the picture equals the one-thread picture.
+            bins.resize(std::size_t(parts) * parts);
+            RunParallel(parts, [&](int p, int np) {
+                std::vector<std::uint32_t>* mine = &bins[std::size_t(p) * np];
+                for (int q = 0; q < np; ++q)
+                    mine[q].clear();
+                raster::BinTriangles(fixed.data(), indices, triangles * p / np, triangles * (p + 1) / np, t,
+                                     rowOwner.data(), np, mine);
+            });
+            RunParallel(parts, [&](int p, int np) {
+                for (int q = 0; q < np; ++q)
+                    raster::DrawBinned(fixed.data(), indices, bins[std::size_t(q) * np + p], t, rowOwner.data(),
+                                       std::uint8_t(p));
             });
         } else {
             const std::size_t n = mesh->Vertices().size();

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 namespace plot::raster {
 
@@ -251,30 +252,91 @@ inline void FillTriangle(const FixedVertex& a, const FixedVertex& b, const Fixed
 
 } // namespace detail
 
+namespace detail {
+
+// The candidate pixel centres of a triangle (its bounding box clipped to the
+// target); false when there are none, which ends most triangles of a dense
+// surface before any setup.
+struct Box {
+    int ix0, ix1, iy0, iy1;
+};
+inline bool CandidatePixels(const FixedVertex& a, const FixedVertex& b, const FixedVertex& c, const Target& t, Box* box)
+{
+    const std::int32_t minx = std::min(a.x, std::min(b.x, c.x)), maxx = std::max(a.x, std::max(b.x, c.x));
+    const std::int32_t miny = std::min(a.y, std::min(b.y, c.y)), maxy = std::max(a.y, std::max(b.y, c.y));
+    // Pixel centres lie at 16 i + 8.
+    box->ix0 = std::max((minx + 7) >> 4, 0);
+    box->ix1 = std::min((maxx - 8) >> 4, t.width - 1);
+    box->iy0 = std::max((miny + 7) >> 4, 0);
+    box->iy1 = std::min((maxy - 8) >> 4, t.height - 1);
+    return (box->ix0 <= box->ix1) & (box->iy0 <= box->iy1) && a.z >= 0 && b.z >= 0 && c.z >= 0;
+}
+
+inline void Fill(const FixedVertex& a, const FixedVertex& b, const FixedVertex& c, const Box& box, const Target& t,
+                 const std::uint8_t* rowOwner, std::uint8_t part)
+{
+    const std::int32_t w = std::max(a.x, std::max(b.x, c.x)) - std::min(a.x, std::min(b.x, c.x));
+    const std::int32_t h = std::max(a.y, std::max(b.y, c.y)) - std::min(a.y, std::min(b.y, c.y));
+    if (w < 8192 && h < 8192)
+        FillTriangle<std::int32_t>(a, b, c, box.ix0, box.ix1, box.iy0, box.iy1, t, rowOwner, part);
+    else
+        FillTriangle<std::int64_t>(a, b, c, box.ix0, box.ix1, box.iy0, box.iy1, t, rowOwner, part);
+}
+
+} // namespace detail
+
 // Opaque Gouraud-shaded triangles with depth test and depth write, only in
 // the rows y with rowOwner[y] == part (threads take turns in strips of rows,
-// so each gets a fair share wherever the surface lies). Most triangles of a
-// dense surface cover no pixel centre: they end at the bounding-box test,
-// before any setup.
+// so each gets a fair share wherever the surface lies).
 inline void DrawTriangles(const FixedVertex* verts, const std::uint32_t* indices, std::size_t triangleCount,
                           const Target& t, const std::uint8_t* rowOwner, std::uint8_t part)
 {
-    using namespace detail;
+    detail::Box box;
     for (std::size_t i = 0; i < triangleCount; ++i, indices += 3) {
         const FixedVertex &a = verts[indices[0]], &b = verts[indices[1]], &c = verts[indices[2]];
-        const std::int32_t minx = std::min(a.x, std::min(b.x, c.x)), maxx = std::max(a.x, std::max(b.x, c.x));
-        const std::int32_t miny = std::min(a.y, std::min(b.y, c.y)), maxy = std::max(a.y, std::max(b.y, c.y));
-        // The pixel centres (16 i + 8) inside the box, clipped to the band.
-        const int ix0 = std::max((minx + 7) >> 4, 0), ix1 = std::min((maxx - 8) >> 4, t.width - 1);
-        const int iy0 = std::max((miny + 7) >> 4, 0), iy1 = std::min((maxy - 8) >> 4, t.height - 1);
-        if ((ix0 > ix1) | (iy0 > iy1))
+        if (detail::CandidatePixels(a, b, c, t, &box))
+            detail::Fill(a, b, c, box, t, rowOwner, part);
+    }
+}
+
+// For several threads: sorts triangles [begin, end) by the part that owns
+// their rows (bins[p] gets the triangles that touch rows of part p, in
+// order), dropping those that cover no pixel centre; DrawBinned then draws
+// one part's triangles.
+inline void BinTriangles(const FixedVertex* verts, const std::uint32_t* indices, std::size_t begin, std::size_t end,
+                         const Target& t, const std::uint8_t* rowOwner, int parts, std::vector<std::uint32_t>* bins)
+{
+    detail::Box box;
+    for (std::size_t i = begin; i < end; ++i) {
+        const std::uint32_t* k = indices + 3 * i;
+        const FixedVertex &a = verts[k[0]], &b = verts[k[1]], &c = verts[k[2]];
+        if (!detail::CandidatePixels(a, b, c, t, &box))
             continue;
-        if ((rowOwner[iy0] != part && rowOwner[iy1] != part && iy1 - iy0 < 2) || a.z < 0 || b.z < 0 || c.z < 0)
-            continue;
-        if (maxx - minx < 8192 && maxy - miny < 8192)
-            FillTriangle<std::int32_t>(a, b, c, ix0, ix1, iy0, iy1, t, rowOwner, part);
-        else
-            FillTriangle<std::int64_t>(a, b, c, ix0, ix1, iy0, iy1, t, rowOwner, part);
+        const std::uint8_t first = rowOwner[box.iy0];
+        bool shared = false;
+        for (int y = box.iy0 + 1; y <= box.iy1; ++y)
+            if (rowOwner[y] != first) {
+                shared = true;
+                break;
+            }
+        if (!shared) {
+            bins[first].push_back(std::uint32_t(i));
+        } else {
+            for (int p = 0; p < parts; ++p)
+                bins[p].push_back(std::uint32_t(i));
+        }
+    }
+}
+
+inline void DrawBinned(const FixedVertex* verts, const std::uint32_t* indices, const std::vector<std::uint32_t>& bin,
+                       const Target& t, const std::uint8_t* rowOwner, std::uint8_t part)
+{
+    detail::Box box;
+    for (const std::uint32_t i : bin) {
+        const std::uint32_t* k = indices + 3 * std::size_t(i);
+        const FixedVertex &a = verts[k[0]], &b = verts[k[1]], &c = verts[k[2]];
+        if (detail::CandidatePixels(a, b, c, t, &box))
+            detail::Fill(a, b, c, box, t, rowOwner, part);
     }
 }
 
