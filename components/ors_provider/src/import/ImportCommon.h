@@ -35,11 +35,10 @@ private:
 // A name or a cell quoted for a message, cut short when it is long.
 std::wstring Quoted(std::string_view text);
 
-// The file's bytes, mapped read-only.
+// The file's bytes, read into memory.
 class MappedFile {
 public:
     MappedFile(const std::wstring& path, const ImportMessages& msg);
-    ~MappedFile();
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
 
@@ -50,6 +49,7 @@ public:
     const std::string& modified() const { return m_modified; }
 
 private:
+    HugeBlock m_buffer;
     const char* m_data = nullptr;
     std::size_t m_size = 0;
     std::string m_modified;

@@ -21,7 +21,7 @@ inline bool isDigit(char c)
 
 // Parses a number at p; returns the end of it, or nullptr when the fast path
 // does not apply (then nothing is claimed about the text).
-inline const char* ParseDecimalFast(const char* p, const char* end, double& out)
+[[gnu::always_inline]] inline const char* ParseDecimalFast(const char* p, const char* end, double& out)
 {
     bool negative = false;
     if (p != end && (*p == '-' || *p == '+')) {

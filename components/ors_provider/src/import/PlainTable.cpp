@@ -64,9 +64,10 @@ OrsContent LoadSplitTable(const MappedFile& file, const TextHeader& header, cons
     // character per number and a separator between cells: both bound the rows
     // before anything is allocated.
     const auto bytes = std::size_t(file.end() - header.dataBegin);
-    const std::size_t byLines = CountNewlines(header.dataBegin, file.end()) + 1;
+    const bool unterminated = bytes > 0 && file.end()[-1] != '\n';
+    const std::size_t byLines = CountNewlines(header.dataBegin, file.end()) + (unterminated ? 1 : 0);
     const std::size_t bySize = bytes / std::max<std::size_t>(1, nIn + nFn + columns - 1) + 1;
-    const std::size_t capacity = std::min(byLines, bySize);
+    const std::size_t capacity = std::max<std::size_t>(1, std::min(byLines, bySize));
 
     ParsedColumns parsed;
     parsed.capacity = capacity;

@@ -2,7 +2,10 @@
 
 #include "NumberParse.h"
 
+#include <algorithm>
 #include <cstring>
+#include <exception>
+#include <thread>
 
 namespace ors::import {
 
@@ -187,9 +190,12 @@ TextHeader ReadHeader(const char* begin, const char* end, const ImportMessages& 
 
 namespace {
 
+// Rows of [begin, end), the first on line `line`, into out[..][rowOffset ..
+// rowOffset + capacity).
 template <bool Blanks>
-NumericResult loadRows(const TextHeader& header, const char* end, const NumericPlan& plan, double* const* out,
-                       std::size_t capacity, const ImportMessages& msg)
+NumericResult loadRows(const TextHeader& header, const char* begin, const char* end, std::uint64_t firstLine,
+                       const NumericPlan& plan, double* const* out, std::size_t rowOffset, std::size_t capacity,
+                       const ImportMessages& msg)
 {
     const std::size_t n = plan.use.size();
     const char d = header.delimiter;
@@ -197,7 +203,7 @@ NumericResult loadRows(const TextHeader& header, const char* end, const NumericP
     std::vector<double*> dst(n, nullptr);
     for (std::size_t c = 0; c < n; ++c)
         if (use[c] == ColumnUse::Number)
-            dst[c] = out[plan.target[c]];
+            dst[c] = out[plan.target[c]] + rowOffset;
 
     NumericResult result;
     bool haveLabel = false;
@@ -216,8 +222,8 @@ NumericResult loadRows(const TextHeader& header, const char* end, const NumericP
             return c == d || c == '\n' || c == '\r' || c == '"';
     };
 
-    const char* p = header.dataBegin;
-    std::uint64_t line = header.dataLine;
+    const char* p = begin;
+    std::uint64_t line = firstLine;
     std::size_t row = 0;
     while (p < end) {
         if (row >= capacity)
@@ -318,14 +324,84 @@ NumericResult loadRows(const TextHeader& header, const char* end, const NumericP
     return result;
 }
 
+NumericResult loadRegion(const TextHeader& header, const char* begin, const char* end, std::uint64_t line,
+                         const NumericPlan& plan, double* const* out, std::size_t rowOffset, std::size_t capacity,
+                         const ImportMessages& msg)
+{
+    if (header.delimiter == kBlanks)
+        return loadRows<true>(header, begin, end, line, plan, out, rowOffset, capacity, msg);
+    return loadRows<false>(header, begin, end, line, plan, out, rowOffset, capacity, msg);
+}
+
+// Below this the second thread costs more than it saves.
+constexpr std::size_t kSplitBytes = std::size_t(8) << 20;
+
 } // namespace
 
 NumericResult LoadNumericColumns(const TextHeader& header, const char* end, const NumericPlan& plan,
                                  double* const* out, std::size_t capacity, const ImportMessages& msg)
 {
-    if (header.delimiter == kBlanks)
-        return loadRows<true>(header, end, plan, out, capacity, msg);
-    return loadRows<false>(header, end, plan, out, capacity, msg);
+    const char* begin = header.dataBegin;
+    // Large tables are read in two halves at once, split at a line break.
+    // Quoted cells may hold line breaks, so a first half with a quote is not split.
+    const char* split = nullptr;
+    if (std::size_t(end - begin) >= kSplitBytes) {
+        const char* mid = begin + (end - begin) / 2;
+        const char* nl = static_cast<const char*>(std::memchr(mid, '\n', std::size_t(end - mid)));
+        if (nl && nl + 1 < end &&
+            (header.delimiter == kBlanks || !std::memchr(begin, '"', std::size_t(nl + 1 - begin))))
+            split = nl + 1;
+    }
+    if (!split)
+        return loadRegion(header, begin, end, header.dataLine, plan, out, 0, capacity, msg);
+
+    // The first half holds at most one row per line break.
+    const std::size_t firstLines = CountNewlines(begin, split);
+    if (firstLines >= capacity)
+        return loadRegion(header, begin, end, header.dataLine, plan, out, 0, capacity, msg);
+    NumericResult second;
+    std::exception_ptr secondError;
+    std::thread worker([&] {
+        try {
+            second = loadRegion(header, split, end, header.dataLine + firstLines, plan, out, firstLines,
+                                capacity - firstLines, msg);
+        } catch (...) {
+            secondError = std::current_exception();
+        }
+    });
+    NumericResult first;
+    std::exception_ptr firstError;
+    try {
+        first = loadRegion(header, begin, split, header.dataLine, plan, out, 0, firstLines, msg);
+    } catch (...) {
+        firstError = std::current_exception();
+    }
+    worker.join();
+    // The error of the earlier line wins.
+    if (firstError)
+        std::rethrow_exception(firstError);
+    if (secondError)
+        std::rethrow_exception(secondError);
+
+    // Blank lines in the first half leave a gap before the second half's rows.
+    if (first.rows < firstLines) {
+        std::size_t columns = 0;
+        for (const int t : plan.target)
+            columns = std::max(columns, std::size_t(t + 1));
+        for (std::size_t c = 0; c < columns; ++c)
+            std::memmove(out[c] + first.rows, out[c] + firstLines, second.rows * sizeof(double));
+    }
+    NumericResult result;
+    result.rows = first.rows + second.rows;
+    if (first.rows) {
+        result.firstLabel = std::move(first.firstLabel);
+        result.labelsDiffer = first.labelsDiffer || second.labelsDiffer ||
+                              (second.rows && second.firstLabel != result.firstLabel);
+    } else {
+        result.firstLabel = std::move(second.firstLabel);
+        result.labelsDiffer = second.labelsDiffer;
+    }
+    return result;
 }
 
 } // namespace ors::import

@@ -1,0 +1,227 @@
+// Bad rows are reported with their line numbers, a mostly right table is
+// never cut short, hostile tables end in a clear message, and numbers are
+// read exactly.
+#include "ImportTestSupport.h"
+
+#include "import/NumberParse.h"
+#include "platform/loader.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+
+#include <sys/wait.h>
+
+using namespace importtest;
+using ::testing::ElementsAre;
+
+namespace {
+
+class ImportBadRow : public ::testing::Test {
+protected:
+    fs::path file(const std::string& text, const std::string& name = "t.csv")
+    {
+        const auto path = m_dir / name;
+        writeText(path, text);
+        return path;
+    }
+    TempDir m_dir;
+};
+
+// A table of n rows: in:a = r, in:b = r % 7, out:f = r / 4.
+std::string rows(std::size_t n, std::size_t from = 0)
+{
+    std::string text;
+    char line[96];
+    for (std::size_t r = from; r < from + n; ++r) {
+        std::snprintf(line, sizeof line, "%zu,%zu,%.10g\n", r, r % 7, double(r) / 4);
+        text += line;
+    }
+    return text;
+}
+
+} // namespace
+
+TEST_F(ImportBadRow, EachKindOfBadRowNamesItsLine)
+{
+    const std::string header = "in:a,in:b,out:f\n";
+    EXPECT_EQ(errorTail(file(header + "1,2,3\n4,5\n")), L", line 3: 2 cells where the header has 3 columns.");
+    EXPECT_EQ(errorTail(file(header + "1,2,3,\n")), L", line 2: 4 cells where the header has 3 columns.");
+    EXPECT_EQ(errorTail(file(header + "1,2,3\n1,abc,3\n")),
+              L", line 3: column \"in:b\" holds \"abc\", which is not a number.");
+    EXPECT_EQ(errorTail(file(header + "1,2,3\n1,2.5x,3\n")),
+              L", line 3: column \"in:b\" holds \"2.5x\", which is not a number.");
+    EXPECT_EQ(errorTail(file(header + "1,,3\n")), L", line 2: column \"in:b\" is empty.");
+    EXPECT_EQ(errorTail(file(header + "1,2,\"  \"\n")), L", line 2: column \"out:f\" is empty.");
+    EXPECT_EQ(errorTail(file(header + "1,2,1,5\n")), L", line 2: 4 cells where the header has 3 columns.");
+    // Decimal commas split the cell.
+    EXPECT_EQ(errorTail(file("in:a;in:b;out:f\n1,5;2;3\n")),
+              L", line 1: the header names no function column.");
+}
+
+TEST_F(ImportBadRow, NotANumberAndInfinityAreRefused)
+{
+    const std::string header = "in:a,out:f\n";
+    for (const char* text : {"nan", "NaN", "inf", "-inf", "Infinity", "1e999", "-1E+400"}) {
+        SCOPED_TRACE(text);
+        EXPECT_EQ(errorTail(file(header + "1,2\n3," + text + "\n")),
+                  L", line 3: column \"out:f\" holds \"" + ors::FromUtf8(text) + L"\", which is not a finite number.");
+    }
+    // Too small to represent is zero, not an error.
+    EXPECT_THAT(loadOk(file(header + "1,1e-400\n")).functionValues[0], ElementsAre(0.0));
+}
+
+TEST_F(ImportBadRow, LineNumbersCountBlankLinesAndLineBreaksInQuotedCells)
+{
+    // Line 1 header, 2 blank, 3-4 one row with a two-line note, 5 good, 6 bad.
+    EXPECT_EQ(errorTail(file("in:a,out:f,note\n\n1,2,\"two\nlines\"\n3,4,x\n5,six,y\n")),
+              L", line 6: column \"out:f\" holds \"six\", which is not a number.");
+    // Dakota rows, blank-separated.
+    EXPECT_EQ(errorTail(file("%eval_id interface x1 obj_fn\n1 NO_ID 1 2\n\n2 NO_ID 2\n", "d.dat")),
+              L", line 4: 3 cells where the header has 4 columns.");
+    EXPECT_EQ(errorTail(file("%eval_id interface x1 obj_fn\n1 NO_ID 1 nan\n", "d.dat")),
+              L", line 2: column \"obj_fn\" holds \"nan\", which is not a finite number.");
+}
+
+TEST_F(ImportBadRow, AMostlyRightTableIsNotCutShort)
+{
+    const std::string header = "in:a,in:b,out:f\n";
+    // One bad row after 5000 good ones fails the whole load.
+    EXPECT_EQ(errorTail(file(header + rows(5000) + "1,2\n" + rows(10))),
+              L", line 5002: 2 cells where the header has 3 columns.");
+    // A last line without its line break is still a row.
+    const Loaded l = loadOk(file(header + rows(99) + "99,1,24.75"));
+    ASSERT_EQ(l.records, 100u);
+    EXPECT_EQ(l.inputValues[0][99], 99);
+    EXPECT_EQ(l.functionValues[0][99], 24.75);
+}
+
+TEST_F(ImportBadRow, LargeTablesReadInTwoHalvesKeepOrderAndLineNumbers)
+{
+    // More than 8 MiB: read in two halves at once.
+    const std::string header = "in:a,in:b,out:f\n";
+    const std::size_t n = 600000;
+    std::string body = rows(n);
+    ASSERT_GT(body.size(), std::size_t(8) << 20);
+    // Blank lines in the first half leave a gap the second half closes.
+    std::string gapped = header;
+    gapped += rows(1000);
+    gapped += "\n\n\n";
+    gapped += rows(n - 1000, 1000);
+    Loaded l = loadOk(file(gapped));
+    ASSERT_EQ(l.records, n);
+    for (std::size_t r = 0; r < n; r += 997) {
+        ASSERT_EQ(l.inputValues[0][r], double(r)) << r;
+        ASSERT_EQ(l.functionValues[0][r], double(r) / 4) << r;
+    }
+    EXPECT_EQ(l.inputValues[0][n - 1], double(n - 1));
+    EXPECT_EQ(l.indices[1][n - 1], (n - 1) % 7);
+
+    // A bad row far into the second half, and one in each half.
+    std::string late = header + rows(n - 10) + "x,1,2\n" + rows(9);
+    EXPECT_EQ(errorTail(file(late)), L", line " + std::to_wstring(n - 10 + 2) +
+                                         L": column \"in:a\" holds \"x\", which is not a number.");
+    std::string both = header + rows(10) + "1,2\n" + rows(n - 20) + "x,1,2\n" + rows(9);
+    EXPECT_EQ(errorTail(file(both)), L", line 12: 2 cells where the header has 3 columns.");
+}
+
+TEST_F(ImportBadRow, HostileTables)
+{
+    // A cell of 20 million characters: the message quotes its start.
+    std::string huge(20'000'000, '7');
+    huge[5] = 'x';
+    const std::wstring tail = errorTail(file("in:a,out:f\n1," + huge + "\n"));
+    EXPECT_EQ(tail, L", line 2: column \"out:f\" holds \"77777x" + std::wstring(54, L'7') +
+                        L"...\" (20000000 characters), which is not a number.");
+    // A header name as long.
+    EXPECT_EQ(errorTail(file("in:a,in:a,out:" + huge + "\n1,2,3\n")), L", line 1: two columns are named \"in:a\".");
+    // Only a header, only blank lines, only a byte order mark.
+    EXPECT_EQ(errorTail(file("in:a,out:f\n")), L" holds no records: its table has a header line but no rows.");
+    EXPECT_EQ(errorTail(file("in:a,out:f\n\n\r\n  \n")), L" holds no records: its table has a header line but no rows.");
+    EXPECT_EQ(errorTail(file("\n\n\n")), L" holds no table: it has no header line.");
+    EXPECT_EQ(errorTail(file("\xEF\xBB\xBF")), L" holds no table: it has no header line.");
+    // Duplicate names, also through the two spellings of one input.
+    EXPECT_EQ(errorTail(file("in:a,out:f,out:f\n1,2,3\n")), L", line 1: two columns are named \"out:f\".");
+    EXPECT_EQ(errorTail(file("in:a,in:csv:a,out:f\n1,2,3\n")), L" has two inputs named \"csv:a\".");
+    EXPECT_EQ(errorTail(file("%x1 x1 obj_fn\n1 2 3\n", "d.dat")), L", line 1: two columns are named \"x1\".");
+    // An unterminated quote runs to the end of the file.
+    EXPECT_EQ(errorTail(file("in:a,out:f\n1,\"2\n3,4\n")),
+              L", line 2: column \"out:f\" holds \"2\n3,4\n\", which is not a number.");
+    // One line of a million cells.
+    std::string wide = "in:a,out:f\n";
+    for (int k = 0; k < 1'000'000; ++k)
+        wide += "1,";
+    EXPECT_EQ(errorTail(file(wide + "\n")), L", line 2: 1000001 cells where the header has 2 columns.");
+    // Control bytes: not text, so not a table either.
+    EXPECT_EQ(errorTail(file(std::string("in:a,out:f\n1,\0\n", 15))), L" is not an Optimization Results File.");
+}
+
+TEST(ImportNumbers, CellsAreReadExactly)
+{
+    using ors::import::NumberStatus;
+    using ors::import::ParseNumberCell;
+    const auto value = [](const char* text) {
+        double v = -999;
+        EXPECT_EQ(ParseNumberCell(text, v), NumberStatus::Ok) << text;
+        return v;
+    };
+    EXPECT_EQ(value("0.1"), 0.1);
+    EXPECT_EQ(value("-0"), 0.0);
+    EXPECT_TRUE(std::signbit(value("-0")));
+    EXPECT_EQ(value(".5"), 0.5);
+    EXPECT_EQ(value("5."), 5.0);
+    EXPECT_EQ(value("+5"), 5.0);
+    EXPECT_EQ(value(" 1E+05\t"), 1e5);
+    EXPECT_EQ(value("12345678901234567890123"), 12345678901234567890123.0);
+    EXPECT_EQ(value("9007199254740993"), 9007199254740992.0); // 2^53 + 1 rounds to even
+    EXPECT_EQ(value("1.7976931348623157e308"), 1.7976931348623157e308);
+    EXPECT_EQ(value("4.9e-324"), 4.9e-324);
+    EXPECT_EQ(value("0.000000000000000000000000000001"), 1e-30);
+    double v = 0;
+    for (const char* bad : {"", "  ", "-", "+", ".", "e5", "1e", "1e+", "1.2.3", "--1", "+-1", "0x10", "1,5", "1 2"})
+        EXPECT_NE(ParseNumberCell(bad, v), NumberStatus::Ok) << bad;
+    EXPECT_EQ(ParseNumberCell("", v), NumberStatus::Empty);
+    EXPECT_EQ(ParseNumberCell("inf", v), NumberStatus::NotFinite);
+    EXPECT_EQ(ParseNumberCell(std::string(401, '1'), v), NumberStatus::NotNumber);
+
+    // Random values printed as %.10g, %.17g and %.6e come back as strtod reads them.
+    std::mt19937_64 rng(42);
+    std::uniform_real_distribution<double> mantissa(-10, 10);
+    std::uniform_int_distribution<int> exponent(-30, 30);
+    char text[64];
+    for (int k = 0; k < 200000; ++k) {
+        const double x = mantissa(rng) * std::pow(10.0, exponent(rng));
+        for (const char* format : {"%.10g", "%.17g", "%.6e", "%.3f"}) {
+            std::snprintf(text, sizeof text, format, x);
+            ASSERT_EQ(value(text), std::strtod(text, nullptr)) << text;
+        }
+    }
+}
+
+TEST(ImportConverter, WritesAnOrsFileFromATable)
+{
+    TempDir dir;
+    const auto exe = platform::ExecutableDirectory() / "vantix-convert";
+    ASSERT_TRUE(fs::exists(exe)) << exe;
+    const auto table = dir / "beam.csv";
+    writeText(table, ",width,height,mass\n0,1,2,30\n1,2,2,40\n2,1,3,50\n");
+    const auto out = dir / "beam.ors";
+    const auto run = [&](const std::string& args) {
+        const std::string command = exe.string() + " " + args + " > " + (dir / "log").string() + " 2>&1";
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    // Unmarked: refused with the converter's own advice, then converted with it.
+    EXPECT_EQ(run("'" + table.string() + "' '" + out.string() + "'"), 1);
+    EXPECT_EQ(run("--inputs width,height --functions mass --signal Beam '" + table.string() + "' '" + out.string() + "'"),
+              0);
+    const Loaded l = loadOk(out);
+    EXPECT_THAT(l.fullInputNames(), ElementsAre(L"Beam:width", L"Beam:height"));
+    EXPECT_THAT(l.functionValues[0], ElementsAre(30, 40, 50));
+    // Options that do not fit the input, and bad usage.
+    EXPECT_EQ(run("--study s '" + table.string() + "' '" + out.string() + "'"), 2);
+    EXPECT_EQ(run("'" + table.string() + "'"), 2);
+    EXPECT_EQ(run("--data-type 2 --functions mass '" + table.string() + "' '" + out.string() + "'"), 0);
+    EXPECT_EQ(loadOk(out).dataType, 2);
+}

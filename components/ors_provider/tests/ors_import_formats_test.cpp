@@ -1,0 +1,367 @@
+// Other tools' results, each written here in the shape the tool writes it,
+// loaded through the provider's Load into inputs, functions, values and
+// value indices.
+#include "ImportTestSupport.h"
+
+#include "support/FakeSnagwise.h"
+
+using namespace importtest;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::Contains;
+
+namespace {
+
+// Optuna's RDB storage tables (as its SQLAlchemy models create them in SQLite).
+const char* const kOptunaSchema = R"SQL(
+CREATE TABLE studies (study_id INTEGER NOT NULL, study_name VARCHAR(512) NOT NULL, PRIMARY KEY (study_id));
+CREATE UNIQUE INDEX ix_studies_study_name ON studies (study_name);
+CREATE TABLE version_info (version_info_id INTEGER NOT NULL, schema_version INTEGER, library_version VARCHAR(256),
+    PRIMARY KEY (version_info_id), CHECK (version_info_id=1));
+CREATE TABLE study_directions (study_direction_id INTEGER NOT NULL, direction VARCHAR(8) NOT NULL,
+    study_id INTEGER NOT NULL, objective INTEGER NOT NULL, PRIMARY KEY (study_direction_id),
+    UNIQUE (study_id, objective), FOREIGN KEY(study_id) REFERENCES studies (study_id));
+CREATE TABLE study_system_attributes (study_system_attribute_id INTEGER NOT NULL, study_id INTEGER,
+    "key" VARCHAR(512), value_json TEXT, PRIMARY KEY (study_system_attribute_id), UNIQUE (study_id, "key"));
+CREATE TABLE trials (trial_id INTEGER NOT NULL, number INTEGER, study_id INTEGER, state VARCHAR(8) NOT NULL,
+    datetime_start DATETIME, datetime_complete DATETIME, PRIMARY KEY (trial_id));
+CREATE TABLE trial_params (param_id INTEGER NOT NULL, trial_id INTEGER, param_name VARCHAR(512),
+    param_value FLOAT, distribution_json TEXT, PRIMARY KEY (param_id), UNIQUE (trial_id, param_name));
+CREATE TABLE trial_values (trial_value_id INTEGER NOT NULL, trial_id INTEGER NOT NULL, objective INTEGER NOT NULL,
+    value FLOAT, value_type VARCHAR(7) NOT NULL, PRIMARY KEY (trial_value_id), UNIQUE (trial_id, objective));
+CREATE TABLE trial_intermediate_values (trial_intermediate_value_id INTEGER NOT NULL, trial_id INTEGER NOT NULL,
+    step INTEGER NOT NULL, intermediate_value FLOAT, intermediate_value_type VARCHAR(7) NOT NULL,
+    PRIMARY KEY (trial_intermediate_value_id));
+CREATE TABLE alembic_version (version_num VARCHAR(32) NOT NULL, PRIMARY KEY (version_num));
+INSERT INTO version_info VALUES (1, 12, '3.1.0');
+INSERT INTO alembic_version VALUES ('v3.0.0.d');
+)SQL";
+
+const char* const kFloat = R"({"name": "FloatDistribution", "attributes": {"step": null, "low": -2.0, "high": 2.0, "log": false}})";
+const char* const kInt = R"({"name": "IntDistribution", "attributes": {"log": false, "step": 1, "low": 1, "high": 8}})";
+const char* const kChoice = R"({"name": "CategoricalDistribution", "attributes": {"choices": ["adam", "sgd", "rms"]}})";
+
+// Two studies: "warmup" (single objective, 2 completed trials) and "filter"
+// (two objectives with metric names, 4 completed of 7, numbers stored out of
+// order). Categorical parameters hold the choice index.
+void writeOptunaStorage(const fs::path& path)
+{
+    std::string sql = kOptunaSchema;
+    sql += "INSERT INTO studies VALUES (1, 'warmup'), (2, 'filter');"
+           "INSERT INTO study_directions VALUES (1, 'MINIMIZE', 1, 0), (2, 'MINIMIZE', 2, 0), (3, 'MAXIMIZE', 2, 1);"
+           "INSERT INTO study_system_attributes VALUES (1, 2, 'study:metric_names', '[\"error\", \"margin\"]');";
+    struct Trial {
+        int id, number, study;
+        const char* state;
+        double x, n, opt;
+        std::vector<double> values;
+    };
+    const Trial trials[] = {
+        {1, 0, 1, "COMPLETE", 0.25, 1, 0, {1.0}},
+        {2, 1, 1, "COMPLETE", 0.75, 1, 0, {2.0}},
+        {3, 0, 2, "COMPLETE", -1.5, 2, 2, {3.25, 0.5}},
+        {4, 1, 2, "PRUNED", 0.0, 1, 0, {}},
+        {5, 2, 2, "FAIL", 0.1, 1, 1, {}},
+        {6, 4, 2, "COMPLETE", 0.5, 2, 0, {0.25, 1.5}},
+        {7, 3, 2, "COMPLETE", 0.5, 4, 1, {4.25, -2.0}},
+        {8, 5, 2, "RUNNING", 1.0, 3, 1, {}},
+        {9, 6, 2, "COMPLETE", -1.5, 4, 2, {6.25, 0.0}},
+    };
+    int param = 0, value = 0;
+    for (const Trial& t : trials) {
+        sql += "INSERT INTO trials VALUES (" + std::to_string(t.id) + ", " + std::to_string(t.number) + ", " +
+               std::to_string(t.study) + ", '" + t.state + "', '2024-05-01 12:00:00.000000', NULL);";
+        const auto addParam = [&](const char* name, double v, const char* dist) {
+            sql += "INSERT INTO trial_params VALUES (" + std::to_string(++param) + ", " + std::to_string(t.id) + ", '" +
+                   name + "', " + std::to_string(v) + ", '" + dist + "');";
+        };
+        addParam("x", t.x, kFloat);
+        addParam("n", t.n, kInt);
+        addParam("opt", t.opt, kChoice);
+        for (std::size_t k = 0; k < t.values.size(); ++k)
+            sql += "INSERT INTO trial_values VALUES (" + std::to_string(++value) + ", " + std::to_string(t.id) + ", " +
+                   std::to_string(k) + ", " + std::to_string(t.values[k]) + ", 'FINITE');";
+    }
+    execSql(path, sql);
+}
+
+ors::OrsContent readWith(const fs::path& path, const ors::ImportOptions& options)
+{
+    return ors::ReadResultsFile(path.wstring(), options);
+}
+
+std::wstring readError(const fs::path& path, const ors::ImportOptions& options)
+{
+    try {
+        readWith(path, options);
+    } catch (const ors::OrsError& e) {
+        return e.message;
+    }
+    ADD_FAILURE() << "read succeeded";
+    return {};
+}
+
+class Import : public ::testing::Test {
+protected:
+    TempDir m_dir;
+};
+
+} // namespace
+
+TEST_F(Import, OptunaStorageGivesTheCompletedTrialsOfTheLargestStudy)
+{
+    const auto path = m_dir / "optuna.db";
+    writeOptunaStorage(path);
+    EXPECT_EQ(ors::DetectResultsFormat(path.wstring()), ors::SourceFormat::OptunaStorage);
+
+    vantix::test::FakeSnagwise snag;
+    const Loaded l = loadOk(path);
+    EXPECT_THAT(snag.Traces(),
+                Contains(HasSubstr(L"Data provider : Optuna study \"filter\", 4 completed trials (2 studies in the file)")));
+    EXPECT_EQ(l.dataType, 0);
+    ASSERT_EQ(l.records, 4u);
+    EXPECT_THAT(l.fullInputNames(), ElementsAre(L"filter:x", L"filter:n", L"filter:opt"));
+    EXPECT_THAT(l.functions, ElementsAre(L"error", L"margin"));
+    // Records in the order of the trial numbers 0, 3, 4, 6.
+    EXPECT_THAT(l.inputValues[0], ElementsAre(-1.5, 0.5, 0.5, -1.5));
+    EXPECT_THAT(l.inputValues[1], ElementsAre(2, 4, 2, 4));
+    EXPECT_THAT(l.inputValues[2], ElementsAre(2, 1, 0, 2)); // choice indices
+    EXPECT_THAT(l.indices[0], ElementsAre(0u, 1u, 1u, 0u));
+    EXPECT_THAT(l.indices[2], ElementsAre(2u, 1u, 0u, 2u));
+    EXPECT_THAT(l.functionValues[0], ElementsAre(3.25, 4.25, 0.25, 6.25));
+    EXPECT_THAT(l.functionValues[1], ElementsAre(0.5, -2.0, 1.5, 0.0));
+}
+
+TEST_F(Import, OptunaStorageStudyChoiceAndObjectiveNames)
+{
+    const auto path = m_dir / "optuna.db";
+    writeOptunaStorage(path);
+    ors::ImportOptions options;
+    options.study = "warmup";
+    const auto warmup = readWith(path, options);
+    EXPECT_EQ(warmup.header.recordCount, 2u);
+    EXPECT_THAT(warmup.header.functions, ElementsAre("value"));
+    EXPECT_EQ(warmup.header.inputs[0].signal, "warmup");
+
+    options.study = "nope";
+    EXPECT_EQ(readError(path, options), fileText(path) + L" holds no Optuna study named \"nope\" (its studies: "
+                                                         L"\"warmup\", \"filter\").");
+
+    // Without stored metric names, objectives are numbered.
+    execSql(path, "DELETE FROM study_system_attributes;");
+    EXPECT_THAT(loadOk(path).functions, ElementsAre(L"value 0", L"value 1"));
+    // Names that do not match the objectives are not used.
+    execSql(path, "INSERT INTO study_system_attributes VALUES (1, 2, 'study:metric_names', '[\"only one\"]');");
+    EXPECT_THAT(loadOk(path).functions, ElementsAre(L"value 0", L"value 1"));
+    execSql(path, "UPDATE study_system_attributes SET value_json = '[\"caf\\u00e9\", \"a \\\"b\\\"\"]';");
+    EXPECT_THAT(loadOk(path).functions, ElementsAre(L"caf\u00e9", L"a \"b\""));
+}
+
+TEST_F(Import, OptunaStorageFaults)
+{
+    const auto path = m_dir / "optuna.db";
+    writeOptunaStorage(path);
+    execSql(path, "UPDATE trial_values SET value = NULL, value_type = 'INF_POS' WHERE trial_id = 7 AND objective = 0;");
+    EXPECT_EQ(errorTail(path), L" has a value of \"error\" that is not a finite number (trial 3).");
+
+    writeOptunaStorage(m_dir / "b.db");
+    execSql(m_dir / "b.db", "DELETE FROM trial_params WHERE trial_id = 6 AND param_name = 'n';");
+    EXPECT_EQ(errorTail(m_dir / "b.db"), L" has a completed trial without the parameter \"n\" (trial 4).");
+
+    writeOptunaStorage(m_dir / "c.db");
+    execSql(m_dir / "c.db", "DELETE FROM trial_values WHERE trial_id = 9 AND objective = 1;");
+    EXPECT_EQ(errorTail(m_dir / "c.db"), L" has a completed trial without a value of \"margin\" (trial 6).");
+
+    writeOptunaStorage(m_dir / "d.db");
+    execSql(m_dir / "d.db", "UPDATE trials SET state = 'FAIL' WHERE study_id = 1;");
+    ors::ImportOptions options;
+    options.study = "warmup";
+    EXPECT_EQ(readError(m_dir / "d.db", options),
+              fileText(m_dir / "d.db") + L" holds no completed trials of the Optuna study \"warmup\".");
+
+    // Optuna's tables replaced by views are not read.
+    writeOptunaStorage(m_dir / "e.db");
+    execSql(m_dir / "e.db", "ALTER TABLE trial_values RENAME TO tv; CREATE VIEW trial_values AS SELECT * FROM tv;");
+    EXPECT_EQ(errorTail(m_dir / "e.db"), L" is not an Optuna storage: \"trial_values\" is not a plain table.");
+}
+
+TEST_F(Import, OptunaTrialsTableAsPandasWritesIt)
+{
+    // trials_dataframe().to_csv(): index column, dates, durations, user
+    // attributes (quoted when they hold a comma or a line break), state last.
+    const auto path = m_dir / "trials.csv";
+    writeText(path,
+              ",number,values_0,values_1,datetime_start,datetime_complete,duration,params_lr,params_n,params_opt,"
+              "user_attrs_note,state\n"
+              "0,0,0.5,3.0,2024-05-01 12:00:00.000001,2024-05-01 12:00:01.5,0 days 00:00:01.499999,0.01,2,sgd,"
+              "\"tuned, twice\",COMPLETE\n"
+              "1,1,,,2024-05-01 12:00:02,,,0.1,4,adam,,FAIL\n"
+              "2,2,0.25,2.0,2024-05-01 12:00:03,2024-05-01 12:00:04,0 days 00:00:01,0.001,2,adam,,COMPLETE\n"
+              "3,3,,,2024-05-01 12:00:05,2024-05-01 12:00:06,0 days 00:00:01,0.1,8,rmsprop,,PRUNED\n"
+              "4,4,0.75,1.0,2024-05-01 12:00:07,2024-05-01 12:00:08,0 days 00:00:01,0.01,8,sgd,\"line one\n"
+              "line two\",COMPLETE\n");
+    EXPECT_EQ(ors::DetectResultsFormat(path.wstring()), ors::SourceFormat::OptunaCsv);
+    const Loaded l = loadOk(path);
+    ASSERT_EQ(l.records, 3u);
+    EXPECT_THAT(l.fullInputNames(), ElementsAre(L"optuna:lr", L"optuna:n", L"optuna:opt"));
+    EXPECT_THAT(l.functions, ElementsAre(L"value 0", L"value 1"));
+    EXPECT_THAT(l.inputValues[0], ElementsAre(0.01, 0.001, 0.01));
+    EXPECT_THAT(l.indices[0], ElementsAre(1u, 0u, 1u));
+    EXPECT_THAT(l.inputValues[1], ElementsAre(2, 2, 8));
+    // Categorical texts: their position in byte order (adam, sgd).
+    EXPECT_THAT(l.inputValues[2], ElementsAre(1, 0, 1));
+    EXPECT_THAT(l.functionValues[0], ElementsAre(0.5, 0.25, 0.75));
+    EXPECT_THAT(l.functionValues[1], ElementsAre(3.0, 2.0, 1.0));
+
+    // Single objective, named metric; a completed row without its value is bad.
+    const auto single = m_dir / "single.csv";
+    writeText(single, ",number,value_loss,params_x,state\n0,0,1.5,0.1,COMPLETE\n1,1,,0.2,COMPLETE\n");
+    EXPECT_EQ(errorTail(single), L", line 3: column \"value_loss\" is empty.");
+    writeText(single, ",number,value_loss,params_x,state\n0,0,1.5,0.1,COMPLETE\n1,1,,0.2,RUNNING\n");
+    const Loaded s = loadOk(single);
+    EXPECT_THAT(s.functions, ElementsAre(L"loss"));
+    EXPECT_THAT(s.inputValues[0], ElementsAre(0.1));
+    writeText(single, ",number,value,params_x,state\n0,0,,0.1,FAIL\n");
+    EXPECT_EQ(errorTail(single), L" holds no completed trials.");
+}
+
+TEST_F(Import, DakotaTabularData)
+{
+    // annotated: eval_id and interface columns, default response descriptors.
+    const auto annotated = m_dir / "dakota.dat";
+    writeText(annotated, "%eval_id interface             x1             x2         obj_fn nln_ineq_con_1 \n"
+                         "1            SIM1            0.9            1.1         0.0002           0.26 \n"
+                         "2            SIM1        0.90009            1.1   1.996404e-04   2.601620e-01 \n"
+                         "3            SIM1            0.9         1.1001         0.0002         0.2599 \n");
+    EXPECT_EQ(ors::DetectResultsFormat(annotated.wstring()), ors::SourceFormat::Dakota);
+    Loaded l = loadOk(annotated);
+    ASSERT_EQ(l.records, 3u);
+    EXPECT_THAT(l.fullInputNames(), ElementsAre(L"SIM1:x1", L"SIM1:x2"));
+    EXPECT_THAT(l.functions, ElementsAre(L"obj_fn", L"nln_ineq_con_1"));
+    EXPECT_THAT(l.inputValues[0], ElementsAre(0.9, 0.90009, 0.9));
+    EXPECT_THAT(l.indices[0], ElementsAre(0u, 1u, 0u));
+    EXPECT_THAT(l.indices[1], ElementsAre(0u, 0u, 1u));
+    EXPECT_THAT(l.functionValues[0], ElementsAre(0.0002, 1.996404e-04, 0.0002));
+    EXPECT_THAT(l.functionValues[1], ElementsAre(0.26, 0.260162, 0.2599));
+
+    // No interface id, or several: the signal is "dakota".
+    writeText(annotated, "%eval_id interface x1 obj_fn\n1 NO_ID 1 2\n2 NO_ID 2 3\n");
+    EXPECT_THAT(loadOk(annotated).signals, ElementsAre(L"dakota"));
+    writeText(annotated, "%eval_id interface x1 obj_fn\n1 A 1 2\n2 B 2 3\n");
+    EXPECT_THAT(loadOk(annotated).signals, ElementsAre(L"dakota"));
+
+    // Older annotated files have no interface column.
+    const auto old = m_dir / "old.dat";
+    writeText(old, "%eval_id x1 x2 obj_fn_1 obj_fn_2\n1 0.5 1 10 20\n2 0.25 2 11 21\n");
+    l = loadOk(old);
+    EXPECT_THAT(l.fullInputNames(), ElementsAre(L"dakota:x1", L"dakota:x2"));
+    EXPECT_THAT(l.functions, ElementsAre(L"obj_fn_1", L"obj_fn_2"));
+    EXPECT_THAT(l.inputValues[0], ElementsAre(0.5, 0.25));
+    EXPECT_THAT(l.functionValues[1], ElementsAre(20, 21));
+
+    // custom_annotated with the header only; tabs between cells.
+    const auto custom = m_dir / "custom.dat";
+    writeText(custom, "%x1\tx2 response_fn_1 least_sq_term_1\n1\t2 3 4\n5\t6   7 8\n");
+    l = loadOk(custom);
+    EXPECT_THAT(l.inputs, ElementsAre(L"x1", L"x2"));
+    EXPECT_THAT(l.functions, ElementsAre(L"response_fn_1", L"least_sq_term_1"));
+    EXPECT_THAT(l.functionValues[1], ElementsAre(4, 8));
+
+    // Own response descriptors: the last column is the function.
+    writeText(custom, "%eval_id width height mass\n1 1 2 30\n2 2 2 40\n");
+    l = loadOk(custom);
+    EXPECT_THAT(l.inputs, ElementsAre(L"width", L"height"));
+    EXPECT_THAT(l.functions, ElementsAre(L"mass"));
+    EXPECT_THAT(l.functionValues[0], ElementsAre(30, 40));
+}
+
+TEST_F(Import, MarkedCsvAndTsvTables)
+{
+    const auto path = m_dir / "table.csv";
+    // Unmarked columns (an index, notes) are not data.
+    writeText(path, ",in:Grid:x1,in:Grid:x2,in:x3,out:f1,note\n"
+                    "0,1,10,0.5,100,first\n"
+                    "1,2,10,0.5,200,\n"
+                    "2,1,20,0.5,300,\"a, b\"\n");
+    EXPECT_EQ(ors::DetectResultsFormat(path.wstring()), ors::SourceFormat::Table);
+    Loaded l = loadOk(path);
+    ASSERT_EQ(l.records, 3u);
+    EXPECT_THAT(l.fullInputNames(), ElementsAre(L"Grid:x1", L"Grid:x2", L"csv:x3"));
+    EXPECT_THAT(l.functions, ElementsAre(L"f1"));
+    EXPECT_THAT(l.indices[0], ElementsAre(0u, 1u, 0u));
+    EXPECT_THAT(l.indices[1], ElementsAre(0u, 0u, 1u));
+    EXPECT_THAT(l.functionValues[0], ElementsAre(100, 200, 300));
+
+    // TSV with a byte order mark, CRLF, a quoted header, quoted and padded
+    // numbers, blank lines and no line break at the end.
+    const auto tsv = m_dir / "table.tsv";
+    writeText(tsv, "\xEF\xBB\xBF\"in:a\"\tin:b\tout:y\r\n"
+                   "1\t-2.5e1\t3\r\n"
+                   "\r\n"
+                   "\"4\"\t 5 \t+6\r\n"
+                   "7\t8\t9");
+    l = loadOk(tsv);
+    ASSERT_EQ(l.records, 3u);
+    EXPECT_THAT(l.inputs, ElementsAre(L"a", L"b"));
+    EXPECT_THAT(l.inputValues[0], ElementsAre(1, 4, 7));
+    EXPECT_THAT(l.inputValues[1], ElementsAre(-25, 5, 8));
+    EXPECT_THAT(l.functionValues[0], ElementsAre(3, 6, 9));
+}
+
+TEST_F(Import, NumberedColumnsAsTheBenchmarkGeneratorWritesThem)
+{
+    // x1, x2, ... inputs and f1, f2, ... functions, with or without an index.
+    const auto path = m_dir / "grid.csv";
+    writeText(path, "x1,x2,f1\n-2,-2,0.07558450635\n-2,2,0.2293355762\n2,-2,1e-3\n");
+    Loaded l = loadOk(path);
+    EXPECT_THAT(l.fullInputNames(), ElementsAre(L"csv:x1", L"csv:x2"));
+    EXPECT_THAT(l.functions, ElementsAre(L"f1"));
+    EXPECT_THAT(l.functionValues[0], ElementsAre(0.07558450635, 0.2293355762, 0.001));
+    writeText(path, ",x1,f1,f2\n0,1,2,3\n");
+    EXPECT_THAT(loadOk(path).functions, ElementsAre(L"f1", L"f2"));
+}
+
+TEST_F(Import, UnmarkedTablesAreRefusedWithTheConventionAndTheConverter)
+{
+    const std::wstring refusal =
+        L" is neither an Optimization Results File nor a table whose columns are marked as inputs and functions. "
+        L"Name the input columns \"in:<name>\" (or \"in:<signal>:<name>\") and the function columns \"out:<name>\" "
+        L"in its header line, or convert it with \"vantix-convert --inputs <columns> --functions <columns> <file> "
+        L"<output>.ors\".";
+    const auto path = m_dir / "plain.csv";
+    writeText(path, "width,height,mass\n1,2,3\n");
+    EXPECT_EQ(errorTail(path), refusal);
+    writeText(path, "x1,x2,y\n1,2,3\n"); // numbered inputs, but y is neither
+    EXPECT_EQ(errorTail(path), refusal);
+    writeText(path, "Some notes about a run\nnothing tabular here\n");
+    EXPECT_EQ(errorTail(path), refusal);
+
+    // Inputs without functions, and the other way round.
+    writeText(path, "in:a,in:b\n1,2\n");
+    EXPECT_EQ(errorTail(path), L", line 1: the header names no function column.");
+    writeText(path, "\n\nout:a,note\n1,2\n");
+    EXPECT_EQ(errorTail(path), L", line 3: the header names no input column.");
+
+    // The converter's explicit columns read the same table.
+    writeText(path, ",width,height,mass,note\n0,1,2,3,x\n1,2,2,4,y\n");
+    ors::ImportOptions options;
+    options.inputColumns = {"width", "height"};
+    options.functionColumns = {"mass"};
+    options.signal = "beam";
+    auto content = readWith(path, options);
+    ASSERT_EQ(content.header.inputs.size(), 2u);
+    EXPECT_EQ(content.header.inputs[1].signal, "beam");
+    EXPECT_EQ(content.header.inputs[1].name, "height");
+    EXPECT_THAT(content.header.functions, ElementsAre("mass"));
+    EXPECT_EQ(content.functionValues[1], 4.0);
+    // Naming only the functions makes every other column but the index an input.
+    options = {};
+    options.functionColumns = {"mass"};
+    options.inputColumns = {};
+    writeText(path, ",width,height,mass\n0,1,2,3\n");
+    content = readWith(path, options);
+    ASSERT_EQ(content.header.inputs.size(), 2u);
+    EXPECT_EQ(content.header.inputs[0].signal, "csv");
+    options.functionColumns = {"weight"};
+    EXPECT_EQ(readError(path, options), fileText(path) + L" has no column named \"weight\".");
+}
