@@ -128,9 +128,8 @@ int main(int argc, char** argv)
     const ors::SourceFormat format = ors::DetectResultsFormat(input);
     if (!options.study.empty() && format != ors::SourceFormat::OptunaStorage)
         return usageError("--study applies to Optuna storage files only");
-    if (options.explicitColumns() && format != ors::SourceFormat::Table && format != ors::SourceFormat::Dakota &&
-        format != ors::SourceFormat::OptunaCsv)
-        return usageError("--inputs and --functions apply to text tables only");
+    if (options.explicitColumns() && format != ors::SourceFormat::Table && format != ors::SourceFormat::Dakota)
+        return usageError("--inputs and --functions apply to CSV/TSV tables and Dakota tabular data only");
     try {
         ors::OrsContent content = ors::ReadResultsFile(input, options);
         ors::OrsHeader& h = content.header;
