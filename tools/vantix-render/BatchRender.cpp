@@ -2,6 +2,7 @@
 
 #include "ChartAdapter.h"
 #include "InputConfigModel.h"
+#include "PngWriter.h"
 
 #include "PlotControl.h"
 #include "platform/errorinfo.h"
@@ -9,7 +10,7 @@
 
 #include <QApplication>
 #include <QImage>
-#include <QImageWriter>
+#include <QPainter>
 #include <QSettings>
 #include <QWidget>
 
@@ -20,6 +21,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <thread>
 
 using namespace IQX_VantixDataProvider;
 
@@ -136,6 +138,12 @@ public:
         m_Text += std::string(m_Text.empty() ? "" : ", ") + stage + " " +
                   std::to_string(std::chrono::duration<double, std::milli>(now - m_Last).count()).substr(0, 6) + " ms";
         m_Last = now;
+    }
+    // A stage timed elsewhere (on the loading thread).
+    void Note(const char* stage, double ms)
+    {
+        if (m_bEnabled)
+            m_Text += std::string(m_Text.empty() ? "" : ", ") + "[" + stage + " " + std::to_string(ms).substr(0, 6) + " ms]";
     }
     ~StageClock()
     {
@@ -371,7 +379,8 @@ std::string FormatChoice(const BatchChoice& choice)
     return text;
 }
 
-QImage RenderChart(IUnknown* pData, const BatchChoice& choice, const BatchOptions& options)
+QImage RenderChart(IUnknown* pData, const BatchChoice& choice, const BatchOptions& options,
+                   const std::function<void(const char*)>& mark)
 {
     // Pictures are always drawn by the software renderer: the stored renderer
     // choice of the desktop program is not read (an OpenGL probe would only
@@ -391,7 +400,11 @@ QImage RenderChart(IUnknown* pData, const BatchChoice& choice, const BatchOption
     transformer.m_nInputX = choice.nInputX;
     transformer.m_nInputY = choice.nInputY;
     transformer.m_Fixed = choice.fixed;
+    if (mark)
+        mark("control");
     adapter.CreateNewSeries(&transformer, IChartingControl::Palette{});
+    if (mark)
+        mark("series");
 
     if (options.wireframe)
         adapter.EnableWireFrame(true);
@@ -422,22 +435,84 @@ QImage RenderChart(IUnknown* pData, const BatchChoice& choice, const BatchOption
     pWidget->resize(options.size);
     QImage image(options.size, QImage::Format_RGB32);
     pWidget->render(&image);
+    if (mark)
+        mark("paint");
     return image;
 }
+
+namespace {
+
+// Qt's own notes (missing runtime folder, unsupported window hints of the
+// offscreen platform) are noise in a batch job; its errors still show.
+void QuietMessages(QtMsgType type, const QMessageLogContext&, const QString& text)
+{
+    if (type == QtCriticalMsg || type == QtFatalMsg)
+        std::fprintf(stderr, "vantix-render: Qt: %s\n", qPrintable(text));
+}
+
+// Loads the fonts of the axis labels and titles and rasterizes a few glyphs,
+// so that this start-up cost overlaps the loading of the data.
+void WarmUpText()
+{
+    QImage scratch(64, 32, QImage::Format_RGB32);
+    QPainter painter(&scratch);
+    for (const auto& [size, weight] : {std::pair{12, QFont::Normal}, std::pair{14, QFont::DemiBold}}) {
+        QFont font;
+        font.setPixelSize(size);
+        font.setWeight(weight);
+        painter.setFont(font);
+        painter.drawText(QPointF(1, 20), QStringLiteral("-0.123456789:xyz"));
+    }
+}
+
+} // namespace
 
 int Run(int argc, char** argv)
 {
     try {
-        BatchOptions options = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
+        const BatchOptions options = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
         if (options.help) {
             std::fputs(UsageText(), stdout);
             return 0;
         }
         StageClock clock(options.timings);
-        ComPtr<IUnknown> spData = LoadResults(options.file);
-        clock.Mark("load");
-        const BatchChoice choice = ResolveChoice(spData.Get(), options);
-        clock.Mark("choice");
+
+        // The data are loaded and the choice made on a second thread while
+        // this one starts Qt; the chart itself is built on this (the GUI) thread.
+        ComPtr<IUnknown> spData;
+        BatchChoice choice;
+        std::exception_ptr failure;
+        double loadMs = 0, choiceMs = 0;
+        std::thread worker([&] {
+            try {
+                const auto t0 = std::chrono::steady_clock::now();
+                spData = LoadResults(options.file);
+                const auto t1 = std::chrono::steady_clock::now();
+                choice = ResolveChoice(spData.Get(), options);
+                loadMs = std::chrono::duration<double, std::milli>(t1 - t0).count();
+                choiceMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t1).count();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+        std::optional<QApplication> app;
+        if (!options.output.empty()) {
+            // No display is used or needed.
+            qputenv("QT_QPA_PLATFORM", "offscreen");
+            qInstallMessageHandler(QuietMessages);
+            static int qtArgc = 1;
+            static char* qtArgv[] = {argv[0], nullptr};
+            app.emplace(qtArgc, qtArgv);
+            clock.Mark("qt");
+            WarmUpText();
+            clock.Mark("fonts");
+        }
+        worker.join();
+        if (failure)
+            std::rethrow_exception(failure);
+        clock.Note("load", loadMs);
+        clock.Note("choice", choiceMs);
+        clock.Mark("wait");
         if (options.printChoice) {
             std::fputs(FormatChoice(choice).c_str(), stdout);
             std::fflush(stdout);
@@ -445,18 +520,10 @@ int Run(int argc, char** argv)
         if (options.output.empty())
             return 0;
 
-        // No display is used or needed.
-        qputenv("QT_QPA_PLATFORM", "offscreen");
-        int qtArgc = 1;
-        char* qtArgv[] = {argv[0], nullptr};
-        QApplication app(qtArgc, qtArgv);
-        clock.Mark("qt");
-        const QImage image = RenderChart(spData.Get(), choice, options);
-        clock.Mark("chart");
-        QImageWriter writer(QString::fromStdWString(options.output), "png");
-        if (!writer.write(image))
-            throw BatchError("could not write " + Quoted(options.output) + ": " +
-                             writer.errorString().toLocal8Bit().toStdString());
+        const QImage image = RenderChart(spData.Get(), choice, options, [&clock](const char* stage) { clock.Mark(stage); });
+        QString error;
+        if (!WritePng(image, QString::fromStdWString(options.output), &error))
+            throw BatchError("could not write " + Quoted(options.output) + ": " + error.toLocal8Bit().toStdString());
         clock.Mark("png");
         return 0;
     } catch (const BatchError& e) {

@@ -11,6 +11,7 @@
 #include <QSize>
 #include <QString>
 
+#include <functional>
 #include <optional>
 #include <stdexcept>
 #include <string>
@@ -82,7 +83,9 @@ BatchChoice ResolveChoice(IUnknown* pData, const BatchOptions& options);
 // The chart: a CDataTransformer configured as the chart document does, handed
 // to CChartAdapter::CreateNewSeries on a chart control, painted by the
 // control's widget at the requested size. Needs a QApplication.
-QImage RenderChart(IUnknown* pData, const BatchChoice& choice, const BatchOptions& options);
+// mark, when given, is called after each step with its name (for --timings).
+QImage RenderChart(IUnknown* pData, const BatchChoice& choice, const BatchOptions& options,
+                   const std::function<void(const char*)>& mark = {});
 
 // The whole tool; returns the exit code. Messages go to stderr, the choice
 // (with --print-choice) to stdout.

@@ -4,6 +4,7 @@
 #include "BatchRender.h"
 
 #include "OrsFormat.h"
+#include "PngWriter.h"
 
 #include <QImage>
 #include <QProcess>
@@ -13,6 +14,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <random>
 
 using ::testing::HasSubstr;
 using namespace batch;
@@ -330,4 +332,25 @@ TEST(BatchTool, FailuresExitNonZeroWithTheirMessage)
     EXPECT_EQ(r.exitCode, 0) << r.err;
     EXPECT_THAT(r.out, HasSubstr("x: LowPass:CutoffHz\ny: Notch:CenterHz\nfunction: RmsError\n"));
     EXPECT_THAT(r.out, HasSubstr("fixed: Notch:Q = "));
+}
+
+TEST(BatchPng, RoundTripsExactlyInOneOrTwoParts)
+{
+    QTemporaryDir dir;
+    std::mt19937 rng(7);
+    for (const QSize size : {QSize(1, 1), QSize(67, 31), QSize(131, 200), QSize(640, 401)}) {
+        QImage image(size, QImage::Format_RGB32);
+        for (int y = 0; y < size.height(); ++y)
+            for (int x = 0; x < size.width(); ++x)
+                // Noise in one band, flat runs elsewhere: both kinds of rows.
+                image.setPixel(x, y, (y / 7) % 2 ? 0xFF000000u | (rng() & 0xFFFFFF) : 0xFF20A0F0u);
+        const QString path = dir.filePath(QStringLiteral("t%1.png").arg(size.width()));
+        QString error;
+        ASSERT_TRUE(WritePng(image, path, &error)) << error.toStdString();
+        const QImage back = QImage(path).convertToFormat(QImage::Format_RGB32);
+        EXPECT_EQ(back, image) << size.width() << "x" << size.height();
+    }
+    QString error;
+    EXPECT_FALSE(WritePng(QImage(8, 8, QImage::Format_RGB32), dir.filePath("no/such/dir/x.png"), &error));
+    EXPECT_EQ(error, "No such file or directory");
 }
