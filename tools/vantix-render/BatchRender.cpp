@@ -379,38 +379,56 @@ std::string FormatChoice(const BatchChoice& choice)
     return text;
 }
 
-QImage RenderChart(IUnknown* pData, const BatchChoice& choice, const BatchOptions& options,
-                   const std::function<void(const char*)>& mark)
+CBatchChart::CBatchChart(QSize size) : m_Size(size)
 {
     // Pictures are always drawn by the software renderer: the stored renderer
     // choice of the desktop program is not read (an OpenGL probe would only
     // cost time without a display).
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/nonexistent/vantix-render"));
-
-    auto spControl = platform::MakeCom<plot::CPlotControl>();
-    CChartAdapter adapter;
-    if (!adapter.Initialize(static_cast<plot::IPlotControl*>(spControl.Get())))
+    m_spControl = platform::MakeCom<plot::CPlotControl>();
+    m_pAdapter = std::make_unique<CChartAdapter>();
+    if (!m_pAdapter->Initialize(static_cast<plot::IPlotControl*>(m_spControl.Get())))
         throw BatchError("the chart control could not be started");
-    if (adapter.GetVideoMode() != plot::kRendererSoftware)
-        adapter.SetVideoMode(plot::kRendererSoftware);
+    if (m_pAdapter->GetVideoMode() != plot::kRendererSoftware)
+        m_pAdapter->SetVideoMode(plot::kRendererSoftware);
+    QWidget* pWidget = m_spControl->GetWidget();
+    if (!pWidget)
+        throw BatchError("the chart control has no picture");
+    pWidget->resize(m_Size);
+}
 
+CBatchChart::~CBatchChart()
+{
+    // The adapter lets go of the control first.
+    m_pAdapter.reset();
+}
+
+QImage CBatchChart::Paint()
+{
+    QImage image(m_Size, QImage::Format_RGB32);
+    m_spControl->GetWidget()->render(&image);
+    return image;
+}
+
+QImage CBatchChart::Show(IUnknown* pData, const BatchChoice& choice, const BatchOptions& options,
+                         const std::function<void(const char*)>& mark)
+{
     // Configured as the chart document configures it from the dialog.
     CDataTransformer transformer(pData);
     transformer.m_nFunction = choice.nFunction;
     transformer.m_nInputX = choice.nInputX;
     transformer.m_nInputY = choice.nInputY;
     transformer.m_Fixed = choice.fixed;
-    if (mark)
-        mark("control");
-    adapter.CreateNewSeries(&transformer, IChartingControl::Palette{});
+    m_pAdapter->CreateNewSeries(&transformer, IChartingControl::Palette{});
     if (mark)
         mark("series");
 
+    // The view's commands, as the window's menu gives them.
     if (options.wireframe)
-        adapter.EnableWireFrame(true);
-    plot::ChartModel& model = spControl->Model();
+        m_pAdapter->EnableWireFrame(true);
+    plot::ChartModel& model = m_spControl->Model();
     if (options.water) {
-        adapter.EnableWaterLevel(true);
+        m_pAdapter->EnableWaterLevel(true);
         model.scene.Prepare();
         const auto& bounds = model.scene.Bounds();
         const double range = bounds.max[1] - bounds.min[1];
@@ -418,26 +436,28 @@ QImage RenderChart(IUnknown* pData, const BatchChoice& choice, const BatchOption
         if (range > 0)
             target = static_cast<int>(std::lround((*options.water - bounds.min[1]) / range * plot::Scene::kWaterSteps));
         target = std::clamp(target, 0, plot::Scene::kWaterSteps);
-        // The window's Move Up / Move Down, one step at a time.
+        // Move Up / Move Down, one step at a time.
         while (model.scene.WaterLevelStep() < target)
-            adapter.MoveWaterLevel(0);
+            m_pAdapter->MoveWaterLevel(0);
         while (model.scene.WaterLevelStep() > target)
-            adapter.MoveWaterLevel(1);
+            m_pAdapter->MoveWaterLevel(1);
     }
     if (options.azimuth || options.elevation)
         model.camera.SetOrientation(options.azimuth.value_or(model.camera.Yaw()),
                                     options.elevation.value_or(model.camera.Pitch()));
 
     // What the chart window shows at this size: the control's widget painting itself.
-    QWidget* pWidget = spControl->GetWidget();
-    if (!pWidget)
-        throw BatchError("the chart control has no picture");
-    pWidget->resize(options.size);
-    QImage image(options.size, QImage::Format_RGB32);
-    pWidget->render(&image);
+    QImage image = Paint();
     if (mark)
         mark("paint");
     return image;
+}
+
+QImage RenderChart(IUnknown* pData, const BatchChoice& choice, const BatchOptions& options,
+                   const std::function<void(const char*)>& mark)
+{
+    CBatchChart chart(options.size);
+    return chart.Show(pData, choice, options, mark);
 }
 
 namespace {
@@ -451,7 +471,9 @@ void QuietMessages(QtMsgType type, const QMessageLogContext&, const QString& tex
 }
 
 // Loads the fonts of the axis labels and titles and rasterizes a few glyphs,
-// so that this start-up cost overlaps the loading of the data.
+// so that this start-up cost overlaps the loading of the data. (Painting the
+// empty chart instead costs more than it saves: the picture buffers are
+// cleared on every paint anyway.)
 void WarmUpText()
 {
     QImage scratch(64, 32, QImage::Format_RGB32);
@@ -496,6 +518,7 @@ int Run(int argc, char** argv)
             }
         });
         std::optional<QApplication> app;
+        std::optional<CBatchChart> chart;
         if (!options.output.empty()) {
             // No display is used or needed.
             qputenv("QT_QPA_PLATFORM", "offscreen");
@@ -504,8 +527,9 @@ int Run(int argc, char** argv)
             static char* qtArgv[] = {argv[0], nullptr};
             app.emplace(qtArgc, qtArgv);
             clock.Mark("qt");
+            chart.emplace(options.size);
             WarmUpText();
-            clock.Mark("fonts");
+            clock.Mark("control, fonts");
         }
         worker.join();
         if (failure)
@@ -520,7 +544,7 @@ int Run(int argc, char** argv)
         if (options.output.empty())
             return 0;
 
-        const QImage image = RenderChart(spData.Get(), choice, options, [&clock](const char* stage) { clock.Mark(stage); });
+        const QImage image = chart->Show(spData.Get(), choice, options, [&clock](const char* stage) { clock.Mark(stage); });
         QString error;
         if (!WritePng(image, QString::fromStdWString(options.output), &error))
             throw BatchError("could not write " + Quoted(options.output) + ": " + error.toLocal8Bit().toStdString());

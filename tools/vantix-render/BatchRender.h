@@ -12,12 +12,17 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
 class QImage;
+class CChartAdapter;
+namespace plot {
+class CPlotControl;
+}
 
 namespace batch {
 
@@ -83,6 +88,27 @@ BatchChoice ResolveChoice(IUnknown* pData, const BatchOptions& options);
 // The chart: a CDataTransformer configured as the chart document does, handed
 // to CChartAdapter::CreateNewSeries on a chart control, painted by the
 // control's widget at the requested size. Needs a QApplication.
+// One chart as a window holds it: the chart control and the adapter attached
+// to it, drawn with the software renderer at a fixed size.
+class CBatchChart {
+public:
+    explicit CBatchChart(QSize size);
+    ~CBatchChart();
+    CBatchChart(const CBatchChart&) = delete;
+    CBatchChart& operator=(const CBatchChart&) = delete;
+
+    // The picture the control's widget paints now.
+    QImage Paint();
+    // Adds the chosen slice as a series, applies the view options, paints.
+    QImage Show(IUnknown* pData, const BatchChoice& choice, const BatchOptions& options,
+                const std::function<void(const char*)>& mark = {});
+
+private:
+    QSize m_Size;
+    ComPtr<plot::CPlotControl> m_spControl;
+    std::unique_ptr<CChartAdapter> m_pAdapter;
+};
+
 // mark, when given, is called after each step with its name (for --timings).
 QImage RenderChart(IUnknown* pData, const BatchChoice& choice, const BatchOptions& options,
                    const std::function<void(const char*)>& mark = {});
