@@ -12,7 +12,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
+#include <exception>
 #include <memory>
+#include <thread>
 #include <unordered_set>
 
 namespace ors {
@@ -66,6 +68,9 @@ std::uint32_t be32(const unsigned char* p)
 // keep the program busy.
 constexpr int kProgressPeriod = 1000;
 constexpr int kProgressBudget = 100000;
+
+// From this many records on, the value indices are built on two threads.
+constexpr std::uint32_t kParallelIndexRecords = 200000;
 
 int progressGuard(void* counter)
 {
@@ -440,15 +445,43 @@ OrsContent Reader::read()
             throw m_msg.damaged(L"function \"" + functionNames[f] + L"\" holds a value that is not a finite number (record " +
                                 std::to_wstring(bad) + L")");
     }
-    c.valueIndices = HugeArray<std::uint32_t>(h.inputs.size() * std::size_t(records));
-    c.distinctValues.resize(h.inputs.size());
-    for (std::size_t i = 0; i < h.inputs.size(); ++i) {
-        const std::uint32_t bad = BuildValueIndex(c.inputValues.data() + i * records, records,
-                                                  c.valueIndices.data() + i * records, c.distinctValues[i]);
-        if (bad < records)
-            throw m_msg.damaged(L"input \"" + inputNames[i] + L"\" holds a value that is not a finite number (record " +
-                                std::to_wstring(bad) + L")");
+    const std::size_t inputs = h.inputs.size();
+    c.valueIndices = HugeArray<std::uint32_t>(inputs * std::size_t(records));
+    c.distinctValues.resize(inputs);
+    // Each input's index is independent of the others: large files build
+    // them on two threads, the inputs taken in turns.
+    std::vector<std::uint32_t> bad(inputs, records);
+    const auto build = [&](std::size_t first, std::size_t step) {
+        for (std::size_t i = first; i < inputs; i += step)
+            bad[i] = BuildValueIndex(c.inputValues.data() + i * records, records, c.valueIndices.data() + i * records,
+                                     c.distinctValues[i]);
+    };
+    const bool bTwoThreads = inputs > 1 && records >= kParallelIndexRecords && std::thread::hardware_concurrency() > 1;
+    if (bTwoThreads) {
+        std::exception_ptr failure;
+        std::thread helper([&] {
+            try {
+                build(1, 2);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+        try {
+            build(0, 2);
+        } catch (...) {
+            helper.join();
+            throw;
+        }
+        helper.join();
+        if (failure)
+            std::rethrow_exception(failure);
+    } else {
+        build(0, 1);
     }
+    for (std::size_t i = 0; i < inputs; ++i)
+        if (bad[i] < records)
+            throw m_msg.damaged(L"input \"" + inputNames[i] + L"\" holds a value that is not a finite number (record " +
+                                std::to_wstring(bad[i]) + L")");
     return c;
 }
 

@@ -13,6 +13,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <random>
 
@@ -353,4 +355,65 @@ TEST(BatchPng, RoundTripsExactlyInOneOrTwoParts)
     QString error;
     EXPECT_FALSE(WritePng(QImage(8, 8, QImage::Format_RGB32), dir.filePath("no/such/dir/x.png"), &error));
     EXPECT_EQ(error, "No such file or directory");
+}
+
+// Large files build the inputs' value indices on two threads (inputs taken in
+// turns); every input must come out as a single-threaded build makes it, and a
+// bad value must be reported for the first input that holds one.
+TEST(BatchLoad, LargeFileIndicesAndTheFirstBadInput)
+{
+    QTemporaryDir dir;
+    constexpr std::uint32_t n = 250000;
+    ors::OrsHeader h;
+    h.creator = "test";
+    h.inputs = {{"S", "a"}, {"S", "b"}, {"S", "c"}, {"S", "d"}, {"S", "e"}};
+    h.functions = {"f"};
+    h.recordCount = n;
+    std::vector<std::vector<double>> in(5, std::vector<double>(n));
+    std::vector<double> f(n);
+    for (std::uint32_t r = 0; r < n; ++r) {
+        for (std::size_t k = 0; k < 5; ++k)
+            in[k][r] = double((r * (2 * k + 3) + k) % (50 + 97 * k)) * 0.25 - 3.0;
+        f[r] = r;
+    }
+    const auto write = [&](const QString& name) {
+        const std::vector<const double*> cols = {in[0].data(), in[1].data(), in[2].data(), in[3].data(), in[4].data()};
+        const double* fn[] = {f.data()};
+        const std::wstring path = dir.filePath(name).toStdWString();
+        ors::WriteOrsFile(path, h, cols, fn);
+        return path;
+    };
+
+    const ComPtr<IUnknown> data = LoadResults(write("good.ors"));
+    ComPtr<IQX_VantixDataProvider::IOptimizationResultsDataSourceEx> ex(data);
+    ASSERT_TRUE(ex);
+    for (ULONG k = 0; k < 5; ++k) {
+        std::vector<double> distinct = in[k];
+        std::sort(distinct.begin(), distinct.end());
+        distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+        for (std::uint32_t r = 0; r < n; r += 997) {
+            std::uint64_t index = 0;
+            ASSERT_EQ(ex->GetInputValueIndex(r, k, &index), S_OK);
+            const auto expected = std::lower_bound(distinct.begin(), distinct.end(), in[k][r]) - distinct.begin();
+            ASSERT_EQ(index, std::uint64_t(expected)) << "input " << k << " record " << r;
+        }
+        double last = 0;
+        EXPECT_EQ(ex->GetInputValueByIndex(distinct.size() - 1, k, &last), S_OK);
+        EXPECT_EQ(last, distinct.back());
+    }
+
+    in[3][123456] = std::nan("");
+    try {
+        LoadResults(write("bad3.ors"));
+        ADD_FAILURE() << "loaded";
+    } catch (const BatchError& e) {
+        EXPECT_THAT(e.what(), HasSubstr("input \"S:d\" holds a value that is not a finite number (record 123456)"));
+    }
+    in[2][200000] = INFINITY;
+    try {
+        LoadResults(write("bad23.ors"));
+        ADD_FAILURE() << "loaded";
+    } catch (const BatchError& e) {
+        EXPECT_THAT(e.what(), HasSubstr("input \"S:c\" holds a value that is not a finite number (record 200000)"));
+    }
 }
