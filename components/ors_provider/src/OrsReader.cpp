@@ -69,8 +69,8 @@ std::uint32_t be32(const unsigned char* p)
 constexpr int kProgressPeriod = 1000;
 constexpr int kProgressBudget = 100000;
 
-// From this many records on, the value indices are built on two threads.
-constexpr std::uint32_t kParallelIndexRecords = 200000;
+// From this many records on, columns are read and value indices built on two threads.
+constexpr std::uint32_t kParallelRecords = 200000;
 
 int progressGuard(void* counter)
 {
@@ -86,7 +86,9 @@ public:
 private:
     void checkFileHeader(int fd);
     void openDatabase();
-    [[noreturn]] void sqliteFailure(int rc) const;
+    [[noreturn]] void sqliteFailure(int rc) const { sqliteFailure(rc, m_db.get()); }
+    [[noreturn]] void sqliteFailure(int rc, sqlite3* db) const;
+    Db openConnection() const;
     Stmt prepare(const char* sql) const;
     int step(sqlite3_stmt* s) const;
     void checkTables();
@@ -95,7 +97,9 @@ private:
     void readFunctions(OrsHeader& h);
     void checkColumns(const char* table, std::size_t count, const std::wstring& kind,
                       const std::vector<std::wstring>& names, std::uint32_t records);
-    void readColumns(const char* table, std::size_t count, std::uint32_t records, double* dst);
+    // Columns first, first + step, ... of the table, through connection db.
+    void readColumns(sqlite3* db, const char* table, std::size_t first, std::size_t step, std::size_t count,
+                     std::uint32_t records, double* dst) const;
     std::wstring fullName(const InputInfo& in) const { return FromUtf8(in.signal) + L":" + FromUtf8(in.name); }
 
     const std::wstring& m_path;
@@ -160,7 +164,7 @@ void Reader::checkFileHeader(int fd)
     }
 }
 
-[[noreturn]] void Reader::sqliteFailure(int rc) const
+[[noreturn]] void Reader::sqliteFailure(int rc, sqlite3* db) const
 {
     switch (rc & 0xFF) {
     case SQLITE_NOTADB:
@@ -179,7 +183,7 @@ void Reader::checkFileHeader(int fd)
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
     case SQLITE_AUTH: {
-        const int err = m_db ? sqlite3_system_errno(m_db.get()) : 0;
+        const int err = db ? sqlite3_system_errno(db) : 0;
         if (err)
             throw m_msg.unreadable(err);
         throw m_msg.unreadable(FromUtf8(sqlite3_errstr(rc)));
@@ -187,24 +191,30 @@ void Reader::checkFileHeader(int fd)
     default:
         // Typically "no such column": a table of another layout.
         throw m_msg.damaged(L"its tables do not have the expected layout (" +
-                            FromUtf8(m_db ? sqlite3_errmsg(m_db.get()) : sqlite3_errstr(rc)) + L")");
+                            FromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)) + L")");
     }
 }
 
-void Reader::openDatabase()
+Db Reader::openConnection() const
 {
     sqlite3* raw = nullptr;
     const int rc = sqlite3_open_v2(m_file.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-    m_db.reset(raw);
+    Db db(raw);
     if (rc != SQLITE_OK)
-        sqliteFailure(rc);
+        sqliteFailure(rc, raw);
     sqlite3_extended_result_codes(raw, 1);
     // No text or blob may claim more than the whole file holds: a forged
     // length then fails instead of allocating.
     sqlite3_limit(raw, SQLITE_LIMIT_LENGTH, int(std::min<off_t>(m_size, INT_MAX)));
     sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    sqlite3_progress_handler(raw, kProgressPeriod, progressGuard, &m_progress);
+    return db;
+}
+
+void Reader::openDatabase()
+{
+    m_db = openConnection();
+    sqlite3_progress_handler(m_db.get(), kProgressPeriod, progressGuard, &m_progress);
 }
 
 Stmt Reader::prepare(const char* sql) const
@@ -352,21 +362,22 @@ void Reader::checkColumns(const char* table, std::size_t count, const std::wstri
         throw m_msg.damaged(L"the values of " + kind + L" \"" + names[next] + L"\" are missing");
 }
 
-void Reader::readColumns(const char* table, std::size_t count, std::uint32_t records, double* dst)
+void Reader::readColumns(sqlite3* db, const char* table, std::size_t first, std::size_t step, std::size_t count,
+                         std::uint32_t records, double* dst) const
 {
     const std::size_t bytes = std::size_t(records) * 8;
-    for (std::size_t i = 0; i < count; ++i) {
+    for (std::size_t i = first; i < count; i += step) {
         sqlite3_blob* raw = nullptr;
-        int rc = sqlite3_blob_open(m_db.get(), "main", table, "data", sqlite3_int64(i), 0, &raw);
+        int rc = sqlite3_blob_open(db, "main", table, "data", sqlite3_int64(i), 0, &raw);
         Blob blob(raw);
         if (rc != SQLITE_OK)
-            sqliteFailure(rc);
+            sqliteFailure(rc, db);
         if (std::size_t(sqlite3_blob_bytes(raw)) != bytes)
             throw m_msg.damaged(L"a value column changed its length while being read");
         auto* out = reinterpret_cast<unsigned char*>(dst + i * records);
         // Blobs are at most 2 GiB, so one read fits SQLite's int length.
         if (bytes && (rc = sqlite3_blob_read(raw, out, int(bytes), 0)) != SQLITE_OK)
-            sqliteFailure(rc);
+            sqliteFailure(rc, db);
         if constexpr (std::endian::native == std::endian::big) {
             auto* words = reinterpret_cast<std::uint64_t*>(out);
             for (std::size_t r = 0; r < records; ++r)
@@ -435,8 +446,33 @@ OrsContent Reader::read()
 
     c.inputValues = HugeArray<double>(h.inputs.size() * std::size_t(records));
     c.functionValues = HugeArray<double>(h.functions.size() * std::size_t(records));
-    readColumns("input_values", h.inputs.size(), records, c.inputValues.data());
-    readColumns("function_values", h.functions.size(), records, c.functionValues.data());
+    // Large files are read on two connections at once, the columns taken in turns.
+    const auto readShare = [&](sqlite3* db, std::size_t first, std::size_t step) {
+        readColumns(db, "input_values", first, step, h.inputs.size(), records, c.inputValues.data());
+        readColumns(db, "function_values", first, step, h.functions.size(), records, c.functionValues.data());
+    };
+    if (records >= kParallelRecords && columns > 1 && std::thread::hardware_concurrency() > 1) {
+        std::exception_ptr failure;
+        std::thread helper([&] {
+            try {
+                const Db second = openConnection();
+                readShare(second.get(), 1, 2);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+        try {
+            readShare(m_db.get(), 0, 2);
+        } catch (...) {
+            helper.join();
+            throw;
+        }
+        helper.join();
+        if (failure)
+            std::rethrow_exception(failure);
+    } else {
+        readShare(m_db.get(), 0, 1);
+    }
     m_db.reset();
 
     for (std::size_t f = 0; f < h.functions.size(); ++f) {
@@ -456,7 +492,7 @@ OrsContent Reader::read()
             bad[i] = BuildValueIndex(c.inputValues.data() + i * records, records, c.valueIndices.data() + i * records,
                                      c.distinctValues[i]);
     };
-    const bool bTwoThreads = inputs > 1 && records >= kParallelIndexRecords && std::thread::hardware_concurrency() > 1;
+    const bool bTwoThreads = inputs > 1 && records >= kParallelRecords && std::thread::hardware_concurrency() > 1;
     if (bTwoThreads) {
         std::exception_ptr failure;
         std::thread helper([&] {
