@@ -3,10 +3,20 @@
 // plain pass that transforms every vertex by the same matrix (with the
 // perspective divide) measured in the same run.
 //
-//   plot_render_bench [grid] [repetitions] [width height]
+//   plot_render_bench [--opengl] [grid] [repetitions] [width height]
+//
+// --opengl adds the frame time of the OpenGL back end while the camera turns
+// (needs a display; under xvfb-run that is Mesa's software rasterizer).
+#include "plot_control/GlSceneRenderer.h"
 #include "plot_control/SceneRenderer.h"
 
 #include <QGuiApplication>
+#include <QOffscreenSurface>
+#include <QOpenGLContext>
+#include <QOpenGLFramebufferObject>
+#include <QOpenGLFunctions>
+#include <QOpenGLPaintDevice>
+#include <QPainter>
 
 #include <algorithm>
 #include <chrono>
@@ -14,6 +24,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <QString>
+#include <string_view>
 #include <vector>
 
 namespace {
@@ -40,6 +51,15 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    bool opengl = false;
+    for (int i = 1; i < argc; ++i)
+        if (std::string_view(argv[i]) == "--opengl") {
+            opengl = true;
+            for (int k = i; k + 1 < argc; ++k)
+                argv[k] = argv[k + 1];
+            --argc;
+            break;
+        }
     const int n = argc > 1 ? std::max(2, std::atoi(argv[1])) : 1000;
     const int reps = argc > 2 ? std::max(1, std::atoi(argv[2])) : 9;
 
@@ -60,6 +80,24 @@ int main(int argc, char** argv)
             indices.insert(indices.end(), {k00, k01, k10, k01, k11, k10});
         }
 
+    const QSize size = argc > 4 ? QSize(std::max(16, std::atoi(argv[3])), std::max(16, std::atoi(argv[4]))) : QSize(1280, 800);
+    plot::OrbitCamera camera;
+
+    // The first frame after SetData also maps the data, computes normals and
+    // recognises the grid and builds its coarse level: once, on a fresh scene.
+    double firstFrameMs = 0;
+    {
+        plot::Scene fresh;
+        plot::SceneRenderer renderer;
+        plot::RenderOptions o;
+        o.supersample = 1;
+        (void)renderer.Render(fresh, camera, size, o); // the process's first text loads the fonts: not counted
+        const auto a = Clock::now();
+        fresh.AddSurface()->SetData(vertices.data(), vertices.size(), indices.data(), indices.size());
+        (void)renderer.Render(fresh, camera, size, o);
+        firstFrameMs = std::chrono::duration<double, std::milli>(Clock::now() - a).count();
+    }
+
     plot::Scene scene;
     auto mesh = scene.AddSurface();
     const double setDataMs = BestMs(reps, [&] {
@@ -71,8 +109,6 @@ int main(int argc, char** argv)
         scene.Prepare();
     }) - setDataMs;
 
-    const QSize size = argc > 4 ? QSize(std::max(16, std::atoi(argv[3])), std::max(16, std::atoi(argv[4]))) : QSize(1280, 800);
-    plot::OrbitCamera camera;
     const plot::ViewProjection vp = camera.Matrices(size.width(), size.height());
 
     // Baseline: one plain pass transforming all vertices.
@@ -158,10 +194,55 @@ int main(int argc, char** argv)
     std::printf("baseline  transform pass (1 thread)          %8.2f ms\n", transformMs);
     std::printf("SetData   copy + check                       %8.2f ms\n", setDataMs);
     std::printf("          first-use mapping + normals        %8.2f ms\n", prepareMs);
+    std::printf("          SetData + first frame (no AA)      %8.2f ms  (recognises the grid, builds the level)\n",
+                firstFrameMs);
     std::printf("software  geometry, 1 thread                 %8.2f ms  ratio %5.2f\n", geometry1, geometry1 / transformMs);
     std::printf("software  geometry, 2 threads                %8.2f ms  ratio %5.2f\n", geometry2, geometry2 / transformMs);
     std::printf("software  full frame, decorations, no AA     %8.2f ms  ratio %5.2f\n", full1, full1 / transformMs);
     std::printf("software  full frame, decorations, 2x2 AA    %8.2f ms  ratio %5.2f\n", full2, full2 / transformMs);
+    if (opengl) {
+        // Steady frames of a turning camera, as while the user drags: the
+        // vertex buffers are uploaded by the first frame only.
+        QSurfaceFormat format;
+        format.setDepthBufferSize(24);
+        format.setStencilBufferSize(8);
+        QOpenGLContext context;
+        context.setFormat(format);
+        QOffscreenSurface surface;
+        if (!context.create() || (surface.setFormat(context.format()), surface.create(), !context.makeCurrent(&surface))) {
+            std::printf("opengl    no context\n");
+        } else {
+            QOpenGLFramebufferObjectFormat fboFormat;
+            fboFormat.setAttachment(QOpenGLFramebufferObject::CombinedDepthStencil);
+            fboFormat.setSamples(4);
+            QOpenGLFramebufferObject fbo(size, fboFormat);
+            fbo.bind();
+            plot::GlSceneRenderer gl;
+            QString error;
+            if (!gl.Initialize(&error)) {
+                std::printf("opengl    %s\n", qPrintable(error));
+            } else {
+                QOpenGLPaintDevice device(size);
+                double yaw = plot::OrbitCamera::kDefaultYaw;
+                plot::OrbitCamera turning;
+                const auto frame = [&] {
+                    turning.SetOrientation(yaw += 3, plot::OrbitCamera::kDefaultPitch);
+                    QPainter painter(&device);
+                    gl.Paint(painter, scene, turning.Matrices(size.width(), size.height()));
+                    painter.end();
+                    context.functions()->glFinish();
+                };
+                const double first = BestMs(1, frame);
+                const double steady = BestMs(reps, frame);
+                std::printf("opengl    %s\n", reinterpret_cast<const char*>(context.functions()->glGetString(GL_RENDERER)));
+                std::printf("opengl    first frame (upload)              %8.2f ms\n", first);
+                std::printf("opengl    turning camera, per frame         %8.2f ms  (%.1f frames/s)\n", steady,
+                            1000.0 / steady);
+                gl.ReleaseResources();
+            }
+            context.doneCurrent();
+        }
+    }
     for (const auto& [name, d] : {std::pair{"no AA", diff1}, {"2x2 AA", diff2}})
         std::printf("picture   level of detail vs full, %-7s  mean %.2f, on the surface %.2f, pixels off by > 24: "
                     "%.2f %%\n",
