@@ -1,5 +1,7 @@
 #include "InputConfigDlg.h"
 
+#include "Prompts.h"
+
 #include <QComboBox>
 #include <QFontMetrics>
 #include <QGridLayout>
@@ -96,7 +98,8 @@ int CInputConfigDlg::DoModal(QWidget* pParent)
 {
     if (pParent && pParent != parentWidget())
         setParent(pParent, windowFlags());
-    return exec();
+    // Through the prompt service, so scripted runs answer it.
+    return vantix::Prompts().DoModal(*this);
 }
 
 void CInputConfigDlg::accept()

@@ -29,3 +29,17 @@ int RendererFromVideoMode(const std::optional<std::wstring>& text)
         return 1;
     return 0;
 }
+
+bool WriteVideoModeSetting(const std::wstring& text)
+{
+    const VersionInfo info;
+    std::wstring keyPath;
+    if (GetSettingsKeyPath(&keyPath, info.registryCompany, info.registryProduct) != S_OK)
+        return false;
+    const std::unique_ptr<QSettings> settings = OpenSettingsKey(keyPath + kVisualizerSubkey);
+    if (!settings)
+        return false;
+    settings->setValue(QString::fromWCharArray(kVideoModeValue), QString::fromStdWString(text));
+    settings->sync();
+    return settings->status() == QSettings::NoError;
+}

@@ -1,0 +1,303 @@
+#include "Chart.h"
+
+#include "InputConfigDlg.h"
+#include "Prompts.h"
+#include "ResourceStrings.h"
+#include "diagnostics/snagwise.h"
+#include "platform/errorinfo.h"
+#include "platform/loader.h"
+
+#include <QDateTime>
+#include <QFileInfo>
+
+#include <cstdio>
+
+using namespace IQX_VantixDataProvider;
+using vantix::Prompts;
+
+namespace {
+
+// The palette the adapter receives; it does not read it.
+IChartingControl::Palette ChartPalette()
+{
+    IChartingControl::Palette p{};
+    p.bFlag = false;
+    p.color1 = 0xFF0000;
+    p.color2 = 0x00FF00;
+    p.color3 = 0x0000FF;
+    return p;
+}
+
+} // namespace
+
+CChart::CChart(ITopLevelControl* pTopLevel, IUpdateEvent* pUpdate) : m_pTopLevel(pTopLevel)
+{
+    SW_TRACE(L"Chart : construct %p", static_cast<void*>(this));
+    m_Adapter.SetUpdateEvent(pUpdate);
+
+    IUnknown* pUnk = nullptr;
+    HRESULT hr = platform::CoCreateInstance(CLSID_OptimizationResultsDataProvider, nullptr, platform::CLSCTX_ALL,
+                                            platform::uuidof<IUnknown>(), reinterpret_cast<void**>(&pUnk));
+    if (SUCCEEDED(hr))
+        hr = platform::OleRun(pUnk);
+    if (SUCCEEDED(hr)) {
+        hr = m_spProvider.TryQueryFrom(pUnk);
+    }
+    if (pUnk)
+        pUnk->Release();
+    if (FAILED(hr))
+        m_spProvider = nullptr;
+    SW_ASSERT(SUCCEEDED(hr) && L"Can't create data provider");
+}
+
+CChart::~CChart()
+{
+    for (const auto& item : m_History) {
+        if (item.first.m_bTemporary && m_pTopLevel)
+            m_pTopLevel->RegisterTemporaryFile(item.first.m_Path.empty() ? nullptr : item.first.m_Path.c_str());
+    }
+    SW_TRACE(L"Chart : destroy %p", static_cast<void*>(this));
+    m_History.clear();
+}
+
+bool CChart::Initialize(IUnknown* pControl)
+{
+    const bool ok = m_Adapter.Initialize(pControl);
+    if (!ok)
+        SW_TRACE(L"Errors during chart initialization.");
+    return ok;
+}
+
+bool CChart::LoadData(const std::wstring& path, bool bUnsaved, bool bTemporary)
+{
+    SW_TRACE(L"Chart : Load data to chart %p", static_cast<void*>(this));
+    IUnknown* pRaw = nullptr;
+    HRESULT hr = E_POINTER;
+    if (m_spProvider) {
+        hr = m_spProvider->Load(path, &pRaw);
+    } else {
+        // No provider: report like a failed load rather than letting the empty
+        // reference throw through the window code.
+        platform::SetErrorDescription(L"The data provider component could not be started.");
+    }
+    auto spData = ComPtr<IUnknown>::Attach(pRaw);
+    if (FAILED(hr)) {
+        SW_TRACE(L"Chart : Data provider Load() failed with HRESULT = 0x%x", static_cast<unsigned>(hr));
+        const std::wstring text =
+            m_spProvider ? GetErrorDescription(m_spProvider.Get(), platform::uuidof<IOptimizationResultsDataProvider>())
+                         : std::wstring(L"The data provider component could not be started.");
+        Prompts().MessageBox(vantix::ActiveWindow(), text, LoadResourceString(130),
+                             vantix::MB_OK | vantix::MB_ICONEXCLAMATION);
+        return false;
+    }
+
+    ComPtr<IOptimizationResultsDataSource> spSource(spData);
+    if (!spSource) {
+        Prompts().MessageBox(vantix::ActiveWindow(), LoadResourceString(134), LoadResourceString(130),
+                             vantix::MB_OK | vantix::MB_ICONEXCLAMATION);
+        return false;
+    }
+
+    FileInfo info;
+    info.m_bUnsaved = bUnsaved;
+    info.m_bTemporary = bTemporary;
+    info.m_Path = path;
+    bool bLoaded = false;
+    hr = InternalLoadData(spSource.Get(), info, bLoaded);
+    if (hr == S_OK)
+        return bLoaded;
+    if (hr == S_FALSE) {
+        Prompts().MessageBox(vantix::ActiveWindow(), LoadResourceString(132), LoadResourceString(130),
+                             vantix::MB_OK | vantix::MB_ICONINFORMATION);
+        return false;
+    }
+    Prompts().MessageBox(vantix::ActiveWindow(), LoadResourceString(133), LoadResourceString(130),
+                         vantix::MB_OK | vantix::MB_ICONINFORMATION);
+    return false;
+}
+
+HRESULT CChart::InternalLoadData(IUnknown* pData, const FileInfo& info, bool& bLoaded)
+{
+    SW_TRACE(L"Chart : Try LoadData");
+    bLoaded = false;
+    ComPtr<IOptimizationResultsDataSource> spSource(pData);
+
+    CInputConfigDlg dlg;
+    const IDataTransfer* pReference = m_History.empty() ? nullptr : &m_History.front().second;
+    const HRESULT hr = dlg.Initialize(spSource.Get(), const_cast<IDataTransfer*>(pReference));
+    if (hr != S_OK)
+        return hr;
+    if (dlg.DoModal(vantix::ActiveWindow()) != vantix::IDOK)
+        return S_OK;
+    SW_TRACE(L"Chart : User have made choice");
+
+    CDataTransformer transformer(spSource.Get());
+    transformer.m_nFunction = dlg.m_nFunction;
+    transformer.m_nInputX = dlg.m_nInputX;
+    transformer.m_nInputY = dlg.m_nInputY;
+    transformer.m_Fixed.clear();
+    const long inputs = static_cast<long>(dlg.GetInputCount());
+    for (long i = 0; i + 2 < inputs; ++i) {
+        FixedInput fixed{};
+        if (dlg.GetFixedInput(static_cast<unsigned>(i), fixed.nInput, fixed.nValue))
+            transformer.m_Fixed.push_back(fixed);
+    }
+    m_Adapter.CreateNewSeries(&transformer, ChartPalette());
+    bLoaded = true;
+    m_History.emplace_back(info, transformer);
+    return S_OK;
+}
+
+bool CChart::OpenAndLoad()
+{
+    vantix::FileDialogRequest request;
+    request.mode = vantix::FileDialogRequest::Mode::Open;
+    const auto path = Prompts().FileDialog(vantix::ActiveWindow(), request);
+    if (!path)
+        return false;
+    return LoadData(*path, true, false);
+}
+
+bool CChart::HasUnsavedData() const
+{
+    for (const auto& item : m_History)
+        if (item.first.m_bUnsaved)
+            return true;
+    return false;
+}
+
+std::wstring FileCreationStamp(const std::wstring& path)
+{
+    const QFileInfo fi(QString::fromStdWString(path));
+    if (!fi.exists())
+        return {};
+    QDateTime t = fi.birthTime();
+    if (!t.isValid())
+        return {};
+    t = t.toLocalTime();
+    const QDate d = t.date();
+    const QTime tm = t.time();
+    wchar_t buf[256];
+    std::swprintf(buf, 256, L"%02d.%02d.%02d_%02d.%02d.%02d", tm.hour(), tm.minute(), tm.second(), d.month(), d.day(),
+                  d.year() % 100);
+    return buf;
+}
+
+std::wstring CChart::DefaultFileName(std::size_t item) const
+{
+    std::wstring p = m_History[item].second.GetProximalName();
+    std::wstring name;
+    for (wchar_t c : p) {
+        if (c == L':')
+            name += L"Colon";
+        else
+            name += c;
+    }
+    std::wstring stamp = FileCreationStamp(m_History[item].first.m_Path);
+    if (stamp.empty())
+        stamp = L"unnamed";
+    return name + L"_" + stamp;
+}
+
+void CChart::SaveData()
+{
+    SW_TRACE(L"Chart : SaveData");
+    for (std::size_t i = 0; i < m_History.size(); ++i) {
+        auto& [info, transformer] = m_History[i];
+        if (!info.m_bUnsaved)
+            continue;
+        vantix::FileDialogRequest request;
+        request.mode = vantix::FileDialogRequest::Mode::Save;
+        request.defaultExtension = L"ors";
+        request.initialName = DefaultFileName(i);
+        request.overwritePrompt = true;
+        const auto chosen = Prompts().FileDialog(vantix::ActiveWindow(), request);
+        if (!chosen)
+            continue;
+
+        IUnknown* pRaw = nullptr;
+        transformer.GetDataSaver(&pRaw);
+        auto spSaverUnk = ComPtr<IUnknown>::Attach(pRaw);
+        ComPtr<IOptimizationResultsDataSaver> pSaver;
+        if (spSaverUnk)
+            pSaver.TryQueryFrom(spSaverUnk.Get());
+        if (!pSaver) {
+            SW_ASSERT(pSaver && L"can't cast to IOptimizationResultsDataSaver pointer");
+            continue;
+        }
+        std::wstring path = *chosen;
+        if (path.size() < 4 || path.compare(path.size() - 4, 4, L".ors") != 0)
+            path += L".ors";
+        if (pSaver->Save(path) == S_OK) {
+            SW_TRACE(L"Chart : data saved succesfully");
+            info.m_bUnsaved = false;
+        } else {
+            SW_TRACE(L"Chart : data save failed");
+        }
+    }
+}
+
+bool CChart::IsWaterLevel() const
+{
+    return m_Adapter.IsWaterLevel();
+}
+
+bool CChart::EnableWaterLevel(bool bEnable)
+{
+    return m_Adapter.EnableWaterLevel(bEnable);
+}
+
+bool CChart::WaterLevelUp()
+{
+    return m_Adapter.MoveWaterLevel(0);
+}
+
+bool CChart::WaterLevelDown()
+{
+    return m_Adapter.MoveWaterLevel(1);
+}
+
+bool CChart::IsWireFramed() const
+{
+    return m_Adapter.IsWireFramed();
+}
+
+bool CChart::EnableWireFrame(bool bEnable)
+{
+    return m_Adapter.EnableWireFrame(bEnable);
+}
+
+HRESULT CChart::SetVideoMode(int renderer)
+{
+    return m_Adapter.SetVideoMode(renderer);
+}
+
+std::wstring CChart::GetXAxisTitle() const
+{
+    return m_Adapter.GetXAxisTitle();
+}
+
+std::wstring CChart::GetYAxisTitle() const
+{
+    return m_Adapter.GetYAxisTitle();
+}
+
+std::wstring CChart::GetFunctionTitle() const
+{
+    return m_Adapter.GetFunctionTitle();
+}
+
+std::wstring CChart::GetErrorDescription(IUnknown* p, const GUID& iid)
+{
+    SW_CHECK_POINTER(p);
+    std::wstring result;
+    ComPtr<platform::ISupportErrorInfo> spSupport;
+    if (SUCCEEDED(spSupport.TryQueryFrom(p)) && spSupport && SUCCEEDED(spSupport->InterfaceSupportsErrorInfo(iid))) {
+        platform::IErrorInfo* pInfo = nullptr;
+        if (platform::GetErrorInfo(0, &pInfo) == S_OK && pInfo) {
+            auto spInfo = ComPtr<platform::IErrorInfo>::Attach(pInfo);
+            spInfo->GetDescription(&result);
+        }
+    }
+    return result;
+}

@@ -1,0 +1,66 @@
+#pragma once
+// One chart document: loads results files through the data provider, runs the
+// "Data Representation" dialog, hands each choice to the adapter as a new
+// series, and saves what the user has not saved yet.
+#include "ChartAdapter.h"
+#include "DataTransformer.h"
+#include "IChart.h"
+#include "ITopLevelControl.h"
+#include "ors_provider/IQX_VantixDataProvider.h"
+#include "platform/comptr.h"
+
+#include <string>
+#include <utility>
+#include <vector>
+
+class IUpdateEvent;
+
+class CChart : public IChart {
+public:
+    using FileInfo = IChart::FileInfo;
+
+    CChart(ITopLevelControl* pTopLevel, IUpdateEvent* pUpdate);
+    CChart(const CChart&) = delete;
+    CChart& operator=(const CChart&) = delete;
+    virtual ~CChart();
+
+    bool LoadData(const std::wstring& path, bool bUnsaved, bool bTemporary) override;
+    bool OpenAndLoad() override;
+    bool HasUnsavedData() const override;
+    void SaveData() override;
+    bool IsWaterLevel() const override;
+    bool EnableWaterLevel(bool bEnable) override;
+    bool WaterLevelUp() override;
+    bool WaterLevelDown() override;
+    bool IsWireFramed() const override;
+    bool EnableWireFrame(bool bEnable) override;
+    HRESULT SetVideoMode(int renderer) override;
+    HRESULT InternalLoadData(IUnknown* pData, const FileInfo& info, bool& bLoaded) override;
+
+    bool Initialize(IUnknown* pControl);
+    static std::wstring GetErrorDescription(IUnknown* p, const GUID& iid);
+    std::wstring GetXAxisTitle() const;
+    std::wstring GetYAxisTitle() const;
+    std::wstring GetFunctionTitle() const;
+
+    // The view and the child frame reach the adapter directly for picking,
+    // field of view and renderer queries.
+    CChartAdapter& Adapter() { return m_Adapter; }
+    const CChartAdapter& Adapter() const { return m_Adapter; }
+    std::size_t HistorySize() const { return m_History.size(); }
+    const FileInfo& HistoryInfo(std::size_t i) const { return m_History[i].first; }
+
+    // Default save name of a history item: proximal name, "_", creation stamp.
+    std::wstring DefaultFileName(std::size_t item) const;
+
+private:
+    ComPtr<IQX_VantixDataProvider::IOptimizationResultsDataProvider> m_spProvider;
+    CChartAdapter m_Adapter;
+    std::vector<std::pair<FileInfo, CDataTransformer>> m_History;
+    ITopLevelControl* m_pTopLevel;
+};
+
+// Creation time of a file as "%02d.%02d.%02d_%02d.%02d.%02d" (hour, minute,
+// second, month, day, year mod 100) in local time; nothing when unknown.
+// One function so tests can reason about the stamp.
+std::wstring FileCreationStamp(const std::wstring& path);

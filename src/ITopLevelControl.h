@@ -1,0 +1,14 @@
+#pragma once
+#include <string>
+
+
+// The main frame's listener given to every chart.
+class ITopLevelControl {
+public:
+    // Hands over a temporary file that the frame deletes when it closes.
+    virtual bool RegisterTemporaryFile(const wchar_t* path) = 0;
+
+protected:
+    ~ITopLevelControl() = default;
+};
+

@@ -1,0 +1,411 @@
+#include "MainFrm.h"
+
+#include "ChildFrm.h"
+#include "Prompts.h"
+#include "ResourceStrings.h"
+#include "RendererSetting.h"
+#include "VersionInfo.h"
+#include "ToolbarImages.h"
+#include "VantixView.h"
+#include "VisualizeOptionsDlg.h"
+#include "aboutdlg.h"
+#include "diagnostics/snagwise.h"
+
+#include <QAbstractEventDispatcher>
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFile>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QStatusBar>
+#include <QTimer>
+#include <QToolBar>
+
+#include <algorithm>
+
+using namespace vantix;
+
+CMainFrame::CEventManager::~CEventManager()
+{
+    for (const auto& f : m_Files)
+        QFile::remove(QString::fromStdWString(f));
+}
+
+bool CMainFrame::CEventManager::RegisterTemporaryFile(const wchar_t* path)
+{
+    m_Files.emplace_back(path ? path : L"");
+    return true;
+}
+
+CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_EventManager(this)
+{
+    setWindowTitle(QString::fromStdWString(LoadResourceString(128)));
+    setObjectName(QStringLiteral("CMainFrame"));
+}
+
+CMainFrame::~CMainFrame()
+{
+    if (m_idle)
+        QObject::disconnect(m_idle);
+}
+
+QAction* CMainFrame::AddCommand(QMenu* menu, unsigned id, const QString& text, const QKeySequence& key)
+{
+    auto* a = new QAction(text, this);
+    a->setObjectName(QString::number(id));
+    a->setData(id);
+    if (!key.isEmpty()) {
+        a->setShortcut(key);
+        a->setShortcutContext(Qt::WindowShortcut);
+    }
+    connect(a, &QAction::triggered, this, [this, id] { OnCommand(id); });
+    if (menu)
+        menu->addAction(a);
+    else
+        addAction(a); // keyboard only
+    m_actions[id] = a;
+    return a;
+}
+
+QAction* CMainFrame::Action(unsigned id) const
+{
+    auto it = m_actions.find(id);
+    return it == m_actions.end() ? nullptr : it->second;
+}
+
+void CMainFrame::OnCreate()
+{
+    // Menu 128 and accelerator table 128.
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    AddCommand(file, ID_FILE_NEW, QStringLiteral("&New Chart..."), QKeySequence(Qt::CTRL | Qt::Key_N));
+    AddCommand(file, ID_INSERT_DATA, QStringLiteral("&Insert Data..."), QKeySequence(Qt::Key_Insert));
+    AddCommand(file, ID_FILE_SAVE_AS, QStringLiteral("&Save Data As..."), QKeySequence(Qt::CTRL | Qt::Key_S));
+    file->addSeparator();
+    AddCommand(file, ID_APP_EXIT, QStringLiteral("E&xit"));
+    // Accepted and ignored, as the accelerators Ctrl+O and Ctrl+P are.
+    AddCommand(nullptr, ID_FILE_OPEN, QString(), QKeySequence(Qt::CTRL | Qt::Key_O));
+    AddCommand(nullptr, ID_FILE_SAVE_AS2, QString());
+    AddCommand(nullptr, ID_FILE_PRINT, QString(), QKeySequence(Qt::CTRL | Qt::Key_P));
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    AddCommand(view, ID_VIEW_TOOLBAR, QStringLiteral("&Toolbar"))->setCheckable(true);
+    AddCommand(view, ID_VIEW_STATUS_BAR, QStringLiteral("&Status Bar"))->setCheckable(true);
+    view->addSeparator();
+    AddCommand(view, ID_WATER_LEVEL, QStringLiteral("&Water Level"), QKeySequence(Qt::CTRL | Qt::Key_L))
+        ->setCheckable(true);
+    AddCommand(view, ID_WATER_UP, QStringLiteral("Move Water Level &Up"));
+    AddCommand(view, ID_WATER_DOWN, QStringLiteral("Move Water Level &Down"));
+    AddCommand(view, ID_WIREFRAME, QStringLiteral("Draw Wire&Frame"), QKeySequence(Qt::CTRL | Qt::Key_W))
+        ->setCheckable(true);
+    view->addSeparator();
+    AddCommand(view, ID_CHART_OPTIONS, QStringLiteral("Chart &Options..."));
+
+    QMenu* window = menuBar()->addMenu(QStringLiteral("&Window"));
+    AddCommand(window, ID_WINDOW_CASCADE, QStringLiteral("&Cascade"));
+    AddCommand(window, ID_WINDOW_TILE_HORZ, QStringLiteral("&Tile"));
+    AddCommand(window, ID_WINDOW_ARRANGE, QStringLiteral("&Arrange Icons"));
+    AddCommand(nullptr, ID_NEXT_PANE, QString(), QKeySequence(Qt::Key_F6));
+    AddCommand(nullptr, ID_PREV_PANE, QString(), QKeySequence(Qt::SHIFT | Qt::Key_F6));
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    AddCommand(help, ID_APP_ABOUT, QStringLiteral("&About Vantix"));
+
+    // Toolbar of the current scale step.
+    m_toolbar = addToolBar(QStringLiteral("Standard"));
+    m_toolbar->setObjectName(QString::number(ID_VIEW_TOOLBAR));
+    m_toolbar->setMovable(false);
+    const ToolbarImages images = LoadToolbarImages();
+    m_toolbar->setIconSize(images.size);
+    int image = 0;
+    for (unsigned id : ToolbarButtonIds()) {
+        if (id == 0) {
+            m_toolbar->addSeparator();
+            continue;
+        }
+        QAction* a = Action(id);
+        if (image < images.icons.size())
+            a->setIcon(images.icons[image]);
+        ++image;
+        m_toolbar->addAction(a);
+    }
+    m_toolbar->toggleViewAction()->setVisible(false);
+
+    statusBar()->showMessage(QString::fromStdWString(LoadResourceString(57345)));
+    m_mdi = new QMdiArea(this);
+    m_mdi->setObjectName(QStringLiteral("MDIClient"));
+    m_mdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    m_mdi->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setCentralWidget(m_mdi);
+    connect(m_mdi, &QMdiArea::subWindowActivated, this, [this](QMdiSubWindow* w) {
+        if (auto* chart = qobject_cast<CChildFrame*>(w); chart && chart->View())
+            chart->View()->UpdateInterface();
+        OnIdle();
+    });
+
+    const struct {
+        unsigned id;
+        unsigned where;
+    } entries[] = {
+        {ID_VIEW_TOOLBAR, CUpdateUI::UPDUI_MENU},
+        {ID_VIEW_STATUS_BAR, CUpdateUI::UPDUI_MENU},
+        {ID_INSERT_DATA, CUpdateUI::UPDUI_TOOLBAR},
+        {0, CUpdateUI::UPDUI_STATUSBAR},
+        {ID_FILE_OPEN, CUpdateUI::UPDUI_MENU | CUpdateUI::UPDUI_TOOLBAR},
+        {ID_FILE_SAVE_AS, CUpdateUI::UPDUI_MENU | CUpdateUI::UPDUI_TOOLBAR},
+        {ID_FILE_SAVE_AS2, CUpdateUI::UPDUI_MENU | CUpdateUI::UPDUI_TOOLBAR},
+        {ID_WATER_LEVEL, CUpdateUI::UPDUI_MENU | CUpdateUI::UPDUI_TOOLBAR},
+        {ID_WATER_UP, CUpdateUI::UPDUI_MENU | CUpdateUI::UPDUI_TOOLBAR},
+        {ID_WATER_DOWN, CUpdateUI::UPDUI_MENU | CUpdateUI::UPDUI_TOOLBAR},
+        {ID_WIREFRAME, CUpdateUI::UPDUI_MENU | CUpdateUI::UPDUI_TOOLBAR},
+    };
+    for (const auto& e : entries) {
+        m_UpdateUI.UIAddEntry(e.id, e.where);
+        if (QAction* a = Action(e.id))
+            m_UpdateUI.UIAddAction(e.id, a);
+    }
+    m_UpdateUI.UIAddStatusBar(statusBar(), LoadResourceQString(57345));
+    m_UpdateUI.UISetCheck(ID_VIEW_TOOLBAR, true);
+    m_UpdateUI.UISetCheck(ID_VIEW_STATUS_BAR, true);
+    for (unsigned id : {ID_INSERT_DATA, ID_FILE_OPEN, ID_FILE_SAVE_AS, ID_FILE_SAVE_AS2, ID_WATER_LEVEL, ID_WATER_UP,
+                        ID_WATER_DOWN, ID_WIREFRAME})
+        m_UpdateUI.UIEnable(id, false);
+    m_UpdateUI.UIUpdateMenuBar(true);
+    m_UpdateUI.UIUpdateToolBar(true);
+
+    // Idle processing runs whenever the event loop is about to wait.
+    if (auto* dispatcher = QAbstractEventDispatcher::instance())
+        m_idle = connect(dispatcher, &QAbstractEventDispatcher::aboutToBlock, this, [this] { OnIdle(); });
+    else
+        SW_ASSERT(0 != 0 && "pLoop != 0");
+
+    VersionInfo info;
+    setWindowTitle(QString::fromStdWString(LoadResourceString(130) + L" " + info.registryProduct));
+    setWindowIcon(QIcon(QStringLiteral(":/icons/vantix.png")));
+}
+
+bool CMainFrame::OnIdle()
+{
+    const bool hasChart = ActiveChart() != nullptr;
+    m_UpdateUI.UIEnable(ID_INSERT_DATA, hasChart);
+    m_UpdateUI.UIEnable(ID_WATER_LEVEL, hasChart);
+    m_UpdateUI.UIEnable(ID_WIREFRAME, hasChart);
+    const bool move = hasChart && m_UpdateUI.IsEnabled(ID_WATER_LEVEL) && m_UpdateUI.IsChecked(ID_WATER_LEVEL);
+    m_UpdateUI.UIEnable(ID_WATER_UP, move);
+    m_UpdateUI.UIEnable(ID_WATER_DOWN, move);
+    if (!hasChart)
+        m_UpdateUI.UIEnable(ID_FILE_SAVE_AS, false);
+    m_UpdateUI.UIUpdateToolBar();
+    m_UpdateUI.UIUpdateMenuBar();
+    m_UpdateUI.UIUpdateStatusBar();
+    return false;
+}
+
+CChildFrame* CMainFrame::ActiveChart() const
+{
+    if (!m_mdi)
+        return nullptr;
+    // currentSubWindow answers also while the frame itself is not active.
+    return qobject_cast<CChildFrame*>(m_mdi->currentSubWindow());
+}
+
+std::vector<CChildFrame*> CMainFrame::Charts() const
+{
+    std::vector<CChildFrame*> out;
+    if (!m_mdi)
+        return out;
+    for (QMdiSubWindow* w : m_mdi->subWindowList())
+        if (auto* c = qobject_cast<CChildFrame*>(w))
+            out.push_back(c);
+    return out;
+}
+
+template <class F>
+void CMainFrame::ForEachChart(F&& f)
+{
+    // Starts at the active chart and goes round the creation order once, each
+    // chart active while it is visited; the first one is active again after.
+    CChildFrame* first = ActiveChart();
+    if (!first)
+        return;
+    const std::vector<CChildFrame*> charts = Charts();
+    const auto start = std::find(charts.begin(), charts.end(), first);
+    const std::size_t offset = start == charts.end() ? 0 : std::size_t(start - charts.begin());
+    for (std::size_t i = 0; i < charts.size(); ++i) {
+        CChildFrame* current = charts[(offset + i) % charts.size()];
+        m_mdi->setActiveSubWindow(current);
+        f(current);
+    }
+    m_mdi->setActiveSubWindow(first);
+}
+
+CChildFrame* CMainFrame::NewChartWindow()
+{
+    auto* frame = new CChildFrame(&m_UpdateUI, &m_EventManager);
+    if (!frame->Create()) {
+        delete frame;
+        return nullptr;
+    }
+    const bool maximized = ActiveChart() && ActiveChart()->isMaximized();
+    m_mdi->addSubWindow(frame);
+    if (maximized)
+        frame->showMaximized();
+    else
+        frame->show();
+    m_mdi->setActiveSubWindow(frame);
+    return frame;
+}
+
+void CMainFrame::OnNewChart()
+{
+    CChildFrame* frame = NewChartWindow();
+    if (!frame)
+        return;
+    const bool loaded = frame->View()->Chart().OpenAndLoad();
+    frame->View()->UpdateInterface();
+    if (!loaded)
+        frame->close();
+}
+
+void CMainFrame::OpenChartFile(const std::wstring& path)
+{
+    CChildFrame* frame = NewChartWindow();
+    if (!frame)
+        return;
+    const bool loaded = frame->View()->Chart().LoadData(path, true, false);
+    frame->View()->UpdateInterface();
+    if (!loaded)
+        QTimer::singleShot(0, frame, [frame] { frame->close(); });
+}
+
+void CMainFrame::OnCommand(unsigned id)
+{
+    switch (id) {
+    case ID_APP_EXIT:
+        QTimer::singleShot(0, this, [this] { close(); });
+        return;
+    case ID_FILE_NEW:
+        OnNewChart();
+        return;
+    case ID_FILE_OPEN:
+        return;
+    case ID_VIEW_TOOLBAR:
+        OnToggleToolbar();
+        return;
+    case ID_VIEW_STATUS_BAR:
+        OnToggleStatusBar();
+        return;
+    case ID_APP_ABOUT: {
+        CAboutDlg dlg(ActiveWindow());
+        dlg.DoModal();
+        return;
+    }
+    case ID_WINDOW_CASCADE:
+        m_mdi->cascadeSubWindows();
+        return;
+    case ID_WINDOW_TILE_HORZ:
+        m_mdi->tileSubWindows();
+        return;
+    case ID_WINDOW_ARRANGE:
+        // Minimised chart windows line up along the bottom when re-tiled.
+        for (QMdiSubWindow* w : m_mdi->subWindowList())
+            if (w->isMinimized())
+                w->showMinimized();
+        return;
+    case ID_CHART_OPTIONS:
+        OnChartOptions();
+        return;
+    case ID_NEXT_PANE:
+        if (m_mdi) m_mdi->activateNextSubWindow();
+        return;
+    case ID_PREV_PANE:
+        if (m_mdi) m_mdi->activatePreviousSubWindow();
+        return;
+    default:
+        if (CChildFrame* chart = ActiveChart())
+            chart->OnCommand(id);
+        return;
+    }
+}
+
+void CMainFrame::OnToggleToolbar()
+{
+    m_bToolbarVisible = !m_bToolbarVisible;
+    m_toolbar->setVisible(m_bToolbarVisible);
+    m_UpdateUI.UISetCheck(ID_VIEW_TOOLBAR, m_bToolbarVisible);
+    m_UpdateUI.UIUpdateMenuBar();
+}
+
+void CMainFrame::OnToggleStatusBar()
+{
+    const bool visible = !statusBar()->isVisible();
+    statusBar()->setVisible(visible);
+    m_UpdateUI.UISetCheck(ID_VIEW_STATUS_BAR, visible);
+    m_UpdateUI.UIUpdateMenuBar();
+}
+
+void CMainFrame::OnChartOptions()
+{
+    CChildFrame* chart = ActiveChart();
+    if (!chart)
+        return;
+    int fov = 100;
+    int tracking = 0;
+    int renderer = 0;
+    chart->SendChildMessage(WM_CHILD_GETFOV, 0, reinterpret_cast<std::intptr_t>(&fov));
+    chart->SendChildMessage(WM_CHILD_GETSELECTION, 0, reinterpret_cast<std::intptr_t>(&tracking));
+    chart->SendChildMessage(WM_CHILD_GETVIDEOMODE, 0, reinterpret_cast<std::intptr_t>(&renderer));
+    m_nFov = fov;
+    m_bTracking = tracking == 1;
+    m_nRenderer = renderer == 1 ? 0 : 1;
+    m_bApplyToAll = false;
+
+    CVisualizeOptionsDlg dlg(ActiveWindow());
+    dlg.m_nFov = m_nFov;
+    dlg.m_bTracking = m_bTracking;
+    dlg.m_bApplyToAll = m_bApplyToAll;
+    dlg.m_bCancelled = m_bCancelled;
+    dlg.m_nRenderer = m_nRenderer;
+    if (Prompts().DoModal(dlg) != IDOK)
+        return;
+
+    if (dlg.m_nRenderer != m_nRenderer)
+        OnRendererChanged(dlg.m_nRenderer == 0 ? 1 : 0);
+    const auto apply = [&](CChildFrame* c) {
+        c->SendChildMessage(WM_CHILD_SETFOV, static_cast<std::uintptr_t>(dlg.m_nFov), 0);
+        c->SendChildMessage(WM_CHILD_SETSELECTION, dlg.m_bTracking ? 1 : 0, 0);
+    };
+    if (dlg.m_bApplyToAll)
+        ForEachChart(apply);
+    else
+        apply(chart);
+    m_nFov = dlg.m_nFov;
+    m_bTracking = dlg.m_bTracking;
+    m_bApplyToAll = dlg.m_bApplyToAll;
+    m_bCancelled = dlg.m_bCancelled;
+    m_nRenderer = dlg.m_nRenderer;
+}
+
+void CMainFrame::OnRendererChanged(int renderer)
+{
+    Prompts().MessageBox(ActiveWindow(), LoadResourceString(131), LoadResourceString(130), MB_OK | MB_ICONINFORMATION);
+    ForEachChart([&](CChildFrame* c) { c->SendChildMessage(WM_CHILD_SETVIDEOMODE, static_cast<std::uintptr_t>(renderer), 0); });
+    WriteVideoModeSetting(renderer == 1 ? L"OPENGL" : L"DIRECTX");
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event)
+{
+    while (CChildFrame* chart = ActiveChart() ? ActiveChart() : (Charts().empty() ? nullptr : Charts().front())) {
+        m_mdi->setActiveSubWindow(chart);
+        chart->close();
+        if (chart->Refused()) {
+            event->ignore();
+            return;
+        }
+        // WA_DeleteOnClose deletes the window later; drop it from the area now.
+        if (m_mdi->subWindowList().contains(chart))
+            m_mdi->removeSubWindow(chart);
+    }
+    QMainWindow::closeEvent(event);
+}

@@ -1,0 +1,108 @@
+#pragma once
+// The single top-level window: menu bar, toolbar, status bar and the MDI area
+// in which every chart lives in its own child window.
+#include "ITopLevelControl.h"
+#include "UpdateUI.h"
+
+#include <QMainWindow>
+#include <QMetaObject>
+
+#include <map>
+#include <string>
+#include <vector>
+
+class CChildFrame;
+class QAction;
+class QMdiArea;
+class QToolBar;
+
+class CMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    enum { IDR_MAINFRAME = 128 };
+    // Command ids.
+    enum : unsigned {
+        ID_FILE_NEW = 57600,
+        ID_FILE_OPEN = 57601,
+        ID_FILE_SAVE_AS = 57603,
+        ID_FILE_SAVE_AS2 = 57604,
+        ID_FILE_PRINT = 57607,
+        ID_APP_ABOUT = 57664,
+        ID_APP_EXIT = 57665,
+        ID_WINDOW_ARRANGE = 57649,
+        ID_WINDOW_CASCADE = 57650,
+        ID_WINDOW_TILE_HORZ = 57651,
+        ID_NEXT_PANE = 57680,
+        ID_PREV_PANE = 57681,
+        ID_VIEW_TOOLBAR = 59392,
+        ID_VIEW_STATUS_BAR = 59393,
+        ID_INSERT_DATA = 32773,
+        ID_CHART_OPTIONS = 32778,
+        ID_WATER_LEVEL = 32781,
+        ID_WIREFRAME = 32784,
+        ID_WATER_UP = 32789,
+        ID_WATER_DOWN = 32790,
+    };
+
+    explicit CMainFrame(QWidget* parent = nullptr);
+    ~CMainFrame() override;
+
+    // Builds menus, toolbar, status bar and the MDI area (the window's creation).
+    void OnCreate();
+
+    // Opens a results file in a new chart window (command line).
+    void OpenChartFile(const std::wstring& path);
+    // Persists and broadcasts a renderer change (0 software, 1 OpenGL).
+    void OnRendererChanged(int renderer);
+    // Runs one command as if chosen from the menu, toolbar or keyboard.
+    void OnCommand(unsigned id);
+    // Idle processing: command states that depend on the active chart.
+    bool OnIdle();
+
+    CUpdateUI& UpdateUI() { return m_UpdateUI; }
+    QMdiArea* MdiArea() const { return m_mdi; }
+    QAction* Action(unsigned id) const;
+    CChildFrame* ActiveChart() const;
+    std::vector<CChildFrame*> Charts() const;
+
+    // Last values of the options dialog.
+    int m_nFov = 45;
+    bool m_bTracking = true;
+    bool m_bApplyToAll = false;
+    bool m_bCancelled = false;
+    int m_nRenderer = 0; // 0 OpenGL, 1 software
+
+    class CEventManager : public ITopLevelControl {
+    public:
+        explicit CEventManager(CMainFrame* pFrame) : m_pFrame(pFrame) {}
+        ~CEventManager();
+        bool RegisterTemporaryFile(const wchar_t* path) override;
+        const std::vector<std::wstring>& Files() const { return m_Files; }
+
+    private:
+        CMainFrame* m_pFrame;
+        std::vector<std::wstring> m_Files;
+    };
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    CChildFrame* NewChartWindow();
+    void OnNewChart();
+    void OnChartOptions();
+    void OnToggleToolbar();
+    void OnToggleStatusBar();
+    // Visits every chart window once, leaving the same one active.
+    template <class F>
+    void ForEachChart(F&& f);
+    QAction* AddCommand(QMenu* menu, unsigned id, const QString& text, const QKeySequence& key = {});
+
+    CUpdateUI m_UpdateUI;
+    CEventManager m_EventManager;
+    QMdiArea* m_mdi = nullptr;
+    QToolBar* m_toolbar = nullptr;
+    std::map<unsigned, QAction*> m_actions;
+    QMetaObject::Connection m_idle;
+    bool m_bToolbarVisible = true;
+};

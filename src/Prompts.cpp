@@ -1,0 +1,103 @@
+#include "Prompts.h"
+
+#include <QApplication>
+#include <QDialog>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+
+namespace vantix {
+
+namespace {
+
+class QtPrompts final : public IPrompts {
+public:
+    int MessageBox(QWidget* parent, const std::wstring& text, const std::wstring& caption, unsigned style) override
+    {
+        QMessageBox box(parent);
+        box.setWindowTitle(QString::fromStdWString(caption));
+        box.setText(QString::fromStdWString(text));
+        switch (style & 0xF0) {
+        case MB_ICONHAND: box.setIcon(QMessageBox::Critical); break;
+        case MB_ICONQUESTION: box.setIcon(QMessageBox::Question); break;
+        case MB_ICONEXCLAMATION: box.setIcon(QMessageBox::Warning); break;
+        case MB_ICONINFORMATION: box.setIcon(QMessageBox::Information); break;
+        default: box.setIcon(QMessageBox::NoIcon); break;
+        }
+        switch (style & 0x0F) {
+        case MB_OKCANCEL: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+        case MB_YESNOCANCEL:
+            box.setStandardButtons(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+            box.setEscapeButton(QMessageBox::Cancel);
+            break;
+        case MB_YESNO: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+        default: box.setStandardButtons(QMessageBox::Ok); break;
+        }
+        switch (box.exec()) {
+        case QMessageBox::Yes: return IDYES;
+        case QMessageBox::No: return IDNO;
+        case QMessageBox::Cancel: return IDCANCEL;
+        default: return IDOK;
+        }
+    }
+
+    std::optional<std::wstring> FileDialog(QWidget* parent, const FileDialogRequest& r) override
+    {
+        QFileDialog dialog(parent, QString::fromStdWString(r.title));
+        dialog.setNameFilters(ResultsFileFilter().split(QStringLiteral(";;")));
+        if (r.mode == FileDialogRequest::Mode::Save) {
+            dialog.setAcceptMode(QFileDialog::AcceptSave);
+            dialog.setFileMode(QFileDialog::AnyFile);
+            if (!r.overwritePrompt)
+                dialog.setOption(QFileDialog::DontConfirmOverwrite);
+        } else {
+            dialog.setAcceptMode(QFileDialog::AcceptOpen);
+            dialog.setFileMode(QFileDialog::ExistingFile);
+        }
+        if (!r.defaultExtension.empty())
+            dialog.setDefaultSuffix(QString::fromStdWString(r.defaultExtension));
+        if (!r.initialName.empty())
+            dialog.selectFile(QString::fromStdWString(r.initialName));
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+            return std::nullopt;
+        return dialog.selectedFiles().front().toStdWString();
+    }
+
+    int DoModal(QDialog& dialog) override
+    {
+        const int r = dialog.exec();
+        return r == QDialog::Rejected ? IDCANCEL : r;
+    }
+};
+
+QtPrompts g_qtPrompts;
+IPrompts* g_prompts = &g_qtPrompts;
+
+} // namespace
+
+IPrompts& Prompts()
+{
+    return *g_prompts;
+}
+
+ScopedPrompts::ScopedPrompts(IPrompts& prompts) : m_previous(g_prompts)
+{
+    g_prompts = &prompts;
+}
+
+ScopedPrompts::~ScopedPrompts()
+{
+    g_prompts = m_previous;
+}
+
+QString ResultsFileFilter()
+{
+    return QStringLiteral("Optimization Results Files (*.ors);;All Files (*)");
+}
+
+QWidget* ActiveWindow()
+{
+    return QApplication::activeWindow();
+}
+
+} // namespace vantix

@@ -1,0 +1,145 @@
+#include "VantixView.h"
+
+#include "SelectionText.h"
+#include "UpdateUI.h"
+#include "diagnostics/snagwise.h"
+#include "platform/loader.h"
+#include "plot_control/IPlotControl.h"
+
+#include <QVBoxLayout>
+#include <QWheelEvent>
+
+CVantixView::CVantixView(CUpdateUI* pUpdate, ITopLevelControl* pTopLevel, QWidget* parent)
+    : QWidget(parent), m_EventManager(this), m_Chart(pTopLevel, &m_EventManager), m_pUpdate(pUpdate)
+{
+    setObjectName(QString::number(IDD));
+    setFocusPolicy(Qt::StrongFocus);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+}
+
+CVantixView::~CVantixView()
+{
+    // The control's widget lives as long as its last reference: take it out of
+    // the widget tree so that releasing the references, not Qt, destroys it.
+    if (m_host)
+        m_host->setParent(nullptr);
+}
+
+bool CVantixView::OnInitDialog()
+{
+    m_bInitialized = false;
+    const auto clsid = platform::GUIDFromString(m_Chart.Adapter().GetControlClassId());
+    ComPtr<IUnknown> spUnk;
+    IUnknown* pRaw = nullptr;
+    if (clsid && SUCCEEDED(platform::CoCreateInstance(*clsid, nullptr, platform::CLSCTX_ALL,
+                                                      platform::uuidof<IUnknown>(), reinterpret_cast<void**>(&pRaw))))
+        spUnk = ComPtr<IUnknown>::Attach(pRaw);
+
+    ComPtr<plot::IQWidgetHost> spHost;
+    if (spUnk)
+        spHost.TryQueryFrom(spUnk.Get());
+    QWidget* widget = spHost ? spHost->GetWidget() : nullptr;
+    if (!widget) {
+        SW_TRACE(L"Can't create host window");
+        return false;
+    }
+    widget->setObjectName(QString::number(IDC_HOST));
+    layout()->addWidget(widget);
+    m_host = widget;
+    m_spControl = spUnk;
+    setFocusProxy(widget);
+
+    if (m_Chart.Initialize(m_spControl.Get()))
+        m_bInitialized = true;
+    return m_bInitialized;
+}
+
+void CVantixView::UpdateInterface()
+{
+    SW_ASSERT(m_pUpdate && "bad update pointer");
+    if (!m_pUpdate)
+        return;
+    m_pUpdate->UIEnable(ID_FILE_SAVE_AS, m_Chart.HasUnsavedData(), true);
+    m_pUpdate->UIEnable(ID_INSERT_DATA, true, true);
+    const bool water = m_Chart.IsWaterLevel();
+    m_pUpdate->UISetCheck(ID_WATER_LEVEL, water, true);
+    m_pUpdate->UISetCheck(ID_WIREFRAME, m_Chart.IsWireFramed(), true);
+    const bool move = water && m_pUpdate->IsEnabled(ID_WATER_LEVEL);
+    m_pUpdate->UIEnable(ID_WATER_UP, move, true);
+    m_pUpdate->UIEnable(ID_WATER_DOWN, move, true);
+    m_pUpdate->UIUpdateToolBar(true);
+    m_pUpdate->UIUpdateMenuBar(true);
+}
+
+bool CVantixView::OnCommand(unsigned id)
+{
+    switch (id) {
+    case ID_INSERT_DATA:
+        m_Chart.OpenAndLoad();
+        return true;
+    case ID_FILE_SAVE_AS:
+        m_Chart.SaveData();
+        UpdateInterface();
+        return true;
+    case ID_WATER_LEVEL:
+        m_Chart.EnableWaterLevel(!m_Chart.IsWaterLevel());
+        UpdateInterface();
+        return true;
+    case ID_WIREFRAME:
+        m_Chart.EnableWireFrame(!m_Chart.IsWireFramed());
+        UpdateInterface();
+        return true;
+    case ID_WATER_UP:
+        m_Chart.WaterLevelUp();
+        return true;
+    case ID_WATER_DOWN:
+        m_Chart.WaterLevelDown();
+        return true;
+    default:
+        return false;
+    }
+}
+
+void CVantixView::ShowSelection(bool show)
+{
+    std::wstring text;
+    double x = 0, y = 0, z = 0;
+    const CChartAdapter& adapter = m_Chart.Adapter();
+    if (show && adapter.IsPointSelected() && const_cast<CChartAdapter&>(adapter).GetSelectedPoint(&x, &y, &z))
+        text = BuildSelectionText(adapter.GetXAxisTitle(), adapter.GetYAxisTitle(), adapter.GetFunctionTitle(), x, y, z);
+    if (m_pUpdate) {
+        m_pUpdate->UISetText(0, QString::fromStdWString(text), true);
+        m_pUpdate->UIUpdateStatusBar(true);
+    }
+}
+
+bool CVantixView::CEventManager::OnChartEvent(int code)
+{
+    if (!m_pView)
+        return true;
+    if (code == IUpdateEvent::EVENT_POINT_SELECTED) {
+        m_pView->ShowSelection(true);
+    } else if (code == IUpdateEvent::EVENT_POINT_CLEARED) {
+        if (m_pView->m_pUpdate) {
+            m_pView->m_pUpdate->UISetText(0, QString(), true);
+            m_pView->m_pUpdate->UIUpdateStatusBar(true);
+        }
+    }
+    return true;
+}
+
+void CVantixView::wheelEvent(QWheelEvent* event)
+{
+    const int delta = event->angleDelta().y();
+    m_Chart.Adapter().ZoomStep(delta / 120.0 > 0 ? 0 : 1);
+    event->accept();
+}
+
+void CVantixView::focusInEvent(QFocusEvent* event)
+{
+    if (m_host)
+        m_host->setFocus();
+    UpdateInterface();
+    QWidget::focusInEvent(event);
+}

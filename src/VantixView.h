@@ -1,0 +1,68 @@
+#pragma once
+// The chart view: hosts the chart control and owns the chart document.
+#include "Chart.h"
+#include "IUpdateEvent.h"
+#include "platform/comptr.h"
+
+#include <QPointer>
+#include <QWidget>
+
+class CUpdateUI;
+class ITopLevelControl;
+
+class CVantixView : public QWidget {
+    Q_OBJECT
+public:
+    enum { IDD = 130, IDC_HOST = 1007 };
+
+    // Commands the view handles.
+    enum : unsigned {
+        ID_INSERT_DATA = 32773,
+        ID_FILE_SAVE_AS = 57603,
+        ID_WATER_LEVEL = 32781,
+        ID_WIREFRAME = 32784,
+        ID_WATER_UP = 32789,
+        ID_WATER_DOWN = 32790,
+    };
+
+    CVantixView(CUpdateUI* pUpdate, ITopLevelControl* pTopLevel, QWidget* parent = nullptr);
+    ~CVantixView() override;
+
+    // Creates the chart control from the adapter's class id and initialises
+    // the chart with it. False when either failed.
+    bool OnInitDialog();
+    bool IsInitialized() const { return m_bInitialized; }
+
+    // Refreshes the main frame's command states for this chart.
+    void UpdateInterface();
+    // Writes the picked point (or nothing) into the status bar's default pane.
+    void ShowSelection(bool show);
+    // True when the command was one of the view's.
+    bool OnCommand(unsigned id);
+
+    CChart& Chart() { return m_Chart; }
+    // The hosted control's widget (null before start-up or after a failure).
+    QWidget* HostedControl() const { return m_host; }
+    ComPtr<IUnknown> Control() const { return m_spControl; }
+
+    class CEventManager : public IUpdateEvent {
+    public:
+        explicit CEventManager(CVantixView* pView) : m_pView(pView) {}
+        bool OnChartEvent(int code) override;
+
+    private:
+        CVantixView* m_pView;
+    };
+
+protected:
+    void wheelEvent(QWheelEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+
+private:
+    CEventManager m_EventManager;
+    CChart m_Chart;
+    CUpdateUI* m_pUpdate;
+    bool m_bInitialized = false;
+    ComPtr<IUnknown> m_spControl;
+    QPointer<QWidget> m_host;
+};

@@ -1,0 +1,99 @@
+#pragma once
+// Shared set-up of the tests that drive the whole program: the real data
+// provider and chart control, scripted prompts, settings in a scratch folder.
+#include "ChildFrm.h"
+#include "InputConfigDlg.h"
+#include "MainFrm.h"
+#include "VantixView.h"
+
+#include "support/FakeSnagwise.h"
+#include "support/ScriptedPrompts.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QSettings>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <memory>
+
+namespace vantix::test {
+
+inline QString SourcePath(const QString& relative)
+{
+    const char* dir = std::getenv("VANTIX_SOURCE_DIR");
+    return QString::fromUtf8(dir ? dir : ".") + QLatin1Char('/') + relative;
+}
+
+inline std::wstring Sample(const char* name = "filter-tuning.ors")
+{
+    return SourcePath(QStringLiteral("samples/") + QLatin1String(name)).toStdWString();
+}
+
+// Accepts the "Data Representation" dialog as it opens (X, Y and function of
+// the first records, every other input held at record 0's value).
+inline int AcceptDialog(QDialog&)
+{
+    return IDOK;
+}
+
+class AppTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(m_settings.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_settings.path());
+        m_frame = std::make_unique<CMainFrame>();
+        m_frame->OnCreate();
+        m_frame->resize(1000, 700);
+        m_frame->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(m_frame.get()));
+        m_frame->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(m_frame.get())); // shortcuts need an active window
+    }
+
+    void TearDown() override
+    {
+        // Charts with unsaved data ask; nothing is saved on the way out, and no
+        // deferred close may outlive the scripted prompts.
+        QApplication::processEvents();
+        prompts.messageAnswers.assign(m_frame->Charts().size(), IDNO);
+        m_frame->close();
+        QApplication::processEvents();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        m_frame.reset();
+    }
+
+    // Opens a file the way the command line does, accepting the dialog.
+    CChildFrame* OpenAccepted(const std::wstring& path)
+    {
+        prompts.dialogAnswers.push_back(AcceptDialog);
+        const std::size_t before = m_frame->Charts().size();
+        m_frame->OpenChartFile(path);
+        QApplication::processEvents();
+        if (m_frame->Charts().size() != before + 1)
+            return nullptr;
+        // The scripted dialog was a window of its own; the frame takes the keyboard again.
+        m_frame->activateWindow();
+        EXPECT_TRUE(QTest::qWaitForWindowActive(m_frame.get()));
+        return m_frame->ActiveChart();
+    }
+
+    QString StatusText() const { return m_frame->statusBar()->currentMessage(); }
+
+    QString ScratchFile(const QString& name) const { return m_scratch.filePath(name); }
+
+    FakeSnagwise snag;
+    ScriptedPrompts prompts;
+    ScopedPrompts installed{prompts};
+    QTemporaryDir m_settings;
+    QTemporaryDir m_scratch;
+    std::unique_ptr<CMainFrame> m_frame;
+};
+
+} // namespace vantix::test

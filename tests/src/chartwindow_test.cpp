@@ -1,0 +1,360 @@
+// A chart window from open to save, driven through the prompt service with
+// the real data provider and the real chart control (software renderer).
+#include "AppTestSupport.h"
+
+#include "Chart.h"
+#include "DataTransformer.h"
+#include "ResourceStrings.h"
+
+#include "PlotControl.h"
+#include "ors_provider/IQX_VantixDataProvider.h"
+#include "platform/loader.h"
+
+#include <QFileInfo>
+#include <QMouseEvent>
+#include <QRegularExpression>
+
+#include <gmock/gmock.h>
+
+#include <set>
+#include <sys/stat.h>
+
+using namespace vantix;
+using namespace vantix::test;
+using namespace IQX_VantixDataProvider;
+using ::testing::HasSubstr;
+
+namespace {
+
+// Chart controls made in this process, so tests can look at their scenes.
+class ControlSpy {
+public:
+    ControlSpy()
+        : m_reg(plot::CLSID_PlotControl, [this](REFIID iid, void** ppv) {
+              const HRESULT hr = plot::CreatePlotControl(iid, ppv);
+              if (SUCCEEDED(hr))
+                  m_controls.push_back(static_cast<plot::CPlotControl*>(static_cast<plot::IPlotControl*>(*ppv)));
+              return hr;
+          })
+    {
+    }
+    plot::CPlotControl* Last() const { return m_controls.empty() ? nullptr : m_controls.back(); }
+
+private:
+    std::vector<plot::CPlotControl*> m_controls;
+    platform::FactoryRegistration m_reg;
+};
+
+class ChartWindowTest : public AppTest {
+protected:
+    ControlSpy spy;
+
+    std::size_t SurfaceCount() const { return spy.Last() ? spy.Last()->Model().scene.Surfaces().size() : 0; }
+
+    // Distinct (X, Y) cells of the records holding every other input at record 0's value.
+    static std::size_t ExpectedCells(const std::wstring& path)
+    {
+        ComPtr<IOptimizationResultsDataProvider> provider;
+        EXPECT_EQ(platform::CreateInstance(CLSID_OptimizationResultsDataProvider, &provider), S_OK);
+        IUnknown* raw = nullptr;
+        EXPECT_EQ(provider->Load(path, &raw), S_OK);
+        auto data = ComPtr<IUnknown>::Attach(raw);
+        ComPtr<IOptimizationResultsDataSource> source(data);
+        ComPtr<IOptimizationResultsDataSourceEx> ex(data);
+        ULONG inputs = 0, records = 0;
+        source->GetInputCount(&inputs);
+        source->GetRecordCount(&records);
+        std::set<std::pair<std::uint64_t, std::uint64_t>> cells;
+        for (ULONG r = 0; r < records; ++r) {
+            bool match = true;
+            for (ULONG n = 2; n < inputs && match; ++n) {
+                std::uint64_t k0 = 0, k = 0;
+                ex->GetInputValueIndex(0, n, &k0);
+                ex->GetInputValueIndex(r, n, &k);
+                match = k == k0;
+            }
+            if (match) {
+                std::uint64_t i = 0, j = 0;
+                ex->GetInputValueIndex(r, 0, &i);
+                ex->GetInputValueIndex(r, 1, &j);
+                cells.emplace(i, j);
+            }
+        }
+        return cells.size();
+    }
+};
+
+// A provider whose data answers no source interface.
+class SaverOnly final : public platform::ComObject<IOptimizationResultsDataSaver> {
+public:
+    HRESULT Save(const std::wstring&) override { return S_OK; }
+};
+class ForeignProvider final : public platform::ComObject<IOptimizationResultsDataProvider> {
+public:
+    HRESULT Load(const std::wstring&, IUnknown** ppData) override
+    {
+        *ppData = static_cast<IOptimizationResultsDataSaver*>(platform::MakeCom<SaverOnly>().Detach());
+        return S_OK;
+    }
+};
+
+// A left click delivered to the widget itself, as the window system would.
+void Click(QWidget* w, QPointF pos)
+{
+    const QPointF global = w->mapToGlobal(pos);
+    QMouseEvent press(QEvent::MouseButtonPress, pos, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &press);
+    QMouseEvent release(QEvent::MouseButtonRelease, pos, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
+    QApplication::sendEvent(w, &release);
+}
+
+} // namespace
+
+TEST_F(ChartWindowTest, OpeningTheSampleDrawsTheChosenSliceAndInsertsAddSeries)
+{
+    CChildFrame* chart = OpenAccepted(Sample());
+    ASSERT_NE(chart, nullptr);
+    EXPECT_EQ(prompts.dialogs.size(), 1u);
+    EXPECT_TRUE(prompts.messages.empty());
+    ASSERT_EQ(SurfaceCount(), 1u);
+    EXPECT_EQ(spy.Last()->Model().scene.Surfaces()[0]->Vertices().size(), ExpectedCells(Sample()));
+    CChart& doc = chart->View()->Chart();
+    EXPECT_TRUE(doc.HasUnsavedData());
+    EXPECT_EQ(doc.GetXAxisTitle(), doc.Adapter().GetXAxisTitle());
+
+    // The same file again is compatible: a second series in the same control.
+    prompts.fileAnswers.push_back(Sample());
+    prompts.dialogAnswers.push_back(AcceptDialog);
+    m_frame->OnCommand(CMainFrame::ID_INSERT_DATA);
+    EXPECT_EQ(SurfaceCount(), 2u);
+    EXPECT_EQ(doc.HistorySize(), 2u);
+    EXPECT_TRUE(prompts.messages.empty());
+
+    // The point cloud has other inputs: the incompatibility message, nothing added.
+    prompts.fileAnswers.push_back(Sample("point-cloud.ors"));
+    prompts.messageAnswers.push_back(IDOK);
+    m_frame->OnCommand(CMainFrame::ID_INSERT_DATA);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, L"This data incompatible with some previous one.");
+    EXPECT_EQ(prompts.messages[0].caption, L"Vantix");
+    EXPECT_EQ(prompts.messages[0].style, unsigned(MB_OK | MB_ICONINFORMATION));
+    EXPECT_EQ(SurfaceCount(), 2u);
+    EXPECT_EQ(doc.HistorySize(), 2u);
+    EXPECT_EQ(prompts.unexpected, 0);
+}
+
+TEST_F(ChartWindowTest, FailedLoadsShowTheirMessageAndCloseTheEmptyWindow)
+{
+    // The dialog cancelled: nothing is added and the window goes away.
+    prompts.dialogAnswers.push_back([](QDialog&) { return int(IDCANCEL); });
+    m_frame->OpenChartFile(Sample());
+    QApplication::processEvents();
+    QApplication::processEvents();
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_TRUE(m_frame->Charts().empty());
+
+    // A damaged file: the provider's own text, with the exclamation icon.
+    QFile bad(ScratchFile(QStringLiteral("damaged.ors")));
+    ASSERT_TRUE(bad.open(QIODevice::WriteOnly));
+    QFile good(QString::fromStdWString(Sample()));
+    ASSERT_TRUE(good.open(QIODevice::ReadOnly));
+    bad.write(good.read(good.size() / 3)); // cut in the middle of its pages
+    bad.close();
+    prompts.messageAnswers.push_back(IDOK);
+    m_frame->OpenChartFile(bad.fileName().toStdWString());
+    QApplication::processEvents();
+    QApplication::processEvents();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_THAT(QString::fromStdWString(prompts.messages[0].text).toStdString(), HasSubstr("damaged.ors"));
+    EXPECT_EQ(prompts.messages[0].caption, L"Vantix");
+    EXPECT_EQ(prompts.messages[0].style, unsigned(MB_OK | MB_ICONEXCLAMATION));
+    EXPECT_TRUE(m_frame->Charts().empty());
+    EXPECT_EQ(prompts.dialogs.size(), 1u); // only the first, cancelled one
+}
+
+TEST_F(ChartWindowTest, DataWithoutASourceIsAnUnexpectedFormat)
+{
+    platform::FactoryRegistration foreign(CLSID_OptimizationResultsDataProvider, [](REFIID iid, void** ppv) {
+        return platform::MakeCom<ForeignProvider>()->QueryInterface(iid, ppv);
+    });
+    prompts.messageAnswers.push_back(IDOK);
+    m_frame->OpenChartFile(Sample());
+    QApplication::processEvents();
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, L"Unexpected file format.");
+    EXPECT_EQ(prompts.messages[0].style, unsigned(MB_OK | MB_ICONEXCLAMATION));
+    EXPECT_TRUE(prompts.dialogs.empty());
+}
+
+TEST_F(ChartWindowTest, SavingOffersOneDialogPerUnsavedItemAndFixesTheSuffix)
+{
+    CChildFrame* chart = OpenAccepted(Sample());
+    ASSERT_NE(chart, nullptr);
+    CChart& doc = chart->View()->Chart();
+    for (int i = 0; i < 3; ++i) {
+        prompts.fileAnswers.push_back(Sample());
+        prompts.dialogAnswers.push_back(AcceptDialog);
+        m_frame->OnCommand(CMainFrame::ID_INSERT_DATA);
+    }
+    ASSERT_EQ(doc.HistorySize(), 4u);
+    prompts.fileDialogs.clear();
+
+    // First dialog cancelled; the others get ".ORS", ".ors" and a short name.
+    prompts.fileAnswers.push_back(std::nullopt);
+    prompts.fileAnswers.push_back(ScratchFile(QStringLiteral("upper.ORS")).toStdWString());
+    prompts.fileAnswers.push_back(ScratchFile(QStringLiteral("lower.ors")).toStdWString());
+    const QString shortName = ScratchFile(QStringLiteral("a"));
+    prompts.fileAnswers.push_back(shortName.toStdWString());
+    m_frame->OnCommand(CMainFrame::ID_FILE_SAVE_AS);
+
+    ASSERT_EQ(prompts.fileDialogs.size(), 4u);
+    for (const auto& request : prompts.fileDialogs) {
+        EXPECT_EQ(request.mode, FileDialogRequest::Mode::Save);
+        EXPECT_EQ(request.defaultExtension, L"ors");
+        // The proximal name with "Colon" for ":", then "_" and the creation stamp (or "unnamed").
+        EXPECT_EQ(request.initialName.find(L':'), std::wstring::npos);
+        const QString name = QString::fromStdWString(request.initialName);
+        EXPECT_TRUE(name.endsWith(QStringLiteral("_unnamed")) ||
+                    QRegularExpression(QStringLiteral("_\\d\\d\\.\\d\\d\\.\\d\\d_\\d\\d\\.\\d\\d\\.\\d\\d$")).match(name).hasMatch())
+            << QString::fromStdWString(request.initialName).toStdString();
+    }
+    EXPECT_TRUE(QFileInfo::exists(ScratchFile(QStringLiteral("upper.ORS.ors"))));
+    EXPECT_TRUE(QFileInfo::exists(ScratchFile(QStringLiteral("lower.ors"))));
+    EXPECT_FALSE(QFileInfo::exists(ScratchFile(QStringLiteral("lower.ors.ors"))));
+    EXPECT_TRUE(QFileInfo::exists(shortName + QStringLiteral(".ors")));
+    EXPECT_TRUE(doc.HistoryInfo(0).m_bUnsaved); // the cancelled one stays unsaved
+    EXPECT_FALSE(doc.HistoryInfo(1).m_bUnsaved);
+    EXPECT_TRUE(doc.HasUnsavedData());
+
+    // A saved file opens again and holds the same slice.
+    ASSERT_NE(OpenAccepted(ScratchFile(QStringLiteral("lower.ors")).toStdWString()), nullptr);
+    EXPECT_EQ(spy.Last()->Model().scene.Surfaces()[0]->Vertices().size(), ExpectedCells(Sample()));
+    EXPECT_EQ(prompts.unexpected, 0);
+}
+
+TEST_F(ChartWindowTest, ClosingWithUnsavedDataAsksAndAFailedSaveKeepsAsking)
+{
+    CChildFrame* chart = OpenAccepted(Sample());
+    ASSERT_NE(chart, nullptr);
+    QPointer<CChildFrame> guard(chart);
+    const std::wstring question = LoadResourceString(12320);
+    EXPECT_EQ(question.front(), L'"');
+
+    // Yes, then the save dialog cancelled: the window stays.
+    prompts.messageAnswers.push_back(IDYES);
+    prompts.fileAnswers.push_back(std::nullopt);
+    EXPECT_FALSE(chart->close());
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, question);
+    EXPECT_EQ(prompts.messages[0].style, unsigned(MB_YESNOCANCEL | MB_ICONWARNING));
+    EXPECT_TRUE(chart->Refused());
+
+    // Yes, then a save into a folder that cannot be written: still unsaved, still asked.
+    QDir(ScratchFile({})).mkdir(QStringLiteral("locked"));
+    const QString locked = ScratchFile(QStringLiteral("locked"));
+    ::chmod(locked.toLocal8Bit().constData(), 0500);
+    QFile probe(locked + QStringLiteral("/probe"));
+    const bool writable = probe.open(QIODevice::WriteOnly); // true when running as root
+    probe.remove();
+    if (!writable) {
+        prompts.messageAnswers.push_back(IDYES);
+        prompts.fileAnswers.push_back((locked + QStringLiteral("/x.ors")).toStdWString());
+        EXPECT_FALSE(chart->close());
+        EXPECT_TRUE(chart->View()->Chart().HasUnsavedData());
+        EXPECT_EQ(prompts.messages.size(), 2u);
+    }
+    ::chmod(locked.toLocal8Bit().constData(), 0700);
+
+    // Cancel keeps it; No closes it without saving.
+    prompts.messageAnswers.push_back(IDCANCEL);
+    EXPECT_FALSE(chart->close());
+    prompts.messageAnswers.push_back(IDNO);
+    EXPECT_TRUE(chart->close());
+    QApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(guard.isNull());
+    EXPECT_EQ(prompts.unexpected, 0);
+}
+
+TEST_F(ChartWindowTest, PickingWritesTheStatusBarAndAMissClearsIt)
+{
+    CChildFrame* chart = OpenAccepted(Sample());
+    ASSERT_NE(chart, nullptr);
+    chart->showMaximized();
+    QTest::qWait(20);
+    QWidget* control = chart->View()->HostedControl();
+    ASSERT_NE(control, nullptr);
+    const QString ready = QStringLiteral("Ready");
+    m_frame->OnIdle();
+    EXPECT_EQ(StatusText(), ready);
+
+    // A click on a vertex in the middle of the surface picks it.
+    plot::CPlotControl* impl = spy.Last();
+    ASSERT_NE(impl, nullptr);
+    plot::Scene& scene = impl->Model().scene;
+    ASSERT_EQ(scene.Surfaces().size(), 1u);
+    const auto& vertices = scene.Surfaces()[0]->Vertices();
+    const plot::SurfaceVertex target = vertices[vertices.size() / 2];
+    scene.Prepare();
+    const auto vp = impl->Model().camera.Matrices(control->width(), control->height());
+    float sx = 0, sy = 0;
+    ASSERT_TRUE(vp.Project(scene.ToUnit(target.x, target.y, target.z), &sx, &sy));
+    Click(control, QPointF(sx, sy));
+    const bool picked = StatusText() != ready;
+    EXPECT_TRUE(scene.Marker().has_value());
+    ASSERT_TRUE(picked);
+    double x = 0, y = 0, z = 0;
+    ASSERT_TRUE(chart->View()->Chart().Adapter().GetSelectedPoint(&x, &y, &z));
+    const QString text = StatusText();
+    EXPECT_TRUE(text.contains(QString::fromStdWString(chart->View()->Chart().GetXAxisTitle()))) << text.toStdString();
+    EXPECT_TRUE(text.contains(QString::fromStdWString(chart->View()->Chart().GetFunctionTitle())))
+        << text.toStdString();
+
+    // A click on empty space clears the point and the pane shows the idle text.
+    Click(control, QPointF(3, 3));
+    EXPECT_EQ(StatusText(), ready);
+    EXPECT_FALSE(chart->View()->Chart().Adapter().IsPointSelected());
+}
+
+TEST_F(ChartWindowTest, ViewCommandsFollowTheChartsState)
+{
+    CChildFrame* chart = OpenAccepted(Sample());
+    ASSERT_NE(chart, nullptr);
+    CUpdateUI& ui = m_frame->UpdateUI();
+    m_frame->OnIdle();
+    EXPECT_TRUE(ui.IsEnabled(CMainFrame::ID_FILE_SAVE_AS));
+    EXPECT_TRUE(ui.IsEnabled(CMainFrame::ID_WATER_LEVEL));
+    EXPECT_FALSE(ui.IsChecked(CMainFrame::ID_WATER_LEVEL));
+    EXPECT_FALSE(ui.IsEnabled(CMainFrame::ID_WATER_UP));
+
+    // Ctrl+L and Ctrl+W toggle through the accelerators.
+    ASSERT_TRUE(m_frame->Action(CMainFrame::ID_WATER_LEVEL)->isEnabled());
+    ASSERT_TRUE(m_frame->isActiveWindow());
+    QTest::keyClick(m_frame.get(), Qt::Key_L, Qt::ControlModifier);
+    m_frame->OnIdle();
+    EXPECT_TRUE(chart->View()->Chart().IsWaterLevel());
+    EXPECT_TRUE(ui.IsChecked(CMainFrame::ID_WATER_LEVEL));
+    EXPECT_TRUE(ui.IsEnabled(CMainFrame::ID_WATER_UP));
+    EXPECT_TRUE(ui.IsEnabled(CMainFrame::ID_WATER_DOWN));
+    EXPECT_TRUE(m_frame->Action(CMainFrame::ID_WATER_LEVEL)->isChecked());
+    QTest::keyClick(m_frame.get(), Qt::Key_W, Qt::ControlModifier);
+    EXPECT_TRUE(chart->View()->Chart().IsWireFramed());
+
+    // Private messages with a null output pointer do nothing.
+    for (unsigned msg : {unsigned(WM_CHILD_GETFRAME), unsigned(WM_CHILD_GETSELECTION), unsigned(WM_CHILD_GETFOV),
+                         unsigned(WM_CHILD_GETVIDEOMODE)})
+        EXPECT_EQ(chart->SendChildMessage(msg, 0, 0), 0);
+    int fov = 0;
+    chart->SendChildMessage(WM_CHILD_SETFOV, 60, 0);
+    chart->SendChildMessage(WM_CHILD_GETFOV, 0, reinterpret_cast<std::intptr_t>(&fov));
+    EXPECT_EQ(fov, 60);
+    CChildFrame* self = nullptr;
+    chart->SendChildMessage(WM_CHILD_GETFRAME, 0, reinterpret_cast<std::intptr_t>(&self));
+    EXPECT_EQ(self, chart);
+
+    // After saving, Save Data is disabled.
+    prompts.fileAnswers.push_back(ScratchFile(QStringLiteral("saved.ors")).toStdWString());
+    QTest::keyClick(m_frame.get(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_FALSE(ui.IsEnabled(CMainFrame::ID_FILE_SAVE_AS));
+    EXPECT_FALSE(chart->View()->Chart().HasUnsavedData());
+}

@@ -1,0 +1,318 @@
+// The main frame, its options and About dialogs, and start-up.
+#include "AppTestSupport.h"
+
+#include "RendererSetting.h"
+#include "Vantix.h"
+#include "VersionInfo.h"
+#include "VisualizeOptionsDlg.h"
+#include "aboutdlg.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QMdiArea>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QTimer>
+
+#include <gmock/gmock.h>
+
+using namespace vantix;
+using namespace vantix::test;
+using ::testing::HasSubstr;
+
+namespace {
+
+class MainFrameTest : public AppTest {};
+
+QString Label(const QDialog& dlg)
+{
+    return dlg.findChild<QLabel*>(QString::number(CVisualizeOptionsDlg::IDC_FOV_LABEL))->text();
+}
+
+} // namespace
+
+TEST_F(MainFrameTest, WithoutAChartTheChartCommandsAreOff)
+{
+    EXPECT_EQ(m_frame->windowTitle(), QStringLiteral("Vantix Vantix"));
+    m_frame->OnIdle();
+    CUpdateUI& ui = m_frame->UpdateUI();
+    for (unsigned id : {CMainFrame::ID_INSERT_DATA, CMainFrame::ID_WATER_LEVEL, CMainFrame::ID_WIREFRAME,
+                        CMainFrame::ID_FILE_SAVE_AS, CMainFrame::ID_WATER_UP, CMainFrame::ID_WATER_DOWN,
+                        CMainFrame::ID_FILE_OPEN}) {
+        EXPECT_FALSE(ui.IsEnabled(id)) << id;
+        EXPECT_FALSE(m_frame->Action(id)->isEnabled()) << id;
+    }
+    EXPECT_TRUE(ui.IsChecked(CMainFrame::ID_VIEW_TOOLBAR));
+    EXPECT_TRUE(ui.IsChecked(CMainFrame::ID_VIEW_STATUS_BAR));
+    EXPECT_EQ(StatusText(), QStringLiteral("Ready"));
+
+    m_frame->OnCommand(CMainFrame::ID_CHART_OPTIONS);
+    // Ctrl+O and the Open command do nothing at all.
+    QTest::keyClick(m_frame.get(), Qt::Key_O, Qt::ControlModifier);
+    m_frame->OnCommand(CMainFrame::ID_FILE_OPEN);
+    EXPECT_TRUE(prompts.dialogs.empty());
+    EXPECT_TRUE(prompts.fileDialogs.empty());
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_TRUE(m_frame->Charts().empty());
+
+    // Toolbar and status bar toggles.
+    m_frame->OnCommand(CMainFrame::ID_VIEW_STATUS_BAR);
+    EXPECT_FALSE(m_frame->statusBar()->isVisible());
+    EXPECT_FALSE(ui.IsChecked(CMainFrame::ID_VIEW_STATUS_BAR));
+    m_frame->OnCommand(CMainFrame::ID_VIEW_STATUS_BAR);
+    EXPECT_TRUE(m_frame->statusBar()->isVisible());
+    m_frame->OnCommand(CMainFrame::ID_VIEW_TOOLBAR);
+    EXPECT_FALSE(ui.IsChecked(CMainFrame::ID_VIEW_TOOLBAR));
+}
+
+TEST_F(MainFrameTest, NewChartCancelledLeavesNoWindow)
+{
+    QTest::keyClick(m_frame.get(), Qt::Key_N, Qt::ControlModifier);
+    QApplication::processEvents();
+    EXPECT_EQ(prompts.fileDialogs.size(), 1u);
+    EXPECT_EQ(prompts.fileDialogs[0].mode, FileDialogRequest::Mode::Open);
+    EXPECT_TRUE(m_frame->Charts().empty());
+
+    prompts.fileAnswers.push_back(Sample());
+    prompts.dialogAnswers.push_back(AcceptDialog);
+    m_frame->OnCommand(CMainFrame::ID_FILE_NEW);
+    EXPECT_EQ(m_frame->Charts().size(), 1u);
+}
+
+TEST_F(MainFrameTest, OptionsApplyToAllReachEveryChartOnceAndKeepTheActiveOne)
+{
+    std::vector<CChildFrame*> charts;
+    for (int i = 0; i < 3; ++i) {
+        charts.push_back(OpenAccepted(Sample()));
+        ASSERT_NE(charts.back(), nullptr);
+        charts.back()->SendChildMessage(WM_CHILD_SETFOV, 50 + 10 * i, 0);
+    }
+    m_frame->MdiArea()->setActiveSubWindow(charts[1]);
+    for (CChildFrame* c : charts)
+        c->ResetMessageCounts();
+    prompts.dialogs.clear();
+
+    prompts.dialogAnswers.push_back([](QDialog& d) {
+        auto& dlg = static_cast<CVisualizeOptionsDlg&>(d);
+        EXPECT_EQ(Label(dlg), QStringLiteral("60 degree")); // the active chart's value
+        dlg.trackbar()->triggerAction(QAbstractSlider::SliderToMaximum);
+        dlg.findChild<QCheckBox*>(QString::number(CVisualizeOptionsDlg::IDC_APPLY_ALL))->setChecked(true);
+        dlg.findChild<QCheckBox*>(QString::number(CVisualizeOptionsDlg::IDC_TRACKING))->setChecked(false);
+        dlg.findChild<QPushButton*>(QStringLiteral("1"))->click();
+        return dlg.result();
+    });
+    m_frame->OnCommand(CMainFrame::ID_CHART_OPTIONS);
+    ASSERT_EQ(prompts.dialogs.size(), 1u);
+    EXPECT_EQ(m_frame->ActiveChart(), charts[1]);
+    for (CChildFrame* c : charts) {
+        EXPECT_EQ(c->MessageCount(WM_CHILD_SETFOV), 1);
+        EXPECT_EQ(c->MessageCount(WM_CHILD_SETSELECTION), 1);
+        int fov = 0, selection = -1;
+        c->SendChildMessage(WM_CHILD_GETFOV, 0, reinterpret_cast<std::intptr_t>(&fov));
+        c->SendChildMessage(WM_CHILD_GETSELECTION, 0, reinterpret_cast<std::intptr_t>(&selection));
+        EXPECT_EQ(fov, 120);
+        EXPECT_EQ(selection, 0);
+    }
+    // The renderer was not changed: no message, nothing written.
+    EXPECT_TRUE(prompts.messages.empty());
+    EXPECT_FALSE(ReadVideoModeSetting().has_value());
+
+    // Without Apply to All only the active chart changes; Cancel changes nothing.
+    prompts.dialogAnswers.push_back([](QDialog& d) {
+        auto& dlg = static_cast<CVisualizeOptionsDlg&>(d);
+        dlg.ShowFov(75);
+        dlg.findChild<QPushButton*>(QStringLiteral("1"))->click();
+        return dlg.result();
+    });
+    m_frame->OnCommand(CMainFrame::ID_CHART_OPTIONS);
+    prompts.dialogAnswers.push_back([](QDialog& d) {
+        auto& dlg = static_cast<CVisualizeOptionsDlg&>(d);
+        dlg.trackbar()->triggerAction(QAbstractSlider::SliderToMinimum);
+        dlg.reject();
+        return int(IDCANCEL);
+    });
+    m_frame->OnCommand(CMainFrame::ID_CHART_OPTIONS);
+    std::vector<int> fovs;
+    for (CChildFrame* c : charts) {
+        int fov = 0;
+        c->SendChildMessage(WM_CHILD_GETFOV, 0, reinterpret_cast<std::intptr_t>(&fov));
+        fovs.push_back(fov);
+    }
+    EXPECT_EQ(fovs, (std::vector<int>{120, 75, 120}));
+}
+
+TEST_F(MainFrameTest, ChangingTheRendererAsksToReopenAndPersistsTheChoice)
+{
+    CChildFrame* chart = OpenAccepted(Sample());
+    ASSERT_NE(chart, nullptr);
+    prompts.dialogAnswers.push_back([](QDialog& d) {
+        auto& dlg = static_cast<CVisualizeOptionsDlg&>(d);
+        // The chart draws in software: the "Software" radio is the checked one.
+        auto* software = dlg.findChild<QRadioButton*>(QString::number(CVisualizeOptionsDlg::IDC_RENDER_D3D));
+        auto* opengl = dlg.findChild<QRadioButton*>(QString::number(CVisualizeOptionsDlg::IDC_RENDER_OGL));
+        EXPECT_TRUE(software->isChecked());
+        EXPECT_EQ(software->text(), QStringLiteral("Software"));
+        opengl->setChecked(true);
+        dlg.findChild<QPushButton*>(QStringLiteral("1"))->click();
+        return dlg.result();
+    });
+    prompts.messageAnswers.push_back(IDOK);
+    m_frame->OnCommand(CMainFrame::ID_CHART_OPTIONS);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_EQ(prompts.messages[0].text, L"Reopen chart to change renderer.");
+    EXPECT_EQ(prompts.messages[0].style, unsigned(MB_OK | MB_ICONINFORMATION));
+    EXPECT_EQ(ReadVideoModeSetting(), std::optional<std::wstring>(L"OPENGL"));
+
+    m_frame->OnRendererChanged(0);
+    EXPECT_EQ(ReadVideoModeSetting(), std::optional<std::wstring>(L"DIRECTX"));
+}
+
+TEST_F(MainFrameTest, ClosingStopsAtTheFirstChartThatRefuses)
+{
+    CChildFrame* first = OpenAccepted(Sample());
+    CChildFrame* second = OpenAccepted(Sample());
+    ASSERT_TRUE(first && second);
+    QPointer<CChildFrame> firstGuard(first);
+    // The first has nothing unsaved; the second asks and the user cancels.
+    prompts.fileAnswers.push_back(ScratchFile(QStringLiteral("one.ors")).toStdWString());
+    m_frame->MdiArea()->setActiveSubWindow(first);
+    m_frame->OnCommand(CMainFrame::ID_FILE_SAVE_AS);
+    ASSERT_FALSE(first->View()->Chart().HasUnsavedData());
+
+    prompts.messageAnswers.push_back(IDCANCEL);
+    EXPECT_FALSE(m_frame->close());
+    QApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(firstGuard.isNull());
+    ASSERT_EQ(m_frame->Charts().size(), 1u);
+    EXPECT_EQ(m_frame->Charts()[0], second);
+    EXPECT_TRUE(m_frame->isVisible());
+    EXPECT_EQ(prompts.messages.size(), 1u);
+
+    prompts.messageAnswers.push_back(IDNO);
+    EXPECT_TRUE(m_frame->close());
+    EXPECT_TRUE(m_frame->Charts().empty());
+}
+
+TEST(VisualizeOptionsDlg, TrackbarLabelAndDefault)
+{
+    FakeSnagwise snag;
+    ScriptedPrompts prompts;
+    ScopedPrompts installed(prompts);
+    const auto run = [&](int preset, const std::function<void(CVisualizeOptionsDlg&)>& act) {
+        CVisualizeOptionsDlg dlg;
+        dlg.m_nFov = preset;
+        prompts.dialogAnswers.push_back([&](QDialog&) {
+            act(dlg);
+            dlg.findChild<QPushButton*>(QStringLiteral("1"))->click();
+            return dlg.result();
+        });
+        EXPECT_EQ(prompts.DoModal(dlg), IDOK);
+        return dlg.m_nFov;
+    };
+    // 47 stands at position 3 and survives OK untouched.
+    EXPECT_EQ(run(47, [](CVisualizeOptionsDlg& d) {
+                  EXPECT_EQ(d.trackbar()->value(), 3);
+                  EXPECT_EQ(Label(d), QStringLiteral("47 degree"));
+              }),
+              47);
+    // The frame's preset when the chart does not answer.
+    EXPECT_EQ(run(100, [](CVisualizeOptionsDlg& d) {
+                  EXPECT_EQ(d.trackbar()->value(), 14);
+                  EXPECT_EQ(Label(d), QStringLiteral("100 degree"));
+              }),
+              100);
+    EXPECT_EQ(run(100, [](CVisualizeOptionsDlg& d) {
+                  d.findChild<QPushButton*>(QString::number(CVisualizeOptionsDlg::IDC_DEFAULT))->click();
+                  EXPECT_EQ(d.trackbar()->value(), 3);
+                  EXPECT_EQ(Label(d), QStringLiteral("45 degree"));
+              }),
+              45);
+    EXPECT_EQ(run(45, [](CVisualizeOptionsDlg& d) {
+                  QTest::keyClick(d.trackbar(), Qt::Key_Home);
+                  EXPECT_EQ(Label(d), QStringLiteral("30 degree"));
+              }),
+              30);
+    EXPECT_EQ(run(45, [](CVisualizeOptionsDlg& d) {
+                  QTest::keyClick(d.trackbar(), Qt::Key_End);
+                  EXPECT_EQ(Label(d), QStringLiteral("120 degree"));
+              }),
+              120);
+}
+
+TEST(AboutDlg, ShowsTheVersionBlocksStrings)
+{
+    FakeSnagwise snag;
+    ScriptedPrompts prompts;
+    ScopedPrompts installed(prompts);
+    const VersionInfo info;
+    ASSERT_FALSE(info.productVersion.empty());
+    CAboutDlg dlg;
+    prompts.dialogAnswers.push_back([&](QDialog& d) {
+        EXPECT_EQ(d.findChild<QLabel*>(QStringLiteral("1028"))->text(), QString::fromStdWString(info.productVersion));
+        EXPECT_EQ(d.findChild<QLabel*>(QStringLiteral("1029"))->text(), QString::fromStdWString(info.legalCopyright));
+        QTest::keyClick(&d, Qt::Key_Escape);
+        return d.result() == QDialog::Rejected ? int(IDCANCEL) : d.result();
+    });
+    EXPECT_EQ(dlg.DoModal(), IDCANCEL);
+    EXPECT_EQ(dlg.windowTitle(), QStringLiteral("About"));
+    EXPECT_TRUE(snag.Asserts().empty());
+}
+
+TEST(StartUp, OnlyTheFirstArgumentIsAFileAndQuotedPathsArriveWhole)
+{
+    EXPECT_TRUE(ParseCommandLine({QStringLiteral("vantix")}).file.isEmpty());
+    const QStringList args = QProcess::splitCommand(QStringLiteral("vantix \"/tmp/my results/a b.ors\" second.ors"));
+    const CommandLine cl = ParseCommandLine(args);
+    EXPECT_EQ(cl.action, CommandLine::Action::Run);
+    EXPECT_EQ(cl.file, QStringLiteral("/tmp/my results/a b.ors"));
+    EXPECT_EQ(ParseCommandLine({QStringLiteral("vantix"), QStringLiteral("--version")}).action,
+              CommandLine::Action::Version);
+    // An option-like name after the first argument is not an option.
+    EXPECT_EQ(ParseCommandLine({QStringLiteral("vantix"), QStringLiteral("a.ors"), QStringLiteral("--help")}).file,
+              QStringLiteral("a.ors"));
+}
+
+TEST(StartUp, RunOpensTheFirstFileAndReturnsTheLoopsExitCode)
+{
+    FakeSnagwise snag;
+    ScriptedPrompts prompts;
+    ScopedPrompts installed(prompts);
+    QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
+
+    for (int files = 0; files <= 2; ++files) {
+        CommandLine cl;
+        if (files >= 1)
+            cl.file = QString::fromStdWString(Sample());
+        if (files >= 1)
+            prompts.dialogAnswers.push_back(AcceptDialog);
+        std::size_t charts = 99;
+        const int code = RunApplication(cl, [&](CMainFrame& frame) {
+            QTimer::singleShot(0, &frame, [&] {
+                charts = frame.Charts().size();
+                QCoreApplication::exit(7 + files);
+            });
+        });
+        EXPECT_EQ(code, 7 + files);
+        EXPECT_EQ(charts, files >= 1 ? 1u : 0u);
+    }
+    EXPECT_EQ(prompts.unexpected, 0);
+    EXPECT_THAT(snag.RecordsOfType(L"CHECK ERRORS"), ::testing::SizeIs(3));
+}
+
+TEST(StartUp, HelpAndVersionAnswerOnStandardOutput)
+{
+    const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/vantix");
+    QProcess p;
+    p.start(program, {QStringLiteral("--version")});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_TRUE(p.readAllStandardOutput().startsWith("vantix "));
+    p.start(program, {QStringLiteral("--help")});
+    ASSERT_TRUE(p.waitForFinished(30000));
+    EXPECT_EQ(p.exitCode(), 0);
+    EXPECT_TRUE(p.readAllStandardOutput().contains("Usage: vantix [FILE]"));
+}
