@@ -9,10 +9,10 @@
 #include "VantixView.h"
 
 #include "support/ScriptedPrompts.h"
+#include "support/WidgetClick.h"
 
 #include <QApplication>
 #include <QMdiArea>
-#include <QMouseEvent>
 #include <QStatusBar>
 #include <QTest>
 
@@ -30,15 +30,6 @@ CChildFrame* Open(CMainFrame& frame, test::ScriptedPrompts& prompts, const char*
     return frame.ActiveChart();
 }
 
-void Click(QWidget* w, QPointF pos)
-{
-    const QPointF global = w->mapToGlobal(pos);
-    QMouseEvent press(QEvent::MouseButtonPress, pos, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, pos, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &release);
-}
-
 // Clicks along the middle of the control until a point is picked.
 bool PickSomething(CMainFrame& frame, CChildFrame* chart)
 {
@@ -46,7 +37,7 @@ bool PickSomething(CMainFrame& frame, CChildFrame* chart)
     const QString ready = frame.statusBar()->currentMessage();
     for (int dy = 0; dy < control->height() / 4; dy += 7)
         for (int dx = 0; dx < control->width() / 4; dx += 7) {
-            Click(control, QPointF(control->width() * 0.55 - dx, control->height() * 0.5 + dy));
+            test::Click(control, QPointF(control->width() * 0.55 - dx, control->height() * 0.5 + dy));
             if (chart->View()->Chart().Adapter().IsPointSelected())
                 return true;
         }

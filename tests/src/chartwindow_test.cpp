@@ -1,6 +1,7 @@
 // A chart window from open to save, driven through the prompt service with
 // the real data provider and the real chart control (software renderer).
 #include "AppTestSupport.h"
+#include "support/WidgetClick.h"
 
 #include "Chart.h"
 #include "DataTransformer.h"
@@ -11,7 +12,6 @@
 #include "platform/loader.h"
 
 #include <QFileInfo>
-#include <QMouseEvent>
 #include <QRegularExpression>
 
 #include <gmock/gmock.h>
@@ -97,16 +97,6 @@ public:
         return S_OK;
     }
 };
-
-// A left click delivered to the widget itself, as the window system would.
-void Click(QWidget* w, QPointF pos)
-{
-    const QPointF global = w->mapToGlobal(pos);
-    QMouseEvent press(QEvent::MouseButtonPress, pos, global, Qt::LeftButton, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &press);
-    QMouseEvent release(QEvent::MouseButtonRelease, pos, global, Qt::LeftButton, Qt::NoButton, Qt::NoModifier);
-    QApplication::sendEvent(w, &release);
-}
 
 } // namespace
 
