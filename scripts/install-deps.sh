@@ -11,4 +11,5 @@ $SUDO apt-get install -y -q --no-install-recommends \
     libgl-dev libboost-dev libsqlite3-dev sqlite3 \
     googletest libgtest-dev libgmock-dev libbenchmark-dev \
     xvfb xauth libgl1-mesa-dri fonts-dejavu-core \
-    qt6-qpa-plugins imagemagick
+    qt6-qpa-plugins imagemagick \
+    desktop-file-utils libxml2-utils
