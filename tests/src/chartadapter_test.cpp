@@ -1,7 +1,6 @@
 // The chart adapter against a recording fake control and fake transfers.
 #include "ChartAdapter.h"
 #include "FakeChartControl.h"
-#include "RendererSetting.h"
 
 #include "support/FakeSnagwise.h"
 
@@ -13,6 +12,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <tuple>
 
 using namespace vantix::test;
 using ::testing::ElementsAre;
@@ -110,32 +110,25 @@ struct AdapterTest : ::testing::Test {
 
 } // namespace
 
-TEST(RendererSetting, OnlyTheExactOpenGlTextSelectsOpenGl)
-{
-    EXPECT_EQ(RendererFromVideoMode(std::wstring(L"OPENGL")), 1);
-    EXPECT_EQ(RendererFromVideoMode(std::wstring(L"DIRECTX")), 0);
-    EXPECT_EQ(RendererFromVideoMode(std::wstring(L"OpenGL")), 0);
-    EXPECT_EQ(RendererFromVideoMode(std::wstring(L"OPENGL ")), 0);
-    EXPECT_EQ(RendererFromVideoMode(std::wstring()), 0);
-    EXPECT_EQ(RendererFromVideoMode(std::nullopt), 0);
-}
-
+// Only the exact text "OPENGL" selects OpenGL.
 TEST_F(AdapterTest, InitializeChoosesTheRendererFromTheSettings)
 {
     const std::pair<QVariant, LONG> cases[] = {
         {QVariant(), 0},
+        {QVariant(QString()), 0},
         {QVariant(QStringLiteral("DIRECTX")), 0},
         {QVariant(QStringLiteral("OPENGL")), 1},
         {QVariant(QStringLiteral("OpenGL")), 0},
-        {QVariant(QStringLiteral("Vulkan")), 0},
+        {QVariant(QStringLiteral("OPENGL ")), 0},
     };
     for (const auto& [value, renderer] : cases) {
+        SCOPED_TRACE(value.toString().toStdString());
         settings.SetVideoMode(value);
         auto c = platform::MakeCom<FakeChartControl>();
         CChartAdapter a;
         EXPECT_TRUE(a.Initialize(Unk(c.Get())));
         ASSERT_FALSE(c->calls.empty());
-        EXPECT_EQ(c->calls.front(), "Initialize " + std::to_string(renderer)) << value.toString().toStdString();
+        EXPECT_EQ(c->calls.front(), "Initialize " + std::to_string(renderer));
     }
 }
 
@@ -243,29 +236,24 @@ TEST_F(AdapterTest, CommandsWithoutAControlThrowEPointer)
     EXPECT_FALSE(adapter.IsWireFramed());
 }
 
-TEST_F(AdapterTest, FixedAnswersOfTheRemainingSlots)
+TEST_F(AdapterTest, NamesTheControlClassItDrives)
 {
-    IChartingControl& c = adapter;
-    EXPECT_EQ(std::wstring(c.GetControlClassId()), plot::kPlotControlClassId);
-    EXPECT_TRUE(c.SetUpdateEvent(&listener));
-    EXPECT_TRUE(c.Unused3(1) && c.Unused4(1) && c.Unused5(1) && c.ZoomStep(1) && c.Unused7(1));
-    EXPECT_TRUE(c.Unused11(1) && c.Unused12(1) && c.Unused13(1));
-    EXPECT_EQ(c.Unused14(), 0x00FFFFFFu);
-    EXPECT_FALSE(c.Unused15() || c.Unused16() || c.Unused17());
-    EXPECT_TRUE(c.Unused19(1) && c.Unused20(1, 2) && c.Unused21(1));
-    EXPECT_FALSE(c.Unused22(1, 2));
-    EXPECT_TRUE(control->calls.empty());
+    EXPECT_EQ(std::wstring(adapter.GetControlClassId()), plot::kPlotControlClassId);
 }
 
 // ---- surfaces
 
-TEST_F(AdapterTest, OneCellGivesNoTrianglesButRefreshes)
+TEST_F(AdapterTest, OneCellGivesNoTrianglesButRefreshesAndNoCellDoesNot)
 {
     Attach();
-    FakeSurfaceSeries& s = Surface({{4, 9, 2.5}});
-    EXPECT_EQ(s.setDataCalls, 0);
+    EXPECT_EQ(Surface({{4, 9, 2.5}}).setDataCalls, 0);
     EXPECT_THAT(control->calls, ElementsAre("CreateSurfaceSeries", "Refresh", "SetAxisTitles"));
     EXPECT_THAT(snag.Traces(), ElementsAre(L"Chart adapter : Create new series", L"Chart adapter : Fill surface series"));
+
+    control->surfaces.clear();
+    control->calls.clear();
+    EXPECT_EQ(Surface({}).setDataCalls, 0);
+    EXPECT_THAT(control->calls, ElementsAre("CreateSurfaceSeries", "SetAxisTitles"));
 }
 
 TEST_F(AdapterTest, FullTwoByTwoGrid)
@@ -295,20 +283,6 @@ TEST_F(AdapterTest, MissingCornersDropTheirTriangles)
     FakeSurfaceSeries& none = Surface({{0, 0, 1.0}, {1, 0, 3.0}, {1, 1, 4.0}});
     EXPECT_EQ(none.setDataCalls, 0);
     EXPECT_EQ(control->Count("Refresh"), 1);
-}
-
-TEST_F(AdapterTest, FlatSurfaceIsGreenEverywhere)
-{
-    Attach();
-    std::vector<SliceRecord> records;
-    for (std::uint64_t i = 0; i < 4; ++i)
-        for (std::uint64_t j = 0; j < 3; ++j)
-            records.push_back({i, j, 7.25});
-    FakeSurfaceSeries& s = Surface(records);
-    ASSERT_EQ(s.vertices.size(), 12u);
-    EXPECT_EQ(s.indices.size(), 3u * 2 * 3 * 2);
-    for (const auto& v : s.vertices)
-        EXPECT_EQ(v.color, 0x00FF00u);
 }
 
 // Expected colours and triangles worked out independently from the algorithm's
@@ -390,26 +364,13 @@ TEST_F(AdapterTest, LargeSliceKeepsEveryRecordInGridOrder)
 
 TEST(RoughnessColor, RampCornersAndSteps)
 {
-    EXPECT_EQ(CChartAdapter::RoughnessColor(0, 0, 4), 0x00FF00u);
-    EXPECT_EQ(CChartAdapter::RoughnessColor(1, 0, 4), 0xFFFF00u);
-    EXPECT_EQ(CChartAdapter::RoughnessColor(2, 0, 4), 0xFF0000u);
-    EXPECT_EQ(CChartAdapter::RoughnessColor(3, 0, 4), 0xFF00FFu);
-    EXPECT_EQ(CChartAdapter::RoughnessColor(4, 0, 4), 0x0000FFu);
-    // Just below each corner the previous band is almost complete.
-    EXPECT_EQ(CChartAdapter::RoughnessColor(0.999, 0, 4), 0xFEFF00u);
-    EXPECT_EQ(CChartAdapter::RoughnessColor(1.999, 0, 4), 0xFF0100u);
-    EXPECT_EQ(CChartAdapter::RoughnessColor(2.999, 0, 4), 0xFF00FEu);
-    EXPECT_EQ(CChartAdapter::RoughnessColor(3.999, 0, 4), 0x0100FFu);
-    EXPECT_EQ(CChartAdapter::RoughnessColor(0.5, 0, 4), 0x7FFF00u);
-    EXPECT_EQ(CChartAdapter::RoughnessColor(5, 5, 5), 0x00FF00u);
-}
-
-TEST_F(AdapterTest, EmptySliceSendsNothingAndDoesNotRefresh)
-{
-    Attach();
-    FakeSurfaceSeries& s = Surface({});
-    EXPECT_EQ(s.setDataCalls, 0);
-    EXPECT_THAT(control->calls, ElementsAre("CreateSurfaceSeries", "SetAxisTitles"));
+    // Corners, then just below each corner (the previous band almost complete), a half step and a flat range.
+    const std::tuple<double, double, double, std::uint32_t> cases[] = {
+        {0, 0, 4, 0x00FF00},     {1, 0, 4, 0xFFFF00},     {2, 0, 4, 0xFF0000},     {3, 0, 4, 0xFF00FF},
+        {4, 0, 4, 0x0000FF},     {0.999, 0, 4, 0xFEFF00}, {1.999, 0, 4, 0xFF0100}, {2.999, 0, 4, 0xFF00FE},
+        {3.999, 0, 4, 0x0100FF}, {0.5, 0, 4, 0x7FFF00},   {5, 5, 5, 0x00FF00}};
+    for (const auto& [r, rMin, rMax, color] : cases)
+        EXPECT_EQ(CChartAdapter::RoughnessColor(r, rMin, rMax), color) << r << " in " << rMin << ".." << rMax;
 }
 
 TEST_F(AdapterTest, TitlesFollowEachSeriesWithTheFunctionVertical)
@@ -633,22 +594,16 @@ TEST_F(AdapterTest, PickedPointsReachTheListener)
     EXPECT_EQ(listener.codes.size(), 4u);
 }
 
-TEST_F(AdapterTest, WithPickingOffEventsReachNobody)
-{
-    adapter.SetUpdateEvent(&listener);
-    Attach(1);
-    adapter.SetSelection(0);
-    EXPECT_EQ(control->events->FireSelect(1, 2, 3), S_OK); // no sink left
-    EXPECT_TRUE(listener.codes.empty());
-    EXPECT_FALSE(adapter.IsPointSelected());
-}
-
-TEST_F(AdapterTest, WithoutListenerEventsStillUpdateThePoint)
+TEST_F(AdapterTest, WithoutListenerEventsStillUpdateThePointAndWithPickingOffReachNobody)
 {
     Attach(1);
     control->events->FireSelect(4, 5, 6);
     EXPECT_TRUE(adapter.IsPointSelected());
     control->events->FireClear();
+    adapter.SetUpdateEvent(&listener);
+    adapter.SetSelection(0);
+    EXPECT_EQ(control->events->FireSelect(1, 2, 3), S_OK); // no sink left
+    EXPECT_TRUE(listener.codes.empty());
     EXPECT_FALSE(adapter.IsPointSelected());
 }
 

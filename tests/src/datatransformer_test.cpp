@@ -101,17 +101,6 @@ TEST_F(TransformerTest, LifecycleTracesEachObjectAndHoldsReferences)
     EXPECT_THAT(snag.Asserts(), IsEmpty());
 }
 
-TEST_F(TransformerTest, FreshTransformerHoldsTheDefaultChoice)
-{
-    auto src = MakeSource(DataTable::Make(2, {}));
-    CDataTransformer t(Unk(src.Get()));
-    EXPECT_EQ(t.GetDataType(), IDataTransfer::DATA_2D);
-    EXPECT_EQ(t.m_nFunction, 0u);
-    EXPECT_EQ(t.m_nInputX, 0u);
-    EXPECT_EQ(t.m_nInputY, 1u);
-    EXPECT_TRUE(t.m_Fixed.empty());
-}
-
 TEST_F(TransformerTest, MissingInterfacesAssertAndCallsThroughThemThrowEPointer)
 {
     auto noEx = MakeSource(DataTable::Make(2, {{0, 0}}));
@@ -199,13 +188,11 @@ TEST_F(TransformerTest, ProximalNameUsesTypeAndTheFirstTwoSignals)
     CDataTransformer t(Unk(src.Get()));
     t.m_nInputX = 2; // X and Y do not matter
     t.m_nInputY = 3;
-    EXPECT_EQ(t.GetProximalName(), L"bf_Lowpass_Notch");
-    src->table.type = 1;
-    EXPECT_EQ(t.GetProximalName(), L"bf_Lowpass_Notch");
-    src->table.type = 2;
-    EXPECT_EQ(t.GetProximalName(), L"ga_Lowpass_Notch");
-    src->table.type = 9;
-    EXPECT_EQ(t.GetProximalName(), L"_Lowpass_Notch");
+    for (const auto& [type, name] : {std::pair{0, L"bf_Lowpass_Notch"}, {1, L"bf_Lowpass_Notch"},
+                                     {2, L"ga_Lowpass_Notch"}, {9, L"_Lowpass_Notch"}}) {
+        src->table.type = type;
+        EXPECT_EQ(t.GetProximalName(), name) << type;
+    }
     src->table.signalNames = {L"", L"", L"", L""};
     src->table.type = 0;
     EXPECT_EQ(t.GetProximalName(), L"bf__");
