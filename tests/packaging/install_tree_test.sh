@@ -184,6 +184,19 @@ else
     pass "vantix-render: $(wc -c <"$WORK/chart.png") bytes, $(grep -c . "$WORK/render.out") lines of choice"
 fi
 
+# The converter writes a results file that the MIME type recognises by content.
+printf 'x,y,f\n0,0,1\n0,1,2\n1,0,3\n1,1,4\n' >"$WORK/table.csv"
+clean "$PREFIX/$BINDIR/vantix-convert" --functions f "$WORK/table.csv" "$WORK/table.ors" >"$WORK/convert.log" 2>&1
+rc=$?
+if [ $rc -ne 0 ]; then
+    fail "vantix-convert exited $rc: $(cat "$WORK/convert.log")"
+elif [ "$(head -c 15 "$WORK/table.ors")" != "SQLite format 3" ] ||
+    [ "$(dd if="$WORK/table.ors" bs=1 skip=68 count=4 2>/dev/null)" != ORSF ]; then
+    fail "vantix-convert wrote no results file"
+else
+    pass "vantix-convert"
+fi
+
 # The program itself, opening the installed sample: it creates the chart
 # control and the data provider through the registration file, then waits in
 # its event loop until it is stopped.
