@@ -1,5 +1,6 @@
 #include "OrsDataProvider.h"
 
+#include "ReadProgress.h"
 #include "import/Import.h"
 
 #include "platform/comptr.h"
@@ -152,10 +153,18 @@ HRESULT COptimizationResultsDataProvider::Load(const std::wstring& path, IUnknow
         return E_POINTER;
     *ppData = nullptr;
     const IID& iid = platform::uuidof<IOptimizationResultsDataProvider>();
+    // Held for the whole load: the sink may replace itself from its callback.
+    const ComPtr<ILoadProgressSink> spSink = m_spProgressSink;
+    ReadProgress progress(spSink.Get());
     try {
-        auto data = platform::MakeCom<COptimizationResultsData>(ReadResultsFile(path));
+        progress.Report();
+        auto data = platform::MakeCom<COptimizationResultsData>(ReadResultsFile(path, {}, progress));
+        progress.Finish();
         *ppData = static_cast<IOptimizationResultsDataSource*>(data.Detach());
         return S_OK;
+    } catch (const LoadCancelled&) {
+        platform::SetErrorDescription(L"Loading was cancelled.", iid);
+        return E_ABORT;
     } catch (const OrsError& e) {
         platform::SetErrorDescription(e.message, iid);
         return E_FAIL;
@@ -163,6 +172,12 @@ HRESULT COptimizationResultsDataProvider::Load(const std::wstring& path, IUnknow
         platform::SetErrorDescription(L"The file \"" + path + L"\" could not be read: there is not enough memory.", iid);
         return E_OUTOFMEMORY;
     }
+}
+
+HRESULT COptimizationResultsDataProvider::SetProgressSink(ILoadProgressSink* pSink)
+{
+    m_spProgressSink = pSink;
+    return S_OK;
 }
 
 HRESULT COptimizationResultsDataProvider::InterfaceSupportsErrorInfo(REFIID riid)

@@ -2,7 +2,9 @@
 // The provider's COM objects: the root object that loads files and the data
 // object a load hands back.
 #include "OrsFormat.h"
+#include "ors_provider/ILoadProgress.h"
 #include "ors_provider/IQX_VantixDataProvider.h"
+#include "platform/comptr.h"
 #include "platform/errorinfo.h"
 
 namespace ors {
@@ -44,10 +46,15 @@ private:
 };
 
 class COptimizationResultsDataProvider final
-    : public platform::ComObject<IOptimizationResultsDataProvider, platform::ISupportErrorInfo> {
+    : public platform::ComObject<IOptimizationResultsDataProvider, IOptimizationResultsLoadProgress,
+                                 platform::ISupportErrorInfo> {
 public:
     HRESULT Load(const std::wstring& path, IUnknown** ppData) override;
+    HRESULT SetProgressSink(ILoadProgressSink* pSink) override;
     HRESULT InterfaceSupportsErrorInfo(REFIID riid) override;
+
+private:
+    ComPtr<ILoadProgressSink> m_spProgressSink;
 };
 
 } // namespace ors

@@ -48,8 +48,12 @@ struct OrsError {
     std::wstring message;
 };
 
-// Throws OrsError for any file that cannot be loaded (and std::bad_alloc).
+class ReadProgress;
+
+// Throws OrsError for any file that cannot be loaded (and std::bad_alloc);
+// LoadCancelled when progress reports a cancel.
 OrsContent ReadOrsFile(const std::wstring& path);
+OrsContent ReadOrsFile(const std::wstring& path, ReadProgress& progress);
 
 // Writes header and columns (recordCount doubles each) to a temporary file in
 // the target's folder, syncs it and renames it over path. Throws OrsError; the

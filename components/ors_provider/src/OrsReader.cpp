@@ -1,5 +1,6 @@
 #include "OrsFormat.h"
 #include "OrsSchema.h"
+#include "ReadProgress.h"
 
 #include <sqlite3.h>
 
@@ -12,7 +13,6 @@
 #include <cerrno>
 #include <climits>
 #include <cstring>
-#include <exception>
 #include <memory>
 #include <thread>
 #include <unordered_set>
@@ -72,6 +72,11 @@ constexpr int kProgressBudget = 100000;
 // From this many records on, columns are read and value indices built on two threads.
 constexpr std::uint32_t kParallelRecords = 200000;
 
+// While progress is reported, value columns are read in pieces of this size;
+// the rest of the load is building the value indices.
+constexpr std::size_t kProgressChunk = std::size_t(1) << 20;
+constexpr unsigned kReadStageEnd = 60;
+
 int progressGuard(void* counter)
 {
     return ++*static_cast<int*>(counter) > kProgressBudget ? 1 : 0;
@@ -79,7 +84,7 @@ int progressGuard(void* counter)
 
 class Reader {
 public:
-    Reader(const std::wstring& path) : m_path(path), m_msg(path) {}
+    Reader(const std::wstring& path, ReadProgress& progress) : m_path(path), m_msg(path), m_loadProgress(progress) {}
 
     OrsContent read();
 
@@ -104,6 +109,7 @@ private:
 
     const std::wstring& m_path;
     Messages m_msg;
+    ReadProgress& m_loadProgress;
     std::string m_file;
     off_t m_size = 0;
     Db m_db;
@@ -376,8 +382,13 @@ void Reader::readColumns(sqlite3* db, const char* table, std::size_t first, std:
             throw m_msg.damaged(L"a value column changed its length while being read");
         auto* out = reinterpret_cast<unsigned char*>(dst + i * records);
         // Blobs are at most 2 GiB, so one read fits SQLite's int length.
-        if (bytes && (rc = sqlite3_blob_read(raw, out, int(bytes), 0)) != SQLITE_OK)
-            sqliteFailure(rc, db);
+        const std::size_t chunk = m_loadProgress.Active() ? kProgressChunk : bytes;
+        for (std::size_t at = 0; at < bytes; at += chunk) {
+            const std::size_t n = std::min(chunk, bytes - at);
+            if ((rc = sqlite3_blob_read(raw, out + at, int(n), int(at))) != SQLITE_OK)
+                sqliteFailure(rc, db);
+            m_loadProgress.Advance(n);
+        }
         if constexpr (std::endian::native == std::endian::big) {
             auto* words = reinterpret_cast<std::uint64_t*>(out);
             for (std::size_t r = 0; r < records; ++r)
@@ -451,25 +462,14 @@ OrsContent Reader::read()
         readColumns(db, "input_values", first, step, h.inputs.size(), records, c.inputValues.data());
         readColumns(db, "function_values", first, step, h.functions.size(), records, c.functionValues.data());
     };
+    m_loadProgress.BeginStage(kReadStageEnd, std::uint64_t(columns) * records * 8);
     if (records >= kParallelRecords && columns > 1 && std::thread::hardware_concurrency() > 1) {
-        std::exception_ptr failure;
-        std::thread helper([&] {
-            try {
-                const Db second = openConnection();
-                readShare(second.get(), 1, 2);
-            } catch (...) {
-                failure = std::current_exception();
-            }
+        HelperThread helper(m_loadProgress, [&] {
+            const Db second = openConnection();
+            readShare(second.get(), 1, 2);
         });
-        try {
-            readShare(m_db.get(), 0, 2);
-        } catch (...) {
-            helper.join();
-            throw;
-        }
-        helper.join();
-        if (failure)
-            std::rethrow_exception(failure);
+        readShare(m_db.get(), 0, 2);
+        helper.Join();
     } else {
         readShare(m_db.get(), 0, 1);
     }
@@ -488,29 +488,18 @@ OrsContent Reader::read()
     // them on two threads, the inputs taken in turns.
     std::vector<std::uint32_t> bad(inputs, records);
     const auto build = [&](std::size_t first, std::size_t step) {
-        for (std::size_t i = first; i < inputs; i += step)
+        for (std::size_t i = first; i < inputs; i += step) {
             bad[i] = BuildValueIndex(c.inputValues.data() + i * records, records, c.valueIndices.data() + i * records,
                                      c.distinctValues[i]);
+            m_loadProgress.Advance(records);
+        }
     };
+    m_loadProgress.BeginStage(100, std::uint64_t(inputs) * records);
     const bool bTwoThreads = inputs > 1 && records >= kParallelRecords && std::thread::hardware_concurrency() > 1;
     if (bTwoThreads) {
-        std::exception_ptr failure;
-        std::thread helper([&] {
-            try {
-                build(1, 2);
-            } catch (...) {
-                failure = std::current_exception();
-            }
-        });
-        try {
-            build(0, 2);
-        } catch (...) {
-            helper.join();
-            throw;
-        }
-        helper.join();
-        if (failure)
-            std::rethrow_exception(failure);
+        HelperThread helper(m_loadProgress, [&] { build(1, 2); });
+        build(0, 2);
+        helper.Join();
     } else {
         build(0, 1);
     }
@@ -523,9 +512,15 @@ OrsContent Reader::read()
 
 } // namespace
 
+OrsContent ReadOrsFile(const std::wstring& path, ReadProgress& progress)
+{
+    return Reader(path, progress).read();
+}
+
 OrsContent ReadOrsFile(const std::wstring& path)
 {
-    return Reader(path).read();
+    ReadProgress none;
+    return ReadOrsFile(path, none);
 }
 
 } // namespace ors

@@ -32,7 +32,7 @@ bool isResponseDescriptor(std::string_view name)
 } // namespace
 
 OrsContent ReadDakotaTable(const MappedFile& file, const TextHeader& header, const ImportOptions& options,
-                           const ImportMessages& msg)
+                           const ImportMessages& msg, ReadProgress& progress)
 {
     const auto& names = header.names;
     std::vector<bool> ids(names.size(), false);
@@ -69,7 +69,7 @@ OrsContent ReadDakotaTable(const MappedFile& file, const TextHeader& header, con
     split.labelColumn = interfaceColumn;
 
     NumericResult result;
-    OrsContent content = LoadSplitTable(file, header, split, "Dakota tabular data", msg, &result);
+    OrsContent content = LoadSplitTable(file, header, split, "Dakota tabular data", msg, progress, &result);
     // The interface id names the signal when every row has the same one.
     if (options.signal.empty() && interfaceColumn && !result.labelsDiffer && !result.firstLabel.empty() &&
         result.firstLabel != "NO_ID") {

@@ -37,5 +37,7 @@ SourceFormat DetectResultsFormat(const std::wstring& path);
 // Reads a results file of any supported format. Throws OrsError with a text
 // for the user (and std::bad_alloc).
 OrsContent ReadResultsFile(const std::wstring& path, const ImportOptions& options = {});
+// The same, reporting to progress (and throwing LoadCancelled when it cancels).
+OrsContent ReadResultsFile(const std::wstring& path, const ImportOptions& options, ReadProgress& progress);
 
 } // namespace ors

@@ -1,5 +1,7 @@
 #include "ImportCommon.h"
 
+#include "ReadProgress.h"
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -58,6 +60,17 @@ std::string FileTime(const std::wstring& path)
 
 MappedFile::MappedFile(const std::wstring& path, const ImportMessages& msg)
 {
+    ReadProgress none;
+    read(path, msg, none);
+}
+
+MappedFile::MappedFile(const std::wstring& path, const ImportMessages& msg, ReadProgress& progress)
+{
+    read(path, msg, progress);
+}
+
+void MappedFile::read(const std::wstring& path, const ImportMessages& msg, ReadProgress& progress)
+{
     const int fd = ::open(ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
         throw msg.unreadable(errno);
@@ -74,8 +87,10 @@ MappedFile::MappedFile(const std::wstring& path, const ImportMessages& msg)
     const auto size = std::size_t(st.st_size);
     m_buffer = HugeBlock(size);
     auto* out = static_cast<char*>(m_buffer.data());
+    progress.BeginStage(kReadStageEnd, size);
+    const std::size_t chunk = progress.Active() ? kProgressChunk : size;
     while (m_size < size) {
-        const ssize_t n = ::read(fd, out + m_size, size - m_size);
+        const ssize_t n = ::read(fd, out + m_size, std::min(chunk, size - m_size));
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0)
@@ -83,6 +98,7 @@ MappedFile::MappedFile(const std::wstring& path, const ImportMessages& msg)
         if (n == 0)
             break; // shortened meanwhile
         m_size += std::size_t(n);
+        progress.Advance(std::size_t(n));
     }
     m_data = out;
 }
@@ -133,6 +149,12 @@ HugeArray<double> packed(HugeArray<double>&& values, std::size_t columns, std::s
 
 void FinishContent(OrsContent& content, ParsedColumns&& columns, const ImportMessages& msg)
 {
+    ReadProgress none;
+    FinishContent(content, std::move(columns), msg, none);
+}
+
+void FinishContent(OrsContent& content, ParsedColumns&& columns, const ImportMessages& msg, ReadProgress& progress)
+{
     OrsHeader& h = content.header;
     const std::size_t rows = columns.rows;
     if (rows > kMaxRecords)
@@ -165,12 +187,14 @@ void FinishContent(OrsContent& content, ParsedColumns&& columns, const ImportMes
     }
     content.valueIndices = HugeArray<std::uint32_t>(nIn * rows);
     content.distinctValues.assign(nIn, {});
+    progress.BeginStage(100, nIn);
     for (std::size_t i = 0; i < nIn; ++i) {
         const std::uint32_t bad = BuildValueIndex(content.inputValues.data() + i * rows, std::uint32_t(rows),
                                                   content.valueIndices.data() + i * rows, content.distinctValues[i]);
         if (bad < rows)
             throw msg.file(L"holds a value of input \"" + FromUtf8(h.inputs[i].name) +
                            L"\" that is not a finite number (record " + std::to_wstring(bad) + L")");
+        progress.Advance(1);
     }
 }
 

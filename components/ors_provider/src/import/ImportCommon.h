@@ -11,6 +11,13 @@
 
 namespace ors::import {
 
+// Where the stages of a table's load end, in percent of its progress: the
+// file's bytes read, the rows parsed; the value indices take the rest.
+inline constexpr unsigned kReadStageEnd = 15;
+inline constexpr unsigned kParseStageEnd = 85;
+// While progress is reported, the file is read in pieces of this size.
+inline constexpr std::size_t kProgressChunk = std::size_t(1) << 20;
+
 // Largest record count a loaded file can have (a value column is one blob of
 // at most 2 GiB when saved).
 inline constexpr std::uint64_t kMaxRecords = 268435455;
@@ -39,6 +46,8 @@ std::wstring Quoted(std::string_view text);
 class MappedFile {
 public:
     MappedFile(const std::wstring& path, const ImportMessages& msg);
+    // Reading is the first stage of progress; read in pieces while it is reported.
+    MappedFile(const std::wstring& path, const ImportMessages& msg, ReadProgress& progress);
     MappedFile(const MappedFile&) = delete;
     MappedFile& operator=(const MappedFile&) = delete;
 
@@ -49,6 +58,8 @@ public:
     const std::string& modified() const { return m_modified; }
 
 private:
+    void read(const std::wstring& path, const ImportMessages& msg, ReadProgress& progress);
+
     HugeBlock m_buffer;
     const char* m_data = nullptr;
     std::size_t m_size = 0;
@@ -67,8 +78,10 @@ struct ParsedColumns {
 };
 
 // Moves the parsed values into content (the header must be filled in) and
-// computes the value indices. Throws when a value is not finite.
+// computes the value indices. Throws when a value is not finite. The last
+// stage of progress.
 void FinishContent(OrsContent& content, ParsedColumns&& columns, const ImportMessages& msg);
+void FinishContent(OrsContent& content, ParsedColumns&& columns, const ImportMessages& msg, ReadProgress& progress);
 
 // Number of '\n' bytes in [p, end).
 std::size_t CountNewlines(const char* p, const char* end);

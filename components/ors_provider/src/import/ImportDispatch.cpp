@@ -2,6 +2,8 @@
 // Optuna's tables, and for text the header line.
 #include "Importers.h"
 
+#include "ReadProgress.h"
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -95,25 +97,32 @@ SourceFormat DetectResultsFormat(const std::wstring& path)
 
 OrsContent ReadResultsFile(const std::wstring& path, const ImportOptions& options)
 {
+    ReadProgress none;
+    return ReadResultsFile(path, options, none);
+}
+
+// Optuna's storage and trial tables are small: their progress is the start and the end.
+OrsContent ReadResultsFile(const std::wstring& path, const ImportOptions& options, ReadProgress& progress)
+{
     switch (probe(path)) {
     case Kind::Sqlite:
         if (IsOptunaStorage(path)) {
             const ImportMessages msg(path);
             return ReadOptunaStorage(path, options, msg);
         }
-        return ReadOrsFile(path);
+        return ReadOrsFile(path, progress);
     case Kind::Text: {
         const ImportMessages msg(path);
-        const MappedFile file(path, msg);
+        const MappedFile file(path, msg, progress);
         const TextHeader header = ReadHeader(file.begin(), file.end(), msg);
         if (header.dakota)
-            return ReadDakotaTable(file, header, options, msg);
+            return ReadDakotaTable(file, header, options, msg, progress);
         if (!options.explicitColumns() && IsOptunaCsvHeader(header))
             return ReadOptunaCsv(file, header, msg);
-        return ReadPlainTable(file, header, options, msg);
+        return ReadPlainTable(file, header, options, msg, progress);
     }
     default:
-        return ReadOrsFile(path);
+        return ReadOrsFile(path, progress);
     }
 }
 

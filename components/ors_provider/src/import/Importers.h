@@ -17,7 +17,8 @@ struct TableSplit {
 
 // Reads the numeric columns of split from a text table.
 OrsContent LoadSplitTable(const MappedFile& file, const TextHeader& header, const TableSplit& split,
-                          std::string creator, const ImportMessages& msg, NumericResult* result = nullptr);
+                          std::string creator, const ImportMessages& msg, ReadProgress& progress,
+                          NumericResult* result = nullptr);
 
 // The columns named in options (a column not named in the one list given
 // belongs to the other; columns in ignored never do).
@@ -28,9 +29,9 @@ TableSplit ExplicitSplit(const TextHeader& header, const ImportOptions& options,
 bool IsIndexColumn(std::string_view name);
 
 OrsContent ReadPlainTable(const MappedFile& file, const TextHeader& header, const ImportOptions& options,
-                          const ImportMessages& msg);
+                          const ImportMessages& msg, ReadProgress& progress);
 OrsContent ReadDakotaTable(const MappedFile& file, const TextHeader& header, const ImportOptions& options,
-                           const ImportMessages& msg);
+                           const ImportMessages& msg, ReadProgress& progress);
 
 bool IsOptunaCsvHeader(const TextHeader& header);
 OrsContent ReadOptunaCsv(const MappedFile& file, const TextHeader& header, const ImportMessages& msg);

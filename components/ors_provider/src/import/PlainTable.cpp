@@ -48,7 +48,8 @@ bool IsIndexColumn(std::string_view name)
 }
 
 OrsContent LoadSplitTable(const MappedFile& file, const TextHeader& header, const TableSplit& split,
-                          std::string creator, const ImportMessages& msg, NumericResult* result)
+                          std::string creator, const ImportMessages& msg, ReadProgress& progress,
+                          NumericResult* result)
 {
     std::vector<std::string> used;
     for (const std::size_t c : split.inputColumns)
@@ -90,7 +91,7 @@ OrsContent LoadSplitTable(const MappedFile& file, const TextHeader& header, cons
     if (split.labelColumn)
         plan.use[*split.labelColumn] = ColumnUse::Label;
 
-    NumericResult r = LoadNumericColumns(header, file.end(), plan, out.data(), capacity, msg);
+    NumericResult r = LoadNumericColumns(header, file.end(), plan, out.data(), capacity, msg, progress);
     if (r.rows == 0)
         throw msg.file(L"holds no records: its table has a header line but no rows");
     parsed.rows = r.rows;
@@ -101,7 +102,7 @@ OrsContent LoadSplitTable(const MappedFile& file, const TextHeader& header, cons
     content.header.created = file.modified();
     content.header.inputs = split.inputs;
     content.header.functions = split.functions;
-    FinishContent(content, std::move(parsed), msg);
+    FinishContent(content, std::move(parsed), msg, progress);
     if (result)
         *result = std::move(r);
     return content;
@@ -154,12 +155,12 @@ TableSplit ExplicitSplit(const TextHeader& header, const ImportOptions& options,
 }
 
 OrsContent ReadPlainTable(const MappedFile& file, const TextHeader& header, const ImportOptions& options,
-                          const ImportMessages& msg)
+                          const ImportMessages& msg, ReadProgress& progress)
 {
     const std::string signal = options.signal.empty() ? kPlainSignal : options.signal;
     const std::vector<bool> none(header.names.size(), false);
     if (options.explicitColumns())
-        return LoadSplitTable(file, header, ExplicitSplit(header, options, signal, none, msg), "CSV table", msg);
+        return LoadSplitTable(file, header, ExplicitSplit(header, options, signal, none, msg), "CSV table", msg, progress);
 
     TableSplit split;
     const auto& names = header.names;
@@ -188,7 +189,7 @@ OrsContent ReadPlainTable(const MappedFile& file, const TextHeader& header, cons
             }
         }
         requireBoth(split, header, msg);
-        return LoadSplitTable(file, header, split, "CSV table", msg);
+        return LoadSplitTable(file, header, split, "CSV table", msg, progress);
     }
 
     // x1, x2, ... are the inputs and f1, f2, ... the functions, when every
@@ -206,7 +207,7 @@ OrsContent ReadPlainTable(const MappedFile& file, const TextHeader& header, cons
     }
     if (split.inputs.empty() || split.functions.empty())
         throw refusal(msg);
-    return LoadSplitTable(file, header, split, "CSV table", msg);
+    return LoadSplitTable(file, header, split, "CSV table", msg, progress);
 }
 
 } // namespace ors::import

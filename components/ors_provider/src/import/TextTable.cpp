@@ -1,11 +1,11 @@
 #include "TextTable.h"
 
 #include "NumberParse.h"
+#include "ReadProgress.h"
 
 #include <algorithm>
 #include <cstring>
 #include <exception>
-#include <thread>
 
 namespace ors::import {
 
@@ -195,7 +195,7 @@ namespace {
 template <bool Blanks>
 NumericResult loadRows(const TextHeader& header, const char* begin, const char* end, std::uint64_t firstLine,
                        const NumericPlan& plan, double* const* out, std::size_t rowOffset, std::size_t capacity,
-                       const ImportMessages& msg)
+                       const ImportMessages& msg, ReadProgress& progress)
 {
     const std::size_t n = plan.use.size();
     const char d = header.delimiter;
@@ -225,7 +225,14 @@ NumericResult loadRows(const TextHeader& header, const char* begin, const char* 
     const char* p = begin;
     std::uint64_t line = firstLine;
     std::size_t row = 0;
+    // Bytes parsed are passed to progress every so many rows.
+    constexpr std::size_t kProgressRows = 4096;
+    const char* counted = begin;
     while (p < end) {
+        if (row % kProgressRows == 0 && row) {
+            progress.Advance(std::size_t(p - counted));
+            counted = p;
+        }
         if (row >= capacity)
             throw msg.file(L"could not be read: it has more rows than lines");
         const char* rowStart = p;
@@ -320,17 +327,18 @@ NumericResult loadRows(const TextHeader& header, const char* begin, const char* 
         line = reader.nextLine();
         ++row;
     }
+    progress.Advance(std::size_t(p - counted));
     result.rows = row;
     return result;
 }
 
 NumericResult loadRegion(const TextHeader& header, const char* begin, const char* end, std::uint64_t line,
                          const NumericPlan& plan, double* const* out, std::size_t rowOffset, std::size_t capacity,
-                         const ImportMessages& msg)
+                         const ImportMessages& msg, ReadProgress& progress)
 {
     if (header.delimiter == kBlanks)
-        return loadRows<true>(header, begin, end, line, plan, out, rowOffset, capacity, msg);
-    return loadRows<false>(header, begin, end, line, plan, out, rowOffset, capacity, msg);
+        return loadRows<true>(header, begin, end, line, plan, out, rowOffset, capacity, msg, progress);
+    return loadRows<false>(header, begin, end, line, plan, out, rowOffset, capacity, msg, progress);
 }
 
 // Below this the second thread costs more than it saves.
@@ -339,9 +347,11 @@ constexpr std::size_t kSplitBytes = std::size_t(8) << 20;
 } // namespace
 
 NumericResult LoadNumericColumns(const TextHeader& header, const char* end, const NumericPlan& plan,
-                                 double* const* out, std::size_t capacity, const ImportMessages& msg)
+                                 double* const* out, std::size_t capacity, const ImportMessages& msg,
+                                 ReadProgress& progress)
 {
     const char* begin = header.dataBegin;
+    progress.BeginStage(kParseStageEnd, std::size_t(end - begin));
     // Large tables are read in two halves at once, split at a line break.
     // Quoted cells may hold line breaks, so a first half with a quote is not split.
     const char* split = nullptr;
@@ -353,35 +363,28 @@ NumericResult LoadNumericColumns(const TextHeader& header, const char* end, cons
             split = nl + 1;
     }
     if (!split)
-        return loadRegion(header, begin, end, header.dataLine, plan, out, 0, capacity, msg);
+        return loadRegion(header, begin, end, header.dataLine, plan, out, 0, capacity, msg, progress);
 
     // The first half holds at most one row per line break.
     const std::size_t firstLines = CountNewlines(begin, split);
     if (firstLines >= capacity)
-        return loadRegion(header, begin, end, header.dataLine, plan, out, 0, capacity, msg);
+        return loadRegion(header, begin, end, header.dataLine, plan, out, 0, capacity, msg, progress);
     NumericResult second;
-    std::exception_ptr secondError;
-    std::thread worker([&] {
-        try {
-            second = loadRegion(header, split, end, header.dataLine + firstLines, plan, out, firstLines,
-                                capacity - firstLines, msg);
-        } catch (...) {
-            secondError = std::current_exception();
-        }
+    HelperThread worker(progress, [&] {
+        second = loadRegion(header, split, end, header.dataLine + firstLines, plan, out, firstLines,
+                            capacity - firstLines, msg, progress);
     });
     NumericResult first;
     std::exception_ptr firstError;
     try {
-        first = loadRegion(header, begin, split, header.dataLine, plan, out, 0, firstLines, msg);
+        first = loadRegion(header, begin, split, header.dataLine, plan, out, 0, firstLines, msg, progress);
     } catch (...) {
         firstError = std::current_exception();
     }
-    worker.join();
-    // The error of the earlier line wins.
+    // The error of the earlier line wins; a cancel is noticed by both halves.
     if (firstError)
         std::rethrow_exception(firstError);
-    if (secondError)
-        std::rethrow_exception(secondError);
+    worker.Join();
 
     // Blank lines in the first half leave a gap before the second half's rows.
     if (first.rows < firstLines) {

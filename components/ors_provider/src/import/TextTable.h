@@ -77,9 +77,11 @@ struct NumericResult {
 
 // Reads every data row into out (numberColumns columns of capacity rows each,
 // column-major; capacity must be at least the number of rows: CountNewlines
-// of the data + 1). Throws with the line number on a bad row.
+// of the data + 1). Throws with the line number on a bad row. The parse
+// stage of progress, counted in bytes.
 NumericResult LoadNumericColumns(const TextHeader& header, const char* end, const NumericPlan& plan,
-                                 double* const* out, std::size_t capacity, const ImportMessages& msg);
+                                 double* const* out, std::size_t capacity, const ImportMessages& msg,
+                                 ReadProgress& progress);
 
 // The message for a cell that is not a finite number (status from ParseNumberCell).
 OrsError CellError(const ImportMessages& msg, std::uint64_t line, std::string_view column, std::string_view cell,

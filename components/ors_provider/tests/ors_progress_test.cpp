@@ -1,0 +1,250 @@
+// Progress of Load through the optional sink: when it is called, with what,
+// on which thread, and what a cancel leaves behind, for .ors files and for a
+// CSV table read in two halves.
+#include "OrsTestSupport.h"
+
+#include "ors_provider/ILoadProgress.h"
+
+#include <gmock/gmock.h>
+
+#include <cmath>
+#include <fstream>
+#include <thread>
+
+using namespace orstest;
+
+namespace {
+
+// Records every call; declines the first call at or beyond cancelAt (a
+// fraction of the total) when set.
+class RecordingSink final : public platform::ComObject<ILoadProgressSink> {
+public:
+    struct Call {
+        std::uint64_t done, total;
+        std::thread::id thread;
+    };
+    std::vector<Call> calls;
+    double cancelAt = -1;
+    HRESULT refusal = E_ABORT;
+
+    HRESULT OnProgress(std::uint64_t done, std::uint64_t total) override
+    {
+        calls.push_back({done, total, std::this_thread::get_id()});
+        if (cancelAt >= 0 && total > 0 && double(done) >= cancelAt * double(total))
+            return refusal;
+        return S_OK;
+    }
+    ULONG References() const { return RefCount(); }
+};
+
+std::size_t threadCount()
+{
+    std::size_t n = 0;
+    for ([[maybe_unused]] const auto& e : fs::directory_iterator("/proc/self/task"))
+        ++n;
+    return n;
+}
+
+// Large enough for both threads of the reader and several percent steps:
+// a 100 x 100 x 40 grid of three inputs, two functions.
+Sample largeSample()
+{
+    Sample s;
+    s.header.creator = "test";
+    s.header.created = "2024-01-02T03:04:05Z";
+    s.header.inputs = {{"S", "a"}, {"S", "b"}, {"S", "c"}};
+    s.header.functions = {"f", "g"};
+    s.inputs.resize(3);
+    s.functions.resize(2);
+    for (int a = 0; a < 100; ++a)
+        for (int b = 0; b < 100; ++b)
+            for (int c = 0; c < 40; ++c) {
+                s.inputs[0].push_back(a * 0.5);
+                s.inputs[1].push_back(-b);
+                s.inputs[2].push_back(c * 1e-3);
+                s.functions[0].push_back(std::sin(a * 0.1) * b + c);
+                s.functions[1].push_back(a - b * c);
+            }
+    s.header.recordCount = std::uint32_t(s.inputs[0].size());
+    return s;
+}
+
+// A table of 3 inputs and 1 function, well above the size read in two halves.
+void writeLargeCsv(const fs::path& path, int rows)
+{
+    std::ofstream out(path, std::ios::binary);
+    out << "x1,x2,x3,f1\n";
+    for (int r = 0; r < rows; ++r)
+        out << r % 97 << ',' << (r / 97) % 89 << ',' << 0.25 * (r % 13) << ',' << 1.5 * r << '\n';
+}
+
+class LoadProgressTest : public ::testing::TestWithParam<const char*> {
+protected:
+    static void SetUpTestSuite()
+    {
+        s_dir = new TempDir;
+        largeSample().write(*s_dir / "large.ors");
+        writeLargeCsv(*s_dir / "large.csv", 500000);
+    }
+    static void TearDownTestSuite()
+    {
+        delete s_dir;
+        s_dir = nullptr;
+    }
+
+    std::wstring file() const { return (*s_dir / GetParam()).wstring(); }
+
+    ComPtr<IOptimizationResultsLoadProgress> progressOf(IOptimizationResultsDataProvider* provider)
+    {
+        ComPtr<IOptimizationResultsLoadProgress> p(provider);
+        EXPECT_TRUE(p);
+        return p;
+    }
+
+    static TempDir* s_dir;
+};
+TempDir* LoadProgressTest::s_dir = nullptr;
+
+// Every value, so a load with a sink can be compared to one without.
+std::vector<double> contentOf(IOptimizationResultsDataSource* source)
+{
+    ULONG inputs = 0, functions = 0, records = 0;
+    source->GetInputCount(&inputs);
+    source->GetFunctionCount(&functions);
+    source->GetRecordCount(&records);
+    ComPtr<IOptimizationResultsDataSourceEx> ex(source);
+    std::vector<double> v{double(inputs), double(functions), double(records)};
+    for (ULONG r = 0; r < records; ++r) {
+        for (ULONG i = 0; i < inputs; ++i) {
+            double x = 0;
+            std::uint64_t index = 0;
+            source->GetInputValue(r, i, &x);
+            ex->GetInputValueIndex(r, i, &index);
+            v.push_back(x);
+            v.push_back(double(index));
+        }
+        for (ULONG f = 0; f < functions; ++f) {
+            double y = 0;
+            source->GetFunctionValue(r, f, &y);
+            v.push_back(y);
+        }
+    }
+    return v;
+}
+
+} // namespace
+
+TEST_P(LoadProgressTest, SinkSeesSteadyProgressOnTheCallingThreadEndingAtTotal)
+{
+    auto provider = platform::MakeCom<ors::COptimizationResultsDataProvider>();
+    const LoadResult plain = load(provider.Get(), file());
+    ASSERT_EQ(plain.hr, S_OK) << plain.error;
+
+    auto sink = platform::MakeCom<RecordingSink>();
+    ASSERT_EQ(progressOf(provider.Get())->SetProgressSink(sink.Get()), S_OK);
+    const LoadResult withSink = load(provider.Get(), file());
+    ASSERT_EQ(withSink.hr, S_OK) << withSink.error;
+
+    const auto& calls = sink->calls;
+    ASSERT_GE(calls.size(), 10u) << "a large file reports several steps";
+    ULONG records = 0;
+    withSink.source->GetRecordCount(&records);
+    EXPECT_LT(calls.size(), records / 1000) << "reports come in steps, not per record";
+    EXPECT_EQ(calls.front().done, 0u);
+    const std::uint64_t total = calls.front().total;
+    EXPECT_GT(total, 0u);
+    for (std::size_t i = 0; i < calls.size(); ++i) {
+        SCOPED_TRACE(i);
+        EXPECT_EQ(calls[i].total, total);
+        EXPECT_EQ(calls[i].thread, std::this_thread::get_id());
+        if (i) {
+            EXPECT_GE(calls[i].done, calls[i - 1].done);
+        }
+    }
+    EXPECT_EQ(calls.back().done, total);
+    // Progress passes through the middle, not only jumps from start to end.
+    EXPECT_TRUE(std::any_of(calls.begin(), calls.end(),
+                            [&](const auto& c) { return c.done > total / 4 && c.done < total * 3 / 4; }));
+
+    EXPECT_EQ(contentOf(withSink.source.Get()), contentOf(plain.source.Get()));
+}
+
+TEST_P(LoadProgressTest, DecliningCancelsWithTheTextAndLeavesNothingBehind)
+{
+    auto provider = platform::MakeCom<ors::COptimizationResultsDataProvider>();
+    // In reading, in the middle, in building the indices, and in the very last call.
+    for (const double at : {0.1, 0.5, 0.9, 1.0}) {
+        SCOPED_TRACE(at);
+        auto sink = platform::MakeCom<RecordingSink>();
+        sink->cancelAt = at;
+        progressOf(provider.Get())->SetProgressSink(sink.Get());
+        const std::size_t threadsBefore = threadCount();
+        IUnknown* data = static_cast<IOptimizationResultsDataProvider*>(provider.Get()); // must be overwritten
+        const HRESULT hr = provider->Load(file(), &data);
+        EXPECT_EQ(hr, E_ABORT);
+        EXPECT_EQ(data, nullptr);
+        EXPECT_EQ(threadCount(), threadsBefore) << "helper threads are joined before Load returns";
+        platform::IErrorInfo* info = nullptr;
+        std::wstring text;
+        ASSERT_EQ(platform::GetErrorInfo(0, &info), S_OK);
+        info->GetDescription(&text);
+        info->Release();
+        EXPECT_EQ(text, L"Loading was cancelled.");
+        ComPtr<platform::ISupportErrorInfo> support(provider);
+        EXPECT_EQ(support->InterfaceSupportsErrorInfo(platform::uuidof<IOptimizationResultsDataProvider>()), S_OK);
+        // The declining call is the last one.
+        ASSERT_FALSE(sink->calls.empty());
+        EXPECT_GE(double(sink->calls.back().done), at * double(sink->calls.back().total));
+        for (std::size_t i = 0; i + 1 < sink->calls.size(); ++i)
+            EXPECT_LT(double(sink->calls[i].done), at * double(sink->calls[i].total));
+    }
+
+    // Any failure code cancels, and the provider loads normally afterwards.
+    auto refusing = platform::MakeCom<RecordingSink>();
+    refusing->cancelAt = 0.3;
+    refusing->refusal = E_FAIL;
+    progressOf(provider.Get())->SetProgressSink(refusing.Get());
+    EXPECT_EQ(load(provider.Get(), file()).hr, E_ABORT);
+    auto fine = platform::MakeCom<RecordingSink>();
+    progressOf(provider.Get())->SetProgressSink(fine.Get());
+    const LoadResult again = load(provider.Get(), file());
+    EXPECT_EQ(again.hr, S_OK) << again.error;
+}
+
+TEST_P(LoadProgressTest, WithoutASinkNothingIsCalledAndTheSinkIsReleased)
+{
+    auto provider = platform::MakeCom<ors::COptimizationResultsDataProvider>();
+    auto sink = platform::MakeCom<RecordingSink>();
+    sink->cancelAt = 0; // would cancel at once
+    const ULONG alone = sink->References();
+    progressOf(provider.Get())->SetProgressSink(sink.Get());
+    EXPECT_GT(sink->References(), alone);
+    progressOf(provider.Get())->SetProgressSink(nullptr);
+    EXPECT_EQ(sink->References(), alone);
+    const LoadResult r = load(provider.Get(), file());
+    EXPECT_EQ(r.hr, S_OK) << r.error;
+    EXPECT_TRUE(sink->calls.empty());
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, LoadProgressTest, ::testing::Values("large.ors", "large.csv"),
+                         [](const auto& info) { return std::string(info.param).substr(6); });
+
+TEST(LoadProgress, SmallFilesReportStartAndEndAndFailuresKeepTheirText)
+{
+    TempDir dir;
+    smallSample().write(dir / "small.ors");
+    auto provider = platform::MakeCom<ors::COptimizationResultsDataProvider>();
+    auto sink = platform::MakeCom<RecordingSink>();
+    ComPtr<IOptimizationResultsLoadProgress>(provider)->SetProgressSink(sink.Get());
+    const LoadResult r = load(provider.Get(), (dir / "small.ors").wstring());
+    ASSERT_EQ(r.hr, S_OK) << r.error;
+    ASSERT_GE(sink->calls.size(), 2u);
+    EXPECT_EQ(sink->calls.front().done, 0u);
+    EXPECT_EQ(sink->calls.back().done, sink->calls.back().total);
+
+    // A damaged file fails as before; its text is not replaced by the cancel text.
+    std::ofstream(dir / "bad.ors", std::ios::binary) << "SQLite format 3";
+    const LoadResult bad = load(provider.Get(), (dir / "bad.ors").wstring());
+    EXPECT_EQ(bad.hr, E_FAIL);
+    EXPECT_THAT(bad.error, ::testing::StartsWith(fileText(dir / "bad.ors")));
+}
