@@ -1,6 +1,7 @@
 #include "Chart.h"
 
 #include "InputConfigDlg.h"
+#include "LoadProgress.h"
 #include "Prompts.h"
 #include "ResourceStrings.h"
 #include "diagnostics/snagwise.h"
@@ -73,8 +74,9 @@ bool CChart::LoadData(const std::wstring& path, bool bUnsaved, bool bTemporary)
     SW_TRACE(L"Chart : Load data to chart %p", static_cast<void*>(this));
     IUnknown* pRaw = nullptr;
     HRESULT hr = E_POINTER;
+    bool bWithProgress = false;
     if (m_spProvider) {
-        hr = m_spProvider->Load(path, &pRaw);
+        hr = LoadWithProgress(path, &pRaw, bWithProgress);
     } else {
         // No provider: report like a failed load rather than letting the empty
         // reference throw through the window code.
@@ -83,6 +85,9 @@ bool CChart::LoadData(const std::wstring& path, bool bUnsaved, bool bTemporary)
     auto spData = ComPtr<IUnknown>::Attach(pRaw);
     if (FAILED(hr)) {
         SW_TRACE(L"Chart : Data provider Load() failed with HRESULT = 0x%x", static_cast<unsigned>(hr));
+        // Cancelled in the progress dialog: the user knows, like a cancelled dialog.
+        if (hr == E_ABORT && bWithProgress)
+            return false;
         const std::wstring text =
             m_spProvider ? GetErrorDescription(m_spProvider.Get(), platform::uuidof<IOptimizationResultsDataProvider>())
                          : std::wstring(L"The data provider component could not be started.");
@@ -114,6 +119,21 @@ bool CChart::LoadData(const std::wstring& path, bool bUnsaved, bool bTemporary)
     Prompts().MessageBox(vantix::ActiveWindow(), LoadResourceString(133), LoadResourceString(130),
                          vantix::MB_OK | vantix::MB_ICONINFORMATION);
     return false;
+}
+
+HRESULT CChart::LoadWithProgress(const std::wstring& path, IUnknown** ppData, bool& bWithProgress)
+{
+    ComPtr<IOptimizationResultsLoadProgress> spProgress;
+    spProgress.TryQueryFrom(m_spProvider.Get());
+    const auto spSink = spProgress ? vantix::CreateLoadProgress(vantix::ActiveWindow(), path) : nullptr;
+    bWithProgress = static_cast<bool>(spSink);
+    if (!bWithProgress)
+        return m_spProvider->Load(path, ppData);
+    spProgress->SetProgressSink(spSink.Get());
+    const HRESULT hr = m_spProvider->Load(path, ppData);
+    spProgress->SetProgressSink(nullptr);
+    // spSink goes here: the dialog is closed before any message box or the input dialog.
+    return hr;
 }
 
 HRESULT CChart::InternalLoadData(IUnknown* pData, const FileInfo& info, bool& bLoaded)

@@ -54,6 +54,10 @@ public:
     std::wstring DefaultFileName(std::size_t item) const;
 
 private:
+    // The provider's Load, shown in a progress dialog when the provider
+    // reports progress (bWithProgress).
+    HRESULT LoadWithProgress(const std::wstring& path, IUnknown** ppData, bool& bWithProgress);
+
     ComPtr<IQX_VantixDataProvider::IOptimizationResultsDataProvider> m_spProvider;
     CChartAdapter m_Adapter;
     std::vector<std::pair<FileInfo, CDataTransformer>> m_History;
