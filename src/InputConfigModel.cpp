@@ -4,8 +4,11 @@
 #include "HugePageAllocator.h"
 #include "IStaticInputChange.h"
 #include "diagnostics/snagwise.h"
+#include "ors_provider/IQX_VantixDataColumns.h"
 
 #include <algorithm>
+#include <array>
+#include <thread>
 #include <unordered_map>
 
 using namespace IQX_VantixDataProvider;
@@ -92,7 +95,209 @@ HRESULT CInputConfigModel::FillInputNames(const ULONG nInputs)
     return S_OK;
 }
 
+namespace {
+
+// One input as the source's columns show it.
+struct InputColumn {
+    const std::uint32_t* pKeys = nullptr;
+    const double* pValues = nullptr;
+    std::uint32_t nDistinct = 0;
+};
+
+// Records are taken eight at a time: eight with one key (runs of a grid's
+// slower inputs) are counted and placed in one step.
+constexpr std::uint32_t kChunk = 8;
+
+bool SameKey(const std::uint32_t* keys, std::uint32_t k)
+{
+    std::uint32_t diff = 0;
+    for (std::uint32_t j = 0; j < kChunk; ++j)
+        diff |= keys[j] ^ k;
+    return diff == 0;
+}
+
+// Visits the records of consecutive parts side by side, a chunk of each part
+// in turn: chunk(p, r) for records r .. r + kChunk - 1 of part p, then one(p, r)
+// for the records left at the ends of the parts.
+template <class Chunk, class One>
+void WalkParts(const std::array<std::uint32_t, 5>& bound, std::size_t parts, Chunk chunk, One one)
+{
+    // The last part is the shortest.
+    const std::uint32_t chunks = (bound[parts] - bound[parts - 1]) / kChunk;
+    for (std::uint32_t c = 0; c < chunks; ++c)
+        for (std::size_t p = 0; p < parts; ++p)
+            chunk(p, bound[p] + c * kChunk);
+    for (std::size_t p = 0; p < parts; ++p)
+        for (std::uint32_t r = bound[p] + chunks * kChunk; r < bound[p + 1]; ++r)
+            one(p, r);
+}
+
+// A counting sort of the records by key: the input's values in key order, each
+// with its records ascending in one block. The records are cut into up to four
+// consecutive parts counted and placed side by side, so that a run of one key
+// does not chain every step on one counter. False when a key is not below the
+// distinct count.
+bool BuildInputFromColumn(const InputColumn& column, std::uint32_t nRecords, InputInfo& in)
+{
+    const std::uint32_t nDistinct = column.nDistinct;
+    const std::uint32_t* const keys = column.pKeys;
+    // Per part, per key (one spare slot takes keys out of range): first the
+    // count, then where the part's next record of the key goes.
+    const std::size_t parts = nRecords >= 4096 && nDistinct <= (1u << 20) ? 4 : 1;
+    const std::size_t stride = static_cast<std::size_t>(nDistinct) + 1;
+    std::vector<std::uint32_t> cursors(parts * stride, 0);
+    std::uint32_t* const cursor = cursors.data();
+    std::array<std::uint32_t, 5> bound{};
+    const std::uint32_t partSize = static_cast<std::uint32_t>((nRecords + parts - 1) / parts);
+    for (std::size_t p = 0; p <= parts; ++p)
+        bound[p] = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{partSize} * p, nRecords));
+
+    std::uint32_t outOfRange = 0;
+    const auto countOne = [&](std::size_t p, std::uint32_t r) {
+        const std::uint32_t k = keys[r];
+        outOfRange |= static_cast<std::uint32_t>(k >= nDistinct);
+        ++cursor[p * stride + std::min(k, nDistinct)];
+    };
+    WalkParts(
+        bound, parts,
+        [&](std::size_t p, std::uint32_t r) {
+            const std::uint32_t k = keys[r];
+            if (k < nDistinct && SameKey(keys + r, k)) {
+                cursor[p * stride + k] += kChunk;
+                return;
+            }
+            for (std::uint32_t j = 0; j < kChunk; ++j)
+                countOne(p, r + j);
+        },
+        countOne);
+    if (outOfRange)
+        return false;
+
+    // Counts → positions: key after key, within a key part after part.
+    std::vector<std::uint32_t> first(nDistinct);
+    std::uint32_t offset = 0;
+    std::size_t nValues = 0;
+    for (std::uint32_t k = 0; k < nDistinct; ++k) {
+        first[k] = offset;
+        for (std::size_t p = 0; p < parts; ++p) {
+            std::uint32_t& c = cursor[p * stride + k];
+            const std::uint32_t n = c;
+            c = offset;
+            offset += n;
+        }
+        nValues += offset != first[k];
+    }
+
+    auto pool = std::make_shared<CRecordPool>(nRecords);
+    std::uint32_t* const block = pool->Data();
+    const auto placeOne = [&](std::size_t p, std::uint32_t r) { block[cursor[p * stride + keys[r]]++] = r; };
+    WalkParts(
+        bound, parts,
+        [&](std::size_t p, std::uint32_t r) {
+            const std::uint32_t k = keys[r];
+            if (SameKey(keys + r, k)) {
+                std::uint32_t& c = cursor[p * stride + k];
+                std::uint32_t* const to = block + c;
+                for (std::uint32_t j = 0; j < kChunk; ++j)
+                    to[j] = r + j;
+                c += kChunk;
+                return;
+            }
+            for (std::uint32_t j = 0; j < kChunk; ++j)
+                placeOne(p, r + j);
+        },
+        placeOne);
+
+    InputInfo::ValueMap& values = in.values;
+    values.clear();
+    values.reserve(nValues);
+    const std::uint32_t* const last = cursor + (parts - 1) * stride;
+    for (std::uint32_t k = 0; k < nDistinct; ++k) {
+        // The last part's cursor of a key ends where the key's records end.
+        const std::uint32_t begin = first[k], end = last[k];
+        if (end == begin)
+            continue;
+        values.emplace_back(k, ValueInfo{std::span<const std::uint32_t>(block + begin, end - begin),
+                                         column.pValues[block[begin]]});
+    }
+    in.pool = std::move(pool);
+    return true;
+}
+
+} // namespace
+
 HRESULT CInputConfigModel::CollectValues(ULONG nInputs, ULONG nRecords)
+{
+    if (CollectValueColumns(nInputs, nRecords))
+        return S_OK;
+    return CollectValueRecords(nInputs, nRecords);
+}
+
+bool CInputConfigModel::CollectValueColumns(ULONG nInputs, ULONG nRecords)
+{
+    // A source without value indices goes the per-record way, which reports it.
+    if (!m_spSourceEx)
+        return false;
+    IOptimizationResultsDataColumns* pRaw = nullptr;
+    if (FAILED(m_spSource->QueryInterface(platform::uuidof<IOptimizationResultsDataColumns>(),
+                                          reinterpret_cast<void**>(&pRaw))) ||
+        !pRaw)
+        return false;
+    const auto spColumns = ComPtr<IOptimizationResultsDataColumns>::Attach(pRaw);
+
+    std::vector<InputColumn> columns(nInputs);
+    for (ULONG i = 0; i < nInputs; ++i) {
+        ULONG nKeys = 0, nValues = 0, nDistinct = 0;
+        if (FAILED(spColumns->GetInputValueIndexColumn(i, &columns[i].pKeys, &nKeys)) ||
+            FAILED(spColumns->GetInputValueColumn(i, &columns[i].pValues, &nValues)) ||
+            FAILED(spColumns->GetInputDistinctCount(i, &nDistinct)))
+            return false;
+        // Every distinct value occurs in some record.
+        if (nKeys != nRecords || nValues != nRecords || !columns[i].pKeys || !columns[i].pValues ||
+            nDistinct > nRecords)
+            return false;
+        columns[i].nDistinct = nDistinct;
+    }
+
+    // The inputs are independent: a second thread takes every other one.
+    std::vector<InputInfo> built(nInputs);
+    std::vector<char> ok(nInputs, 0);
+    const auto build = [&](std::size_t from) {
+        for (std::size_t i = from; i < nInputs; i += 2)
+            ok[i] = BuildInputFromColumn(columns[i], nRecords, built[i]);
+    };
+    if (nInputs > 1 && static_cast<std::uint64_t>(nRecords) * nInputs >= (1u << 20)) {
+        std::exception_ptr failure;
+        std::thread helper([&] {
+            try {
+                build(1);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+        try {
+            build(0);
+        } catch (...) {
+            helper.join();
+            throw;
+        }
+        helper.join();
+        if (failure)
+            std::rethrow_exception(failure);
+    } else {
+        for (std::size_t i = 0; i < nInputs; ++i)
+            ok[i] = BuildInputFromColumn(columns[i], nRecords, built[i]);
+    }
+    if (std::find(ok.begin(), ok.end(), 0) != ok.end())
+        return false;
+    for (ULONG i = 0; i < nInputs; ++i) {
+        m_Inputs[i].values = std::move(built[i].values);
+        m_Inputs[i].pool = std::move(built[i].pool);
+    }
+    return true;
+}
+
+HRESULT CInputConfigModel::CollectValueRecords(ULONG nInputs, ULONG nRecords)
 {
     // First pass: each (record, input) gets the slot of its key, slots in order
     // of first appearance, with a count per slot. Then every input's records
@@ -300,13 +505,16 @@ void CInputConfigModel::UpdateRecordHits(std::size_t i, bool bAdd)
     if (!in.HasCurrent())
         return;
     const auto& records = in.values[in.current].second.records;
-    if (bAdd && m_RecordHits.empty())
-        m_RecordHits.assign(m_nRecords, 0);
+    if (bAdd && m_RecordHits.size() == 0)
+        m_RecordHits = vantix::CZeroedArray<std::uint32_t>(m_nRecords);
     for (std::uint32_t r : records) {
         if (r >= m_RecordHits.size()) {
             if (!bAdd)
                 continue;
-            m_RecordHits.resize(static_cast<std::size_t>(r) + 1, 0);
+            // Only after a new source with more records.
+            vantix::CZeroedArray<std::uint32_t> wider(static_cast<std::size_t>(r) + 1);
+            std::copy_n(m_RecordHits.data(), m_RecordHits.size(), wider.data());
+            m_RecordHits = std::move(wider);
         }
         std::uint32_t& hits = m_RecordHits[r];
         if (bAdd)

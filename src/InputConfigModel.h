@@ -3,6 +3,7 @@
 // distinct values and the records in which each value occurs, the record whose
 // values are shown, and the navigation that only ever visits combinations of
 // fixed values that occur in some record.
+#include "HugePageAllocator.h"
 #include "ors_provider/IQX_VantixDataProvider.h"
 #include "platform/comptr.h"
 
@@ -125,6 +126,11 @@ protected:
     HRESULT FillFuncNames(const ULONG nFunctions);
     HRESULT FillInputNames(const ULONG nInputs);
     HRESULT CollectValues(ULONG nInputs, ULONG nRecords);
+    // From the source's columns when it offers them; false (nothing changed)
+    // when it does not or they do not fit the record count.
+    bool CollectValueColumns(ULONG nInputs, ULONG nRecords);
+    // Record by record through the per-value getters.
+    HRESULT CollectValueRecords(ULONG nInputs, ULONG nRecords);
     HRESULT ValidateInputs();
     // The dialog's controls follow the model (when they exist).
     virtual void RefreshControls(bool bRefill) {}
@@ -132,7 +138,7 @@ protected:
     ComPtr<IQX_VantixDataProvider::IOptimizationResultsDataSource> m_spSource;
     ComPtr<IQX_VantixDataProvider::IOptimizationResultsDataSourceEx> m_spSourceEx;
     // Per record: the number of pinned inputs whose current value occurs in it
-    // (allocated with the first pin; 0 = no entry).
-    std::vector<std::uint32_t> m_RecordHits;
+    // (allocated with the first pin, zeroed pages; 0 = no entry).
+    vantix::CZeroedArray<std::uint32_t> m_RecordHits;
     ULONG m_nRecords = 0;
 };

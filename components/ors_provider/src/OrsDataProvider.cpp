@@ -122,6 +122,38 @@ HRESULT COptimizationResultsData::GetInputValueByIndex(std::uint64_t index, ULON
     return S_OK;
 }
 
+HRESULT COptimizationResultsData::GetInputValueIndexColumn(ULONG input, const std::uint32_t** ppIndices, ULONG* pCount)
+{
+    if (!ppIndices || !pCount)
+        return E_POINTER;
+    if (input >= m_nInputs)
+        return E_INVALIDARG;
+    *ppIndices = m_pValueIndices + std::size_t(input) * m_nRecords;
+    *pCount = m_nRecords;
+    return S_OK;
+}
+
+HRESULT COptimizationResultsData::GetInputValueColumn(ULONG input, const double** ppValues, ULONG* pCount)
+{
+    if (!ppValues || !pCount)
+        return E_POINTER;
+    if (input >= m_nInputs)
+        return E_INVALIDARG;
+    *ppValues = m_pInputValues + std::size_t(input) * m_nRecords;
+    *pCount = m_nRecords;
+    return S_OK;
+}
+
+HRESULT COptimizationResultsData::GetInputDistinctCount(ULONG input, ULONG* pCount)
+{
+    if (!pCount)
+        return E_POINTER;
+    if (input >= m_nInputs)
+        return E_INVALIDARG;
+    *pCount = ULONG(m_content.distinctValues[input].size());
+    return S_OK;
+}
+
 HRESULT COptimizationResultsData::Save(const std::wstring& path)
 {
     std::vector<const double*> inputs, functions;

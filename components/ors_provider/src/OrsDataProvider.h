@@ -3,6 +3,7 @@
 // object a load hands back.
 #include "OrsFormat.h"
 #include "ors_provider/ILoadProgress.h"
+#include "ors_provider/IQX_VantixDataColumns.h"
 #include "ors_provider/IQX_VantixDataProvider.h"
 #include "platform/comptr.h"
 #include "platform/errorinfo.h"
@@ -13,7 +14,8 @@ using namespace IQX_VantixDataProvider;
 
 class COptimizationResultsData final
     : public platform::ComObject<IOptimizationResultsDataSource, IOptimizationResultsDataSourceEx,
-                                 IOptimizationResultsDataSaver, platform::ISupportErrorInfo> {
+                                 IOptimizationResultsDataSaver, platform::ISupportErrorInfo,
+                                 IOptimizationResultsDataColumns> {
 public:
     explicit COptimizationResultsData(OrsContent content);
 
@@ -31,6 +33,11 @@ public:
     HRESULT GetInputValueByIndex(std::uint64_t index, ULONG input, double* pValue) override;
 
     HRESULT Save(const std::wstring& path) override;
+
+    // Views of the stored columns; the data never change after the load.
+    HRESULT GetInputValueIndexColumn(ULONG input, const std::uint32_t** ppIndices, ULONG* pCount) override;
+    HRESULT GetInputValueColumn(ULONG input, const double** ppValues, ULONG* pCount) override;
+    HRESULT GetInputDistinctCount(ULONG input, ULONG* pCount) override;
 
     HRESULT InterfaceSupportsErrorInfo(REFIID riid) override;
 
