@@ -1,0 +1,290 @@
+// The "Data Representation" model reads a source's input columns when the
+// source offers them, and otherwise (or when the columns do not fit) goes
+// record by record; both ways must build the same model.
+#include "InputConfigModel.h"
+#include "OrsDataProvider.h"
+
+#include "ors_provider/IQX_VantixDataColumns.h"
+#include "support/FakeSnagwise.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <functional>
+#include <random>
+
+namespace {
+
+using namespace IQX_VantixDataProvider;
+using vantix::test::FakeSnagwise;
+
+// The provider's data object over the given input columns (one function).
+ComPtr<IOptimizationResultsDataSource> MakeData(const std::vector<std::vector<double>>& inputs)
+{
+    ors::OrsContent content;
+    const auto n = static_cast<std::uint32_t>(inputs.front().size());
+    content.header.recordCount = n;
+    content.header.functions = {"f"};
+    content.inputValues = ors::HugeArray<double>(inputs.size() * n);
+    content.valueIndices = ors::HugeArray<std::uint32_t>(inputs.size() * n);
+    content.functionValues = ors::HugeArray<double>(n);
+    content.distinctValues.resize(inputs.size());
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        content.header.inputs.push_back({"sig", "x" + std::to_string(i)});
+        std::copy(inputs[i].begin(), inputs[i].end(), content.inputValues.data() + i * n);
+        const std::uint32_t bad = ors::BuildValueIndex(inputs[i].data(), n, content.valueIndices.data() + i * n,
+                                                       content.distinctValues[i]);
+        EXPECT_EQ(bad, n);
+    }
+    for (std::uint32_t r = 0; r < n; ++r)
+        content.functionValues[r] = r;
+    auto data = platform::MakeCom<ors::COptimizationResultsData>(std::move(content));
+    return ComPtr<IOptimizationResultsDataSource>(static_cast<IOptimizationResultsDataSource*>(data.Get()));
+}
+
+// Forwards to a data object; offers its columns or not, counts the
+// per-record calls, and can spoil the columns it hands out.
+class CForwardingSource final
+    : public platform::ComObject<IOptimizationResultsDataSource, IOptimizationResultsDataSourceEx,
+                                 IOptimizationResultsDataColumns> {
+public:
+    explicit CForwardingSource(IOptimizationResultsDataSource* p) : m_sp(p), m_spEx(p), m_spColumns(p) {}
+
+    bool offerColumns = true;
+    bool offerEx = true;
+    int recordCalls = 0;
+    // Spoilers of the columns.
+    HRESULT indexColumnResult = S_OK;
+    HRESULT valueColumnResult = S_OK;
+    HRESULT distinctResult = S_OK;
+    int countDelta = 0;
+    int distinctDelta = 0;
+    // Input whose index column is replaced by `keys` when not empty.
+    ULONG replacedInput = 0;
+    std::vector<std::uint32_t> keys;
+
+    HRESULT QueryInterface(REFIID riid, void** ppv) override
+    {
+        if ((!offerColumns && riid == platform::uuidof<IOptimizationResultsDataColumns>()) ||
+            (!offerEx && riid == platform::uuidof<IOptimizationResultsDataSourceEx>())) {
+            *ppv = nullptr;
+            return E_NOINTERFACE;
+        }
+        return ComObject::QueryInterface(riid, ppv);
+    }
+
+    HRESULT GetInputCount(ULONG* p) override { return m_sp->GetInputCount(p); }
+    HRESULT GetFunctionCount(ULONG* p) override { return m_sp->GetFunctionCount(p); }
+    HRESULT GetInputName(ULONG i, std::wstring* p) override { return m_sp->GetInputName(i, p); }
+    HRESULT GetFunctionName(ULONG f, std::wstring* p) override { return m_sp->GetFunctionName(f, p); }
+    HRESULT GetRecordCount(ULONG* p) override { return m_sp->GetRecordCount(p); }
+    HRESULT GetInputValue(ULONG r, ULONG i, double* p) override
+    {
+        ++recordCalls;
+        return m_sp->GetInputValue(r, i, p);
+    }
+    HRESULT GetFunctionValue(ULONG r, ULONG f, double* p) override { return m_sp->GetFunctionValue(r, f, p); }
+    HRESULT GetDataType(LONG* p) override { return m_sp->GetDataType(p); }
+    HRESULT GetSignalName(ULONG i, std::wstring* p) override { return m_sp->GetSignalName(i, p); }
+    HRESULT GetInputValueIndex(ULONG r, ULONG i, std::uint64_t* p) override
+    {
+        ++recordCalls;
+        return m_spEx->GetInputValueIndex(r, i, p);
+    }
+    HRESULT GetInputValueByIndex(std::uint64_t k, ULONG i, double* p) override
+    {
+        return m_spEx->GetInputValueByIndex(k, i, p);
+    }
+
+    HRESULT GetInputValueIndexColumn(ULONG input, const std::uint32_t** pp, ULONG* pCount) override
+    {
+        if (FAILED(indexColumnResult))
+            return indexColumnResult;
+        const HRESULT hr = m_spColumns->GetInputValueIndexColumn(input, pp, pCount);
+        if (!keys.empty() && input == replacedInput)
+            *pp = keys.data();
+        *pCount += countDelta;
+        return hr;
+    }
+    HRESULT GetInputValueColumn(ULONG input, const double** pp, ULONG* pCount) override
+    {
+        return FAILED(valueColumnResult) ? valueColumnResult : m_spColumns->GetInputValueColumn(input, pp, pCount);
+    }
+    HRESULT GetInputDistinctCount(ULONG input, ULONG* pCount) override
+    {
+        if (FAILED(distinctResult))
+            return distinctResult;
+        const HRESULT hr = m_spColumns->GetInputDistinctCount(input, pCount);
+        *pCount += distinctDelta;
+        return hr;
+    }
+
+private:
+    ComPtr<IOptimizationResultsDataSource> m_sp;
+    ComPtr<IOptimizationResultsDataSourceEx> m_spEx;
+    ComPtr<IOptimizationResultsDataColumns> m_spColumns;
+};
+
+// The model read record by record through the per-record getters alone.
+void ReadByRecords(IOptimizationResultsDataSource* data, CInputConfigModel& model)
+{
+    auto source = platform::MakeCom<CForwardingSource>(data);
+    source->offerColumns = false;
+    ASSERT_EQ(S_OK, model.Initialize(source.Get(), nullptr));
+    ASSERT_GT(source->recordCalls, 0);
+}
+
+void ExpectSameModel(const CInputConfigModel& expected, const CInputConfigModel& actual)
+{
+    EXPECT_EQ(expected.m_FuncNames, actual.m_FuncNames);
+    ASSERT_EQ(expected.m_Inputs.size(), actual.m_Inputs.size());
+    for (std::size_t i = 0; i < expected.m_Inputs.size(); ++i) {
+        SCOPED_TRACE(i);
+        const InputInfo& e = expected.m_Inputs[i];
+        const InputInfo& a = actual.m_Inputs[i];
+        EXPECT_EQ(e.name, a.name);
+        EXPECT_EQ(e.current, a.current);
+        EXPECT_EQ(e.fixed, a.fixed);
+        ASSERT_EQ(e.values.size(), a.values.size());
+        for (std::size_t v = 0; v < e.values.size(); ++v) {
+            ASSERT_EQ(e.values[v].first, a.values[v].first) << "value " << v;
+            // Bit for bit: the first record's double, signed zero included.
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(e.values[v].second.value),
+                      std::bit_cast<std::uint64_t>(a.values[v].second.value))
+                << "value " << v;
+            const auto& er = e.values[v].second.records;
+            const auto& ar = a.values[v].second.records;
+            ASSERT_TRUE(std::equal(er.begin(), er.end(), ar.begin(), ar.end())) << "records of value " << v;
+        }
+    }
+}
+
+// Grid in nested order (runs of every length), shuffled records with signed
+// zeros, a tiny table, and one large enough to be read on two threads.
+std::vector<std::vector<std::vector<double>>> Shapes()
+{
+    std::vector<std::vector<std::vector<double>>> shapes;
+    std::vector<std::vector<double>> grid(4);
+    for (int a = 0; a < 21; ++a)
+        for (int b = 0; b < 19; ++b)
+            for (int c = 0; c < 5; ++c)
+                for (int d = 0; d < 5; ++d) {
+                    grid[0].push_back(-1.0 + 0.1 * a);
+                    grid[1].push_back(b * 3.0);
+                    grid[2].push_back(c * 0.25);
+                    grid[3].push_back(1.0 - d * 0.25);
+                }
+    shapes.push_back(grid);
+
+    std::mt19937 random(11);
+    std::vector<std::vector<double>> mixed(3);
+    for (int r = 0; r < 9999; ++r) {
+        // Sometimes -0.0 comes first for its key, sometimes 0.0.
+        mixed[0].push_back(random() % 4 == 0 ? (random() % 2 ? -0.0 : 0.0) : static_cast<double>(random() % 9));
+        mixed[1].push_back(static_cast<double>(random() % 7000) / 3.0);
+        mixed[2].push_back(r % 13 < 9 ? 2.5 : -2.5);
+    }
+    shapes.push_back(mixed);
+
+    shapes.push_back({{3.0, 1.0, 3.0, -0.0, 0.0, 1.0, 2.0}, {0.0, 0.0, 0.5, 0.5, 0.5, 0.0, 1.0}});
+
+    std::vector<std::vector<double>> large(4);
+    for (int r = 0; r < 270'001; ++r) {
+        large[0].push_back(r / 900);
+        large[1].push_back((r / 3) % 300);
+        large[2].push_back(static_cast<double>(random() % 5));
+        large[3].push_back(r % 5);
+    }
+    shapes.push_back(large);
+    return shapes;
+}
+
+TEST(ModelColumns, ColumnsAndRecordsBuildTheSameModel)
+{
+    FakeSnagwise snag;
+    for (const auto& shape : Shapes()) {
+        SCOPED_TRACE(shape.front().size());
+        const auto data = MakeData(shape);
+        CInputConfigModel byRecords, byColumns;
+        ReadByRecords(data.Get(), byRecords);
+        auto source = platform::MakeCom<CForwardingSource>(data.Get());
+        ASSERT_EQ(S_OK, byColumns.Initialize(source.Get(), nullptr));
+        EXPECT_EQ(0, source->recordCalls);
+        ExpectSameModel(byRecords, byColumns);
+        // And straight from the data object, as vantix-render reads it.
+        CInputConfigModel direct;
+        ASSERT_EQ(S_OK, direct.Initialize(data.Get(), nullptr));
+        ExpectSameModel(byRecords, direct);
+    }
+    // The first double of a key is kept: -0.0 (record 3) before 0.0 (record 4).
+    CInputConfigModel tiny;
+    ASSERT_EQ(S_OK, tiny.Initialize(MakeData(Shapes()[2]).Get(), nullptr));
+    const ValueInfo& zero = tiny.m_Inputs[0].values[0].second;
+    EXPECT_TRUE(std::signbit(zero.value));
+    EXPECT_EQ((std::vector<std::uint32_t>{3, 4}), std::vector<std::uint32_t>(zero.records.begin(), zero.records.end()));
+    EXPECT_TRUE(snag.Asserts().empty());
+}
+
+TEST(ModelColumns, ColumnsThatDoNotFitAreLeftForTheRecords)
+{
+    FakeSnagwise snag;
+    const auto data = MakeData(Shapes()[1]);
+    CInputConfigModel reference;
+    ReadByRecords(data.Get(), reference);
+
+    const std::vector<std::function<void(CForwardingSource&)>> spoilers = {
+        [](CForwardingSource& s) { s.indexColumnResult = E_FAIL; },
+        [](CForwardingSource& s) { s.valueColumnResult = E_NOTIMPL; },
+        [](CForwardingSource& s) { s.distinctResult = E_UNEXPECTED; },
+        [](CForwardingSource& s) { s.countDelta = -1; },
+        [](CForwardingSource& s) { s.countDelta = 1; },
+        // More distinct values than records cannot be.
+        [](CForwardingSource& s) { s.distinctDelta = 10'000; },
+        // A key at or beyond the distinct count, in the last input, after
+        // the other inputs were read from their columns.
+        [&](CForwardingSource& s) {
+            const std::uint32_t* keys = nullptr;
+            ULONG n = 0;
+            ComPtr<IOptimizationResultsDataColumns>(data)->GetInputValueIndexColumn(2, &keys, &n);
+            s.replacedInput = 2;
+            s.keys.assign(keys, keys + n);
+            s.keys[n - 1] = 2; // two distinct values: 0 and 1
+        },
+    };
+    for (std::size_t k = 0; k < spoilers.size(); ++k) {
+        SCOPED_TRACE(k);
+        auto source = platform::MakeCom<CForwardingSource>(data.Get());
+        spoilers[k](*source);
+        CInputConfigModel model;
+        ASSERT_EQ(S_OK, model.Initialize(source.Get(), nullptr));
+        EXPECT_GT(source->recordCalls, 0);
+        ExpectSameModel(reference, model);
+    }
+
+    // Distinct counts above the keys in use leave no empty values behind.
+    auto wide = platform::MakeCom<CForwardingSource>(data.Get());
+    wide->distinctDelta = 3;
+    CInputConfigModel model;
+    ASSERT_EQ(S_OK, model.Initialize(wide.Get(), nullptr));
+    EXPECT_EQ(0, wide->recordCalls);
+    ExpectSameModel(reference, model);
+    EXPECT_TRUE(snag.Asserts().empty());
+}
+
+TEST(ModelColumns, ASourceWithColumnsButNoValueIndicesStillThrowsPointerError)
+{
+    const auto data = MakeData(Shapes()[2]);
+    auto source = platform::MakeCom<CForwardingSource>(data.Get());
+    source->offerEx = false;
+    CInputConfigModel model;
+    try {
+        model.Initialize(source.Get(), nullptr);
+        FAIL() << "no COM error";
+    } catch (const platform::ComError& e) {
+        EXPECT_EQ(E_POINTER, e.Error());
+    }
+}
+
+} // namespace
