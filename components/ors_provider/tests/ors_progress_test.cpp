@@ -3,10 +3,13 @@
 // CSV table read in two halves.
 #include "OrsTestSupport.h"
 
+#include "ReadProgress.h"
 #include "ors_provider/ILoadProgress.h"
 
 #include <gmock/gmock.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <fstream>
 #include <thread>
@@ -247,4 +250,59 @@ TEST(LoadProgress, SmallFilesReportStartAndEndAndFailuresKeepTheirText)
     const LoadResult bad = load(provider.Get(), (dir / "bad.ors").wstring());
     EXPECT_EQ(bad.hr, E_FAIL);
     EXPECT_THAT(bad.error, ::testing::StartsWith(fileText(dir / "bad.ors")));
+}
+
+TEST(LoadProgress, WaitingForAHelperKeepsCallingTheSinkAndACancelStopsTheHelper)
+{
+    using namespace std::chrono_literals;
+    {
+        // A helper that makes no visible progress for a while: the calling
+        // thread still calls the sink now and then while it waits.
+        auto sink = platform::MakeCom<RecordingSink>();
+        ors::ReadProgress progress(sink.Get());
+        progress.BeginStage(100, 4);
+        ors::HelperThread helper(progress, [&] {
+            for (int i = 0; i < 4; ++i) {
+                std::this_thread::sleep_for(80ms);
+                progress.Advance(1);
+            }
+        });
+        helper.Join();
+        progress.Finish();
+        EXPECT_GE(sink->calls.size(), 4u);
+        for (const auto& c : sink->calls)
+            EXPECT_EQ(c.thread, std::this_thread::get_id());
+        EXPECT_EQ(sink->calls.back().done, sink->calls.back().total);
+    }
+    {
+        // Declined while waiting: the helper stops at its next step.
+        auto sink = platform::MakeCom<RecordingSink>();
+        sink->cancelAt = 0.02;
+        ors::ReadProgress progress(sink.Get());
+        progress.BeginStage(100, 1000);
+        std::atomic<int> steps{0};
+        const auto run = [&] {
+            ors::HelperThread helper(progress, [&] {
+                for (int i = 0; i < 1000; ++i) {
+                    std::this_thread::sleep_for(1ms);
+                    ++steps;
+                    progress.Advance(1);
+                }
+            });
+            helper.Join();
+        };
+        EXPECT_THROW(run(), ors::LoadCancelled);
+        EXPECT_TRUE(progress.Cancelled());
+        EXPECT_LT(steps.load(), 1000);
+        EXPECT_THROW(progress.Report(), ors::LoadCancelled) << "no call after the declining one";
+        EXPECT_GE(double(sink->calls.back().done), 0.02 * double(sink->calls.back().total));
+    }
+    {
+        // A helper's own failure reaches the caller; without a sink every call is a no-op.
+        ors::ReadProgress none;
+        ors::HelperThread helper(none, [] { throw ors::OrsError{L"bad"}; });
+        EXPECT_THROW(helper.Join(), ors::OrsError);
+        EXPECT_NO_THROW(none.Advance(5));
+        EXPECT_NO_THROW(none.Finish());
+    }
 }
