@@ -8,6 +8,8 @@
 
 #include <algorithm>
 #include <array>
+#include <exception>
+#include <system_error>
 #include <thread>
 #include <unordered_map>
 
@@ -259,35 +261,39 @@ bool CInputConfigModel::CollectValueColumns(ULONG nInputs, ULONG nRecords)
         columns[i].nDistinct = nDistinct;
     }
 
-    // The inputs are independent: a second thread takes every other one.
+    // The inputs are independent: for large sources a second thread takes
+    // every other one (this thread does them all when none can be started).
     std::vector<InputInfo> built(nInputs);
     std::vector<char> ok(nInputs, 0);
-    const auto build = [&](std::size_t from) {
-        for (std::size_t i = from; i < nInputs; i += 2)
+    const auto build = [&](std::size_t from, std::size_t step) {
+        for (std::size_t i = from; i < nInputs; i += step)
             ok[i] = BuildInputFromColumn(columns[i], nRecords, built[i]);
     };
+    std::thread helper;
+    std::exception_ptr failure;
     if (nInputs > 1 && static_cast<std::uint64_t>(nRecords) * nInputs >= (1u << 20)) {
-        std::exception_ptr failure;
-        std::thread helper([&] {
-            try {
-                build(1);
-            } catch (...) {
-                failure = std::current_exception();
-            }
-        });
         try {
-            build(0);
-        } catch (...) {
-            helper.join();
-            throw;
+            helper = std::thread([&] {
+                try {
+                    build(1, 2);
+                } catch (...) {
+                    failure = std::current_exception();
+                }
+            });
+        } catch (const std::system_error&) {
         }
-        helper.join();
-        if (failure)
-            std::rethrow_exception(failure);
-    } else {
-        for (std::size_t i = 0; i < nInputs; ++i)
-            ok[i] = BuildInputFromColumn(columns[i], nRecords, built[i]);
     }
+    try {
+        build(0, helper.joinable() ? 2 : 1);
+    } catch (...) {
+        if (helper.joinable())
+            helper.join();
+        throw;
+    }
+    if (helper.joinable())
+        helper.join();
+    if (failure)
+        std::rethrow_exception(failure);
     if (std::find(ok.begin(), ok.end(), 0) != ok.end())
         return false;
     for (ULONG i = 0; i < nInputs; ++i) {
