@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstring>
 #include <exception>
 #include <system_error>
 #include <thread>
@@ -134,6 +135,40 @@ void WalkParts(const std::array<std::uint32_t, 5>& bound, std::size_t parts, Chu
             one(p, r);
 }
 
+// Counts of the keys 0 .. D-1 in keys[0 .. n), four keys compared with every
+// key at once; false when a key is D or above.
+template <std::uint32_t D>
+bool CountFewKeys(const std::uint32_t* keys, std::uint32_t n, std::uint32_t* counts)
+{
+    using Lanes = std::uint32_t __attribute__((vector_size(16)));
+    Lanes lanes[D] = {};
+    std::uint32_t r = 0;
+    for (; r + 4 <= n; r += 4) {
+        Lanes v;
+        std::memcpy(&v, keys + r, sizeof v);
+        for (std::uint32_t k = 0; k < D; ++k)
+            lanes[k] -= reinterpret_cast<Lanes>(v == Lanes{k, k, k, k}); // a match is all ones
+    }
+    std::uint64_t total = 0;
+    for (std::uint32_t k = 0; k < D; ++k) {
+        counts[k] = lanes[k][0] + lanes[k][1] + lanes[k][2] + lanes[k][3];
+        total += counts[k];
+    }
+    for (; r < n; ++r) {
+        if (keys[r] >= D)
+            return false;
+        ++counts[keys[r]];
+        ++total;
+    }
+    return total == n;
+}
+
+using CountFewKeysFn = bool (*)(const std::uint32_t*, std::uint32_t, std::uint32_t*);
+constexpr std::uint32_t kFewKeys = 8;
+constexpr CountFewKeysFn kCountFewKeys[kFewKeys + 1] = {
+    nullptr,          &CountFewKeys<1>, &CountFewKeys<2>, &CountFewKeys<3>, &CountFewKeys<4>,
+    &CountFewKeys<5>, &CountFewKeys<6>, &CountFewKeys<7>, &CountFewKeys<8>};
+
 // A counting sort of the records by key: the input's values in key order, each
 // with its records ascending in one block. The records are cut into up to four
 // consecutive parts counted and placed side by side, so that a run of one key
@@ -155,23 +190,28 @@ bool BuildInputFromColumn(const InputColumn& column, std::uint32_t nRecords, Inp
         bound[p] = static_cast<std::uint32_t>(std::min<std::uint64_t>(std::uint64_t{partSize} * p, nRecords));
 
     std::uint32_t outOfRange = 0;
-    const auto countOne = [&](std::size_t p, std::uint32_t r) {
-        const std::uint32_t k = keys[r];
-        outOfRange |= static_cast<std::uint32_t>(k >= nDistinct);
-        ++cursor[p * stride + std::min(k, nDistinct)];
-    };
-    WalkParts(
-        bound, parts,
-        [&](std::size_t p, std::uint32_t r) {
+    if (nDistinct > 0 && nDistinct <= kFewKeys) {
+        for (std::size_t p = 0; p < parts; ++p)
+            outOfRange |= !kCountFewKeys[nDistinct](keys + bound[p], bound[p + 1] - bound[p], cursor + p * stride);
+    } else {
+        const auto countOne = [&](std::size_t p, std::uint32_t r) {
             const std::uint32_t k = keys[r];
-            if (k < nDistinct && SameKey(keys + r, k)) {
-                cursor[p * stride + k] += kChunk;
-                return;
-            }
-            for (std::uint32_t j = 0; j < kChunk; ++j)
-                countOne(p, r + j);
-        },
-        countOne);
+            outOfRange |= static_cast<std::uint32_t>(k >= nDistinct);
+            ++cursor[p * stride + std::min(k, nDistinct)];
+        };
+        WalkParts(
+            bound, parts,
+            [&](std::size_t p, std::uint32_t r) {
+                const std::uint32_t k = keys[r];
+                if (k < nDistinct && SameKey(keys + r, k)) {
+                    cursor[p * stride + k] += kChunk;
+                    return;
+                }
+                for (std::uint32_t j = 0; j < kChunk; ++j)
+                    countOne(p, r + j);
+            },
+            countOne);
+    }
     if (outOfRange)
         return false;
 

@@ -234,6 +234,18 @@ TEST(ModelColumns, ColumnsThatDoNotFitAreLeftForTheRecords)
     CInputConfigModel reference;
     ReadByRecords(data.Get(), reference);
 
+    const auto spoilKey = [&data](ULONG input, std::size_t record) {
+        return [&data, input, record](CForwardingSource& s) {
+            ComPtr<IOptimizationResultsDataColumns> columns(data);
+            const std::uint32_t* keys = nullptr;
+            ULONG n = 0, distinct = 0;
+            columns->GetInputValueIndexColumn(input, &keys, &n);
+            columns->GetInputDistinctCount(input, &distinct);
+            s.replacedInput = input;
+            s.keys.assign(keys, keys + n);
+            s.keys[record] = distinct;
+        };
+    };
     const std::vector<std::function<void(CForwardingSource&)>> spoilers = {
         [](CForwardingSource& s) { s.indexColumnResult = E_FAIL; },
         [](CForwardingSource& s) { s.valueColumnResult = E_NOTIMPL; },
@@ -242,16 +254,12 @@ TEST(ModelColumns, ColumnsThatDoNotFitAreLeftForTheRecords)
         [](CForwardingSource& s) { s.countDelta = 1; },
         // More distinct values than records cannot be.
         [](CForwardingSource& s) { s.distinctDelta = 10'000; },
-        // A key at or beyond the distinct count, in the last input, after
-        // the other inputs were read from their columns.
-        [&](CForwardingSource& s) {
-            const std::uint32_t* keys = nullptr;
-            ULONG n = 0;
-            ComPtr<IOptimizationResultsDataColumns>(data)->GetInputValueIndexColumn(2, &keys, &n);
-            s.replacedInput = 2;
-            s.keys.assign(keys, keys + n);
-            s.keys[n - 1] = 2; // two distinct values: 0 and 1
-        },
+        // A key at the distinct count: inputs with few values (the last,
+        // read after the others) and with many, early and late records.
+        spoilKey(2, 5),
+        spoilKey(2, 9998),
+        spoilKey(1, 4),
+        spoilKey(1, 9998),
     };
     for (std::size_t k = 0; k < spoilers.size(); ++k) {
         SCOPED_TRACE(k);
