@@ -112,6 +112,10 @@ public:
     {
         return FAILED(valueColumnResult) ? valueColumnResult : m_spColumns->GetInputValueColumn(input, pp, pCount);
     }
+    HRESULT GetFunctionValueColumn(ULONG function, const double** pp, ULONG* pCount) override
+    {
+        return m_spColumns->GetFunctionValueColumn(function, pp, pCount);
+    }
     HRESULT GetInputDistinctCount(ULONG input, ULONG* pCount) override
     {
         if (FAILED(distinctResult))

@@ -154,6 +154,17 @@ HRESULT COptimizationResultsData::GetInputDistinctCount(ULONG input, ULONG* pCou
     return S_OK;
 }
 
+HRESULT COptimizationResultsData::GetFunctionValueColumn(ULONG function, const double** ppValues, ULONG* pCount)
+{
+    if (!ppValues || !pCount)
+        return E_POINTER;
+    if (function >= m_nFunctions)
+        return E_INVALIDARG;
+    *ppValues = m_pFunctionValues + std::size_t(function) * m_nRecords;
+    *pCount = m_nRecords;
+    return S_OK;
+}
+
 HRESULT COptimizationResultsData::Save(const std::wstring& path)
 {
     std::vector<const double*> inputs, functions;

@@ -38,6 +38,7 @@ public:
     HRESULT GetInputValueIndexColumn(ULONG input, const std::uint32_t** ppIndices, ULONG* pCount) override;
     HRESULT GetInputValueColumn(ULONG input, const double** ppValues, ULONG* pCount) override;
     HRESULT GetInputDistinctCount(ULONG input, ULONG* pCount) override;
+    HRESULT GetFunctionValueColumn(ULONG function, const double** ppValues, ULONG* pCount) override;
 
     HRESULT InterfaceSupportsErrorInfo(REFIID riid) override;
 

@@ -52,6 +52,19 @@ void expectColumnsMatchRecords(IOptimizationResultsDataSource* src)
             EXPECT_EQ(distinct, 0u);
         }
     }
+    ULONG functions = 0;
+    src->GetFunctionCount(&functions);
+    for (ULONG f = 0; f < functions; ++f) {
+        const double* values = nullptr;
+        ULONG n = ~0u;
+        ASSERT_EQ(columns->GetFunctionValueColumn(f, &values, &n), S_OK);
+        ASSERT_EQ(n, records);
+        for (ULONG r = 0; r < records; ++r) {
+            double value = 0;
+            ASSERT_EQ(src->GetFunctionValue(r, f, &value), S_OK);
+            ASSERT_EQ(values[r], value) << "function " << f << " record " << r;
+        }
+    }
 }
 
 } // namespace
@@ -123,10 +136,15 @@ TEST(OrsColumns, RefuseBadArgumentsAndOutliveTheSourceReference)
     EXPECT_EQ(columns->GetInputValueIndexColumn(2, &keys, &n), E_INVALIDARG);
     EXPECT_EQ(columns->GetInputValueColumn(2, &values, &n), E_INVALIDARG);
     EXPECT_EQ(columns->GetInputDistinctCount(2, &n), E_INVALIDARG);
+    EXPECT_EQ(columns->GetFunctionValueColumn(0, nullptr, &n), E_POINTER);
+    EXPECT_EQ(columns->GetFunctionValueColumn(0, &values, nullptr), E_POINTER);
+    EXPECT_EQ(columns->GetFunctionValueColumn(2, &values, &n), E_INVALIDARG);
 
     // Only the column reference is left; the arrays are still the object's.
+    const double* lag = nullptr;
     ASSERT_EQ(columns->GetInputValueIndexColumn(1, &keys, &n), S_OK);
     ASSERT_EQ(columns->GetInputValueColumn(1, &values, &n), S_OK);
+    ASSERT_EQ(columns->GetFunctionValueColumn(1, &lag, &n), S_OK);
     back = nullptr;
     r.source = nullptr;
     ASSERT_EQ(n, 11u);
@@ -135,4 +153,5 @@ TEST(OrsColumns, RefuseBadArgumentsAndOutliveTheSourceReference)
     EXPECT_EQ(values[n - 1], 4.0);
     EXPECT_EQ(keys[0], 0u);
     EXPECT_EQ(values[0], 0.5);
+    EXPECT_EQ(lag[n - 1], -4.0);
 }

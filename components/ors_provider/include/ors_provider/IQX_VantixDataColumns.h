@@ -1,9 +1,9 @@
 #pragma once
 // Optional addition to the data provider contract: read-only views of a loaded
-// data object's input columns, for callers that walk every record. A data
-// object may lack it; callers then use the per-record getters of
-// IOptimizationResultsDataSource and IOptimizationResultsDataSourceEx, which
-// answer the same values.
+// data object's columns (input values, their value indices, function values),
+// for callers that walk every record. A data object may lack it; callers then
+// use the per-record getters of IOptimizationResultsDataSource and
+// IOptimizationResultsDataSourceEx, which answer the same values.
 //
 // Lifetime: the arrays belong to the data object, never change, and stay valid
 // while the caller holds a reference to it.
@@ -23,6 +23,9 @@ struct IOptimizationResultsDataColumns : IUnknown {
     virtual HRESULT GetInputValueColumn(ULONG input, const double** ppValues, ULONG* pCount) = 0;
     // The number of distinct values of the input; every value index is below it.
     virtual HRESULT GetInputDistinctCount(ULONG input, ULONG* pCount) = 0;
+    // *ppValues[r] is GetFunctionValue(r, function) for every record r;
+    // *pCount: the record count.
+    virtual HRESULT GetFunctionValueColumn(ULONG function, const double** ppValues, ULONG* pCount) = 0;
 };
 
 } // namespace IQX_VantixDataProvider
