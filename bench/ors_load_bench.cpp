@@ -7,6 +7,7 @@
 #include "DataTransformer.h"
 #include "OrsDataProvider.h"
 
+#include "LoadBenchSupport.h"
 #include "ors_provider/ILoadProgress.h"
 #include "platform/comptr.h"
 #include "platform/loader.h"
@@ -31,66 +32,9 @@ using namespace IQX_VantixDataProvider;
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
+using namespace loadbench;
 
-struct Timing {
-    double min = 0;
-    double median = 0;
-};
 
-Timing summarize(std::vector<double> t)
-{
-    std::sort(t.begin(), t.end());
-    return {t.front(), t[t.size() / 2]};
-}
-
-double seconds(const std::function<void()>& body)
-{
-    const auto start = Clock::now();
-    body();
-    return std::chrono::duration<double>(Clock::now() - start).count();
-}
-
-// The baseline: the file's bytes into fresh memory, allocated the same way
-// the provider allocates its columns.
-std::size_t readBytes(const std::string& path)
-{
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        std::perror(path.c_str());
-        std::exit(1);
-    }
-    struct stat st {};
-    fstat(fd, &st);
-    ors::HugeArray<char> buffer(std::size_t(st.st_size));
-    std::size_t got = 0;
-    while (got < buffer.size()) {
-        const ssize_t n = ::read(fd, buffer.data() + got, buffer.size() - got);
-        if (n <= 0)
-            break;
-        got += std::size_t(n);
-    }
-    ::close(fd);
-    return got;
-}
-
-// Counts the calls and keeps when each was made.
-class TimingSink final : public platform::ComObject<ILoadProgressSink> {
-public:
-    std::vector<std::pair<double, Clock::time_point>> calls; // fraction done, when
-
-    HRESULT OnProgress(std::uint64_t done, std::uint64_t total) override
-    {
-        calls.emplace_back(total ? double(done) / double(total) : 1.0, Clock::now());
-        return S_OK;
-    }
-};
-
-void print(const char* what, const Timing& t, const Timing& base)
-{
-    std::printf("%-44s min %8.4f s  median %8.4f s  ratio to (a) %6.2f (median %6.2f)\n", what, t.min, t.median,
-                t.min / base.min, t.median / base.median);
-}
 
 } // namespace
 
