@@ -185,6 +185,27 @@ TEST(ImportNumbers, CellsAreReadExactly)
     EXPECT_EQ(ParseNumberCell("inf", v), NumberStatus::NotFinite);
     EXPECT_EQ(ParseNumberCell(std::string(401, '1'), v), NumberStatus::NotNumber);
 
+    // Digit runs of every length around the eight-at-a-time step, with the
+    // point anywhere, read inside a longer row as the table reader does.
+    const std::string digits = "9071234567890123456789012";
+    for (std::size_t n = 1; n <= 24; ++n) {
+        for (std::size_t dot = 0; dot <= n; ++dot) {
+            std::string cell = digits.substr(0, n);
+            if (dot < n)
+                cell.insert(dot, ".");
+            const std::string row = cell + ",12345678";
+            double fast = 0;
+            const char* end = ors::import::ParseDecimalFast(row.data(), row.data() + row.size(), fast);
+            if (end) {
+                ASSERT_EQ(end, row.data() + cell.size()) << cell;
+                ASSERT_EQ(fast, std::strtod(cell.c_str(), nullptr)) << cell;
+            } else {
+                ASSERT_GT(n, 15u) << cell; // only mantissas beyond 2^53 leave the fast path
+            }
+            ASSERT_EQ(value(cell.c_str()), std::strtod(cell.c_str(), nullptr)) << cell;
+        }
+    }
+
     // Random values printed as %.10g, %.17g and %.6e come back as strtod reads them.
     std::mt19937_64 rng(42);
     std::uniform_real_distribution<double> mantissa(-10, 10);

@@ -4,9 +4,11 @@
 // mantissa, and when it is at most 2^53 and the power of ten at most 22 one
 // correctly rounded multiplication or division gives the nearest double.
 // Everything else goes to std::from_chars.
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 namespace ors::import {
@@ -17,6 +19,48 @@ inline constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e
 inline bool isDigit(char c)
 {
     return unsigned(c) - '0' < 10u;
+}
+
+// Eight digits at p as one number, or false when any of them is not a digit.
+// Long fractions ("0.07558450635") are the bulk of a results table; taking
+// them eight at a time roughly halves the per-character work.
+[[gnu::always_inline]] inline bool ParseEightDigits(const char* p, std::uint64_t& value)
+{
+    std::uint64_t v;
+    std::memcpy(&v, p, 8);
+    if ((((v & 0xF0F0F0F0F0F0F0F0u) | (((v + 0x0606060606060606u) & 0xF0F0F0F0F0F0F0F0u) >> 4))) !=
+        0x3333333333333333u)
+        return false;
+    // Little-endian: the first character is the lowest byte.
+    v -= 0x3030303030303030u;
+    v = (v * 10) + (v >> 8);
+    v = (((v & 0x000000FF000000FFu) * (100 + (1000000ull << 32))) +
+         (((v >> 16) & 0x000000FF000000FFu) * (1 + (10000ull << 32)))) >>
+        32;
+    value = v;
+    return true;
+}
+
+[[gnu::always_inline]] inline const char* ParseDigits(const char* p, const char* end, std::uint64_t& mantissa,
+                                                      int& digits)
+{
+    if constexpr (std::endian::native == std::endian::little) {
+        std::uint64_t eight;
+        while (end - p >= 8 && ParseEightDigits(p, eight)) {
+            mantissa = mantissa * 100000000u + eight;
+            digits += 8;
+            p += 8;
+            // More than 19 digits is refused anyway; stop before the mantissa wraps twice.
+            if (digits > 19)
+                return p;
+        }
+    }
+    while (p != end && isDigit(*p)) {
+        mantissa = mantissa * 10 + unsigned(*p - '0');
+        ++digits;
+        ++p;
+    }
+    return p;
 }
 
 // Parses a number at p; returns the end of it, or nullptr when the fast path
@@ -31,19 +75,11 @@ inline bool isDigit(char c)
     std::uint64_t mantissa = 0;
     int digits = 0;
     int exponent = 0;
-    while (p != end && isDigit(*p)) {
-        mantissa = mantissa * 10 + unsigned(*p - '0');
-        ++digits;
-        ++p;
-    }
+    p = ParseDigits(p, end, mantissa, digits);
     if (p != end && *p == '.') {
         ++p;
         const char* fraction = p;
-        while (p != end && isDigit(*p)) {
-            mantissa = mantissa * 10 + unsigned(*p - '0');
-            ++digits;
-            ++p;
-        }
+        p = ParseDigits(p, end, mantissa, digits);
         exponent = -int(p - fraction);
     }
     if (digits == 0 || digits > 19)
