@@ -285,11 +285,53 @@ bool CDataTransformer::CShearDataIterator::IsCurrentValid() const
     return true;
 }
 
+void CDataTransformer::CShearDataIterator::BindColumns()
+{
+    m_FixedKeys.clear();
+    m_spColumns.Reset();
+    if (m_Fixed.empty() ||
+        FAILED(m_spColumns.TryQueryFrom(m_pOwner->m_pDataSource.Get())) ||
+        !m_spColumns)
+        return;
+    for (const FixedInput& fixed : m_Fixed) {
+        const std::uint32_t* pKeys = nullptr;
+        ULONG nCount = 0;
+        if (FAILED(m_spColumns->GetInputValueIndexColumn(fixed.nInput, &pKeys, &nCount)) || !pKeys ||
+            nCount != m_nCount) {
+            m_FixedKeys.clear();
+            m_spColumns.Reset();
+            return;
+        }
+        m_FixedKeys.push_back(pKeys);
+    }
+}
+
 void CDataTransformer::CShearDataIterator::FindNextValid()
 {
     ++m_nPos;
+    if (!m_FixedKeys.empty()) {
+        ScanColumns();
+        return;
+    }
     while (m_nPos < m_nCount && !IsCurrentValid())
         ++m_nPos;
+}
+
+void CDataTransformer::CShearDataIterator::ScanColumns()
+{
+    // The first fixed input picks candidates, the others confirm.
+    const std::uint64_t first = m_Fixed.front().nValue;
+    const std::uint32_t* const keys0 = m_FixedKeys.front();
+    const std::size_t nFixed = m_Fixed.size();
+    for (; m_nPos < m_nCount; ++m_nPos) {
+        if (keys0[m_nPos] != first)
+            continue;
+        std::size_t k = 1;
+        while (k < nFixed && m_FixedKeys[k][m_nPos] == m_Fixed[k].nValue)
+            ++k;
+        if (k == nFixed)
+            return;
+    }
 }
 
 bool CDataTransformer::CShearDataIterator::Begin()
@@ -301,7 +343,10 @@ bool CDataTransformer::CShearDataIterator::Begin()
     m_nPos = 0;
     if (0 == m_nCount)
         return false;
-    if (!IsCurrentValid())
+    BindColumns();
+    if (!m_FixedKeys.empty())
+        ScanColumns();
+    else if (!IsCurrentValid())
         FindNextValid();
     return m_nPos < m_nCount;
 }

@@ -4,6 +4,7 @@
 // every name, count and value is asked from the source when needed.
 #include "IDataTransfer.h"
 
+#include "ors_provider/IQX_VantixDataColumns.h"
 #include "ors_provider/IQX_VantixDataProvider.h"
 #include "platform/comptr.h"
 
@@ -102,6 +103,13 @@ public:
 private:
     bool IsCurrentValid() const;
     void FindNextValid();
+    // Binds the value-index columns of the fixed inputs when the source offers
+    // them, so the scan reads arrays instead of asking record by record.
+    void BindColumns();
+    // From m_nPos on, to the first record matching every fixed input (bound columns).
+    void ScanColumns();
 
     std::vector<FixedInput> m_Fixed;
+    ComPtr<IQX_VantixDataProvider::IOptimizationResultsDataColumns> m_spColumns;
+    std::vector<const std::uint32_t*> m_FixedKeys; // one per fixed input, when bound
 };

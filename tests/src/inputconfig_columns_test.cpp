@@ -1,6 +1,7 @@
-// The "Data Representation" model reads a source's input columns when the
-// source offers them, and otherwise (or when the columns do not fit) goes
-// record by record; both ways must build the same model.
+// The "Data Representation" model and the transformer's slice read a
+// source's columns when the source offers them, and otherwise (or when the
+// columns do not fit) go record by record; both ways must give the same.
+#include "DataTransformer.h"
 #include "InputConfigModel.h"
 #include "OrsDataProvider.h"
 
@@ -14,6 +15,7 @@
 #include <cmath>
 #include <functional>
 #include <random>
+#include <tuple>
 
 namespace {
 
@@ -297,6 +299,58 @@ TEST(ModelColumns, ASourceWithColumnsButNoValueIndicesStillThrowsPointerError)
     } catch (const platform::ComError& e) {
         EXPECT_EQ(E_POINTER, e.Error());
     }
+}
+
+// The records a slice iterator delivers: X and Y value indices and the height.
+std::vector<std::tuple<std::uint64_t, std::uint64_t, double>> Slice(IOptimizationResultsDataSource* source,
+                                                                     std::vector<FixedInput> fixed)
+{
+    CDataTransformer transformer(source);
+    transformer.m_nInputX = 1;
+    transformer.m_nInputY = 3;
+    transformer.m_Fixed = std::move(fixed);
+    boost::shared_ptr<IDataIterator> it;
+    EXPECT_TRUE(transformer.GetDataIterator(&it));
+    std::vector<std::tuple<std::uint64_t, std::uint64_t, double>> out;
+    for (bool more = it->Begin(); more; more = it->Next()) {
+        std::uint64_t x = 0, y = 0;
+        double z = 0;
+        it->GetDataInt(&x, &y, &z);
+        out.emplace_back(x, y, z);
+    }
+    return out;
+}
+
+TEST(TransformerColumns, ColumnsAndRecordsGiveTheSameSlice)
+{
+    FakeSnagwise snag;
+    const auto data = MakeData(Shapes()[3]); // 270,001 records, inputs 0 and 2 held
+    const std::uint64_t distinct0 = 301, distinct2 = 5;
+    std::mt19937 random(5);
+    std::vector<std::vector<FixedInput>> choices = {{{0, 0}, {2, 0}}, {{0, 300}, {2, 4}}, {{0, 7}, {2, 9}},
+                                                    {{0, distinct0}, {2, 1}}};
+    for (int k = 0; k < 4; ++k)
+        choices.push_back({{0, random() % distinct0}, {2, random() % distinct2}});
+    for (const auto& fixed : choices) {
+        SCOPED_TRACE(::testing::Message() << fixed[0].nValue << ", " << fixed[1].nValue);
+        auto byRecords = platform::MakeCom<CForwardingSource>(data.Get());
+        byRecords->offerColumns = false;
+        const auto expected = Slice(byRecords.Get(), fixed);
+        ASSERT_GT(byRecords->recordCalls, 270'000);
+
+        auto byColumns = platform::MakeCom<CForwardingSource>(data.Get());
+        const auto actual = Slice(byColumns.Get(), fixed);
+        EXPECT_EQ(expected, actual);
+        // Only the delivered records are asked for their X and Y.
+        EXPECT_EQ(byColumns->recordCalls, static_cast<int>(2 * actual.size()));
+
+        // A column of the wrong length is not used; the records still answer.
+        auto shortColumns = platform::MakeCom<CForwardingSource>(data.Get());
+        shortColumns->countDelta = -1;
+        EXPECT_EQ(expected, Slice(shortColumns.Get(), fixed));
+        EXPECT_GT(shortColumns->recordCalls, 270'000);
+    }
+    EXPECT_TRUE(snag.Asserts().empty());
 }
 
 } // namespace
