@@ -145,10 +145,12 @@ public:
         if (m_bEnabled)
             m_Text += std::string(m_Text.empty() ? "" : ", ") + "[" + stage + " " + std::to_string(ms).substr(0, 6) + " ms]";
     }
-    ~StageClock()
+    ~StageClock() { Print(); }
+    void Print()
     {
         if (m_bEnabled && !m_Text.empty())
             std::fprintf(stderr, "vantix-render: stages: %s\n", m_Text.c_str());
+        m_Text.clear();
     }
 
 private:
@@ -489,7 +491,7 @@ void WarmUpText()
 
 } // namespace
 
-int Run(int argc, char** argv)
+int Run(int argc, char** argv, bool bExitWhenWritten)
 {
     try {
         const BatchOptions options = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
@@ -549,6 +551,14 @@ int Run(int argc, char** argv)
         if (!WritePng(image, QString::fromStdWString(options.output), &error))
             throw BatchError("could not write " + Quoted(options.output) + ": " + error.toLocal8Bit().toStdString());
         clock.Mark("png");
+        if (bExitWhenWritten) {
+            clock.Print();
+            // Everything is written; tearing down the chart, Qt and the loaded
+            // data would only cost time (milliseconds for a large file).
+            std::fflush(stdout);
+            std::fflush(stderr);
+            std::_Exit(0);
+        }
         return 0;
     } catch (const BatchError& e) {
         std::fprintf(stderr, "vantix-render: %s\n", e.what());

@@ -114,8 +114,9 @@ QImage RenderChart(IUnknown* pData, const BatchChoice& choice, const BatchOption
                    const std::function<void(const char*)>& mark = {});
 
 // The whole tool; returns the exit code. Messages go to stderr, the choice
-// (with --print-choice) to stdout.
-int Run(int argc, char** argv);
+// (with --print-choice) to stdout. bExitWhenWritten: end the process as soon
+// as the picture is written, without destroying anything (for main).
+int Run(int argc, char** argv, bool bExitWhenWritten = false);
 
 // Text for --print-choice.
 std::string FormatChoice(const BatchChoice& choice);

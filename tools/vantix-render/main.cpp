@@ -46,5 +46,5 @@ int main(int argc, char** argv)
     const char* plain = std::getenv("VANTIX_RENDER_PLAIN_HEAP");
     if (!plain || !*plain || *plain == '0')
         PrepareHeap();
-    return batch::Run(argc, argv);
+    return batch::Run(argc, argv, true);
 }
