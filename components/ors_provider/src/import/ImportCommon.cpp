@@ -97,10 +97,13 @@ void MappedFile::read(const std::wstring& path, const ImportMessages& msg, ReadP
     progress.BeginStage(kReadStageEnd, size);
     const std::size_t chunk = progress.Active() ? kProgressChunk : size;
     // Bytes of [begin, end) read; fewer when the file was shortened meanwhile.
+    // What is not a regular file is read from where it stands.
+    const bool seekable = S_ISREG(st.st_mode);
     const auto readRange = [&](std::size_t begin, std::size_t end) {
         std::size_t at = begin;
         while (at < end) {
-            const ssize_t n = ::pread(fd, out + at, std::min(chunk, end - at), off_t(at));
+            const std::size_t want = std::min(chunk, end - at);
+            const ssize_t n = seekable ? ::pread(fd, out + at, want, off_t(at)) : ::read(fd, out + at, want);
             if (n < 0 && errno == EINTR)
                 continue;
             if (n < 0)
@@ -112,28 +115,15 @@ void MappedFile::read(const std::wstring& path, const ImportMessages& msg, ReadP
         }
         return at - begin;
     };
-    if (S_ISREG(st.st_mode) && size >= kSplitReadBytes) {
+    if (seekable && size >= kSplitReadBytes) {
         const std::size_t half = size / 2;
         std::size_t second = 0;
         HelperThread helper(progress, [&] { second = readRange(half, size); });
         const std::size_t first = readRange(0, half);
         helper.Join();
         m_size = first < half ? first : half + second;
-    } else if (S_ISREG(st.st_mode)) {
-        m_size = readRange(0, size);
     } else {
-        // Not seekable: one sequential read.
-        while (m_size < size) {
-            const ssize_t n = ::read(fd, out + m_size, std::min(chunk, size - m_size));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                throw msg.unreadable(errno);
-            if (n == 0)
-                break;
-            m_size += std::size_t(n);
-            progress.Advance(std::size_t(n));
-        }
+        m_size = readRange(0, size);
     }
     m_data = out;
 }
