@@ -21,7 +21,36 @@ bool FullCell(std::uint8_t mask) { return mask == kDiagonalA || mask == kDiagona
 std::vector<double> Distinct(const std::vector<SurfaceVertex>& vertices, const std::vector<std::uint8_t>& used,
                              double SurfaceVertex::*field)
 {
+    // A grid has few lines: keep them sorted as they come, trying the last
+    // place and the next first (grid order walks the lines in turn). Many
+    // distinct values go to a sort of all of them instead.
+    constexpr std::size_t kFewValues = 2048;
     std::vector<double> values;
+    std::size_t hint = 0;
+    bool few = true;
+    for (std::size_t i = 0; i < vertices.size() && few; ++i) {
+        if (!used[i])
+            continue;
+        const double v = vertices[i].*field;
+        if (hint < values.size() && values[hint] == v)
+            continue;
+        if (hint + 1 < values.size() && values[hint + 1] == v) {
+            ++hint;
+            continue;
+        }
+        const auto at = std::lower_bound(values.begin(), values.end(), v);
+        hint = std::size_t(at - values.begin());
+        if (at != values.end() && *at == v)
+            continue;
+        if (values.size() == kFewValues)
+            few = false;
+        else
+            values.insert(at, v);
+    }
+    if (few)
+        return values;
+
+    values.clear();
     double last = std::numeric_limits<double>::quiet_NaN();
     for (std::size_t i = 0; i < vertices.size(); ++i) {
         const double v = vertices[i].*field;

@@ -8,10 +8,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <numeric>
+#include <random>
 #include <utility>
 
 using namespace plot;
@@ -122,6 +125,53 @@ TEST(SurfaceLod, RecognisesGridsWithHolesAndRejectsOtherMeshes)
     for (std::size_t k = 0; k < scattered.vertices.size(); ++k)
         scattered.vertices[k].x += 0.001 * double(k);
     EXPECT_FALSE(SurfaceLod(*AddGrid(scene, scattered)).IsGrid());
+}
+
+TEST(SurfaceLod, FindsTheGridLinesInAnyVertexOrder)
+{
+    // Vertices shuffled (indices follow them): a 40 x 40 grid with holes, and
+    // a long 2100 x 3 one, whose lines along x are too many to keep as they come.
+    const auto shuffled = [](Grid g) {
+        std::vector<std::uint32_t> order(g.vertices.size());
+        std::iota(order.begin(), order.end(), 0u);
+        std::shuffle(order.begin(), order.end(), std::mt19937(7));
+        std::vector<std::uint32_t> newIndex(order.size());
+        Grid out;
+        for (std::uint32_t k = 0; k < order.size(); ++k) {
+            newIndex[order[k]] = k;
+            out.vertices.push_back(g.vertices[order[k]]);
+        }
+        for (const std::uint32_t i : g.indices)
+            out.indices.push_back(newIndex[i]);
+        return out;
+    };
+    Scene scene;
+    const auto holes = [](int i, int j) { return (i * 7 + j * 3) % 11 == 0; };
+    const Grid square = MakeGrid(40, [](double x, double z) { return x - z; }, holes);
+    SurfaceLod inOrder(*AddGrid(scene, square));
+    SurfaceLod anyOrder(*AddGrid(scene, shuffled(square)));
+    ASSERT_TRUE(inOrder.IsGrid());
+    ASSERT_TRUE(anyOrder.IsGrid());
+    EXPECT_EQ(anyOrder.Columns(), 40);
+    EXPECT_EQ(anyOrder.Rows(), 40);
+    EXPECT_EQ(anyOrder.CellSize(), inOrder.CellSize());
+
+    Grid wide;
+    constexpr int nx = 2100, ny = 3;
+    for (int i = 0; i < nx; ++i)
+        for (int j = 0; j < ny; ++j)
+            wide.vertices.push_back({0.5 * i, 1.0, 0.25 * j, 0x3080C0, 0});
+    for (int i = 0; i + 1 < nx; ++i)
+        for (int j = 0; j + 1 < ny; ++j) {
+            const std::uint32_t a = std::uint32_t(i * ny + j);
+            wide.indices.insert(wide.indices.end(), {a, a + 1, a + ny, a + 1, a + ny + 1, a + ny});
+        }
+    for (const Grid& g : {wide, shuffled(wide)}) {
+        SurfaceLod lod(*AddGrid(scene, g));
+        ASSERT_TRUE(lod.IsGrid());
+        EXPECT_EQ(lod.Columns(), nx);
+        EXPECT_EQ(lod.Rows(), ny);
+    }
 }
 
 TEST(SurfaceLod, SmoothGridBecomesTwoTrianglesPerCoarseCell)
