@@ -124,6 +124,11 @@ TEST_F(ImportBadRow, LargeTablesReadInTwoHalvesKeepOrderAndLineNumbers)
                                          L": column \"in:a\" holds \"x\", which is not a number.");
     std::string both = header + rows(10) + "1,2\n" + rows(n - 20) + "x,1,2\n" + rows(9);
     EXPECT_EQ(errorTail(file(both)), L", line 12: 2 cells where the header has 3 columns.");
+    // A quoted cell in the first half (it could hold line breaks) keeps the table in one part.
+    std::string quoted = header + "\"0\",0,0\n" + rows(n - 10, 1) + "x,1,2\n";
+    EXPECT_EQ(errorTail(file(quoted)), L", line " + std::to_wstring(n - 10 + 3) +
+                                           L": column \"in:a\" holds \"x\", which is not a number.");
+    EXPECT_EQ(loadOk(file(header + "\"0\",0,0\n" + rows(n - 1, 1))).records, n);
 }
 
 TEST_F(ImportBadRow, HostileTables)

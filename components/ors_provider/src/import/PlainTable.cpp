@@ -66,7 +66,8 @@ OrsContent LoadSplitTable(const MappedFile& file, const TextHeader& header, cons
     // before anything is allocated.
     const auto bytes = std::size_t(file.end() - header.dataBegin);
     const bool unterminated = bytes > 0 && file.end()[-1] != '\n';
-    const std::size_t byLines = CountNewlines(header.dataBegin, file.end()) + (unterminated ? 1 : 0);
+    const RowPlan rows = PlanRows(header, file.end());
+    const std::size_t byLines = rows.lines + (unterminated ? 1 : 0);
     const std::size_t bySize = bytes / std::max<std::size_t>(1, nIn + nFn + columns - 1) + 1;
     const std::size_t capacity = std::max<std::size_t>(1, std::min(byLines, bySize));
 
@@ -91,7 +92,7 @@ OrsContent LoadSplitTable(const MappedFile& file, const TextHeader& header, cons
     if (split.labelColumn)
         plan.use[*split.labelColumn] = ColumnUse::Label;
 
-    NumericResult r = LoadNumericColumns(header, file.end(), plan, out.data(), capacity, msg, progress);
+    NumericResult r = LoadNumericColumns(header, file.end(), rows, plan, out.data(), capacity, msg, progress);
     if (r.rows == 0)
         throw msg.file(L"holds no records: its table has a header line but no rows");
     parsed.rows = r.rows;

@@ -6,6 +6,8 @@
 #include <algorithm>
 #include <cstring>
 #include <exception>
+#include <system_error>
+#include <thread>
 
 namespace ors::import {
 
@@ -346,28 +348,51 @@ constexpr std::size_t kSplitBytes = std::size_t(8) << 20;
 
 } // namespace
 
-NumericResult LoadNumericColumns(const TextHeader& header, const char* end, const NumericPlan& plan,
-                                 double* const* out, std::size_t capacity, const ImportMessages& msg,
-                                 ReadProgress& progress)
+RowPlan PlanRows(const TextHeader& header, const char* end)
 {
     const char* begin = header.dataBegin;
-    progress.BeginStage(kParseStageEnd, std::size_t(end - begin));
-    // Large tables are read in two halves at once, split at a line break.
-    // Quoted cells may hold line breaks, so a first half with a quote is not split.
-    const char* split = nullptr;
+    RowPlan rows;
+    const char* cut = nullptr;
     if (std::size_t(end - begin) >= kSplitBytes) {
         const char* mid = begin + (end - begin) / 2;
         const char* nl = static_cast<const char*>(std::memchr(mid, '\n', std::size_t(end - mid)));
-        if (nl && nl + 1 < end &&
-            (header.delimiter == kBlanks || !std::memchr(begin, '"', std::size_t(nl + 1 - begin))))
-            split = nl + 1;
+        if (nl && nl + 1 < end)
+            cut = nl + 1;
     }
-    if (!split)
-        return loadRegion(header, begin, end, header.dataLine, plan, out, 0, capacity, msg, progress);
+    if (!cut) {
+        rows.lines = CountNewlines(begin, end);
+        return rows;
+    }
+    // The line breaks of both parts count whether or not the table is cut.
+    std::size_t second = 0;
+    std::thread counter;
+    try {
+        counter = std::thread([&] { second = CountNewlines(cut, end); });
+    } catch (const std::system_error&) {
+        second = CountNewlines(cut, end);
+    }
+    const bool quoted = header.delimiter != kBlanks && std::memchr(begin, '"', std::size_t(cut - begin));
+    rows.firstLines = CountNewlines(begin, cut);
+    if (counter.joinable())
+        counter.join();
+    rows.lines = rows.firstLines + second;
+    if (quoted)
+        rows.firstLines = 0;
+    else
+        rows.split = cut;
+    return rows;
+}
 
-    // The first half holds at most one row per line break.
-    const std::size_t firstLines = CountNewlines(begin, split);
-    if (firstLines >= capacity)
+NumericResult LoadNumericColumns(const TextHeader& header, const char* end, const RowPlan& rows,
+                                 const NumericPlan& plan, double* const* out, std::size_t capacity,
+                                 const ImportMessages& msg, ReadProgress& progress)
+{
+    const char* begin = header.dataBegin;
+    progress.BeginStage(kParseStageEnd, std::size_t(end - begin));
+    // The first part holds at most one row per line break.
+    const char* split = rows.split;
+    const std::size_t firstLines = rows.firstLines;
+    if (!split || firstLines >= capacity)
         return loadRegion(header, begin, end, header.dataLine, plan, out, 0, capacity, msg, progress);
     NumericResult second;
     HelperThread worker(progress, [&] {

@@ -75,13 +75,24 @@ struct NumericResult {
     bool labelsDiffer = false;
 };
 
+// How the data rows are read: a large table in two parts at once, cut after
+// a line break near its middle (not when a quoted cell could hold line
+// breaks before the cut), and the line breaks of each part.
+struct RowPlan {
+    const char* split = nullptr; // start of the second part; null: read in one part
+    std::size_t firstLines = 0;  // line breaks before split
+    std::size_t lines = 0;       // line breaks of all the data
+};
+// Counts the two parts' line breaks at once.
+RowPlan PlanRows(const TextHeader& header, const char* end);
+
 // Reads every data row into out (numberColumns columns of capacity rows each,
-// column-major; capacity must be at least the number of rows: CountNewlines
-// of the data + 1). Throws with the line number on a bad row. The parse
-// stage of progress, counted in bytes.
-NumericResult LoadNumericColumns(const TextHeader& header, const char* end, const NumericPlan& plan,
-                                 double* const* out, std::size_t capacity, const ImportMessages& msg,
-                                 ReadProgress& progress);
+// column-major; capacity must be at least the number of rows: rows.lines + 1).
+// Throws with the line number on a bad row. The parse stage of progress,
+// counted in bytes.
+NumericResult LoadNumericColumns(const TextHeader& header, const char* end, const RowPlan& rows,
+                                 const NumericPlan& plan, double* const* out, std::size_t capacity,
+                                 const ImportMessages& msg, ReadProgress& progress);
 
 // The message for a cell that is not a finite number (status from ParseNumberCell).
 OrsError CellError(const ImportMessages& msg, std::uint64_t line, std::string_view column, std::string_view cell,
