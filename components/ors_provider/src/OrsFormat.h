@@ -76,4 +76,13 @@ std::string ToUtf8(std::wstring_view text);
 std::uint32_t BuildValueIndex(const double* column, std::uint32_t n, std::uint32_t* indices,
                               std::vector<double>& distinct);
 
+class ReadProgress;
+// The value indices of `inputs` columns of n values each (column-major, as
+// content.inputValues) into indices and distinct (one list per column); large
+// data on two threads, the columns taken in turns. The last stage of a load's
+// progress. Returns per column what BuildValueIndex returned.
+std::vector<std::uint32_t> BuildValueIndices(const double* values, std::uint32_t n, std::size_t inputs,
+                                             std::uint32_t* indices, std::vector<std::vector<double>>& distinct,
+                                             ReadProgress& progress);
+
 } // namespace ors

@@ -483,26 +483,8 @@ OrsContent Reader::read()
     }
     const std::size_t inputs = h.inputs.size();
     c.valueIndices = HugeArray<std::uint32_t>(inputs * std::size_t(records));
-    c.distinctValues.resize(inputs);
-    // Each input's index is independent of the others: large files build
-    // them on two threads, the inputs taken in turns.
-    std::vector<std::uint32_t> bad(inputs, records);
-    const auto build = [&](std::size_t first, std::size_t step) {
-        for (std::size_t i = first; i < inputs; i += step) {
-            bad[i] = BuildValueIndex(c.inputValues.data() + i * records, records, c.valueIndices.data() + i * records,
-                                     c.distinctValues[i]);
-            m_loadProgress.Advance(records);
-        }
-    };
-    m_loadProgress.BeginStage(100, std::uint64_t(inputs) * records);
-    const bool bTwoThreads = inputs > 1 && records >= kParallelRecords && std::thread::hardware_concurrency() > 1;
-    if (bTwoThreads) {
-        HelperThread helper(m_loadProgress, [&] { build(1, 2); });
-        build(0, 2);
-        helper.Join();
-    } else {
-        build(0, 1);
-    }
+    const std::vector<std::uint32_t> bad = BuildValueIndices(c.inputValues.data(), records, inputs,
+                                                             c.valueIndices.data(), c.distinctValues, m_loadProgress);
     for (std::size_t i = 0; i < inputs; ++i)
         if (bad[i] < records)
             throw m_msg.damaged(L"input \"" + inputNames[i] + L"\" holds a value that is not a finite number (record " +

@@ -1,9 +1,11 @@
 #include "OrsFormat.h"
+#include "ReadProgress.h"
 
 #include <algorithm>
 #include <bit>
 #include <cstring>
 #include <numeric>
+#include <thread>
 #include <utility>
 
 namespace ors {
@@ -192,6 +194,31 @@ std::uint32_t BuildValueIndex(const double* column, std::uint32_t n, std::uint32
     for (std::uint32_t r = 0; r < n; ++r)
         indices[r] = map[indices[r]];
     return n;
+}
+
+std::vector<std::uint32_t> BuildValueIndices(const double* values, std::uint32_t n, std::size_t inputs,
+                                             std::uint32_t* indices, std::vector<std::vector<double>>& distinct,
+                                             ReadProgress& progress)
+{
+    // From this many records on the second thread pays for itself.
+    constexpr std::uint32_t kParallelRecords = 200000;
+    distinct.assign(inputs, {});
+    std::vector<std::uint32_t> bad(inputs, n);
+    const auto build = [&](std::size_t first, std::size_t step) {
+        for (std::size_t i = first; i < inputs; i += step) {
+            bad[i] = BuildValueIndex(values + i * n, n, indices + i * n, distinct[i]);
+            progress.Advance(n);
+        }
+    };
+    progress.BeginStage(100, std::uint64_t(inputs) * n);
+    if (inputs > 1 && n >= kParallelRecords && std::thread::hardware_concurrency() > 1) {
+        HelperThread helper(progress, [&] { build(1, 2); });
+        build(0, 2);
+        helper.Join();
+    } else {
+        build(0, 1);
+    }
+    return bad;
 }
 
 } // namespace ors

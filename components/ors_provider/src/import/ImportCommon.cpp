@@ -211,16 +211,13 @@ void FinishContent(OrsContent& content, ParsedColumns&& columns, const ImportMes
                                L"\" that is not a finite number (record " + std::to_wstring(r) + L")");
     }
     content.valueIndices = HugeArray<std::uint32_t>(nIn * rows);
-    content.distinctValues.assign(nIn, {});
-    progress.BeginStage(100, nIn);
-    for (std::size_t i = 0; i < nIn; ++i) {
-        const std::uint32_t bad = BuildValueIndex(content.inputValues.data() + i * rows, std::uint32_t(rows),
-                                                  content.valueIndices.data() + i * rows, content.distinctValues[i]);
-        if (bad < rows)
+    const std::vector<std::uint32_t> bad = BuildValueIndices(content.inputValues.data(), std::uint32_t(rows), nIn,
+                                                             content.valueIndices.data(), content.distinctValues,
+                                                             progress);
+    for (std::size_t i = 0; i < nIn; ++i)
+        if (bad[i] < rows)
             throw msg.file(L"holds a value of input \"" + FromUtf8(h.inputs[i].name) +
-                           L"\" that is not a finite number (record " + std::to_wstring(bad) + L")");
-        progress.Advance(1);
-    }
+                           L"\" that is not a finite number (record " + std::to_wstring(bad[i]) + L")");
 }
 
 } // namespace ors::import
