@@ -2,7 +2,10 @@
 // Timing, the read-the-bytes floor and a progress sink shared by the load
 // benchmarks.
 #include "HugeArray.h"
+#include "OrsFormat.h"
 #include "ors_provider/ILoadProgress.h"
+#include "ors_provider/IQX_VantixDataProvider.h"
+#include "platform/comptr.h"
 #include "platform/unknown.h"
 
 #include <fcntl.h>
@@ -11,6 +14,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <functional>
@@ -74,6 +78,64 @@ public:
         return S_OK;
     }
 };
+
+// Reading the file's bytes (a), Load (b) and Load with a progress sink (e),
+// one untimed round first (it warms the page cache and the huge-page pool),
+// then interleaved, so that load from other processes on the machine falls on
+// all alike; and how the last sink's calls followed the time spent.
+struct LoadRuns {
+    Timing read, load, loadWithSink;
+    ULONG records = 0;
+    std::size_t sinkCalls = 0;
+    double worstStray = 0; // largest |reported fraction - share of the time spent|
+};
+
+inline LoadRuns MeasureLoads(IQX_VantixDataProvider::IOptimizationResultsDataProvider* provider,
+                             const std::string& file, int runs)
+{
+    using namespace IQX_VantixDataProvider;
+    const std::wstring wfile = ors::FromUtf8(file);
+    LoadRuns m;
+    auto read = [&] { readBytes(file); };
+    auto load = [&] {
+        IUnknown* data = nullptr;
+        if (FAILED(provider->Load(wfile, &data))) {
+            std::fprintf(stderr, "Load failed\n");
+            std::exit(1);
+        }
+        ComPtr<IOptimizationResultsDataSource> source(data);
+        data->Release();
+        source->GetRecordCount(&m.records);
+    };
+    auto sink = platform::MakeCom<TimingSink>();
+    ComPtr<IOptimizationResultsLoadProgress> progress(provider);
+    Clock::time_point loadStart;
+    auto loadWithSink = [&] {
+        sink->calls.clear();
+        progress->SetProgressSink(sink.Get());
+        loadStart = Clock::now();
+        load();
+        progress->SetProgressSink(nullptr);
+    };
+    read();
+    load();
+    loadWithSink();
+    std::vector<double> ta, tb, te;
+    for (int r = 0; r < runs; ++r) {
+        ta.push_back(seconds(read));
+        tb.push_back(seconds(load));
+        te.push_back(seconds(loadWithSink));
+    }
+    m.read = summarize(ta);
+    m.load = summarize(tb);
+    m.loadWithSink = summarize(te);
+    m.sinkCalls = sink->calls.size();
+    const double loadTime = std::chrono::duration<double>(sink->calls.back().second - loadStart).count();
+    for (const auto& [fraction, when] : sink->calls)
+        m.worstStray = std::max(
+            m.worstStray, std::abs(fraction - std::chrono::duration<double>(when - loadStart).count() / loadTime));
+    return m;
+}
 
 inline void print(const char* what, const Timing& t, const Timing& base)
 {

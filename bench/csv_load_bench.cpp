@@ -78,48 +78,11 @@ int main(int argc, char** argv)
     const std::string file = std::string(dir) + "/bench.csv";
     writeTable(file, grid);
     const auto bytes = fs::file_size(file);
-    const std::wstring wfile = ors::FromUtf8(file);
 
     auto provider = platform::MakeCom<ors::COptimizationResultsDataProvider>();
-    ULONG records = 0;
-    auto read = [&] { readBytes(file); };
-    auto load = [&] {
-        IUnknown* data = nullptr;
-        if (FAILED(provider->Load(wfile, &data))) {
-            std::fprintf(stderr, "Load failed\n");
-            std::exit(1);
-        }
-        ComPtr<IOptimizationResultsDataSource> source(data);
-        data->Release();
-        source->GetRecordCount(&records);
-    };
-    auto sink = platform::MakeCom<TimingSink>();
-    ComPtr<IOptimizationResultsLoadProgress> progress(static_cast<IOptimizationResultsDataProvider*>(provider.Get()));
-    Clock::time_point loadStart;
-    auto loadWithSink = [&] {
-        sink->calls.clear();
-        progress->SetProgressSink(sink.Get());
-        loadStart = Clock::now();
-        load();
-        progress->SetProgressSink(nullptr);
-    };
-    // One of each first: warms the page cache and the huge-page pool.
-    read();
-    load();
-    loadWithSink();
-    // Interleaved, so that load from other processes on the machine falls on all alike.
-    std::vector<double> ta, tb, te;
-    for (int r = 0; r < runs; ++r) {
-        ta.push_back(seconds(read));
-        tb.push_back(seconds(load));
-        te.push_back(seconds(loadWithSink));
-    }
-    const Timing a = summarize(ta), b = summarize(tb), e = summarize(te);
-    // How far the reported progress strays from the share of time spent (last run).
-    double worst = 0;
-    const double loadTime = std::chrono::duration<double>(sink->calls.back().second - loadStart).count();
-    for (const auto& [fraction, when] : sink->calls)
-        worst = std::max(worst, std::abs(fraction - std::chrono::duration<double>(when - loadStart).count() / loadTime));
+    const LoadRuns m = MeasureLoads(provider.Get(), file, runs);
+    const Timing &a = m.read, &b = m.load, &e = m.loadWithSink;
+    const ULONG records = m.records;
     std::printf("CSV table: %lu records (grid %d), 4 inputs, 2 functions, %.1f MB; %d runs\n",
                 static_cast<unsigned long>(records), grid, double(bytes) / 1e6, runs);
     print("(a) read the file's bytes", a, a);
@@ -128,7 +91,7 @@ int main(int argc, char** argv)
     std::printf("(b) per record: %.1f ns; target: ratio within 5\n", b.min / records * 1e9);
     std::printf("progress: %zu calls in the last load with a sink; (e)/(b) %.3f (median %.3f); reported progress\n"
                 "strays at most %.0f%% from the share of time spent\n",
-                sink->calls.size(), e.min / b.min, e.median / b.median, worst * 100);
+                m.sinkCalls, e.min / b.min, e.median / b.median, m.worstStray * 100);
 
     fs::remove_all(dir);
     return 0;
