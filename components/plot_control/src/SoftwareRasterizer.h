@@ -48,6 +48,46 @@ inline std::int64_t CeilDiv16(std::int64_t a) { return -((-a) >> 4); }
 } // namespace detail
 
 namespace detail {
+// A triangle's three edge functions over pixel centres, from vertex
+// coordinates relative to the centre of the first pixel. Edge k runs from
+// vertex k to k+1 (after ordering the vertices counter-clockwise); its
+// function is positive inside and weights the vertex opposite to it. Pixels on
+// an edge belong to the triangle only for top and left edges. A, B step one
+// pixel right and one row down; row holds the values at the first pixel.
+template <class T, class V>
+struct Edges {
+    T A[3], B[3], row[3];
+    float inv; // 1 / twice the area, in subpixel units
+    const V* v[3];
+
+    // False for a triangle without area.
+    [[gnu::always_inline]] bool Setup(const T* Xin, const T* Yin, const V& a, const V& b, const V& c)
+    {
+        T X[3] = {Xin[0], Xin[1], Xin[2]}, Y[3] = {Yin[0], Yin[1], Yin[2]};
+        v[0] = &a, v[1] = &b, v[2] = &c;
+        T area = (X[1] - X[0]) * (Y[2] - Y[0]) - (Y[1] - Y[0]) * (X[2] - X[0]);
+        if (area == 0)
+            return false;
+        if (area < 0) {
+            std::swap(X[1], X[2]);
+            std::swap(Y[1], Y[2]);
+            std::swap(v[1], v[2]);
+            area = -area;
+        }
+        for (int k = 0; k < 3; ++k) {
+            const int n = k == 2 ? 0 : k + 1;
+            A[k] = Y[k] - Y[n];
+            B[k] = X[n] - X[k];
+            const bool topLeft = A[k] > 0 || (A[k] == 0 && B[k] < 0);
+            row[k] = -A[k] * X[k] - B[k] * Y[k] - (topLeft ? 0 : 1);
+            A[k] *= kSub;
+            B[k] *= kSub;
+        }
+        inv = 1.0f / float(area);
+        return true;
+    }
+};
+
 // Walks the pixel centres of rows iy0..iy1, columns ix0..ix1; X and Y are the
 // snapped vertex coordinates relative to the centre of pixel (ix0, iy0).
 template <class T, class Shade>
@@ -55,31 +95,14 @@ template <class T, class Shade>
                                             const ScreenVertex& c, int ix0, int ix1, int iy0, int iy1, const Target& t,
                                             Shade& shade)
 {
-    T X[3] = {Xin[0], Xin[1], Xin[2]}, Y[3] = {Yin[0], Yin[1], Yin[2]};
-    const ScreenVertex* v[3] = {&a, &b, &c};
-    T area = (X[1] - X[0]) * (Y[2] - Y[0]) - (Y[1] - Y[0]) * (X[2] - X[0]);
-    if (area == 0)
+    Edges<T, ScreenVertex> edges;
+    if (!edges.Setup(Xin, Yin, a, b, c))
         return;
-    if (area < 0) {
-        std::swap(X[1], X[2]);
-        std::swap(Y[1], Y[2]);
-        std::swap(v[1], v[2]);
-        area = -area;
-    }
-    // Edge k runs from vertex k to k+1; its function is positive inside and
-    // weights the vertex opposite to it. Pixels on an edge belong to the
-    // triangle only for top and left edges.
-    T A[3], B[3], row[3];
-    for (int k = 0; k < 3; ++k) {
-        const int n = k == 2 ? 0 : k + 1;
-        A[k] = Y[k] - Y[n];
-        B[k] = X[n] - X[k];
-        const bool topLeft = A[k] > 0 || (A[k] == 0 && B[k] < 0);
-        row[k] = -A[k] * X[k] - B[k] * Y[k] - (topLeft ? 0 : 1);
-        A[k] *= kSub;
-        B[k] *= kSub;
-    }
-    const float inv = 1.0f / float(area);
+    T* const row = edges.row;
+    const T* const A = edges.A;
+    const T* const B = edges.B;
+    const float inv = edges.inv;
+    const ScreenVertex* const* v = edges.v;
     for (int y = iy0; y <= iy1; ++y) {
         T e0 = row[0], e1 = row[1], e2 = row[2];
         for (int x = ix0; x <= ix1; ++x) {
@@ -169,33 +192,16 @@ inline void FillTriangle(const FixedVertex& a, const FixedVertex& b, const Fixed
                          int iy1, const Target& t, const std::uint8_t* rowOwner, std::uint8_t part)
 {
     const T px = T(ix0) * kSub + kSub / 2, py = T(iy0) * kSub + kSub / 2;
-    T X[3] = {T(a.x) - px, T(b.x) - px, T(c.x) - px};
-    T Y[3] = {T(a.y) - py, T(b.y) - py, T(c.y) - py};
-    const FixedVertex* v[3] = {&a, &b, &c};
-    T area = (X[1] - X[0]) * (Y[2] - Y[0]) - (Y[1] - Y[0]) * (X[2] - X[0]);
-    if (area == 0)
+    const T X[3] = {T(a.x) - px, T(b.x) - px, T(c.x) - px};
+    const T Y[3] = {T(a.y) - py, T(b.y) - py, T(c.y) - py};
+    Edges<T, FixedVertex> edges;
+    if (!edges.Setup(X, Y, a, b, c))
         return;
-    if (area < 0) {
-        std::swap(X[1], X[2]);
-        std::swap(Y[1], Y[2]);
-        std::swap(v[1], v[2]);
-        area = -area;
-    }
-    // Edge k runs from vertex k to k+1; its function is positive inside and
-    // weights the vertex opposite to it. Pixels on an edge belong to the
-    // triangle only for top and left edges.
-    T A[3], B[3], row[3];
-    for (int k = 0; k < 3; ++k) {
-        const int n = k == 2 ? 0 : k + 1;
-        A[k] = Y[k] - Y[n];
-        B[k] = X[n] - X[k];
-        const bool topLeft = A[k] > 0 || (A[k] == 0 && B[k] < 0);
-        row[k] = -A[k] * X[k] - B[k] * Y[k] - (topLeft ? 0 : 1);
-        A[k] *= kSub;
-        B[k] *= kSub;
-    }
-    const float inv = 1.0f / float(area);
-    const FixedVertex &va = *v[0], &vb = *v[1], &vc = *v[2];
+    T* const row = edges.row;
+    const T* const A = edges.A;
+    const T* const B = edges.B;
+    const float inv = edges.inv;
+    const FixedVertex &va = *edges.v[0], &vb = *edges.v[1], &vc = *edges.v[2];
     // e1 (edge b-c) weights a, e2 (edge c-a) weights b, e0 (edge a-b) weights c.
     const float fa[4] = {va.z, float((va.color >> 16) & 255), float((va.color >> 8) & 255), float(va.color & 255)};
     const float fb[4] = {vb.z, float((vb.color >> 16) & 255), float((vb.color >> 8) & 255), float(vb.color & 255)};
