@@ -331,37 +331,45 @@ OrsContent StorageReader::read()
         for (sqlite3_int64 k = 0; k < objectives; ++k)
             h.functions.push_back("value " + std::to_string(k));
 
+    // Rows of a query on the study's completed trials (trial id first), each
+    // with the record of its trial; trials beyond the records are skipped.
+    const auto forEachTrialRow = [&](const char* sql, const auto& body) {
+        auto s = prepare(sql);
+        sqlite3_bind_int64(s.get(), 1, study->id);
+        while (step(s.get()))
+            if (const auto it = rowOf.find(sqlite3_column_int64(s.get(), 0)); it != rowOf.end())
+                body(s.get(), it->second);
+    };
+    // A finite number in column 2.
+    const auto finiteAt = [](sqlite3_stmt* s, double& v) {
+        const int type = sqlite3_column_type(s, 2);
+        v = sqlite3_column_double(s, 2);
+        return (type == SQLITE_FLOAT || type == SQLITE_INTEGER) && std::isfinite(v);
+    };
+
     // Parameters, named in the order they first appear.
     std::vector<std::vector<double>> params;
     std::vector<std::vector<bool>> present;
-    {
-        std::unordered_map<std::string, std::size_t> paramIndex;
-        auto s = prepare("SELECT p.trial_id, p.param_name, p.param_value FROM trial_params p JOIN trials t ON "
-                         "t.trial_id = p.trial_id WHERE t.study_id = ? AND t.state = 'COMPLETE' "
-                         "ORDER BY t.number, t.trial_id, p.param_id");
-        sqlite3_bind_int64(s.get(), 1, study->id);
-        while (step(s.get())) {
-            const auto it = rowOf.find(sqlite3_column_int64(s.get(), 0));
-            if (it == rowOf.end())
-                continue;
-            const std::size_t row = it->second;
-            std::string name = columnText(s.get(), 1);
-            auto [at, added] = paramIndex.emplace(name, params.size());
-            if (added) {
-                h.inputs.push_back({study->name, name});
-                params.emplace_back(rows, 0.0);
-                present.emplace_back(rows, false);
-            }
-            const std::size_t k = at->second;
-            const int type = sqlite3_column_type(s.get(), 2);
-            const double v = sqlite3_column_double(s.get(), 2);
-            if ((type != SQLITE_FLOAT && type != SQLITE_INTEGER) || !std::isfinite(v))
-                throw m_msg.file(L"has a parameter value that is not a finite number (" + trial(row) +
-                                 L", parameter " + Quoted(name) + L")");
-            params[k][row] = v;
-            present[k][row] = true;
-        }
-    }
+    std::unordered_map<std::string, std::size_t> paramIndex;
+    forEachTrialRow("SELECT p.trial_id, p.param_name, p.param_value FROM trial_params p JOIN trials t ON "
+                    "t.trial_id = p.trial_id WHERE t.study_id = ? AND t.state = 'COMPLETE' "
+                    "ORDER BY t.number, t.trial_id, p.param_id",
+                    [&](sqlite3_stmt* s, std::size_t row) {
+                        std::string name = columnText(s, 1);
+                        auto [at, added] = paramIndex.emplace(name, params.size());
+                        if (added) {
+                            h.inputs.push_back({study->name, name});
+                            params.emplace_back(rows, 0.0);
+                            present.emplace_back(rows, false);
+                        }
+                        const std::size_t k = at->second;
+                        double v = 0;
+                        if (!finiteAt(s, v))
+                            throw m_msg.file(L"has a parameter value that is not a finite number (" + trial(row) +
+                                             L", parameter " + Quoted(name) + L")");
+                        params[k][row] = v;
+                        present[k][row] = true;
+                    });
     if (params.empty())
         throw m_msg.file(L"holds an Optuna study without parameters (" + Quoted(study->name) + L")");
     for (std::size_t k = 0; k < params.size(); ++k)
@@ -373,28 +381,20 @@ OrsContent StorageReader::read()
     // Objective values; infinite ones are stored as NULL with value_type.
     std::vector<double> values(std::size_t(objectives) * rows, 0.0);
     std::vector<bool> valuePresent(values.size(), false);
-    {
-        auto s = prepare("SELECT v.trial_id, v.objective, v.value FROM trial_values v JOIN trials t ON "
-                         "t.trial_id = v.trial_id WHERE t.study_id = ? AND t.state = 'COMPLETE'");
-        sqlite3_bind_int64(s.get(), 1, study->id);
-        while (step(s.get())) {
-            const auto it = rowOf.find(sqlite3_column_int64(s.get(), 0));
-            if (it == rowOf.end())
-                continue;
-            const std::size_t row = it->second;
-            const sqlite3_int64 objective = sqlite3_column_int64(s.get(), 1);
-            if (objective < 0 || objective >= objectives)
-                throw m_msg.file(L"has a value of objective " + std::to_wstring(objective) +
-                                 L", which its study does not have (" + trial(row) + L")");
-            const int type = sqlite3_column_type(s.get(), 2);
-            const double v = sqlite3_column_double(s.get(), 2);
-            if ((type != SQLITE_FLOAT && type != SQLITE_INTEGER) || !std::isfinite(v))
-                throw m_msg.file(L"has a value of \"" + FromUtf8(h.functions[std::size_t(objective)]) +
-                                 L"\" that is not a finite number (" + trial(row) + L")");
-            values[std::size_t(objective) * rows + row] = v;
-            valuePresent[std::size_t(objective) * rows + row] = true;
-        }
-    }
+    forEachTrialRow("SELECT v.trial_id, v.objective, v.value FROM trial_values v JOIN trials t ON "
+                    "t.trial_id = v.trial_id WHERE t.study_id = ? AND t.state = 'COMPLETE'",
+                    [&](sqlite3_stmt* s, std::size_t row) {
+                        const sqlite3_int64 objective = sqlite3_column_int64(s, 1);
+                        if (objective < 0 || objective >= objectives)
+                            throw m_msg.file(L"has a value of objective " + std::to_wstring(objective) +
+                                             L", which its study does not have (" + trial(row) + L")");
+                        double v = 0;
+                        if (!finiteAt(s, v))
+                            throw m_msg.file(L"has a value of \"" + FromUtf8(h.functions[std::size_t(objective)]) +
+                                             L"\" that is not a finite number (" + trial(row) + L")");
+                        values[std::size_t(objective) * rows + row] = v;
+                        valuePresent[std::size_t(objective) * rows + row] = true;
+                    });
     for (std::size_t i = 0; i < values.size(); ++i)
         if (!valuePresent[i])
             throw m_msg.file(L"has a completed trial without a value of \"" + FromUtf8(h.functions[i / rows]) +
