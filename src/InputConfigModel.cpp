@@ -103,7 +103,7 @@ namespace {
 // One input as the source's columns show it.
 struct InputColumn {
     const std::uint32_t* pKeys = nullptr;
-    const double* pValues = nullptr;
+    const double* pDistinct = nullptr; // the value of each key
     std::uint32_t nDistinct = 0;
 };
 
@@ -260,7 +260,7 @@ bool BuildInputFromColumn(const InputColumn& column, std::uint32_t nRecords, Inp
         if (end == begin)
             continue;
         values.emplace_back(k, ValueInfo{std::span<const std::uint32_t>(block + begin, end - begin),
-                                         column.pValues[block[begin]]});
+                                         column.pDistinct[k]});
     }
     in.pool = std::move(pool);
     return true;
@@ -289,13 +289,12 @@ bool CInputConfigModel::CollectValueColumns(ULONG nInputs, ULONG nRecords)
 
     std::vector<InputColumn> columns(nInputs);
     for (ULONG i = 0; i < nInputs; ++i) {
-        ULONG nKeys = 0, nValues = 0, nDistinct = 0;
+        ULONG nKeys = 0, nDistinct = 0;
         if (FAILED(spColumns->GetInputValueIndexColumn(i, &columns[i].pKeys, &nKeys)) ||
-            FAILED(spColumns->GetInputValueColumn(i, &columns[i].pValues, &nValues)) ||
-            FAILED(spColumns->GetInputDistinctCount(i, &nDistinct)))
+            FAILED(spColumns->GetInputDistinctValues(i, &columns[i].pDistinct, &nDistinct)))
             return false;
         // Every distinct value occurs in some record.
-        if (nKeys != nRecords || nValues != nRecords || !columns[i].pKeys || !columns[i].pValues ||
+        if (nKeys != nRecords || !columns[i].pKeys || (nDistinct > 0 && !columns[i].pDistinct) ||
             nDistinct > nRecords)
             return false;
         columns[i].nDistinct = nDistinct;

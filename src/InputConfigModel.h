@@ -37,7 +37,7 @@ struct ValueInfo {
     // Records in which the input has this value, ascending (a range of the
     // input's record pool).
     std::span<const std::uint32_t> records;
-    // The value as the first record with this key reported it.
+    // The input's value for this key.
     double value = 0.0;
 };
 

@@ -29,13 +29,11 @@ ComPtr<IOptimizationResultsDataSource> MakeData(const std::vector<std::vector<do
     const auto n = static_cast<std::uint32_t>(inputs.front().size());
     content.header.recordCount = n;
     content.header.functions = {"f"};
-    content.inputValues = ors::HugeArray<double>(inputs.size() * n);
     content.valueIndices = ors::HugeArray<std::uint32_t>(inputs.size() * n);
     content.functionValues = ors::HugeArray<double>(n);
     content.distinctValues.resize(inputs.size());
     for (std::size_t i = 0; i < inputs.size(); ++i) {
         content.header.inputs.push_back({"sig", "x" + std::to_string(i)});
-        std::copy(inputs[i].begin(), inputs[i].end(), content.inputValues.data() + i * n);
         const std::uint32_t bad = ors::BuildValueIndex(inputs[i].data(), n, content.valueIndices.data() + i * n,
                                                        content.distinctValues[i]);
         EXPECT_EQ(bad, n);
@@ -59,7 +57,6 @@ public:
     int recordCalls = 0;
     // Spoilers of the columns.
     HRESULT indexColumnResult = S_OK;
-    HRESULT valueColumnResult = S_OK;
     HRESULT distinctResult = S_OK;
     int countDelta = 0;
     int distinctDelta = 0;
@@ -110,19 +107,15 @@ public:
         *pCount += countDelta;
         return hr;
     }
-    HRESULT GetInputValueColumn(ULONG input, const double** pp, ULONG* pCount) override
-    {
-        return FAILED(valueColumnResult) ? valueColumnResult : m_spColumns->GetInputValueColumn(input, pp, pCount);
-    }
     HRESULT GetFunctionValueColumn(ULONG function, const double** pp, ULONG* pCount) override
     {
         return m_spColumns->GetFunctionValueColumn(function, pp, pCount);
     }
-    HRESULT GetInputDistinctCount(ULONG input, ULONG* pCount) override
+    HRESULT GetInputDistinctValues(ULONG input, const double** pp, ULONG* pCount) override
     {
         if (FAILED(distinctResult))
             return distinctResult;
-        const HRESULT hr = m_spColumns->GetInputDistinctCount(input, pCount);
+        const HRESULT hr = m_spColumns->GetInputDistinctValues(input, pp, pCount);
         *pCount += distinctDelta;
         return hr;
     }
@@ -224,11 +217,11 @@ TEST(ModelColumns, ColumnsAndRecordsBuildTheSameModel)
         ASSERT_EQ(S_OK, direct.Initialize(data.Get(), nullptr));
         ExpectSameModel(byRecords, direct);
     }
-    // The first double of a key is kept: -0.0 (record 3) before 0.0 (record 4).
+    // -0.0 (record 3) and 0.0 (record 4) are one value, 0.0.
     CInputConfigModel tiny;
     ASSERT_EQ(S_OK, tiny.Initialize(MakeData(Shapes()[2]).Get(), nullptr));
     const ValueInfo& zero = tiny.m_Inputs[0].values[0].second;
-    EXPECT_TRUE(std::signbit(zero.value));
+    EXPECT_FALSE(std::signbit(zero.value));
     EXPECT_EQ((std::vector<std::uint32_t>{3, 4}), std::vector<std::uint32_t>(zero.records.begin(), zero.records.end()));
     EXPECT_TRUE(snag.Asserts().empty());
 }
@@ -244,9 +237,10 @@ TEST(ModelColumns, ColumnsThatDoNotFitAreLeftForTheRecords)
         return [&data, input, record](CForwardingSource& s) {
             ComPtr<IOptimizationResultsDataColumns> columns(data);
             const std::uint32_t* keys = nullptr;
+            const double* values = nullptr;
             ULONG n = 0, distinct = 0;
             columns->GetInputValueIndexColumn(input, &keys, &n);
-            columns->GetInputDistinctCount(input, &distinct);
+            columns->GetInputDistinctValues(input, &values, &distinct);
             s.replacedInput = input;
             s.keys.assign(keys, keys + n);
             s.keys[record] = distinct;
@@ -254,7 +248,6 @@ TEST(ModelColumns, ColumnsThatDoNotFitAreLeftForTheRecords)
     };
     const std::vector<std::function<void(CForwardingSource&)>> spoilers = {
         [](CForwardingSource& s) { s.indexColumnResult = E_FAIL; },
-        [](CForwardingSource& s) { s.valueColumnResult = E_NOTIMPL; },
         [](CForwardingSource& s) { s.distinctResult = E_UNEXPECTED; },
         [](CForwardingSource& s) { s.countDelta = -1; },
         [](CForwardingSource& s) { s.countDelta = 1; },

@@ -140,9 +140,10 @@ int main(int argc, char** argv)
             std::printf("  input    %s:%s\n", in.signal.c_str(), in.name.c_str());
         for (const auto& f : h.functions)
             std::printf("  function %s\n", f.c_str());
+        const ors::HugeArray<double> inputValues = ors::ExpandInputValues(content);
         std::vector<const double*> inputs, functions;
         for (std::size_t i = 0; i < h.inputs.size(); ++i)
-            inputs.push_back(content.inputValues.data() + i * h.recordCount);
+            inputs.push_back(inputValues.data() + i * h.recordCount);
         for (std::size_t f = 0; f < h.functions.size(); ++f)
             functions.push_back(content.functionValues.data() + f * h.recordCount);
         ors::WriteOrsFile(output, h, inputs, functions);

@@ -10,11 +10,12 @@
 namespace ors {
 
 COptimizationResultsData::COptimizationResultsData(OrsContent content)
-    : m_content(std::move(content)), m_pInputValues(m_content.inputValues.data()),
-      m_pFunctionValues(m_content.functionValues.data()), m_pValueIndices(m_content.valueIndices.data()),
-      m_nRecords(m_content.header.recordCount), m_nInputs(ULONG(m_content.header.inputs.size())),
-      m_nFunctions(ULONG(m_content.header.functions.size()))
+    : m_content(std::move(content)), m_pFunctionValues(m_content.functionValues.data()),
+      m_pValueIndices(m_content.valueIndices.data()), m_nRecords(m_content.header.recordCount),
+      m_nInputs(ULONG(m_content.header.inputs.size())), m_nFunctions(ULONG(m_content.header.functions.size()))
 {
+    for (const auto& distinct : m_content.distinctValues)
+        m_distinct.push_back(distinct.data());
 }
 
 HRESULT COptimizationResultsData::GetInputCount(ULONG* pCount)
@@ -67,7 +68,7 @@ HRESULT COptimizationResultsData::GetInputValue(ULONG record, ULONG input, doubl
         return E_POINTER;
     if (record >= m_nRecords || input >= m_nInputs)
         return E_INVALIDARG;
-    *pValue = m_pInputValues[std::size_t(input) * m_nRecords + record];
+    *pValue = m_distinct[input][m_pValueIndices[std::size_t(input) * m_nRecords + record]];
     return S_OK;
 }
 
@@ -133,23 +134,13 @@ HRESULT COptimizationResultsData::GetInputValueIndexColumn(ULONG input, const st
     return S_OK;
 }
 
-HRESULT COptimizationResultsData::GetInputValueColumn(ULONG input, const double** ppValues, ULONG* pCount)
+HRESULT COptimizationResultsData::GetInputDistinctValues(ULONG input, const double** ppValues, ULONG* pCount)
 {
     if (!ppValues || !pCount)
         return E_POINTER;
     if (input >= m_nInputs)
         return E_INVALIDARG;
-    *ppValues = m_pInputValues + std::size_t(input) * m_nRecords;
-    *pCount = m_nRecords;
-    return S_OK;
-}
-
-HRESULT COptimizationResultsData::GetInputDistinctCount(ULONG input, ULONG* pCount)
-{
-    if (!pCount)
-        return E_POINTER;
-    if (input >= m_nInputs)
-        return E_INVALIDARG;
+    *ppValues = m_distinct[input];
     *pCount = ULONG(m_content.distinctValues[input].size());
     return S_OK;
 }
@@ -167,12 +158,13 @@ HRESULT COptimizationResultsData::GetFunctionValueColumn(ULONG function, const d
 
 HRESULT COptimizationResultsData::Save(const std::wstring& path)
 {
-    std::vector<const double*> inputs, functions;
-    for (ULONG i = 0; i < m_nInputs; ++i)
-        inputs.push_back(m_pInputValues + std::size_t(i) * m_nRecords);
-    for (ULONG f = 0; f < m_nFunctions; ++f)
-        functions.push_back(m_pFunctionValues + std::size_t(f) * m_nRecords);
     try {
+        const HugeArray<double> inputValues = ExpandInputValues(m_content);
+        std::vector<const double*> inputs, functions;
+        for (ULONG i = 0; i < m_nInputs; ++i)
+            inputs.push_back(inputValues.data() + std::size_t(i) * m_nRecords);
+        for (ULONG f = 0; f < m_nFunctions; ++f)
+            functions.push_back(m_pFunctionValues + std::size_t(f) * m_nRecords);
         WriteOrsFile(path, m_content.header, inputs, functions);
         return S_OK;
     } catch (const OrsError& e) {

@@ -36,8 +36,7 @@ public:
 
     // Views of the stored columns; the data never change after the load.
     HRESULT GetInputValueIndexColumn(ULONG input, const std::uint32_t** ppIndices, ULONG* pCount) override;
-    HRESULT GetInputValueColumn(ULONG input, const double** ppValues, ULONG* pCount) override;
-    HRESULT GetInputDistinctCount(ULONG input, ULONG* pCount) override;
+    HRESULT GetInputDistinctValues(ULONG input, const double** ppValues, ULONG* pCount) override;
     HRESULT GetFunctionValueColumn(ULONG function, const double** ppValues, ULONG* pCount) override;
 
     HRESULT InterfaceSupportsErrorInfo(REFIID riid) override;
@@ -45,7 +44,7 @@ public:
 private:
     OrsContent m_content;
     // Copies of the hot fields, so the per-value getters are a compare and a load.
-    const double* m_pInputValues;
+    std::vector<const double*> m_distinct; // per input
     const double* m_pFunctionValues;
     const std::uint32_t* m_pValueIndices;
     ULONG m_nRecords;

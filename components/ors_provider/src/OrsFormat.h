@@ -5,6 +5,7 @@
 #include "HugeArray.h"
 
 #include <cstdint>
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -31,15 +32,16 @@ struct OrsHeader {
     std::uint32_t recordCount = 0;
 };
 
-// A loaded file. Value arrays are column-major: column c, record r at
-// [c * recordCount + r].
+// A loaded file. Arrays are column-major: column c, record r at
+// [c * recordCount + r]. An input's values are held as their ordinals among
+// the input's distinct values: input i of record r is
+// distinctValues[i][valueIndices[i * recordCount + r]]. (Results hold few
+// distinct values per input, and the doubles would be a second copy.)
 struct OrsContent {
     OrsHeader header;
-    HugeArray<double> inputValues;
     HugeArray<double> functionValues;
-    // Ordinal of each input value among the input's distinct values.
     HugeArray<std::uint32_t> valueIndices;
-    // Per input: its distinct values, ascending.
+    // Per input: its distinct values, ascending; -0.0 is held as 0.0.
     std::vector<std::vector<double>> distinctValues;
 };
 
@@ -69,18 +71,28 @@ std::string CurrentTimestamp();
 std::wstring FromUtf8(std::string_view text);
 std::string ToUtf8(std::wstring_view text);
 
+// A column handed over in pieces of at most kPieceValues: returns the values
+// of records [first, first + count), valid until the next call. Pieces are
+// asked for in ascending order, possibly more than once.
+using ColumnPieces = std::function<const double*(std::uint32_t first, std::uint32_t count)>;
+inline constexpr std::uint32_t kPieceValues = 1u << 15;
+
 // Fills indices[r] with the ordinal of column[r] among the distinct values
 // (ascending) and distinct with those values; -0.0 and 0.0 are one value.
 // Returns n when every value is finite, else the record of the first value
 // that is not (indices and distinct are then unspecified).
 std::uint32_t BuildValueIndex(const double* column, std::uint32_t n, std::uint32_t* indices,
                               std::vector<double>& distinct);
+std::uint32_t BuildValueIndex(const ColumnPieces& column, std::uint32_t n, std::uint32_t* indices,
+                              std::vector<double>& distinct);
+
+// Every input's values, column-major, for writing them out.
+HugeArray<double> ExpandInputValues(const OrsContent& content);
 
 class ReadProgress;
-// The value indices of `inputs` columns of n values each (column-major, as
-// content.inputValues) into indices and distinct (one list per column); large
-// data on two threads, the columns taken in turns. The last stage of a load's
-// progress. Returns per column what BuildValueIndex returned.
+// The value indices of `inputs` columns of n values each (column-major) into
+// indices and distinct (one list per column); large data on two threads, the
+// columns taken in turns. The last stage of a load's progress. Returns per column what BuildValueIndex returned.
 std::vector<std::uint32_t> BuildValueIndices(const double* values, std::uint32_t n, std::size_t inputs,
                                              std::uint32_t* indices, std::vector<std::vector<double>>& distinct,
                                              ReadProgress& progress);

@@ -69,13 +69,11 @@ std::uint32_t be32(const unsigned char* p)
 constexpr int kProgressPeriod = 1000;
 constexpr int kProgressBudget = 100000;
 
-// From this many records on, columns are read and value indices built on two threads.
+// From this many records on, columns are read and indexed on two threads.
 constexpr std::uint32_t kParallelRecords = 200000;
 
-// While progress is reported, value columns are read in pieces of this size;
-// the rest of the load is building the value indices.
+// While progress is reported, function columns are read in pieces of this size.
 constexpr std::size_t kProgressChunk = std::size_t(1) << 20;
-constexpr unsigned kReadStageEnd = 60;
 
 int progressGuard(void* counter)
 {
@@ -102,9 +100,16 @@ private:
     void readFunctions(OrsHeader& h);
     void checkColumns(const char* table, std::size_t count, const std::wstring& kind,
                       const std::vector<std::wstring>& names, std::uint32_t records);
-    // Columns first, first + step, ... of the table, through connection db.
-    void readColumns(sqlite3* db, const char* table, std::size_t first, std::size_t step, std::size_t count,
-                     std::uint32_t records, double* dst) const;
+    Blob openColumn(sqlite3* db, const char* table, std::size_t column, std::uint32_t records) const;
+    // Bytes [at, at + n) of an open column into out, in host byte order.
+    void readValues(sqlite3* db, sqlite3_blob* blob, std::size_t at, std::size_t n, unsigned char* out) const;
+    // Function columns first, first + step, ... through connection db.
+    void readColumns(sqlite3* db, std::size_t first, std::size_t step, std::size_t count, std::uint32_t records,
+                     double* dst) const;
+    // Input columns first, first + step, ... through connection db, read in
+    // pieces straight into their value indices; bad[i] as BuildValueIndex returns.
+    void indexColumns(sqlite3* db, std::size_t first, std::size_t step, OrsContent& c,
+                      std::vector<std::uint32_t>& bad) const;
     std::wstring fullName(const InputInfo& in) const { return FromUtf8(in.signal) + L":" + FromUtf8(in.name); }
 
     const std::wstring& m_path;
@@ -368,32 +373,59 @@ void Reader::checkColumns(const char* table, std::size_t count, const std::wstri
         throw m_msg.damaged(L"the values of " + kind + L" \"" + names[next] + L"\" are missing");
 }
 
-void Reader::readColumns(sqlite3* db, const char* table, std::size_t first, std::size_t step, std::size_t count,
-                         std::uint32_t records, double* dst) const
+Blob Reader::openColumn(sqlite3* db, const char* table, std::size_t column, std::uint32_t records) const
+{
+    sqlite3_blob* raw = nullptr;
+    const int rc = sqlite3_blob_open(db, "main", table, "data", sqlite3_int64(column), 0, &raw);
+    Blob blob(raw);
+    if (rc != SQLITE_OK)
+        sqliteFailure(rc, db);
+    if (std::size_t(sqlite3_blob_bytes(raw)) != std::size_t(records) * 8)
+        throw m_msg.damaged(L"a value column changed its length while being read");
+    return blob;
+}
+
+void Reader::readValues(sqlite3* db, sqlite3_blob* blob, std::size_t at, std::size_t n, unsigned char* out) const
+{
+    // Blobs are at most 2 GiB (checked), so offsets fit SQLite's int.
+    if (const int rc = sqlite3_blob_read(blob, out, int(n), int(at)); rc != SQLITE_OK)
+        sqliteFailure(rc, db);
+    if constexpr (std::endian::native == std::endian::big) {
+        auto* words = reinterpret_cast<std::uint64_t*>(out);
+        for (std::size_t r = 0; r < n / 8; ++r)
+            words[r] = __builtin_bswap64(words[r]);
+    }
+    m_loadProgress.Advance(n);
+}
+
+void Reader::readColumns(sqlite3* db, std::size_t first, std::size_t step, std::size_t count, std::uint32_t records,
+                         double* dst) const
 {
     const std::size_t bytes = std::size_t(records) * 8;
+    const std::size_t chunk = m_loadProgress.Active() ? kProgressChunk : bytes;
     for (std::size_t i = first; i < count; i += step) {
-        sqlite3_blob* raw = nullptr;
-        int rc = sqlite3_blob_open(db, "main", table, "data", sqlite3_int64(i), 0, &raw);
-        Blob blob(raw);
-        if (rc != SQLITE_OK)
-            sqliteFailure(rc, db);
-        if (std::size_t(sqlite3_blob_bytes(raw)) != bytes)
-            throw m_msg.damaged(L"a value column changed its length while being read");
+        const Blob blob = openColumn(db, "function_values", i, records);
         auto* out = reinterpret_cast<unsigned char*>(dst + i * records);
-        // Blobs are at most 2 GiB, so one read fits SQLite's int length.
-        const std::size_t chunk = m_loadProgress.Active() ? kProgressChunk : bytes;
-        for (std::size_t at = 0; at < bytes; at += chunk) {
-            const std::size_t n = std::min(chunk, bytes - at);
-            if ((rc = sqlite3_blob_read(raw, out + at, int(n), int(at))) != SQLITE_OK)
-                sqliteFailure(rc, db);
-            m_loadProgress.Advance(n);
-        }
-        if constexpr (std::endian::native == std::endian::big) {
-            auto* words = reinterpret_cast<std::uint64_t*>(out);
-            for (std::size_t r = 0; r < records; ++r)
-                words[r] = __builtin_bswap64(words[r]);
-        }
+        for (std::size_t at = 0; at < bytes; at += chunk)
+            readValues(db, blob.get(), at, std::min(chunk, bytes - at), out + at);
+    }
+}
+
+void Reader::indexColumns(sqlite3* db, std::size_t first, std::size_t step, OrsContent& c,
+                          std::vector<std::uint32_t>& bad) const
+{
+    const std::uint32_t records = c.header.recordCount;
+    // One piece at a time through a buffer that stays in the caches: the
+    // doubles themselves are never kept.
+    std::vector<double> piece(std::min(records, kPieceValues));
+    for (std::size_t i = first; i < c.header.inputs.size(); i += step) {
+        const Blob blob = openColumn(db, "input_values", i, records);
+        const auto read = [&](std::uint32_t from, std::uint32_t count) -> const double* {
+            readValues(db, blob.get(), std::size_t(from) * 8, std::size_t(count) * 8,
+                       reinterpret_cast<unsigned char*>(piece.data()));
+            return piece.data();
+        };
+        bad[i] = BuildValueIndex(read, records, c.valueIndices.data() + i * std::size_t(records), c.distinctValues[i]);
     }
 }
 
@@ -455,14 +487,17 @@ OrsContent Reader::read()
     checkColumns("function_values", h.functions.size(), L"function", functionNames, records);
     sqlite3_progress_handler(m_db.get(), 0, nullptr, nullptr); // blob reads are bounded by the checks above
 
-    c.inputValues = HugeArray<double>(h.inputs.size() * std::size_t(records));
+    const std::size_t inputs = h.inputs.size();
     c.functionValues = HugeArray<double>(h.functions.size() * std::size_t(records));
+    c.valueIndices = HugeArray<std::uint32_t>(inputs * std::size_t(records));
+    c.distinctValues.assign(inputs, {});
+    std::vector<std::uint32_t> bad(inputs, records);
     // Large files are read on two connections at once, the columns taken in turns.
     const auto readShare = [&](sqlite3* db, std::size_t first, std::size_t step) {
-        readColumns(db, "input_values", first, step, h.inputs.size(), records, c.inputValues.data());
-        readColumns(db, "function_values", first, step, h.functions.size(), records, c.functionValues.data());
+        indexColumns(db, first, step, c, bad);
+        readColumns(db, first, step, h.functions.size(), records, c.functionValues.data());
     };
-    m_loadProgress.BeginStage(kReadStageEnd, std::uint64_t(columns) * records * 8);
+    m_loadProgress.BeginStage(100, std::uint64_t(columns) * records * 8);
     if (records >= kParallelRecords && columns > 1 && std::thread::hardware_concurrency() > 1) {
         HelperThread helper(m_loadProgress, [&] {
             const Db second = openConnection();
@@ -476,15 +511,11 @@ OrsContent Reader::read()
     m_db.reset();
 
     for (std::size_t f = 0; f < h.functions.size(); ++f) {
-        const std::size_t bad = firstNonFinite(c.functionValues.data() + f * records, records);
-        if (bad < records)
+        const std::size_t at = firstNonFinite(c.functionValues.data() + f * records, records);
+        if (at < records)
             throw m_msg.damaged(L"function \"" + functionNames[f] + L"\" holds a value that is not a finite number (record " +
-                                std::to_wstring(bad) + L")");
+                                std::to_wstring(at) + L")");
     }
-    const std::size_t inputs = h.inputs.size();
-    c.valueIndices = HugeArray<std::uint32_t>(inputs * std::size_t(records));
-    const std::vector<std::uint32_t> bad = BuildValueIndices(c.inputValues.data(), records, inputs,
-                                                             c.valueIndices.data(), c.distinctValues, m_loadProgress);
     for (std::size_t i = 0; i < inputs; ++i)
         if (bad[i] < records)
             throw m_msg.damaged(L"input \"" + inputNames[i] + L"\" holds a value that is not a finite number (record " +

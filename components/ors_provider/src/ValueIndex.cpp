@@ -95,7 +95,7 @@ inline double fromOrderedKey(std::uint64_t key)
 
 // Least-significant-digit radix sort of (key, record) pairs, 11 bits a pass;
 // passes in which every key has the same digit are skipped.
-std::uint32_t sortedIndex(const double* column, std::uint32_t n, std::uint32_t* indices,
+std::uint32_t sortedIndex(const ColumnPieces& column, std::uint32_t n, std::uint32_t* indices,
                           std::vector<double>& distinct)
 {
     constexpr int kBits = 11;
@@ -105,17 +105,22 @@ std::uint32_t sortedIndex(const double* column, std::uint32_t n, std::uint32_t* 
     HugeArray<std::uint32_t> records(n), records2(n);
     // All digit histograms in the one pass that builds the keys.
     std::vector<std::uint32_t> counts(kPasses * kBuckets, 0u);
-    for (std::uint32_t r = 0; r < n; ++r) {
-        std::uint64_t bits = bitsOf(column[r]);
-        if ((bits & kExponent) == kExponent)
-            return r;
-        if (bits == kNegativeZero)
-            bits = 0;
-        const std::uint64_t key = orderedKey(bits);
-        keys[r] = key;
-        records[r] = r;
-        for (int p = 0; p < kPasses; ++p)
-            ++counts[p * kBuckets + ((key >> (p * kBits)) & (kBuckets - 1))];
+    for (std::uint32_t first = 0; first < n; first += kPieceValues) {
+        const std::uint32_t count = std::min(kPieceValues, n - first);
+        const double* piece = column(first, count);
+        for (std::uint32_t i = 0; i < count; ++i) {
+            std::uint64_t bits = bitsOf(piece[i]);
+            if ((bits & kExponent) == kExponent)
+                return first + i;
+            if (bits == kNegativeZero)
+                bits = 0;
+            const std::uint64_t key = orderedKey(bits);
+            const std::uint32_t r = first + i;
+            keys[r] = key;
+            records[r] = r;
+            for (int p = 0; p < kPasses; ++p)
+                ++counts[p * kBuckets + ((key >> (p * kBits)) & (kBuckets - 1))];
+        }
     }
     std::uint64_t* src = keys.data();
     std::uint64_t* dst = keys2.data();
@@ -152,28 +157,33 @@ std::uint32_t sortedIndex(const double* column, std::uint32_t n, std::uint32_t* 
 
 } // namespace
 
-std::uint32_t BuildValueIndex(const double* column, std::uint32_t n, std::uint32_t* indices,
+std::uint32_t BuildValueIndex(const ColumnPieces& column, std::uint32_t n, std::uint32_t* indices,
                               std::vector<double>& distinct)
 {
     FirstSeenTable table;
     // Neighbouring records often share a value (outer loops of a design).
     std::uint64_t lastKey = kEmpty;
     std::uint32_t lastId = 0;
-    for (std::uint32_t r = 0; r < n; ++r) {
-        std::uint64_t key = bitsOf(column[r]);
-        if (key == lastKey) {
-            indices[r] = lastId;
-            continue;
+    for (std::uint32_t first = 0; first < n; first += kPieceValues) {
+        const std::uint32_t count = std::min(kPieceValues, n - first);
+        const double* piece = column(first, count);
+        std::uint32_t* out = indices + first;
+        for (std::uint32_t i = 0; i < count; ++i) {
+            std::uint64_t key = bitsOf(piece[i]);
+            if (key == lastKey) {
+                out[i] = lastId;
+                continue;
+            }
+            if ((key & kExponent) == kExponent)
+                return first + i;
+            lastKey = key;
+            if (key == kNegativeZero)
+                key = 0;
+            lastId = table.idOf(key);
+            out[i] = lastId;
+            if (table.order().size() > kHashLimit)
+                return sortedIndex(column, n, indices, distinct);
         }
-        if ((key & kExponent) == kExponent)
-            return r;
-        lastKey = key;
-        if (key == kNegativeZero)
-            key = 0;
-        lastId = table.idOf(key);
-        indices[r] = lastId;
-        if (table.order().size() > kHashLimit)
-            return sortedIndex(column, n, indices, distinct);
     }
 
     const std::vector<double>& order = table.order();
@@ -194,6 +204,28 @@ std::uint32_t BuildValueIndex(const double* column, std::uint32_t n, std::uint32
     for (std::uint32_t r = 0; r < n; ++r)
         indices[r] = map[indices[r]];
     return n;
+}
+
+std::uint32_t BuildValueIndex(const double* column, std::uint32_t n, std::uint32_t* indices,
+                              std::vector<double>& distinct)
+{
+    return BuildValueIndex([column](std::uint32_t first, std::uint32_t) { return column + first; }, n, indices,
+                           distinct);
+}
+
+HugeArray<double> ExpandInputValues(const OrsContent& content)
+{
+    const std::size_t n = content.header.recordCount;
+    const std::size_t inputs = content.header.inputs.size();
+    HugeArray<double> values(inputs * n);
+    for (std::size_t i = 0; i < inputs; ++i) {
+        const double* distinct = content.distinctValues[i].data();
+        const std::uint32_t* index = content.valueIndices.data() + i * n;
+        double* out = values.data() + i * n;
+        for (std::size_t r = 0; r < n; ++r)
+            out[r] = distinct[index[r]];
+    }
+    return values;
 }
 
 std::vector<std::uint32_t> BuildValueIndices(const double* values, std::uint32_t n, std::size_t inputs,

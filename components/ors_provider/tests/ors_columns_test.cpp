@@ -5,6 +5,8 @@
 
 #include "ors_provider/IQX_VantixDataColumns.h"
 
+#include <algorithm>
+#include <bit>
 #include <cmath>
 #include <random>
 
@@ -12,8 +14,8 @@ using namespace orstest;
 
 namespace {
 
-// Every column of every input against GetInputValue / GetInputValueIndex, and
-// the distinct count against the highest index.
+// Every column of every input against GetInputValue / GetInputValueIndex /
+// GetInputValueByIndex, and the distinct count against the highest index.
 void expectColumnsMatchRecords(IOptimizationResultsDataSource* src)
 {
     ComPtr<IOptimizationResultsDataSourceEx> ex(src);
@@ -25,12 +27,12 @@ void expectColumnsMatchRecords(IOptimizationResultsDataSource* src)
     for (ULONG i = 0; i < inputs; ++i) {
         const std::uint32_t* keys = nullptr;
         const double* values = nullptr;
-        ULONG nKeys = ~0u, nValues = ~0u, distinct = ~0u;
+        ULONG nKeys = ~0u, distinct = ~0u;
         ASSERT_EQ(columns->GetInputValueIndexColumn(i, &keys, &nKeys), S_OK);
-        ASSERT_EQ(columns->GetInputValueColumn(i, &values, &nValues), S_OK);
-        ASSERT_EQ(columns->GetInputDistinctCount(i, &distinct), S_OK);
+        ASSERT_EQ(columns->GetInputDistinctValues(i, &values, &distinct), S_OK);
         ASSERT_EQ(nKeys, records);
-        ASSERT_EQ(nValues, records);
+        EXPECT_TRUE(std::is_sorted(values, values + distinct));
+        EXPECT_TRUE(std::adjacent_find(values, values + distinct) == values + distinct);
         std::uint64_t highest = 0;
         for (ULONG r = 0; r < records; ++r) {
             std::uint64_t key = 0;
@@ -38,9 +40,12 @@ void expectColumnsMatchRecords(IOptimizationResultsDataSource* src)
             ASSERT_EQ(ex->GetInputValueIndex(r, i, &key), S_OK);
             ASSERT_EQ(src->GetInputValue(r, i, &value), S_OK);
             ASSERT_EQ(keys[r], key) << "input " << i << " record " << r;
-            // Bit for bit: -0.0 and 0.0 share an index but not their bits.
-            ASSERT_EQ(std::signbit(values[r]), std::signbit(value));
-            ASSERT_EQ(values[r], value);
+            ASSERT_LT(key, distinct);
+            // Bit for bit: -0.0 is held as 0.0 wherever it is read.
+            double byIndex = NAN;
+            ASSERT_EQ(ex->GetInputValueByIndex(key, i, &byIndex), S_OK);
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(values[key]), std::bit_cast<std::uint64_t>(value));
+            ASSERT_EQ(std::bit_cast<std::uint64_t>(byIndex), std::bit_cast<std::uint64_t>(value));
             highest = std::max(highest, key);
         }
         if (records > 0) {
@@ -98,7 +103,22 @@ TEST(OrsColumns, MatchThePerRecordGettersForGridsShuffledDataSignedZerosAndNoRec
     none.header.recordCount = 0;
     none.write(dir / "none.ors");
 
-    for (const char* name : {"small.ors", "mixed.ors", "none.ors"}) {
+    // Enough records for two reading threads, one input continuous (more
+    // distinct values than the hash table takes), several read pieces.
+    Sample large = smallSample();
+    large.inputs.assign(2, {});
+    large.functions.assign(2, {});
+    const std::uint32_t nLarge = 250001;
+    for (std::uint32_t r = 0; r < nLarge; ++r) {
+        large.inputs[0].push_back(static_cast<double>(r % 301) - 150.0);
+        large.inputs[1].push_back(std::ldexp(static_cast<double>(random()), -20));
+        large.functions[0].push_back(r);
+        large.functions[1].push_back(0.5 * r);
+    }
+    large.header.recordCount = nLarge;
+    large.write(dir / "large.ors");
+
+    for (const char* name : {"small.ors", "mixed.ors", "none.ors", "large.ors"}) {
         SCOPED_TRACE(name);
         auto r = load(dir / name);
         ASSERT_EQ(r.hr, S_OK);
@@ -108,9 +128,12 @@ TEST(OrsColumns, MatchThePerRecordGettersForGridsShuffledDataSignedZerosAndNoRec
     // The two zeros are one value.
     auto r = load(dir / "mixed.ors");
     ComPtr<IOptimizationResultsDataColumns> columns(r.source);
+    const double* zeros = nullptr;
     ULONG distinct = 0;
-    ASSERT_EQ(columns->GetInputDistinctCount(1, &distinct), S_OK);
-    EXPECT_EQ(distinct, 2u);
+    ASSERT_EQ(columns->GetInputDistinctValues(1, &zeros, &distinct), S_OK);
+    ASSERT_EQ(distinct, 2u);
+    EXPECT_FALSE(std::signbit(zeros[0]));
+    EXPECT_EQ(zeros[1], 1.5);
 }
 
 TEST(OrsColumns, RefuseBadArgumentsAndOutliveTheSourceReference)
@@ -130,27 +153,27 @@ TEST(OrsColumns, RefuseBadArgumentsAndOutliveTheSourceReference)
     ULONG n = 0;
     EXPECT_EQ(columns->GetInputValueIndexColumn(0, nullptr, &n), E_POINTER);
     EXPECT_EQ(columns->GetInputValueIndexColumn(0, &keys, nullptr), E_POINTER);
-    EXPECT_EQ(columns->GetInputValueColumn(0, nullptr, &n), E_POINTER);
-    EXPECT_EQ(columns->GetInputValueColumn(0, &values, nullptr), E_POINTER);
-    EXPECT_EQ(columns->GetInputDistinctCount(0, nullptr), E_POINTER);
+    EXPECT_EQ(columns->GetInputDistinctValues(0, nullptr, &n), E_POINTER);
+    EXPECT_EQ(columns->GetInputDistinctValues(0, &values, nullptr), E_POINTER);
     EXPECT_EQ(columns->GetInputValueIndexColumn(2, &keys, &n), E_INVALIDARG);
-    EXPECT_EQ(columns->GetInputValueColumn(2, &values, &n), E_INVALIDARG);
-    EXPECT_EQ(columns->GetInputDistinctCount(2, &n), E_INVALIDARG);
+    EXPECT_EQ(columns->GetInputDistinctValues(2, &values, &n), E_INVALIDARG);
     EXPECT_EQ(columns->GetFunctionValueColumn(0, nullptr, &n), E_POINTER);
     EXPECT_EQ(columns->GetFunctionValueColumn(0, &values, nullptr), E_POINTER);
     EXPECT_EQ(columns->GetFunctionValueColumn(2, &values, &n), E_INVALIDARG);
 
     // Only the column reference is left; the arrays are still the object's.
     const double* lag = nullptr;
+    ULONG distinct = 0;
+    ASSERT_EQ(columns->GetInputDistinctValues(1, &values, &distinct), S_OK);
     ASSERT_EQ(columns->GetInputValueIndexColumn(1, &keys, &n), S_OK);
-    ASSERT_EQ(columns->GetInputValueColumn(1, &values, &n), S_OK);
     ASSERT_EQ(columns->GetFunctionValueColumn(1, &lag, &n), S_OK);
     back = nullptr;
     r.source = nullptr;
     ASSERT_EQ(n, 11u);
     // The last record is (300, 4): index 3 of 0.5, 1, 2, 4.
+    ASSERT_EQ(distinct, 4u);
     EXPECT_EQ(keys[n - 1], 3u);
-    EXPECT_EQ(values[n - 1], 4.0);
+    EXPECT_EQ(values[3], 4.0);
     EXPECT_EQ(keys[0], 0u);
     EXPECT_EQ(values[0], 0.5);
     EXPECT_EQ(lag[n - 1], -4.0);

@@ -201,6 +201,24 @@ TEST(OrsValueIndex, ManyDistinctValuesInRandomOrder)
         for (std::uint32_t r = 0; r < n; ++r)
             ASSERT_EQ(indices[r], reference.at(column[r])) << r;
         EXPECT_EQ(indices[10], indices[20]);
+
+        // The same column handed over piece by piece, each in a buffer of its
+        // own size, as a file is read: the same result.
+        std::vector<double> piece;
+        std::uint32_t next = 0;
+        const ors::ColumnPieces pieces = [&](std::uint32_t first, std::uint32_t count) -> const double* {
+            EXPECT_LE(count, ors::kPieceValues);
+            EXPECT_LE(std::uint64_t(first) + count, n);
+            EXPECT_TRUE(first == next || first == 0) << first; // in order, or again from the start
+            next = first + count;
+            piece.assign(column.begin() + first, column.begin() + first + count);
+            return piece.data();
+        };
+        std::vector<std::uint32_t> byPieces(n);
+        std::vector<double> distinctByPieces;
+        ASSERT_EQ(ors::BuildValueIndex(pieces, n, byPieces.data(), distinctByPieces), n);
+        EXPECT_EQ(distinctByPieces, distinct);
+        EXPECT_EQ(byPieces, indices);
     }
 }
 

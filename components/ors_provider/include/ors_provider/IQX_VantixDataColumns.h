@@ -1,6 +1,7 @@
 #pragma once
 // Optional addition to the data provider contract: read-only views of a loaded
-// data object's columns (input values, their value indices, function values),
+// data object's columns (input value indices, the inputs' distinct values,
+// function values),
 // for callers that walk every record. A data object may lack it; callers then
 // use the per-record getters of IOptimizationResultsDataSource and
 // IOptimizationResultsDataSourceEx, which answer the same values.
@@ -18,11 +19,10 @@ struct IOptimizationResultsDataColumns : IUnknown {
     // *ppIndices[r] is GetInputValueIndex(r, input) for every record r;
     // *pCount: the record count.
     virtual HRESULT GetInputValueIndexColumn(ULONG input, const std::uint32_t** ppIndices, ULONG* pCount) = 0;
-    // *ppValues[r] is GetInputValue(r, input) for every record r; *pCount: the
-    // record count.
-    virtual HRESULT GetInputValueColumn(ULONG input, const double** ppValues, ULONG* pCount) = 0;
-    // The number of distinct values of the input; every value index is below it.
-    virtual HRESULT GetInputDistinctCount(ULONG input, ULONG* pCount) = 0;
+    // (*ppValues)[k] is GetInputValueByIndex(k, input), ascending; *pCount:
+    // the number of distinct values, which every value index is below. So
+    // GetInputValue(r, input) is (*ppValues)[index column[r]].
+    virtual HRESULT GetInputDistinctValues(ULONG input, const double** ppValues, ULONG* pCount) = 0;
     // *ppValues[r] is GetFunctionValue(r, function) for every record r;
     // *pCount: the record count.
     virtual HRESULT GetFunctionValueColumn(ULONG function, const double** ppValues, ULONG* pCount) = 0;

@@ -200,7 +200,8 @@ void FinishContent(OrsContent& content, ParsedColumns&& columns, const ImportMes
     const std::size_t nIn = h.inputs.size();
     const std::size_t nFn = h.functions.size();
     h.recordCount = std::uint32_t(rows);
-    content.inputValues = packed(std::move(columns.inputs), nIn, columns.capacity, rows);
+    // Held only until the value indices are built.
+    const HugeArray<double> inputValues = packed(std::move(columns.inputs), nIn, columns.capacity, rows);
     content.functionValues = packed(std::move(columns.functions), nFn, columns.capacity, rows);
 
     for (std::size_t f = 0; f < nFn; ++f) {
@@ -211,7 +212,7 @@ void FinishContent(OrsContent& content, ParsedColumns&& columns, const ImportMes
                                L"\" that is not a finite number (record " + std::to_wstring(r) + L")");
     }
     content.valueIndices = HugeArray<std::uint32_t>(nIn * rows);
-    const std::vector<std::uint32_t> bad = BuildValueIndices(content.inputValues.data(), std::uint32_t(rows), nIn,
+    const std::vector<std::uint32_t> bad = BuildValueIndices(inputValues.data(), std::uint32_t(rows), nIn,
                                                              content.valueIndices.data(), content.distinctValues,
                                                              progress);
     for (std::size_t i = 0; i < nIn; ++i)
