@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <new>
+#include <string_view>
 #include <type_traits>
 #include <utility>
 #include <vector>
@@ -22,6 +23,19 @@ inline constexpr bool kUseHeapOnly = true;
 #else
 inline constexpr bool kUseHeapOnly = false;
 #endif
+
+// A process that sets VANTIX_LARGE_BLOCKS=heap before its first large block
+// (vantix-render) has prepared its heap with huge pages and never trims it:
+// there a block freed by one stage is handed, already touched, to the next,
+// which costs less than mapping fresh memory for each.
+inline bool UseHeapOnly()
+{
+    static const bool bHeap = [] {
+        const char* value = std::getenv("VANTIX_LARGE_BLOCKS");
+        return kUseHeapOnly || (value && std::string_view(value) == "heap");
+    }();
+    return bHeap;
+}
 
 inline void* AllocateLarge(std::size_t bytes)
 {
@@ -61,14 +75,14 @@ struct CHugePageAllocator {
         if (n > static_cast<std::size_t>(-1) / sizeof(T))
             throw std::bad_array_new_length();
         const std::size_t bytes = n * sizeof(T);
-        if (bytes < kHugePageSize || kUseHeapOnly)
+        if (bytes < kHugePageSize || UseHeapOnly())
             return static_cast<T*>(::operator new(bytes));
         return static_cast<T*>(AllocateLarge(bytes));
     }
     void deallocate(T* p, std::size_t n) noexcept
     {
         const std::size_t bytes = n * sizeof(T);
-        if (bytes < kHugePageSize || kUseHeapOnly)
+        if (bytes < kHugePageSize || UseHeapOnly())
             ::operator delete(p);
         else
             FreeLarge(p, bytes);
@@ -99,7 +113,7 @@ public:
         if (n > static_cast<std::size_t>(-1) / sizeof(T))
             throw std::bad_array_new_length();
         const std::size_t bytes = n * sizeof(T);
-        m_bMapped = bytes >= kHugePageSize && !kUseHeapOnly;
+        m_bMapped = bytes >= kHugePageSize && !UseHeapOnly();
         m_pData = static_cast<T*>(m_bMapped ? AllocateLarge(bytes) : std::calloc(n, sizeof(T)));
         if (!m_pData)
             throw std::bad_alloc();

@@ -36,6 +36,9 @@ void PrepareHeap()
     const std::uintptr_t start = (before + kHuge - 1) & ~(kHuge - 1);
     if (after > start + kHuge)
         madvise(reinterpret_cast<void*>(start), (after - start) & ~(kHuge - 1), MADV_HUGEPAGE);
+    // The working arrays of the chart code come from this heap too, so the
+    // picture buffers reuse what the choice of the slice freed.
+    setenv("VANTIX_LARGE_BLOCKS", "heap", 1);
 }
 
 } // namespace
