@@ -4,6 +4,7 @@
 #include "ScaleHelper.h"
 #include "VersionInfo.h"
 #include "diagnostics/ExceptionHandlers.h"
+#include "diagnostics/QtInterface.h"
 #include "diagnostics/snagwise.h"
 
 #include <QApplication>
@@ -42,6 +43,7 @@ QString CommandLineHelp()
 
 int VantixMain(int argc, char** argv)
 {
+    SnagwiseUtil::InstallQtClientInterface();
     auto* client = SnagwiseUtil::GetSnagwiseClient();
     SnagwiseUtil::InstallInvalidParameterHandler(client);
     SnagwiseUtil::InstallUnhandledExceptionFilter(client);

@@ -27,6 +27,7 @@ std::uint32_t CurrentThreadId() noexcept;
 // Return addresses of the caller's stack, innermost first.
 void CaptureContext(CONTEXT& context, std::uint32_t flags) noexcept;
 ClientTestHooks& Hooks();
+ClientInterface& Interface();
 
 // Process-wide handlers (ExceptionHandlers.cpp).
 void SetHandlersClient(SnagwiseClient* client) noexcept;

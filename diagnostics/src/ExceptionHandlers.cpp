@@ -2,8 +2,6 @@
 
 #include "ClientInternal.h"
 
-#include <QtGlobal>
-
 #include <signal.h>
 #include <ucontext.h>
 
@@ -30,7 +28,6 @@ struct HandlerState {
     bool hasPreviousFatal[kFatalSignals.size()] = {};
     struct sigaction previousFpe = {};
     bool hasPreviousFpe = false;
-    QtMessageHandler previousMessage = nullptr;
     std::unique_ptr<char[]> altStack;
 };
 
@@ -241,25 +238,6 @@ void OnFloatingPointSignal(int sig, siginfo_t* info, void* uctx)
         ResetDefaultAndRaise(sig);
 }
 
-// -------------------------------------------------- invalid-parameter handler
-
-void OnQtMessage(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    auto& state = State();
-    if (type == QtCriticalMsg || type == QtFatalMsg) {
-        if (!state.active[eInvalidParameterGuard])
-            return;
-        if (SnagwiseClient* client = state.client.load()) {
-            EXCEPTION_RECORD record = {};
-            record.ExceptionCode = IQX_SnagwiseUtil::STATUS_INVALID_PARAMETER;
-            if (!ReportAndObey(client, record, IQX_SnagwiseUtil::CONTEXT_CONTROL_ONLY))
-                return;
-        }
-    }
-    if (state.previousMessage)
-        state.previousMessage(type, context, message);
-}
-
 void EnsureAlternateStack()
 {
     auto& state = State();
@@ -302,16 +280,27 @@ bool IsHandlerActive(HandlerGuard which)
     return State().active[which];
 }
 
-void InstallInvalidParameterHandler(SnagwiseClient* client)
+void ActivateInvalidParameterHandler(SnagwiseClient* client)
 {
     detail::ErrnoGuard keep;
     auto& state = State();
     state.client = client;
     WarmUpBacktrace();
-    const QtMessageHandler previous = qInstallMessageHandler(&OnQtMessage);
-    if (previous != &OnQtMessage)
-        state.previousMessage = previous;
     state.active[eInvalidParameterGuard] = true;
+}
+
+bool ReportInvalidParameter()
+{
+    auto& state = State();
+    if (!state.active[eInvalidParameterGuard])
+        return false;
+    if (SnagwiseClient* client = state.client.load()) {
+        EXCEPTION_RECORD record = {};
+        record.ExceptionCode = IQX_SnagwiseUtil::STATUS_INVALID_PARAMETER;
+        if (!ReportAndObey(client, record, IQX_SnagwiseUtil::CONTEXT_CONTROL_ONLY))
+            return false;
+    }
+    return true;
 }
 
 void InstallUnhandledExceptionFilter(SnagwiseClient* client)

@@ -2,11 +2,6 @@
 
 #include "platform/loader.h"
 
-#include <QApplication>
-#include <QMessageBox>
-#include <QSettings>
-#include <QThread>
-
 #include <dlfcn.h>
 #include <execinfo.h>
 #include <fcntl.h>
@@ -48,14 +43,11 @@ void ShowFailureBox()
         hook();
         return;
     }
-    static constexpr const char* kText = "Snagwise Init Failed.";
-    auto* app = qobject_cast<QApplication*>(QCoreApplication::instance());
-    if (app && QThread::currentThread() == app->thread()) {
-        QMessageBox box(QMessageBox::Critical, QString(), QString::fromLatin1(kText), QMessageBox::Ok);
-        box.exec();
-    } else {
-        std::fprintf(stderr, "%s\n", kText);
+    if (const auto& box = detail::Interface().failureBox) {
+        box();
+        return;
     }
+    std::fprintf(stderr, "Snagwise Init Failed.\n");
 }
 
 // The client is part of the program; it is a shared library only so that the
@@ -106,6 +98,12 @@ ClientTestHooks& Hooks()
     // Never destroyed: traces from other objects' destructors still pass here.
     static auto* hooks = new ClientTestHooks;
     return *hooks;
+}
+
+ClientInterface& Interface()
+{
+    static auto* ui = new ClientInterface;
+    return *ui;
 }
 
 std::wstring Widen(std::string_view text)
@@ -180,6 +178,11 @@ void CaptureContext(CONTEXT& context, std::uint32_t flags) noexcept
 ClientTestHooks& ClientHooksForTesting()
 {
     return detail::Hooks();
+}
+
+void SetClientInterface(ClientInterface ui)
+{
+    detail::Interface() = std::move(ui);
 }
 
 std::string StartGateName()
@@ -261,7 +264,8 @@ HRESULT SnagwiseClient::Init()
     m_bAttempted = true;
     m_bEnabled = false;
     m_bShowFailure = false;
-    m_bShowFailure = QSettings(QStringLiteral("Qorvex"), QStringLiteral("Snagwise")).contains(QStringLiteral("Default"));
+    if (const auto& setting = detail::Interface().showFailureSetting)
+        m_bShowFailure = setting();
 
     HRESULT hr = CreateObject();
     if (!m_pObject)

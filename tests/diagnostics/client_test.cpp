@@ -1,4 +1,5 @@
 // The client's life: initialisation and retry, verdicts, commands, errno.
+#include "diagnostics/QtInterface.h"
 #include "diagnostics/SnagwiseClient.h"
 #include "diagnostics/snagwise.h"
 #include "support/FakeSnagwise.h"
@@ -126,6 +127,7 @@ TEST(Client, FailureBoxOnlyWhenTheSettingExists)
     ScopedUserSettings settings;
     FakeSnagwise snag;
     snag.SetResult(L"INIT", E_FAIL);
+    SnagwiseUtil::InstallQtClientInterface();
     SW_TRACE(L"lost");
     EXPECT_EQ(snag.FailureBoxes(), 0);
 
@@ -133,6 +135,11 @@ TEST(Client, FailureBoxOnlyWhenTheSettingExists)
     SW_TRACE(L"lost");
     SW_ASSERT(false);
     EXPECT_EQ(snag.FailureBoxes(), 2); // once per failed attempt
+
+    // The library alone (a batch tool) reads no setting and shows no box.
+    SnagwiseUtil::SetClientInterface({});
+    SW_TRACE(L"lost");
+    EXPECT_EQ(snag.FailureBoxes(), 2);
 }
 
 TEST(Client, VerdictOfFilterStopsProcess)

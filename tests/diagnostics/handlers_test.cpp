@@ -1,6 +1,7 @@
 // The process-wide handlers: SIGFPE, fatal signals and uncaught exceptions,
 // Qt's critical and fatal messages.
 #include "diagnostics/ExceptionHandlers.h"
+#include "diagnostics/QtInterface.h"
 #include "support/FakeSnagwise.h"
 
 #include <gmock/gmock.h>

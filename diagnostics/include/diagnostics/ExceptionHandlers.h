@@ -6,6 +6,7 @@
 //                                   messages become EXCEPTION records of type 0
 //                                   (code 0xC000000D), then go to the previous
 //                                   handler; other messages pass straight on.
+//                                   (diagnostics/QtInterface.h)
 //   InstallUnhandledExceptionFilter std::set_terminate and SIGSEGV, SIGBUS,
 //                                   SIGILL, SIGABRT (on an alternate stack):
 //                                   EXCEPTION record of type 1, then
@@ -20,10 +21,17 @@
 
 namespace SnagwiseUtil {
 
-void InstallInvalidParameterHandler(SnagwiseClient* client);
 void InstallUnhandledExceptionFilter(SnagwiseClient* client);
 void InstallSeTranslator(SnagwiseClient* client);
 
 bool IsHandlerActive(HandlerGuard which);
+
+// For the message handler of a user interface library: marks the
+// invalid-parameter handler installed for client, and reports one critical
+// message as an invalid parameter. ReportInvalidParameter returns whether the
+// message goes on to the previous handler (not once the handler is switched
+// off, nor when the verdict says so).
+void ActivateInvalidParameterHandler(SnagwiseClient* client);
+bool ReportInvalidParameter();
 
 } // namespace SnagwiseUtil

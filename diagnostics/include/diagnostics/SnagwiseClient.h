@@ -124,6 +124,16 @@ struct ClientTestHooks {
     std::string startGateName;         // replaces the start gate's semaphore name
 };
 ClientTestHooks& ClientHooksForTesting();
+
+// What the client takes from the program's user interface, given at start-up
+// before the client is first used (diagnostics/QtInterface.h has Qt's). This
+// library does not use Qt itself, so tools and components that load it do not
+// load Qt. Without it the failure text goes to stderr and no setting asks for it.
+struct ClientInterface {
+    std::function<void()> failureBox;         // shows "Snagwise Init Failed."
+    std::function<bool()> showFailureSetting; // whether that failure is to be shown
+};
+void SetClientInterface(ClientInterface ui);
 // The start gate's semaphore name ("/{GUID}").
 std::string StartGateName();
 // True while a debugger is attached (TracerPid in /proc/self/status).
