@@ -29,55 +29,6 @@ namespace batch {
 
 namespace {
 
-std::wstring Wide(const std::string& text)
-{
-    return QString::fromLocal8Bit(text).toStdWString();
-}
-
-std::string Narrow(const std::wstring& text)
-{
-    return QString::fromStdWString(text).toLocal8Bit().toStdString();
-}
-
-std::string Quoted(const std::wstring& text)
-{
-    return "\"" + Narrow(text) + "\"";
-}
-
-[[noreturn]] void UsageError(const std::string& message)
-{
-    throw BatchError(message + " (see --help)", kExitUsage);
-}
-
-// Command-line numbers are read the same in every locale.
-double ParseNumber(const std::string& text, const std::string& what)
-{
-    double value = 0.0;
-    const char* first = text.data();
-    const char* last = first + text.size();
-    if (first != last && *first == '+')
-        ++first;
-    const auto [end, ec] = std::from_chars(first, last, value);
-    if (text.empty() || ec != std::errc() || end != last || !std::isfinite(value))
-        UsageError(what + ": \"" + text + "\" is not a number");
-    return value;
-}
-
-QSize ParseSize(const std::string& text)
-{
-    const auto x = text.find('x');
-    int w = 0, h = 0;
-    const char* first = text.data();
-    const char* mid = first + (x == std::string::npos ? text.size() : x);
-    const char* last = first + text.size();
-    const bool ok = x != std::string::npos && std::from_chars(first, mid, w).ptr == mid &&
-                    std::from_chars(mid + 1, last, h).ptr == last && mid != first && mid + 1 != last;
-    // The rasterizer's buffers are sized by the picture; keep them reasonable.
-    if (!ok || w < 16 || h < 16 || w > 8192 || h > 8192)
-        UsageError("--size: \"" + text + "\" is not WIDTHxHEIGHT with each between 16 and 8192");
-    return {w, h};
-}
-
 // Index in the model of the input a command-line name means: its full name
 // ("signal:name") exactly, else the input name after the signal when exactly
 // one input has it.
@@ -104,27 +55,6 @@ std::size_t FindInput(const CInputConfigModel& model, const std::wstring& name, 
         throw BatchError(std::string(option) + ": unknown input " + Quoted(name) + "; the inputs are " + list);
     throw BatchError(std::string(option) + ": the input name " + Quoted(name) + " is ambiguous (" + list +
                      "); give the full name");
-}
-
-std::string ErrorDescription(IUnknown* pObject, REFIID iid)
-{
-    ComPtr<platform::ISupportErrorInfo> spSupport;
-    if (FAILED(spSupport.TryQueryFrom(pObject)) || !spSupport || spSupport->InterfaceSupportsErrorInfo(iid) != S_OK)
-        return {};
-    platform::IErrorInfo* pInfo = nullptr;
-    if (platform::GetErrorInfo(0, &pInfo) != S_OK || !pInfo)
-        return {};
-    auto spInfo = ComPtr<platform::IErrorInfo>::Attach(pInfo);
-    std::wstring text;
-    spInfo->GetDescription(&text);
-    return Narrow(text);
-}
-
-std::string Hex(HRESULT hr)
-{
-    char buffer[16];
-    std::snprintf(buffer, sizeof buffer, "0x%08X", static_cast<unsigned>(hr));
-    return buffer;
 }
 
 class StageClock {
@@ -160,135 +90,6 @@ private:
 };
 
 } // namespace
-
-const char* UsageText()
-{
-    return "usage: vantix-render --render OUT.png [options] FILE\n"
-           "Draws the chart a Vantix window shows for one choice of axes, function and\n"
-           "held inputs into a PNG file, without a display.\n"
-           "\n"
-           "  --render OUT.png     the picture to write\n"
-           "  --x NAME             input on the X axis (default: the first input)\n"
-           "  --y NAME             input on the Y axis (default: the second input)\n"
-           "  --function NAME      function giving the height (default: the first)\n"
-           "  --fix NAME=VALUE     hold an input at the evaluated value nearest VALUE\n"
-           "                       (repeatable; other inputs keep the first record's values)\n"
-           "  --size WxH           picture size in pixels (default 1280x800)\n"
-           "  --water LEVEL        show the water plane at the step nearest LEVEL\n"
-           "                       (function units; steps are twentieths of the height range)\n"
-           "  --wireframe          draw the surface as a wireframe\n"
-           "  --azimuth DEG        camera angle about the vertical axis (default 38)\n"
-           "  --elevation DEG      camera angle above the horizon (default 26)\n"
-           "  --print-choice       print the resolved axes, function and held values\n"
-           "  --timings            print the time of each stage to stderr\n"
-           "  -h, --help           this text\n"
-           "\n"
-           "NAME is an input's full name (signal:name), or its name alone when no other\n"
-           "input has that name. Exit codes: 0 written, 1 a file, name or value could\n"
-           "not be used, 2 bad arguments.\n";
-}
-
-BatchOptions ParseArguments(const std::vector<std::string>& args)
-{
-    BatchOptions o;
-    std::vector<std::string> files;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        std::string arg = args[i];
-        std::string value;
-        bool hasValue = false;
-        if (arg.rfind("--", 0) == 0) {
-            if (const auto eq = arg.find('='); eq != std::string::npos) {
-                value = arg.substr(eq + 1);
-                arg.resize(eq);
-                hasValue = true;
-            }
-        }
-        const auto next = [&]() -> std::string {
-            if (hasValue)
-                return value;
-            if (i + 1 >= args.size())
-                UsageError(arg + " needs a value");
-            return args[++i];
-        };
-        const auto flag = [&]() {
-            if (hasValue)
-                UsageError(arg + " takes no value");
-        };
-        if (arg == "-h" || arg == "--help") {
-            o.help = true;
-        } else if (arg == "--render") {
-            o.output = Wide(next());
-            if (o.output.empty())
-                UsageError("--render needs a file name");
-        } else if (arg == "--x") {
-            o.inputX = Wide(next());
-        } else if (arg == "--y") {
-            o.inputY = Wide(next());
-        } else if (arg == "--function") {
-            o.function = Wide(next());
-        } else if (arg == "--fix") {
-            const std::string fix = next();
-            // The value follows the last '=': names may contain one.
-            const auto eq = fix.rfind('=');
-            if (eq == std::string::npos || eq == 0)
-                UsageError("--fix: \"" + fix + "\" is not NAME=VALUE");
-            o.fixes.push_back({Wide(fix.substr(0, eq)), ParseNumber(fix.substr(eq + 1), "--fix " + fix.substr(0, eq))});
-        } else if (arg == "--size") {
-            o.size = ParseSize(next());
-        } else if (arg == "--water") {
-            o.water = ParseNumber(next(), "--water");
-        } else if (arg == "--wireframe") {
-            flag();
-            o.wireframe = true;
-        } else if (arg == "--azimuth") {
-            o.azimuth = ParseNumber(next(), "--azimuth");
-        } else if (arg == "--elevation") {
-            o.elevation = ParseNumber(next(), "--elevation");
-            if (std::fabs(*o.elevation) > 90.0)
-                UsageError("--elevation must lie between -90 and 90 degrees");
-        } else if (arg == "--print-choice") {
-            flag();
-            o.printChoice = true;
-        } else if (arg == "--timings") {
-            flag();
-            o.timings = true;
-        } else if (arg == "--") {
-            files.insert(files.end(), args.begin() + std::ptrdiff_t(i) + 1, args.end());
-            break;
-        } else if (arg.size() > 1 && arg[0] == '-') {
-            UsageError("unknown option " + arg);
-        } else {
-            files.push_back(arg);
-        }
-    }
-    if (o.help)
-        return o;
-    if (files.size() != 1)
-        UsageError(files.empty() ? "no results file given" : "more than one results file given");
-    o.file = Wide(files.front());
-    if (o.output.empty() && !o.printChoice)
-        UsageError("--render OUT.png is missing");
-    return o;
-}
-
-ComPtr<IUnknown> LoadResults(const std::wstring& path)
-{
-    ComPtr<IOptimizationResultsDataProvider> spProvider;
-    HRESULT hr = platform::CreateInstance(CLSID_OptimizationResultsDataProvider, &spProvider);
-    if (FAILED(hr) || !spProvider)
-        throw BatchError("the data provider component could not be started (" + Hex(hr) +
-                         "); is vantix-components.conf beside the program?");
-    IUnknown* pData = nullptr;
-    hr = spProvider->Load(path, &pData);
-    auto spData = ComPtr<IUnknown>::Attach(pData);
-    if (FAILED(hr) || !spData) {
-        std::string text = ErrorDescription(spProvider.Get(), platform::uuidof<IOptimizationResultsDataProvider>());
-        if (text.empty())
-            text = "The file " + Quoted(path) + " could not be loaded (" + Hex(hr) + ").";
-        throw BatchError(text);
-    }
-    return spData;
-}
 
 BatchChoice ResolveChoice(IUnknown* pData, const BatchOptions& options)
 {
@@ -458,7 +259,7 @@ QImage CBatchChart::Show(IUnknown* pData, const BatchChoice& choice, const Batch
 QImage RenderChart(IUnknown* pData, const BatchChoice& choice, const BatchOptions& options,
                    const std::function<void(const char*)>& mark)
 {
-    CBatchChart chart(options.size);
+    CBatchChart chart(QSize(options.size.width, options.size.height));
     return chart.Show(pData, choice, options, mark);
 }
 
@@ -491,14 +292,19 @@ void WarmUpText()
 
 } // namespace
 
-int Run(int argc, char** argv, bool bExitWhenWritten)
+namespace {
+
+int Report(const BatchError& e)
+{
+    std::fprintf(stderr, "vantix-render: %s\n", e.what());
+    return e.Code();
+}
+
+} // namespace
+
+int Run(const BatchOptions& options, const LoadStep& load, bool bExitWhenWritten)
 {
     try {
-        const BatchOptions options = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
-        if (options.help) {
-            std::fputs(UsageText(), stdout);
-            return 0;
-        }
         StageClock clock(options.timings);
 
         // The data are loaded and the choice made on a second thread while
@@ -507,10 +313,13 @@ int Run(int argc, char** argv, bool bExitWhenWritten)
         BatchChoice choice;
         std::exception_ptr failure;
         double loadMs = 0, choiceMs = 0;
-        std::thread worker([&] {
+        std::jthread worker([&] {
             try {
                 const auto t0 = std::chrono::steady_clock::now();
-                spData = LoadResults(options.file);
+                LoadOutcome loaded = load();
+                if (!loaded.data)
+                    throw BatchError(loaded.error, loaded.code);
+                spData = std::move(loaded.data);
                 const auto t1 = std::chrono::steady_clock::now();
                 choice = ResolveChoice(spData.Get(), options);
                 loadMs = std::chrono::duration<double, std::milli>(t1 - t0).count();
@@ -526,10 +335,11 @@ int Run(int argc, char** argv, bool bExitWhenWritten)
             qputenv("QT_QPA_PLATFORM", "offscreen");
             qInstallMessageHandler(QuietMessages);
             static int qtArgc = 1;
-            static char* qtArgv[] = {argv[0], nullptr};
+            static char qtName[] = "vantix-render";
+            static char* qtArgv[] = {qtName, nullptr};
             app.emplace(qtArgc, qtArgv);
             clock.Mark("qt");
-            chart.emplace(options.size);
+            chart.emplace(QSize(options.size.width, options.size.height));
             WarmUpText();
             clock.Mark("control, fonts");
         }
@@ -561,15 +371,29 @@ int Run(int argc, char** argv, bool bExitWhenWritten)
         }
         return 0;
     } catch (const BatchError& e) {
-        std::fprintf(stderr, "vantix-render: %s\n", e.what());
-        return e.Code();
+        return Report(e);
     } catch (const std::bad_alloc&) {
-        std::fprintf(stderr, "vantix-render: out of memory\n");
-        return 1;
+        return Report(BatchError("out of memory"));
     } catch (const platform::ComError& e) {
-        std::fprintf(stderr, "vantix-render: a component failed (%s)\n", Hex(e.Error()).c_str());
-        return 1;
+        return Report(BatchError("a component failed (" + Hex(e.Error()) + ")"));
     }
+}
+
+int Run(int argc, char** argv, bool bExitWhenWritten)
+{
+    BatchOptions options;
+    try {
+        options = ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const BatchError& e) {
+        return Report(e);
+    }
+    if (options.help) {
+        std::fputs(UsageText(), stdout);
+        return 0;
+    }
+    return Run(
+        options, [&options] { return LoadOutcomeOf([&options] { return LoadResults(options.file); }); },
+        bExitWhenWritten);
 }
 
 } // namespace batch

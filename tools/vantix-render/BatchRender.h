@@ -4,6 +4,7 @@
 // "Data Representation" model, the data through CDataTransformer and
 // CChartAdapter into the real chart control, and the picture is the one the
 // control's widget paints: the same path as a chart window.
+#include "BatchOptions.h"
 #include "DataTransformer.h"
 
 #include "ors_provider/IQX_VantixDataProvider.h"
@@ -26,44 +27,6 @@ class CPlotControl;
 
 namespace batch {
 
-// A failure in words for the user; code is the process exit code.
-class BatchError : public std::runtime_error {
-public:
-    BatchError(const std::string& message, int code = 1) : std::runtime_error(message), m_nCode(code) {}
-    int Code() const { return m_nCode; }
-
-private:
-    int m_nCode;
-};
-
-inline constexpr int kExitUsage = 2;
-
-struct FixRequest {
-    std::wstring name;
-    double value = 0.0;
-};
-
-struct BatchOptions {
-    std::wstring file;
-    std::wstring output;
-    std::optional<std::wstring> inputX;
-    std::optional<std::wstring> inputY;
-    std::optional<std::wstring> function;
-    std::vector<FixRequest> fixes; // in the order given
-    QSize size{1280, 800};
-    std::optional<double> water;   // height in function units
-    bool wireframe = false;
-    std::optional<double> azimuth; // degrees about the vertical axis
-    std::optional<double> elevation;
-    bool printChoice = false;
-    bool timings = false;
-    bool help = false;
-};
-
-// Parses the arguments after the program name; throws BatchError (code 2).
-BatchOptions ParseArguments(const std::vector<std::string>& args);
-const char* UsageText();
-
 // What a chart window would get from the dialog's OK.
 struct BatchChoice {
     std::uint32_t nInputX = 0;
@@ -74,10 +37,6 @@ struct BatchChoice {
     std::wstring xName, yName, functionName;
     std::vector<std::pair<std::wstring, double>> fixedValues;
 };
-
-// Loads the file through the data provider component; throws BatchError with
-// the provider's own description of the fault.
-ComPtr<IUnknown> LoadResults(const std::wstring& path);
 
 // Resolves names and --fix values with the dialog's model: the dialog's start
 // (the first record's values), axis and function choice, each --fix typed
@@ -113,9 +72,13 @@ private:
 QImage RenderChart(IUnknown* pData, const BatchChoice& choice, const BatchOptions& options,
                    const std::function<void(const char*)>& mark = {});
 
-// The whole tool; returns the exit code. Messages go to stderr, the choice
-// (with --print-choice) to stdout. bExitWhenWritten: end the process as soon
-// as the picture is written, without destroying anything (for main).
+// The tool once its command line is read; returns the exit code. load hands
+// over the loaded file; it is called once, on a second thread, while this one
+// starts Qt. Messages go to stderr, the choice (with --print-choice) to
+// stdout. bExitWhenWritten: end the process as soon as the picture is
+// written, without destroying anything (for the launcher).
+int Run(const BatchOptions& options, const LoadStep& load, bool bExitWhenWritten = false);
+// The whole tool in this process: reads argv, loads the file itself.
 int Run(int argc, char** argv, bool bExitWhenWritten = false);
 
 // Text for --print-choice.

@@ -1,12 +1,19 @@
 // vantix-render: batch rendering of a results file into a PNG (BatchRender.h).
-#include "BatchRender.h"
+// This launcher holds the command line and the load and does not link Qt: the
+// load starts on its own thread at once, while the chart module, and with it
+// Qt, is loaded.
+#include "BatchOptions.h"
 
+#include <dlfcn.h>
 #include <malloc.h>
 #include <sys/mman.h>
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <future>
+#include <thread>
 
 namespace {
 
@@ -49,5 +56,46 @@ int main(int argc, char** argv)
     const char* plain = std::getenv("VANTIX_RENDER_PLAIN_HEAP");
     if (!plain || !*plain || *plain == '0')
         PrepareHeap();
-    return batch::Run(argc, argv, true);
+
+    batch::BatchOptions options;
+    try {
+        options = batch::ParseArguments(std::vector<std::string>(argv + 1, argv + argc));
+    } catch (const batch::BatchError& e) {
+        std::fprintf(stderr, "vantix-render: %s\n", e.what());
+        return e.Code();
+    }
+    if (options.help) {
+        std::fputs(batch::UsageText(), stdout);
+        return 0;
+    }
+
+    // The provider's module is loaded here first: while the chart module is
+    // being loaded no other module can be.
+    using Provider = IQX_VantixDataProvider::IOptimizationResultsDataProvider;
+    ComPtr<Provider> provider;
+    batch::LoadOutcome failed;
+    try {
+        provider = batch::StartProvider();
+    } catch (const batch::BatchError& e) {
+        failed = {nullptr, e.what(), e.Code()};
+    }
+    std::promise<batch::LoadOutcome> loaded;
+    std::future<batch::LoadOutcome> outcome = loaded.get_future();
+    const std::jthread loader([&] {
+        try {
+            loaded.set_value(provider ? batch::LoadOutcomeOf([&] { return batch::LoadResults(provider.Get(), options.file); })
+                                      : std::move(failed));
+        } catch (...) {
+            loaded.set_value({nullptr, "the file could not be loaded", 1});
+        }
+    });
+
+    void* module = dlopen(batch::kChartModule, RTLD_NOW | RTLD_LOCAL);
+    const auto entry = module ? reinterpret_cast<batch::ChartEntry>(dlsym(module, batch::kChartEntry)) : nullptr;
+    if (!entry) {
+        std::fprintf(stderr, "vantix-render: the chart module %s could not be loaded: %s\n", batch::kChartModule,
+                     dlerror());
+        return 1;
+    }
+    return entry(options, [&outcome] { return outcome.get(); });
 }

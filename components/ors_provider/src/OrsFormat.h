@@ -3,6 +3,7 @@
 // with the metadata in small tables and every value column in one blob of
 // little-endian float64. docs/ors-format.md describes the layout.
 #include "HugeArray.h"
+#include "platform/utf8.h"
 
 #include <cstdint>
 #include <functional>
@@ -66,10 +67,10 @@ void WriteOrsFile(const std::wstring& path, const OrsHeader& header,
 // The current time as stored in "created".
 std::string CurrentTimestamp();
 
-// UTF-8 <-> wide text. Invalid UTF-8 becomes U+FFFD, so names written by
-// other programs in another encoding still load.
-std::wstring FromUtf8(std::string_view text);
-std::string ToUtf8(std::wstring_view text);
+// UTF-8 <-> wide text; names written by other programs in another encoding
+// still load.
+using platform::FromUtf8;
+using platform::ToUtf8;
 
 // A column handed over in pieces of at most kPieceValues: returns the values
 // of records [first, first + count), valid until the next call. Pieces are

@@ -141,14 +141,14 @@ TEST(BatchArguments, OptionsAndTheirValues)
     EXPECT_EQ(o.fixes[0].name, L"a=b");
     EXPECT_EQ(o.fixes[0].value, 0.25);
     EXPECT_EQ(o.fixes[1].value, -1000.0);
-    EXPECT_EQ(o.size, QSize(640, 400));
+    EXPECT_EQ(o.size, (PictureSize{640, 400}));
     EXPECT_EQ(o.water, 0.5);
     EXPECT_TRUE(o.wireframe);
     EXPECT_EQ(o.azimuth, 120.0);
     EXPECT_EQ(o.elevation, -10.0);
 
     const BatchOptions d = Parse({"--render", "o.png", "f.ors"});
-    EXPECT_EQ(d.size, QSize(1280, 800));
+    EXPECT_EQ(d.size, (PictureSize{1280, 800}));
     EXPECT_FALSE(d.inputX || d.inputY || d.function || d.water || d.azimuth || d.elevation);
     EXPECT_TRUE(Parse({"--print-choice", "f.ors"}).output.empty());
 }

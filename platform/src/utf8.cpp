@@ -1,6 +1,6 @@
-#include "OrsFormat.h"
+#include "platform/utf8.h"
 
-namespace ors {
+namespace platform {
 
 std::wstring FromUtf8(std::string_view s)
 {
@@ -68,4 +68,4 @@ std::string ToUtf8(std::wstring_view s)
     return out;
 }
 
-} // namespace ors
+} // namespace platform
