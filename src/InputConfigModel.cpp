@@ -10,6 +10,7 @@
 #include <array>
 #include <cstring>
 #include <exception>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <unordered_map>
@@ -169,6 +170,78 @@ constexpr CountFewKeysFn kCountFewKeys[kFewKeys + 1] = {
     nullptr,          &CountFewKeys<1>, &CountFewKeys<2>, &CountFewKeys<3>, &CountFewKeys<4>,
     &CountFewKeys<5>, &CountFewKeys<6>, &CountFewKeys<7>, &CountFewKeys<8>};
 
+} // namespace
+
+// Places the records of one input, counted by BuildInputFromColumn, into its
+// pool: the second half of the counting sort, left until the records are
+// asked for (EnsureRecords). The model's own questions are answered from the
+// key column meanwhile.
+struct CRecordPlacement {
+    ComPtr<IUnknown> spKeysOwner; // keeps the key column alive
+    const std::uint32_t* keys = nullptr;
+    std::uint32_t nRecords = 0;
+    // Until then, which values are reachable is found by one scan of the key
+    // column per change of the pins: per key, and the pin state it is for.
+    std::vector<std::uint8_t> reachable;
+    std::uint64_t reachableFor = 0;
+    // Scans of the key column for one value's records so far. A scan reads
+    // every record; an input stepped through or pinned again and again gets
+    // its records placed instead (the dialog's steps stay under a millisecond).
+    unsigned scans = 0;
+    static constexpr unsigned kScansBeforePlacing = 4;
+    std::size_t parts = 1;
+    std::size_t stride = 1;
+    std::array<std::uint32_t, 5> bound{};
+    std::vector<std::uint32_t> cursors; // per part, per key: where its next record goes
+    std::shared_ptr<CRecordPool> pool;
+
+    void Run()
+    {
+        std::uint32_t* const block = pool->Data();
+        std::uint32_t* const cursor = cursors.data();
+        const auto placeOne = [&](std::size_t p, std::uint32_t r) { block[cursor[p * stride + keys[r]]++] = r; };
+        WalkParts(
+            bound, parts,
+            [&](std::size_t p, std::uint32_t r) {
+                const std::uint32_t k = keys[r];
+                if (SameKey(keys + r, k)) {
+                    std::uint32_t& c = cursor[p * stride + k];
+                    std::uint32_t* const to = block + c;
+                    for (std::uint32_t j = 0; j < kChunk; ++j)
+                        to[j] = r + j;
+                    c += kChunk;
+                    return;
+                }
+                for (std::uint32_t j = 0; j < kChunk; ++j)
+                    placeOne(p, r + j);
+            },
+            placeOne);
+        cursors = {};
+    }
+};
+
+namespace {
+
+// Calls visit(r) for the records in which `in` has the value at pos, in
+// ascending order, until visit returns false: from the value's record range
+// once the records are placed, else by a scan of the input's key column
+// (cheaper than placing them, for a pass or two).
+template <class Visit>
+void ForEachRecord(const InputInfo& in, std::size_t pos, Visit visit)
+{
+    if (const CRecordPlacement* placement = in.placement.get()) {
+        const auto key = static_cast<std::uint32_t>(in.values[pos].first);
+        const std::uint32_t* const keys = placement->keys;
+        for (std::uint32_t r = 0; r < placement->nRecords; ++r)
+            if (keys[r] == key && !visit(r))
+                return;
+        return;
+    }
+    for (const std::uint32_t r : in.values[pos].second.records)
+        if (!visit(r))
+            return;
+}
+
 // A counting sort of the records by key: the input's values in key order, each
 // with its records ascending in one block. The records are cut into up to four
 // consecutive parts counted and placed side by side, so that a run of one key
@@ -230,39 +303,29 @@ bool BuildInputFromColumn(const InputColumn& column, std::uint32_t nRecords, Inp
         nValues += offset != first[k];
     }
 
-    auto pool = std::make_shared<CRecordPool>(nRecords);
-    std::uint32_t* const block = pool->Data();
-    const auto placeOne = [&](std::size_t p, std::uint32_t r) { block[cursor[p * stride + keys[r]]++] = r; };
-    WalkParts(
-        bound, parts,
-        [&](std::size_t p, std::uint32_t r) {
-            const std::uint32_t k = keys[r];
-            if (SameKey(keys + r, k)) {
-                std::uint32_t& c = cursor[p * stride + k];
-                std::uint32_t* const to = block + c;
-                for (std::uint32_t j = 0; j < kChunk; ++j)
-                    to[j] = r + j;
-                c += kChunk;
-                return;
-            }
-            for (std::uint32_t j = 0; j < kChunk; ++j)
-                placeOne(p, r + j);
-        },
-        placeOne);
-
+    // The records are placed into the pool when they are first read.
+    auto placement = std::make_shared<CRecordPlacement>();
+    placement->keys = keys;
+    placement->nRecords = nRecords;
+    placement->parts = parts;
+    placement->stride = stride;
+    placement->bound = bound;
+    placement->pool = std::make_shared<CRecordPool>(nRecords);
+    std::uint32_t* const block = placement->pool->Data();
     InputInfo::ValueMap& values = in.values;
     values.clear();
     values.reserve(nValues);
-    const std::uint32_t* const last = cursor + (parts - 1) * stride;
     for (std::uint32_t k = 0; k < nDistinct; ++k) {
-        // The last part's cursor of a key ends where the key's records end.
-        const std::uint32_t begin = first[k], end = last[k];
+        // A key's records end where the next key's begin.
+        const std::uint32_t begin = first[k], end = k + 1 < nDistinct ? first[k + 1] : offset;
         if (end == begin)
             continue;
         values.emplace_back(k, ValueInfo{std::span<const std::uint32_t>(block + begin, end - begin),
                                          column.pDistinct[k]});
     }
-    in.pool = std::move(pool);
+    placement->cursors = std::move(cursors);
+    in.pool = placement->pool;
+    in.placement = std::move(placement);
     return true;
 }
 
@@ -338,6 +401,9 @@ bool CInputConfigModel::CollectValueColumns(ULONG nInputs, ULONG nRecords)
     for (ULONG i = 0; i < nInputs; ++i) {
         m_Inputs[i].values = std::move(built[i].values);
         m_Inputs[i].pool = std::move(built[i].pool);
+        m_Inputs[i].placement = std::move(built[i].placement);
+        if (m_Inputs[i].placement)
+            m_Inputs[i].placement->spKeysOwner = ComPtr<IUnknown>(spColumns.Get());
     }
     return true;
 }
@@ -530,6 +596,21 @@ std::uint32_t CInputConfigModel::GetRecordHits(std::uint32_t nRecord) const
     return nRecord < m_RecordHits.size() ? m_RecordHits[nRecord] : 0;
 }
 
+void CInputConfigModel::EnsureRecords(std::size_t i) const
+{
+    if (i >= m_Inputs.size())
+        return;
+    if (const auto placement = std::exchange(m_Inputs[i].placement, nullptr))
+        placement->Run();
+}
+
+void CInputConfigModel::CountScan(std::size_t i) const
+{
+    if (CRecordPlacement* placement = m_Inputs[i].placement.get())
+        if (++placement->scans > CRecordPlacement::kScansBeforePlacing)
+            EnsureRecords(i);
+}
+
 bool CInputConfigModel::IsReachable(std::size_t i, std::size_t pos) const
 {
     const InputInfo& in = m_Inputs[i];
@@ -537,25 +618,37 @@ bool CInputConfigModel::IsReachable(std::size_t i, std::size_t pos) const
         return false;
     if (m_nMaxHits == 0)
         return true;
-    const auto& records = in.values[pos].second.records;
-    return std::any_of(records.begin(), records.end(),
-                       [this](std::uint32_t r) { return GetRecordHits(r) == m_nMaxHits; });
+    if (CRecordPlacement* placement = in.placement.get()) {
+        if (placement->reachableFor != m_nPinState) {
+            placement->reachable.assign(placement->stride, 0);
+            const std::uint32_t* const keys = placement->keys;
+            for (std::uint32_t r = 0; r < placement->nRecords; ++r)
+                if (GetRecordHits(r) == m_nMaxHits)
+                    placement->reachable[keys[r]] = 1;
+            placement->reachableFor = m_nPinState;
+        }
+        return placement->reachable[static_cast<std::size_t>(in.values[pos].first)] != 0;
+    }
+    bool bReachable = false;
+    ForEachRecord(in, pos, [&](std::uint32_t r) { return !(bReachable = GetRecordHits(r) == m_nMaxHits); });
+    return bReachable;
 }
 
 void CInputConfigModel::UpdateRecordHits(std::size_t i, bool bAdd)
 {
     if (!bAdd)
         m_nMaxHits = 0;
+    ++m_nPinState;
     const InputInfo& in = m_Inputs[i];
     if (!in.HasCurrent())
         return;
-    const auto& records = in.values[in.current].second.records;
     if (bAdd && m_RecordHits.size() == 0)
         m_RecordHits = vantix::CZeroedArray<std::uint32_t>(m_nRecords);
-    for (std::uint32_t r : records) {
+    CountScan(i);
+    ForEachRecord(in, in.current, [&](std::uint32_t r) {
         if (r >= m_RecordHits.size()) {
             if (!bAdd)
-                continue;
+                return true;
             // Only after a new source with more records.
             vantix::CZeroedArray<std::uint32_t> wider(static_cast<std::size_t>(r) + 1);
             std::copy_n(m_RecordHits.data(), m_RecordHits.size(), wider.data());
@@ -567,7 +660,8 @@ void CInputConfigModel::UpdateRecordHits(std::size_t i, bool bAdd)
         else if (hits > 0)
             --hits;
         m_nMaxHits = std::max(m_nMaxHits, hits);
-    }
+        return true;
+    });
 }
 
 void CInputConfigModel::StepUp(std::size_t i, unsigned n)
@@ -642,16 +736,21 @@ void CInputConfigModel::FollowValue(std::size_t i)
     const InputInfo& in = m_Inputs[i];
     if (!in.HasCurrent())
         return;
-    for (std::uint32_t r : in.values[in.current].second.records) {
+    std::optional<std::uint32_t> first;
+    CountScan(i);
+    ForEachRecord(in, in.current, [&](std::uint32_t r) {
         if (GetRecordHits(r) < m_nMaxHits)
-            continue;
-        if (m_nLastChanged == static_cast<int>(i)) {
-            SelectRecord(r, false);
-        } else {
-            m_nLastChanged = static_cast<int>(i);
-            SelectRecord(r, true);
-        }
+            return true;
+        first = r;
+        return false;
+    });
+    if (!first)
         return;
+    if (m_nLastChanged == static_cast<int>(i)) {
+        SelectRecord(*first, false);
+    } else {
+        m_nLastChanged = static_cast<int>(i);
+        SelectRecord(*first, true);
     }
 }
 

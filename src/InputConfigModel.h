@@ -33,9 +33,11 @@ private:
     std::size_t m_nSize = 0;
 };
 
+struct CRecordPlacement;
+
 struct ValueInfo {
     // Records in which the input has this value, ascending (a range of the
-    // input's record pool).
+    // input's record pool, filled once the model's EnsureRecords ran for it).
     std::span<const std::uint32_t> records;
     // The input's value for this key.
     double value = 0.0;
@@ -55,6 +57,8 @@ struct InputInfo {
     std::uint32_t fixed = 0;
     // Storage of the values' record ranges.
     std::shared_ptr<const CRecordPool> pool;
+    // Set while the records are not yet in the pool (CInputConfigModel::EnsureRecords).
+    mutable std::shared_ptr<CRecordPlacement> placement;
 
     bool HasCurrent() const { return current < values.size(); }
     // Position of a key in values; npos when absent.
@@ -79,6 +83,9 @@ public:
     int GetInputIndex(int nRow) const;
 
     // --- navigation (input i is an index into m_Inputs)
+    // Fills the records of input i's values. From a source's columns they are
+    // placed only on demand: the model itself scans the key columns instead.
+    void EnsureRecords(std::size_t i) const;
     // A value is reachable when nothing is pinned, or when one of its records
     // carries the vote of every pinned input.
     bool IsReachable(std::size_t i, std::size_t pos) const;
@@ -132,6 +139,9 @@ protected:
     // Record by record through the per-value getters.
     HRESULT CollectValueRecords(ULONG nInputs, ULONG nRecords);
     HRESULT ValidateInputs();
+    // Before a scan of input i's key column: places its records instead once
+    // it has been scanned a few times.
+    void CountScan(std::size_t i) const;
     // The dialog's controls follow the model (when they exist).
     virtual void RefreshControls(bool bRefill) {}
 
@@ -140,5 +150,7 @@ protected:
     // Per record: the number of pinned inputs whose current value occurs in it
     // (allocated with the first pin, zeroed pages; 0 = no entry).
     vantix::CZeroedArray<std::uint32_t> m_RecordHits;
+    // Counts the changes of m_RecordHits (what reachability was found for).
+    std::uint64_t m_nPinState = 1;
     ULONG m_nRecords = 0;
 };

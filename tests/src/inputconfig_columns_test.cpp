@@ -147,6 +147,8 @@ void ExpectSameModel(const CInputConfigModel& expected, const CInputConfigModel&
         EXPECT_EQ(e.current, a.current);
         EXPECT_EQ(e.fixed, a.fixed);
         ASSERT_EQ(e.values.size(), a.values.size());
+        expected.EnsureRecords(i);
+        actual.EnsureRecords(i);
         for (std::size_t v = 0; v < e.values.size(); ++v) {
             ASSERT_EQ(e.values[v].first, a.values[v].first) << "value " << v;
             // Bit for bit: the first record's double, signed zero included.
@@ -220,9 +222,59 @@ TEST(ModelColumns, ColumnsAndRecordsBuildTheSameModel)
     // -0.0 (record 3) and 0.0 (record 4) are one value, 0.0.
     CInputConfigModel tiny;
     ASSERT_EQ(S_OK, tiny.Initialize(MakeData(Shapes()[2]).Get(), nullptr));
+    tiny.EnsureRecords(0);
     const ValueInfo& zero = tiny.m_Inputs[0].values[0].second;
     EXPECT_FALSE(std::signbit(zero.value));
     EXPECT_EQ((std::vector<std::uint32_t>{3, 4}), std::vector<std::uint32_t>(zero.records.begin(), zero.records.end()));
+    EXPECT_TRUE(snag.Asserts().empty());
+}
+
+// Pins, steps, typed numbers and following a value: a model reading the key
+// columns (records never placed) answers as one walking placed records.
+TEST(ModelColumns, PinsAndStepsAnswerAsWithPlacedRecords)
+{
+    FakeSnagwise snag;
+    for (const auto& shape : Shapes()) {
+        if (shape.size() < 3)
+            continue;
+        SCOPED_TRACE(shape.front().size());
+        const auto data = MakeData(shape);
+        CInputConfigModel byRecords, byColumns;
+        ReadByRecords(data.Get(), byRecords);
+        ASSERT_EQ(S_OK, byColumns.Initialize(data.Get(), nullptr));
+        const std::size_t last = shape.size() - 1;
+        double typed = 0.37;
+        const std::vector<std::pair<const char*, std::function<void(CInputConfigModel&)>>> steps = {
+            {"select 0", [](CInputConfigModel& m) { m.SelectRecord(0, false); }},
+            {"pin 2", [](CInputConfigModel& m) { m.SetFixed(2, true); }},
+            {"step up 0", [](CInputConfigModel& m) { m.StepUp(0, 3); }},
+            {"follow 0", [](CInputConfigModel& m) { m.FollowValue(0); }},
+            {"pin last", [last](CInputConfigModel& m) { m.SetFixed(static_cast<int>(last), true); }},
+            {"type 1", [&typed](CInputConfigModel& m) {
+                 double v = typed;
+                 m.ChangeValue(1, CInputConfigModel::kTypedNumber, &v);
+             }},
+            {"step down 1", [](CInputConfigModel& m) { m.StepDown(1, 2); }},
+            {"unpin 2", [](CInputConfigModel& m) { m.SetFixed(2, false); }},
+            {"step up last", [last](CInputConfigModel& m) { m.StepUp(last, 1); }},
+            {"follow last", [last](CInputConfigModel& m) { m.FollowValue(last); }},
+        };
+        for (const auto& [name, step] : steps) {
+            SCOPED_TRACE(name);
+            step(byRecords);
+            step(byColumns);
+            ASSERT_EQ(byRecords.m_nMaxHits, byColumns.m_nMaxHits);
+            ASSERT_EQ(byRecords.m_nCurRecord, byColumns.m_nCurRecord);
+            for (std::size_t i = 0; i < shape.size(); ++i) {
+                ASSERT_EQ(byRecords.m_Inputs[i].current, byColumns.m_Inputs[i].current) << "input " << i;
+                for (std::size_t v = 0; v < byRecords.m_Inputs[i].values.size(); ++v)
+                    ASSERT_EQ(byRecords.IsReachable(i, v), byColumns.IsReachable(i, v)) << "input " << i << " value " << v;
+            }
+        }
+        // None of it needed the records placed.
+        for (const InputInfo& in : byColumns.m_Inputs)
+            EXPECT_TRUE(in.placement);
+    }
     EXPECT_TRUE(snag.Asserts().empty());
 }
 
