@@ -4,10 +4,12 @@
 #include "ImageCheck.h"
 #include "plot_control/Lighting.h"
 #include "plot_control/SceneRenderer.h"
+#include "SoftwareRasterizer.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <random>
 
 using namespace plot;
 using plot::test::Describe;
@@ -261,6 +263,71 @@ TEST(SoftwareRenderer, DecorationsDrawBoxTicksAndTitlesAroundTheData)
     EXPECT_GT(dark(titled), dark(plain) + 100);
     EXPECT_GT(dark(plain), 200); // axis lines and tick labels
     plot::test::Save(titled, "decorations");
+}
+
+// Opaque triangles cover exactly the pixel centres inside them by the
+// top-left rule, wherever they lie: small, thin, axis-aligned, large (the
+// 64-bit path), reaching past the target, and drawn in two parts by rows.
+TEST(Rasterizer, TrianglesCoverExactlyThePixelCentresInside)
+{
+    using raster::FixedVertex;
+    constexpr int W = 97, H = 61;
+    std::vector<std::uint32_t> pixels(W * H);
+    std::vector<float> depth(W * H);
+    raster::Target t{pixels.data(), depth.data(), W, H, W};
+    std::vector<std::uint8_t> owner(H);
+    for (int y = 0; y < H; ++y)
+        owner[y] = std::uint8_t((y >> 3) & 1);
+    std::mt19937 random(11);
+    const auto coordinate = [&random](int shape, int extent) {
+        switch (shape) {
+        case 0: // within a few pixels of the target, any subpixel
+            return int(random() % ((extent + 8) * 16)) - 64;
+        case 1: // on pixel centres and pixel edges
+            return int(random() % (extent + 4)) * 16 - 32 + (random() % 2 ? 8 : 0);
+        default: // far outside: the 64-bit path
+            return int(random() % (6000 * 16)) - 3000 * 16;
+        }
+    };
+    const std::uint32_t indices[3] = {0, 1, 2};
+    int drawn = 0;
+    for (int n = 0; n < 6000; ++n) {
+        const int shape = n % 3;
+        FixedVertex v[3];
+        for (auto& p : v)
+            p = {coordinate(shape, W), coordinate(shape, H), 0.5f, 0x00336699u};
+        if (n % 7 == 0)
+            v[1].y = v[0].y; // a horizontal edge
+        if (n % 11 == 0)
+            v[2].x = v[1].x; // a vertical edge
+        std::fill(pixels.begin(), pixels.end(), 0u);
+        std::fill(depth.begin(), depth.end(), 1.0f);
+        raster::DrawTriangles(v, indices, 1, t, owner.data(), 0);
+        raster::DrawTriangles(v, indices, 1, t, owner.data(), 1);
+
+        std::int64_t X[3] = {v[0].x, v[1].x, v[2].x}, Y[3] = {v[0].y, v[1].y, v[2].y};
+        const std::int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (Y[1] - Y[0]) * (X[2] - X[0]);
+        if (area < 0) {
+            std::swap(X[1], X[2]);
+            std::swap(Y[1], Y[2]);
+        }
+        for (int y = 0; y < H; ++y)
+            for (int x = 0; x < W; ++x) {
+                bool inside = area != 0;
+                for (int k = 0; k < 3 && inside; ++k) {
+                    const int m = (k + 1) % 3;
+                    const std::int64_t A = Y[k] - Y[m], B = X[m] - X[k];
+                    const bool topLeft = A > 0 || (A == 0 && B < 0);
+                    const std::int64_t e = A * (16 * x + 8 - X[k]) + B * (16 * y + 8 - Y[k]) - (topLeft ? 0 : 1);
+                    inside = e >= 0;
+                }
+                drawn += inside;
+                ASSERT_EQ(inside, pixels[y * W + x] != 0)
+                    << "triangle " << n << " (" << v[0].x << "," << v[0].y << ") (" << v[1].x << "," << v[1].y
+                    << ") (" << v[2].x << "," << v[2].y << "), pixel " << x << "," << y;
+            }
+    }
+    EXPECT_GT(drawn, 100000); // the triangles do cover pixels
 }
 
 TEST(NiceTicks, RoundStepsOfOneTwoOrFive)
