@@ -54,6 +54,8 @@ public:
     T* data() noexcept { return static_cast<T*>(m_block.data()); }
     const T* data() const noexcept { return static_cast<const T*>(m_block.data()); }
     std::size_t size() const noexcept { return m_n; }
+    // Keeps the first n elements (the storage stays).
+    void truncate(std::size_t n) noexcept { m_n = n < m_n ? n : m_n; }
     T& operator[](std::size_t i) noexcept { return data()[i]; }
     const T& operator[](std::size_t i) const noexcept { return data()[i]; }
 

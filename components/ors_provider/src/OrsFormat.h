@@ -91,11 +91,13 @@ std::uint32_t BuildValueIndex(const ColumnPieces& column, std::uint32_t n, std::
 HugeArray<double> ExpandInputValues(const OrsContent& content);
 
 class ReadProgress;
-// The value indices of `inputs` columns of n values each (column-major) into
-// indices and distinct (one list per column); large data on two threads, the
-// columns taken in turns. The last stage of a load's progress. Returns per column what BuildValueIndex returned.
-std::vector<std::uint32_t> BuildValueIndices(const double* values, std::uint32_t n, std::size_t inputs,
-                                             std::uint32_t* indices, std::vector<std::vector<double>>& distinct,
-                                             ReadProgress& progress);
+// The value indices of `inputs` columns of n values each (column c at
+// values + c * stride) into indices (column-major, n each) and distinct (one
+// list per column); large data on two threads, the columns taken in turns.
+// The last stage of a load's progress. Returns per column what
+// BuildValueIndex returned.
+std::vector<std::uint32_t> BuildValueIndices(const double* values, std::size_t stride, std::uint32_t n,
+                                             std::size_t inputs, std::uint32_t* indices,
+                                             std::vector<std::vector<double>>& distinct, ReadProgress& progress);
 
 } // namespace ors

@@ -228,7 +228,8 @@ HugeArray<double> ExpandInputValues(const OrsContent& content)
     return values;
 }
 
-std::vector<std::uint32_t> BuildValueIndices(const double* values, std::uint32_t n, std::size_t inputs,
+std::vector<std::uint32_t> BuildValueIndices(const double* values, std::size_t stride, std::uint32_t n,
+                                             std::size_t inputs,
                                              std::uint32_t* indices, std::vector<std::vector<double>>& distinct,
                                              ReadProgress& progress)
 {
@@ -238,7 +239,7 @@ std::vector<std::uint32_t> BuildValueIndices(const double* values, std::uint32_t
     std::vector<std::uint32_t> bad(inputs, n);
     const auto build = [&](std::size_t first, std::size_t step) {
         for (std::size_t i = first; i < inputs; i += step) {
-            bad[i] = BuildValueIndex(values + i * n, n, indices + i * n, distinct[i]);
+            bad[i] = BuildValueIndex(values + i * stride, n, indices + i * std::size_t(n), distinct[i]);
             progress.Advance(n);
         }
     };

@@ -293,19 +293,22 @@ TEST_F(Import, MarkedCsvAndTsvTables)
     EXPECT_THAT(l.functionValues[0], ElementsAre(100, 200, 300));
 
     // TSV with a byte order mark, CRLF, a quoted header, quoted and padded
-    // numbers, blank lines and no line break at the end.
+    // numbers, blank lines (fewer records than lines: every column is moved
+    // up to its place) and no line break at the end.
     const auto tsv = m_dir / "table.tsv";
-    writeText(tsv, "\xEF\xBB\xBF\"in:a\"\tin:b\tout:y\r\n"
-                   "1\t-2.5e1\t3\r\n"
+    writeText(tsv, "\xEF\xBB\xBF\"in:a\"\tin:b\tout:y\tout:z\r\n"
+                   "1\t-2.5e1\t3\t-1\r\n"
                    "\r\n"
-                   "\"4\"\t 5 \t+6\r\n"
-                   "7\t8\t9");
+                   "\"4\"\t 5 \t+6\t-2\r\n"
+                   "\r\n"
+                   "7\t8\t9\t-3");
     l = loadOk(tsv);
     ASSERT_EQ(l.records, 3u);
     EXPECT_THAT(l.inputs, ElementsAre(L"a", L"b"));
     EXPECT_THAT(l.inputValues[0], ElementsAre(1, 4, 7));
     EXPECT_THAT(l.inputValues[1], ElementsAre(-25, 5, 8));
     EXPECT_THAT(l.functionValues[0], ElementsAre(3, 6, 9));
+    EXPECT_THAT(l.functionValues[1], ElementsAre(-1, -2, -3));
 }
 
 TEST_F(Import, NumberedColumnsAsTheBenchmarkGeneratorWritesThem)

@@ -159,15 +159,14 @@ void CheckUniqueColumns(const std::vector<std::string>& names, std::uint64_t hea
 
 namespace {
 
-// The first len values of each column at [c * stride], packed to [c * len].
+// The first len values of each column at [c * stride], moved to [c * len] in
+// place: a copy would cost as much fresh memory again.
 HugeArray<double> packed(HugeArray<double>&& values, std::size_t columns, std::size_t stride, std::size_t len)
 {
-    if (stride == len)
-        return std::move(values);
-    HugeArray<double> out(columns * len);
-    for (std::size_t c = 0; c < columns; ++c)
-        std::memcpy(out.data() + c * len, values.data() + c * stride, len * sizeof(double));
-    return out;
+    for (std::size_t c = 1; c < columns && stride != len; ++c)
+        std::memmove(values.data() + c * len, values.data() + c * stride, len * sizeof(double));
+    values.truncate(columns * len);
+    return std::move(values);
 }
 
 } // namespace
@@ -200,8 +199,8 @@ void FinishContent(OrsContent& content, ParsedColumns&& columns, const ImportMes
     const std::size_t nIn = h.inputs.size();
     const std::size_t nFn = h.functions.size();
     h.recordCount = std::uint32_t(rows);
-    // Held only until the value indices are built.
-    const HugeArray<double> inputValues = packed(std::move(columns.inputs), nIn, columns.capacity, rows);
+    // Held only until the value indices are built; input c at [c * capacity].
+    const HugeArray<double> inputValues = std::move(columns.inputs);
     content.functionValues = packed(std::move(columns.functions), nFn, columns.capacity, rows);
 
     for (std::size_t f = 0; f < nFn; ++f) {
@@ -212,7 +211,7 @@ void FinishContent(OrsContent& content, ParsedColumns&& columns, const ImportMes
                                L"\" that is not a finite number (record " + std::to_wstring(r) + L")");
     }
     content.valueIndices = HugeArray<std::uint32_t>(nIn * rows);
-    const std::vector<std::uint32_t> bad = BuildValueIndices(inputValues.data(), std::uint32_t(rows), nIn,
+    const std::vector<std::uint32_t> bad = BuildValueIndices(inputValues.data(), columns.capacity, std::uint32_t(rows), nIn,
                                                              content.valueIndices.data(), content.distinctValues,
                                                              progress);
     for (std::size_t i = 0; i < nIn; ++i)
