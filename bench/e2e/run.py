@@ -209,8 +209,8 @@ def main():
                  ("matplotlib", "vantix CSV"), ("vantix .ors", "floor .ors"), ("vantix CSV", "floor CSV")):
         lines.append("| %s / %s | %s |" % (a, b, " | ".join(ratio(a, b, g) for g in grids)))
     if stages:
-        lines += ["", "Stages of one Vantix run (--timings; [bracketed] stages run on the loading thread while "
-                  "Qt starts):", ""]
+        lines += ["", "Stages of one Vantix run (--timings; [bracketed] stages run on the loading thread, the "
+                  "load from its start in the launcher, while the chart module and Qt start):", ""]
         for (name, g), text in sorted(stages.items(), key=lambda kv: (kv[0][1], kv[0][0])):
             lines.append("- %s, G=%d: %s" % (name, g, text))
     text = "\n".join(lines)

@@ -71,6 +71,7 @@ struct LoadOutcome {
     ComPtr<IUnknown> data;
     std::string error;
     int code = 1;
+    double loadMs = -1; // how long the load took, where it was timed
 };
 using LoadStep = std::function<LoadOutcome()>;
 // What load() gives or throws, as a LoadOutcome.
@@ -81,7 +82,7 @@ LoadOutcome LoadOutcomeOf(const std::function<ComPtr<IUnknown>()>& load);
 // once the picture is written.
 inline constexpr const char* kChartModule = "libvantix-render-chart.so";
 inline constexpr const char* kChartEntry = "VantixRenderChart";
-using ChartEntry = int (*)(const BatchOptions& options, const LoadStep& load);
+using ChartEntry = int (*)(const BatchOptions& options, const LoadStep& load, double startedMs);
 
 // Command-line text (UTF-8) and names.
 std::wstring Wide(const std::string& text);

@@ -69,11 +69,13 @@ public:
                   std::to_string(std::chrono::duration<double, std::milli>(now - m_Last).count()).substr(0, 6) + " ms";
         m_Last = now;
     }
-    // A stage timed elsewhere (on the loading thread).
-    void Note(const char* stage, double ms)
+    // A stage timed elsewhere: before this clock started, or (bracketed) on
+    // the loading thread.
+    void Note(const char* stage, double ms, bool bLoading = true)
     {
         if (m_bEnabled)
-            m_Text += std::string(m_Text.empty() ? "" : ", ") + "[" + stage + " " + std::to_string(ms).substr(0, 6) + " ms]";
+            m_Text += std::string(m_Text.empty() ? "" : ", ") + (bLoading ? "[" : "") + stage + " " +
+                      std::to_string(ms).substr(0, 6) + " ms" + (bLoading ? "]" : "");
     }
     ~StageClock() { Print(); }
     void Print()
@@ -302,10 +304,12 @@ int Report(const BatchError& e)
 
 } // namespace
 
-int Run(const BatchOptions& options, const LoadStep& load, bool bExitWhenWritten)
+int Run(const BatchOptions& options, const LoadStep& load, bool bExitWhenWritten, double startedMs)
 {
     try {
         StageClock clock(options.timings);
+        if (startedMs > 0)
+            clock.Note("launch, module", startedMs, false);
 
         // The data are loaded and the choice made on a second thread while
         // this one starts Qt; the chart itself is built on this (the GUI) thread.
@@ -322,7 +326,8 @@ int Run(const BatchOptions& options, const LoadStep& load, bool bExitWhenWritten
                 spData = std::move(loaded.data);
                 const auto t1 = std::chrono::steady_clock::now();
                 choice = ResolveChoice(spData.Get(), options);
-                loadMs = std::chrono::duration<double, std::milli>(t1 - t0).count();
+                // The whole load when another thread timed it, else the part seen here.
+                loadMs = loaded.loadMs >= 0 ? loaded.loadMs : std::chrono::duration<double, std::milli>(t1 - t0).count();
                 choiceMs = std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t1).count();
             } catch (...) {
                 failure = std::current_exception();

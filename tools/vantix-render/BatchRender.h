@@ -76,8 +76,9 @@ QImage RenderChart(IUnknown* pData, const BatchChoice& choice, const BatchOption
 // over the loaded file; it is called once, on a second thread, while this one
 // starts Qt. Messages go to stderr, the choice (with --print-choice) to
 // stdout. bExitWhenWritten: end the process as soon as the picture is
-// written, without destroying anything (for the launcher).
-int Run(const BatchOptions& options, const LoadStep& load, bool bExitWhenWritten = false);
+// written, without destroying anything (for the launcher). startedMs: how
+// long the launcher ran before this (for --timings).
+int Run(const BatchOptions& options, const LoadStep& load, bool bExitWhenWritten = false, double startedMs = 0);
 // The whole tool in this process: reads argv, loads the file itself.
 int Run(int argc, char** argv, bool bExitWhenWritten = false);
 

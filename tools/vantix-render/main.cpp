@@ -9,6 +9,7 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -52,6 +53,10 @@ void PrepareHeap()
 
 int main(int argc, char** argv)
 {
+    const auto started = std::chrono::steady_clock::now();
+    const auto msSince = [](std::chrono::steady_clock::time_point t) {
+        return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - t).count();
+    };
     // VANTIX_RENDER_PLAIN_HEAP=1 keeps the C library's defaults (for comparison).
     const char* plain = std::getenv("VANTIX_RENDER_PLAIN_HEAP");
     if (!plain || !*plain || *plain == '0')
@@ -83,8 +88,12 @@ int main(int argc, char** argv)
     std::future<batch::LoadOutcome> outcome = loaded.get_future();
     const std::jthread loader([&] {
         try {
-            loaded.set_value(provider ? batch::LoadOutcomeOf([&] { return batch::LoadResults(provider.Get(), options.file); })
-                                      : std::move(failed));
+            const auto begun = std::chrono::steady_clock::now();
+            batch::LoadOutcome outcome = std::move(failed);
+            if (provider)
+                outcome = batch::LoadOutcomeOf([&] { return batch::LoadResults(provider.Get(), options.file); });
+            outcome.loadMs = msSince(begun);
+            loaded.set_value(std::move(outcome));
         } catch (...) {
             loaded.set_value({nullptr, "the file could not be loaded", 1});
         }
@@ -97,5 +106,5 @@ int main(int argc, char** argv)
                      dlerror());
         return 1;
     }
-    return entry(options, [&outcome] { return outcome.get(); });
+    return entry(options, [&outcome] { return outcome.get(); }, msSince(started));
 }
