@@ -77,9 +77,9 @@ using LoadStep = std::function<LoadOutcome()>;
 // What load() gives or throws, as a LoadOutcome.
 LoadOutcome LoadOutcomeOf(const std::function<ComPtr<IUnknown>()>& load);
 
-// The chart half of the tool, in the module the launcher loads
-// (libvantix-render-chart.so): Run() of BatchRender.h, ending the process
-// once the picture is written.
+// The chart half of the tool, in the module the launcher loads from beside
+// the platform library: Run() of BatchRender.h, ending the process once the
+// picture is written.
 inline constexpr const char* kChartModule = "libvantix-render-chart.so";
 inline constexpr const char* kChartEntry = "VantixRenderChart";
 using ChartEntry = int (*)(const BatchOptions& options, const LoadStep& load, double startedMs);

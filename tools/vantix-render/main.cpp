@@ -4,6 +4,8 @@
 // Qt, is loaded.
 #include "BatchOptions.h"
 
+#include "platform/loader.h"
+
 #include <dlfcn.h>
 #include <malloc.h>
 #include <sys/mman.h>
@@ -14,6 +16,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <future>
+#include <string>
 #include <thread>
 
 namespace {
@@ -47,6 +50,21 @@ void PrepareHeap()
     // The working arrays of the chart code come from this heap too, so the
     // picture buffers reuse what the choice of the slice freed.
     setenv("VANTIX_LARGE_BLOCKS", "heap", 1);
+}
+
+// The chart module lies beside the program's platform library (bin/ of a
+// build, lib/vantix/ of an installation). Named by its full path: a bare name
+// would be searched along the run path of whoever calls dlopen, which under a
+// sanitizer is the sanitizer's library.
+std::string ChartModulePath()
+{
+    Dl_info info{};
+    if (dladdr(reinterpret_cast<void*>(&platform::CoCreateInstance), &info) && info.dli_fname) {
+        const std::string platformPath = info.dli_fname;
+        if (const auto slash = platformPath.rfind('/'); slash != std::string::npos)
+            return platformPath.substr(0, slash + 1) + batch::kChartModule;
+    }
+    return batch::kChartModule;
 }
 
 } // namespace
@@ -99,7 +117,7 @@ int main(int argc, char** argv)
         }
     });
 
-    void* module = dlopen(batch::kChartModule, RTLD_NOW | RTLD_LOCAL);
+    void* module = dlopen(ChartModulePath().c_str(), RTLD_NOW | RTLD_LOCAL);
     const auto entry = module ? reinterpret_cast<batch::ChartEntry>(dlsym(module, batch::kChartEntry)) : nullptr;
     if (!entry) {
         std::fprintf(stderr, "vantix-render: the chart module %s could not be loaded: %s\n", batch::kChartModule,
