@@ -101,17 +101,19 @@ int main(int argc, char** argv)
         provider = batch::StartProvider();
     } catch (const batch::BatchError& e) {
         failed = {nullptr, e.what(), e.Code()};
+    } catch (...) {
+        failed = {nullptr, "the data provider component could not be started", 1};
     }
     std::promise<batch::LoadOutcome> loaded;
     std::future<batch::LoadOutcome> outcome = loaded.get_future();
     const std::jthread loader([&] {
         try {
             const auto begun = std::chrono::steady_clock::now();
-            batch::LoadOutcome outcome = std::move(failed);
+            batch::LoadOutcome result = std::move(failed);
             if (provider)
-                outcome = batch::LoadOutcomeOf([&] { return batch::LoadResults(provider.Get(), options.file); });
-            outcome.loadMs = msSince(begun);
-            loaded.set_value(std::move(outcome));
+                result = batch::LoadOutcomeOf([&] { return batch::LoadResults(provider.Get(), options.file); });
+            result.loadMs = msSince(begun);
+            loaded.set_value(std::move(result));
         } catch (...) {
             loaded.set_value({nullptr, "the file could not be loaded", 1});
         }
