@@ -591,9 +591,29 @@ int CInputConfigModel::GetInputIndex(int nRow) const
     return -1;
 }
 
+void CRecordHits::Fit(std::size_t n, std::size_t nInputs)
+{
+    const bool bNarrow = nInputs < 256 && (m_nSize == 0 || m_Narrow.size() != 0);
+    if (n <= m_nSize && bNarrow == (m_Narrow.size() != 0))
+        return;
+    n = std::max(n, m_nSize);
+    if (bNarrow) {
+        vantix::CZeroedArray<std::uint8_t> wider(n);
+        std::copy_n(m_Narrow.data(), m_nSize, wider.data());
+        m_Narrow = std::move(wider);
+    } else {
+        vantix::CZeroedArray<std::uint32_t> wider(n);
+        for (std::size_t r = 0; r < m_nSize; ++r)
+            wider[r] = Get(r);
+        m_Narrow = {};
+        m_Wide = std::move(wider);
+    }
+    m_nSize = n;
+}
+
 std::uint32_t CInputConfigModel::GetRecordHits(std::uint32_t nRecord) const
 {
-    return nRecord < m_RecordHits.size() ? m_RecordHits[nRecord] : 0;
+    return m_RecordHits.Get(nRecord);
 }
 
 void CInputConfigModel::EnsureRecords(std::size_t i) const
@@ -642,24 +662,16 @@ void CInputConfigModel::UpdateRecordHits(std::size_t i, bool bAdd)
     const InputInfo& in = m_Inputs[i];
     if (!in.HasCurrent())
         return;
-    if (bAdd && m_RecordHits.size() == 0)
-        m_RecordHits = vantix::CZeroedArray<std::uint32_t>(m_nRecords);
+    if (bAdd)
+        m_RecordHits.Fit(m_nRecords, m_Inputs.size());
     CountScan(i);
     ForEachRecord(in, in.current, [&](std::uint32_t r) {
         if (r >= m_RecordHits.size()) {
             if (!bAdd)
                 return true;
-            // Only after a new source with more records.
-            vantix::CZeroedArray<std::uint32_t> wider(static_cast<std::size_t>(r) + 1);
-            std::copy_n(m_RecordHits.data(), m_RecordHits.size(), wider.data());
-            m_RecordHits = std::move(wider);
+            m_RecordHits.Fit(static_cast<std::size_t>(r) + 1, m_Inputs.size());
         }
-        std::uint32_t& hits = m_RecordHits[r];
-        if (bAdd)
-            ++hits;
-        else if (hits > 0)
-            --hits;
-        m_nMaxHits = std::max(m_nMaxHits, hits);
+        m_nMaxHits = std::max(m_nMaxHits, m_RecordHits.Adjust(r, bAdd));
         return true;
     });
 }

@@ -35,6 +35,39 @@ private:
 
 struct CRecordPlacement;
 
+// Per record, a count of at most the number of inputs, on zeroed pages (0 =
+// no entry): a byte a record while there are fewer than 256 inputs, else four
+// (a first pin touches that much fresh memory).
+class CRecordHits {
+public:
+    std::size_t size() const { return m_nSize; }
+    std::uint32_t Get(std::size_t r) const
+    {
+        return r >= m_nSize ? 0 : (m_Narrow.size() ? m_Narrow[r] : m_Wide[r]);
+    }
+    // Room for records below n and counts up to nInputs; the counts are kept.
+    void Fit(std::size_t n, std::size_t nInputs);
+    // One vote more or less for record r (below size()); the count after.
+    std::uint32_t Adjust(std::size_t r, bool bAdd)
+    {
+        return m_Narrow.size() ? Step(m_Narrow[r], bAdd) : Step(m_Wide[r], bAdd);
+    }
+
+private:
+    template <class T>
+    static std::uint32_t Step(T& count, bool bAdd)
+    {
+        if (bAdd)
+            ++count;
+        else if (count > 0)
+            --count;
+        return count;
+    }
+    vantix::CZeroedArray<std::uint8_t> m_Narrow;
+    vantix::CZeroedArray<std::uint32_t> m_Wide;
+    std::size_t m_nSize = 0;
+};
+
 struct ValueInfo {
     // Records in which the input has this value, ascending (a range of the
     // input's record pool, filled once the model's EnsureRecords ran for it).
@@ -148,8 +181,8 @@ protected:
     ComPtr<IQX_VantixDataProvider::IOptimizationResultsDataSource> m_spSource;
     ComPtr<IQX_VantixDataProvider::IOptimizationResultsDataSourceEx> m_spSourceEx;
     // Per record: the number of pinned inputs whose current value occurs in it
-    // (allocated with the first pin, zeroed pages; 0 = no entry).
-    vantix::CZeroedArray<std::uint32_t> m_RecordHits;
+    // (allocated with the first pin).
+    CRecordHits m_RecordHits;
     // Counts the changes of m_RecordHits (what reachability was found for).
     std::uint64_t m_nPinState = 1;
     ULONG m_nRecords = 0;

@@ -447,3 +447,27 @@ TEST_F(ModelTest, SelectRecordKeepsValuesWhoseKeyCannotBeRead)
 }
 
 } // namespace
+
+// Hit counts take a byte a record while fewer than 256 inputs can vote, and
+// keep every count when they widen for more inputs or grow for more records.
+TEST(RecordHits, CountsSurviveWideningAndGrowing)
+{
+    CRecordHits hits;
+    EXPECT_EQ(0u, hits.Get(3));
+    hits.Fit(10, 3);
+    EXPECT_EQ(1u, hits.Adjust(3, true));
+    EXPECT_EQ(2u, hits.Adjust(3, true));
+    EXPECT_EQ(0u, hits.Adjust(4, false)); // never below zero
+    hits.Fit(5, 3);                       // already room: nothing changes
+    EXPECT_EQ(10u, hits.size());
+    hits.Fit(12, 300);
+    EXPECT_EQ(12u, hits.size());
+    EXPECT_EQ(2u, hits.Get(3));
+    for (int k = 0; k < 298; ++k)
+        hits.Adjust(3, true);
+    EXPECT_EQ(300u, hits.Get(3)); // beyond a byte
+    hits.Fit(20, 3);              // once wide, it stays wide
+    EXPECT_EQ(300u, hits.Get(3));
+    EXPECT_EQ(0u, hits.Get(19));
+    EXPECT_EQ(0u, hits.Get(20));
+}
