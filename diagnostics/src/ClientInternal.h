@@ -21,7 +21,7 @@ private:
     int m_nSaved;
 };
 
-// UTF-8 (source files, compiler texts) to wide characters; bad bytes become U+FFFD.
+// UTF-8 (source files, compiler texts) to wide characters (platform::FromUtf8).
 std::wstring Widen(std::string_view text);
 std::uint32_t CurrentThreadId() noexcept;
 // Return addresses of the caller's stack, innermost first.

@@ -1,6 +1,7 @@
 #include "ClientInternal.h"
 
 #include "platform/loader.h"
+#include "platform/utf8.h"
 
 #include <dlfcn.h>
 #include <execinfo.h>
@@ -108,50 +109,7 @@ ClientInterface& Interface()
 
 std::wstring Widen(std::string_view text)
 {
-    std::wstring out;
-    out.reserve(text.size());
-    for (std::size_t i = 0; i < text.size();) {
-        const auto c = static_cast<unsigned char>(text[i]);
-        int extra = 0;
-        char32_t cp = 0;
-        if (c < 0x80) {
-            cp = c;
-        } else if ((c & 0xE0) == 0xC0) {
-            extra = 1;
-            cp = c & 0x1F;
-        } else if ((c & 0xF0) == 0xE0) {
-            extra = 2;
-            cp = c & 0x0F;
-        } else if ((c & 0xF8) == 0xF0) {
-            extra = 3;
-            cp = c & 0x07;
-        } else {
-            out.push_back(L'\uFFFD');
-            ++i;
-            continue;
-        }
-        if (extra && i + extra >= text.size()) {
-            out.push_back(L'\uFFFD');
-            break;
-        }
-        bool ok = true;
-        for (int k = 1; k <= extra; ++k) {
-            const auto cc = static_cast<unsigned char>(text[i + k]);
-            if ((cc & 0xC0) != 0x80) {
-                ok = false;
-                break;
-            }
-            cp = (cp << 6) | (cc & 0x3F);
-        }
-        if (!ok) {
-            out.push_back(L'\uFFFD');
-            ++i;
-            continue;
-        }
-        out.push_back(static_cast<wchar_t>(cp));
-        i += extra + 1;
-    }
-    return out;
+    return platform::FromUtf8(text);
 }
 
 std::uint32_t CurrentThreadId() noexcept
