@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace plot::raster {
@@ -57,6 +58,7 @@ namespace detail {
 template <class T, class V>
 struct Edges {
     T A[3], B[3], row[3];
+    T bias[3]; // 1 where the top-left rule lowered the edge's values; added back for weights
     float inv; // 1 / twice the area, in subpixel units
     const V* v[3];
 
@@ -79,7 +81,8 @@ struct Edges {
             A[k] = Y[k] - Y[n];
             B[k] = X[n] - X[k];
             const bool topLeft = A[k] > 0 || (A[k] == 0 && B[k] < 0);
-            row[k] = -A[k] * X[k] - B[k] * Y[k] - (topLeft ? 0 : 1);
+            bias[k] = topLeft ? 0 : 1;
+            row[k] = -A[k] * X[k] - B[k] * Y[k] - bias[k];
             A[k] *= kSub;
             B[k] *= kSub;
         }
@@ -226,7 +229,8 @@ inline void FillTriangle(const FixedVertex& a, const FixedVertex& b, const Fixed
         }
         if (x > ix1)
             continue;
-        const float wa = float(e1) * inv, wb = float(e2) * inv, wc = float(e0) * inv;
+        const float wa = float(e1 + edges.bias[1]) * inv, wb = float(e2 + edges.bias[2]) * inv,
+                    wc = float(e0 + edges.bias[0]) * inv;
         float z = wa * fa[0] + wb * fb[0] + wc * fc[0];
         float* depth = t.depth + std::ptrdiff_t(y) * t.stride;
         std::uint32_t* pixels = t.pixels + std::ptrdiff_t(y) * t.stride;
@@ -289,20 +293,170 @@ inline void Fill(const FixedVertex& a, const FixedVertex& b, const FixedVertex& 
         FillTriangle<std::int64_t>(a, b, c, box.ix0, box.ix1, box.iy0, box.iy1, t, rowOwner, part);
 }
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#define PLOT_RASTER_LANES 1
+// Triangles at most eight pixels wide, nearly all of a dense surface: each of
+// their rows is one step of eight lanes (AVX2), without the loops of varying
+// length whose mispredicted ends cost more than the pixels. Coverage is the
+// same exact edge test; depth and colours are evaluated at each pixel centre
+// as planes over the edge values (within a rounding of the stepped values of
+// FillTriangle).
+using LaneInt = std::int32_t __attribute__((vector_size(32)));
+using LaneFloat = float __attribute__((vector_size(32)));
+constexpr int kLanes = 8;
+
+[[gnu::always_inline, gnu::target("avx2")]] inline LaneInt PackChannel(LaneFloat v)
+{
+    v = v < 0.0f ? LaneFloat{} : v;
+    v = v > 255.0f ? LaneFloat{} + 255.0f : v;
+    return __builtin_convertvector(v + 0.5f, LaneInt);
+}
+
+// The box must be at most kLanes wide with kLanes pixels from ix0 inside the
+// row, and small enough for 32-bit edge values.
+[[gnu::always_inline, gnu::target("avx2")]] inline void FillNarrow(const FixedVertex& a, const FixedVertex& b,
+                                                                   const FixedVertex& c, const Box& box,
+                                                                   const Target& t, const std::uint8_t* rowOwner,
+                                                                   std::uint8_t part)
+{
+    using T = std::int32_t;
+    const T px = T(box.ix0) * kSub + kSub / 2, py = T(box.iy0) * kSub + kSub / 2;
+    const T X[3] = {T(a.x) - px, T(b.x) - px, T(c.x) - px};
+    const T Y[3] = {T(a.y) - py, T(b.y) - py, T(c.y) - py};
+    Edges<T, FixedVertex> edges;
+    if (!edges.Setup(X, Y, a, b, c))
+        return;
+    const FixedVertex &va = *edges.v[0], &vb = *edges.v[1], &vc = *edges.v[2];
+    const LaneInt lane = {0, 1, 2, 3, 4, 5, 6, 7};
+    const LaneInt inBox = lane <= (box.ix1 - box.ix0);
+    const LaneInt step0 = lane * edges.A[0], step1 = lane * edges.A[1], step2 = lane * edges.A[2];
+    // A quantity's plane: its value at a, plus the weights of b and c (edge
+    // values over twice the area) times its differences from a.
+    struct Plane {
+        float at, perB, perC;
+    };
+    // The weights use the edge values before the top-left rule's bias.
+    const float inv = edges.inv;
+    const float biasB = float(edges.bias[2]), biasC = float(edges.bias[0]);
+    const auto plane = [&](float fa, float fb, float fc) {
+        const float perB = (fb - fa) * inv, perC = (fc - fa) * inv;
+        return Plane{fa + biasB * perB + biasC * perC, perB, perC};
+    };
+    const auto channel = [](const FixedVertex& v, int shift) { return float((v.color >> shift) & 255); };
+    const Plane z = plane(va.z, vb.z, vc.z);
+    const Plane r = plane(channel(va, 16), channel(vb, 16), channel(vc, 16));
+    const Plane g = plane(channel(va, 8), channel(vb, 8), channel(vc, 8));
+    const Plane bl = plane(channel(va, 0), channel(vb, 0), channel(vc, 0));
+    T row0 = edges.row[0], row1 = edges.row[1], row2 = edges.row[2];
+    for (int y = box.iy0; y <= box.iy1; ++y, row0 += edges.B[0], row1 += edges.B[1], row2 += edges.B[2]) {
+        if (rowOwner[y] != part)
+            continue;
+        const LaneInt e0 = row0 + step0, e1 = row1 + step1, e2 = row2 + step2;
+        const LaneInt covered = ((e0 | e1 | e2) >= 0) & inBox;
+        // e2 (edge c-a) weights b, e0 (edge a-b) weights c.
+        const LaneFloat wb = __builtin_convertvector(e2, LaneFloat), wc = __builtin_convertvector(e0, LaneFloat);
+        const LaneFloat depthHere = z.at + wb * z.perB + wc * z.perC;
+        float* depthRow = t.depth + std::ptrdiff_t(y) * t.stride + box.ix0;
+        std::uint32_t* pixelRow = t.pixels + std::ptrdiff_t(y) * t.stride + box.ix0;
+        LaneFloat depth;
+        LaneInt pixels;
+        std::memcpy(&depth, depthRow, sizeof depth);
+        std::memcpy(&pixels, pixelRow, sizeof pixels);
+        const LaneInt nearer = covered & (depthHere < depth);
+        const LaneInt rgb = (LaneInt{} + int(0xFF000000u)) | PackChannel(r.at + wb * r.perB + wc * r.perC) << 16 |
+                            PackChannel(g.at + wb * g.perB + wc * g.perC) << 8 |
+                            PackChannel(bl.at + wb * bl.perB + wc * bl.perC);
+        depth = nearer ? depthHere : depth;
+        pixels = nearer ? rgb : pixels;
+        // Lanes outside the triangle get back what they held; the row belongs to this thread.
+        std::memcpy(depthRow, &depth, sizeof depth);
+        std::memcpy(pixelRow, &pixels, sizeof pixels);
+    }
+}
+#endif
+
 } // namespace detail
+
+namespace detail {
+
+// Draws triangles triangle(0) .. triangle(count - 1), each given as its first index.
+template <class Indexed>
+inline void DrawIndexed(const FixedVertex* verts, const Indexed& triangle, std::size_t count, const Target& t,
+                        const std::uint8_t* rowOwner, std::uint8_t part)
+{
+    Box box;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t* k = triangle(i);
+        const FixedVertex &a = verts[k[0]], &b = verts[k[1]], &c = verts[k[2]];
+        if (CandidatePixels(a, b, c, t, &box))
+            Fill(a, b, c, box, t, rowOwner, part);
+    }
+}
+
+#ifdef PLOT_RASTER_LANES
+template <class Indexed>
+[[gnu::target("avx2")]] void DrawIndexedLanes(const FixedVertex* verts, const Indexed& triangle, std::size_t count,
+                                              const Target& t, const std::uint8_t* rowOwner, std::uint8_t part)
+{
+    Box box;
+    for (std::size_t i = 0; i < count; ++i) {
+        const std::uint32_t* k = triangle(i);
+        const FixedVertex &a = verts[k[0]], &b = verts[k[1]], &c = verts[k[2]];
+        if (!CandidatePixels(a, b, c, t, &box))
+            continue;
+        // Fill's test for 32-bit edge values (the box may be clipped), and
+        // eight pixels from ix0 inside the row.
+        const std::int32_t w = std::max(a.x, std::max(b.x, c.x)) - std::min(a.x, std::min(b.x, c.x));
+        const std::int32_t h = std::max(a.y, std::max(b.y, c.y)) - std::min(a.y, std::min(b.y, c.y));
+        if (box.ix1 - box.ix0 < kLanes && box.ix0 + kLanes <= t.width && w < 8192 && h < 8192)
+            FillNarrow(a, b, c, box, t, rowOwner, part);
+        else
+            Fill(a, b, c, box, t, rowOwner, part);
+    }
+}
+#endif
+
+template <class Indexed>
+inline void Draw(const FixedVertex* verts, const Indexed& triangle, std::size_t count, const Target& t,
+                 const std::uint8_t* rowOwner, std::uint8_t part, bool lanes)
+{
+#ifdef PLOT_RASTER_LANES
+    if (lanes && __builtin_cpu_supports("avx2")) {
+        DrawIndexedLanes(verts, triangle, count, t, rowOwner, part);
+        return;
+    }
+#endif
+    (void)lanes;
+    DrawIndexed(verts, triangle, count, t, rowOwner, part);
+}
+
+} // namespace detail
+
+// How opaque triangles are filled: eight pixels of a row at once where the
+// processor can (x86-64 with AVX2), else pixel by pixel. The two agree on
+// coverage; depth and colour may differ by a rounding.
+enum class FillMode { Best, PixelByPixel };
+
+// Whether FillMode::Best fills rows in lanes on this processor.
+inline bool FillsInLanes()
+{
+#ifdef PLOT_RASTER_LANES
+    return __builtin_cpu_supports("avx2");
+#else
+    return false;
+#endif
+}
 
 // Opaque Gouraud-shaded triangles with depth test and depth write, only in
 // the rows y with rowOwner[y] == part (threads take turns in strips of rows,
 // so each gets a fair share wherever the surface lies).
 inline void DrawTriangles(const FixedVertex* verts, const std::uint32_t* indices, std::size_t triangleCount,
-                          const Target& t, const std::uint8_t* rowOwner, std::uint8_t part)
+                          const Target& t, const std::uint8_t* rowOwner, std::uint8_t part,
+                          FillMode mode = FillMode::Best)
 {
-    detail::Box box;
-    for (std::size_t i = 0; i < triangleCount; ++i, indices += 3) {
-        const FixedVertex &a = verts[indices[0]], &b = verts[indices[1]], &c = verts[indices[2]];
-        if (detail::CandidatePixels(a, b, c, t, &box))
-            detail::Fill(a, b, c, box, t, rowOwner, part);
-    }
+    detail::Draw(
+        verts, [indices](std::size_t i) { return indices + 3 * i; }, triangleCount, t, rowOwner, part,
+        mode == FillMode::Best);
 }
 
 // For several threads: sorts triangles [begin, end) by the part that owns
@@ -335,15 +489,13 @@ inline void BinTriangles(const FixedVertex* verts, const std::uint32_t* indices,
 }
 
 inline void DrawBinned(const FixedVertex* verts, const std::uint32_t* indices, const std::vector<std::uint32_t>& bin,
-                       const Target& t, const std::uint8_t* rowOwner, std::uint8_t part)
+                       const Target& t, const std::uint8_t* rowOwner, std::uint8_t part,
+                       FillMode mode = FillMode::Best)
 {
-    detail::Box box;
-    for (const std::uint32_t i : bin) {
-        const std::uint32_t* k = indices + 3 * std::size_t(i);
-        const FixedVertex &a = verts[k[0]], &b = verts[k[1]], &c = verts[k[2]];
-        if (detail::CandidatePixels(a, b, c, t, &box))
-            detail::Fill(a, b, c, box, t, rowOwner, part);
-    }
+    const std::uint32_t* order = bin.data();
+    detail::Draw(
+        verts, [indices, order](std::size_t i) { return indices + 3 * std::size_t(order[i]); }, bin.size(), t,
+        rowOwner, part, mode == FillMode::Best);
 }
 
 // A translucent triangle: depth tested, blended, depth not written.

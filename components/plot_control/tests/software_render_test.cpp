@@ -267,8 +267,14 @@ TEST(SoftwareRenderer, DecorationsDrawBoxTicksAndTitlesAroundTheData)
 
 // Opaque triangles cover exactly the pixel centres inside them by the
 // top-left rule, wherever they lie: small, thin, axis-aligned, large (the
-// 64-bit path), reaching past the target, and drawn in two parts by rows.
-TEST(Rasterizer, TrianglesCoverExactlyThePixelCentresInside)
+// 64-bit path), narrow (eight pixels of a row at once), reaching past the
+// target, and drawn in two parts by rows; in both fill modes.
+class RasterizerFill : public ::testing::TestWithParam<raster::FillMode> {};
+
+INSTANTIATE_TEST_SUITE_P(Modes, RasterizerFill,
+                         ::testing::Values(raster::FillMode::Best, raster::FillMode::PixelByPixel));
+
+TEST_P(RasterizerFill, TrianglesCoverExactlyThePixelCentresInside)
 {
     using raster::FixedVertex;
     constexpr int W = 97, H = 61;
@@ -285,25 +291,30 @@ TEST(Rasterizer, TrianglesCoverExactlyThePixelCentresInside)
             return int(random() % ((extent + 8) * 16)) - 64;
         case 1: // on pixel centres and pixel edges
             return int(random() % (extent + 4)) * 16 - 32 + (random() % 2 ? 8 : 0);
-        default: // far outside: the 64-bit path
+        case 2: // far outside: the 64-bit path
             return int(random() % (6000 * 16)) - 3000 * 16;
+        default: // anywhere, then narrowed below
+            return int(random() % ((extent + 4) * 16)) - 32;
         }
     };
     const std::uint32_t indices[3] = {0, 1, 2};
     int drawn = 0;
-    for (int n = 0; n < 6000; ++n) {
-        const int shape = n % 3;
+    for (int n = 0; n < 8000; ++n) {
+        const int shape = n % 4;
         FixedVertex v[3];
         for (auto& p : v)
             p = {coordinate(shape, W), coordinate(shape, H), 0.5f, 0x00336699u};
+        if (shape == 3) // at most nine pixels wide, so most boxes hold at most eight pixel centres
+            for (auto& p : v)
+                p.x = v[0].x + int(random() % (9 * 16));
         if (n % 7 == 0)
             v[1].y = v[0].y; // a horizontal edge
         if (n % 11 == 0)
             v[2].x = v[1].x; // a vertical edge
         std::fill(pixels.begin(), pixels.end(), 0u);
         std::fill(depth.begin(), depth.end(), 1.0f);
-        raster::DrawTriangles(v, indices, 1, t, owner.data(), 0);
-        raster::DrawTriangles(v, indices, 1, t, owner.data(), 1);
+        raster::DrawTriangles(v, indices, 1, t, owner.data(), 0, GetParam());
+        raster::DrawTriangles(v, indices, 1, t, owner.data(), 1, GetParam());
 
         std::int64_t X[3] = {v[0].x, v[1].x, v[2].x}, Y[3] = {v[0].y, v[1].y, v[2].y};
         const std::int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (Y[1] - Y[0]) * (X[2] - X[0]);
@@ -328,6 +339,48 @@ TEST(Rasterizer, TrianglesCoverExactlyThePixelCentresInside)
             }
     }
     EXPECT_GT(drawn, 100000); // the triangles do cover pixels
+}
+
+// Both fills shade a triangle alike: the same pixels, colours within one
+// step, depths within float rounding; also beside the target's right edge,
+// where the lanes would reach past the row.
+TEST(Rasterizer, FillModesAgreeOnColoursAndDepths)
+{
+    if (!raster::FillsInLanes())
+        GTEST_SKIP() << "this processor fills pixel by pixel only";
+    using raster::FixedVertex;
+    constexpr int W = 64, H = 48;
+    struct Buffer {
+        std::vector<std::uint32_t> pixels = std::vector<std::uint32_t>(W * H, 0u);
+        std::vector<float> depth = std::vector<float>(W * H, 1.0f);
+        raster::Target Target() { return {pixels.data(), depth.data(), W, H, W}; }
+    };
+    const std::vector<std::uint8_t> owner(H, 0);
+    std::mt19937 random(5);
+    const std::uint32_t indices[3] = {0, 1, 2};
+    int compared = 0;
+    for (int n = 0; n < 3000; ++n) {
+        const int x0 = int(random() % ((W - 2) * 16)), y0 = int(random() % ((H - 24) * 16));
+        FixedVertex v[3];
+        for (auto& p : v)
+            p = {x0 + int(random() % (8 * 16)), y0 + int(random() % (24 * 16)),
+                 float(random() % 1000) / 1000.0f, std::uint32_t(random() & 0xFFFFFFu)};
+        Buffer lanes, single;
+        raster::Target a = lanes.Target(), b = single.Target();
+        raster::DrawTriangles(v, indices, 1, a, owner.data(), 0, raster::FillMode::Best);
+        raster::DrawTriangles(v, indices, 1, b, owner.data(), 0, raster::FillMode::PixelByPixel);
+        for (int i = 0; i < W * H; ++i) {
+            ASSERT_EQ(lanes.pixels[i] != 0, single.pixels[i] != 0) << "triangle " << n << ", pixel " << i;
+            if (!single.pixels[i])
+                continue;
+            ++compared;
+            for (int shift : {0, 8, 16, 24})
+                ASSERT_LE(std::abs(int((lanes.pixels[i] >> shift) & 255) - int((single.pixels[i] >> shift) & 255)), 1)
+                    << "triangle " << n << ", pixel " << i;
+            ASSERT_NEAR(lanes.depth[i], single.depth[i], 1e-5f) << "triangle " << n << ", pixel " << i;
+        }
+    }
+    EXPECT_GT(compared, 20000);
 }
 
 TEST(NiceTicks, RoundStepsOfOneTwoOrFive)
