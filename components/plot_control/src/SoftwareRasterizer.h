@@ -305,10 +305,12 @@ using LaneInt = std::int32_t __attribute__((vector_size(32)));
 using LaneFloat = float __attribute__((vector_size(32)));
 constexpr int kLanes = 8;
 
+// Rounds a channel. No clamping: at a covered pixel centre the weights are
+// at least zero and sum to one (the edge values with their bias added back
+// sum to twice the area), so the value lies between the vertices' channels
+// within a float rounding; lanes outside the triangle are not stored.
 [[gnu::always_inline, gnu::target("avx2")]] inline LaneInt PackChannel(LaneFloat v)
 {
-    v = v < 0.0f ? LaneFloat{} : v;
-    v = v > 255.0f ? LaneFloat{} + 255.0f : v;
     return __builtin_convertvector(v + 0.5f, LaneInt);
 }
 
