@@ -8,6 +8,7 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <functional>
 #include <memory>
@@ -188,6 +189,11 @@ struct SceneRenderer::Impl {
 
 namespace {
 
+// Bands of surface rows for several threads: about kBands of them, at
+// least kMinBandRows tall.
+constexpr int kBands = 16;
+constexpr int kMinBandRows = 32;
+
 int PartsFor(const RenderOptions& o)
 {
     if (o.threads > 0)
@@ -225,10 +231,15 @@ void SceneRenderer::Impl::Geometry(Scene& scene, const ViewProjection& vp, QImag
     t.width = W;
     t.height = H;
     t.stride = int(image.bytesPerLine() / 4);
-    // Surface triangles: threads take turns in strips of 32 rows.
+    // Surface triangles are drawn in bands of rows, which the threads take
+    // in turn as they finish (where the surface lies decides the work of a
+    // band). Bands are tall against the slivers of a dense surface, whose
+    // triangles would otherwise be set up once per band they reach.
+    const int bandRows = std::max(kMinBandRows, (H + kBands - 1) / kBands);
+    const int bands = parts == 1 ? 1 : (H + bandRows - 1) / bandRows;
     rowOwner.resize(std::size_t(H));
     for (int y = 0; y < H; ++y)
-        rowOwner[std::size_t(y)] = std::uint8_t((y >> 5) % parts);
+        rowOwner[std::size_t(y)] = std::uint8_t(parts == 1 ? 0 : y / bandRows);
 
     // The view matrices are those of the output image; the target may be supersampled.
     const int sw = W, sh = H;
@@ -256,21 +267,24 @@ void SceneRenderer::Impl::Geometry(Scene& scene, const ViewProjection& vp, QImag
                 raster::DrawTriangles(fixed.data(), indices, triangles, t, rowOwner.data(), 0);
                 continue;
             }
-            // Each thread sorts its share of the triangles into per-part
-            // bins, then draws its own rows from every share in order, so
-            // the picture equals the one-thread picture.
-            bins.resize(std::size_t(parts) * parts);
+            // Each thread sorts its share of the triangles into per-band
+            // bins; then the threads take bands, each drawing a band's rows
+            // from every share in order, so the picture equals the
+            // one-thread picture.
+            bins.resize(std::size_t(parts) * bands);
             RunParallel(parts, [&](int p, int np) {
-                std::vector<std::uint32_t>* mine = &bins[std::size_t(p) * np];
-                for (int q = 0; q < np; ++q)
-                    mine[q].clear();
+                std::vector<std::uint32_t>* mine = &bins[std::size_t(p) * bands];
+                for (int b = 0; b < bands; ++b)
+                    mine[b].clear();
                 raster::BinTriangles(fixed.data(), indices, triangles * p / np, triangles * (p + 1) / np, t,
-                                     rowOwner.data(), np, mine);
+                                     rowOwner.data(), bands, mine);
             });
-            RunParallel(parts, [&](int p, int np) {
-                for (int q = 0; q < np; ++q)
-                    raster::DrawBinned(fixed.data(), indices, bins[std::size_t(q) * np + p], t, rowOwner.data(),
-                                       std::uint8_t(p));
+            std::atomic<int> nextBand{0};
+            RunParallel(parts, [&](int, int np) {
+                for (int b; (b = nextBand.fetch_add(1, std::memory_order_relaxed)) < bands;)
+                    for (int q = 0; q < np; ++q)
+                        raster::DrawBinned(fixed.data(), indices, bins[std::size_t(q) * bands + b], t,
+                                           rowOwner.data(), std::uint8_t(b));
             });
         } else {
             const std::size_t n = mesh->Vertices().size();

@@ -450,8 +450,7 @@ inline bool FillsInLanes()
 }
 
 // Opaque Gouraud-shaded triangles with depth test and depth write, only in
-// the rows y with rowOwner[y] == part (threads take turns in strips of rows,
-// so each gets a fair share wherever the surface lies).
+// the rows y with rowOwner[y] == part, so that threads can share a frame.
 inline void DrawTriangles(const FixedVertex* verts, const std::uint32_t* indices, std::size_t triangleCount,
                           const Target& t, const std::uint8_t* rowOwner, std::uint8_t part,
                           FillMode mode = FillMode::Best)
@@ -461,10 +460,11 @@ inline void DrawTriangles(const FixedVertex* verts, const std::uint32_t* indices
         mode == FillMode::Best);
 }
 
-// For several threads: sorts triangles [begin, end) by the part that owns
+// For several threads: sorts triangles [begin, end) by the parts that own
 // their rows (bins[p] gets the triangles that touch rows of part p, in
 // order), dropping those that cover no pixel centre; DrawBinned then draws
-// one part's triangles.
+// one part's triangles. Parts own bands of consecutive rows, numbered from
+// the top (at most 256 of them).
 inline void BinTriangles(const FixedVertex* verts, const std::uint32_t* indices, std::size_t begin, std::size_t end,
                          const Target& t, const std::uint8_t* rowOwner, int parts, std::vector<std::uint32_t>* bins)
 {
@@ -474,19 +474,9 @@ inline void BinTriangles(const FixedVertex* verts, const std::uint32_t* indices,
         const FixedVertex &a = verts[k[0]], &b = verts[k[1]], &c = verts[k[2]];
         if (!detail::CandidatePixels(a, b, c, t, &box))
             continue;
-        const std::uint8_t first = rowOwner[box.iy0];
-        bool shared = false;
-        for (int y = box.iy0 + 1; y <= box.iy1; ++y)
-            if (rowOwner[y] != first) {
-                shared = true;
-                break;
-            }
-        if (!shared) {
-            bins[first].push_back(std::uint32_t(i));
-        } else {
-            for (int p = 0; p < parts; ++p)
-                bins[p].push_back(std::uint32_t(i));
-        }
+        const int last = std::min<int>(rowOwner[box.iy1], parts - 1);
+        for (int p = rowOwner[box.iy0]; p <= last; ++p)
+            bins[p].push_back(std::uint32_t(i));
     }
 }
 
