@@ -642,9 +642,15 @@ bool CInputConfigModel::IsReachable(std::size_t i, std::size_t pos) const
         if (placement->reachableFor != m_nPinState) {
             placement->reachable.assign(placement->stride, 0);
             const std::uint32_t* const keys = placement->keys;
-            for (std::uint32_t r = 0; r < placement->nRecords; ++r)
-                if (GetRecordHits(r) == m_nMaxHits)
-                    placement->reachable[keys[r]] = 1;
+            std::uint8_t* const reachable = placement->reachable.data();
+            // Records beyond the counts have none, and m_nMaxHits is above zero.
+            const std::size_t n = std::min<std::size_t>(placement->nRecords, m_RecordHits.size());
+            const std::uint32_t hits = m_nMaxHits;
+            m_RecordHits.WithCounts([&](const auto* counts) {
+                for (std::size_t r = 0; r < n; ++r)
+                    if (counts[r] == hits)
+                        reachable[keys[r]] = 1;
+            });
             placement->reachableFor = m_nPinState;
         }
         return placement->reachable[static_cast<std::size_t>(in.values[pos].first)] != 0;
@@ -665,6 +671,29 @@ void CInputConfigModel::UpdateRecordHits(std::size_t i, bool bAdd)
     if (bAdd)
         m_RecordHits.Fit(m_nRecords, m_Inputs.size());
     CountScan(i);
+    if (const CRecordPlacement* placement = in.placement.get()) {
+        // The scan of ForEachRecord, on the counts in their own width.
+        if (bAdd)
+            m_RecordHits.Fit(placement->nRecords, m_Inputs.size());
+        const auto key = static_cast<std::uint32_t>(in.values[in.current].first);
+        const std::uint32_t* const keys = placement->keys;
+        const std::size_t n = std::min<std::size_t>(placement->nRecords, m_RecordHits.size());
+        std::uint32_t maxHits = m_nMaxHits;
+        m_RecordHits.WithCounts([&](auto* counts) {
+            for (std::size_t r = 0; r < n; ++r) {
+                if (keys[r] != key)
+                    continue;
+                auto& count = counts[r];
+                if (bAdd)
+                    ++count;
+                else if (count > 0)
+                    --count;
+                maxHits = std::max<std::uint32_t>(maxHits, count);
+            }
+        });
+        m_nMaxHits = maxHits;
+        return;
+    }
     ForEachRecord(in, in.current, [&](std::uint32_t r) {
         if (r >= m_RecordHits.size()) {
             if (!bAdd)

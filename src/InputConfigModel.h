@@ -52,6 +52,19 @@ public:
     {
         return m_Narrow.size() ? Step(m_Narrow[r], bAdd) : Step(m_Wide[r], bAdd);
     }
+    // f(counts), the counts of records below size() in their stored width,
+    // for scans over every record.
+    template <class F>
+    decltype(auto) WithCounts(F f) const
+    {
+        return m_Narrow.size() ? f(static_cast<const std::uint8_t*>(m_Narrow.data()))
+                               : f(static_cast<const std::uint32_t*>(m_Wide.data()));
+    }
+    template <class F>
+    decltype(auto) WithCounts(F f)
+    {
+        return m_Narrow.size() ? f(m_Narrow.data()) : f(m_Wide.data());
+    }
 
 private:
     template <class T>
