@@ -8,10 +8,12 @@
 #include <QPainter>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <type_traits>
 
@@ -172,25 +174,13 @@ std::uint32_t ToArgb(const QColor& c)
 
 } // namespace
 
-struct SceneRenderer::Impl {
-    std::unique_ptr<float[]> depth;
-    std::size_t depthSize = 0;
-    std::vector<ScreenVertex> screen;
-    std::vector<raster::FixedVertex> fixed;
-    std::vector<std::uint8_t> rowOwner;
-    std::vector<std::vector<std::uint32_t>> bins; // [producer * parts + owner]
-    RenderStats stats;
-
-    void Geometry(Scene& scene, const ViewProjection& vp, QImage& image, int scale, const RenderOptions& o);
-    void Sprites(const PointCloud& cloud, const ViewProjection& vp, const Target& t, int scale, bool lighting,
-                 int parts);
-    void Water(const Scene& scene, const ViewProjection& vp, const Target& t, int scale, int parts);
-};
-
 namespace {
 
-// Bands of surface rows for several threads: about kBands of them, at
-// least kMinBandRows tall.
+// The frame's rows are drawn in bands: about kBands of them, at least
+// kMinBandRows tall. Threads take bands as they finish (where the surface
+// lies decides the work of a band), and each band is drawn into buffers of
+// its own size, so a supersampled frame never exists whole: its colour and
+// depth stay in the caches and the memory touched is a few bands.
 constexpr int kBands = 16;
 constexpr int kMinBandRows = 32;
 
@@ -201,148 +191,257 @@ int PartsFor(const RenderOptions& o)
     return std::clamp(int(std::thread::hardware_concurrency()), 1, 2);
 }
 
-// The band of rows part `p` of `parts` draws.
-std::pair<int, int> Band(int height, int p, int parts)
+// A sprite of a point cloud on the screen.
+struct Sprite {
+    float sx, sy, radius, viewZ;
+    std::uint32_t rgb;
+};
+
+// Which bands rows [top, bottom] reach.
+std::pair<int, int> BandsOf(float top, float bottom, int bandRows, int bands)
 {
-    return {height * p / parts, height * (p + 1) / parts};
+    if (!(top <= bottom)) // not finite
+        return {1, 0};
+    const float last = float(bands * bandRows - 1);
+    const int first = int(std::clamp(std::floor(top), 0.0f, last)) / bandRows;
+    const int end = int(std::clamp(std::ceil(bottom), 0.0f, last)) / bandRows;
+    return {first, end};
 }
 
 } // namespace
 
-void SceneRenderer::Impl::Geometry(Scene& scene, const ViewProjection& vp, QImage& image, int scale,
-                                   const RenderOptions& o)
+// The work of one frame, prepared before any band is drawn: per surface its
+// projected vertices and its triangles sorted into bands, per cloud its
+// sprites sorted into bands, the water's corners.
+struct SceneRenderer::Impl {
+    struct SurfaceWork {
+        bool wire = false;
+        const std::uint32_t* indices = nullptr;
+        std::vector<raster::FixedVertex> fixed; // filled
+        std::vector<ScreenVertex> screen;       // wireframe
+        std::vector<std::vector<std::uint32_t>> bins; // [producer * bands + band]: triangle numbers
+    };
+    struct CloudWork {
+        std::vector<Sprite> sprites;
+        std::vector<std::vector<std::uint32_t>> bins; // [band]: sprite numbers
+        float unitRadius = 0;
+    };
+    std::vector<SurfaceWork> surfaces;
+    std::vector<CloudWork> clouds;
+    std::optional<std::array<ScreenVertex, 4>> water;
+    std::vector<std::uint8_t> rowOwner; // the band of each row
+    // Per thread: a band's colour (when supersampled) and depth.
+    std::vector<std::unique_ptr<std::uint32_t[]>> bandColour;
+    std::vector<std::unique_ptr<float[]>> bandDepth;
+    std::size_t bandSize = 0; // pixels of each
+    RenderStats stats;
+
+    int W = 0, H = 0, scale = 1, parts = 1, producers = 1, bandRows = 0, bands = 0;
+    float p10 = 0, p14 = 0; // the projection's depth terms, for sprites
+
+    void Prepare(Scene& scene, const ViewProjection& vp, int width, int height, int supersample,
+                 const RenderOptions& o);
+    // Draws band b into t (rows [y0, y1) of the frame), whose colour the caller prepared.
+    void DrawBand(int b, const Target& t, bool lighting) const;
+    // Runs band(part, b, y0, y1) for every band on `parts` threads, each
+    // band once, in the order the threads come for them.
+    void ForEachBand(const std::function<void(int, int, int, int)>& band) const;
+    // Depth rows for one thread's band, cleared.
+    float* Depth(int part, int rows);
+};
+
+void SceneRenderer::Impl::ForEachBand(const std::function<void(int, int, int, int)>& band) const
 {
-    const int W = image.width(), H = image.height();
-    const int parts = PartsFor(o);
-    stats = {};
-    // Not value-initialised: the bands below write every element, and a
-    // fresh buffer is then touched first by the thread that uses it.
-    if (depthSize < std::size_t(W) * H) {
-        depth = std::make_unique_for_overwrite<float[]>(std::size_t(W) * H);
-        depthSize = std::size_t(W) * H;
-    }
-    RunParallel(parts, [&](int p, int np) {
-        const auto [y0, y1] = Band(H, p, np);
-        std::fill(depth.get() + std::ptrdiff_t(y0) * W, depth.get() + std::ptrdiff_t(y1) * W, 1.0f);
+    std::atomic<int> next{0};
+    RunParallel(parts, [&](int part, int) {
+        for (int b; (b = next.fetch_add(1, std::memory_order_relaxed)) < bands;)
+            band(part, b, b * bandRows, std::min(H, (b + 1) * bandRows));
     });
-    Target t;
-    t.pixels = reinterpret_cast<std::uint32_t*>(image.bits());
-    t.depth = depth.get();
-    t.width = W;
-    t.height = H;
-    t.stride = int(image.bytesPerLine() / 4);
-    // Surface triangles are drawn in bands of rows, which the threads take
-    // in turn as they finish (where the surface lies decides the work of a
-    // band). Bands are tall against the slivers of a dense surface, whose
-    // triangles would otherwise be set up once per band they reach.
-    const int bandRows = std::max(kMinBandRows, (H + kBands - 1) / kBands);
-    const int bands = parts == 1 ? 1 : (H + bandRows - 1) / bandRows;
+}
+
+float* SceneRenderer::Impl::Depth(int part, int rows)
+{
+    // Rows of 32-bit pixels (RGB32) are exactly W apart, so one stride serves
+    // colour and depth.
+    float* depth = bandDepth[std::size_t(part)].get();
+    std::fill(depth, depth + std::ptrdiff_t(rows) * W, 1.0f);
+    return depth;
+}
+
+void SceneRenderer::Impl::Prepare(Scene& scene, const ViewProjection& vp, int width, int height, int supersample,
+                                  const RenderOptions& o)
+{
+    W = width;
+    H = height;
+    scale = supersample;
+    p10 = vp.projection.m[10];
+    p14 = vp.projection.m[14];
+    parts = PartsFor(o);
+    stats = {};
+    // Bands are whole rows of the output picture, and at most 256.
+    bandRows = o.bandRows > 0 ? o.bandRows : std::max(kMinBandRows, (H + kBands - 1) / kBands);
+    bandRows = std::clamp(bandRows, (H + 255) / 256, H);
+    bandRows = (bandRows + scale - 1) / scale * scale;
+    bands = (H + bandRows - 1) / bandRows;
     rowOwner.resize(std::size_t(H));
     for (int y = 0; y < H; ++y)
-        rowOwner[std::size_t(y)] = std::uint8_t(parts == 1 ? 0 : y / bandRows);
+        rowOwner[std::size_t(y)] = std::uint8_t(y / bandRows);
+    // Not value-initialised: every band clears its rows first.
+    if (bandSize < std::size_t(bandRows) * W || bandDepth.size() != std::size_t(parts)) {
+        bandDepth.clear();
+        bandColour.clear();
+        for (int p = 0; p < parts; ++p) {
+            bandDepth.push_back(std::make_unique_for_overwrite<float[]>(std::size_t(bandRows) * W));
+            bandColour.push_back(std::make_unique_for_overwrite<std::uint32_t[]>(std::size_t(bandRows) * W));
+        }
+        bandSize = std::size_t(bandRows) * W;
+    }
 
-    // The view matrices are those of the output image; the target may be supersampled.
-    const int sw = W, sh = H;
-    for (const auto& mesh : scene.Surfaces()) {
+    Target frame;
+    frame.width = W;
+    frame.height = H;
+    frame.stride = W;
+    // The view matrices are those of the frame.
+    const auto& meshes = scene.Surfaces();
+    surfaces.resize(meshes.size());
+    producers = parts;
+    for (std::size_t m = 0; m < meshes.size(); ++m) {
+        const auto& mesh = meshes[m];
+        SurfaceWork& work = surfaces[m];
+        work.indices = nullptr;
         if (!mesh->IsVisible() || mesh->TriangleCount() == 0)
             continue;
-        const std::uint32_t* idx = mesh->Indices().data();
-        if (!scene.WireFrame()) {
+        work.wire = scene.WireFrame();
+        for (auto& bin : work.bins)
+            bin.clear();
+        work.bins.resize(std::size_t(producers) * bands);
+        if (!work.wire) {
             const LodLevel* level = ChooseLevel(*mesh, vp, o);
             const Vec3* pos = level ? level->positions.data() : mesh->UnitPositions().data();
             const Vec3* normals = level ? level->normals.data() : mesh->Normals().data();
             const std::uint32_t* colors = level ? level->colors.data() : &mesh->Vertices().data()->color;
             const std::size_t stride = level ? 1 : sizeof(SurfaceVertex) / sizeof(std::uint32_t);
             const std::size_t n = level ? level->positions.size() : mesh->Vertices().size();
-            const std::uint32_t* indices = level ? level->indices.data() : idx;
+            const std::uint32_t* indices = level ? level->indices.data() : mesh->Indices().data();
             const std::size_t triangles = level ? level->indices.size() / 3 : mesh->TriangleCount();
-            fixed.resize(n);
+            work.indices = indices;
+            work.fixed.resize(n);
             stats.triangles += triangles;
             stats.coarsestStep = std::max(stats.coarsestStep, level ? level->step : 1);
             RunParallel(parts, [&](int p, int np) {
-                TransformRange(pos, normals, colors, stride, n * p / np, n * (p + 1) / np, vp, sw, sh, o.lighting,
-                               fixed.data());
+                TransformRange(pos, normals, colors, stride, n * p / np, n * (p + 1) / np, vp, W, H, o.lighting,
+                               work.fixed.data());
             });
-            if (parts == 1) {
-                raster::DrawTriangles(fixed.data(), indices, triangles, t, rowOwner.data(), 0);
-                continue;
-            }
-            // Each thread sorts its share of the triangles into per-band
-            // bins; then the threads take bands, each drawing a band's rows
-            // from every share in order, so the picture equals the
-            // one-thread picture.
-            bins.resize(std::size_t(parts) * bands);
+            // Each thread sorts its share of the triangles into bands; a
+            // band then draws every share in order, so the picture is the
+            // same for any number of threads.
             RunParallel(parts, [&](int p, int np) {
-                std::vector<std::uint32_t>* mine = &bins[std::size_t(p) * bands];
-                for (int b = 0; b < bands; ++b)
-                    mine[b].clear();
-                raster::BinTriangles(fixed.data(), indices, triangles * p / np, triangles * (p + 1) / np, t,
-                                     rowOwner.data(), bands, mine);
-            });
-            std::atomic<int> nextBand{0};
-            RunParallel(parts, [&](int, int np) {
-                for (int b; (b = nextBand.fetch_add(1, std::memory_order_relaxed)) < bands;)
-                    for (int q = 0; q < np; ++q)
-                        raster::DrawBinned(fixed.data(), indices, bins[std::size_t(q) * bands + b], t,
-                                           rowOwner.data(), std::uint8_t(b));
+                raster::BinTriangles(work.fixed.data(), indices, triangles * p / np, triangles * (p + 1) / np, frame,
+                                     rowOwner.data(), bands, &work.bins[std::size_t(p) * bands]);
             });
         } else {
             const std::size_t n = mesh->Vertices().size();
             const std::size_t triangles = mesh->TriangleCount();
-            screen.resize(n);
+            work.indices = mesh->Indices().data();
+            work.screen.resize(n);
             stats.triangles += triangles;
             RunParallel(parts, [&](int p, int np) {
                 TransformRange(mesh->UnitPositions().data(), mesh->Normals().data(), &mesh->Vertices().data()->color,
-                               sizeof(SurfaceVertex) / sizeof(std::uint32_t), n * p / np, n * (p + 1) / np, vp, sw,
-                               sh, o.lighting, screen.data());
+                               sizeof(SurfaceVertex) / sizeof(std::uint32_t), n * p / np, n * (p + 1) / np, vp, W, H,
+                               o.lighting, work.screen.data());
             });
+            // Lines are `scale` pixels wide.
             RunParallel(parts, [&](int p, int np) {
-                const auto [y0, y1] = Band(H, p, np);
-                for (std::size_t k = 0; k < triangles; ++k) {
-                    const ScreenVertex &a = screen[idx[3 * k]], &b = screen[idx[3 * k + 1]],
-                                       &c = screen[idx[3 * k + 2]];
-                    raster::DrawLine(a, b, scale, 0, t, y0, y1);
-                    raster::DrawLine(b, c, scale, 0, t, y0, y1);
-                    raster::DrawLine(c, a, scale, 0, t, y0, y1);
+                std::vector<std::uint32_t>* mine = &work.bins[std::size_t(p) * bands];
+                for (std::size_t k = triangles * p / np; k < triangles * (p + 1) / np; ++k) {
+                    const std::uint32_t* i = work.indices + 3 * k;
+                    const ScreenVertex &a = work.screen[i[0]], &b = work.screen[i[1]], &c = work.screen[i[2]];
+                    if (a.z < 0 && b.z < 0 && c.z < 0)
+                        continue;
+                    const auto [first, last] =
+                        BandsOf(std::min({a.y, b.y, c.y}) - float(scale), std::max({a.y, b.y, c.y}) + float(scale),
+                                bandRows, bands);
+                    for (int band = first; band <= last; ++band)
+                        mine[band].push_back(std::uint32_t(k));
                 }
             });
         }
     }
-    for (const auto& cloud : scene.PointClouds())
-        if (cloud->IsVisible() && !cloud->Points().empty())
-            Sprites(*cloud, vp, t, scale, o.lighting, parts);
-    if (scene.WaterLevelEnabled() && scene.HasData())
-        Water(scene, vp, t, scale, parts);
+
+    const auto& pointClouds = scene.PointClouds();
+    clouds.resize(pointClouds.size());
+    for (std::size_t c = 0; c < pointClouds.size(); ++c) {
+        const PointCloud& cloud = *pointClouds[c];
+        CloudWork& work = clouds[c];
+        work.sprites.clear();
+        for (auto& bin : work.bins)
+            bin.clear();
+        work.bins.resize(std::size_t(bands));
+        if (!cloud.IsVisible())
+            continue;
+        work.unitRadius = cloud.UnitRadius();
+        for (std::size_t i = 0; i < cloud.Points().size(); ++i) {
+            const Vec3 p = cloud.UnitPositions()[i];
+            const Vec3 v = vp.view.TransformPoint(p);
+            const float dist = -v.z;
+            if (!(dist > vp.zNear) || !(dist < vp.zFar))
+                continue;
+            float sx, sy;
+            if (!vp.Project(p, &sx, &sy))
+                continue;
+            const float ppu = vp.projection.m[5] * 0.5f * H / dist;
+            const Sprite s{sx * W / vp.width, sy * H / vp.height, std::max(work.unitRadius * ppu, 1.2f * scale), v.z,
+                           cloud.Points()[i].color & 0xFFFFFFu};
+            const auto [first, last] = BandsOf(s.sy - s.radius - 1, s.sy + s.radius + 1, bandRows, bands);
+            for (int band = first; band <= last; ++band)
+                work.bins[std::size_t(band)].push_back(std::uint32_t(work.sprites.size()));
+            work.sprites.push_back(s);
+        }
+    }
+
+    water.reset();
+    if (scene.WaterLevelEnabled() && scene.HasData()) {
+        const DataBounds& b = scene.Bounds();
+        const float y = scene.ToUnit(b.min[0], scene.WaterLevelValue(), b.min[2]).y;
+        const Vec3 corners[4] = {{-0.5f, y, -0.5f}, {0.5f, y, -0.5f}, {0.5f, y, 0.5f}, {-0.5f, y, 0.5f}};
+        std::array<ScreenVertex, 4> v;
+        bool ok = true;
+        for (int k = 0; k < 4 && ok; ++k) {
+            float sx, sy, d;
+            ok = vp.Project(corners[k], &sx, &sy, &d);
+            v[std::size_t(k)] = {sx * W / vp.width, sy * H / vp.height, d, kWaterRgb};
+        }
+        if (ok)
+            water = v;
+    }
 }
 
-void SceneRenderer::Impl::Sprites(const PointCloud& cloud, const ViewProjection& vp, const Target& t, int scale,
-                                  bool lighting, int parts)
+void SceneRenderer::Impl::DrawBand(int b, const Target& t, bool lighting) const
 {
-    struct Sprite {
-        float sx, sy, radius, viewZ;
-        std::uint32_t rgb;
-    };
-    std::vector<Sprite> sprites;
-    sprites.reserve(cloud.Points().size());
-    const float unitRadius = cloud.UnitRadius();
-    for (std::size_t i = 0; i < cloud.Points().size(); ++i) {
-        const Vec3 p = cloud.UnitPositions()[i];
-        const Vec3 v = vp.view.TransformPoint(p);
-        const float dist = -v.z;
-        if (!(dist > vp.zNear) || !(dist < vp.zFar))
+    const int y0 = b * bandRows, y1 = std::min(H, y0 + bandRows);
+    for (const SurfaceWork& work : surfaces) {
+        if (!work.indices)
             continue;
-        float sx, sy;
-        if (!vp.Project(p, &sx, &sy))
-            continue;
-        const float ppu = vp.projection.m[5] * 0.5f * t.height / dist;
-        sprites.push_back({sx * t.width / vp.width, sy * t.height / vp.height,
-                           std::max(unitRadius * ppu, 1.2f * scale), v.z, cloud.Points()[i].color & 0xFFFFFFu});
+        for (int q = 0; q < producers; ++q) {
+            const std::vector<std::uint32_t>& bin = work.bins[std::size_t(q) * bands + b];
+            if (!work.wire) {
+                raster::DrawBinned(work.fixed.data(), work.indices, bin, t, rowOwner.data(), std::uint8_t(b));
+                continue;
+            }
+            for (const std::uint32_t k : bin) {
+                const std::uint32_t* i = work.indices + 3 * std::size_t(k);
+                const ScreenVertex &a = work.screen[i[0]], &bv = work.screen[i[1]], &c = work.screen[i[2]];
+                raster::DrawLine(a, bv, scale, 0, t, y0, y1);
+                raster::DrawLine(bv, c, scale, 0, t, y0, y1);
+                raster::DrawLine(c, a, scale, 0, t, y0, y1);
+            }
+        }
     }
-    const float p10 = vp.projection.m[10], p14 = vp.projection.m[14];
-    const LightTerms light;
-    RunParallel(parts, [&](int part, int np) {
-        const auto [y0, y1] = Band(t.height, part, np);
-        for (const Sprite& s : sprites) {
+
+    for (const CloudWork& cloud : clouds) {
+        const LightTerms light;
+        for (const std::uint32_t k : cloud.bins[std::size_t(b)]) {
+            const Sprite& s = cloud.sprites[k];
             const int ya = std::max(y0, int(std::floor(s.sy - s.radius))), yb = std::min(y1 - 1, int(std::ceil(s.sy + s.radius)));
             const int xa = std::max(0, int(std::floor(s.sx - s.radius))), xb = std::min(t.width - 1, int(std::ceil(s.sx + s.radius)));
             const float inv = 1.0f / s.radius;
@@ -353,40 +452,27 @@ void SceneRenderer::Impl::Sprites(const PointCloud& cloud, const ViewProjection&
                     if (d2 > 1)
                         continue;
                     const float nz = std::sqrt(1 - d2);
-                    const float zv = s.viewZ + nz * unitRadius;
+                    const float zv = s.viewZ + nz * cloud.unitRadius;
                     const float depth01 = (p10 * zv + p14) / -zv * 0.5f + 0.5f;
-                    const std::ptrdiff_t at = std::ptrdiff_t(y) * t.stride + x;
+                    const std::ptrdiff_t at = t.Row(y) + x;
                     if (!(depth01 < t.depth[at]))
                         continue;
                     t.depth[at] = depth01;
                     t.pixels[at] = lighting ? light.Shade(s.rgb, Vec3{dx, -dy, nz}) : (s.rgb | 0xFF000000u);
                 }
         }
-    });
-}
-
-void SceneRenderer::Impl::Water(const Scene& scene, const ViewProjection& vp, const Target& t, int scale, int parts)
-{
-    const DataBounds& b = scene.Bounds();
-    const float y = scene.ToUnit(b.min[0], scene.WaterLevelValue(), b.min[2]).y;
-    const Vec3 corners[4] = {{-0.5f, y, -0.5f}, {0.5f, y, -0.5f}, {0.5f, y, 0.5f}, {-0.5f, y, 0.5f}};
-    ScreenVertex v[4];
-    for (int k = 0; k < 4; ++k) {
-        float sx, sy, d;
-        if (!vp.Project(corners[k], &sx, &sy, &d))
-            return;
-        v[k] = {sx * t.width / vp.width, sy * t.height / vp.height, d, kWaterRgb};
     }
-    RunParallel(parts, [&](int p, int np) {
-        const auto [y0, y1] = Band(t.height, p, np);
+
+    if (water) {
+        const auto& v = *water;
         raster::DrawBlendedTriangle(v[0], v[1], v[2], kWaterAlpha, t, y0, y1);
         raster::DrawBlendedTriangle(v[0], v[2], v[3], kWaterAlpha, t, y0, y1);
         ScreenVertex e[4];
         for (int k = 0; k < 4; ++k)
-            e[k] = {v[k].x, v[k].y, v[k].z, kWaterEdgeRgb};
+            e[k] = {v[std::size_t(k)].x, v[std::size_t(k)].y, v[std::size_t(k)].z, kWaterEdgeRgb};
         for (int k = 0; k < 4; ++k)
             raster::DrawLine(e[k], e[(k + 1) % 4], scale, 1e-4f, t, y0, y1);
-    });
+    }
 }
 
 SceneRenderer::SceneRenderer() : m_pImpl(new Impl) {}
@@ -404,52 +490,41 @@ QImage SceneRenderer::Render(Scene& scene, const OrbitCamera& camera, QSize size
 
 namespace {
 
-// Box filter from an image `scale` times larger in each direction.
-QImage Downsample(const QImage& big, int scale, QSize size, int parts)
+// Box filter into `rows` rows of `width` pixels at dst (dstStride apart) from
+// the rows `scale` times as many and as wide at src (stride apart).
+void DownsampleRows(const std::uint32_t* src, std::ptrdiff_t stride, int scale, std::uint32_t* dst,
+                    std::ptrdiff_t dstStride, int width, int rows)
 {
-    QImage out(size, QImage::Format_RGB32);
     const int area = scale * scale;
-    if (scale == 2) {
-        // The common case, two channels at once: red and blue sums (at most
-        // 4 x 255) stay in their own bits 16-25 and 0-9, green in bits 8-17.
-        // Rounds as the general loop: (sum + 2) / 4.
-        RunParallel(parts, [&](int p, int np) {
-            const auto [y0, y1] = Band(size.height(), p, np);
-            for (int y = y0; y < y1; ++y) {
-                auto* dst = reinterpret_cast<std::uint32_t*>(out.scanLine(y));
-                const auto* a = reinterpret_cast<const std::uint32_t*>(big.constScanLine(2 * y));
-                const auto* b = reinterpret_cast<const std::uint32_t*>(big.constScanLine(2 * y + 1));
-                for (int x = 0; x < size.width(); ++x, a += 2, b += 2) {
-                    const std::uint32_t rb = (a[0] & 0xFF00FFu) + (a[1] & 0xFF00FFu) + (b[0] & 0xFF00FFu) +
-                                             (b[1] & 0xFF00FFu) + 0x20002u;
-                    const std::uint32_t g =
-                        (a[0] & 0xFF00u) + (a[1] & 0xFF00u) + (b[0] & 0xFF00u) + (b[1] & 0xFF00u) + 0x200u;
-                    dst[x] = 0xFF000000u | ((rb >> 2) & 0xFF00FFu) | ((g >> 2) & 0xFF00u);
-                }
+    for (int y = 0; y < rows; ++y, src += stride * scale, dst += dstStride) {
+        if (scale == 2) {
+            // Two channels at once: red and blue sums (at most 4 x 255) stay
+            // in their own bits 16-25 and 0-9, green in bits 8-17. Rounds as
+            // the general loop: (sum + 2) / 4.
+            const std::uint32_t* a = src;
+            const std::uint32_t* b = src + stride;
+            for (int x = 0; x < width; ++x, a += 2, b += 2) {
+                const std::uint32_t rb = (a[0] & 0xFF00FFu) + (a[1] & 0xFF00FFu) + (b[0] & 0xFF00FFu) +
+                                         (b[1] & 0xFF00FFu) + 0x20002u;
+                const std::uint32_t g = (a[0] & 0xFF00u) + (a[1] & 0xFF00u) + (b[0] & 0xFF00u) + (b[1] & 0xFF00u) + 0x200u;
+                dst[x] = 0xFF000000u | ((rb >> 2) & 0xFF00FFu) | ((g >> 2) & 0xFF00u);
             }
-        });
-        return out;
-    }
-    RunParallel(parts, [&](int p, int np) {
-        const auto [y0, y1] = Band(size.height(), p, np);
-        for (int y = y0; y < y1; ++y) {
-            auto* dst = reinterpret_cast<std::uint32_t*>(out.scanLine(y));
-            for (int x = 0; x < size.width(); ++x) {
-                std::uint32_t r = 0, g = 0, b = 0;
-                for (int j = 0; j < scale; ++j) {
-                    const auto* src = reinterpret_cast<const std::uint32_t*>(big.constScanLine(y * scale + j)) + x * scale;
-                    for (int i = 0; i < scale; ++i) {
-                        r += (src[i] >> 16) & 255;
-                        g += (src[i] >> 8) & 255;
-                        b += src[i] & 255;
-                    }
-                }
-                dst[x] = 0xFF000000u | ((r + area / 2) / area) << 16 | ((g + area / 2) / area) << 8 |
-                         ((b + area / 2) / area);
-            }
+            continue;
         }
-    });
-    return out;
+        for (int x = 0; x < width; ++x) {
+            std::uint32_t r = 0, g = 0, b = 0;
+            for (int j = 0; j < scale; ++j) {
+                const std::uint32_t* p = src + j * stride + std::ptrdiff_t(x) * scale;
+                for (int i = 0; i < scale; ++i) {
+                    r += (p[i] >> 16) & 255;
+                    g += (p[i] >> 8) & 255;
+                    b += p[i] & 255;
+                }
+            }
+            dst[x] = 0xFF000000u | ((r + area / 2) / area) << 16 | ((g + area / 2) / area) << 8 |
+                     ((b + area / 2) / area);
+        }
+    }
 }
 
 } // namespace
@@ -460,19 +535,49 @@ QImage SceneRenderer::Render(Scene& scene, const ViewProjection& vp, QSize size,
     const int scale = std::clamp(options.supersample, 1, 4);
     if (size.isEmpty())
         return {};
-    QImage image(size * scale, QImage::Format_RGB32);
-    image.fill(ToArgb(options.background));
+    QImage image(size, QImage::Format_RGB32);
+    const std::uint32_t background = ToArgb(options.background);
     std::optional<AxisOverlay> overlay;
-    if (options.decorations) {
+    if (options.decorations)
         overlay.emplace(scene, vp);
-        QPainter painter(&image);
-        painter.setRenderHint(QPainter::Antialiasing, scale == 1);
-        painter.scale(scale, scale);
-        overlay->DrawBackdrop(painter);
-    }
-    m_pImpl->Geometry(scene, vp, image, scale, options);
-    if (scale > 1)
-        image = Downsample(image, scale, size, PartsFor(options));
+    Impl& impl = *m_pImpl;
+    impl.Prepare(scene, vp, size.width() * scale, size.height() * scale, scale, options);
+    const int W = impl.W;
+    // Rows are addressed directly: threads write disjoint bands of one image.
+    uchar* const bits = image.bits();
+    const std::ptrdiff_t bytesPerLine = image.bytesPerLine();
+    impl.ForEachBand([&](int part, int b, int y0, int y1) {
+        Target t;
+        t.width = W;
+        t.height = impl.H;
+        t.originY = y0;
+        t.depth = impl.Depth(part, y1 - y0);
+        // Without supersampling the band is drawn in the picture itself.
+        if (scale == 1) {
+            t.pixels = reinterpret_cast<std::uint32_t*>(bits + y0 * bytesPerLine);
+            t.stride = int(bytesPerLine / 4);
+        } else {
+            t.pixels = impl.bandColour[std::size_t(part)].get();
+            t.stride = W;
+        }
+        const QSize bandSize(W, y1 - y0);
+        {
+            QImage band(reinterpret_cast<uchar*>(t.pixels), bandSize.width(), bandSize.height(), t.stride * 4,
+                        QImage::Format_RGB32);
+            band.fill(background);
+            if (overlay) {
+                QPainter painter(&band);
+                painter.setRenderHint(QPainter::Antialiasing, scale == 1);
+                painter.translate(0, -y0);
+                painter.scale(scale, scale);
+                overlay->DrawBackdrop(painter);
+            }
+        }
+        impl.DrawBand(b, t, options.lighting);
+        if (scale > 1)
+            DownsampleRows(t.pixels, t.stride, scale, reinterpret_cast<std::uint32_t*>(bits + (y0 / scale) * bytesPerLine),
+                           bytesPerLine / 4, size.width(), (y1 - y0) / scale);
+    });
     if (overlay) {
         QPainter painter(&image);
         overlay->DrawFront(painter);
@@ -487,7 +592,20 @@ void SceneRenderer::RenderGeometry(Scene& scene, const ViewProjection& vp, QImag
     if (target.format() != QImage::Format_RGB32 && target.format() != QImage::Format_ARGB32 &&
         target.format() != QImage::Format_ARGB32_Premultiplied)
         target = target.convertToFormat(QImage::Format_RGB32);
-    m_pImpl->Geometry(scene, vp, target, 1, options);
+    Impl& impl = *m_pImpl;
+    impl.Prepare(scene, vp, target.width(), target.height(), 1, options);
+    uchar* const bits = target.bits();
+    const std::ptrdiff_t bytesPerLine = target.bytesPerLine();
+    impl.ForEachBand([&](int part, int b, int y0, int y1) {
+        Target t;
+        t.width = impl.W;
+        t.height = impl.H;
+        t.originY = y0;
+        t.stride = int(bytesPerLine / 4);
+        t.pixels = reinterpret_cast<std::uint32_t*>(bits + y0 * bytesPerLine);
+        t.depth = impl.Depth(part, y1 - y0);
+        impl.DrawBand(b, t, options.lighting);
+    });
 }
 
 } // namespace plot

@@ -20,12 +20,17 @@ struct ScreenVertex {
     std::uint32_t color;
 };
 
+// Colour and depth rows of a frame `width` x `height`. The buffers may hold
+// only a band of it: their first row is row originY of the frame.
 struct Target {
     std::uint32_t* pixels = nullptr;
     float* depth = nullptr;
     int width = 0;
     int height = 0;
-    int stride = 0; // pixels per row
+    int stride = 0; // pixels per row, in both buffers
+    int originY = 0;
+    // Where row y of the frame starts in the buffers.
+    std::ptrdiff_t Row(int y) const { return std::ptrdiff_t(y - originY) * stride; }
 };
 
 // Rounds and clamps each channel to 0..255 (no branches).
@@ -111,7 +116,7 @@ template <class T, class Shade>
         for (int x = ix0; x <= ix1; ++x) {
             if ((e0 | e1 | e2) >= 0) {
                 // e1 (edge b-c) weights a, e2 (edge c-a) weights b, e0 (edge a-b) weights c.
-                shade(std::ptrdiff_t(y) * t.stride + x, x, y, *v[0], *v[1], *v[2], float(e1) * inv, float(e2) * inv,
+                shade(t.Row(y) + x, x, y, *v[0], *v[1], *v[2], float(e1) * inv, float(e2) * inv,
                       float(e0) * inv);
             }
             e0 += A[0], e1 += A[1], e2 += A[2];
@@ -232,8 +237,8 @@ inline void FillTriangle(const FixedVertex& a, const FixedVertex& b, const Fixed
         const float wa = float(e1 + edges.bias[1]) * inv, wb = float(e2 + edges.bias[2]) * inv,
                     wc = float(e0 + edges.bias[0]) * inv;
         float z = wa * fa[0] + wb * fb[0] + wc * fc[0];
-        float* depth = t.depth + std::ptrdiff_t(y) * t.stride;
-        std::uint32_t* pixels = t.pixels + std::ptrdiff_t(y) * t.stride;
+        float* depth = t.depth + t.Row(y);
+        std::uint32_t* pixels = t.pixels + t.Row(y);
         if (flat) {
             for (; x <= ix1 && (e0 | e1 | e2) >= 0; ++x) {
                 if (z < depth[x]) {
@@ -358,8 +363,8 @@ constexpr int kLanes = 8;
         // e2 (edge c-a) weights b, e0 (edge a-b) weights c.
         const LaneFloat wb = __builtin_convertvector(e2, LaneFloat), wc = __builtin_convertvector(e0, LaneFloat);
         const LaneFloat depthHere = z.at + wb * z.perB + wc * z.perC;
-        float* depthRow = t.depth + std::ptrdiff_t(y) * t.stride + box.ix0;
-        std::uint32_t* pixelRow = t.pixels + std::ptrdiff_t(y) * t.stride + box.ix0;
+        float* depthRow = t.depth + t.Row(y) + box.ix0;
+        std::uint32_t* pixelRow = t.pixels + t.Row(y) + box.ix0;
         LaneFloat depth;
         LaneInt pixels;
         std::memcpy(&depth, depthRow, sizeof depth);
@@ -538,7 +543,7 @@ inline void DrawLine(const ScreenVertex& a, const ScreenVertex& b, int width, fl
             for (int x = cx - half; x < cx - half + width; ++x) {
                 if (x < 0 || x >= t.width)
                     continue;
-                const std::ptrdiff_t at = std::ptrdiff_t(y) * t.stride + x;
+                const std::ptrdiff_t at = t.Row(y) + x;
                 if (!(z < t.depth[at]))
                     continue;
                 if (!packed) {

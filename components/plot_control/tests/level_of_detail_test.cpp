@@ -267,8 +267,11 @@ TEST(SoftwareRenderer, AnyNumberOfThreadsDrawsTheOneThreadPicture)
     const Grid g = MakeGrid(300, [](double x, double z) { return std::sin(2 * x) * z; },
                             [](int i, int j) { return (i / 7 + j / 5) % 9 == 0; });
     AddGrid(scene, g);
-    const SurfaceVertex points[] = {{2, 1, 1, 0xFF0000, 0}, {7, -1, 3, 0x00FF00, 0}};
-    scene.AddPointCloud()->SetData(points, 2, 0.3);
+    // Points all over the frame, so sprites cross band seams.
+    std::vector<SurfaceVertex> points;
+    for (int k = 0; k < 60; ++k)
+        points.push_back({double(k % 10), double(k / 10 % 3) - 1, double(k / 6) * 0.4, 0xFF0000u + std::uint32_t(k) * 1021u, 0});
+    scene.AddPointCloud()->SetData(points.data(), points.size(), 0.3);
     scene.EnableWaterLevel(true);
     OrbitCamera camera;
     camera.SetOrientation(70, 35);
@@ -289,4 +292,25 @@ TEST(SoftwareRenderer, AnyNumberOfThreadsDrawsTheOneThreadPicture)
     scene.SetWireFrame(true);
     const QImage oneWire = renderer.Render(scene, camera, QSize(400, 300), Plain(1));
     EXPECT_EQ(test::MeanDifference(oneWire, renderer.Render(scene, camera, QSize(400, 300), Plain(2))), 0.0);
+
+    // Nor on where the frame is cut into bands: one band, or bands of 7 rows
+    // (8 when supersampled; triangles, lines, sprites and the water cross
+    // many seams).
+    for (const bool wire : {false, true}) {
+        scene.SetWireFrame(wire);
+        for (const int supersample : {1, 2}) {
+            RenderOptions o = Plain(2);
+            o.supersample = supersample;
+            o.bandRows = 1 << 20;
+            const QImage whole = renderer.Render(scene, camera, QSize(400, 300), o);
+            for (const int rows : {7}) {
+                o.bandRows = rows;
+                const QImage cut = renderer.Render(scene, camera, QSize(400, 300), o);
+                EXPECT_EQ(test::MeanDifference(whole, cut), 0.0)
+                    << "bands of " << rows << " rows, supersample " << supersample << (wire ? ", wireframe" : "");
+                if (cut != whole)
+                    test::Save(cut, QStringLiteral("bands-%1-%2-%3").arg(rows).arg(supersample).arg(wire));
+            }
+        }
+    }
 }

@@ -12,9 +12,9 @@
 //   image.save("chart.png");
 //
 // The software renderer is a z-buffered, edge-function rasterizer with
-// Gouraud shading (see Lighting.h) that splits the frame between up to two
-// threads; antialiasing comes from rendering at supersample x the size and
-// averaging. The axis box, grid, ticks, labels, titles and the picked-point
+// Gouraud shading (see Lighting.h) that draws the frame in bands of rows,
+// shared by up to two threads; antialiasing comes from rendering at
+// supersample x the size and averaging, band by band. The axis box, grid, ticks, labels, titles and the picked-point
 // marker are drawn with QPainter in screen space, so text stays upright.
 // OpenGL rendering of the same scene: GlSceneRenderer.h.
 #include "plot_control/Camera.h"
@@ -31,6 +31,9 @@ namespace plot {
 struct RenderOptions {
     int supersample = 2;      // 1 (no antialiasing) to 4
     int threads = 0;          // 0 = up to two (the hardware's count, at most 2)
+    // The frame is drawn in bands of this many rows of the supersampled
+    // picture (0 = about a sixteenth of it); the picture does not depend on it.
+    int bandRows = 0;
     bool lighting = true;     // false: flat vertex colours, for exact image tests
     bool decorations = true;  // axis box, grid, ticks, labels, titles, marker
     // Draw dense grid surfaces from a coarser level where their cells are
