@@ -589,6 +589,8 @@ void SceneRenderer::RenderGeometry(Scene& scene, const ViewProjection& vp, QImag
                                    const RenderOptions& options)
 {
     scene.Prepare();
+    if (target.width() <= 0 || target.height() <= 0)
+        return;
     if (target.format() != QImage::Format_RGB32 && target.format() != QImage::Format_ARGB32 &&
         target.format() != QImage::Format_ARGB32_Premultiplied)
         target = target.convertToFormat(QImage::Format_RGB32);

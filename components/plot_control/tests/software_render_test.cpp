@@ -9,7 +9,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <random>
+#include <vector>
 
 using namespace plot;
 using plot::test::Describe;
@@ -78,6 +80,35 @@ TEST(SoftwareRenderer, OneTriangleFillsItsProjectionWithItsColour)
     for (auto [x, z] : {std::pair{0.7, 0.7}, {0.95, 0.95}})
         EXPECT_EQ(ColourAt(f, At(scene, f.vp, x, 0, z)), kWhite) << x << ", " << z;
     EXPECT_EQ(f.image.pixel(0, 0), kWhite);
+}
+
+// Geometry alone, into the caller's picture, is what a full frame without
+// decorations draws over the same background; an empty picture is left alone.
+TEST(SoftwareRenderer, GeometryIntoACallersPictureMatchesAPlainFrame)
+{
+    Scene scene;
+    std::vector<SurfaceVertex> v;
+    std::vector<std::uint32_t> idx;
+    for (int i = 0; i < 20; ++i)
+        for (int j = 0; j < 20; ++j)
+            v.push_back(V(i, std::sin(i * 0.4) * std::cos(j * 0.3), j, 0x102030u * std::uint32_t(1 + (i + j) % 7)));
+    for (std::uint32_t i = 0; i + 1 < 20; ++i)
+        for (std::uint32_t j = 0; j + 1 < 20; ++j)
+            idx.insert(idx.end(), {i * 20 + j, i * 20 + j + 1, (i + 1) * 20 + j, i * 20 + j + 1, (i + 1) * 20 + j + 1,
+                                   (i + 1) * 20 + j});
+    scene.AddSurface()->SetData(v.data(), v.size(), idx.data(), idx.size());
+    const Frame f = Render(scene, Plain(true), 30, 40);
+
+    SceneRenderer renderer;
+    QImage target(kSize, QImage::Format_RGB32);
+    target.fill(kWhite);
+    renderer.RenderGeometry(scene, f.vp, target, Plain(true));
+    EXPECT_EQ(test::MeanDifference(f.image, target), 0.0);
+    EXPECT_GT(renderer.LastStats().triangles, 600u);
+
+    QImage empty;
+    renderer.RenderGeometry(scene, f.vp, empty, Plain(true));
+    EXPECT_TRUE(empty.isNull());
 }
 
 TEST(SoftwareRenderer, LightingFollowsTheLightModel)
