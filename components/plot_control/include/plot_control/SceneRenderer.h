@@ -32,7 +32,9 @@ struct RenderOptions {
     int supersample = 2;      // 1 (no antialiasing) to 4
     int threads = 0;          // 0 = up to two (the hardware's count, at most 2)
     // The frame is drawn in bands of this many rows of the supersampled
-    // picture (0 = about a sixteenth of it); the picture does not depend on it.
+    // picture (0 = about a sixteenth of it). The 3-D part of the picture does
+    // not depend on it; the axis walls' grid lines, painted band by band, may
+    // move by a supersampled pixel.
     int bandRows = 0;
     bool lighting = true;     // false: flat vertex colours, for exact image tests
     bool decorations = true;  // axis box, grid, ticks, labels, titles, marker
