@@ -222,6 +222,34 @@ TEST(OrsValueIndex, ManyDistinctValuesInRandomOrder)
     }
 }
 
+// Columns of designs: the fastest input steps through its values over and
+// over, sometimes skipping one or starting again; slower ones repeat each
+// value. Zero and minus zero are one value.
+TEST(OrsValueIndex, CyclingAndRepeatingColumns)
+{
+    const double cycle[] = {0.25, -0.0, 1.5, -3, 0.0, 7};
+    for (const std::uint32_t repeat : {1u, 3u}) {
+        SCOPED_TRACE(repeat);
+        const std::uint32_t n = 100000;
+        std::vector<double> column(n);
+        std::uint32_t step = 0;
+        for (std::uint32_t r = 0; r < n; ++step) {
+            if (step % 13 == 5)
+                step += 2; // a value left out
+            if (step % 101 == 50)
+                step = 0; // back to the start
+            for (std::uint32_t k = 0; k < repeat && r < n; ++k)
+                column[r++] = cycle[step % 6];
+        }
+        std::vector<std::uint32_t> indices(n);
+        std::vector<double> distinct;
+        ASSERT_EQ(ors::BuildValueIndex(column.data(), n, indices.data(), distinct), n);
+        EXPECT_EQ(distinct, (std::vector<double>{-3, 0.0, 0.25, 1.5, 7}));
+        for (std::uint32_t r = 0; r < n; ++r)
+            ASSERT_EQ(distinct[indices[r]], column[r]) << r;
+    }
+}
+
 TEST(OrsValueIndex, ReportsTheFirstValueThatIsNotFinite)
 {
     const double column[] = {1, 2, 2, 2, INFINITY, NAN};
