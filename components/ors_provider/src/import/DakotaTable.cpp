@@ -31,7 +31,7 @@ bool isResponseDescriptor(std::string_view name)
 
 } // namespace
 
-OrsContent ReadDakotaTable(const MappedFile& file, const TextHeader& header, const ImportOptions& options,
+OrsContent ReadDakotaTable(MappedFile& file, const TextHeader& header, const ImportOptions& options,
                            const ImportMessages& msg, ReadProgress& progress)
 {
     const auto& names = header.names;

@@ -74,6 +74,13 @@ namespace {
 constexpr std::size_t kSplitReadBytes = std::size_t(16) << 20;
 } // namespace
 
+void MappedFile::Release() noexcept
+{
+    m_buffer = HugeBlock();
+    m_data = nullptr;
+    m_size = 0;
+}
+
 void MappedFile::read(const std::wstring& path, const ImportMessages& msg, ReadProgress& progress)
 {
     const int fd = ::open(ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);

@@ -56,6 +56,8 @@ public:
     std::size_t size() const { return m_size; }
     // Modification time, ISO 8601 UTC.
     const std::string& modified() const { return m_modified; }
+    // Gives the text's memory back; the file then reads as empty.
+    void Release() noexcept;
 
 private:
     void read(const std::wstring& path, const ImportMessages& msg, ReadProgress& progress);

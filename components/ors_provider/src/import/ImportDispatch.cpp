@@ -113,7 +113,7 @@ OrsContent ReadResultsFile(const std::wstring& path, const ImportOptions& option
         return ReadOrsFile(path, progress);
     case Kind::Text: {
         const ImportMessages msg(path);
-        const MappedFile file(path, msg, progress);
+        MappedFile file(path, msg, progress);
         const TextHeader header = ReadHeader(file.begin(), file.end(), msg);
         if (header.dakota)
             return ReadDakotaTable(file, header, options, msg, progress);

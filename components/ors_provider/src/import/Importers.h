@@ -16,7 +16,7 @@ struct TableSplit {
 };
 
 // Reads the numeric columns of split from a text table.
-OrsContent LoadSplitTable(const MappedFile& file, const TextHeader& header, const TableSplit& split,
+OrsContent LoadSplitTable(MappedFile& file, const TextHeader& header, const TableSplit& split,
                           std::string creator, const ImportMessages& msg, ReadProgress& progress,
                           NumericResult* result = nullptr);
 
@@ -28,9 +28,9 @@ TableSplit ExplicitSplit(const TextHeader& header, const ImportOptions& options,
 // A pandas index column: unnamed or "Unnamed: <n>".
 bool IsIndexColumn(std::string_view name);
 
-OrsContent ReadPlainTable(const MappedFile& file, const TextHeader& header, const ImportOptions& options,
+OrsContent ReadPlainTable(MappedFile& file, const TextHeader& header, const ImportOptions& options,
                           const ImportMessages& msg, ReadProgress& progress);
-OrsContent ReadDakotaTable(const MappedFile& file, const TextHeader& header, const ImportOptions& options,
+OrsContent ReadDakotaTable(MappedFile& file, const TextHeader& header, const ImportOptions& options,
                            const ImportMessages& msg, ReadProgress& progress);
 
 bool IsOptunaCsvHeader(const TextHeader& header);

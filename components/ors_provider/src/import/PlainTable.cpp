@@ -47,7 +47,7 @@ bool IsIndexColumn(std::string_view name)
     return name.empty() || startsWith(name, "Unnamed: ");
 }
 
-OrsContent LoadSplitTable(const MappedFile& file, const TextHeader& header, const TableSplit& split,
+OrsContent LoadSplitTable(MappedFile& file, const TextHeader& header, const TableSplit& split,
                           std::string creator, const ImportMessages& msg, ReadProgress& progress,
                           NumericResult* result)
 {
@@ -101,6 +101,8 @@ OrsContent LoadSplitTable(const MappedFile& file, const TextHeader& header, cons
     content.header.dataType = 0;
     content.header.creator = std::move(creator);
     content.header.created = file.modified();
+    // The text is parsed: its memory goes before the value indices take theirs.
+    file.Release();
     content.header.inputs = split.inputs;
     content.header.functions = split.functions;
     FinishContent(content, std::move(parsed), msg, progress);
@@ -155,7 +157,7 @@ TableSplit ExplicitSplit(const TextHeader& header, const ImportOptions& options,
     return split;
 }
 
-OrsContent ReadPlainTable(const MappedFile& file, const TextHeader& header, const ImportOptions& options,
+OrsContent ReadPlainTable(MappedFile& file, const TextHeader& header, const ImportOptions& options,
                           const ImportMessages& msg, ReadProgress& progress)
 {
     const std::string signal = options.signal.empty() ? kPlainSignal : options.signal;
