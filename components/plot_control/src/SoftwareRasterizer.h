@@ -10,6 +10,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+#include <immintrin.h>
+#endif
+
 namespace plot::raster {
 
 // A vertex after projection: screen position (pixels, y down), depth 0..1 and
@@ -300,12 +304,12 @@ inline void Fill(const FixedVertex& a, const FixedVertex& b, const FixedVertex& 
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #define PLOT_RASTER_LANES 1
-// Triangles at most eight pixels wide, nearly all of a dense surface: each of
-// their rows is one step of eight lanes (AVX2), without the loops of varying
-// length whose mispredicted ends cost more than the pixels. Coverage is the
-// same exact edge test; depth and colours are evaluated at each pixel centre
-// as planes over the edge values (within a rounding of the stepped values of
-// FillTriangle).
+// Rows of triangles in steps of eight pixels (AVX2). Nearly every triangle of
+// a dense surface is at most eight pixels wide: each of its rows is then one
+// step, without the loops of varying length whose mispredicted ends cost more
+// than the pixels. Coverage is the same exact edge test; depth and colours are
+// evaluated at each pixel centre as planes over the edge values (within a
+// rounding of the stepped values of FillTriangle).
 using LaneInt = std::int32_t __attribute__((vector_size(32)));
 using LaneFloat = float __attribute__((vector_size(32)));
 constexpr int kLanes = 8;
@@ -319,12 +323,47 @@ constexpr int kLanes = 8;
     return __builtin_convertvector(v + 0.5f, LaneInt);
 }
 
-// The box must be at most kLanes wide with kLanes pixels from ix0 inside the
-// row, and small enough for 32-bit edge values.
-[[gnu::always_inline, gnu::target("avx2")]] inline void FillNarrow(const FixedVertex& a, const FixedVertex& b,
-                                                                   const FixedVertex& c, const Box& box,
-                                                                   const Target& t, const std::uint8_t* rowOwner,
-                                                                   std::uint8_t part)
+// A quantity's plane over a triangle: its value at vertex a, plus the
+// weights of b and c (edge values over twice the area) times its
+// differences from a.
+struct Plane {
+    float at, perB, perC;
+};
+struct LanePlanes {
+    Plane z, r, g, b;
+};
+
+// Depth test and write of eight pixels from depthAt / pixelAt: lanes not
+// covered get back what they held (the row belongs to this thread).
+[[gnu::always_inline, gnu::target("avx2")]] inline void BlendLanes(float* depthAt, std::uint32_t* pixelAt,
+                                                                   LaneInt covered, LaneInt e0, LaneInt e2,
+                                                                   const LanePlanes& p)
+{
+    // e2 (edge c-a) weights b, e0 (edge a-b) weights c.
+    const LaneFloat wb = __builtin_convertvector(e2, LaneFloat), wc = __builtin_convertvector(e0, LaneFloat);
+    const LaneFloat depthHere = p.z.at + wb * p.z.perB + wc * p.z.perC;
+    LaneFloat depth;
+    LaneInt pixels;
+    std::memcpy(&depth, depthAt, sizeof depth);
+    std::memcpy(&pixels, pixelAt, sizeof pixels);
+    const LaneInt nearer = covered & (depthHere < depth);
+    const LaneInt rgb = (LaneInt{} + int(0xFF000000u)) | PackChannel(p.r.at + wb * p.r.perB + wc * p.r.perC) << 16 |
+                        PackChannel(p.g.at + wb * p.g.perB + wc * p.g.perC) << 8 |
+                        PackChannel(p.b.at + wb * p.b.perB + wc * p.b.perC);
+    depth = nearer ? depthHere : depth;
+    pixels = nearer ? rgb : pixels;
+    std::memcpy(depthAt, &depth, sizeof depth);
+    std::memcpy(pixelAt, &pixels, sizeof pixels);
+}
+
+// Fills a triangle small enough for 32-bit edge values in steps of eight
+// pixels of a row; the target is at least kLanes wide. A row of a box at most
+// kLanes wide is one step. Wider rows are walked in steps from the box's left
+// edge to the end of the covered run (the last step moved back inside the row).
+[[gnu::always_inline, gnu::target("avx2")]] inline void FillLanes(const FixedVertex& a, const FixedVertex& b,
+                                                                  const FixedVertex& c, const Box& box,
+                                                                  const Target& t, const std::uint8_t* rowOwner,
+                                                                  std::uint8_t part)
 {
     using T = std::int32_t;
     const T px = T(box.ix0) * kSub + kSub / 2, py = T(box.iy0) * kSub + kSub / 2;
@@ -335,13 +374,7 @@ constexpr int kLanes = 8;
         return;
     const FixedVertex &va = *edges.v[0], &vb = *edges.v[1], &vc = *edges.v[2];
     const LaneInt lane = {0, 1, 2, 3, 4, 5, 6, 7};
-    const LaneInt inBox = lane <= (box.ix1 - box.ix0);
     const LaneInt step0 = lane * edges.A[0], step1 = lane * edges.A[1], step2 = lane * edges.A[2];
-    // A quantity's plane: its value at a, plus the weights of b and c (edge
-    // values over twice the area) times its differences from a.
-    struct Plane {
-        float at, perB, perC;
-    };
     // The weights use the edge values before the top-left rule's bias.
     const float inv = edges.inv;
     const float biasB = float(edges.bias[2]), biasC = float(edges.bias[0]);
@@ -350,34 +383,41 @@ constexpr int kLanes = 8;
         return Plane{fa + biasB * perB + biasC * perC, perB, perC};
     };
     const auto channel = [](const FixedVertex& v, int shift) { return float((v.color >> shift) & 255); };
-    const Plane z = plane(va.z, vb.z, vc.z);
-    const Plane r = plane(channel(va, 16), channel(vb, 16), channel(vc, 16));
-    const Plane g = plane(channel(va, 8), channel(vb, 8), channel(vc, 8));
-    const Plane bl = plane(channel(va, 0), channel(vb, 0), channel(vc, 0));
+    const LanePlanes planes{plane(va.z, vb.z, vc.z), plane(channel(va, 16), channel(vb, 16), channel(vc, 16)),
+                            plane(channel(va, 8), channel(vb, 8), channel(vc, 8)),
+                            plane(channel(va, 0), channel(vb, 0), channel(vc, 0))};
     T row0 = edges.row[0], row1 = edges.row[1], row2 = edges.row[2];
+    if (box.ix1 - box.ix0 < kLanes && box.ix0 + kLanes <= t.width) {
+        const LaneInt inBox = lane <= (box.ix1 - box.ix0);
+        for (int y = box.iy0; y <= box.iy1; ++y, row0 += edges.B[0], row1 += edges.B[1], row2 += edges.B[2]) {
+            if (rowOwner[y] != part)
+                continue;
+            const LaneInt e0 = row0 + step0, e1 = row1 + step1, e2 = row2 + step2;
+            const LaneInt covered = ((e0 | e1 | e2) >= 0) & inBox;
+            BlendLanes(t.depth + t.Row(y) + box.ix0, t.pixels + t.Row(y) + box.ix0, covered, e0, e2, planes);
+        }
+        return;
+    }
     for (int y = box.iy0; y <= box.iy1; ++y, row0 += edges.B[0], row1 += edges.B[1], row2 += edges.B[2]) {
         if (rowOwner[y] != part)
             continue;
-        const LaneInt e0 = row0 + step0, e1 = row1 + step1, e2 = row2 + step2;
-        const LaneInt covered = ((e0 | e1 | e2) >= 0) & inBox;
-        // e2 (edge c-a) weights b, e0 (edge a-b) weights c.
-        const LaneFloat wb = __builtin_convertvector(e2, LaneFloat), wc = __builtin_convertvector(e0, LaneFloat);
-        const LaneFloat depthHere = z.at + wb * z.perB + wc * z.perC;
-        float* depthRow = t.depth + t.Row(y) + box.ix0;
-        std::uint32_t* pixelRow = t.pixels + t.Row(y) + box.ix0;
-        LaneFloat depth;
-        LaneInt pixels;
-        std::memcpy(&depth, depthRow, sizeof depth);
-        std::memcpy(&pixels, pixelRow, sizeof pixels);
-        const LaneInt nearer = covered & (depthHere < depth);
-        const LaneInt rgb = (LaneInt{} + int(0xFF000000u)) | PackChannel(r.at + wb * r.perB + wc * r.perC) << 16 |
-                            PackChannel(g.at + wb * g.perB + wc * g.perC) << 8 |
-                            PackChannel(bl.at + wb * bl.perB + wc * bl.perC);
-        depth = nearer ? depthHere : depth;
-        pixels = nearer ? rgb : pixels;
-        // Lanes outside the triangle get back what they held; the row belongs to this thread.
-        std::memcpy(depthRow, &depth, sizeof depth);
-        std::memcpy(pixelRow, &pixels, sizeof pixels);
+        bool drawn = false;
+        for (int x = box.ix0; x <= box.ix1; x += kLanes) {
+            // Lanes before x were the previous step's.
+            const int cx = std::min(x, t.width - kLanes);
+            const T dx = T(cx - box.ix0);
+            const LaneInt e0 = row0 + edges.A[0] * dx + step0, e1 = row1 + edges.A[1] * dx + step1,
+                          e2 = row2 + edges.A[2] * dx + step2;
+            const LaneInt at = lane + cx;
+            const LaneInt covered = ((e0 | e1 | e2) >= 0) & (at >= x) & (at <= box.ix1);
+            if (_mm256_testz_si256(__m256i(covered), __m256i(covered))) {
+                if (drawn)
+                    break; // a row of a triangle is one run
+                continue;
+            }
+            drawn = true;
+            BlendLanes(t.depth + t.Row(y) + cx, t.pixels + t.Row(y) + cx, covered, e0, e2, planes);
+        }
     }
 }
 #endif
@@ -411,12 +451,11 @@ template <class Indexed>
         const FixedVertex &a = verts[k[0]], &b = verts[k[1]], &c = verts[k[2]];
         if (!CandidatePixels(a, b, c, t, &box))
             continue;
-        // Fill's test for 32-bit edge values (the box may be clipped), and
-        // eight pixels from ix0 inside the row.
+        // Fill's test for 32-bit edge values (the box may be clipped).
         const std::int32_t w = std::max(a.x, std::max(b.x, c.x)) - std::min(a.x, std::min(b.x, c.x));
         const std::int32_t h = std::max(a.y, std::max(b.y, c.y)) - std::min(a.y, std::min(b.y, c.y));
-        if (box.ix1 - box.ix0 < kLanes && box.ix0 + kLanes <= t.width && w < 8192 && h < 8192)
-            FillNarrow(a, b, c, box, t, rowOwner, part);
+        if (w < 8192 && h < 8192 && t.width >= kLanes)
+            FillLanes(a, b, c, box, t, rowOwner, part);
         else
             Fill(a, b, c, box, t, rowOwner, part);
     }

@@ -373,8 +373,9 @@ TEST_P(RasterizerFill, TrianglesCoverExactlyThePixelCentresInside)
 }
 
 // Both fills shade a triangle alike: the same pixels, colours within one
-// step, depths within float rounding; also beside the target's right edge,
-// where the lanes would reach past the row.
+// step, depths within float rounding; narrow triangles (one step a row) and
+// wide ones (several), also beside and past the target's right edge, where
+// the lanes would reach past the row.
 TEST(Rasterizer, FillModesAgreeOnColoursAndDepths)
 {
     if (!raster::FillsInLanes())
@@ -390,11 +391,12 @@ TEST(Rasterizer, FillModesAgreeOnColoursAndDepths)
     std::mt19937 random(5);
     const std::uint32_t indices[3] = {0, 1, 2};
     int compared = 0;
-    for (int n = 0; n < 3000; ++n) {
+    for (int n = 0; n < 4000; ++n) {
         const int x0 = int(random() % ((W - 2) * 16)), y0 = int(random() % ((H - 24) * 16));
+        const int wide = n % 2 ? 80 : 8; // pixels
         FixedVertex v[3];
         for (auto& p : v)
-            p = {x0 + int(random() % (8 * 16)), y0 + int(random() % (24 * 16)),
+            p = {x0 + int(random() % (wide * 16)) - (wide > 8 ? 32 * 16 : 0), y0 + int(random() % (24 * 16)),
                  float(random() % 1000) / 1000.0f, std::uint32_t(random() & 0xFFFFFFu)};
         Buffer lanes, single;
         raster::Target a = lanes.Target(), b = single.Target();
@@ -411,7 +413,7 @@ TEST(Rasterizer, FillModesAgreeOnColoursAndDepths)
             ASSERT_NEAR(lanes.depth[i], single.depth[i], 1e-5f) << "triangle " << n << ", pixel " << i;
         }
     }
-    EXPECT_GT(compared, 20000);
+    EXPECT_GT(compared, 100000);
 }
 
 TEST(NiceTicks, RoundStepsOfOneTwoOrFive)
