@@ -12,6 +12,8 @@
 #include <cstddef>
 #include <limits>
 #include <new>
+#include <unordered_map>
+#include <vector>
 
 using plot::SurfaceVertex;
 using vantix::large_vector;
@@ -59,6 +61,94 @@ std::int32_t LowIndex(std::uint64_t index)
 std::uint64_t WideIndex(std::int64_t index)
 {
     return static_cast<std::uint64_t>(index);
+}
+
+// Beyond this many cells, and this many per record, the grid is built sparse.
+constexpr double kDenseGridCells = double(1 << 22);
+constexpr double kSparseGridFactor = 16.0;
+
+// The surface of a sparse grid, as the dense builder makes it: vertices in
+// grid order (x, z left for the caller), their roughness colours, and two
+// triangles per square where their corners exist.
+struct SparseCell {
+    std::uint32_t a, b; // grid position
+    double v;
+};
+struct SparseSurface {
+    std::vector<SparseCell> cells; // one per vertex
+    std::vector<SurfaceVertex> vertices;
+    std::vector<std::uint32_t> indices;
+};
+
+SparseSurface BuildSparseSurface(const vantix::CChunkedList<Sample>& samples, std::int32_t iMin, std::int32_t jMin,
+                                 std::int64_t nx, std::int64_t ny, double vMin)
+{
+    SparseSurface s;
+    s.cells.reserve(samples.Size());
+    samples.ForEach([&](const Sample& x) {
+        s.cells.push_back({static_cast<std::uint32_t>(std::int64_t{x.i} - iMin),
+                           static_cast<std::uint32_t>(std::int64_t{x.j} - jMin), x.v});
+    });
+    // Grid order; of the records of one cell the last one counts.
+    const auto before = [](const SparseCell& l, const SparseCell& r) { return l.a < r.a || (l.a == r.a && l.b < r.b); };
+    std::stable_sort(s.cells.begin(), s.cells.end(), before);
+    std::size_t kept = 0;
+    for (std::size_t k = 0; k < s.cells.size(); ++k)
+        if (k + 1 == s.cells.size() || before(s.cells[k], s.cells[k + 1]))
+            s.cells[kept++] = s.cells[k];
+    s.cells.resize(kept);
+
+    std::unordered_map<std::uint64_t, std::uint32_t> at;
+    at.reserve(kept);
+    const auto key = [](std::int64_t a, std::int64_t b) { return std::uint64_t(a) << 32 | std::uint64_t(b); };
+    for (std::size_t k = 0; k < kept; ++k)
+        at.emplace(key(s.cells[k].a, s.cells[k].b), static_cast<std::uint32_t>(k));
+    const auto find = [&](std::int64_t a, std::int64_t b) -> const std::uint32_t* {
+        const auto it = at.find(key(a, b));
+        return it == at.end() ? nullptr : &it->second;
+    };
+
+    // Roughness as the dense grid sums it: empty cells count as 0, cells
+    // outside the grid as the lowest collected value.
+    std::vector<double> roughness(kept);
+    double rMin = DBL_MAX, rMax = -DBL_MAX;
+    for (std::size_t k = 0; k < kept; ++k) {
+        const SparseCell& c = s.cells[k];
+        double sum = 0.0;
+        for (int n = 0; n < 20; ++n) {
+            const std::int64_t na = std::int64_t{c.a} + kNeighbours[n][0];
+            const std::int64_t nb = std::int64_t{c.b} + kNeighbours[n][1];
+            double w = vMin;
+            if (na >= 0 && na < nx && nb >= 0 && nb < ny) {
+                const std::uint32_t* other = find(na, nb);
+                w = other ? s.cells[*other].v : 0.0;
+            }
+            sum += std::fabs(w - c.v);
+        }
+        const double r = sum / 20.0;
+        rMin = std::min(rMin, r);
+        rMax = std::max(rMax, r);
+        roughness[k] = r;
+    }
+    s.vertices.resize(kept);
+    for (std::size_t k = 0; k < kept; ++k)
+        s.vertices[k] = {0.0, s.cells[k].v, 0.0, CChartAdapter::RoughnessColor(roughness[k], rMin, rMax), 0};
+
+    // Squares in grid order, each found from its corner (a, b + 1).
+    for (std::size_t k = 0; k < kept; ++k) {
+        const SparseCell& c01 = s.cells[k];
+        if (c01.b == 0)
+            continue;
+        const std::uint32_t* k10 = find(std::int64_t{c01.a} + 1, std::int64_t{c01.b} - 1);
+        if (!k10)
+            continue;
+        const auto k01 = static_cast<std::uint32_t>(k);
+        if (const std::uint32_t* k00 = find(c01.a, std::int64_t{c01.b} - 1))
+            s.indices.insert(s.indices.end(), {*k00, k01, *k10});
+        if (const std::uint32_t* k11 = find(std::int64_t{c01.a} + 1, c01.b))
+            s.indices.insert(s.indices.end(), {k01, *k11, *k10});
+    }
+    return s;
 }
 
 } // namespace
@@ -355,6 +445,27 @@ void CChartAdapter::FillSurfaceSeries(plot::ISurfaceSeries* pSeries, IDataTransf
     // The grid spans the index ranges; a later record of a cell replaces an earlier one.
     const std::int64_t nx = std::int64_t{iMax} - iMin + 1;
     const std::int64_t ny = std::int64_t{jMax} - jMin + 1;
+    // A slice whose grid would be mostly empty (X and Y with many values,
+    // few records per value, as from a random design) is built from its
+    // records alone, to the same vertices and triangles.
+    const bool bSparse = m_GridStorage == GridStorage::Automatic
+                             ? double(nx) * double(ny) > kSparseGridFactor * double(samples.Size()) + kDenseGridCells
+                             : m_GridStorage == GridStorage::Sparse;
+    if (bSparse) {
+        SparseSurface surface = BuildSparseSurface(samples, iMin, jMin, nx, ny, vMin);
+        samples = {};
+        for (std::size_t k = 0; k < surface.vertices.size(); ++k) {
+            iterator.GetInputXValue(WideIndex(iMin + std::int64_t{surface.cells[k].a}), &surface.vertices[k].x);
+            iterator.GetInputYValue(WideIndex(jMin + std::int64_t{surface.cells[k].b}), &surface.vertices[k].z);
+        }
+        if (!surface.vertices.empty() && !surface.indices.empty())
+            ComPtr<plot::ISurfaceSeries>(pSeries)->SetData(surface.vertices.data(),
+                                                           static_cast<LONG>(surface.vertices.size()),
+                                                           surface.indices.data(),
+                                                           static_cast<LONG>(surface.indices.size()));
+        m_spControl->Refresh();
+        return;
+    }
     if (nx > static_cast<std::int64_t>(std::numeric_limits<std::ptrdiff_t>::max() / sizeof(GridCell)) / ny)
         throw std::bad_alloc();
     // All-zero bytes are a fresh cell {false, 0, 0.0}.

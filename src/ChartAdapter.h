@@ -67,6 +67,13 @@ public:
     // the smoothest through yellow, red and magenta to blue for the roughest.
     static std::uint32_t RoughnessColor(double r, double rMin, double rMax);
 
+    // How a surface's grid is held while it is built: as an array over the
+    // whole grid, or by its records alone when that array would be mostly
+    // empty (Automatic). Both give the same vertices and triangles; the
+    // others are for tests.
+    enum class GridStorage { Automatic, Dense, Sparse };
+    void SetGridStorage(GridStorage storage) { m_GridStorage = storage; }
+
 private:
     void FillSurfaceSeries(plot::ISurfaceSeries* pSeries, IDataTransfer* pDataSource);
     void FillPoint3dSeries(plot::IPointSeries* pSeries, IDataTransfer* pDataSource);
@@ -76,6 +83,7 @@ private:
     ComPtr<plot::IPlotControl> m_spControl;
     CEventReceiver m_EventReceiver;
     IUpdateEvent* m_pUpdate = nullptr; // not owned
+    GridStorage m_GridStorage = GridStorage::Automatic;
     double m_dPickedX = 0.0;
     double m_dPickedY = 0.0;
     double m_dPickedZ = 0.0;

@@ -362,6 +362,56 @@ TEST_F(AdapterTest, LargeSliceKeepsEveryRecordInGridOrder)
                 ElementsAre(last - n - 1, last - n, last - 1, last - n, last, last - 1));
 }
 
+// A grid held by its records alone builds what the array over the whole grid
+// builds: for a grid with holes and repeated cells, one with signed indices,
+// and a scattered slice (all X and Y values distinct) as a random design gives,
+// which the automatic choice builds sparse.
+TEST_F(AdapterTest, SparseGridsBuildTheSameSurfaceAsDenseOnes)
+{
+    Attach();
+    std::vector<std::vector<SliceRecord>> slices;
+    std::uint64_t state = 0x9E3779B97F4A7C15ull;
+    const auto next = [&state] {
+        state ^= state << 13, state ^= state >> 7, state ^= state << 17;
+        return state;
+    };
+    std::vector<SliceRecord> holes;
+    for (std::uint64_t i = 0; i < 40; ++i)
+        for (std::uint64_t j = 0; j < 30; ++j)
+            if (next() % 10 < 6)
+                holes.push_back({i, j, double(next() % 2000) / 100.0 - 5.0});
+    for (int k = 0; k < 50; ++k) // repeated cells: the later record counts
+        holes.push_back(holes[next() % holes.size()]), holes.back().v = double(k);
+    slices.push_back(holes);
+    slices.push_back({{0xFFFFFFFFull, 0, 1.0}, {0, 0, 2.0}, {0, 0xFFFFFFFFull, 3.0}, {0xFFFFFFFFull, 0xFFFFFFFFull, 0.5},
+                      {1, 1, 4.0}, {1, 0, 2.5}});
+    std::vector<SliceRecord> scattered;
+    for (std::uint64_t k = 0; k < 3000; ++k)
+        scattered.push_back({next() % 3000, next() % 3000, double(next() % 100)});
+    slices.push_back(scattered);
+
+    for (std::size_t n = 0; n < slices.size(); ++n) {
+        SCOPED_TRACE(n);
+        const auto build = [&](CChartAdapter::GridStorage storage) {
+            adapter.SetGridStorage(storage);
+            FakeTransfer t;
+            t.records = slices[n];
+            adapter.CreateNewSeries(&t, {});
+            return control->surfaces.back();
+        };
+        const auto dense = build(CChartAdapter::GridStorage::Dense);
+        const auto sparse = build(CChartAdapter::GridStorage::Sparse);
+        const auto automatic = build(CChartAdapter::GridStorage::Automatic);
+        if (n < 2) { // the scattered slice has hardly a square, perhaps none
+            ASSERT_FALSE(dense->indices.empty());
+        }
+        EXPECT_EQ(Vertices(sparse->vertices), Vertices(dense->vertices));
+        EXPECT_EQ(sparse->indices, dense->indices);
+        EXPECT_EQ(Vertices(automatic->vertices), Vertices(dense->vertices));
+        EXPECT_EQ(automatic->indices, dense->indices);
+    }
+}
+
 TEST(RoughnessColor, RampCornersAndSteps)
 {
     // Corners, then just below each corner (the previous band almost complete), a half step and a flat range.
