@@ -219,7 +219,7 @@ struct SceneRenderer::Impl {
         const std::uint32_t* indices = nullptr;
         std::vector<raster::FixedVertex> fixed; // filled
         std::vector<ScreenVertex> screen;       // wireframe
-        std::vector<std::vector<std::uint32_t>> bins; // [producer * bands + band]: triangle numbers
+        std::vector<std::vector<std::uint32_t>> bins; // [thread * bands + band]: triangle numbers
     };
     struct CloudWork {
         std::vector<Sprite> sprites;
@@ -236,7 +236,7 @@ struct SceneRenderer::Impl {
     std::size_t bandSize = 0; // pixels of each
     RenderStats stats;
 
-    int W = 0, H = 0, scale = 1, parts = 1, producers = 1, bandRows = 0, bands = 0;
+    int W = 0, H = 0, scale = 1, parts = 1, bandRows = 0, bands = 0;
     float p10 = 0, p14 = 0; // the projection's depth terms, for sprites
 
     void Prepare(Scene& scene, const ViewProjection& vp, int width, int height, int supersample,
@@ -304,7 +304,6 @@ void SceneRenderer::Impl::Prepare(Scene& scene, const ViewProjection& vp, int wi
     // The view matrices are those of the frame.
     const auto& meshes = scene.Surfaces();
     surfaces.resize(meshes.size());
-    producers = parts;
     for (std::size_t m = 0; m < meshes.size(); ++m) {
         const auto& mesh = meshes[m];
         SurfaceWork& work = surfaces[m];
@@ -314,7 +313,7 @@ void SceneRenderer::Impl::Prepare(Scene& scene, const ViewProjection& vp, int wi
         work.wire = scene.WireFrame();
         for (auto& bin : work.bins)
             bin.clear();
-        work.bins.resize(std::size_t(producers) * bands);
+        work.bins.resize(std::size_t(parts) * bands);
         if (!work.wire) {
             const LodLevel* level = ChooseLevel(*mesh, vp, o);
             const Vec3* pos = level ? level->positions.data() : mesh->UnitPositions().data();
@@ -422,7 +421,7 @@ void SceneRenderer::Impl::DrawBand(int b, const Target& t, bool lighting) const
     for (const SurfaceWork& work : surfaces) {
         if (!work.indices)
             continue;
-        for (int q = 0; q < producers; ++q) {
+        for (int q = 0; q < parts; ++q) {
             const std::vector<std::uint32_t>& bin = work.bins[std::size_t(q) * bands + b];
             if (!work.wire) {
                 raster::DrawBinned(work.fixed.data(), work.indices, bin, t, rowOwner.data(), std::uint8_t(b));

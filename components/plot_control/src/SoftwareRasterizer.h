@@ -291,12 +291,19 @@ inline bool CandidatePixels(const FixedVertex& a, const FixedVertex& b, const Fi
     return (box->ix0 <= box->ix1) & (box->iy0 <= box->iy1) && a.z >= 0 && b.z >= 0 && c.z >= 0;
 }
 
-inline void Fill(const FixedVertex& a, const FixedVertex& b, const FixedVertex& c, const Box& box, const Target& t,
-                 const std::uint8_t* rowOwner, std::uint8_t part)
+// Whether the triangle's edge values fit 32 bits: its extent (not its box,
+// which may be clipped) is under 512 pixels each way.
+inline bool Fits32(const FixedVertex& a, const FixedVertex& b, const FixedVertex& c)
 {
     const std::int32_t w = std::max(a.x, std::max(b.x, c.x)) - std::min(a.x, std::min(b.x, c.x));
     const std::int32_t h = std::max(a.y, std::max(b.y, c.y)) - std::min(a.y, std::min(b.y, c.y));
-    if (w < 8192 && h < 8192)
+    return w < 8192 && h < 8192;
+}
+
+inline void Fill(const FixedVertex& a, const FixedVertex& b, const FixedVertex& c, const Box& box, const Target& t,
+                 const std::uint8_t* rowOwner, std::uint8_t part)
+{
+    if (Fits32(a, b, c))
         FillTriangle<std::int32_t>(a, b, c, box.ix0, box.ix1, box.iy0, box.iy1, t, rowOwner, part);
     else
         FillTriangle<std::int64_t>(a, b, c, box.ix0, box.ix1, box.iy0, box.iy1, t, rowOwner, part);
@@ -451,10 +458,7 @@ template <class Indexed>
         const FixedVertex &a = verts[k[0]], &b = verts[k[1]], &c = verts[k[2]];
         if (!CandidatePixels(a, b, c, t, &box))
             continue;
-        // Fill's test for 32-bit edge values (the box may be clipped).
-        const std::int32_t w = std::max(a.x, std::max(b.x, c.x)) - std::min(a.x, std::min(b.x, c.x));
-        const std::int32_t h = std::max(a.y, std::max(b.y, c.y)) - std::min(a.y, std::min(b.y, c.y));
-        if (w < 8192 && h < 8192 && t.width >= kLanes)
+        if (Fits32(a, b, c) && t.width >= kLanes)
             FillLanes(a, b, c, box, t, rowOwner, part);
         else
             Fill(a, b, c, box, t, rowOwner, part);
