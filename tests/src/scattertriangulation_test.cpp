@@ -294,7 +294,8 @@ INSTANTIATE_TEST_SUITE_P(
                     DegenerateCase{"triangle", {0, 1, 0}, {0, 0, 1}, 1},
                     DegenerateCase{"triangleAndCopy", {0, 1, 0, 1}, {0, 0, 1, 0}, 1},
                     DegenerateCase{"triangleAndNaN", {0, 1, kNaN, 0}, {0, 0, 0, 1}, 1},
-                    DegenerateCase{"square", {0, 1, 1, 0}, {0, 0, 1, 1}, 2}),
+                    DegenerateCase{"square", {0, 1, 1, 0}, {0, 0, 1, 1}, 2},
+                    DegenerateCase{"extremeRange", {-1e308, 1e308, 0}, {0, 0, 1e308}, 1}),
     [](const auto& info) { return info.param.name; });
 
 } // namespace
