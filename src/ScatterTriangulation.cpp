@@ -13,13 +13,13 @@ namespace {
 
 // Qhull options. 'd': Delaunay triangulation, from the lower hull of the
 // points lifted to a paraboloid. 'Qbb': scale the lifted coordinate to the
-// range of x and y, which keeps Qhull's precision estimates sound.
-// 'Qz': add a point at infinity, so that cocircular input (aggregated cells lie
-// on a grid, where every square is cocircular) does not trip precision errors.
-// 'Qt': split the facets Qhull merges for cocircular points into triangles.
-// Not 'Qc': coplanar points are coincident points here, and their owner facets
-// are not needed. Not 'QJ': joggling moves the points and repeats the run on
-// failure; merging with 'Qt' keeps the input exact.
+// range of x and y, which reduces roundoff. 'Qz': add a point at infinity;
+// without it Qhull fails when all points are cocircular (the four corners of a
+// 2 x 2 design, points on a circle). 'Qt': split the facets Qhull merges for
+// cocircular points (every square of a grid) into triangles. Not 'Qc':
+// coplanar points are coincident points here, and which facet owns them does
+// not matter. Not 'QJ': joggling moves the points and reruns on failure, where
+// merging with 'Qt' keeps the input exact.
 char kQhullOptions[] = "qhull d Qbb Qz Qt";
 
 // Qhull writes warnings and errors to the file it is given: this one discards them.

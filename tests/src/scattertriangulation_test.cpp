@@ -30,15 +30,16 @@ Points Random(std::size_t n, unsigned seed)
     return p;
 }
 
-Points JitteredGrid(int side, unsigned seed)
+// Columns and rows of unequal spacing, each point moved by up to jitter cells.
+Points Grid(int columns, int rows, double jitter)
 {
-    std::mt19937_64 rng(seed);
-    std::uniform_real_distribution<double> jitter(-0.3, 0.3);
+    std::mt19937_64 rng(5);
+    std::uniform_real_distribution<double> move(-jitter, jitter);
     Points p;
-    for (int i = 0; i < side; ++i)
-        for (int j = 0; j < side; ++j) {
-            p.x.push_back(i + jitter(rng));
-            p.y.push_back(j + jitter(rng));
+    for (int i = 0; i < columns; ++i)
+        for (int j = 0; j < rows; ++j) {
+            p.x.push_back(0.5 * (i + move(rng)));
+            p.y.push_back(3.0 * (j + move(rng)));
         }
     return p;
 }
@@ -152,22 +153,11 @@ TEST_P(Complete, IsACounterClockwiseDelaunayTriangulationOfAllPoints)
     EXPECT_NEAR(stats.medianEdge, lengths[lengths.size() / 2], 1e-12);
 }
 
-Points Grid(int columns, int rows)
-{
-    Points p;
-    for (int i = 0; i < columns; ++i)
-        for (int j = 0; j < rows; ++j) {
-            p.x.push_back(0.5 * i);
-            p.y.push_back(3.0 * j);
-        }
-    return p;
-}
-
 // The exact grid is cocircular throughout, as aggregated cells are.
 INSTANTIATE_TEST_SUITE_P(ScatterTriangulation, Complete,
                          testing::Values(CompleteCase{"random", Random(300, 11)},
-                                         CompleteCase{"jitteredGrid", JitteredGrid(17, 5)},
-                                         CompleteCase{"grid", Grid(14, 9), 2 * (13 + 8)}),
+                                         CompleteCase{"jitteredGrid", Grid(17, 15, 0.3)},
+                                         CompleteCase{"grid", Grid(14, 9, 0), 2 * (13 + 8)}),
                          [](const auto& info) { return info.param.name; });
 
 TEST(ScatterTriangulation, DropsTrianglesWithEdgesLongerThanTheFactorTimesTheMedian)
@@ -224,25 +214,22 @@ TEST(ScatterTriangulation, LeftOutAndCoincidentPointsKeepInputIndices)
 {
     const Points clean = Random(60, 4);
     const double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
-    // Input: a NaN point, the clean points with an infinite one after the tenth,
-    // then copies of clean points 5 and 7.
-    Points noisy{{nan}, {0.5}};
-    std::vector<std::uint32_t> toClean{0}; // noisy index -> clean index (0 for the left-out ones)
+    // A NaN point first, an infinite one after the tenth, copies of points 5 and 7 last.
+    Points noisy;
+    std::vector<std::uint32_t> toClean; // noisy index -> clean index
+    const auto add = [&](double x, double y, std::uint32_t k) {
+        noisy.x.push_back(x);
+        noisy.y.push_back(y);
+        toClean.push_back(k);
+    };
+    add(nan, 0.5, 0);
     for (std::uint32_t k = 0; k < clean.size(); ++k) {
-        noisy.x.push_back(clean.x[k]);
-        noisy.y.push_back(clean.y[k]);
-        toClean.push_back(k);
-        if (k == 9) {
-            noisy.x.push_back(0.5);
-            noisy.y.push_back(-inf);
-            toClean.push_back(0);
-        }
+        add(clean.x[k], clean.y[k], k);
+        if (k == 9)
+            add(0.5, -inf, 0);
     }
-    for (std::uint32_t k : {5u, 7u}) {
-        noisy.x.push_back(clean.x[k]);
-        noisy.y.push_back(clean.y[k]);
-        toClean.push_back(k);
-    }
+    add(clean.x[5], clean.y[5], 5);
+    add(clean.x[7], clean.y[7], 7);
 
     ScatterTriangulationStats stats;
     auto t = TriangulateScatter(noisy.x, noisy.y, 0, &stats);
