@@ -33,7 +33,9 @@ const char* const kUsage =
     "  --study NAME         Optuna storage: the study to convert (default: the one\n"
     "                       with the most completed trials)\n"
     "  --data-type N        data type to write: 0 or 1 surface, 2 points (default:\n"
-    "                       as read, 0 for other formats)\n"
+    "                       as stored in an .ors file; for other formats 0 when\n"
+    "                       the first two inputs fill at least half of their\n"
+    "                       grid, else 2)\n"
     "  -h, --help           this text\n";
 
 const char* formatName(ors::SourceFormat f)
@@ -135,7 +137,8 @@ int main(int argc, char** argv)
         ors::OrsHeader& h = content.header;
         if (dataType)
             h.dataType = *dataType;
-        std::printf("%s: %s, %u records\n", files[0].c_str(), formatName(format), h.recordCount);
+        std::printf("%s: %s, %u records, data type %d\n", files[0].c_str(), formatName(format), h.recordCount,
+                    int(h.dataType));
         for (const auto& in : h.inputs)
             std::printf("  input    %s:%s\n", in.signal.c_str(), in.name.c_str());
         for (const auto& f : h.functions)

@@ -248,6 +248,14 @@ TEST(ImportConverter, WritesAnOrsFileFromATable)
     // Options that do not fit the input, and bad usage.
     EXPECT_EQ(run("--study s '" + table.string() + "' '" + out.string() + "'"), 2);
     EXPECT_EQ(run("'" + table.string() + "'"), 2);
+    // The data type as read (3 of the 4 cells of width x height: a surface),
+    // unless one is given.
+    EXPECT_EQ(l.dataType, 0);
     EXPECT_EQ(run("--data-type 2 --functions mass '" + table.string() + "' '" + out.string() + "'"), 0);
     EXPECT_EQ(loadOk(out).dataType, 2);
+    writeText(table, ",width,height,mass\n0,1,2,30\n1,2,3,40\n2,3,1,50\n"); // scattered
+    EXPECT_EQ(run("--functions mass '" + table.string() + "' '" + out.string() + "'"), 0);
+    EXPECT_EQ(loadOk(out).dataType, 2);
+    EXPECT_EQ(run("--data-type 1 --functions mass '" + table.string() + "' '" + out.string() + "'"), 0);
+    EXPECT_EQ(loadOk(out).dataType, 1);
 }

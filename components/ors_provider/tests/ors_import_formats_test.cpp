@@ -5,6 +5,11 @@
 
 #include "support/FakeSnagwise.h"
 
+#include <algorithm>
+#include <cstdio>
+#include <numeric>
+#include <random>
+
 using namespace importtest;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
@@ -367,4 +372,172 @@ TEST_F(Import, UnmarkedTablesAreRefusedWithTheConventionAndTheConverter)
     EXPECT_EQ(content.header.inputs[0].signal, "csv");
     options.functionColumns = {"weight"};
     EXPECT_EQ(readError(path, options), fileText(path) + L" has no column named \"weight\".");
+}
+
+namespace {
+
+using Points = std::vector<std::vector<double>>; // [record][input]
+
+enum class Shape { Table, OptunaStorage, OptunaCsv, Dakota };
+
+std::string number(double v)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", v);
+    return text;
+}
+
+// The records in the file layout of shape, with one function.
+void writePoints(const fs::path& path, Shape shape, const Points& points)
+{
+    const std::size_t inputs = points.front().size();
+    std::string text, sql = kOptunaSchema;
+    switch (shape) {
+    case Shape::Table:
+        for (std::size_t i = 0; i < inputs; ++i)
+            text += "in:x" + std::to_string(i) + ",";
+        text += "out:f\n";
+        break;
+    case Shape::OptunaCsv:
+        text = ",number,value";
+        for (std::size_t i = 0; i < inputs; ++i)
+            text += ",params_x" + std::to_string(i);
+        text += ",state\n";
+        break;
+    case Shape::Dakota:
+        text = "%eval_id interface";
+        for (std::size_t i = 0; i < inputs; ++i)
+            text += " x" + std::to_string(i);
+        text += " obj_fn\n";
+        break;
+    case Shape::OptunaStorage:
+        sql += "INSERT INTO studies VALUES (1, 'tpe'); INSERT INTO study_directions VALUES (1, 'MINIMIZE', 1, 0);";
+        break;
+    }
+    int param = 0;
+    for (std::size_t r = 0; r < points.size(); ++r) {
+        const std::string id = std::to_string(r + 1), f = number(double(r) * 0.5);
+        std::string cells;
+        for (std::size_t i = 0; i < inputs; ++i)
+            cells += (shape == Shape::Dakota ? " " : ",") + number(points[r][i]);
+        switch (shape) {
+        case Shape::Table: text += cells.substr(1) + "," + f + "\n"; break;
+        case Shape::OptunaCsv: text += id + "," + id + "," + f + cells + ",COMPLETE\n"; break;
+        case Shape::Dakota: text += id + " SIM1" + cells + " " + f + "\n"; break;
+        case Shape::OptunaStorage:
+            sql += "INSERT INTO trials VALUES (" + id + ", " + std::to_string(r) + ", 1, 'COMPLETE', NULL, NULL);";
+            for (std::size_t i = 0; i < inputs; ++i)
+                sql += "INSERT INTO trial_params VALUES (" + std::to_string(++param) + ", " + id + ", 'x" +
+                       std::to_string(i) + "', " + number(points[r][i]) + ", '" + kFloat + "');";
+            sql += "INSERT INTO trial_values VALUES (" + id + ", " + id + ", 0, " + f + ", 'FINITE');";
+            break;
+        }
+    }
+    if (shape == Shape::OptunaStorage)
+        execSql(path, sql);
+    else
+        writeText(path, text);
+}
+
+// Every combination of the axes' values, the first axis outermost.
+Points grid(const std::vector<std::vector<double>>& axes)
+{
+    Points points{{}};
+    for (const auto& axis : axes) {
+        Points next;
+        for (const auto& p : points)
+            for (const double v : axis) {
+                next.push_back(p);
+                next.back().push_back(v);
+            }
+        points = std::move(next);
+    }
+    return points;
+}
+
+Points without(Points points, std::initializer_list<std::size_t> records)
+{
+    for (auto it = std::rbegin(records); it != std::rend(records); ++it)
+        points.erase(points.begin() + std::ptrdiff_t(*it));
+    return points;
+}
+
+Points uniform(std::size_t n, std::size_t inputs, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> u(-2, 2);
+    Points points(n, std::vector<double>(inputs));
+    for (auto& p : points)
+        for (double& v : p)
+            v = u(rng);
+    return points;
+}
+
+// Latin hypercube: each input's range cut into n strata, one sample in each.
+Points latinHypercube(std::size_t n, std::size_t inputs, unsigned seed)
+{
+    std::mt19937 rng(seed);
+    std::uniform_real_distribution<double> u(0, 1);
+    Points points(n, std::vector<double>(inputs));
+    for (std::size_t i = 0; i < inputs; ++i) {
+        std::vector<std::size_t> strata(n);
+        std::iota(strata.begin(), strata.end(), 0u);
+        std::shuffle(strata.begin(), strata.end(), rng);
+        for (std::size_t r = 0; r < n; ++r)
+            points[r][i] = (double(strata[r]) + u(rng)) / double(n);
+    }
+    return points;
+}
+
+// Dakota's centered parameter study: the centre, then steps along each axis.
+Points star(std::size_t inputs, int steps)
+{
+    Points points{std::vector<double>(inputs, 1.0)};
+    for (std::size_t i = 0; i < inputs; ++i)
+        for (int s = -steps; s <= steps; ++s)
+            if (s != 0) {
+                points.push_back(std::vector<double>(inputs, 1.0));
+                points.back()[i] += 0.25 * s;
+            }
+    return points;
+}
+
+} // namespace
+
+TEST_F(Import, DataTypeIsASurfaceOnlyWhereTheFirstTwoInputsFillMostOfTheirGrid)
+{
+    Points line;
+    for (int k = 0; k <= 10; ++k)
+        line.push_back({0.1 * k, 2.0 - 0.3 * k});
+    // 6 of the 4 x 3 cells.
+    const Points half{{1, 1}, {2, 2}, {3, 3}, {4, 1}, {1, 2}, {4, 3}};
+    const struct {
+        const char* name;
+        Shape shape;
+        Points points;
+        LONG type;
+    } cases[] = {
+        {"full grid", Shape::Table, grid({{-2, -1, 0, 1}, {0, 5, 10}}), 0},
+        {"grid with a third input", Shape::Table, grid({{1, 2, 3}, {1, 2, 3}, {0, 0.5, 1}}), 0},
+        {"grid with holes", Shape::Table, without(grid({{1, 2, 3, 4, 5}, {1, 2, 3, 4}}), {1, 6, 7, 12, 18}), 0},
+        {"half the cells", Shape::Table, half, 0},
+        {"one cell less than half", Shape::Table, without(half, {5}), 2},
+        {"Optuna storage, TPE-like", Shape::OptunaStorage, uniform(40, 2, 1), 2},
+        {"Optuna trials, random", Shape::OptunaCsv, uniform(40, 3, 2), 2},
+        {"Optuna trials, grid sampler", Shape::OptunaCsv, grid({{0.1, 0.2}, {1, 2, 4}}), 0},
+        {"Dakota LHS", Shape::Dakota, latinHypercube(20, 3, 3), 2},
+        {"Dakota centered parameter study", Shape::Dakota, star(3, 2), 2},
+        {"Dakota vector study", Shape::Dakota, line, 2},
+        {"Dakota multidim study", Shape::Dakota, grid({{0, 1, 2}, {5, 6}}), 0},
+        {"one input", Shape::Table, grid({{1, 2, 3}}), 2},
+        {"one record", Shape::Table, {{1, 2}}, 2},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const auto path = m_dir / (std::string(c.name) + ".dat");
+        writePoints(path, c.shape, c.points);
+        const Loaded l = loadOk(path);
+        EXPECT_EQ(l.records, c.points.size());
+        EXPECT_EQ(l.dataType, c.type);
+    }
 }

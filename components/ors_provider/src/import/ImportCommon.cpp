@@ -225,6 +225,31 @@ void FinishContent(OrsContent& content, ParsedColumns&& columns, const ImportMes
         if (bad[i] < rows)
             throw msg.file(L"holds a value of input \"" + FromUtf8(h.inputs[i].name) +
                            L"\" that is not a finite number (record " + std::to_wstring(bad[i]) + L")");
+    h.dataType = DecideDataType(content);
+}
+
+std::int32_t DecideDataType(const OrsContent& content)
+{
+    constexpr std::int32_t kSurface = 0, kPoints = 2;
+    if (content.distinctValues.size() < 2)
+        return kPoints;
+    const std::uint64_t rows = content.header.recordCount;
+    const std::uint64_t n0 = content.distinctValues[0].size(), n1 = content.distinctValues[1].size();
+    const std::uint64_t cells = n0 * n1;
+    // A record fills one cell at most: a scattered design ends here.
+    if (n0 < 2 || n1 < 2 || cells > 2 * rows)
+        return kPoints;
+    std::vector<std::uint64_t> filled((cells + 63) / 64, 0);
+    const std::uint32_t* i0 = content.valueIndices.data();
+    const std::uint32_t* i1 = i0 + rows;
+    for (std::uint64_t r = 0; r < rows; ++r) {
+        const std::uint64_t cell = i0[r] * n1 + i1[r];
+        filled[cell >> 6] |= std::uint64_t(1) << (cell & 63);
+    }
+    std::uint64_t count = 0;
+    for (const std::uint64_t word : filled)
+        count += unsigned(std::popcount(word));
+    return 2 * count >= cells ? kSurface : kPoints;
 }
 
 } // namespace ors::import

@@ -79,11 +79,19 @@ struct ParsedColumns {
     std::size_t rows = 0;
 };
 
-// Moves the parsed values into content (the header must be filled in) and
-// computes the value indices. Throws when a value is not finite. The last
-// stage of progress.
+// Moves the parsed values into content (the header must be filled in but for
+// the data type), computes the value indices and decides the data type from
+// them. Throws when a value is not finite. The last stage of progress.
 void FinishContent(OrsContent& content, ParsedColumns&& columns, const ImportMessages& msg);
 void FinishContent(OrsContent& content, ParsedColumns&& columns, const ImportMessages& msg, ReadProgress& progress);
+
+// The data type of loaded content, from its value indices: 0 (a surface) when
+// inputs 0 and 1, the default X and Y, each take at least two values and at
+// least half of the cells of their grid hold a record; else 2 (points). Random
+// and space-filling designs have about as many values per input as records,
+// and a star or a line of values fills no square of its grid: a surface over
+// them would be empty.
+std::int32_t DecideDataType(const OrsContent& content);
 
 // Number of '\n' bytes in [p, end).
 std::size_t CountNewlines(const char* p, const char* end);

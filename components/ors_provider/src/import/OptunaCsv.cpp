@@ -143,7 +143,6 @@ OrsContent ReadOptunaCsv(const MappedFile& file, const TextHeader& header, const
         for (std::size_t r = 0; r < rows; ++r)
             dst[r] = order.find(cells[r])->second;
     }
-    h.dataType = 0;
     h.creator = "Optuna trials table";
     h.created = file.modified();
     FinishContent(content, std::move(parsed), msg);

@@ -408,7 +408,6 @@ OrsContent StorageReader::read()
     for (std::size_t k = 0; k < params.size(); ++k)
         std::copy(params[k].begin(), params[k].end(), parsed.inputs.data() + k * rows);
     std::copy(values.begin(), values.end(), parsed.functions.data());
-    h.dataType = 0;
     h.creator = "Optuna study \"" + study->name + "\"";
     h.created = FileTime(m_path);
     FinishContent(content, std::move(parsed), m_msg);

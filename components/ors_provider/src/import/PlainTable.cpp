@@ -98,7 +98,6 @@ OrsContent LoadSplitTable(MappedFile& file, const TextHeader& header, const Tabl
     parsed.rows = r.rows;
 
     OrsContent content;
-    content.header.dataType = 0;
     content.header.creator = std::move(creator);
     content.header.created = file.modified();
     // The text is parsed: its memory goes before the value indices take theirs.
