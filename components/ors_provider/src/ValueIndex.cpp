@@ -162,11 +162,15 @@ std::uint32_t BuildValueIndex(const ColumnPieces& column, std::uint32_t n, std::
 {
     FirstSeenTable table;
     // Neighbouring records often share a value (outer loops of a design).
+    // lastKey starts as kEmpty, a NaN that a column may hold as well: such a
+    // first value would pass as a repeat and skip the check below.
     std::uint64_t lastKey = kEmpty;
     std::uint32_t lastId = 0;
     for (std::uint32_t first = 0; first < n; first += kPieceValues) {
         const std::uint32_t count = std::min(kPieceValues, n - first);
         const double* piece = column(first, count);
+        if (first == 0 && bitsOf(piece[0]) == kEmpty)
+            return 0;
         std::uint32_t* out = indices + first;
         for (std::uint32_t i = 0; i < count; ++i) {
             std::uint64_t key = bitsOf(piece[i]);

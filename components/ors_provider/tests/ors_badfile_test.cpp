@@ -189,4 +189,11 @@ TEST_F(OrsBadFile, ValuesThatAreNotFiniteNumbers)
     expectDamaged("UPDATE function_values SET data = CAST(substr(data, 1, 40) || X'000000000000F07F' || "
                   "substr(data, 49) AS BLOB) WHERE idx = 1;",
                   L"function \"Lag\" holds a value that is not a finite number (record 5)");
+    // NaNs of all bits set: the whole column, and a leading run.
+    const std::string nans = "X'" + std::string(11 * 16, 'F') + "'";
+    expectDamaged("UPDATE input_values SET data = " + nans + " WHERE idx = 1;",
+                  L"input \"Notch:Q\" holds a value that is not a finite number (record 0)");
+    expectDamaged("UPDATE input_values SET data = CAST(substr(" + nans + ", 1, 24) || substr(data, 25) AS BLOB) "
+                  "WHERE idx = 0;",
+                  L"input \"Filter:Cutoff\" holds a value that is not a finite number (record 0)");
 }

@@ -1,6 +1,7 @@
 // Save and Load keep everything; value indices follow the distinct values.
 #include "OrsTestSupport.h"
 
+#include <bit>
 #include <cmath>
 #include <limits>
 #include <map>
@@ -258,6 +259,12 @@ TEST(OrsValueIndex, ReportsTheFirstValueThatIsNotFinite)
     EXPECT_EQ(ors::BuildValueIndex(column, 6, indices, distinct), 4u);
     const double nan[] = {NAN};
     EXPECT_EQ(ors::BuildValueIndex(nan, 1, indices, distinct), 0u);
+    // A NaN of all bits set, alone, in a leading run and after a value.
+    const double ones = std::bit_cast<double>(~std::uint64_t(0));
+    const double withOnes[][4] = {{ones, ones, ones, ones}, {ones, ones, 1, 2}, {1, 1, ones, ones}};
+    const std::uint32_t firstBad[] = {0, 0, 2};
+    for (std::size_t k = 0; k < std::size(withOnes); ++k)
+        EXPECT_EQ(ors::BuildValueIndex(withOnes[k], 4, indices, distinct), firstBad[k]) << k;
     // Also once the column has too many distinct values for the hash table.
     std::vector<double> many(200000);
     for (std::size_t i = 0; i < many.size(); ++i)
