@@ -484,8 +484,10 @@ inline void Draw(const FixedVertex* verts, const Indexed& triangle, std::size_t 
 
 // How opaque triangles are filled: eight pixels of a row at once where the
 // processor can (x86-64 with AVX2), else pixel by pixel. The two agree on
-// coverage; depth and colour may differ by a rounding.
-enum class FillMode { Best, PixelByPixel };
+// coverage; depth and colour may differ by a rounding. Discs of pixel-sized
+// points use AVX-512 masks where there are any (Best) or not (Lanes, for
+// tests; triangles take it as Best); they give the same picture every way.
+enum class FillMode { Best, PixelByPixel, Lanes };
 
 // Whether FillMode::Best fills rows in lanes on this processor.
 inline bool FillsInLanes()
@@ -505,7 +507,7 @@ inline void DrawTriangles(const FixedVertex* verts, const std::uint32_t* indices
 {
     detail::Draw(
         verts, [indices](std::size_t i) { return indices + 3 * i; }, triangleCount, t, rowOwner, part,
-        mode == FillMode::Best);
+        mode != FillMode::PixelByPixel);
 }
 
 // For several threads: sorts triangles [begin, end) by the parts that own
@@ -535,7 +537,7 @@ inline void DrawBinned(const FixedVertex* verts, const std::uint32_t* indices, c
     const std::uint32_t* order = bin.data();
     detail::Draw(
         verts, [indices, order](std::size_t i) { return indices + 3 * std::size_t(order[i]); }, bin.size(), t,
-        rowOwner, part, mode == FillMode::Best);
+        rowOwner, part, mode != FillMode::PixelByPixel);
 }
 
 // A translucent triangle: depth tested, blended, depth not written.
@@ -968,6 +970,16 @@ inline void StampDiscsDispatch(const Splat* splats, std::size_t count, const Dis
 
 } // namespace detail
 
+// Whether FillMode::Best stamps discs with AVX-512 masks on this processor.
+inline bool DiscsWithMasks()
+{
+#ifdef PLOT_RASTER_LANES
+    return __builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl");
+#else
+    return false;
+#endif
+}
+
 // Stamps the discs of `splats` in order, depth tested (strictly nearer wins)
 // and written, in rows [y0, y1) of the target only; shaded: with the mask's
 // light, else flat. In lanes where the processor can (FillMode::Best); both
@@ -976,9 +988,9 @@ inline void DrawDiscs(const Splat* splats, std::size_t count, const DiscMask& m,
                       bool shaded, FillMode mode = FillMode::Best)
 {
 #ifdef PLOT_RASTER_LANES
-    if (mode == FillMode::Best && __builtin_cpu_supports("avx2")) {
+    if (mode != FillMode::PixelByPixel && __builtin_cpu_supports("avx2")) {
         const detail::LaneDiscs lanes(m, t.stride);
-        if (__builtin_cpu_supports("avx512f") && __builtin_cpu_supports("avx512vl"))
+        if (mode == FillMode::Best && DiscsWithMasks())
             detail::StampDiscsDispatch<true>(splats, count, m, lanes, t, y0, y1, shaded);
         else
             detail::StampDiscsDispatch<false>(splats, count, m, lanes, t, y0, y1, shaded);
