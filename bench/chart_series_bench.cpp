@@ -135,6 +135,7 @@ public:
         *m_pChecksum += count + indexCount + data[count - 1].y + data[0].color + idx[indexCount - 1];
         return S_OK;
     }
+    HRESULT SetColorByValue(LONG) override { return S_OK; }
 };
 
 class CControlSink final : public platform::ComObject<plot::IPlotControl> {
@@ -160,6 +161,11 @@ public:
     HRESULT GetVideoMode(LONG* p) override { *p = 0; return S_OK; }
     HRESULT EnableWireFrame(LONG) override { return S_OK; }
     HRESULT IsWireFramed(LONG* p) override { *p = 0; return S_OK; }
+    HRESULT GetValueRange(double* pMin, double* pMax) override
+    {
+        *pMin = *pMax = 0;
+        return S_FALSE;
+    }
 };
 
 using Clock = std::chrono::steady_clock;

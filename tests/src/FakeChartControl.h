@@ -93,6 +93,12 @@ public:
         indices.assign(idx, idx + indexCount);
         return S_OK;
     }
+    HRESULT SetColorByValue(LONG on) override
+    {
+        colorByValue = on;
+        return S_OK;
+    }
+    LONG colorByValue = -1; // -1: never set
 };
 
 class FakePointSeries final : public platform::ComObject<plot::IPointSeries> {
@@ -110,6 +116,18 @@ public:
         pointSize = size;
         return S_OK;
     }
+    HRESULT SetColorByValue(LONG on) override
+    {
+        colorByValue = on;
+        return S_OK;
+    }
+    HRESULT SetPixelSize(double pixels) override
+    {
+        pixelSize = pixels;
+        return S_OK;
+    }
+    LONG colorByValue = -1; // -1: never set
+    double pixelSize = -1;  // -1: never set
 };
 
 // Records every call as one line ("Initialize 1", "Refresh", ...).
@@ -175,6 +193,18 @@ public:
     HRESULT GetVideoMode(LONG* p) override { return Get("GetVideoMode", p, videoMode); }
     HRESULT EnableWireFrame(LONG on) override { return Log("EnableWireFrame", on); }
     HRESULT IsWireFramed(LONG* p) override { return Get("IsWireFramed", p, wireFrame); }
+    // S_FALSE with 0, 0 while valueRange is empty, as the control without value-coloured series.
+    HRESULT GetValueRange(double* pMin, double* pMax) override
+    {
+        calls.push_back("GetValueRange");
+        const HRESULT hr = Result("GetValueRange");
+        if (FAILED(hr))
+            return hr;
+        *pMin = valueRange.empty() ? 0.0 : valueRange[0];
+        *pMax = valueRange.empty() ? 0.0 : valueRange[1];
+        return valueRange.empty() ? S_FALSE : hr;
+    }
+    std::vector<double> valueRange; // {min, max}, or empty for none
 
     HRESULT FindConnectionPoint(REFIID riid, platform::IConnectionPoint** pp) override
     {

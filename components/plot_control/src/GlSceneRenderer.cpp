@@ -121,6 +121,53 @@ void main()
 }
 )";
 
+// Pixel-sized points: discs of a fixed diameter in framebuffer pixels, at
+// the depth of the front of a sphere of that size (as the software renderer).
+const char* const kDiscVertex = R"(
+#version 120
+attribute vec3 aPos;
+attribute vec3 aColor;
+uniform mat4 uViewProj;
+uniform mat4 uView;
+uniform mat4 uProj;
+uniform float uDiameter;   // framebuffer pixels
+uniform float uPixelScale; // pixels per unit at view distance 1
+varying vec3 vColor;
+void main()
+{
+    vec4 v = uView * vec4(aPos, 1.0);
+    gl_Position = uViewProj * vec4(aPos, 1.0);
+    float zv = v.z + 0.5 * uDiameter * -v.z / uPixelScale;
+    gl_Position.z = (uProj[2][2] * zv + uProj[3][2]) / -zv * gl_Position.w;
+    gl_PointSize = uDiameter;
+    vColor = aColor;
+}
+)";
+
+const char* const kDiscFragment = R"(
+#version 120
+uniform vec3 uLight;
+uniform vec3 uHalf;
+uniform vec3 uTerms;
+uniform bool uLighting;
+varying vec3 vColor;
+void main()
+{
+    vec2 d = gl_PointCoord * 2.0 - 1.0;
+    float d2 = dot(d, d);
+    if (d2 > 1.000001)
+        discard;
+    vec3 c = vColor;
+    if (uLighting) {
+        vec3 n = vec3(d.x, -d.y, sqrt(max(1.0 - d2, 0.0)));
+        float l = max(dot(n, uLight), 0.0);
+        float s = pow(max(dot(n, uHalf), 0.0), 32.0);
+        c = c * (uTerms.x + uTerms.y * l) + vec3(uTerms.z * s);
+    }
+    gl_FragColor = vec4(clamp(c, 0.0, 1.0), 1.0);
+}
+)";
+
 struct GpuVertex {
     float pos[3];
     float normal[3];
@@ -146,7 +193,7 @@ struct GlSceneRenderer::Impl : protected QOpenGLFunctions {
         GLsizei count = 0;
     };
 
-    QOpenGLShaderProgram mesh, flat, sprite;
+    QOpenGLShaderProgram mesh, flat, sprite, disc;
     std::map<const SurfaceMesh*, std::unique_ptr<MeshBuffers>> meshBuffers;
     std::map<const PointCloud*, std::unique_ptr<PointBuffers>> pointBuffers;
     bool ready = false;
@@ -163,7 +210,7 @@ struct GlSceneRenderer::Impl : protected QOpenGLFunctions {
             return false;
         };
         ready = build(mesh, kMeshVertex, kColorFragment) && build(flat, kFlatVertex, kFlatFragment) &&
-                build(sprite, kSpriteVertex, kSpriteFragment);
+                build(sprite, kSpriteVertex, kSpriteFragment) && build(disc, kDiscVertex, kDiscFragment);
         return ready;
     }
 
@@ -177,9 +224,10 @@ struct GlSceneRenderer::Impl : protected QOpenGLFunctions {
             b.mesh = m;
             b.revision = m->Revision();
             std::vector<GpuVertex> data(m->Vertices().size());
+            const ColorView colors = m->Colors();
             for (std::size_t i = 0; i < data.size(); ++i) {
                 const Vec3 p = m->UnitPositions()[i], n = m->Normals()[i];
-                const std::uint32_t c = m->Vertices()[i].color;
+                const std::uint32_t c = colors[i];
                 data[i] = {{p.x, p.y, p.z}, {n.x, n.y, n.z},
                            {std::uint8_t(c >> 16), std::uint8_t(c >> 8), std::uint8_t(c), 255}};
             }
@@ -222,9 +270,10 @@ struct GlSceneRenderer::Impl : protected QOpenGLFunctions {
             b.cloud = c;
             b.revision = c->Revision();
             std::vector<GpuVertex> data(c->Points().size());
+            const std::vector<std::uint32_t>& colors = c->DrawColors();
             for (std::size_t i = 0; i < data.size(); ++i) {
                 const Vec3 p = c->UnitPositions()[i];
-                const std::uint32_t col = c->Points()[i].color;
+                const std::uint32_t col = colors[i];
                 data[i] = {{p.x, p.y, p.z}, {0, 0, 1},
                            {std::uint8_t(col >> 16), std::uint8_t(col >> 8), std::uint8_t(col), 255}};
             }
@@ -237,12 +286,16 @@ struct GlSceneRenderer::Impl : protected QOpenGLFunctions {
         return b;
     }
 
-    void SetLight(QOpenGLShaderProgram& p, bool lighting)
+    void SetLight(QOpenGLShaderProgram& p, bool lighting, bool points = false)
     {
         const Vec3 l = lighting::Direction(), h = Normalize(l + Vec3{0, 0, 1});
         p.setUniformValue("uLight", QVector3D(l.x, l.y, l.z));
         p.setUniformValue("uHalf", QVector3D(h.x, h.y, h.z));
-        p.setUniformValue("uTerms", QVector3D(lighting::kAmbient, lighting::kDiffuse, lighting::kSpecular));
+        if (points)
+            p.setUniformValue("uTerms", QVector3D(lighting::kPointAmbient, lighting::kPointDiffuse,
+                                                  lighting::kPointSpecular));
+        else
+            p.setUniformValue("uTerms", QVector3D(lighting::kAmbient, lighting::kDiffuse, lighting::kSpecular));
         p.setUniformValue("uLighting", lighting);
     }
 
@@ -314,7 +367,7 @@ struct GlSceneRenderer::Impl : protected QOpenGLFunctions {
         sprite.setUniformValue("uMinRadius", 1.2f * devicePixelRatio);
         SetLight(sprite, o.lighting);
         for (const auto& c : scene.PointClouds()) {
-            if (!c->IsVisible() || c->Points().empty())
+            if (!c->IsVisible() || c->Points().empty() || c->PixelSize() > 0)
                 continue;
             PointBuffers& b = Upload(c);
             b.vertices.bind();
@@ -325,6 +378,25 @@ struct GlSceneRenderer::Impl : protected QOpenGLFunctions {
         sprite.disableAttributeArray("aPos");
         sprite.disableAttributeArray("aColor");
         sprite.release();
+
+        disc.bind();
+        disc.setUniformValue("uViewProj", viewProjT);
+        disc.setUniformValue("uView", view);
+        disc.setUniformValue("uProj", proj);
+        disc.setUniformValue("uPixelScale", vp.projection.m[5] * 0.5f * float(viewportH));
+        SetLight(disc, o.lighting, true);
+        for (const auto& c : scene.PointClouds()) {
+            if (!c->IsVisible() || c->Points().empty() || !(c->PixelSize() > 0))
+                continue;
+            PointBuffers& b = Upload(c);
+            b.vertices.bind();
+            disc.setUniformValue("uDiameter", float(PointDiameterPixels(c->PixelSize(), devicePixelRatio)));
+            Attributes(disc, false);
+            glDrawArrays(GL_POINTS, 0, b.count);
+        }
+        disc.disableAttributeArray("aPos");
+        disc.disableAttributeArray("aColor");
+        disc.release();
         glDisable(kPointSprite);
         glDisable(kProgramPointSize);
 
@@ -367,6 +439,7 @@ struct GlSceneRenderer::Impl : protected QOpenGLFunctions {
         mesh.removeAllShaders();
         flat.removeAllShaders();
         sprite.removeAllShaders();
+        disc.removeAllShaders();
         ready = false;
     }
 };

@@ -7,6 +7,9 @@ namespace plot {
 
 namespace {
 
+// Pixels beyond a pixel-sized point's disc that still pick it.
+constexpr float kPickSlopPixels = 2.0f;
+
 // Möller-Trumbore; the distance along the ray, or a negative value.
 float HitTriangle(Vec3 o, Vec3 d, Vec3 a, Vec3 b, Vec3 c)
 {
@@ -80,16 +83,42 @@ std::optional<PickResult> PickScene(Scene& scene, const ViewProjection& vp, floa
         const PointCloud& cloud = *clouds[s];
         if (!cloud.IsVisible())
             continue;
+        if (cloud.PixelSize() > 0) {
+            // Discs of a size on the screen: a point is hit within its disc
+            // and a little slop; its depth is that of the front of a sphere
+            // of the disc's size, as drawn.
+            const float radius = 0.5f * float(cloud.PixelSize());
+            const float reach = radius + kPickSlopPixels;
+            for (std::size_t k = 0; k < cloud.Points().size(); ++k) {
+                const Vec3 c = cloud.UnitPositions()[k];
+                float px, py;
+                if (!vp.Project(c, &px, &py))
+                    continue;
+                const float dx = px - sx, dy = py - sy;
+                if (!(dx * dx + dy * dy <= reach * reach))
+                    continue;
+                const float dist = -vp.view.TransformPoint(c).z;
+                const float t = Dot(c - o, d) - radius / vp.PixelsPerUnit(dist);
+                if (!(t < best))
+                    continue;
+                best = t;
+                const std::size_t i = cloud.DrawOrder()[k];
+                const SurfaceVertex& v = cloud.Points()[i];
+                result = PickResult{PickResult::Kind::Point, s, i, {v.x, v.y, v.z}};
+            }
+            continue;
+        }
         // Tiny spheres are drawn at least a few pixels wide; pick them as drawn.
         const float radius = cloud.UnitRadius();
-        for (std::size_t i = 0; i < cloud.Points().size(); ++i) {
-            const Vec3 c = cloud.UnitPositions()[i];
+        for (std::size_t k = 0; k < cloud.Points().size(); ++k) {
+            const Vec3 c = cloud.UnitPositions()[k];
             const float dist = -vp.view.TransformPoint(c).z;
             const float minRadius = dist > 0 ? 3.0f / vp.PixelsPerUnit(dist) : radius;
             const float t = HitSphere(o, d, c, std::max(radius, minRadius));
             if (!(t >= 0 && t < best))
                 continue;
             best = t;
+            const std::size_t i = cloud.DrawOrder()[k];
             const SurfaceVertex& v = cloud.Points()[i];
             result = PickResult{PickResult::Kind::Point, s, i, {v.x, v.y, v.z}};
         }

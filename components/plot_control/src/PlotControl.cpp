@@ -4,6 +4,7 @@
 
 #include <QApplication>
 
+#include <cmath>
 #include <new>
 
 namespace plot {
@@ -40,6 +41,12 @@ public:
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
         }
+        Redraw();
+        return S_OK;
+    }
+    HRESULT SetColorByValue(LONG on) override
+    {
+        m_pMesh->SetColorByValue(on != 0);
         Redraw();
         return S_OK;
     }
@@ -85,6 +92,20 @@ public:
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
         }
+        Redraw();
+        return S_OK;
+    }
+    HRESULT SetColorByValue(LONG on) override
+    {
+        m_pCloud->SetColorByValue(on != 0);
+        Redraw();
+        return S_OK;
+    }
+    HRESULT SetPixelSize(double pixels) override
+    {
+        if (!std::isfinite(pixels) || pixels < 0)
+            return E_INVALIDARG;
+        m_pCloud->SetPixelSize(pixels); // capped at kMaxPointPixels
         Redraw();
         return S_OK;
     }
@@ -254,6 +275,16 @@ HRESULT CPlotControl::IsWireFramed(LONG* pOn)
         return E_POINTER;
     *pOn = m_pModel->scene.WireFrame() ? 1 : 0;
     return S_OK;
+}
+
+HRESULT CPlotControl::GetValueRange(double* pMin, double* pMax)
+{
+    if (!pMin || !pMax)
+        return E_POINTER;
+    const auto range = m_pModel->scene.ValueRange();
+    *pMin = range ? (*range)[0] : 0.0;
+    *pMax = range ? (*range)[1] : 0.0;
+    return range ? S_OK : S_FALSE;
 }
 
 QWidget* CPlotControl::GetWidget()

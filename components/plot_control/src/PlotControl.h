@@ -40,6 +40,7 @@ public:
     HRESULT GetVideoMode(LONG* pRenderer) override;
     HRESULT EnableWireFrame(LONG on) override;
     HRESULT IsWireFramed(LONG* pOn) override;
+    HRESULT GetValueRange(double* pMin, double* pMax) override;
 
     // IQWidgetHost
     QWidget* GetWidget() override;

@@ -1,5 +1,7 @@
 #include "plot_control/Scene.h"
 
+#include "plot_control/ColorRamp.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -33,6 +35,94 @@ std::optional<DataBounds> BoundsOf(const std::vector<SurfaceVertex>& vertices)
     for (int a = 0; a < 3; ++a)
         b.min[a] = lo[a], b.max[a] = hi[a];
     return b;
+}
+
+// Colours of the vertices' values through the ramp over [lo, hi].
+void MakeValueColors(const std::vector<SurfaceVertex>& vertices, const std::array<double, 2>& range,
+                     std::vector<std::uint32_t>& out)
+{
+    out.resize(vertices.size());
+    for (std::size_t i = 0; i < vertices.size(); ++i)
+        out[i] = RampColor(vertices[i].y, range[0], range[1]);
+}
+
+ColorView ViewOf(const std::vector<SurfaceVertex>& vertices, const std::vector<std::uint32_t>& valueColors,
+                 bool byValue)
+{
+    if (byValue && valueColors.size() == vertices.size() && !vertices.empty())
+        return {valueColors.data(), 1};
+    if (vertices.empty())
+        return {nullptr, sizeof(SurfaceVertex) / sizeof(std::uint32_t)};
+    return {&vertices.data()->color, sizeof(SurfaceVertex) / sizeof(std::uint32_t)};
+}
+
+// Bits 0..7 of v spread to bits 0, 3, 6, ... 21.
+constexpr std::uint32_t Spread3(std::uint32_t v)
+{
+    std::uint32_t r = 0;
+    for (int b = 0; b < 8; ++b)
+        r |= ((v >> b) & 1u) << (3 * b);
+    return r;
+}
+
+// The points' order along a Morton curve through their box (256 steps an
+// axis); points that are not finite come last; ties keep their order. An LSD
+// radix sort of 24-bit keys, three passes of eight bits.
+std::vector<std::uint32_t> MortonOrder(const std::vector<SurfaceVertex>& points, const std::optional<DataBounds>& box)
+{
+    static constexpr auto spread = [] {
+        std::array<std::uint32_t, 256> t{};
+        for (std::uint32_t v = 0; v < 256; ++v)
+            t[v] = Spread3(v);
+        return t;
+    }();
+    const std::size_t n = points.size();
+    std::vector<std::uint32_t> order(n);
+    if (!box) {
+        for (std::size_t i = 0; i < n; ++i)
+            order[i] = std::uint32_t(i);
+        return order;
+    }
+    double scale[3];
+    for (int a = 0; a < 3; ++a) {
+        const double extent = box->max[a] - box->min[a];
+        scale[a] = extent > 0 && std::isfinite(extent) ? 255.999 / extent : 0.0;
+    }
+    const auto step = [](double v, double lo, double s) { return std::min(std::uint32_t((v - lo) * s), 255u); };
+    std::vector<std::uint32_t> keys, index, keys2, index2;
+    keys.reserve(n);
+    index.reserve(n);
+    std::vector<std::uint32_t> notFinite;
+    for (std::size_t i = 0; i < n; ++i) {
+        const SurfaceVertex& v = points[i];
+        if (!Finite(v)) {
+            notFinite.push_back(std::uint32_t(i));
+            continue;
+        }
+        keys.push_back(spread[step(v.x, box->min[0], scale[0])] | spread[step(v.y, box->min[1], scale[1])] << 1 |
+                       spread[step(v.z, box->min[2], scale[2])] << 2);
+        index.push_back(std::uint32_t(i));
+    }
+    const std::size_t m = keys.size();
+    keys2.resize(m);
+    index2.resize(m);
+    for (int shift = 0; shift < 24; shift += 8) {
+        std::array<std::size_t, 257> start{};
+        for (const std::uint32_t k : keys)
+            ++start[((k >> shift) & 255u) + 1];
+        for (int b = 0; b < 256; ++b)
+            start[std::size_t(b) + 1] += start[std::size_t(b)];
+        for (std::size_t i = 0; i < m; ++i) {
+            const std::size_t to = start[(keys[i] >> shift) & 255u]++;
+            keys2[to] = keys[i];
+            index2[to] = index[i];
+        }
+        keys.swap(keys2);
+        index.swap(index2);
+    }
+    std::copy(index.begin(), index.end(), order.begin());
+    std::copy(notFinite.begin(), notFinite.end(), order.begin() + std::ptrdiff_t(m));
+    return order;
 }
 
 void Widen(double& lo, double& hi)
@@ -69,7 +159,21 @@ void SurfaceMesh::SetData(const SurfaceVertex* vertices, std::size_t count, cons
         m_used[i] = 1;
     m_dataBounds = BoundsOf(m_vertices);
     m_bDirty = true;
+    m_bColorsStale = true;
     m_pLod.reset();
+}
+
+void SurfaceMesh::SetColorByValue(bool on)
+{
+    if (on == m_bColorByValue)
+        return;
+    m_bColorByValue = on;
+    m_bColorsStale = true;
+}
+
+ColorView SurfaceMesh::Colors() const
+{
+    return ViewOf(m_vertices, m_valueColors, m_bColorByValue);
 }
 
 void SurfaceMesh::UpdateDerived(const Scene& scene)
@@ -110,14 +214,41 @@ void PointCloud::SetData(const SurfaceVertex* points, std::size_t count, double 
     m_dPointSize = std::isfinite(pointSize) && pointSize > 0 ? pointSize : 0;
     m_dataBounds = BoundsOf(m_points);
     m_bDirty = true;
+    m_bOrderStale = true;
+    m_bColorsStale = true;
+}
+
+void PointCloud::SetColorByValue(bool on)
+{
+    if (on == m_bColorByValue)
+        return;
+    m_bColorByValue = on;
+    m_bColorsStale = true;
+}
+
+void PointCloud::SetPixelSize(double pixels)
+{
+    m_dPixelSize = std::isfinite(pixels) && pixels > 0 ? std::min(pixels, kMaxPointPixels) : 0;
+}
+
+int PointDiameterPixels(double pixels, double scale)
+{
+    const double d = std::min(pixels, kMaxPointPixels) * (std::isfinite(scale) && scale > 0 ? scale : 1.0);
+    if (!(d >= 1.5))
+        return 1;
+    return int(std::min(d, 1024.0) + 0.5);
 }
 
 void PointCloud::UpdateDerived(const Scene& scene)
 {
+    if (m_bOrderStale || m_order.size() != m_points.size()) {
+        m_order = MortonOrder(m_points, m_dataBounds);
+        m_bOrderStale = false;
+    }
     m_unit.resize(m_points.size());
-    for (std::size_t i = 0; i < m_points.size(); ++i) {
-        const SurfaceVertex& v = m_points[i];
-        m_unit[i] = Finite(v) ? scene.ToUnit(v.x, v.y, v.z) : Vec3{std::numeric_limits<float>::quiet_NaN(), 0, 0};
+    for (std::size_t k = 0; k < m_points.size(); ++k) {
+        const SurfaceVertex& v = m_points[m_order[k]];
+        m_unit[k] = Finite(v) ? scene.ToUnit(v.x, v.y, v.z) : Vec3{std::numeric_limits<float>::quiet_NaN(), 0, 0};
     }
     // The size is given in units of the horizontal axes.
     const DataBounds& b = scene.Bounds();
@@ -158,6 +289,24 @@ double Scene::WaterLevelValue() const
     return m_bounds.min[1] + (m_bounds.max[1] - m_bounds.min[1]) * m_nWaterStep / kWaterSteps;
 }
 
+std::optional<std::array<double, 2>> Scene::ValueRange() const
+{
+    std::optional<std::array<double, 2>> range;
+    const auto merge = [&range](bool take, const std::optional<DataBounds>& b) {
+        if (!take || !b)
+            return;
+        if (!range)
+            range = std::array<double, 2>{b->min[1], b->max[1]};
+        else
+            range = std::array<double, 2>{std::min((*range)[0], b->min[1]), std::max((*range)[1], b->max[1])};
+    };
+    for (const auto& s : m_surfaces)
+        merge(s->IsVisible() && s->ColorByValue(), s->m_dataBounds);
+    for (const auto& p : m_pointClouds)
+        merge(p->IsVisible() && p->ColorByValue(), p->m_dataBounds);
+    return range;
+}
+
 void Scene::Prepare()
 {
     std::optional<DataBounds> all;
@@ -186,12 +335,51 @@ void Scene::Prepare()
         m_scale[a] = 1.0 / (b.max[a] - b.min[a]);
     }
     m_bounds = b;
-    for (const auto& s : m_surfaces)
-        if (s->IsVisible() && (s->m_bDirty || !(s->m_mappedWith == m_bounds) || s->m_nRevision == 0))
+    const std::array<double, 2> range = ValueRange().value_or(std::array<double, 2>{0, 0});
+    // Colours by value follow the shared range: remade when it, the data or
+    // the flag changed, never per frame. A change counts as a new revision
+    // (GPU buffers and coarse levels hold the colours).
+    const auto recolour = [&range](SurfaceMesh& series, const std::vector<SurfaceVertex>& data) {
+        if (!series.m_bColorsStale && !(series.m_bColorByValue && series.m_colouredWith != range))
+            return;
+        if (series.m_bColorByValue) {
+            MakeValueColors(data, range, series.m_valueColors);
+            series.m_colouredWith = range;
+        } else {
+            series.m_valueColors = {};
+        }
+        series.m_bColorsStale = false;
+        ++series.m_nRevision;
+    };
+    for (const auto& s : m_surfaces) {
+        if (!s->IsVisible())
+            continue;
+        if (s->m_bDirty || !(s->m_mappedWith == m_bounds) || s->m_nRevision == 0)
             s->UpdateDerived(*this);
-    for (const auto& p : m_pointClouds)
-        if (p->IsVisible() && (p->m_bDirty || !(p->m_mappedWith == m_bounds) || p->m_nRevision == 0))
+        recolour(*s, s->m_vertices);
+    }
+    for (const auto& p : m_pointClouds) {
+        if (!p->IsVisible())
+            continue;
+        if (p->m_bDirty || !(p->m_mappedWith == m_bounds) || p->m_nRevision == 0)
             p->UpdateDerived(*this);
+        PointCloud& c = *p;
+        if (!c.m_bColorsStale && !(c.m_bColorByValue && c.m_colouredWith != range))
+            continue;
+        // Colours in draw order, the given ones or by value.
+        const std::size_t n = c.m_points.size();
+        c.m_drawColors.resize(n);
+        if (c.m_bColorByValue) {
+            for (std::size_t k = 0; k < n; ++k)
+                c.m_drawColors[k] = RampColor(c.m_points[c.m_order[k]].y, range[0], range[1]);
+            c.m_colouredWith = range;
+        } else {
+            for (std::size_t k = 0; k < n; ++k)
+                c.m_drawColors[k] = c.m_points[c.m_order[k]].color & 0xFFFFFFu;
+        }
+        c.m_bColorsStale = false;
+        ++c.m_nRevision;
+    }
 }
 
 Vec3 Scene::ToUnit(double x, double y, double z) const

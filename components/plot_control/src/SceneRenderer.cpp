@@ -12,6 +12,7 @@
 #include <atomic>
 #include <cmath>
 #include <functional>
+#include <map>
 #include <memory>
 #include <optional>
 #include <thread>
@@ -24,9 +25,31 @@ using raster::Target;
 
 namespace {
 
+// Marks the upper halves of the vector registers clean. Code that used
+// 256-bit registers and returned without saying so (Qt's fills and painting
+// do) leaves them dirty, and then every SSE instruction of the compiled
+// scalar code waits on them: on the machines measured here that code ran two
+// to three times slower until something cleared them.
+#ifdef PLOT_RASTER_LANES
+[[gnu::target("avx")]] void ZeroUpper()
+{
+    _mm256_zeroupper();
+}
+#endif
+
+void ClearUpperRegisters()
+{
+#ifdef PLOT_RASTER_LANES
+    static const bool avx = __builtin_cpu_supports("avx");
+    if (avx)
+        ZeroUpper();
+#endif
+}
+
 // Runs job(part, parts) on `parts` threads (the caller's included).
 void RunParallel(int parts, const std::function<void(int, int)>& job)
 {
+    ClearUpperRegisters();
     if (parts <= 1) {
         job(0, 1);
         return;
@@ -136,6 +159,209 @@ void TransformRange(const Vec3* pos, const Vec3* normals, const std::uint32_t* c
     }
 }
 
+// Projects points [begin, end) of a pixel-sized cloud into a frame of
+// width x height pixels and sorts their discs into the bands their rows reach
+// (bins[band]). Points behind the eye, outside the depth range, not finite or
+// whose disc misses the frame are dropped. The depth of a disc is its
+// centre's less depthPerInvW / w.
+// The discs of one band, as a thread sorted them: a growing array that
+// keeps its memory from frame to frame.
+struct DiscBin {
+    std::unique_ptr<raster::Splat[]> data;
+    std::size_t size = 0, capacity = 0;
+
+    // Room for n more at data + size.
+    [[gnu::always_inline]] raster::Splat* Room(std::size_t n)
+    {
+        if (size + n > capacity)
+            Grow(size + n);
+        return data.get() + size;
+    }
+    [[gnu::always_inline]] void Push(const raster::Splat& s)
+    {
+        *Room(1) = s;
+        ++size;
+    }
+    void Grow(std::size_t need)
+    {
+        const std::size_t capacity2 = std::max({need, 2 * capacity, std::size_t(4096)});
+        auto data2 = std::make_unique_for_overwrite<raster::Splat[]>(capacity2);
+        std::copy(data.get(), data.get() + size, data2.get());
+        data = std::move(data2);
+        capacity = capacity2;
+    }
+};
+
+// Sorts a disc into the bands its rows reach.
+[[gnu::always_inline]] inline void BinDisc(const raster::Splat& s, int d, int height, const std::uint8_t* rowOwner,
+                                           DiscBin* bins)
+{
+    const int first = rowOwner[std::max(int(s.y), 0)], last = rowOwner[std::min(s.y + d - 1, height - 1)];
+    bins[first].Push(s);
+    for (int b = first + 1; b <= last; ++b)
+        bins[b].Push(s);
+}
+
+#ifdef PLOT_RASTER_LANES
+// Row r of column-major matrix m times (x, y, z, 1), as the scalar code adds.
+[[gnu::always_inline, gnu::target("avx2")]] inline __m256 MatrixRow(const __m256* m, int r, __m256 x, __m256 y,
+                                                                     __m256 z)
+{
+    return _mm256_add_ps(
+        _mm256_add_ps(_mm256_add_ps(_mm256_mul_ps(m[r], x), _mm256_mul_ps(m[4 + r], y)), _mm256_mul_ps(m[8 + r], z)),
+        m[12 + r]);
+}
+
+// Writes eight discs' records (12 bytes each) from their fields in lanes.
+[[gnu::always_inline, gnu::target("avx2")]] inline void StoreSplats(raster::Splat* out, __m256i x, __m256i y,
+                                                                     __m256 depth, __m256i rgb)
+{
+    static_assert(sizeof(raster::Splat) == 12 && offsetof(raster::Splat, depth) == 4 &&
+                  offsetof(raster::Splat, rgb) == 8);
+    const __m256i a = _mm256_or_si256(_mm256_slli_epi32(y, 16), _mm256_and_si256(x, _mm256_set1_epi32(0xFFFF)));
+    const __m256i b = _mm256_castps_si256(depth), c = rgb;
+    // Words 0-7 of the records: a0 b0 c0 a1 b1 c1 a2 b2 | c2 a3 b3 c3 a4 b4 c4 a5 | b5 c5 a6 b6 c6 a7 b7 c7.
+    const __m256i out0 = _mm256_blend_epi32(
+        _mm256_blend_epi32(_mm256_permutevar8x32_epi32(a, _mm256_setr_epi32(0, 0, 0, 1, 0, 0, 2, 0)),
+                           _mm256_permutevar8x32_epi32(b, _mm256_setr_epi32(0, 0, 0, 0, 1, 0, 0, 2)), 0b10010010),
+        _mm256_permutevar8x32_epi32(c, _mm256_setr_epi32(0, 0, 0, 0, 0, 1, 0, 0)), 0b00100100);
+    const __m256i out1 = _mm256_blend_epi32(
+        _mm256_blend_epi32(_mm256_permutevar8x32_epi32(a, _mm256_setr_epi32(0, 3, 0, 0, 4, 0, 0, 5)),
+                           _mm256_permutevar8x32_epi32(b, _mm256_setr_epi32(0, 0, 3, 0, 0, 4, 0, 0)), 0b00100100),
+        _mm256_permutevar8x32_epi32(c, _mm256_setr_epi32(2, 0, 0, 3, 0, 0, 4, 0)), 0b01001001);
+    const __m256i out2 = _mm256_blend_epi32(
+        _mm256_blend_epi32(_mm256_permutevar8x32_epi32(a, _mm256_setr_epi32(0, 0, 6, 0, 0, 7, 0, 0)),
+                           _mm256_permutevar8x32_epi32(b, _mm256_setr_epi32(5, 0, 0, 6, 0, 0, 7, 0)), 0b01001001),
+        _mm256_permutevar8x32_epi32(c, _mm256_setr_epi32(0, 5, 0, 0, 6, 0, 0, 7)), 0b10010010);
+    __m256i* to = reinterpret_cast<__m256i*>(out);
+    _mm256_storeu_si256(to, out0);
+    _mm256_storeu_si256(to + 1, out1);
+    _mm256_storeu_si256(to + 2, out2);
+}
+
+// SplatRange eight points at a time: the same arithmetic, so the same discs.
+[[gnu::target("avx2")]] std::size_t SplatLanes(const Vec3* pos, const std::uint32_t* colors, std::size_t begin,
+                                                std::size_t end, const ViewProjection& vp, int width, int height,
+                                                const raster::DiscMask& mask, float depthPerInvW,
+                                                const std::uint8_t* rowOwner, DiscBin* bins)
+{
+    __m256 m[16];
+    for (int k = 0; k < 16; ++k)
+        m[k] = _mm256_set1_ps(vp.viewProjection.m[k]);
+    const __m256 hw = _mm256_set1_ps(0.5f * width), hh = _mm256_set1_ps(0.5f * height);
+    const __m256 one = _mm256_set1_ps(1.0f), halfF = _mm256_set1_ps(0.5f), zero = _mm256_setzero_ps();
+    const int d = mask.diameter;
+    const __m256 shift = _mm256_set1_ps(mask.shift + 2048.0f);
+    const __m256i offset = _mm256_set1_epi32(2048 + mask.half);
+    const __m256 loX = _mm256_set1_ps(-float(d)), hiX = _mm256_set1_ps(float(width + d));
+    const __m256 loY = _mm256_set1_ps(-float(d)), hiY = _mm256_set1_ps(float(height + d));
+    const __m256 minW = _mm256_set1_ps(1e-6f), perInvW = _mm256_set1_ps(depthPerInvW);
+    const __m256i lastX = _mm256_set1_epi32(width), lastY = _mm256_set1_epi32(height), minXY = _mm256_set1_epi32(-d);
+    std::size_t i = begin;
+    alignas(32) std::int32_t xs[8], ys[8];
+    alignas(32) float depths[8];
+    for (; i + 8 <= end; i += 8) {
+        // Eight points' x, y, z from their packed triples.
+        const float* f = &pos[i].x;
+        const __m256 m03 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(f)), _mm_loadu_ps(f + 12), 1);
+        const __m256 m14 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(f + 4)), _mm_loadu_ps(f + 16), 1);
+        const __m256 m25 = _mm256_insertf128_ps(_mm256_castps128_ps256(_mm_loadu_ps(f + 8)), _mm_loadu_ps(f + 20), 1);
+        const __m256 xy = _mm256_shuffle_ps(m14, m25, _MM_SHUFFLE(2, 1, 3, 2));
+        const __m256 yz = _mm256_shuffle_ps(m03, m14, _MM_SHUFFLE(1, 0, 2, 1));
+        const __m256 px = _mm256_shuffle_ps(m03, xy, _MM_SHUFFLE(2, 0, 3, 0));
+        const __m256 py = _mm256_shuffle_ps(yz, xy, _MM_SHUFFLE(3, 1, 2, 0));
+        const __m256 pz = _mm256_shuffle_ps(yz, m25, _MM_SHUFFLE(3, 0, 3, 1));
+        const __m256 cx = MatrixRow(m, 0, px, py, pz), cy = MatrixRow(m, 1, px, py, pz),
+                     cz = MatrixRow(m, 2, px, py, pz), cw = MatrixRow(m, 3, px, py, pz);
+        const __m256 iw = _mm256_div_ps(one, cw);
+        const __m256 z = _mm256_add_ps(_mm256_mul_ps(_mm256_mul_ps(cz, iw), halfF), halfF);
+        const __m256 sx = _mm256_mul_ps(_mm256_add_ps(_mm256_mul_ps(cx, iw), one), hw);
+        const __m256 sy = _mm256_mul_ps(_mm256_sub_ps(one, _mm256_mul_ps(cy, iw)), hh);
+        __m256 ok = _mm256_and_ps(_mm256_cmp_ps(cw, minW, _CMP_GT_OQ), _mm256_cmp_ps(z, zero, _CMP_GE_OQ));
+        ok = _mm256_and_ps(ok, _mm256_cmp_ps(z, one, _CMP_LE_OQ));
+        ok = _mm256_and_ps(ok, _mm256_and_ps(_mm256_cmp_ps(sx, loX, _CMP_GT_OQ), _mm256_cmp_ps(sx, hiX, _CMP_LT_OQ)));
+        ok = _mm256_and_ps(ok, _mm256_and_ps(_mm256_cmp_ps(sy, loY, _CMP_GT_OQ), _mm256_cmp_ps(sy, hiY, _CMP_LT_OQ)));
+        int visible = _mm256_movemask_ps(ok);
+        if (!visible)
+            continue;
+        // Outside the lanes that passed the values may be anything: only those are read.
+        const __m256i x = _mm256_sub_epi32(_mm256_cvttps_epi32(_mm256_add_ps(_mm256_and_ps(sx, ok), shift)), offset);
+        const __m256i y = _mm256_sub_epi32(_mm256_cvttps_epi32(_mm256_add_ps(_mm256_and_ps(sy, ok), shift)), offset);
+        const __m256i inFrame = _mm256_and_si256(
+            _mm256_and_si256(_mm256_cmpgt_epi32(x, minXY), _mm256_cmpgt_epi32(lastX, x)),
+            _mm256_and_si256(_mm256_cmpgt_epi32(y, minXY), _mm256_cmpgt_epi32(lastY, y)));
+        visible &= _mm256_movemask_ps(_mm256_castsi256_ps(inFrame));
+        if (!visible)
+            continue;
+        const __m256 depth = _mm256_max_ps(_mm256_sub_ps(z, _mm256_mul_ps(perInvW, iw)), zero);
+        if (visible == 0xFF) {
+            // All eight in view: when their discs lie in one band (the
+            // points come in draw order, so they mostly do), they go there
+            // at once, their records interleaved in the lanes.
+            __m128i lo = _mm_min_epi32(_mm256_castsi256_si128(y), _mm256_extracti128_si256(y, 1));
+            __m128i hi = _mm_max_epi32(_mm256_castsi256_si128(y), _mm256_extracti128_si256(y, 1));
+            lo = _mm_min_epi32(lo, _mm_shuffle_epi32(lo, _MM_SHUFFLE(1, 0, 3, 2)));
+            hi = _mm_max_epi32(hi, _mm_shuffle_epi32(hi, _MM_SHUFFLE(1, 0, 3, 2)));
+            lo = _mm_min_epi32(lo, _mm_shuffle_epi32(lo, _MM_SHUFFLE(2, 3, 0, 1)));
+            hi = _mm_max_epi32(hi, _mm_shuffle_epi32(hi, _MM_SHUFFLE(2, 3, 0, 1)));
+            const int top = _mm_cvtsi128_si32(lo), bottom = _mm_cvtsi128_si32(hi) + d - 1;
+            const int first = rowOwner[std::max(top, 0)];
+            if (first == rowOwner[std::min(bottom, height - 1)]) {
+                DiscBin& bin = bins[first];
+                raster::Splat* out = bin.Room(8);
+                StoreSplats(out, x, y, depth, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(colors + i)));
+                bin.size += 8;
+                continue;
+            }
+        }
+        _mm256_store_si256(reinterpret_cast<__m256i*>(xs), x);
+        _mm256_store_si256(reinterpret_cast<__m256i*>(ys), y);
+        _mm256_store_ps(depths, depth);
+        for (; visible; visible &= visible - 1) {
+            const int l = __builtin_ctz(unsigned(visible));
+            BinDisc(raster::Splat{std::int16_t(xs[l]), std::int16_t(ys[l]), depths[l], colors[i + std::size_t(l)]}, d,
+                    height, rowOwner, bins);
+        }
+    }
+    return i;
+}
+#endif
+
+void SplatRange(const Vec3* pos, const std::uint32_t* colors, std::size_t begin, std::size_t end,
+                const ViewProjection& vp, int width, int height, const raster::DiscMask& mask, float depthPerInvW,
+                const std::uint8_t* rowOwner, DiscBin* bins)
+{
+#ifdef PLOT_RASTER_LANES
+    if (__builtin_cpu_supports("avx2"))
+        begin = SplatLanes(pos, colors, begin, end, vp, width, height, mask, depthPerInvW, rowOwner, bins);
+#endif
+    float m[16];
+    std::copy(vp.viewProjection.m, vp.viewProjection.m + 16, m);
+    const float hw = 0.5f * width, hh = 0.5f * height;
+    const int d = mask.diameter, half = mask.half;
+    const float shift = mask.shift + 2048.0f; // floors by truncation: centres lie within a disc of the frame
+    const float loX = -float(d), hiX = float(width + d), loY = -float(d), hiY = float(height + d);
+    for (std::size_t i = begin; i < end; ++i) {
+        const Vec3 p = pos[i];
+        const float cx = m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12];
+        const float cy = m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13];
+        const float cz = m[2] * p.x + m[6] * p.y + m[10] * p.z + m[14];
+        const float cw = m[3] * p.x + m[7] * p.y + m[11] * p.z + m[15];
+        if (!(cw > 1e-6f))
+            continue;
+        const float iw = 1.0f / cw;
+        const float z = cz * iw * 0.5f + 0.5f;
+        const float sx = (cx * iw + 1) * hw, sy = (1 - cy * iw) * hh;
+        if (!(z >= 0 && z <= 1 && sx > loX && sx < hiX && sy > loY && sy < hiY))
+            continue;
+        const int x = int(sx + shift) - 2048 - half, y = int(sy + shift) - 2048 - half;
+        if (x + d <= 0 || x >= width || y + d <= 0 || y >= height)
+            continue;
+        BinDisc(raster::Splat{std::int16_t(x), std::int16_t(y), std::max(z - depthPerInvW * iw, 0.0f), colors[i]}, d,
+                height, rowOwner, bins);
+    }
+}
+
 // Level of detail: a grid-shaped surface is drawn from a coarser level when
 // its cells are smaller than pixels. The step is the largest power of two
 // that keeps a coarse cell within kLodCellPixels pixels of the output image
@@ -225,6 +451,11 @@ struct SceneRenderer::Impl {
         std::vector<Sprite> sprites;
         std::vector<std::vector<std::uint32_t>> bins; // [band]: sprite numbers
         float unitRadius = 0;
+        // Pixel-sized points: their discs' mask, and the discs sorted by
+        // each thread into bands (in draw order: neighbours on the screen
+        // follow each other, so stamping them stays in the caches).
+        const raster::DiscMask* mask = nullptr;
+        std::vector<DiscBin> discs; // [thread * bands + band]
     };
     std::vector<SurfaceWork> surfaces;
     std::vector<CloudWork> clouds;
@@ -234,6 +465,7 @@ struct SceneRenderer::Impl {
     std::vector<std::unique_ptr<std::uint32_t[]>> bandColour;
     std::vector<std::unique_ptr<float[]>> bandDepth;
     std::size_t bandSize = 0; // pixels of each
+    std::map<int, std::unique_ptr<raster::DiscMask>> masks; // by diameter
     RenderStats stats;
 
     int W = 0, H = 0, scale = 1, parts = 1, bandRows = 0, bands = 0;
@@ -248,7 +480,16 @@ struct SceneRenderer::Impl {
     void ForEachBand(const std::function<void(int, int, int, int)>& band) const;
     // Depth rows for one thread's band, cleared.
     float* Depth(int part, int rows);
+    const raster::DiscMask& Mask(int diameter);
 };
+
+const raster::DiscMask& SceneRenderer::Impl::Mask(int diameter)
+{
+    auto& slot = masks[diameter];
+    if (!slot)
+        slot = std::make_unique<raster::DiscMask>(raster::MakeDiscMask(diameter, lighting::ShadePoint));
+    return *slot;
+}
 
 void SceneRenderer::Impl::ForEachBand(const std::function<void(int, int, int, int)>& band) const
 {
@@ -318,8 +559,9 @@ void SceneRenderer::Impl::Prepare(Scene& scene, const ViewProjection& vp, int wi
             const LodLevel* level = ChooseLevel(*mesh, vp, o);
             const Vec3* pos = level ? level->positions.data() : mesh->UnitPositions().data();
             const Vec3* normals = level ? level->normals.data() : mesh->Normals().data();
-            const std::uint32_t* colors = level ? level->colors.data() : &mesh->Vertices().data()->color;
-            const std::size_t stride = level ? 1 : sizeof(SurfaceVertex) / sizeof(std::uint32_t);
+            const ColorView meshColors = mesh->Colors();
+            const std::uint32_t* colors = level ? level->colors.data() : meshColors.data;
+            const std::size_t stride = level ? 1 : meshColors.stride;
             const std::size_t n = level ? level->positions.size() : mesh->Vertices().size();
             const std::uint32_t* indices = level ? level->indices.data() : mesh->Indices().data();
             const std::size_t triangles = level ? level->indices.size() / 3 : mesh->TriangleCount();
@@ -344,10 +586,10 @@ void SceneRenderer::Impl::Prepare(Scene& scene, const ViewProjection& vp, int wi
             work.indices = mesh->Indices().data();
             work.screen.resize(n);
             stats.triangles += triangles;
+            const ColorView colors = mesh->Colors();
             RunParallel(parts, [&](int p, int np) {
-                TransformRange(mesh->UnitPositions().data(), mesh->Normals().data(), &mesh->Vertices().data()->color,
-                               sizeof(SurfaceVertex) / sizeof(std::uint32_t), n * p / np, n * (p + 1) / np, vp, W, H,
-                               o.lighting, work.screen.data());
+                TransformRange(mesh->UnitPositions().data(), mesh->Normals().data(), colors.data, colors.stride,
+                               n * p / np, n * (p + 1) / np, vp, W, H, o.lighting, work.screen.data());
             });
             // Lines are `scale` pixels wide.
             RunParallel(parts, [&](int p, int np) {
@@ -378,7 +620,30 @@ void SceneRenderer::Impl::Prepare(Scene& scene, const ViewProjection& vp, int wi
         work.bins.resize(std::size_t(bands));
         if (!cloud.IsVisible())
             continue;
+        work.mask = nullptr;
+        if (cloud.PixelSize() > 0) {
+            const raster::DiscMask& mask = Mask(PointDiameterPixels(cloud.PixelSize(), o.devicePixelRatio * scale));
+            work.mask = &mask;
+            for (auto& bin : work.discs)
+                bin.size = 0;
+            work.discs.resize(std::size_t(parts) * bands);
+            const std::size_t n = cloud.Points().size();
+            // The disc's depth is that of the front of a sphere of its
+            // size: radius r pixels is r / PixelsPerUnit(w) = r w / (p5 H / 2)
+            // in the cube, which moves the depth by p14 r / (p5 H w) to first order.
+            const float radius = 0.5f * float(mask.diameter);
+            const float depthPerInvW = -p14 * radius / (vp.projection.m[5] * float(H));
+            RunParallel(parts, [&](int p, int np) {
+                SplatRange(cloud.UnitPositions().data(), cloud.DrawColors().data(), n * p / np, n * (p + 1) / np, vp,
+                           W, H, mask, depthPerInvW, rowOwner.data(), &work.discs[std::size_t(p) * bands]);
+            });
+            for (const auto& bin : work.discs)
+                stats.discs += bin.size;
+            stats.discDiameter = std::max(stats.discDiameter, mask.diameter);
+            continue;
+        }
         work.unitRadius = cloud.UnitRadius();
+        const std::vector<std::uint32_t>& colors = cloud.DrawColors();
         for (std::size_t i = 0; i < cloud.Points().size(); ++i) {
             const Vec3 p = cloud.UnitPositions()[i];
             const Vec3 v = vp.view.TransformPoint(p);
@@ -390,7 +655,7 @@ void SceneRenderer::Impl::Prepare(Scene& scene, const ViewProjection& vp, int wi
                 continue;
             const float ppu = vp.projection.m[5] * 0.5f * H / dist;
             const Sprite s{sx * W / vp.width, sy * H / vp.height, std::max(work.unitRadius * ppu, 1.2f * scale), v.z,
-                           cloud.Points()[i].color & 0xFFFFFFu};
+                           colors[i] & 0xFFFFFFu};
             const auto [first, last] = BandsOf(s.sy - s.radius - 1, s.sy + s.radius + 1, bandRows, bands);
             for (int band = first; band <= last; ++band)
                 work.bins[std::size_t(band)].push_back(std::uint32_t(work.sprites.size()));
@@ -438,6 +703,15 @@ void SceneRenderer::Impl::DrawBand(int b, const Target& t, bool lighting) const
     }
 
     for (const CloudWork& cloud : clouds) {
+        if (cloud.mask) {
+            // Each thread's share in order: the discs are drawn in draw order
+            // (which decides ties in depth) for any number of threads.
+            for (int q = 0; q < parts; ++q) {
+                const DiscBin& bin = cloud.discs[std::size_t(q) * bands + b];
+                raster::DrawDiscs(bin.data.get(), bin.size, *cloud.mask, t, y0, y1, lighting);
+            }
+            continue;
+        }
         const LightTerms light;
         for (const std::uint32_t k : cloud.bins[std::size_t(b)]) {
             const Sprite& s = cloud.sprites[k];
@@ -572,6 +846,7 @@ QImage SceneRenderer::Render(Scene& scene, const ViewProjection& vp, QSize size,
                 overlay->DrawBackdrop(painter);
             }
         }
+        ClearUpperRegisters(); // after Qt's painting
         impl.DrawBand(b, t, options.lighting);
         if (scale > 1)
             DownsampleRows(t.pixels, t.stride, scale, reinterpret_cast<std::uint32_t*>(bits + (y0 / scale) * bytesPerLine),

@@ -179,6 +179,7 @@ std::unique_ptr<LodLevel> SurfaceLod::Build(const SurfaceMesh& mesh, int step) c
 
     const auto& unit = mesh.UnitPositions();
     const auto& vertices = mesh.Vertices();
+    const ColorView colors = mesh.Colors();
     const int ny = m_ny;
     const auto at = [&](int i, int j) { return m_node[std::size_t(i) * ny + j]; };
     const auto cell = [&](int i, int j) { return m_cells[std::size_t(i) * (ny - 1) + j]; };
@@ -231,8 +232,8 @@ std::unique_ptr<LodLevel> SurfaceLod::Build(const SurfaceMesh& mesh, int step) c
                         smooth = false;
                         break;
                     }
-                    const std::uint32_t ca = vertices[c[tri[0]]].color, cb = vertices[c[tri[1]]].color,
-                                        cd = vertices[c[tri[2]]].color, cq = vertices[v].color;
+                    const std::uint32_t ca = colors[c[tri[0]]], cb = colors[c[tri[1]]], cd = colors[c[tri[2]]],
+                                        cq = colors[v];
                     for (int s = 0; s <= 16; s += 8) {
                         const float ch = wa * float((ca >> s) & 255) + wb * float((cb >> s) & 255) +
                                          wd * float((cd >> s) & 255);
@@ -253,7 +254,7 @@ std::unique_ptr<LodLevel> SurfaceLod::Build(const SurfaceMesh& mesh, int step) c
             r = std::uint32_t(level->positions.size());
             level->positions.push_back(unit[v]);
             level->normals.push_back(normals[v]);
-            level->colors.push_back(vertices[v].color);
+            level->colors.push_back(colors[v]);
         }
         return r;
     };

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+#include <tuple>
 #include <vector>
 
 using namespace plot;
@@ -314,4 +316,52 @@ TEST(Picking, NearestHitWinsAndEmptyRayFindsNothing)
     ASSERT_TRUE(hit);
     EXPECT_EQ(hit->series, 0u);
     EXPECT_FALSE(PickScene(scene, vp, 1, 1));
+}
+
+// Value colouring and pixel-sized points through the control's interfaces:
+// the shared range (S_FALSE while no visible series colours by value), the
+// size's limits, and a click on a point's disc reporting its data.
+TEST_F(ControlTest, PixelPointsColouredByValue)
+{
+    double lo = -1, hi = -1;
+    EXPECT_EQ(m_control->GetValueRange(&lo, &hi), S_FALSE);
+    EXPECT_EQ(lo, 0.0);
+    EXPECT_EQ(hi, 0.0);
+    EXPECT_EQ(m_control->GetValueRange(nullptr, &hi), E_POINTER);
+    LoadScene(); // a surface (values 1 .. 5) and one point (value 7), none coloured by value
+    EXPECT_EQ(m_control->GetValueRange(&lo, &hi), S_FALSE);
+
+    ComPtr<IPointSeries> points;
+    ASSERT_EQ(m_control->CreatePointSeries(&points), S_OK);
+    const SurfaceVertex p[] = {{0.5, 2.0, 5.0, 0xFFFFFF, 0}, {1.5, 9.0, 15.0, 0xFFFFFF, 0}};
+    ASSERT_EQ(points->SetData(p, 2, 0.0), S_OK);
+    ASSERT_EQ(points->SetColorByValue(1), S_OK);
+    ASSERT_EQ(m_control->GetValueRange(&lo, &hi), S_OK);
+    EXPECT_EQ(lo, 2.0);
+    EXPECT_EQ(hi, 9.0);
+    ComPtr<ISurfaceSeries> surface;
+    ASSERT_EQ(m_control->CreateSurfaceSeries(&surface), S_OK);
+    const SurfaceVertex v[] = {{0, -4.0, 0, 0, 0}, {1, 0.0, 0, 0, 0}, {0, 1.0, 1, 0, 0}};
+    const std::uint32_t idx[] = {0, 1, 2};
+    ASSERT_EQ(surface->SetData(v, 3, idx, 3), S_OK);
+    ASSERT_EQ(surface->SetColorByValue(1), S_OK);
+    m_control->GetValueRange(&lo, &hi);
+    EXPECT_EQ(lo, -4.0);
+    surface->SetVisible(0);
+    m_control->GetValueRange(&lo, &hi);
+    EXPECT_EQ(lo, 2.0);
+
+    const PointCloud& cloud = *m_impl->Model().scene.PointClouds().back();
+    for (const auto [size, result, kept] : {std::tuple{6.0, S_OK, 6.0}, {40.0, S_OK, kMaxPointPixels},
+                                            {-1.0, E_INVALIDARG, kMaxPointPixels}, {NAN, E_INVALIDARG, kMaxPointPixels},
+                                            {0.0, S_OK, 0.0}, {8.0, S_OK, 8.0}}) {
+        EXPECT_EQ(points->SetPixelSize(size), result) << size;
+        EXPECT_EQ(cloud.PixelSize(), kept) << size;
+    }
+
+    Advised a;
+    Advise(a);
+    Click(ScreenOf(1.5, 9.0, 15.0) + QPoint(3, -2));
+    ASSERT_EQ(a.sink->calls.size(), 1u);
+    EXPECT_EQ(a.sink->calls[0].args, (std::vector<double>{1.5, 9.0, 15.0}));
 }

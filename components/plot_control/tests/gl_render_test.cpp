@@ -76,3 +76,50 @@ TEST(OpenGLRenderer, ControlSwitchesToOpenGLAndBack)
     control->GetVideoMode(&mode);
     EXPECT_EQ(mode, kRendererSoftware);
 }
+
+// Pixel-sized points are discs of the same size and colour in both back
+// ends, with and without antialiasing.
+TEST(OpenGLRenderer, PixelPointsMatchTheSoftwareDiscs)
+{
+    Scene scene;
+    const SurfaceVertex points[] = {{0, 0, 0, 0, 0}, {10, 5, 4, 0, 0}, {3, 1, 1, 0, 0}, {7, 4, 3, 0, 0}};
+    auto cloud = scene.AddPointCloud();
+    cloud->SetData(points, 4, 0);
+    cloud->SetColorByValue(true);
+    cloud->SetPixelSize(14);
+    OrbitCamera camera;
+    const QSize size(320, 240);
+    for (const int supersample : {1, 2}) {
+        RenderOptions options;
+        options.decorations = false;
+        options.supersample = supersample;
+        QString error;
+        const QImage gl = RenderOpenGLToImage(scene, camera, size, options, &error);
+        ASSERT_FALSE(gl.isNull()) << error.toStdString();
+        SceneRenderer software;
+        const QImage sw = software.Render(scene, camera, size, options);
+        // Coverage, partly covered pixels by their share.
+        const auto covered = [](const QImage& image) {
+            double sum = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x) {
+                    const QRgb p = image.pixel(x, y);
+                    sum += (765 - qRed(p) - qGreen(p) - qBlue(p)) / 765.0 > 0.02 ? 1 : 0;
+                }
+            return sum;
+        };
+        const double glPixels = covered(gl), swPixels = covered(sw);
+        EXPECT_NEAR(glPixels, swPixels, 0.12 * swPixels) << "supersample " << supersample;
+        EXPECT_NEAR(swPixels, 4 * M_PI * 7 * 7, 0.2 * 4 * M_PI * 7 * 7) << "supersample " << supersample;
+        const double mean = test::CompareImages(gl, sw, 1.0, QStringLiteral("gl-vs-software-points-%1").arg(supersample));
+        EXPECT_LT(mean, 1.0) << "supersample " << supersample;
+        scene.Prepare();
+        for (const auto& p : points) {
+            float sx, sy;
+            ASSERT_TRUE(camera.Matrices(size.width(), size.height()).Project(scene.ToUnit(p.x, p.y, p.z), &sx, &sy));
+            const QRgb a = test::Pixel(gl, sx, sy), b = test::Pixel(sw, sx, sy);
+            EXPECT_TRUE(test::Near(a, b, 24)) << test::Describe(a).toStdString() << " against "
+                                              << test::Describe(b).toStdString();
+        }
+    }
+}

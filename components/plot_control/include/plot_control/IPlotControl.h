@@ -38,6 +38,9 @@ struct ISurfaceSeries : IUnknown {
     virtual HRESULT IsVisible(LONG* pVisible) = 0;
     // Copies count vertices and indexCount indices (three per triangle).
     virtual HRESULT SetData(const SurfaceVertex* data, LONG count, const std::uint32_t* indices, LONG indexCount) = 0;
+    // 1: vertex colours come from the function value (y) through the ramp over the
+    // value range shared by every visible series that colours by value; 0 (default): the given colours.
+    virtual HRESULT SetColorByValue(LONG on) = 0;
 };
 
 struct IPointSeries : IUnknown {
@@ -46,7 +49,13 @@ struct IPointSeries : IUnknown {
     virtual HRESULT IsVisible(LONG* pVisible) = 0;
     // Copies count points; pointSize is the diameter in data units.
     virtual HRESULT SetData(const SurfaceVertex* data, LONG count, double pointSize) = 0;
+    // As ISurfaceSeries::SetColorByValue, for the points.
+    virtual HRESULT SetColorByValue(LONG on) = 0;
+    // Diameter in device-independent pixels, scaled with the screen's DPI (device pixel ratio) and capped at kMaxPointPixels; 0 (default): the data-unit size given to SetData.
+    // Larger values are capped (S_OK); negative or non-finite ones give E_INVALIDARG.
+    virtual HRESULT SetPixelSize(double pixels) = 0;
 };
+inline constexpr double kMaxPointPixels = 24.0;
 
 struct IPlotControl : IUnknown {
     VANTIX_INTERFACE_ID(0x3F9A6C24, 0x54D7, 0x4C0E, 0xB2, 0x8F, 0x61, 0x0D, 0x4A, 0x97, 0xE3, 0x5C);
@@ -67,6 +76,9 @@ struct IPlotControl : IUnknown {
     virtual HRESULT GetVideoMode(LONG* pRenderer) = 0;
     virtual HRESULT EnableWireFrame(LONG on) = 0;
     virtual HRESULT IsWireFramed(LONG* pOn) = 0;
+    // The range over which series coloured by value are coloured: min and max of y over the finite
+    // vertices/points of every visible series that colours by value. S_FALSE with 0, 0 when there is none.
+    virtual HRESULT GetValueRange(double* pMin, double* pMax) = 0;
 };
 
 // The widget behind a control, for hosting it in a window.

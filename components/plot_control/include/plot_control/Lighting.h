@@ -31,4 +31,27 @@ inline void Shade(Vec3 n, Vec3 toEye, float* intensity, float* specular)
     *specular = kSpecular * s;
 }
 
+// Pixel-sized points are discs facing the eye, lit as a bead by the same
+// light but softly (no face of theirs is dark), so that they read on light
+// and dark backgrounds alike: the side away from the light keeps 70 % of the
+// colour, the lit side a faint highlight.
+inline constexpr float kPointAmbient = 0.70f;
+inline constexpr float kPointDiffuse = 0.36f;
+inline constexpr float kPointSpecular = 0.20f; // white, Blinn with exponent 32
+
+// Light of the disc at (x, y) of its radius from its centre (x right, y up,
+// nz = sqrt(1 - x^2 - y^2)), seen along the view axis.
+inline void ShadePoint(float x, float y, float nz, float* intensity, float* specular)
+{
+    const Vec3 n{x, y, nz};
+    const Vec3 l = Direction();
+    const float d = Dot(n, l);
+    *intensity = kPointAmbient + kPointDiffuse * (d > 0 ? d : 0);
+    const Vec3 h = Normalize(l + Vec3{0, 0, 1});
+    float s = Dot(n, h);
+    s = s > 0 ? s : 0;
+    s *= s; s *= s; s *= s; s *= s; s *= s; // ^32
+    *specular = kPointSpecular * s;
+}
+
 } // namespace plot::lighting

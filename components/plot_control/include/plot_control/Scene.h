@@ -28,6 +28,15 @@ struct DataBounds {
 class Scene;
 class SurfaceLod;
 
+// The colours a series is drawn with: its given colours, or, for a series
+// coloured by value, those of its values through the ramp over the scene's
+// value range (after Scene::Prepare). Element i is data[i * stride].
+struct ColorView {
+    const std::uint32_t* data = nullptr;
+    std::size_t stride = 1; // in 32-bit words
+    std::uint32_t operator[](std::size_t i) const { return data[i * stride]; }
+};
+
 // One triangulated surface. Triangles that refer to a missing vertex are
 // dropped; vertices with non-finite coordinates are not drawn.
 class SurfaceMesh {
@@ -35,8 +44,14 @@ public:
     void SetData(const SurfaceVertex* vertices, std::size_t count, const std::uint32_t* indices, std::size_t indexCount);
     void SetVisible(bool visible) { m_bVisible = visible; }
     bool IsVisible() const { return m_bVisible; }
+    // Colours from the function value (y) through the ramp over the scene's
+    // value range instead of the given ones; takes effect in Scene::Prepare.
+    void SetColorByValue(bool on);
+    bool ColorByValue() const { return m_bColorByValue; }
 
     const std::vector<SurfaceVertex>& Vertices() const { return m_vertices; }
+    // The colours drawn (see ColorView); valid after Scene::Prepare.
+    ColorView Colors() const;
     const std::vector<std::uint32_t>& Indices() const { return m_indices; }
     std::size_t TriangleCount() const { return m_indices.size() / 3; }
     // Nonzero for each vertex that belongs to at least one triangle.
@@ -67,21 +82,47 @@ private:
     DataBounds m_mappedWith;
     std::uint64_t m_nRevision = 0;
     mutable std::shared_ptr<SurfaceLod> m_pLod;
+    // Colouring by value: the colours made for m_colouredWith, remade when
+    // the data, the flag or the scene's value range change.
+    bool m_bColorByValue = false;
+    bool m_bColorsStale = false;
+    std::vector<std::uint32_t> m_valueColors;
+    std::array<double, 2> m_colouredWith{0, 0};
 };
 
 // Points drawn as shaded spheres whose diameter is the point size in data
-// units of the horizontal axes.
+// units of the horizontal axes, or, with a pixel size, as shaded discs of that
+// diameter in device-independent pixels whatever the zoom.
+//
+// What the renderers read (unit-cube positions, colours) is kept in draw
+// order: the points sorted along a Morton curve through their box, so that
+// neighbours in these arrays lie near each other on the screen from any
+// view, which keeps the renderers' memory accesses local however the data
+// come. DrawOrder()[k] is the index in Points() of the k-th point drawn.
 class PointCloud {
 public:
     void SetData(const SurfaceVertex* points, std::size_t count, double pointSize);
     void SetVisible(bool visible) { m_bVisible = visible; }
     bool IsVisible() const { return m_bVisible; }
+    // As SurfaceMesh::SetColorByValue.
+    void SetColorByValue(bool on);
+    bool ColorByValue() const { return m_bColorByValue; }
+    // Diameter in device-independent pixels, capped at kMaxPointPixels; 0
+    // (also for negative or non-finite values): the data-unit size.
+    void SetPixelSize(double pixels);
+    double PixelSize() const { return m_dPixelSize; }
 
     const std::vector<SurfaceVertex>& Points() const { return m_points; }
     double PointSize() const { return m_dPointSize; }
-    // Valid after Scene::Prepare.
+    // Valid after Scene::Prepare, all in draw order: the points' indices,
+    // their positions in the unit cube and the colours drawn (the given
+    // ones, or those of their values through the ramp over the scene's
+    // value range).
+    const std::vector<std::uint32_t>& DrawOrder() const { return m_order; }
     const std::vector<Vec3>& UnitPositions() const { return m_unit; }
+    const std::vector<std::uint32_t>& DrawColors() const { return m_drawColors; }
     float UnitRadius() const { return m_fUnitRadius; }
+    // Changes whenever the data, their mapping or their colours changed.
     std::uint64_t Revision() const { return m_nRevision; }
 
 private:
@@ -89,15 +130,27 @@ private:
     void UpdateDerived(const Scene& scene);
 
     std::vector<SurfaceVertex> m_points;
+    std::vector<std::uint32_t> m_order;
     std::vector<Vec3> m_unit;
+    std::vector<std::uint32_t> m_drawColors;
     double m_dPointSize = 0;
+    double m_dPixelSize = 0;
     float m_fUnitRadius = 0;
     std::optional<DataBounds> m_dataBounds;
     bool m_bVisible = true;
     bool m_bDirty = false;
+    bool m_bOrderStale = false;
     DataBounds m_mappedWith;
     std::uint64_t m_nRevision = 0;
+    bool m_bColorByValue = false;
+    bool m_bColorsStale = false;
+    std::array<double, 2> m_colouredWith{0, 0};
 };
+
+// The diameter in output pixels of a point of `pixels` device-independent
+// pixels on a target of `scale` output pixels per device-independent pixel
+// (device pixel ratio times supersampling): whole pixels, at least one.
+int PointDiameterPixels(double pixels, double scale);
 
 class Scene {
 public:
@@ -132,6 +185,11 @@ public:
     void Prepare();
     const DataBounds& Bounds() const { return m_bounds; }
     bool HasData() const { return m_bHasData; }
+    // The range over which series coloured by value are coloured: min and max
+    // of y over the finite vertices and points of every visible series that
+    // colours by value; nothing when there is none. Current at any time
+    // (it needs no Prepare).
+    std::optional<std::array<double, 2>> ValueRange() const;
 
     Vec3 ToUnit(double x, double y, double z) const;
     std::array<double, 3> FromUnit(Vec3 u) const;

@@ -13,6 +13,7 @@
 //
 // The software renderer is a z-buffered, edge-function rasterizer with
 // Gouraud shading (see Lighting.h) that draws the frame in bands of rows,
+// with pixel-sized points stamped as shaded discs from a mask per size,
 // shared by up to two threads; antialiasing comes from rendering at
 // supersample x the size and averaging, band by band. The axis box, grid, ticks, labels, titles and the picked-point
 // marker are drawn with QPainter in screen space, so text stays upright.
@@ -42,6 +43,10 @@ struct RenderOptions {
     // smaller than pixels (ridges and colour details keep full detail).
     bool levelOfDetail = true;
     QColor background = QColor(255, 255, 255);
+    // Pixels of the target per device-independent pixel: pixel-sized points
+    // are drawn this many times (and the supersampling's times) their size.
+    // 1 for a picture painted at the widget's logical size.
+    double devicePixelRatio = 1.0;
 };
 
 // Colours of the water plane (blended over the scene) and its outline.
@@ -53,6 +58,8 @@ inline constexpr unsigned kWaterEdgeRgb = 0x1F5C9E;
 struct RenderStats {
     std::size_t triangles = 0; // surface triangles handed to the rasterizer
     int coarsestStep = 1;      // grid step of the coarsest surface level drawn (1 = full detail)
+    std::size_t discs = 0;     // discs of pixel-sized points handed to the bands (one per band reached)
+    int discDiameter = 0;      // the largest disc diameter drawn, pixels of the (supersampled) frame
 };
 
 class SceneRenderer {
