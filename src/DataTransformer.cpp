@@ -218,6 +218,14 @@ bool CDataTransformer::CBaseDataIterator::Begin()
     return m_nCount != 0;
 }
 
+bool CDataTransformer::CBaseDataIterator::GetRecord(std::uint32_t* pRecord) const
+{
+    if (!pRecord || m_nPos >= m_nCount)
+        return false;
+    *pRecord = m_nPos;
+    return true;
+}
+
 bool CDataTransformer::CBaseDataIterator::Next()
 {
     if (m_nPos < m_nCount)
@@ -279,7 +287,7 @@ bool CDataTransformer::CShearDataIterator::IsCurrentValid() const
         std::uint64_t nIndex = 0;
         const HRESULT hr = m_pOwner->m_pDataSourceEx->GetInputValueIndex(m_nPos, fixed.nInput, &nIndex);
         SW_ASSERT(SUCCEEDED(hr));
-        if (nIndex != fixed.nValue)
+        if (!fixed.Holds(nIndex))
             return false;
     }
     return true;
@@ -319,15 +327,17 @@ void CDataTransformer::CShearDataIterator::FindNextValid()
 
 void CDataTransformer::CShearDataIterator::ScanColumns()
 {
-    // The first fixed input picks candidates, the others confirm.
+    // The first fixed input picks candidates, the others confirm. An index
+    // below the interval wraps around, so one unsigned compare tests both ends.
     const std::uint64_t first = m_Fixed.front().nValue;
+    const std::uint64_t span = m_Fixed.front().nSpan;
     const std::uint32_t* const keys0 = m_FixedKeys.front();
     const std::size_t nFixed = m_Fixed.size();
     for (; m_nPos < m_nCount; ++m_nPos) {
-        if (keys0[m_nPos] != first)
+        if (std::uint64_t{keys0[m_nPos]} - first > span)
             continue;
         std::size_t k = 1;
-        while (k < nFixed && m_FixedKeys[k][m_nPos] == m_Fixed[k].nValue)
+        while (k < nFixed && m_Fixed[k].Holds(m_FixedKeys[k][m_nPos]))
             ++k;
         if (k == nFixed)
             return;

@@ -67,6 +67,7 @@ public:
     bool GetInputYValue(const std::uint64_t& index, double* y) const override;
     bool Begin() override;
     bool Next() override;
+    bool GetRecord(std::uint32_t* pRecord) const override;
 
 protected:
     const CDataTransformer* m_pOwner;

@@ -16,4 +16,7 @@ public:
     virtual bool Begin() = 0;
     virtual bool Next() = 0;
     virtual ~IDataIterator() = default;
+    // The provider's index of the record the walk stands on; false when the
+    // iterator cannot tell.
+    virtual bool GetRecord(std::uint32_t* pRecord) const { return false; }
 };

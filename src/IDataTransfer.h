@@ -8,10 +8,15 @@
 #include <cstdint>
 #include <string>
 
-// One input held at one value, identified by its value index.
+// One held input: the value indices nValue .. nValue + nSpan (values are
+// ascending, so this is a value range). nSpan 0 holds one value; a span over
+// every value holds the input at "All" (the slice projects over it).
 struct FixedInput {
     std::uint32_t nInput = 0;
     std::uint64_t nValue = 0;
+    std::uint64_t nSpan = 0;
+
+    bool Holds(std::uint64_t index) const { return index - nValue <= nSpan; }
 
     friend bool operator==(const FixedInput&, const FixedInput&) = default;
 };

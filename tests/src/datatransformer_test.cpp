@@ -495,6 +495,40 @@ TEST_F(ShearTest, NoFixedInputsMeansEveryRecord)
     EXPECT_THAT(snag.Asserts(), ElementsAre(L"2 == ulInputCount - fixedSize && L\"fixed not enough inputs\""));
 }
 
+TEST_F(ShearTest, HeldSpansMatchEveryIndexInside)
+{
+    // Input 0 at indices 0..3, input 2 at 0..2 (Y = input 3 carries the record number).
+    for (std::uint64_t a = 0; a < 4; ++a)
+        for (std::uint64_t b = 0; b < 3; ++b)
+            records.push_back({a, a, b, records.size(), 0});
+    Build();
+    const struct {
+        std::vector<FixedInput> fixed;
+        std::vector<std::uint64_t> ys; // records delivered
+    } cases[] = {
+        {{{0, 1, 0}, {2, 2, 0}, {4, 0, 0}}, {5}},                  // one value each
+        {{{0, 1, 2}, {2, 2, 0}, {4, 0, 0}}, {5, 8, 11}},           // a range of input 0
+        {{{0, 0, 3}, {2, 0, 2}, {4, 0, 0}}, {0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}}, // "All"
+        {{{0, 2, 5}, {2, 1, 1}, {4, 0, 0}}, {7, 8, 10, 11}},       // a span past the last index
+        {{{0, 0, 3}, {2, 0, 2}, {4, 1, 0}}, {}},                   // a value no record has
+    };
+    for (const auto& c : cases) {
+        t->m_Fixed = c.fixed;
+        std::vector<std::uint64_t> ys;
+        for (const Record& r : Walk(*IteratorOf(*t)))
+            ys.push_back(r.y);
+        EXPECT_EQ(ys, c.ys);
+    }
+    // The iterator names the record it stands on.
+    t->m_Fixed = cases[1].fixed;
+    auto it = IteratorOf(*t);
+    std::uint32_t record = 99;
+    EXPECT_FALSE(it->GetRecord(&record)); // not started
+    ASSERT_TRUE(it->Begin() && it->Next());
+    EXPECT_TRUE(it->GetRecord(&record));
+    EXPECT_EQ(record, 8u);
+}
+
 TEST_F(ShearTest, FailedIndexQueriesAssertAndCountAsIndexZero)
 {
     records = {{7, 1, 7, 0, 7}, Match(2, 0)};

@@ -376,8 +376,13 @@ TEST(TransformerColumns, ColumnsAndRecordsGiveTheSameSlice)
                                                     {{0, distinct0}, {2, 1}}};
     for (int k = 0; k < 4; ++k)
         choices.push_back({{0, random() % distinct0}, {2, random() % distinct2}});
+    // Held over ranges and "All" (a span reaching past the last index too).
+    choices.push_back({{0, 10, 20}, {2, 1, 2}});
+    choices.push_back({{0, 0, distinct0 - 1}, {2, 3, 0}});
+    choices.push_back({{0, 295, 100}, {2, 0, distinct2 - 1}});
     for (const auto& fixed : choices) {
-        SCOPED_TRACE(::testing::Message() << fixed[0].nValue << ", " << fixed[1].nValue);
+        SCOPED_TRACE(::testing::Message() << fixed[0].nValue << "+" << fixed[0].nSpan << ", " << fixed[1].nValue << "+"
+                                          << fixed[1].nSpan);
         auto byRecords = platform::MakeCom<CForwardingSource>(data.Get());
         byRecords->offerColumns = false;
         const auto expected = Slice(byRecords.Get(), fixed);
