@@ -13,6 +13,9 @@ public:
     virtual void OnFixChange(unsigned nRow, BOOL bFixed) = 0;
     // The user abandoned editing (Escape in the value editor).
     virtual void OnCancelChange() = 0;
+    // The value editor committed "All" (bAll) or a range LOW:HIGH for the row
+    // being edited; false when it cannot be held so (no value in the range).
+    virtual bool OnHoldChange(bool bAll, double low, double high) { return false; }
 
 protected:
     ~IStaticInputChange() = default;

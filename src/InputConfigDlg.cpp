@@ -40,6 +40,7 @@ CInputConfigDlg::CInputConfigDlg(QWidget* pParent)
       m_pInputY(MakeCombo(this, IDC_INPUT_Y)),
       m_pFunction(MakeCombo(this, IDC_FUNCTION)),
       m_pFixedLabel(new QLabel(QStringLiteral("Fixed Inputs:"), this)),
+      m_pSliceCount(new QLabel(this)),
       m_pOk(new QPushButton(QStringLiteral("OK"), this)),
       m_pCancel(new QPushButton(QStringLiteral("Cancel"), this)),
       m_List(this, this)
@@ -48,6 +49,8 @@ CInputConfigDlg::CInputConfigDlg(QWidget* pParent)
     setWindowTitle(QStringLiteral("Data Representation"));
     m_pFixedLabel->setObjectName(QString::number(IDC_FIXED_LABEL));
     m_List.setObjectName(QString::number(IDC_FIXED_LIST));
+    m_pSliceCount->setObjectName(QString::number(IDC_SLICE_COUNT));
+    m_List.setToolTip(QStringLiteral("Type a value, \"All\", or a range LOW:HIGH into a Value cell."));
     m_List.setFrameShape(QFrame::StyledPanel);
     m_pOk->setObjectName(QStringLiteral("1"));
     m_pCancel->setObjectName(QStringLiteral("2"));
@@ -72,6 +75,7 @@ CInputConfigDlg::CInputConfigDlg(QWidget* pParent)
     pGrid->setHorizontalSpacing(DialogUnits(*this, 6, 0).width());
 
     auto* pButtons = new QHBoxLayout;
+    pButtons->addWidget(m_pSliceCount);
     pButtons->addStretch(1);
     pButtons->addWidget(m_pOk);
     pButtons->addWidget(m_pCancel);
@@ -104,7 +108,38 @@ int CInputConfigDlg::DoModal(QWidget* pParent)
 
 void CInputConfigDlg::accept()
 {
+    // A slice without records would draw an empty box.
+    if (CountSliceRecords() == 0) {
+        vantix::Prompts().MessageBox(
+            this,
+            L"The chosen slice holds none of the " + std::to_wstring(GetRecordCount()) +
+                L" records: no record has every held value. Hold an input at \"All\" or over a range "
+                L"(type it into its Value cell) to widen the slice.",
+            L"Data Representation", vantix::MB_OK | vantix::MB_ICONEXCLAMATION);
+        return;
+    }
     done(1);
+}
+
+void CInputConfigDlg::UpdateSliceCount()
+{
+    const std::uint64_t n = CountSliceRecords();
+    m_pSliceCount->setText(n == GetRecordCount()
+                               ? QStringLiteral("All %1 records in this slice").arg(n)
+                               : QStringLiteral("%1 of %2 records in this slice").arg(n).arg(GetRecordCount()));
+}
+
+bool CInputConfigDlg::OnHoldChange(bool bAll, double low, double high)
+{
+    const int i = m_List.GetInputIndex(m_List.m_ValueHandler.GetEditItem());
+    if (i < 0)
+        return false;
+    if (bAll)
+        HoldAll(static_cast<std::size_t>(i));
+    else if (!HoldRange(static_cast<std::size_t>(i), low, high))
+        return false;
+    UpdateList();
+    return true;
 }
 
 void CInputConfigDlg::reject()
@@ -128,6 +163,7 @@ bool CInputConfigDlg::OnInitDialog()
     m_List.m_nInputX = m_nInputX;
     m_List.m_nInputY = m_nInputY;
     m_List.UpdateRows();
+    UpdateSliceCount();
     const bool bFixed = m_Inputs.size() > 2;
     m_List.setEnabled(bFixed);
     m_pFixedLabel->setEnabled(bFixed);
@@ -152,6 +188,7 @@ void CInputConfigDlg::RefreshControls(bool bRefill)
     m_List.m_nInputX = m_nInputX;
     m_List.m_nInputY = m_nInputY;
     m_List.UpdateRows();
+    UpdateSliceCount();
 }
 
 void CInputConfigDlg::FillAxisCombos()
@@ -200,8 +237,10 @@ void CInputConfigDlg::UpdateList()
     m_List.m_pInputs = &m_Inputs;
     m_List.m_nInputX = m_nInputX;
     m_List.m_nInputY = m_nInputY;
-    if (m_bInitialized)
+    if (m_bInitialized) {
         m_List.UpdateRows();
+        UpdateSliceCount();
+    }
 }
 
 bool CInputConfigDlg::OnValueChange(int code, double* pValue)

@@ -24,6 +24,7 @@ public:
         IDC_FIXED_LIST = 1010,
         IDC_FUNCTION = 1011,
         IDC_FIXED_LABEL = 1017,
+        IDC_SLICE_COUNT = 1018,
     };
 
     explicit CInputConfigDlg(QWidget* pParent = nullptr);
@@ -36,6 +37,7 @@ public:
     bool OnValueChange(int code, double* pValue) override;
     void OnFixChange(unsigned nRow, BOOL bFixed) override;
     void OnCancelChange() override;
+    bool OnHoldChange(bool bAll, double low, double high) override;
 
     CInputList& GetInputList() { return m_List; }
 
@@ -54,11 +56,14 @@ private:
     void OnFunctionChange();
     // The list shows the model again.
     void UpdateList();
+    // "N of M records in this slice".
+    void UpdateSliceCount();
 
     QComboBox* m_pInputX;
     QComboBox* m_pInputY;
     QComboBox* m_pFunction;
     QLabel* m_pFixedLabel;
+    QLabel* m_pSliceCount;
     QPushButton* m_pOk;
     QPushButton* m_pCancel;
     CInputList m_List;

@@ -398,7 +398,10 @@ bool CInputConfigModel::CollectValueColumns(ULONG nInputs, ULONG nRecords)
         std::rethrow_exception(failure);
     if (std::find(ok.begin(), ok.end(), 0) != ok.end())
         return false;
+    m_KeyColumns.assign(nInputs, nullptr);
+    m_spKeyColumns = ComPtr<IUnknown>(spColumns.Get());
     for (ULONG i = 0; i < nInputs; ++i) {
+        m_KeyColumns[i] = columns[i].pKeys;
         m_Inputs[i].values = std::move(built[i].values);
         m_Inputs[i].pool = std::move(built[i].pool);
         m_Inputs[i].placement = std::move(built[i].placement);
@@ -516,6 +519,8 @@ HRESULT CInputConfigModel::Initialize(IOptimizationResultsDataSource* pSource, I
         return E_NOINTERFACE;
     m_Inputs.clear();
     m_FuncNames.clear();
+    m_KeyColumns.clear();
+    m_spKeyColumns.Reset();
 
     ULONG nInputs = 0, nFunctions = 0, nRecords = 0;
     const HRESULT hr = GetDataLength(nInputs, nFunctions, nRecords);
@@ -560,8 +565,128 @@ HRESULT CInputConfigModel::Initialize(IOptimizationResultsDataSource* pSource, I
         m_FuncNames.clear();
         return res;
     }
+    // Scattered designs rarely repeat a value: one held value would leave a
+    // record or two, so their slices start over every value of every input.
+    LONG lType = 0;
+    if (SUCCEEDED(m_spSource->GetDataType(&lType)) && lType == 2)
+        for (std::size_t i = 0; i < m_Inputs.size(); ++i)
+            HoldAll(i);
     RefreshControls(true);
     return S_OK;
+}
+
+bool CInputConfigModel::GetHeldInput(unsigned i, FixedInput& held) const
+{
+    const int index = GetInputIndex(static_cast<int>(i));
+    if (index < 0 || i > static_cast<unsigned>(INT32_MAX))
+        return false;
+    const InputInfo& in = m_Inputs[static_cast<std::size_t>(index)];
+    if (!in.HasCurrent() && !in.IsHeldOverRange())
+        return false;
+    const auto [first, last] = in.HeldPositions();
+    held.nInput = static_cast<std::uint32_t>(index);
+    held.nValue = in.values[first].first;
+    held.nSpan = in.values[last].first - held.nValue;
+    return true;
+}
+
+std::uint64_t CInputConfigModel::KeyOf(std::size_t i, std::uint32_t r) const
+{
+    if (i < m_KeyColumns.size() && m_KeyColumns[i])
+        return m_KeyColumns[i][r];
+    std::uint64_t key = 0;
+    if (FAILED(m_spSourceEx->GetInputValueIndex(r, static_cast<ULONG>(i), &key)))
+        return ~std::uint64_t{0};
+    return key;
+}
+
+std::uint64_t CInputConfigModel::CountSliceRecords() const
+{
+    struct Held {
+        std::size_t i;
+        std::uint64_t first, span; // value indices
+        std::size_t nRecords;
+    };
+    std::vector<Held> held;
+    for (std::size_t i = 0; i < m_Inputs.size(); ++i) {
+        const InputInfo& in = m_Inputs[i];
+        if (i == m_nInputX || i == m_nInputY || in.IsHeldAtAll())
+            continue;
+        if (!in.HasCurrent() && !in.IsHeldOverRange())
+            return 0;
+        const auto [first, last] = in.HeldPositions();
+        std::size_t nRecords = 0;
+        for (std::size_t p = first; p <= last; ++p)
+            nRecords += in.values[p].second.records.size();
+        held.push_back({i, in.values[first].first, in.values[last].first - in.values[first].first, nRecords});
+    }
+    if (held.empty())
+        return m_nRecords;
+    // The narrowest hold picks the candidates, the others confirm.
+    std::sort(held.begin(), held.end(), [](const Held& a, const Held& b) { return a.nRecords < b.nRecords; });
+    const auto others = [&](std::uint32_t r) {
+        for (std::size_t k = 1; k < held.size(); ++k)
+            if (KeyOf(held[k].i, r) - held[k].first > held[k].span)
+                return false;
+        return true;
+    };
+    std::uint64_t count = 0;
+    const Held& driver = held.front();
+    const InputInfo& in = m_Inputs[driver.i];
+    if (in.placement) {
+        // Records not placed yet: one pass over the key column.
+        const std::uint32_t* const keys = in.placement->keys;
+        for (std::uint32_t r = 0; r < in.placement->nRecords; ++r)
+            if (keys[r] - driver.first <= driver.span && others(r))
+                ++count;
+        return count;
+    }
+    const auto [first, last] = in.HeldPositions();
+    for (std::size_t p = first; p <= last; ++p)
+        for (const std::uint32_t r : in.values[p].second.records)
+            count += others(r) ? 1 : 0;
+    return count;
+}
+
+void CInputConfigModel::SetHold(std::size_t i, std::size_t first, std::size_t last)
+{
+    InputInfo& in = m_Inputs[i];
+    if (in.holdFirst == first && in.holdLast == last)
+        return;
+    if (in.fixed)
+        UpdateRecordHits(i, false);
+    in.holdFirst = first;
+    in.holdLast = last;
+    if (in.fixed)
+        UpdateRecordHits(i, true);
+}
+
+void CInputConfigModel::HoldAll(std::size_t i)
+{
+    if (i < m_Inputs.size() && !m_Inputs[i].values.empty())
+        SetHold(i, 0, m_Inputs[i].values.size() - 1);
+}
+
+bool CInputConfigModel::HoldRange(std::size_t i, double low, double high)
+{
+    if (i >= m_Inputs.size() || !(low <= high))
+        return false;
+    const InputInfo::ValueMap& values = m_Inputs[i].values;
+    const auto below = [](double v) { return [v](const auto& entry) { return entry.second.value < v; }; };
+    const auto first = static_cast<std::size_t>(std::partition_point(values.begin(), values.end(), below(low)) - values.begin());
+    const auto end = static_cast<std::size_t>(
+        std::partition_point(values.begin(), values.end(), [high](const auto& e) { return !(e.second.value > high); }) -
+        values.begin());
+    if (first >= end)
+        return false;
+    SetHold(i, first, end - 1);
+    return true;
+}
+
+void CInputConfigModel::HoldOne(std::size_t i)
+{
+    if (i < m_Inputs.size())
+        SetHold(i, InputInfo::npos, InputInfo::npos);
 }
 
 bool CInputConfigModel::GetFixedInput(unsigned i, std::uint32_t& nInput, std::uint64_t& nValue) const
@@ -666,8 +791,10 @@ void CInputConfigModel::UpdateRecordHits(std::size_t i, bool bAdd)
         m_nMaxHits = 0;
     ++m_nPinState;
     const InputInfo& in = m_Inputs[i];
-    if (!in.HasCurrent())
+    if (!in.HasCurrent() && !in.IsHeldOverRange())
         return;
+    // An input held over a range votes for every record inside it.
+    const auto [firstPos, lastPos] = in.HeldPositions();
     if (bAdd)
         m_RecordHits.Fit(m_nRecords, m_Inputs.size());
     CountScan(i);
@@ -675,13 +802,14 @@ void CInputConfigModel::UpdateRecordHits(std::size_t i, bool bAdd)
         // The scan of ForEachRecord, on the counts in their own width.
         if (bAdd)
             m_RecordHits.Fit(placement->nRecords, m_Inputs.size());
-        const auto key = static_cast<std::uint32_t>(in.values[in.current].first);
+        const auto key = static_cast<std::uint32_t>(in.values[firstPos].first);
+        const auto span = static_cast<std::uint32_t>(in.values[lastPos].first - key);
         const std::uint32_t* const keys = placement->keys;
         const std::size_t n = std::min<std::size_t>(placement->nRecords, m_RecordHits.size());
         std::uint32_t maxHits = m_nMaxHits;
         m_RecordHits.WithCounts([&](auto* counts) {
             for (std::size_t r = 0; r < n; ++r) {
-                if (keys[r] != key)
+                if (keys[r] - key > span)
                     continue;
                 auto& count = counts[r];
                 if (bAdd)
@@ -694,15 +822,16 @@ void CInputConfigModel::UpdateRecordHits(std::size_t i, bool bAdd)
         m_nMaxHits = maxHits;
         return;
     }
-    ForEachRecord(in, in.current, [&](std::uint32_t r) {
-        if (r >= m_RecordHits.size()) {
-            if (!bAdd)
-                return true;
-            m_RecordHits.Fit(static_cast<std::size_t>(r) + 1, m_Inputs.size());
-        }
-        m_nMaxHits = std::max(m_nMaxHits, m_RecordHits.Adjust(r, bAdd));
-        return true;
-    });
+    for (std::size_t pos = firstPos; pos <= lastPos; ++pos)
+        ForEachRecord(in, pos, [&](std::uint32_t r) {
+            if (r >= m_RecordHits.size()) {
+                if (!bAdd)
+                    return true;
+                m_RecordHits.Fit(static_cast<std::size_t>(r) + 1, m_Inputs.size());
+            }
+            m_nMaxHits = std::max(m_nMaxHits, m_RecordHits.Adjust(r, bAdd));
+            return true;
+        });
 }
 
 void CInputConfigModel::StepUp(std::size_t i, unsigned n)
@@ -802,6 +931,11 @@ bool CInputConfigModel::ChangeValue(int i, int code, double* pValue)
     const auto n = static_cast<std::size_t>(i);
     InputInfo& in = m_Inputs[n];
     const std::size_t count = in.values.size();
+    // A step or a typed number holds a ranged input at one value again.
+    const bool bKnownCode = code == SB_LINEUP || code == SB_LINEDOWN || code == SB_PAGEUP || code == SB_PAGEDOWN ||
+                            code == SB_TOP || code == SB_BOTTOM || code == kTypedNumber;
+    if (bKnownCode && in.IsHeldOverRange())
+        HoldOne(n);
     const auto value = [&in](std::size_t pos) { return in.values[pos].second.value; };
     switch (code) {
     case SB_LINEUP:

@@ -15,6 +15,7 @@
 #include <vector>
 
 class IDataTransfer;
+struct FixedInput;
 
 // The records of all values of one input in one block, value after value;
 // shared by the copies of the input and never changed once built.
@@ -101,12 +102,23 @@ struct InputInfo {
     std::size_t current = npos;
     // Pinned by the "Fix" box (0 or 1).
     std::uint32_t fixed = 0;
+    // Held over the values at holdFirst .. holdLast (a range; "All" when that
+    // is every value) instead of at current; npos: at current.
+    std::size_t holdFirst = npos;
+    std::size_t holdLast = npos;
     // Storage of the values' record ranges.
     std::shared_ptr<const CRecordPool> pool;
     // Set while the records are not yet in the pool (CInputConfigModel::EnsureRecords).
     mutable std::shared_ptr<CRecordPlacement> placement;
 
     bool HasCurrent() const { return current < values.size(); }
+    bool IsHeldOverRange() const { return holdFirst < values.size() && holdLast < values.size(); }
+    bool IsHeldAtAll() const { return IsHeldOverRange() && holdFirst == 0 && holdLast + 1 == values.size(); }
+    // The positions in values the input is held at: its range, else current.
+    std::pair<std::size_t, std::size_t> HeldPositions() const
+    {
+        return IsHeldOverRange() ? std::pair{holdFirst, holdLast} : std::pair{current, current};
+    }
     // Position of a key in values; npos when absent.
     std::size_t Find(std::uint64_t key) const;
 };
@@ -125,6 +137,19 @@ public:
     std::size_t GetInputCount() const { return m_Inputs.size(); }
     // The i-th input that is neither X nor Y and the key of its current value.
     bool GetFixedInput(unsigned i, std::uint32_t& nInput, std::uint64_t& nValue) const;
+    // The i-th input that is neither X nor Y as the transformer holds it: its
+    // current value, or the value indices of its range.
+    bool GetHeldInput(unsigned i, FixedInput& held) const;
+    // Records of the slice the choice shows now: those in which every input
+    // but X and Y has a value it is held at.
+    std::uint64_t CountSliceRecords() const;
+    std::uint64_t GetRecordCount() const { return m_nRecords; }
+    // Input i held at every value, over the values within [low, high] (false,
+    // nothing changed, when none is), or back at its current value. A pinned
+    // input's vote follows its hold.
+    void HoldAll(std::size_t i);
+    bool HoldRange(std::size_t i, double low, double high);
+    void HoldOne(std::size_t i);
     // Row of the fixed-inputs list → input; -1 when none.
     int GetInputIndex(int nRow) const;
 
@@ -188,6 +213,9 @@ protected:
     // Before a scan of input i's key column: places its records instead once
     // it has been scanned a few times.
     void CountScan(std::size_t i) const;
+    void SetHold(std::size_t i, std::size_t first, std::size_t last);
+    // The value index of input i in record r.
+    std::uint64_t KeyOf(std::size_t i, std::uint32_t r) const;
     // The dialog's controls follow the model (when they exist).
     virtual void RefreshControls(bool bRefill) {}
 
@@ -196,6 +224,10 @@ protected:
     // Per record: the number of pinned inputs whose current value occurs in it
     // (allocated with the first pin).
     CRecordHits m_RecordHits;
+    // Per input, its value-index column when the source offers columns (kept
+    // alive by m_spKeyColumns); else empty.
+    std::vector<const std::uint32_t*> m_KeyColumns;
+    ComPtr<IUnknown> m_spKeyColumns;
     // Counts the changes of m_RecordHits (what reachability was found for).
     std::uint64_t m_nPinState = 1;
     ULONG m_nRecords = 0;

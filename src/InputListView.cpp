@@ -50,7 +50,12 @@ void CInputList::UpdateRows()
         const auto r = static_cast<unsigned>(row);
         m_FixHandler.m_Values[r] = static_cast<int>(in.fixed);
         m_NameHandler.SetText(r, in.name.c_str());
-        m_ValueHandler.SetPrice(r, in.HasCurrent() ? in.values[in.current].second.value : 0.0);
+        if (in.IsHeldOverRange())
+            m_ValueHandler.SetHoldText(r, HoldToText({in.IsHeldAtAll(), in.values[in.holdFirst].second.value,
+                                                      in.values[in.holdLast].second.value})
+                                              .toStdWString());
+        else
+            m_ValueHandler.SetPrice(r, in.HasCurrent() ? in.values[in.current].second.value : 0.0);
         SetEnabled(r, 1, FALSE);
         ++row;
     }

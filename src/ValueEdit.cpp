@@ -25,6 +25,31 @@ std::optional<double> TextToNumber(const QString& text)
     return value;
 }
 
+std::optional<HoldText> TextToHold(const QString& text)
+{
+    const QString t = text.trimmed();
+    if (t.compare(QStringLiteral("all"), Qt::CaseInsensitive) == 0)
+        return HoldText{true, 0.0, 0.0};
+    qsizetype at = t.indexOf(QLatin1Char(':'));
+    qsizetype width = 1;
+    if (at < 0) {
+        at = t.indexOf(QStringLiteral(".."));
+        width = 2;
+    }
+    if (at <= 0)
+        return std::nullopt;
+    const auto low = TextToNumber(t.left(at));
+    const auto high = TextToNumber(t.mid(at + width));
+    if (!low || !high)
+        return std::nullopt;
+    return HoldText{false, std::min(*low, *high), std::max(*low, *high)};
+}
+
+QString HoldToText(const HoldText& hold)
+{
+    return hold.bAll ? QStringLiteral("All") : NumberToText(hold.low) + QStringLiteral(" : ") + NumberToText(hold.high);
+}
+
 CValuesEdit::CValuesEdit(IStaticInputChange* pChange, QWidget* pParent)
     : CBaseCustomEdit(pParent),
       m_pChange(pChange),
@@ -138,7 +163,13 @@ void CValuesEdit::OnChar(char32_t ch, QKeyEvent* pEvent)
     case U'\'': {
         double value = 0.0;
         if (!ParseValue(value)) {
-            ShowInputError();
+            // Not one number: "All" or a range, else refused.
+            const std::optional<HoldText> hold = TextToHold(text());
+            if (!hold || !m_pChange || !m_pChange->OnHoldChange(hold->bAll, hold->low, hold->high)) {
+                ShowInputError();
+                return;
+            }
+            EndEdit();
             return;
         }
         if (m_pChange && m_pChange->OnValueChange(-1, &value))
@@ -154,7 +185,9 @@ void CValuesEdit::OnChar(char32_t ch, QKeyEvent* pEvent)
     default:
         break;
     }
-    if ((ch >= U'0' && ch <= U'9') || ch == U',' || ch == U'.' || ch == U'\b')
+    // Digits and separators; the letters of "All" and ':' for holds.
+    if ((ch >= U'0' && ch <= U'9') || ch == U',' || ch == U'.' || ch == U'\b' || ch == U':' || ch == U'a' ||
+        ch == U'A' || ch == U'l' || ch == U'L')
         QLineEdit::keyPressEvent(pEvent);
     // Every other character is swallowed.
 }

@@ -19,6 +19,16 @@ class QToolButton;
 QString NumberToText(double value);
 std::optional<double> TextToNumber(const QString& text);
 
+// A hold other than one value, as typed: "All" (any case), or a range of two
+// numbers "LOW:HIGH" (also "LOW..HIGH").
+struct HoldText {
+    bool bAll = false;
+    double low = 0.0;
+    double high = 0.0;
+};
+std::optional<HoldText> TextToHold(const QString& text);
+QString HoldToText(const HoldText& hold);
+
 class CValuesEdit : public CBaseCustomEdit {
     Q_OBJECT
 public:

@@ -13,7 +13,8 @@ int CFixInputHandler::Commit(int nItem)
 CValuesEdit* CValuesEditHandler::CreateEditor(QWidget* pParent)
 {
     auto* pEdit = new CValuesEdit(m_pChange, pParent);
-    pEdit->setMaxLength(15);
+    // Room for a range of two numbers.
+    pEdit->setMaxLength(31);
     return pEdit;
 }
 
@@ -22,4 +23,11 @@ void CValuesEditHandler::SetPrice(unsigned nItem, double value)
     SW_ASSERT(m_Values.size() > nItem);
     if (nItem < m_Values.size())
         m_Values[nItem] = NumberToText(value).toStdWString();
+}
+
+void CValuesEditHandler::SetHoldText(unsigned nItem, const std::wstring& text)
+{
+    SW_ASSERT(m_Values.size() > nItem);
+    if (nItem < m_Values.size())
+        m_Values[nItem] = text;
 }

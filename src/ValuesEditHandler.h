@@ -20,6 +20,8 @@ public:
     explicit CValuesEditHandler(IStaticInputChange* pChange) : m_pChange(pChange) {}
     // Stores a row's value as text in the user's number format.
     void SetPrice(unsigned nItem, double value);
+    // A row held over a range: "All" or "LOW : HIGH".
+    void SetHoldText(unsigned nItem, const std::wstring& text);
     CValuesEdit* CreateEditor(QWidget* pParent);
 
 private:

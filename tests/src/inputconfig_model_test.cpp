@@ -9,6 +9,8 @@
 #include "support/FakeSnagwise.h"
 
 #include <gmock/gmock.h>
+
+#include <functional>
 #include <gtest/gtest.h>
 
 namespace {
@@ -470,4 +472,58 @@ TEST(RecordHits, CountsSurviveWideningAndGrowing)
     EXPECT_EQ(300u, hits.Get(3));
     EXPECT_EQ(0u, hits.Get(19));
     EXPECT_EQ(0u, hits.Get(20));
+}
+
+// Inputs held at "All" or over a range: the records the slice holds, what the
+// transformer is given, and the votes of a pinned range.
+TEST_F(ModelTest, HoldsOverRangesCountTheirRecordsAndVote)
+{
+    Load(Grid());
+    model.SelectRecord(0, false); // A, B, C = 0, 0, 0
+    const auto value = [](int input, std::uint64_t k) { return DataTable::Value(input, k); };
+    const struct {
+        std::function<bool()> hold;
+        std::uint64_t records;
+    } steps[] = {
+        {[] { return true; }, 1},                                               // r0
+        {[&] { model.HoldAll(C); return true; }, 2},                            // r0, r1
+        {[&] { return model.HoldRange(C, value(C, 1), value(C, 3)); }, 1},      // r1
+        {[&] { return !model.HoldRange(C, value(C, 1) + 0.1, value(C, 1) + 0.2); }, 1}, // no value inside: kept
+        {[&] { model.HoldAll(A); model.HoldAll(B); model.HoldAll(C); return true; }, 7},
+        {[&] { model.HoldOne(B); return true; }, 4}, // B back at 0: r0, r1, r3, r6
+    };
+    for (std::size_t k = 0; k < std::size(steps); ++k) {
+        EXPECT_TRUE(steps[k].hold()) << k;
+        EXPECT_EQ(model.CountSliceRecords(), steps[k].records) << k;
+    }
+    FixedInput held{};
+    ASSERT_TRUE(model.GetHeldInput(2, held)); // row 2 = C, held at "All"
+    EXPECT_EQ(held, (FixedInput{C, 0, 4}));
+    ASSERT_TRUE(model.GetHeldInput(1, held));
+    EXPECT_EQ(held, (FixedInput{B, 0, 0}));
+
+    // A pinned at 0 and C pinned over 3..4 leave only r4: B can reach 1, not 0.
+    model.HoldOne(A);
+    model.SelectRecord(0, false);
+    ASSERT_TRUE(model.HoldRange(C, value(C, 3), value(C, 4)));
+    model.SetFixed(A, true);
+    model.SetFixed(C, true);
+    EXPECT_FALSE(model.IsReachable(B, 0));
+    EXPECT_TRUE(model.IsReachable(B, 1));
+    // A step holds a ranged input at one value again.
+    model.SetFixed(C, false);
+    const double stepped = Change(C, SB_LINEUP);
+    const InputInfo& c = model.m_Inputs[C];
+    EXPECT_FALSE(c.IsHeldOverRange());
+    EXPECT_EQ(stepped, c.values[c.current].second.value);
+}
+
+TEST_F(ModelTest, ScatteredDataStartOverEveryValue)
+{
+    DataTable table = Grid();
+    table.type = 2;
+    Load(table);
+    EXPECT_EQ(model.CountSliceRecords(), 7u);
+    for (std::size_t i = 0; i < 5; ++i)
+        EXPECT_TRUE(model.m_Inputs[i].IsHeldAtAll()) << i;
 }

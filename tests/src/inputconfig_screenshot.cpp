@@ -1,6 +1,7 @@
 // Renders the "Data Representation" dialog on a results file into a PNG, the
-// first fixed input pinned and the value editor open on the second one:
-//   inputconfig_screenshot <file.ors> <out.png>
+// first fixed input pinned and the value editor open on the second one, or
+// (with "ranges") the first held at "All" and the second over a range:
+//   inputconfig_screenshot <file.ors> <out.png> [ranges]
 #include "InputConfigDlg.h"
 #include "OrsDataProvider.h"
 
@@ -14,8 +15,9 @@ using namespace IQX_VantixDataProvider;
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: inputconfig_screenshot <file.ors> <out.png>\n");
+    const bool bRanges = argc == 4 && QByteArray(argv[3]) == "ranges";
+    if (argc != 3 && !bRanges) {
+        std::fprintf(stderr, "usage: inputconfig_screenshot <file.ors> <out.png> [ranges]\n");
         return 2;
     }
     auto provider = platform::MakeCom<ors::COptimizationResultsDataProvider>();
@@ -36,7 +38,19 @@ int main(int argc, char** argv)
     dlg.activateWindow();
     QTest::qWaitForWindowExposed(&dlg);
     CInputList& list = dlg.GetInputList();
-    if (list.GetItemCount() >= 2) {
+    const auto type = [&](int row, const QString& text) {
+        QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.CellRect(row, 2).center());
+        list.m_ValueHandler.GetEdit()->selectAll();
+        QTest::keyClicks(list.m_ValueHandler.GetEdit(), text);
+        QTest::keyClick(list.m_ValueHandler.GetEdit(), Qt::Key_Return);
+    };
+    if (bRanges && list.GetItemCount() >= 2) {
+        type(0, QStringLiteral("All"));
+        const InputInfo& in = dlg.m_Inputs[static_cast<std::size_t>(list.GetInputIndex(1))];
+        const std::size_t n = in.values.size();
+        type(1, NumberToText(in.values[n / 4].second.value) + QStringLiteral(":") +
+                    NumberToText(in.values[3 * n / 4].second.value));
+    } else if (list.GetItemCount() >= 2) {
         QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.CellRect(0, 0).center());
         QCoreApplication::processEvents();
         QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.CellRect(1, 2).center());

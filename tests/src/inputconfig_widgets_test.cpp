@@ -7,6 +7,7 @@
 
 #include "src/FakeDataSource.h"
 #include "support/FakeSnagwise.h"
+#include "support/ScriptedPrompts.h"
 
 #include <QAbstractItemModelTester>
 #include <QApplication>
@@ -78,7 +79,7 @@ struct ValueEditTest : ::testing::Test {
 TEST_F(ValueEditTest, LettersAndOtherCharactersChangeNothing)
 {
     Type(QStringLiteral("12"));
-    QTest::keyClicks(edit, QStringLiteral("ab-+e"));
+    QTest::keyClicks(edit, QStringLiteral("xb-+e"));
     EXPECT_EQ(QStringLiteral("12"), edit->text());
     QTest::keyClicks(edit, QStringLiteral("3,4.5"));
     EXPECT_EQ(QStringLiteral("123,4.5"), edit->text());
@@ -186,7 +187,7 @@ TEST_F(ValueEditTest, TheHandlerLimitsItsEditorAndFormatsPrices)
     CColumnListImpl list;
     handler.Init(&list);
     auto* pEdit = static_cast<QLineEdit*>(handler.GetEditWindow());
-    EXPECT_EQ(15, pEdit->maxLength());
+    EXPECT_EQ(31, pEdit->maxLength()); // room for a range of two numbers
     handler.SetCount(2);
     handler.SetPrice(1, 0.125);
     EXPECT_EQ(L"0.125", handler.m_Values[1]);
@@ -388,6 +389,48 @@ TEST_F(DialogTest, PinnedInputsLimitTypedNumbersAndOkReadsTheChoiceBack)
     EXPECT_EQ(2u, key);
     QTimer::singleShot(0, &dlg, [this] { Control<QPushButton>("2")->click(); });
     EXPECT_EQ(2, dlg.DoModal(nullptr));
+}
+
+// "All" and a range typed into a value cell; the slice's record count; OK
+// refused with the count in words while the slice is empty.
+TEST_F(DialogTest, TypedHoldsWidenTheSliceAndAnEmptySliceIsRefused)
+{
+    ScriptedPrompts prompts;
+    const auto scoped = prompts.install();
+    Open();
+    auto* count = Control<QLabel>("1018");
+    EXPECT_EQ(count->text(), QStringLiteral("1 of 7 records in this slice")); // r0
+    const auto type = [&](int row, const QString& text) {
+        Click(row, 2);
+        ValueEditor()->selectAll();
+        QTest::keyClicks(ValueEditor(), text);
+        QTest::keyClick(ValueEditor(), Qt::Key_Return);
+    };
+    type(2, QStringLiteral("all"));
+    EXPECT_EQ(Column(2), QStringList({"200", "300", "All"}));
+    EXPECT_EQ(count->text(), QStringLiteral("2 of 7 records in this slice")); // r0, r1
+    type(2, QStringLiteral("401.5:402")); // C at 3..4: no record has A = 0 and B = 0 there
+    EXPECT_EQ(Column(2), QStringList({"200", "300", "401.5 : 402"}));
+    EXPECT_EQ(count->text(), QStringLiteral("0 of 7 records in this slice"));
+    type(2, QStringLiteral("9:10")); // nothing inside: refused, the editor stays
+    EXPECT_TRUE(ValueEditor()->isVisible());
+    QTest::keyClick(ValueEditor(), Qt::Key_Escape);
+
+    prompts.dialogAnswers.push_back([&](QDialog&) {
+        Control<QPushButton>("1")->click(); // refused: the dialog stays
+        EXPECT_EQ(dlg.result(), 0);
+        type(0, QStringLiteral("All"));
+        type(1, QStringLiteral("All"));
+        EXPECT_EQ(count->text(), QStringLiteral("3 of 7 records in this slice")); // r4, r5, r6
+        Control<QPushButton>("1")->click();
+        return dlg.result();
+    });
+    EXPECT_EQ(1, dlg.DoModal(nullptr));
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_THAT(prompts.messages[0].text, ::testing::HasSubstr(L"none of the 7 records"));
+    FixedInput held{};
+    ASSERT_TRUE(dlg.GetHeldInput(2, held));
+    EXPECT_EQ(held, (FixedInput{4, 3, 1}));
 }
 
 TEST_F(DialogTest, ResizingAColumnClosesTheValueEditor)
