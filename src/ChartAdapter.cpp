@@ -2,8 +2,10 @@
 
 #include "HugePageAllocator.h"
 #include "RendererSetting.h"
+#include "ScatterTriangulation.h"
 
 #include "diagnostics/snagwise.h"
+#include "plot_control/ColorRamp.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -40,17 +42,7 @@ constexpr int kNeighbours[20][2] = {
     {-2, 1},  {2, -1}, {2, 0},  {2, 1},  {-1, -2}, {0, -2}, {1, -2}, {-1, 2}, {0, 2},   {1, 2},
 };
 
-constexpr std::uint32_t kFlatColor = 0x00FF00;
 constexpr std::uint32_t kPointColor = 0x00FFFFFF;
-
-// Low 8 bits of the integer part (toward zero) of s * 255 * 4.
-std::uint32_t RampStep(double s)
-{
-    const double scaled = s * 255 * 4;
-    if (!(std::fabs(scaled) < 2147483648.0))
-        return 0;
-    return static_cast<std::uint32_t>(static_cast<std::int32_t>(scaled)) & 0xFF;
-}
 
 // Index as the adapter keeps it: the low 32 bits, read as signed.
 std::int32_t LowIndex(std::uint64_t index)
@@ -61,6 +53,21 @@ std::int32_t LowIndex(std::uint64_t index)
 std::uint64_t WideIndex(std::int64_t index)
 {
     return static_cast<std::uint64_t>(index);
+}
+
+// One more record's value v folded into a cell's height h (a sum for the mean,
+// divided by the count once the cell is complete).
+double FoldValue(CChartAdapter::Aggregate aggregate, double h, double v)
+{
+    switch (aggregate) {
+    case CChartAdapter::Aggregate::Max:
+        return v > h ? v : h;
+    case CChartAdapter::Aggregate::Mean:
+        return h + v;
+    case CChartAdapter::Aggregate::Min:
+    default:
+        return v < h ? v : h;
+    }
 }
 
 // Beyond this many cells, and this many per record, the grid is built sparse.
@@ -80,23 +87,46 @@ struct SparseSurface {
     std::vector<std::uint32_t> indices;
 };
 
+// The records in grid order, those of one cell folded into one height.
+std::vector<SparseCell> FoldCells(const vantix::CChunkedList<Sample>& samples, std::int32_t iMin, std::int32_t jMin,
+                                  CChartAdapter::Aggregate aggregate)
+{
+    std::vector<SparseCell> cells;
+    cells.reserve(samples.Size());
+    samples.ForEach([&](const Sample& x) {
+        cells.push_back({static_cast<std::uint32_t>(std::int64_t{x.i} - iMin),
+                         static_cast<std::uint32_t>(std::int64_t{x.j} - jMin), x.v});
+    });
+    const auto before = [](const SparseCell& l, const SparseCell& r) { return l.a < r.a || (l.a == r.a && l.b < r.b); };
+    // Stable, so a mean sums in record order as the dense grid does.
+    std::stable_sort(cells.begin(), cells.end(), before);
+    std::size_t kept = 0;
+    std::uint32_t nInCell = 0;
+    const auto closeCell = [&] {
+        if (aggregate == CChartAdapter::Aggregate::Mean && kept > 0)
+            cells[kept - 1].v /= nInCell;
+    };
+    for (std::size_t k = 0; k < cells.size(); ++k) {
+        if (kept > 0 && !before(cells[kept - 1], cells[k])) {
+            cells[kept - 1].v = FoldValue(aggregate, cells[kept - 1].v, cells[k].v);
+            ++nInCell;
+            continue;
+        }
+        closeCell();
+        cells[kept++] = cells[k];
+        nInCell = 1;
+    }
+    closeCell();
+    cells.resize(kept);
+    return cells;
+}
+
 SparseSurface BuildSparseSurface(const vantix::CChunkedList<Sample>& samples, std::int32_t iMin, std::int32_t jMin,
-                                 std::int64_t nx, std::int64_t ny, double vMin)
+                                 std::int64_t nx, std::int64_t ny, double vMin, CChartAdapter::Aggregate aggregate)
 {
     SparseSurface s;
-    s.cells.reserve(samples.Size());
-    samples.ForEach([&](const Sample& x) {
-        s.cells.push_back({static_cast<std::uint32_t>(std::int64_t{x.i} - iMin),
-                           static_cast<std::uint32_t>(std::int64_t{x.j} - jMin), x.v});
-    });
-    // Grid order; of the records of one cell the last one counts.
-    const auto before = [](const SparseCell& l, const SparseCell& r) { return l.a < r.a || (l.a == r.a && l.b < r.b); };
-    std::stable_sort(s.cells.begin(), s.cells.end(), before);
-    std::size_t kept = 0;
-    for (std::size_t k = 0; k < s.cells.size(); ++k)
-        if (k + 1 == s.cells.size() || before(s.cells[k], s.cells[k + 1]))
-            s.cells[kept++] = s.cells[k];
-    s.cells.resize(kept);
+    s.cells = FoldCells(samples, iMin, jMin, aggregate);
+    const std::size_t kept = s.cells.size();
 
     std::unordered_map<std::uint64_t, std::uint32_t> at;
     at.reserve(kept);
@@ -335,6 +365,9 @@ unsigned CChartAdapter::CreateNewSeries(IDataTransfer* pDataSource, const Palett
         SW_ASSERT(pDataSource && L"bad data transfer pointer");
         return 0;
     }
+    // One entry per data slice, series or not, so that the k-th slice the
+    // chart loaded is entry k.
+    m_Series.emplace_back();
     const IDataTransfer::DataStyle style = pDataSource->GetDataStyle();
     const IDataTransfer::DataType type = pDataSource->GetDataType();
 
@@ -357,21 +390,13 @@ unsigned CChartAdapter::CreateNewSeries(IDataTransfer* pDataSource, const Palett
 
     if (!m_spControl)
         return 0;
-    if (bSurface) {
-        ComPtr<plot::ISurfaceSeries> pSeries;
-        const HRESULT hr = m_spControl->CreateSurfaceSeries(&pSeries);
-        SW_ASSERT(SUCCEEDED(hr));
-        if (FAILED(hr))
-            return 0;
-        FillSurfaceSeries(pSeries.Get(), pDataSource);
-    } else {
-        ComPtr<plot::IPointSeries> pSeries;
-        const HRESULT hr = m_spControl->CreatePointSeries(&pSeries);
-        SW_ASSERT(SUCCEEDED(hr));
-        if (FAILED(hr))
-            return 0;
-        FillPoint3dSeries(pSeries.Get(), pDataSource);
-    }
+    SeriesParts& parts = m_Series.back();
+    const HRESULT hr = bSurface ? m_spControl->CreateSurfaceSeries(&parts.spSurface)
+                                : m_spControl->CreatePointSeries(&parts.spPoints);
+    SW_ASSERT(SUCCEEDED(hr));
+    if (FAILED(hr))
+        return 0;
+    FillSeries(parts, pDataSource);
 
     std::wstring xName;
     std::wstring yName;
@@ -389,16 +414,58 @@ unsigned CChartAdapter::CreateNewSeries(IDataTransfer* pDataSource, const Palett
 
 std::uint32_t CChartAdapter::RoughnessColor(double r, double rMin, double rMax)
 {
-    if (rMin == rMax)
-        return kFlatColor;
-    const double t = (r - rMin) / (rMax - rMin);
-    if (t < 0.25)
-        return 0x00FF00 + (RampStep(t) << 16);
-    if (t < 0.5)
-        return 0xFF0000 + ((255 - RampStep(t - 0.25)) << 8);
-    if (t < 0.75)
-        return 0xFF0000 + RampStep(t - 0.5);
-    return 0x0000FF + ((255 - RampStep(t - 0.75)) << 16);
+    // The chart's one ramp, which also colours points and surfaces by value.
+    return plot::RampColor(r, rMin, rMax);
+}
+
+void CChartAdapter::FillSeries(SeriesParts& parts, IDataTransfer* pDataSource)
+{
+    if (!parts.spPoints && !parts.spSurface)
+        return;
+    if (parts.spSurface) {
+        FillSurfaceSeries(parts.spSurface.Get(), pDataSource);
+        return;
+    }
+    FillPointSurface(parts, pDataSource);
+    FillPoint3dSeries(parts.spPoints.Get(), pDataSource);
+}
+
+bool CChartAdapter::RefillSeries(std::size_t k, IDataTransfer* pDataSource)
+{
+    if (k >= m_Series.size() || !pDataSource || !m_spControl)
+        return false;
+    FillSeries(m_Series[k], pDataSource);
+    ShowSeries(k, m_Series[k].bVisible);
+    return true;
+}
+
+bool CChartAdapter::ShowSeries(std::size_t k, bool bVisible)
+{
+    if (k >= m_Series.size())
+        return false;
+    SeriesParts& parts = m_Series[k];
+    parts.bVisible = bVisible;
+    const LONG on = bVisible ? 1 : 0;
+    if (parts.spSurface)
+        parts.spSurface->SetVisible(on);
+    if (parts.spPoints)
+        parts.spPoints->SetVisible(on);
+    if (parts.spPointSurface)
+        parts.spPointSurface->SetVisible(on && m_bSurfaceFromPoints);
+    if (m_spControl)
+        m_spControl->Refresh();
+    return true;
+}
+
+double CChartAdapter::PointPixels(std::size_t nPoints)
+{
+    if (nPoints <= 10000)
+        return 7.0;
+    if (nPoints <= 200000)
+        return 5.0;
+    if (nPoints <= 2000000)
+        return 4.0;
+    return 3.0;
 }
 
 void CChartAdapter::FillSurfaceSeries(plot::ISurfaceSeries* pSeries, IDataTransfer* pDataSource)
@@ -452,7 +519,7 @@ void CChartAdapter::FillSurfaceSeries(plot::ISurfaceSeries* pSeries, IDataTransf
                              ? double(nx) * double(ny) > kSparseGridFactor * double(samples.Size()) + kDenseGridCells
                              : m_GridStorage == GridStorage::Sparse;
     if (bSparse) {
-        SparseSurface surface = BuildSparseSurface(samples, iMin, jMin, nx, ny, vMin);
+        SparseSurface surface = BuildSparseSurface(samples, iMin, jMin, nx, ny, vMin, m_Aggregate);
         samples = {};
         for (std::size_t k = 0; k < surface.vertices.size(); ++k) {
             iterator.GetInputXValue(WideIndex(iMin + std::int64_t{surface.cells[k].a}), &surface.vertices[k].x);
@@ -471,13 +538,26 @@ void CChartAdapter::FillSurfaceSeries(plot::ISurfaceSeries* pSeries, IDataTransf
     // All-zero bytes are a fresh cell {false, 0, 0.0}.
     vantix::CZeroedArray<GridCell> grid(static_cast<std::size_t>(nx * ny));
     GridCell* const cells = grid.data();
+    // The records of one cell fold into one height; nVertex counts them until
+    // the vertices are numbered.
     std::size_t nValid = 0;
+    const Aggregate aggregate = m_Aggregate;
     samples.ForEach([&](const Sample& s) {
         GridCell& cell = cells[(std::int64_t{s.i} - iMin) * ny + (std::int64_t{s.j} - jMin)];
-        nValid += cell.bValid ? 0 : 1;
-        cell = {true, 0, s.v};
+        if (!cell.bValid) {
+            ++nValid;
+            cell = {true, 1, s.v};
+            return;
+        }
+        cell.dValue = FoldValue(aggregate, cell.dValue, s.v);
+        ++cell.nVertex;
     });
     samples = {};
+    // Outside neighbours still count with the lowest value collected.
+    if (aggregate == Aggregate::Mean)
+        for (std::int64_t c = 0; c < nx * ny; ++c)
+            if (cells[c].bValid)
+                cells[c].dValue /= cells[c].nVertex;
 
     // Vertices in grid order, with the roughness of each.
     std::ptrdiff_t offsets[20];
@@ -609,5 +689,57 @@ void CChartAdapter::FillPoint3dSeries(plot::IPointSeries* pSeries, IDataTransfer
     const double pointSize = 0.5 * (dy < dx ? dy : dx);
 
     pSeries->SetData(points.data(), static_cast<LONG>(points.size()), pointSize);
+    // Coloured by value over the range the chart's series share, sized on
+    // screen: one point and millions both read.
+    pSeries->SetColorByValue(1);
+    pSeries->SetPixelSize(PointPixels(points.size()));
     m_spControl->Refresh();
+}
+
+void CChartAdapter::FillPointSurface(SeriesParts& parts, IDataTransfer* pDataSource)
+{
+    if (!m_bSurfaceFromPoints) {
+        if (parts.spPointSurface)
+            parts.spPointSurface->SetVisible(0);
+        return;
+    }
+    boost::shared_ptr<IDataIterator> pIterator;
+    if (!pDataSource->GetDataIterator(&pIterator) || !pIterator) {
+        SW_ASSERT(pIterator && L"bad iterator");
+        return;
+    }
+    IDataIterator& iterator = *pIterator;
+    // Records sharing an X-Y position fold into one height, as on a grid.
+    vantix::CChunkedList<Sample> samples;
+    std::int32_t iMin = INT_MAX, jMin = INT_MAX;
+    for (bool bPositioned = iterator.Begin(); bPositioned; bPositioned = iterator.Next()) {
+        std::uint64_t nX = 0, nY = 0;
+        double v = 0.0;
+        const bool bSucc = iterator.GetDataInt(&nX, &nY, &v);
+        SW_ASSERT(bSucc && L"Can't get data from iterator");
+        const Sample sample{LowIndex(nX), LowIndex(nY), v};
+        iMin = std::min(iMin, sample.i);
+        jMin = std::min(jMin, sample.j);
+        samples.PushBack(sample);
+    }
+    const std::vector<SparseCell> cells = FoldCells(samples, iMin, jMin, m_Aggregate);
+    samples = {};
+    std::vector<SurfaceVertex> vertices(cells.size());
+    std::vector<double> xs(cells.size()), ys(cells.size());
+    for (std::size_t k = 0; k < cells.size(); ++k) {
+        iterator.GetInputXValue(WideIndex(iMin + std::int64_t{cells[k].a}), &xs[k]);
+        iterator.GetInputYValue(WideIndex(jMin + std::int64_t{cells[k].b}), &ys[k]);
+        vertices[k] = {xs[k], cells[k].v, ys[k], kPointColor, 0};
+    }
+    const std::vector<std::uint32_t> indices = TriangulateScatter(xs, ys, kScatterMaxEdgeFactor);
+    if (!parts.spPointSurface) {
+        const HRESULT hr = m_spControl->CreateSurfaceSeries(&parts.spPointSurface);
+        SW_ASSERT(SUCCEEDED(hr));
+        if (FAILED(hr))
+            return;
+    }
+    parts.spPointSurface->SetData(vertices.data(), static_cast<LONG>(vertices.size()), indices.data(),
+                                  static_cast<LONG>(indices.size()));
+    parts.spPointSurface->SetColorByValue(1);
+    parts.spPointSurface->SetVisible(parts.bVisible ? 1 : 0);
 }

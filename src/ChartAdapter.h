@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class CChartAdapter : public IChartingControl, public IReceive {
 public:
@@ -74,9 +75,40 @@ public:
     enum class GridStorage { Automatic, Dense, Sparse };
     void SetGridStorage(GridStorage storage) { m_GridStorage = storage; }
 
+    // The height of a surface cell that several records share (a slice held
+    // over a range or "All"): their minimum, maximum or mean.
+    enum class Aggregate { Min, Max, Mean };
+    void SetAggregate(Aggregate aggregate) { m_Aggregate = aggregate; }
+    Aggregate GetAggregate() const { return m_Aggregate; }
+    // Scattered slices also get a surface through their points (a Delaunay
+    // triangulation in X-Y, coloured by value), drawn under the points.
+    void SetSurfaceFromPoints(bool bOn) { m_bSurfaceFromPoints = bOn; }
+    bool IsSurfaceFromPoints() const { return m_bSurfaceFromPoints; }
+    // Builds series k (in the order of CreateNewSeries) again from its data
+    // with the current aggregate and surface choice; false when there is no
+    // such series.
+    bool RefillSeries(std::size_t k, IDataTransfer* pDataSource);
+    std::size_t SeriesCount() const { return m_Series.size(); }
+    // Shows or hides series k with every part of it.
+    bool ShowSeries(std::size_t k, bool bVisible);
+
+    // Diameter of scattered points on screen, in device-independent pixels:
+    // smaller as clouds grow, never below 3.
+    static double PointPixels(std::size_t nPoints);
+
 private:
+    // The control series one data slice became.
+    struct SeriesParts {
+        ComPtr<plot::ISurfaceSeries> spSurface;      // grid data
+        ComPtr<plot::IPointSeries> spPoints;         // scattered data
+        ComPtr<plot::ISurfaceSeries> spPointSurface; // the surface through the points, made on demand
+        bool bVisible = true;
+    };
+    void FillSeries(SeriesParts& parts, IDataTransfer* pDataSource);
     void FillSurfaceSeries(plot::ISurfaceSeries* pSeries, IDataTransfer* pDataSource);
     void FillPoint3dSeries(plot::IPointSeries* pSeries, IDataTransfer* pDataSource);
+    // The Delaunay surface of a scattered slice; empty data when off.
+    void FillPointSurface(SeriesParts& parts, IDataTransfer* pDataSource);
     void HookPicking();
     void UnhookPicking();
 
@@ -84,6 +116,9 @@ private:
     CEventReceiver m_EventReceiver;
     IUpdateEvent* m_pUpdate = nullptr; // not owned
     GridStorage m_GridStorage = GridStorage::Automatic;
+    Aggregate m_Aggregate = Aggregate::Min;
+    bool m_bSurfaceFromPoints = false;
+    std::vector<SeriesParts> m_Series;
     double m_dPickedX = 0.0;
     double m_dPickedY = 0.0;
     double m_dPickedZ = 0.0;

@@ -288,7 +288,7 @@ TEST_F(AdapterTest, MissingCornersDropTheirTriangles)
 // Expected colours and triangles worked out independently from the algorithm's
 // definition: 6x6 grid at offsets (3, 1), three holes, an earlier duplicate of
 // (6, 3) holding the lowest value -4 (which counts for neighbours outside the
-// grid, although the cell ends up with 7).
+// grid, although the cell shows its maximum 7 here).
 TEST_F(AdapterTest, RoughnessColoursAndTrianglesOfAGridWithHoles)
 {
     Attach();
@@ -298,6 +298,9 @@ TEST_F(AdapterTest, RoughnessColoursAndTrianglesOfAGridWithHoles)
         {8, 3, 10.0}, {5, 3, 5.0}, {8, 1, 4.0}, {6, 6, 5.0},  {4, 2, 6.0}, {6, 1, 1.0}, {8, 2, 7.0}, {6, 3, 7.0},
         {5, 1, 5.0},  {3, 4, 0.0}, {6, 2, 4.0}, {7, 6, 1.0},  {3, 3, 8.0}, {3, 2, 5.0}, {8, 6, 13.0}, {5, 2, 8.0},
         {4, 5, 10.0}, {6, 5, 2.0}};
+    // The cell's maximum: 7. Outside neighbours count with the lowest value
+    // collected, -4, whatever the cells fold to.
+    adapter.SetAggregate(CChartAdapter::Aggregate::Max);
     FakeSurfaceSeries& s = Surface(records);
     ASSERT_EQ(s.vertices.size(), 33u);
     EXPECT_THAT(Colors(s.vertices),
@@ -313,7 +316,7 @@ TEST_F(AdapterTest, RoughnessColoursAndTrianglesOfAGridWithHoles)
                      14, 11, 12, 16, 12, 17, 16, 12, 13, 17, 13, 18, 17, 14, 20, 19, 14, 15, 20, 15, 21, 20,
                      16, 17, 22, 18, 19, 23, 19, 24, 23, 19, 20, 24, 20, 25, 24, 20, 21, 25, 21, 26, 25, 23,
                      29, 28, 23, 24, 29, 24, 30, 29, 24, 25, 30, 25, 31, 30, 25, 26, 31, 26, 32, 31}));
-    // The later duplicate wins: vertex 18 is (6, 3).
+    // Vertex 18 is (6, 3).
     EXPECT_EQ(s.vertices[18].y, 7.0);
     EXPECT_EQ(s.vertices[18].x, 16.0);
     EXPECT_EQ(s.vertices[18].z, 26.0);
@@ -380,8 +383,8 @@ TEST_F(AdapterTest, SparseGridsBuildTheSameSurfaceAsDenseOnes)
         for (std::uint64_t j = 0; j < 30; ++j)
             if (next() % 10 < 6)
                 holes.push_back({i, j, double(next() % 2000) / 100.0 - 5.0});
-    for (int k = 0; k < 50; ++k) // repeated cells: the later record counts
-        holes.push_back(holes[next() % holes.size()]), holes.back().v = double(k);
+    for (int k = 0; k < 50; ++k) // repeated cells fold into one height
+        holes.push_back(holes[next() % holes.size()]), holes.back().v = double(k) / 3.0;
     slices.push_back(holes);
     slices.push_back({{0xFFFFFFFFull, 0, 1.0}, {0, 0, 2.0}, {0, 0xFFFFFFFFull, 3.0}, {0xFFFFFFFFull, 0xFFFFFFFFull, 0.5},
                       {1, 1, 4.0}, {1, 0, 2.5}});
@@ -390,8 +393,11 @@ TEST_F(AdapterTest, SparseGridsBuildTheSameSurfaceAsDenseOnes)
         scattered.push_back({next() % 3000, next() % 3000, double(next() % 100)});
     slices.push_back(scattered);
 
-    for (std::size_t n = 0; n < slices.size(); ++n) {
-        SCOPED_TRACE(n);
+    for (std::size_t m = 0; m < 3 * slices.size(); ++m) {
+        const std::size_t n = m % slices.size();
+        const auto aggregate = static_cast<CChartAdapter::Aggregate>(m / slices.size());
+        SCOPED_TRACE(::testing::Message() << n << ", aggregate " << int(aggregate));
+        adapter.SetAggregate(aggregate);
         const auto build = [&](CChartAdapter::GridStorage storage) {
             adapter.SetGridStorage(storage);
             FakeTransfer t;
@@ -410,6 +416,37 @@ TEST_F(AdapterTest, SparseGridsBuildTheSameSurfaceAsDenseOnes)
         EXPECT_EQ(Vertices(automatic->vertices), Vertices(dense->vertices));
         EXPECT_EQ(automatic->indices, dense->indices);
     }
+}
+
+// Several records in one cell (a slice held over a range or "All") give one
+// vertex whose height is their minimum, maximum or mean; the outside
+// neighbours of the roughness count with the lowest height drawn.
+TEST_F(AdapterTest, SharedCellsFoldIntoOneHeight)
+{
+    Attach();
+    const std::vector<SliceRecord> records = {{0, 0, 4.0}, {1, 0, 1.0}, {0, 0, -2.0}, {0, 1, 3.0},
+                                              {1, 1, 5.0}, {0, 0, 7.0}, {1, 1, 6.0}};
+    const struct {
+        CChartAdapter::Aggregate aggregate;
+        std::vector<double> heights; // cells (0,0), (0,1), (1,0), (1,1)
+    } cases[] = {
+        {CChartAdapter::Aggregate::Min, {-2.0, 3.0, 1.0, 5.0}},
+        {CChartAdapter::Aggregate::Max, {7.0, 3.0, 1.0, 6.0}},
+        {CChartAdapter::Aggregate::Mean, {3.0, 3.0, 1.0, 5.5}},
+    };
+    for (const auto& c : cases)
+        for (const auto storage : {CChartAdapter::GridStorage::Dense, CChartAdapter::GridStorage::Sparse}) {
+            adapter.SetAggregate(c.aggregate);
+            adapter.SetGridStorage(storage);
+            FakeTransfer t;
+            t.records = records;
+            adapter.CreateNewSeries(&t, {});
+            const auto& v = control->surfaces.back()->vertices;
+            ASSERT_EQ(v.size(), 4u);
+            for (std::size_t k = 0; k < 4; ++k)
+                EXPECT_EQ(v[k].y, c.heights[k]) << int(c.aggregate) << ", cell " << k;
+            EXPECT_EQ(control->surfaces.back()->indices.size(), 6u);
+        }
 }
 
 TEST(RoughnessColor, RampCornersAndSteps)
