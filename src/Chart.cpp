@@ -159,13 +159,40 @@ HRESULT CChart::InternalLoadData(IUnknown* pData, const FileInfo& info, bool& bL
     const long inputs = static_cast<long>(dlg.GetInputCount());
     for (long i = 0; i + 2 < inputs; ++i) {
         FixedInput fixed{};
-        if (dlg.GetFixedInput(static_cast<unsigned>(i), fixed.nInput, fixed.nValue))
+        if (dlg.GetHeldInput(static_cast<unsigned>(i), fixed))
             transformer.m_Fixed.push_back(fixed);
     }
     m_Adapter.CreateNewSeries(&transformer, ChartPalette());
     bLoaded = true;
     m_History.emplace_back(info, transformer);
     return S_OK;
+}
+
+void CChart::SetAggregate(CChartAdapter::Aggregate aggregate)
+{
+    if (aggregate == m_Adapter.GetAggregate())
+        return;
+    m_Adapter.SetAggregate(aggregate);
+    for (std::size_t k = 0; k < m_History.size(); ++k)
+        m_Adapter.RefillSeries(k, &m_History[k].second);
+}
+
+void CChart::SetSurfaceFromPoints(bool bOn)
+{
+    if (bOn == m_Adapter.IsSurfaceFromPoints())
+        return;
+    m_Adapter.SetSurfaceFromPoints(bOn);
+    for (std::size_t k = 0; k < m_History.size(); ++k)
+        if (m_History[k].second.GetDataStyle() == IDataTransfer::STYLE_POINT3D)
+            m_Adapter.RefillSeries(k, &m_History[k].second);
+}
+
+std::optional<PickedRecord> CChart::FindPickedRecord(double x, double y, double z)
+{
+    for (auto& item : m_History)
+        if (auto picked = ::FindPickedRecord(item.second, x, y, z))
+            return picked;
+    return std::nullopt;
 }
 
 bool CChart::OpenAndLoad()

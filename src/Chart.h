@@ -5,10 +5,12 @@
 #include "ChartAdapter.h"
 #include "DataTransformer.h"
 #include "IChart.h"
+#include "SelectionText.h"
 #include "ITopLevelControl.h"
 #include "ors_provider/IQX_VantixDataProvider.h"
 #include "platform/comptr.h"
 
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -49,6 +51,12 @@ public:
     const CChartAdapter& Adapter() const { return m_Adapter; }
     std::size_t HistorySize() const { return m_History.size(); }
     const FileInfo& HistoryInfo(std::size_t i) const { return m_History[i].first; }
+
+    // View choices that build every series again from its slice.
+    void SetAggregate(CChartAdapter::Aggregate aggregate);
+    void SetSurfaceFromPoints(bool bOn);
+    // The record behind a picked point, looked up in the series' slices.
+    std::optional<PickedRecord> FindPickedRecord(double x, double y, double z);
 
     // Default save name of a history item: proximal name, "_", creation stamp.
     std::wstring DefaultFileName(std::size_t item) const;

@@ -1,5 +1,7 @@
 #include "MainFrm.h"
 
+#include <QActionGroup>
+
 #include "ChildFrm.h"
 #include "Prompts.h"
 #include "ResourceStrings.h"
@@ -100,6 +102,18 @@ void CMainFrame::OnCreate()
     AddCommand(view, ID_WIREFRAME, QStringLiteral("Draw Wire&Frame"), QKeySequence(Qt::CTRL | Qt::Key_W))
         ->setCheckable(true);
     view->addSeparator();
+    // Where several records share a cell (inputs held over a range or "All").
+    QMenu* cells = view->addMenu(QStringLiteral("Shared &Cells"));
+    auto* cellGroup = new QActionGroup(this);
+    for (const auto& [id, text] : {std::pair{ID_AGGREGATE_MIN, QStringLiteral("&Minimum")},
+                                   std::pair{ID_AGGREGATE_MAX, QStringLiteral("Ma&ximum")},
+                                   std::pair{ID_AGGREGATE_MEAN, QStringLiteral("M&ean")}}) {
+        QAction* a = AddCommand(cells, id, text);
+        a->setCheckable(true);
+        cellGroup->addAction(a);
+    }
+    AddCommand(view, ID_SURFACE_FROM_POINTS, QStringLiteral("Surface from &Points")) ->setCheckable(true);
+    view->addSeparator();
     AddCommand(view, ID_CHART_OPTIONS, QStringLiteral("Chart &Options..."));
 
     QMenu* window = menuBar()->addMenu(QStringLiteral("&Window"));
@@ -159,6 +173,10 @@ void CMainFrame::OnCreate()
         {ID_WATER_UP, CUpdateUI::UPDUI_MENU | CUpdateUI::UPDUI_TOOLBAR},
         {ID_WATER_DOWN, CUpdateUI::UPDUI_MENU | CUpdateUI::UPDUI_TOOLBAR},
         {ID_WIREFRAME, CUpdateUI::UPDUI_MENU | CUpdateUI::UPDUI_TOOLBAR},
+        {ID_AGGREGATE_MIN, CUpdateUI::UPDUI_MENU},
+        {ID_AGGREGATE_MAX, CUpdateUI::UPDUI_MENU},
+        {ID_AGGREGATE_MEAN, CUpdateUI::UPDUI_MENU},
+        {ID_SURFACE_FROM_POINTS, CUpdateUI::UPDUI_MENU},
     };
     for (const auto& e : entries) {
         m_UpdateUI.UIAddEntry(e.id, e.where);
@@ -169,7 +187,8 @@ void CMainFrame::OnCreate()
     m_UpdateUI.UISetCheck(ID_VIEW_TOOLBAR, true);
     m_UpdateUI.UISetCheck(ID_VIEW_STATUS_BAR, true);
     for (unsigned id : {ID_INSERT_DATA, ID_FILE_OPEN, ID_FILE_SAVE_AS, ID_FILE_SAVE_AS2, ID_WATER_LEVEL, ID_WATER_UP,
-                        ID_WATER_DOWN, ID_WIREFRAME})
+                        ID_WATER_DOWN, ID_WIREFRAME, ID_AGGREGATE_MIN, ID_AGGREGATE_MAX, ID_AGGREGATE_MEAN,
+                        ID_SURFACE_FROM_POINTS})
         m_UpdateUI.UIEnable(id, false);
     m_UpdateUI.UIUpdateMenuBar(true);
     m_UpdateUI.UIUpdateToolBar(true);
@@ -191,6 +210,8 @@ bool CMainFrame::OnIdle()
     m_UpdateUI.UIEnable(ID_INSERT_DATA, hasChart);
     m_UpdateUI.UIEnable(ID_WATER_LEVEL, hasChart);
     m_UpdateUI.UIEnable(ID_WIREFRAME, hasChart);
+    for (unsigned id : {ID_AGGREGATE_MIN, ID_AGGREGATE_MAX, ID_AGGREGATE_MEAN, ID_SURFACE_FROM_POINTS})
+        m_UpdateUI.UIEnable(id, hasChart);
     const bool move = hasChart && m_UpdateUI.IsEnabled(ID_WATER_LEVEL) && m_UpdateUI.IsChecked(ID_WATER_LEVEL);
     m_UpdateUI.UIEnable(ID_WATER_UP, move);
     m_UpdateUI.UIEnable(ID_WATER_DOWN, move);

@@ -1,5 +1,9 @@
 #include "SelectionText.h"
 
+#include "IDataTransfer.h"
+
+#include <boost/shared_ptr.hpp>
+
 #include <locale>
 #include <sstream>
 
@@ -11,4 +15,38 @@ std::wstring BuildSelectionText(const std::wstring& xAxisTitle, const std::wstri
     text.imbue(std::locale::classic());
     text << xAxisTitle << L" : " << x << L" " << yAxisTitle << L" : " << z << L"  " << functionTitle << L" : " << y;
     return text.str();
+}
+
+std::optional<PickedRecord> FindPickedRecord(IDataTransfer& slice, double x, double y, double z)
+{
+    boost::shared_ptr<IDataIterator> pIterator;
+    if (!slice.GetDataIterator(&pIterator) || !pIterator)
+        return std::nullopt;
+    // Positions are the inputs' own values, so they compare exactly.
+    PickedRecord picked;
+    for (bool bPositioned = pIterator->Begin(); bPositioned; bPositioned = pIterator->Next()) {
+        double vx = 0, vz = 0, v = 0;
+        if (!pIterator->GetData(&vx, &vz, &v) || vx != x || vz != z)
+            continue;
+        std::uint32_t nRecord = 0;
+        if (!pIterator->GetRecord(&nRecord))
+            return std::nullopt;
+        if (picked.nShared++ == 0 || (!picked.bExact && v == y)) {
+            picked.nRecord = nRecord;
+            picked.bExact = v == y;
+        }
+    }
+    if (picked.nShared == 0)
+        return std::nullopt;
+    return picked;
+}
+
+std::wstring DescribePickedRecord(const PickedRecord& picked)
+{
+    if (!picked.bExact)
+        return L"  mean of " + std::to_wstring(picked.nShared) + L" records";
+    std::wstring text = L"  record " + std::to_wstring(picked.nRecord);
+    if (picked.nShared > 1)
+        text += L" (of " + std::to_wstring(picked.nShared) + L" here)";
+    return text;
 }

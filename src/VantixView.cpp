@@ -65,6 +65,11 @@ void CVantixView::UpdateInterface()
     const bool water = m_Chart.IsWaterLevel();
     m_pUpdate->UISetCheck(ID_WATER_LEVEL, water, true);
     m_pUpdate->UISetCheck(ID_WIREFRAME, m_Chart.IsWireFramed(), true);
+    const CChartAdapter::Aggregate aggregate = m_Chart.Adapter().GetAggregate();
+    m_pUpdate->UISetCheck(ID_AGGREGATE_MIN, aggregate == CChartAdapter::Aggregate::Min, true);
+    m_pUpdate->UISetCheck(ID_AGGREGATE_MAX, aggregate == CChartAdapter::Aggregate::Max, true);
+    m_pUpdate->UISetCheck(ID_AGGREGATE_MEAN, aggregate == CChartAdapter::Aggregate::Mean, true);
+    m_pUpdate->UISetCheck(ID_SURFACE_FROM_POINTS, m_Chart.Adapter().IsSurfaceFromPoints(), true);
     const bool move = water && m_pUpdate->IsEnabled(ID_WATER_LEVEL);
     m_pUpdate->UIEnable(ID_WATER_UP, move, true);
     m_pUpdate->UIEnable(ID_WATER_DOWN, move, true);
@@ -93,6 +98,18 @@ bool CVantixView::OnCommand(unsigned id)
     case ID_WATER_UP:
         m_Chart.WaterLevelUp();
         return true;
+    case ID_AGGREGATE_MIN:
+    case ID_AGGREGATE_MAX:
+    case ID_AGGREGATE_MEAN:
+        m_Chart.SetAggregate(id == ID_AGGREGATE_MIN   ? CChartAdapter::Aggregate::Min
+                             : id == ID_AGGREGATE_MAX ? CChartAdapter::Aggregate::Max
+                                                      : CChartAdapter::Aggregate::Mean);
+        UpdateInterface();
+        return true;
+    case ID_SURFACE_FROM_POINTS:
+        m_Chart.SetSurfaceFromPoints(!m_Chart.Adapter().IsSurfaceFromPoints());
+        UpdateInterface();
+        return true;
     case ID_WATER_DOWN:
         m_Chart.WaterLevelDown();
         return true;
@@ -107,7 +124,11 @@ void CVantixView::ShowSelection(bool show)
     double x = 0, y = 0, z = 0;
     const CChartAdapter& adapter = m_Chart.Adapter();
     if (show && adapter.IsPointSelected() && const_cast<CChartAdapter&>(adapter).GetSelectedPoint(&x, &y, &z))
+    {
         text = BuildSelectionText(adapter.GetXAxisTitle(), adapter.GetYAxisTitle(), adapter.GetFunctionTitle(), x, y, z);
+        if (const auto picked = m_Chart.FindPickedRecord(x, y, z))
+            text += DescribePickedRecord(*picked);
+    }
     if (m_pUpdate) {
         m_pUpdate->UISetText(0, QString::fromStdWString(text), true);
         m_pUpdate->UIUpdateStatusBar(true);

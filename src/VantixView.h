@@ -23,6 +23,11 @@ public:
         ID_WIREFRAME = 32784,
         ID_WATER_UP = 32789,
         ID_WATER_DOWN = 32790,
+        // Height of a cell several records share, and surfaces through scattered points.
+        ID_AGGREGATE_MIN = 32800,
+        ID_AGGREGATE_MAX = 32801,
+        ID_AGGREGATE_MEAN = 32802,
+        ID_SURFACE_FROM_POINTS = 32803,
     };
 
     CVantixView(CUpdateUI* pUpdate, ITopLevelControl* pTopLevel, QWidget* parent = nullptr);
