@@ -97,7 +97,12 @@ const char* UsageText()
            "  --y NAME             input on the Y axis (default: the second input)\n"
            "  --function NAME      function giving the height (default: the first)\n"
            "  --fix NAME=VALUE     hold an input at the evaluated value nearest VALUE\n"
-           "                       (repeatable; other inputs keep the first record's values)\n"
+           "                       (repeatable; other inputs keep the first record's values,\n"
+           "                       or every value for scattered results)\n"
+           "  --all NAME           hold an input at every value: the slice projects over it\n"
+           "  --range NAME=LOW:HIGH  hold an input at its values from LOW to HIGH\n"
+           "  --aggregate min|max|mean  height of a cell several records share (default min)\n"
+           "  --surface-from-points  scattered results: also draw a surface through the points\n"
            "  --size WxH           picture size in pixels (default 1280x800)\n"
            "  --water LEVEL        show the water plane at the step nearest LEVEL\n"
            "                       (function units; steps are twentieths of the height range)\n"
@@ -158,6 +163,34 @@ BatchOptions ParseArguments(const std::vector<std::string>& args)
             if (eq == std::string::npos || eq == 0)
                 UsageError("--fix: \"" + fix + "\" is not NAME=VALUE");
             o.fixes.push_back({Wide(fix.substr(0, eq)), ParseNumber(fix.substr(eq + 1), "--fix " + fix.substr(0, eq))});
+        } else if (arg == "--all") {
+            o.all.push_back(Wide(next()));
+        } else if (arg == "--range") {
+            const std::string range = next();
+            // The bounds follow the last '=', split at the last ':' (names may hold either).
+            const auto eq = range.rfind('=');
+            const auto colon = range.rfind(':');
+            if (eq == std::string::npos || eq == 0 || colon == std::string::npos || colon < eq)
+                UsageError("--range: \"" + range + "\" is not NAME=LOW:HIGH");
+            const std::string name = range.substr(0, eq);
+            RangeRequest r{Wide(name), ParseNumber(range.substr(eq + 1, colon - eq - 1), "--range " + name),
+                           ParseNumber(range.substr(colon + 1), "--range " + name)};
+            if (r.low > r.high)
+                UsageError("--range " + name + ": LOW is above HIGH");
+            o.ranges.push_back(std::move(r));
+        } else if (arg == "--aggregate") {
+            const std::string how = next();
+            if (how == "min")
+                o.aggregate = AggregateChoice::Min;
+            else if (how == "max")
+                o.aggregate = AggregateChoice::Max;
+            else if (how == "mean")
+                o.aggregate = AggregateChoice::Mean;
+            else
+                UsageError("--aggregate: \"" + how + "\" is not min, max or mean");
+        } else if (arg == "--surface-from-points") {
+            flag();
+            o.surfaceFromPoints = true;
         } else if (arg == "--size") {
             o.size = ParseSize(next());
         } else if (arg == "--water") {

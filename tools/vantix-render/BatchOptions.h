@@ -30,6 +30,16 @@ struct FixRequest {
     double value = 0.0;
 };
 
+// --range NAME=LOW:HIGH
+struct RangeRequest {
+    std::wstring name;
+    double low = 0.0;
+    double high = 0.0;
+};
+
+// Height of a cell that several records share.
+enum class AggregateChoice { Min, Max, Mean };
+
 struct PictureSize {
     int width = 1280;
     int height = 800;
@@ -43,6 +53,10 @@ struct BatchOptions {
     std::optional<std::wstring> inputY;
     std::optional<std::wstring> function;
     std::vector<FixRequest> fixes; // in the order given
+    std::vector<std::wstring> all; // --all NAME
+    std::vector<RangeRequest> ranges;
+    AggregateChoice aggregate = AggregateChoice::Min;
+    bool surfaceFromPoints = false;
     PictureSize size;
     std::optional<double> water;   // height in function units
     bool wireframe = false;

@@ -29,6 +29,18 @@ namespace batch {
 
 namespace {
 
+// Shortest text that reads back as the same double.
+std::string Number(double value)
+{
+    char number[32];
+    const auto end = std::to_chars(number, number + sizeof number, value).ptr;
+    return std::string(number, end);
+}
+
+} // namespace
+
+namespace {
+
 // Index in the model of the input a command-line name means: its full name
 // ("signal:name") exactly, else the input name after the signal when exactly
 // one input has it.
@@ -151,6 +163,27 @@ BatchChoice ResolveChoice(IUnknown* pData, const BatchOptions& options)
             throw BatchError("--fix " + Narrow(fix.name) + ": the value cannot be set");
         model.SetFixed(static_cast<int>(i), true);
     }
+    // --all and --range as typed into the value editor; not pinned, so
+    // nothing else is narrowed by them.
+    const auto holdable = [&](const std::wstring& name, const char* option) {
+        const std::size_t i = FindInput(model, name, option);
+        const std::wstring& full = model.m_Inputs[i].name;
+        if (i == model.m_nInputX || i == model.m_nInputY)
+            throw BatchError(std::string(option) + " " + Narrow(name) + ": " + Quoted(full) + " is on the " +
+                             (i == model.m_nInputX ? "X" : "Y") + " axis; only the other inputs are held");
+        if (held[i])
+            throw BatchError(std::string(option) + " " + Quoted(full) + ": the input is held twice");
+        held[i] = true;
+        return i;
+    };
+    for (const std::wstring& name : options.all)
+        model.HoldAll(holdable(name, "--all"));
+    for (const RangeRequest& range : options.ranges) {
+        const std::size_t i = holdable(range.name, "--range");
+        if (!model.HoldRange(i, range.low, range.high))
+            throw BatchError("--range " + Quoted(model.m_Inputs[i].name) + ": no evaluated value lies between " +
+                             std::to_string(range.low) + " and " + std::to_string(range.high));
+    }
 
     BatchChoice choice;
     choice.nInputX = model.m_nInputX;
@@ -163,12 +196,22 @@ BatchChoice ResolveChoice(IUnknown* pData, const BatchOptions& options)
     const std::size_t inputs = model.GetInputCount();
     for (std::size_t row = 0; row + 2 < inputs; ++row) {
         FixedInput fixed{};
-        if (!model.GetFixedInput(static_cast<unsigned>(row), fixed.nInput, fixed.nValue))
+        if (!model.GetHeldInput(static_cast<unsigned>(row), fixed))
             continue;
         choice.fixed.push_back(fixed);
         const InputInfo& in = model.m_Inputs[fixed.nInput];
-        choice.fixedValues.emplace_back(in.name, in.values[in.current].second.value);
+        if (!in.IsHeldOverRange())
+            choice.fixedValues.emplace_back(in.name, in.values[in.current].second.value);
+        else if (in.IsHeldAtAll())
+            choice.rangeValues.emplace_back(in.name, "all");
+        else
+            choice.rangeValues.emplace_back(in.name, Number(in.values[in.holdFirst].second.value) + ":" +
+                                                         Number(in.values[in.holdLast].second.value));
     }
+    choice.nRecords = model.CountSliceRecords();
+    if (choice.nRecords == 0)
+        throw BatchError("the chosen slice holds no records: no record has every held value (hold inputs with "
+                         "--all or --range to widen it)");
     return choice;
 }
 
@@ -176,11 +219,10 @@ std::string FormatChoice(const BatchChoice& choice)
 {
     std::string text = "x: " + Narrow(choice.xName) + "\n" + "y: " + Narrow(choice.yName) + "\n" +
                        "function: " + Narrow(choice.functionName) + "\n";
-    for (const auto& [name, value] : choice.fixedValues) {
-        char number[32];
-        const auto end = std::to_chars(number, number + sizeof number, value).ptr;
-        text += "fixed: " + Narrow(name) + " = " + std::string(number, end) + "\n";
-    }
+    for (const auto& [name, value] : choice.fixedValues)
+        text += "fixed: " + Narrow(name) + " = " + Number(value) + "\n";
+    for (const auto& [name, range] : choice.rangeValues)
+        text += "held: " + Narrow(name) + " = " + range + "\n";
     return text;
 }
 
@@ -224,6 +266,18 @@ QImage CBatchChart::Show(IUnknown* pData, const BatchChoice& choice, const Batch
     transformer.m_nInputX = choice.nInputX;
     transformer.m_nInputY = choice.nInputY;
     transformer.m_Fixed = choice.fixed;
+    switch (options.aggregate) {
+    case AggregateChoice::Min:
+        m_pAdapter->SetAggregate(CChartAdapter::Aggregate::Min);
+        break;
+    case AggregateChoice::Max:
+        m_pAdapter->SetAggregate(CChartAdapter::Aggregate::Max);
+        break;
+    case AggregateChoice::Mean:
+        m_pAdapter->SetAggregate(CChartAdapter::Aggregate::Mean);
+        break;
+    }
+    m_pAdapter->SetSurfaceFromPoints(options.surfaceFromPoints);
     m_pAdapter->CreateNewSeries(&transformer, IChartingControl::Palette{});
     if (mark)
         mark("series");

@@ -36,6 +36,10 @@ struct BatchChoice {
     // For --print-choice: names, and the value of every held input.
     std::wstring xName, yName, functionName;
     std::vector<std::pair<std::wstring, double>> fixedValues;
+    // Inputs held over a range: "all" or "LOW:HIGH".
+    std::vector<std::pair<std::wstring, std::string>> rangeValues;
+    // Records in the slice.
+    std::uint64_t nRecords = 0;
 };
 
 // Resolves names and --fix values with the dialog's model: the dialog's start

@@ -246,6 +246,49 @@ TEST(BatchChoice, AxesFunctionAndNameMistakes)
     EXPECT_THAT(failure({"--fix", "q=1", "--fix", "Held:q=2"}), HasSubstr("\"Held:q\" is given twice"));
 }
 
+TEST(BatchChoice, HoldsOverRangesAndEmptySlices)
+{
+    QTemporaryDir dir;
+    const SnapFile file(dir);
+    const struct {
+        std::vector<std::string> args;
+        std::uint64_t records;
+        const char* held;
+    } cases[] = {
+        {{}, 9, ""},                                                        // p = 10, q = 2
+        {{"--all", "p"}, 27, "held: Held:p = all\n"},                       // q = 2
+        {{"--range", "p=0:10", "--all", "Held:q"}, 54, "held: Held:p = 0:10\nheld: Held:q = all\n"},
+    };
+    for (const auto& c : cases) {
+        const BatchChoice choice = Choose(file.Path(), c.args);
+        EXPECT_EQ(choice.nRecords, c.records);
+        EXPECT_THAT(FormatChoice(choice), HasSubstr(c.held));
+    }
+    const auto failure = [&](std::vector<std::string> args) -> std::string {
+        try {
+            Choose(file.Path(), std::move(args));
+        } catch (const BatchError& e) {
+            return e.what();
+        }
+        return "(no error)";
+    };
+    // q pinned at 1, p over 20..20: (20, 1) was never evaluated.
+    EXPECT_THAT(failure({"--fix", "q=1", "--range", "p=20:20"}), HasSubstr("the chosen slice holds no records"));
+    EXPECT_THAT(failure({"--range", "p=11:19"}), HasSubstr("no evaluated value lies between"));
+    EXPECT_THAT(failure({"--all", "x"}), HasSubstr("\"Grid:x\" is on the X axis"));
+    EXPECT_THAT(failure({"--all", "p", "--range", "p=0:1"}), HasSubstr("held twice"));
+
+    const ProcessResult r = RunTool({"--render", dir.filePath("never.png"), "--fix", "q=1", "--range", "p=20:20",
+                                     QString::fromStdWString(file.Path())});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_THAT(r.err, HasSubstr("the chosen slice holds no records"));
+    const auto [code, text] = ParseFailure({"--render", "o.png", "--aggregate", "median", "f.ors"});
+    EXPECT_EQ(code, kExitUsage);
+    EXPECT_THAT(text, HasSubstr("is not min, max or mean"));
+    EXPECT_EQ(Parse({"--render", "o.png", "--aggregate", "mean", "--surface-from-points", "f.ors"}).aggregate,
+              AggregateChoice::Mean);
+}
+
 TEST(BatchTool, DrawsTheSampleSurfaceInItsRoughnessColours)
 {
     QTemporaryDir dir;
