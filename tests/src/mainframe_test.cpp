@@ -5,6 +5,7 @@
 #include "Vantix.h"
 #include "VersionInfo.h"
 #include "VisualizeOptionsDlg.h"
+#include "OrsFormat.h"
 #include "aboutdlg.h"
 
 #include <QCheckBox>
@@ -79,6 +80,43 @@ TEST_F(MainFrameTest, NewChartCancelledLeavesNoWindow)
     prompts.dialogAnswers.push_back(AcceptDialog);
     m_frame->OnCommand(CMainFrame::ID_FILE_NEW);
     EXPECT_EQ(m_frame->Charts().size(), 1u);
+}
+
+// OK on a slice without records is refused with a message; cancelling then
+// leaves no chart window behind.
+TEST_F(MainFrameTest, AnEmptySliceIsRefusedAndMakesNoWindow)
+{
+    // x, y on a 2 x 2 grid under every (p, q) but (1, 1).
+    ors::OrsHeader h;
+    h.creator = "test";
+    h.inputs = {{"G", "x"}, {"G", "y"}, {"H", "p"}, {"H", "q"}};
+    h.functions = {"f"};
+    std::vector<double> x, y, p, q, f;
+    for (int a = 0; a < 2; ++a)
+        for (int b = 0; b < 2; ++b)
+            for (int c = 0; c < 4 && !(a == 1 && b == 1); ++c) {
+                x.push_back(c / 2), y.push_back(c % 2), p.push_back(a), q.push_back(b), f.push_back(c + a + b);
+            }
+    h.recordCount = std::uint32_t(f.size());
+    const std::wstring path = ScratchFile(QStringLiteral("holed.ors")).toStdWString();
+    ors::WriteOrsFile(path, h, std::vector<const double*>{x.data(), y.data(), p.data(), q.data()},
+                      std::vector<const double*>{f.data()});
+
+    prompts.fileAnswers.push_back(path);
+    prompts.dialogAnswers.push_back([](QDialog& d) {
+        auto& dlg = static_cast<CInputConfigDlg&>(d);
+        dlg.HoldRange(2, 1, 1);
+        dlg.HoldRange(3, 1, 1);
+        dlg.findChild<QPushButton*>(QStringLiteral("1"))->click();
+        EXPECT_TRUE(dlg.isVisible());
+        dlg.findChild<QPushButton*>(QStringLiteral("2"))->click();
+        return dlg.result();
+    });
+    m_frame->OnCommand(CMainFrame::ID_FILE_NEW);
+    QApplication::processEvents();
+    EXPECT_TRUE(m_frame->Charts().empty());
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_THAT(prompts.messages[0].text, HasSubstr(L"holds none of the 12 records"));
 }
 
 TEST_F(MainFrameTest, OptionsApplyToAllReachEveryChartOnceAndKeepTheActiveOne)
