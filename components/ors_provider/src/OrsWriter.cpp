@@ -3,9 +3,14 @@
 
 #include <sqlite3.h>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+#include <csignal>
+#include <string_view>
+#include <utility>
 
 #include <bit>
 #include <cerrno>
@@ -197,6 +202,90 @@ void Writer::fill()
     exec("COMMIT");
 }
 
+// Follows symbolic links, dangling ones too, so that saving writes through a
+// link instead of replacing it.
+std::string resolveLinks(std::string path, int& error)
+{
+    for (int hops = 0; hops < 40; ++hops) {
+        struct stat st {};
+        if (::lstat(path.c_str(), &st) != 0 || !S_ISLNK(st.st_mode))
+            return path;
+        std::string link(std::size_t(st.st_size > 0 ? st.st_size : PATH_MAX), '\0');
+        const ssize_t n = ::readlink(path.c_str(), link.data(), link.size());
+        if (n < 0) {
+            error = errno;
+            return path;
+        }
+        link.resize(std::size_t(n));
+        if (link.empty() || link[0] == '/') {
+            path = link;
+        } else {
+            const auto slash = path.find_last_of('/');
+            path = slash == std::string::npos ? link : path.substr(0, slash + 1) + link;
+        }
+    }
+    error = ELOOP;
+    return path;
+}
+
+std::wstring fileKind(mode_t mode)
+{
+    if (S_ISFIFO(mode))
+        return L"a named pipe";
+    if (S_ISCHR(mode))
+        return L"a character device";
+    if (S_ISBLK(mode))
+        return L"a block device";
+    if (S_ISSOCK(mode))
+        return L"a socket";
+    return L"not a regular file";
+}
+
+// Tags named temporaries with the host, so that a save never removes the
+// temporary of a live process on another machine sharing the folder.
+std::string hostTag()
+{
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    std::uint32_t hash = 2166136261u; // FNV-1a
+    for (const char* p = host; *p; ++p)
+        hash = (hash ^ std::uint8_t(*p)) * 16777619u;
+    char tag[8];
+    std::snprintf(tag, sizeof tag, "%04x", unsigned(hash & 0xFFFF));
+    return tag;
+}
+
+// Removes named temporaries left in folder by saves of this host whose
+// process no longer exists (killed, or the machine went down).
+void removeStaleTemporaries(const std::string& folder)
+{
+    const std::string prefix = ".ors-" + hostTag() + "-";
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir)
+        return;
+    while (const dirent* e = ::readdir(dir)) {
+        const std::string_view name = e->d_name;
+        if (!name.starts_with(prefix))
+            continue;
+        const std::string_view rest = name.substr(prefix.size());
+        const auto dash = rest.find('-');
+        if (dash == std::string_view::npos || dash == 0 || rest.size() - dash - 1 != 6)
+            continue;
+        const std::string_view digits = rest.substr(0, dash);
+        if (digits.size() > 9 || digits.find_first_not_of("0123456789") != std::string_view::npos)
+            continue;
+        long pid = 0;
+        for (char c : digits)
+            pid = pid * 10 + (c - '0');
+        if (pid <= 0 || pid == ::getpid() || ::kill(pid_t(pid), 0) == 0 || errno != ESRCH)
+            continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
+            ::unlinkat(::dirfd(dir), e->d_name, 0);
+    }
+    ::closedir(dir);
+}
+
 void Writer::write()
 {
     if (m_inputs.size() != m_header.inputs.size() || m_functions.size() != m_header.functions.size())
@@ -204,7 +293,10 @@ void Writer::write()
     if (std::uint64_t(m_header.recordCount) * 8 > std::uint64_t(INT_MAX))
         throw failure(L"it would hold too many records (at most " + std::to_wstring(INT_MAX / 8) + L")");
 
-    const std::string target = ToUtf8(m_path);
+    int linkError = 0;
+    const std::string target = resolveLinks(ToUtf8(m_path), linkError);
+    if (linkError)
+        throw failure(linkError);
     if (target.empty())
         throw failure(ENOENT);
     const auto slash = target.find_last_of('/');
@@ -214,20 +306,38 @@ void Writer::write()
         throw failure(EISDIR);
 
     struct stat st {};
-    mode_t mode = 0;
-    if (::stat(target.c_str(), &st) == 0) {
+    const bool exists = ::stat(target.c_str(), &st) == 0;
+    mode_t mode = 0666 & ~processUmask();
+    if (exists) {
         if (S_ISDIR(st.st_mode))
             throw failure(EISDIR);
+        // Renaming over a pipe or a device would swap the node for a file.
+        if (!S_ISREG(st.st_mode))
+            throw failure(L"it is " + fileKind(st.st_mode) + L", and only regular files are replaced");
+        // The new file would take over this name only; the other names would
+        // keep the old contents.
+        if (st.st_nlink > 1)
+            throw failure(L"it has " + std::to_wstring(st.st_nlink) +
+                          L" hard links, and saving would separate this name from the others; save under another "
+                          L"name");
         mode = st.st_mode & 07777; // an overwritten file keeps its permissions
-    } else {
-        mode = 0666 & ~processUmask();
     }
 
-    std::string temp = (slash == std::string::npos ? std::string() : folder + "/") + "." + base + ".XXXXXX";
+    removeStaleTemporaries(folder);
+
+    // A short name, whatever the length of the target's, that identifies the
+    // process for removeStaleTemporaries.
+    std::string temp = (slash == std::string::npos ? std::string() : folder + "/") + SaveTemporaryPrefix(::getpid()) +
+                       "XXXXXX";
     m_fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (m_fd < 0)
         throw failure(errno);
     m_temp = temp;
+    // Owner first: changing it clears set-user-ID bits. Only root may give a
+    // file away; others keep their own ownership (EPERM), or the group only.
+    if (exists && (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
+        ::fchown(m_fd, st.st_uid, st.st_gid) != 0 && errno == EPERM)
+        ::fchown(m_fd, uid_t(-1), st.st_gid);
     ::fchmod(m_fd, mode);
 
     const int rc = sqlite3_open_v2(m_temp.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
@@ -256,6 +366,11 @@ void Writer::write()
 }
 
 } // namespace
+
+std::string SaveTemporaryPrefix(long pid)
+{
+    return ".ors-" + hostTag() + "-" + std::to_string(pid) + "-";
+}
 
 void WriteOrsFile(const std::wstring& path, const OrsHeader& header, std::span<const double* const> inputColumns,
                   std::span<const double* const> functionColumns)
