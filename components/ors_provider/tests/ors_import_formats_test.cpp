@@ -220,6 +220,9 @@ TEST_F(Import, OptunaStorageFaults)
     writeOptunaStorage(m_dir / "e.db");
     execSql(m_dir / "e.db", "ALTER TABLE trial_values RENAME TO tv; CREATE VIEW trial_values AS SELECT * FROM tv;");
     EXPECT_EQ(errorTail(m_dir / "e.db"), L" is not an Optuna storage: \"trial_values\" is not a plain table.");
+    writeOptunaStorage(m_dir / "f.db");
+    execSql(m_dir / "f.db", "DROP TABLE trial_params;");
+    EXPECT_EQ(errorTail(m_dir / "f.db"), L" is an Optuna storage without its table \"trial_params\".");
 }
 
 // Many parameter names with a trial each: the gap is found with memory in

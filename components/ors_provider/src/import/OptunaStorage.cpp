@@ -246,9 +246,12 @@ OrsContent StorageReader::read()
     if (!m_db)
         throw m_msg.file(L"is an Optuna storage that could not be opened");
     m_objects = schemaObjects(m_db.get());
-    for (const char* table : kRequiredTables)
+    for (const char* table : kRequiredTables) {
+        if (!m_objects.count(table))
+            throw m_msg.file(L"is an Optuna storage without its table \"" + FromUtf8(table) + L"\"");
         if (!hasTable(table))
             throw m_msg.file(L"is not an Optuna storage: \"" + FromUtf8(table) + L"\" is not a plain table");
+    }
 
     struct Study {
         sqlite3_int64 id;
@@ -430,14 +433,14 @@ OrsContent StorageReader::read()
 
 } // namespace
 
-bool IsOptunaStorage(const std::wstring& path)
+std::size_t OptunaTablesPresent(const std::wstring& path)
 {
     const Db db = openReadOnly(path);
     if (!db)
-        return false;
+        return 0;
     const auto objects = schemaObjects(db.get());
-    return std::all_of(std::begin(kRequiredTables), std::end(kRequiredTables),
-                       [&](const char* t) { return objects.count(t) != 0; });
+    return std::size_t(std::count_if(std::begin(kRequiredTables), std::end(kRequiredTables),
+                                     [&](const char* t) { return objects.count(t) != 0; }));
 }
 
 OrsContent ReadOptunaStorage(const std::wstring& path, const ImportOptions& options, const ImportMessages& msg)
