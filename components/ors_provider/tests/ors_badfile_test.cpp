@@ -87,7 +87,7 @@ TEST_F(OrsBadFile, EmptyRandomAndForeignFilesAreNotResultsFiles)
     writeBytes(m_dir / "noise.ors", noise);
     expectError(m_dir / "noise.ors", kNotOrs);
     // Text that is no table of results (tables are read by the importers).
-    writeBytes(m_dir / "text.ors", std::string("x1,x2,f1\n1,2,3\n\0\x01", 17));
+    writeBytes(m_dir / "text.ors", std::string("x1 x2 f1 \0\x01", 12));
     expectError(m_dir / "text.ors", kNotOrs);
     // The SQLite signature followed by garbage.
     writeBytes(m_dir / "sig.ors", std::string("SQLite format 3", 16) + noise);

@@ -107,10 +107,10 @@ Probe probe(const std::wstring& path)
         const unsigned char c = u[i];
         if ((c >= 0x20 && c != 0x7F) || c == '\t' || c == '\n' || c == '\r' || c == '\f')
             continue;
-        // A table has a header line of several names before it: the control
-        // character is a fault of the table. Anything else is not text.
+        // After a whole header line of several names the control character
+        // is a fault of a table. Anything else is not text.
         const char* eol = static_cast<const char*>(std::memchr(head, '\n', i));
-        const std::string_view first(head, eol ? std::size_t(eol - head) : i);
+        const std::string_view first(head, eol ? std::size_t(eol - head) : 0);
         if (first.find_first_of(",\t") == std::string_view::npos && !first.starts_with('%'))
             return {};
         return {Kind::BadText, 1 + std::uint64_t(std::count(head, head + i, '\n')), c};
