@@ -8,17 +8,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <csignal>
-#include <string_view>
-#include <utility>
-
 #include <bit>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <memory>
+#include <string_view>
+#include <utility>
 
 namespace ors {
 
@@ -307,7 +306,7 @@ void Writer::write()
 
     struct stat st {};
     const bool exists = ::stat(target.c_str(), &st) == 0;
-    mode_t mode = 0666 & ~processUmask();
+    mode_t mode = 0;
     if (exists) {
         if (S_ISDIR(st.st_mode))
             throw failure(EISDIR);
@@ -321,6 +320,8 @@ void Writer::write()
                           L" hard links, and saving would separate this name from the others; save under another "
                           L"name");
         mode = st.st_mode & 07777; // an overwritten file keeps its permissions
+    } else {
+        mode = 0666 & ~processUmask();
     }
 
     removeStaleTemporaries(folder);

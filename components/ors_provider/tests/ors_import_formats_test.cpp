@@ -46,6 +46,14 @@ void operator delete(void* p, std::size_t) noexcept
 {
     operator delete(p);
 }
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept
+{
+    try {
+        return operator new(n);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
 
 namespace {
 
