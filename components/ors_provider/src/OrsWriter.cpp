@@ -249,8 +249,8 @@ std::string hostTag()
     std::uint32_t hash = 2166136261u; // FNV-1a
     for (const char* p = host; *p; ++p)
         hash = (hash ^ std::uint8_t(*p)) * 16777619u;
-    char tag[8];
-    std::snprintf(tag, sizeof tag, "%04x", unsigned(hash & 0xFFFF));
+    char tag[12];
+    std::snprintf(tag, sizeof tag, "%08x", unsigned(hash));
     return tag;
 }
 
