@@ -69,6 +69,9 @@ void WriteOrsFile(const std::wstring& path, const OrsHeader& header,
 // The temporary files of saves by process pid begin with this, followed by
 // six letters; a save removes those of processes of this host that have died.
 std::string SaveTemporaryPrefix(long pid);
+// Saves write an unnamed temporary file where the file system has them (on),
+// else a named one; off, always a named one (for tests).
+void UseUnnamedSaveTemporaries(bool on);
 
 // The current time as stored in "created".
 std::string CurrentTimestamp();

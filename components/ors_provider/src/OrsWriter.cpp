@@ -5,9 +5,12 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <atomic>
 #include <bit>
 #include <cerrno>
 #include <climits>
@@ -285,6 +288,165 @@ void removeStaleTemporaries(const std::string& folder)
     ::closedir(dir);
 }
 
+std::atomic<bool> g_unnamedTemporaries{true};
+
+// SQLite's unix VFS opens a database by name (with O_NOFOLLOW, so not through
+// /proc/self/fd either) and cannot open an unnamed file. This VFS opens
+// "ors-fd:N" as descriptor N, which the writer keeps and closes; everything
+// else goes to the unix VFS. The file is private to one connection with its
+// journal off: no locks, and no journal or other files are opened for it.
+constexpr char kFdPrefix[] = "ors-fd:";
+
+struct FdFile {
+    sqlite3_file base;
+    int fd;
+};
+
+int fdClose(sqlite3_file*)
+{
+    return SQLITE_OK;
+}
+
+int fdRead(sqlite3_file* f, void* out, int n, sqlite3_int64 at)
+{
+    auto* p = static_cast<char*>(out);
+    int got = 0;
+    while (got < n) {
+        const ssize_t r = ::pread(reinterpret_cast<FdFile*>(f)->fd, p + got, std::size_t(n - got), off_t(at + got));
+        if (r < 0 && errno == EINTR)
+            continue;
+        if (r < 0)
+            return SQLITE_IOERR_READ;
+        if (r == 0)
+            break;
+        got += int(r);
+    }
+    if (got == n)
+        return SQLITE_OK;
+    std::memset(p + got, 0, std::size_t(n - got)); // SQLite expects a short read zero-filled
+    return SQLITE_IOERR_SHORT_READ;
+}
+
+int fdWrite(sqlite3_file* f, const void* in, int n, sqlite3_int64 at)
+{
+    const auto* p = static_cast<const char*>(in);
+    int done = 0;
+    while (done < n) {
+        const ssize_t w = ::pwrite(reinterpret_cast<FdFile*>(f)->fd, p + done, std::size_t(n - done), off_t(at + done));
+        if (w < 0 && errno == EINTR)
+            continue;
+        // An I/O error, so that the message gives errno: a full disk, a quota,
+        // the file size limit.
+        if (w == 0)
+            errno = ENOSPC;
+        if (w <= 0)
+            return SQLITE_IOERR_WRITE;
+        done += int(w);
+    }
+    return SQLITE_OK;
+}
+
+int fdTruncate(sqlite3_file* f, sqlite3_int64 size)
+{
+    return ::ftruncate(reinterpret_cast<FdFile*>(f)->fd, off_t(size)) == 0 ? SQLITE_OK : SQLITE_IOERR_TRUNCATE;
+}
+
+int fdSync(sqlite3_file*, int)
+{
+    return SQLITE_OK; // the writer syncs once, at the end
+}
+
+int fdFileSize(sqlite3_file* f, sqlite3_int64* size)
+{
+    struct stat st {};
+    if (::fstat(reinterpret_cast<FdFile*>(f)->fd, &st) != 0)
+        return SQLITE_IOERR_FSTAT;
+    *size = st.st_size;
+    return SQLITE_OK;
+}
+
+int fdLock(sqlite3_file*, int)
+{
+    return SQLITE_OK;
+}
+
+int fdCheckReservedLock(sqlite3_file*, int* reserved)
+{
+    *reserved = 0;
+    return SQLITE_OK;
+}
+
+int fdFileControl(sqlite3_file*, int, void*)
+{
+    return SQLITE_NOTFOUND;
+}
+
+int fdSectorSize(sqlite3_file*)
+{
+    return 4096;
+}
+
+int fdDeviceCharacteristics(sqlite3_file*)
+{
+    return SQLITE_IOCAP_POWERSAFE_OVERWRITE;
+}
+
+const sqlite3_io_methods kFdMethods = {
+    1, fdClose, fdRead, fdWrite, fdTruncate, fdSync, fdFileSize, fdLock, fdLock, fdCheckReservedLock,
+    fdFileControl, fdSectorSize, fdDeviceCharacteristics, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+};
+
+sqlite3_vfs* g_unixVfs = nullptr;
+
+// The VFS's name, or null when it cannot be registered.
+const char* fdVfs()
+{
+    static const char* const name = []() -> const char* {
+        g_unixVfs = sqlite3_vfs_find(nullptr);
+        if (!g_unixVfs)
+            return nullptr;
+        static sqlite3_vfs vfs = *g_unixVfs;
+        vfs.pNext = nullptr;
+        vfs.zName = "ors-fd";
+        vfs.szOsFile = std::max(g_unixVfs->szOsFile, int(sizeof(FdFile)));
+        vfs.xFullPathname = [](sqlite3_vfs*, const char* name, int n, char* out) -> int {
+            if (std::strncmp(name, kFdPrefix, sizeof kFdPrefix - 1) != 0)
+                return g_unixVfs->xFullPathname(g_unixVfs, name, n, out);
+            if (int(std::strlen(name)) >= n)
+                return SQLITE_CANTOPEN;
+            std::strcpy(out, name);
+            return SQLITE_OK;
+        };
+        vfs.xOpen = [](sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags) -> int {
+            if (!name || std::strncmp(name, kFdPrefix, sizeof kFdPrefix - 1) != 0)
+                return g_unixVfs->xOpen(g_unixVfs, name, file, flags, outFlags);
+            auto* f = reinterpret_cast<FdFile*>(file);
+            f->fd = std::atoi(name + sizeof kFdPrefix - 1);
+            f->base.pMethods = &kFdMethods;
+            if (outFlags)
+                *outFlags = flags;
+            return SQLITE_OK;
+        };
+        return sqlite3_vfs_register(&vfs, 0) == SQLITE_OK ? vfs.zName : nullptr;
+    }();
+    return name;
+}
+
+std::string randomLetters()
+{
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    unsigned char bytes[6] = {};
+    if (::getrandom(bytes, sizeof bytes, 0) != ssize_t(sizeof bytes)) {
+        const auto t = std::uint64_t(std::time(nullptr)) * 2654435761u ^ std::uint64_t(::getpid());
+        for (std::size_t i = 0; i < sizeof bytes; ++i)
+            bytes[i] = std::uint8_t(t >> (8 * i));
+    }
+    std::string s;
+    for (const unsigned char b : bytes)
+        s += kLetters[b % (sizeof kLetters - 1)];
+    return s;
+}
+
 void Writer::write()
 {
     if (m_inputs.size() != m_header.inputs.size() || m_functions.size() != m_header.functions.size())
@@ -326,14 +488,31 @@ void Writer::write()
 
     removeStaleTemporaries(folder);
 
-    // A short name, whatever the length of the target's, that identifies the
-    // process for removeStaleTemporaries.
-    std::string temp = (slash == std::string::npos ? std::string() : folder + "/") + SaveTemporaryPrefix(::getpid()) +
-                       "XXXXXX";
-    m_fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (m_fd < 0)
-        throw failure(errno);
-    m_temp = temp;
+    // The new file has no name until it is complete (O_TMPFILE), so that a
+    // save that is killed leaves nothing. File systems without unnamed files
+    // get a named temporary. Either name is short, whatever the length of the
+    // target's, and identifies the process for removeStaleTemporaries.
+    const std::string prefix =
+        (slash == std::string::npos ? std::string() : folder + "/") + SaveTemporaryPrefix(::getpid());
+    std::string dbName;
+    const char* vfs = g_unnamedTemporaries ? fdVfs() : nullptr;
+    if (vfs) {
+        m_fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+        if (m_fd < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            throw failure(errno);
+        // It is named through /proc at the end.
+        if (m_fd >= 0 && ::access(("/proc/self/fd/" + std::to_string(m_fd)).c_str(), F_OK) != 0)
+            ::close(std::exchange(m_fd, -1));
+        dbName = kFdPrefix + std::to_string(m_fd);
+    }
+    if (m_fd < 0) {
+        vfs = nullptr;
+        std::string temp = prefix + "XXXXXX";
+        m_fd = ::mkostemp(temp.data(), O_CLOEXEC);
+        if (m_fd < 0)
+            throw failure(errno);
+        m_temp = dbName = temp;
+    }
     // Owner first: changing it clears set-user-ID bits. Only root may give a
     // file away; others keep their own ownership (EPERM), or the group only.
     if (exists && (st.st_uid != ::geteuid() || st.st_gid != ::getegid()) &&
@@ -341,7 +520,7 @@ void Writer::write()
         ::fchown(m_fd, uid_t(-1), st.st_gid);
     ::fchmod(m_fd, mode);
 
-    const int rc = sqlite3_open_v2(m_temp.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+    const int rc = sqlite3_open_v2(dbName.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, vfs);
     if (rc != SQLITE_OK)
         sqliteFailure(rc);
     sqlite3_extended_result_codes(m_db, 1);
@@ -353,6 +532,15 @@ void Writer::write()
 
     if (::fsync(m_fd) != 0)
         throw failure(errno);
+    // rename() needs a name: the unnamed file gets one just before it.
+    for (int tries = 0; m_temp.empty(); ++tries) {
+        const std::string temp = prefix + randomLetters();
+        if (::linkat(AT_FDCWD, ("/proc/self/fd/" + std::to_string(m_fd)).c_str(), AT_FDCWD, temp.c_str(),
+                     AT_SYMLINK_FOLLOW) == 0)
+            m_temp = temp;
+        else if (errno != EEXIST || tries == 20)
+            throw failure(errno);
+    }
     if (::close(std::exchange(m_fd, -1)) != 0)
         throw failure(errno);
     if (::rename(m_temp.c_str(), target.c_str()) != 0)
@@ -367,6 +555,11 @@ void Writer::write()
 }
 
 } // namespace
+
+void UseUnnamedSaveTemporaries(bool on)
+{
+    g_unnamedTemporaries = on;
+}
 
 std::string SaveTemporaryPrefix(long pid)
 {

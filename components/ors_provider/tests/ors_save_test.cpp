@@ -255,35 +255,47 @@ TEST(OrsSave, NamesUpToTheFileSystemLimit)
 }
 
 // A save that dies part way (here by the file size limit, whose signal ends
-// the process like kill -9 would) leaves its temporary; the next save in that
-// folder removes it, and only it.
-TEST(OrsSave, TheNextSaveRemovesTheTemporaryOfAKilledOne)
+// the process like kill -9 would) leaves no unnamed temporary; a named one
+// (file systems without unnamed files) is removed by the next save in that
+// folder, and only it.
+TEST(OrsSave, AKilledSaveLeavesNoTemporaryBehind)
 {
-    TempDir dir;
-    auto saver = loadedSaver(dir / "big.ors", bigSample());
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        struct rlimit limit {256 * 1024, RLIM_INFINITY};
-        ::setrlimit(RLIMIT_FSIZE, &limit);
-        struct rlimit noCore {0, 0};
-        ::setrlimit(RLIMIT_CORE, &noCore);
-        std::signal(SIGXFSZ, SIG_DFL);
-        saver->Save((dir / "target.ors").wstring());
-        ::_exit(0);
-    }
-    int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFSIGNALED(status)) << "the save was not cut short";
-    ASSERT_EQ(entries(dir.path()), 2u) << "the killed save left its temporary";
+    for (const bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed ? "unnamed temporary" : "named temporary");
+        TempDir dir;
+        if (unnamed) {
+            const int fd = ::open(dir.path().c_str(), O_TMPFILE | O_RDWR, 0600);
+            if (fd < 0)
+                continue; // the file system has no unnamed files
+            ::close(fd);
+        }
+        auto saver = loadedSaver(dir / "big.ors", bigSample());
+        ors::UseUnnamedSaveTemporaries(unnamed);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            struct rlimit limit {256 * 1024, RLIM_INFINITY};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            struct rlimit noCore {0, 0};
+            ::setrlimit(RLIMIT_CORE, &noCore);
+            std::signal(SIGXFSZ, SIG_DFL);
+            saver->Save((dir / "target.ors").wstring());
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the save was not cut short";
+        EXPECT_EQ(entries(dir.path()), unnamed ? 1u : 2u);
 
-    // A live process's temporary and files of other names are kept.
-    const auto live = dir / (ors::SaveTemporaryPrefix(::getppid()) + "abcdef");
-    const auto other = dir / (ors::SaveTemporaryPrefix(child) + "abc");
-    std::ofstream(live) << "x";
-    std::ofstream(other) << "x";
-    ASSERT_EQ(saver->Save((dir / "next.ors").wstring()), S_OK);
-    EXPECT_EQ(load(dir / "next.ors").hr, S_OK);
-    EXPECT_EQ(entries(dir.path()), 4u);
-    EXPECT_TRUE(fs::exists(live) && fs::exists(other));
+        // A live process's temporary and files of other names are kept.
+        const auto live = dir / (ors::SaveTemporaryPrefix(::getppid()) + "abcdef");
+        const auto other = dir / (ors::SaveTemporaryPrefix(child) + "abc");
+        std::ofstream(live) << "x";
+        std::ofstream(other) << "x";
+        ASSERT_EQ(saver->Save((dir / "next.ors").wstring()), S_OK);
+        EXPECT_EQ(load(dir / "next.ors").hr, S_OK);
+        EXPECT_EQ(entries(dir.path()), 4u);
+        EXPECT_TRUE(fs::exists(live) && fs::exists(other));
+    }
+    ors::UseUnnamedSaveTemporaries(true);
 }
