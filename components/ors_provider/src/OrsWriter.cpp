@@ -297,6 +297,11 @@ std::atomic<bool> g_unnamedTemporaries{true};
 // journal off: no locks, and no journal or other files are opened for it.
 constexpr char kFdPrefix[] = "ors-fd:";
 
+bool isFdName(const char* name)
+{
+    return name && std::strncmp(name, kFdPrefix, sizeof kFdPrefix - 1) == 0;
+}
+
 struct FdFile {
     sqlite3_file base;
     int fd;
@@ -410,7 +415,7 @@ const char* fdVfs()
         vfs.zName = "ors-fd";
         vfs.szOsFile = std::max(g_unixVfs->szOsFile, int(sizeof(FdFile)));
         vfs.xFullPathname = [](sqlite3_vfs*, const char* name, int n, char* out) -> int {
-            if (std::strncmp(name, kFdPrefix, sizeof kFdPrefix - 1) != 0)
+            if (!isFdName(name))
                 return g_unixVfs->xFullPathname(g_unixVfs, name, n, out);
             if (int(std::strlen(name)) >= n)
                 return SQLITE_CANTOPEN;
@@ -418,13 +423,23 @@ const char* fdVfs()
             return SQLITE_OK;
         };
         vfs.xOpen = [](sqlite3_vfs*, sqlite3_filename name, sqlite3_file* file, int flags, int* outFlags) -> int {
-            if (!name || std::strncmp(name, kFdPrefix, sizeof kFdPrefix - 1) != 0)
+            if (!isFdName(name))
                 return g_unixVfs->xOpen(g_unixVfs, name, file, flags, outFlags);
+            // Only the database itself: a journal or other file of it never exists.
+            const char* digits = name + sizeof kFdPrefix - 1;
+            if (!*digits || std::strspn(digits, "0123456789") != std::strlen(digits))
+                return SQLITE_CANTOPEN;
             auto* f = reinterpret_cast<FdFile*>(file);
-            f->fd = std::atoi(name + sizeof kFdPrefix - 1);
+            f->fd = std::atoi(digits);
             f->base.pMethods = &kFdMethods;
             if (outFlags)
                 *outFlags = flags;
+            return SQLITE_OK;
+        };
+        vfs.xAccess = [](sqlite3_vfs*, const char* name, int flags, int* result) -> int {
+            if (!isFdName(name))
+                return g_unixVfs->xAccess(g_unixVfs, name, flags, result);
+            *result = 0;
             return SQLITE_OK;
         };
         return sqlite3_vfs_register(&vfs, 0) == SQLITE_OK ? vfs.zName : nullptr;
