@@ -59,10 +59,19 @@ OrsContent ReadOrsFile(const std::wstring& path);
 OrsContent ReadOrsFile(const std::wstring& path, ReadProgress& progress);
 
 // Writes header and columns (recordCount doubles each) to a temporary file in
-// the target's folder, syncs it and renames it over path. Throws OrsError; the
-// target is untouched on failure.
+// the target's folder, syncs it and renames it over path. A symbolic link is
+// written through; a target that is not a regular file or has several hard
+// links is refused. Throws OrsError; the target is untouched on failure.
+// docs/reliability.md lists the guarantees.
 void WriteOrsFile(const std::wstring& path, const OrsHeader& header,
                   std::span<const double* const> inputColumns, std::span<const double* const> functionColumns);
+
+// The temporary files of saves by process pid begin with this, followed by
+// six letters; a save removes those of processes of this host that have died.
+std::string SaveTemporaryPrefix(long pid);
+// Saves write an unnamed temporary file where the file system has them (on),
+// else a named one; off, always a named one (for tests).
+void UseUnnamedSaveTemporaries(bool on);
 
 // The current time as stored in "created".
 std::string CurrentTimestamp();

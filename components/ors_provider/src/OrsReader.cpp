@@ -98,9 +98,11 @@ private:
     void readFileInfo(OrsHeader& h);
     void readInputs(OrsHeader& h);
     void readFunctions(OrsHeader& h);
+    // Also finds the row of each column: idx need not be the rowid, which
+    // blobs are opened by.
     void checkColumns(const char* table, std::size_t count, const std::wstring& kind,
-                      const std::vector<std::wstring>& names, std::uint32_t records);
-    Blob openColumn(sqlite3* db, const char* table, std::size_t column, std::uint32_t records) const;
+                      const std::vector<std::wstring>& names, std::uint32_t records, std::vector<sqlite3_int64>& rows);
+    Blob openColumn(sqlite3* db, const char* table, sqlite3_int64 row, std::uint32_t records) const;
     // Bytes [at, at + n) of an open column into out, in host byte order.
     void readValues(sqlite3* db, sqlite3_blob* blob, std::size_t at, std::size_t n, unsigned char* out) const;
     // Function columns first, first + step, ... through connection db.
@@ -119,6 +121,7 @@ private:
     off_t m_size = 0;
     Db m_db;
     int m_progress = 0;
+    std::vector<sqlite3_int64> m_inputRows, m_functionRows;
 };
 
 void Reader::checkFileHeader(int fd)
@@ -345,10 +348,17 @@ void Reader::readFunctions(OrsHeader& h)
 // Checks that every column is present with the declared length before any
 // value is read; typeof() and length() read only the record header.
 void Reader::checkColumns(const char* table, std::size_t count, const std::wstring& kind,
-                          const std::vector<std::wstring>& names, std::uint32_t records)
+                          const std::vector<std::wstring>& names, std::uint32_t records, std::vector<sqlite3_int64>& rows)
 {
-    const std::string sql = std::string("SELECT idx, typeof(data), length(data) FROM ") + table + " ORDER BY idx";
-    auto s = prepare(sql.c_str());
+    const std::string columns = "SELECT idx, typeof(data), length(data)";
+    const std::string from = std::string(" FROM ") + table + " ORDER BY idx";
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(m_db.get(), (columns + ", rowid" + from).c_str(), -1, &raw, nullptr) != SQLITE_OK) {
+        // Without row ids no blob can be opened.
+        prepare((columns + from).c_str());
+        throw m_msg.damaged(L"its table \"" + FromUtf8(table) + L"\" has no row ids");
+    }
+    Stmt s(raw);
     std::size_t next = 0;
     const auto expectedBytes = std::int64_t(records) * 8;
     while (step(s.get()) == SQLITE_ROW) {
@@ -357,6 +367,8 @@ void Reader::checkColumns(const char* table, std::size_t count, const std::wstri
         const sqlite3_int64 idx = sqlite3_column_int64(s.get(), 0);
         if (idx < 0 || std::uint64_t(idx) >= count)
             throw m_msg.damaged(L"it holds values of " + kind + L" " + std::to_wstring(idx) + L", which does not exist");
+        if (std::uint64_t(idx) < next)
+            throw m_msg.damaged(L"the values of " + kind + L" \"" + names[idx] + L"\" are stored twice");
         if (std::uint64_t(idx) != next)
             break; // a gap: reported below
         const auto* type = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 1));
@@ -367,16 +379,17 @@ void Reader::checkColumns(const char* table, std::size_t count, const std::wstri
             throw m_msg.damaged(L"the values of " + kind + L" \"" + names[next] + L"\" hold " + std::to_wstring(bytes) +
                                 L" bytes instead of " + std::to_wstring(expectedBytes) + L" (" +
                                 std::to_wstring(records) + L" records of 8 bytes)");
+        rows.push_back(sqlite3_column_int64(s.get(), 3));
         ++next;
     }
     if (next < count)
         throw m_msg.damaged(L"the values of " + kind + L" \"" + names[next] + L"\" are missing");
 }
 
-Blob Reader::openColumn(sqlite3* db, const char* table, std::size_t column, std::uint32_t records) const
+Blob Reader::openColumn(sqlite3* db, const char* table, sqlite3_int64 row, std::uint32_t records) const
 {
     sqlite3_blob* raw = nullptr;
-    const int rc = sqlite3_blob_open(db, "main", table, "data", sqlite3_int64(column), 0, &raw);
+    const int rc = sqlite3_blob_open(db, "main", table, "data", row, 0, &raw);
     Blob blob(raw);
     if (rc != SQLITE_OK)
         sqliteFailure(rc, db);
@@ -404,7 +417,7 @@ void Reader::readColumns(sqlite3* db, std::size_t first, std::size_t step, std::
     const std::size_t bytes = std::size_t(records) * 8;
     const std::size_t chunk = m_loadProgress.Active() ? kProgressChunk : bytes;
     for (std::size_t i = first; i < count; i += step) {
-        const Blob blob = openColumn(db, "function_values", i, records);
+        const Blob blob = openColumn(db, "function_values", m_functionRows[i], records);
         auto* out = reinterpret_cast<unsigned char*>(dst + i * records);
         for (std::size_t at = 0; at < bytes; at += chunk)
             readValues(db, blob.get(), at, std::min(chunk, bytes - at), out + at);
@@ -419,7 +432,7 @@ void Reader::indexColumns(sqlite3* db, std::size_t first, std::size_t step, OrsC
     // doubles themselves are never kept.
     std::vector<double> piece(std::min(records, kPieceValues));
     for (std::size_t i = first; i < c.header.inputs.size(); i += step) {
-        const Blob blob = openColumn(db, "input_values", i, records);
+        const Blob blob = openColumn(db, "input_values", m_inputRows[i], records);
         const auto read = [&](std::uint32_t from, std::uint32_t count) -> const double* {
             readValues(db, blob.get(), std::size_t(from) * 8, std::size_t(count) * 8,
                        reinterpret_cast<unsigned char*>(piece.data()));
@@ -483,8 +496,8 @@ OrsContent Reader::read()
         inputNames.push_back(fullName(in));
     for (const auto& f : h.functions)
         functionNames.push_back(FromUtf8(f));
-    checkColumns("input_values", h.inputs.size(), L"input", inputNames, records);
-    checkColumns("function_values", h.functions.size(), L"function", functionNames, records);
+    checkColumns("input_values", h.inputs.size(), L"input", inputNames, records, m_inputRows);
+    checkColumns("function_values", h.functions.size(), L"function", functionNames, records, m_functionRows);
     sqlite3_progress_handler(m_db.get(), 0, nullptr, nullptr); // blob reads are bounded by the checks above
 
     const std::size_t inputs = h.inputs.size();

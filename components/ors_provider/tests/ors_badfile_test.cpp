@@ -87,7 +87,7 @@ TEST_F(OrsBadFile, EmptyRandomAndForeignFilesAreNotResultsFiles)
     writeBytes(m_dir / "noise.ors", noise);
     expectError(m_dir / "noise.ors", kNotOrs);
     // Text that is no table of results (tables are read by the importers).
-    writeBytes(m_dir / "text.ors", std::string("x1,x2,f1\n1,2,3\n\0\x01", 17));
+    writeBytes(m_dir / "text.ors", std::string("x1 x2 f1 \0\x01", 12));
     expectError(m_dir / "text.ors", kNotOrs);
     // The SQLite signature followed by garbage.
     writeBytes(m_dir / "sig.ors", std::string("SQLite format 3", 16) + noise);
@@ -163,6 +163,14 @@ TEST_F(OrsBadFile, WrongCountsAndLengths)
                   L"the values of function \"Lag\" are not stored as binary data");
     expectDamaged("DELETE FROM function_values WHERE idx = 1;", L"the values of function \"Lag\" are missing");
     expectDamaged("INSERT INTO input_values VALUES (7, X'00');", L"it holds values of input 7, which does not exist");
+    // Tables of another writer, where idx is not the row id.
+    const std::string plainIdx = "CREATE TABLE copy AS SELECT * FROM function_values; DROP TABLE function_values;"
+                                 "CREATE TABLE function_values(idx INT, data BLOB) ";
+    expectDamaged(plainIdx + "; INSERT INTO function_values SELECT * FROM copy UNION ALL SELECT * FROM copy;",
+                  L"the values of function \"Error\" are stored twice");
+    expectDamaged(plainIdx.substr(0, plainIdx.size() - 2) + ", PRIMARY KEY(idx)) WITHOUT ROWID;"
+                  "INSERT INTO function_values SELECT * FROM copy;",
+                  L"its table \"function_values\" has no row ids");
     expectDamaged("UPDATE inputs SET idx = 5 WHERE idx = 1;", L"its inputs are not numbered 0, 1, 2, ...");
     expectDamaged("DELETE FROM inputs; DELETE FROM functions;",
                   L"it declares 11 records but no inputs or functions");

@@ -150,16 +150,47 @@ TEST_F(ImportBadRow, HostileTables)
     EXPECT_EQ(errorTail(file("in:a,out:f,out:f\n1,2,3\n")), L", line 1: two columns are named \"out:f\".");
     EXPECT_EQ(errorTail(file("in:a,in:csv:a,out:f\n1,2,3\n")), L" has two inputs named \"csv:a\".");
     EXPECT_EQ(errorTail(file("%x1 x1 obj_fn\n1 2 3\n", "d.dat")), L", line 1: two columns are named \"x1\".");
-    // An unterminated quote runs to the end of the file.
-    EXPECT_EQ(errorTail(file("in:a,out:f\n1,\"2\n3,4\n")),
-              L", line 2: column \"out:f\" holds \"2\n3,4\n\", which is not a number.");
     // One line of a million cells.
     std::string wide = "in:a,out:f\n";
     for (int k = 0; k < 1'000'000; ++k)
         wide += "1,";
     EXPECT_EQ(errorTail(file(wide + "\n")), L", line 2: 1000001 cells where the header has 2 columns.");
-    // Control bytes: not text, so not a table either.
-    EXPECT_EQ(errorTail(file(std::string("in:a,out:f\n1,\0\n", 15))), L" is not an Optimization Results File.");
+}
+
+// Text that is not quite a table says what is wrong and where; lone carriage
+// returns are line ends.
+TEST_F(ImportBadRow, TextFaultsAreNamedWithTheirPlace)
+{
+    using namespace std::string_literals;
+    struct Case {
+        std::string text;
+        std::wstring tail; // empty: loads as 2 records
+    };
+    const Case cases[] = {
+        {"in:a,out:f\r1,2\r3,4\r", L""},
+        {"in:a,out:f\r\n1,2\r\n3,4", L""},
+        {"in:a,out:f\n1,2\n3,4\n\x1a", L", line 4: found a DOS end-of-file mark (Ctrl-Z), which has no place in a table."},
+        {"in:a,out:f\n1,\0\n"s, L", line 2: found a NUL byte, which has no place in a table."},
+        {"in:a\tout:f\n\n1\t2\x0b\n", L", line 3: found a vertical tab, which has no place in a table."},
+        {"\xff\xfei\0n\0:\0a\0,\0"s, L" is UTF-16 text; save it as UTF-8 to load it."},
+        {"\0i\0n\0:\0a\0,"s, L" is UTF-16 text; save it as UTF-8 to load it."},
+        {"\x1f\x8b\x08\0\0\0"s, L" is not an Optimization Results File."},
+        {"in:a,out:f\n1,2\n3,\"4\n5,6\n", L", line 3: unclosed quote: the quoted cell of column 2 runs to the end of the file."},
+        {"\"in:a,out:f\n1,2\n", L", line 1: unclosed quote: the quoted cell of column 1 runs to the end of the file."},
+        {"number,value,params_x,state\n0,1.5,0.5,COMPLETE\n1,2.5,-inf,COMPLETE\n",
+         L", line 3: column \"params_x\" holds \"-inf\", which is not a finite number."},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::PrintToString(c.text));
+        const auto path = file(c.text);
+        if (c.tail.empty())
+            EXPECT_EQ(loadOk(path).functionValues, (std::vector<std::vector<double>>{{2.0, 4.0}}));
+        else
+            EXPECT_EQ(errorTail(path), c.tail);
+    }
+    // Text choices of an Optuna parameter stay categories, "inf" among them.
+    EXPECT_EQ(loadOk(file("number,value,params_opt\n0,1.5,adam\n1,2.5,inf\n")).inputValues,
+              (std::vector<std::vector<double>>{{0.0, 1.0}}));
 }
 
 TEST(ImportNumbers, CellsAreReadExactly)

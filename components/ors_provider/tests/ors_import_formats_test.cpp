@@ -5,8 +5,13 @@
 
 #include "support/FakeSnagwise.h"
 
+#include <malloc.h>
+
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
+#include <cstdlib>
+#include <new>
 #include <numeric>
 #include <random>
 
@@ -14,6 +19,41 @@ using namespace importtest;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Contains;
+
+// Heap in use and its peak, for checking that an import's memory follows the
+// data it holds.
+namespace {
+std::atomic<std::size_t> g_heapInUse{0}, g_heapPeak{0};
+} // namespace
+
+void* operator new(std::size_t n)
+{
+    void* p = std::malloc(n ? n : 1);
+    if (!p)
+        throw std::bad_alloc();
+    const std::size_t now = g_heapInUse += malloc_usable_size(p);
+    for (std::size_t peak = g_heapPeak; now > peak && !g_heapPeak.compare_exchange_weak(peak, now);) {
+    }
+    return p;
+}
+void operator delete(void* p) noexcept
+{
+    if (p)
+        g_heapInUse -= malloc_usable_size(p);
+    std::free(p);
+}
+void operator delete(void* p, std::size_t) noexcept
+{
+    operator delete(p);
+}
+void* operator new(std::size_t n, const std::nothrow_t&) noexcept
+{
+    try {
+        return operator new(n);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
 
 namespace {
 
@@ -188,6 +228,29 @@ TEST_F(Import, OptunaStorageFaults)
     writeOptunaStorage(m_dir / "e.db");
     execSql(m_dir / "e.db", "ALTER TABLE trial_values RENAME TO tv; CREATE VIEW trial_values AS SELECT * FROM tv;");
     EXPECT_EQ(errorTail(m_dir / "e.db"), L" is not an Optuna storage: \"trial_values\" is not a plain table.");
+    writeOptunaStorage(m_dir / "f.db");
+    execSql(m_dir / "f.db", "DROP TABLE trial_params;");
+    EXPECT_EQ(errorTail(m_dir / "f.db"), L" is an Optuna storage without its table \"trial_params\".");
+}
+
+// Many parameter names with a trial each: the gap is found with memory in
+// proportion to the stored parameters, not names times trials.
+TEST_F(Import, OptunaStorageWithAParameterNamePerTrial)
+{
+    const auto path = m_dir / "names.db";
+    writeOptunaStorage(path);
+    std::string sql = "BEGIN;";
+    for (int i = 0; i < 2000; ++i) {
+        const std::string id = std::to_string(100 + i);
+        sql += "INSERT INTO trials VALUES (" + id + ", " + id + ", 2, 'COMPLETE', NULL, NULL);"
+               "INSERT INTO trial_params VALUES (" + id + ", " + id + ", 'p" + id + "', 1.0, '');"
+               "INSERT INTO trial_values VALUES (" + id + ", " + id + ", 0, 1.0, 'FINITE'), (" +
+               std::to_string(10000 + i) + ", " + id + ", 1, 1.0, 'FINITE');";
+    }
+    execSql(path, sql + "COMMIT;");
+    const std::size_t before = g_heapPeak = g_heapInUse.load();
+    EXPECT_EQ(errorTail(path), L" has a completed trial without the parameter \"x\" (trial 100).");
+    EXPECT_LT(g_heapPeak - before, std::size_t(8) << 20) << "a column per name was allocated";
 }
 
 TEST_F(Import, OptunaTrialsTableAsPandasWritesIt)

@@ -4,6 +4,9 @@
 #include <linux/fs.h>
 #include <sys/ioctl.h>
 #include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/wait.h>
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -61,6 +64,17 @@ bool setImmutable(const fs::path& dir, bool on)
     }
     ::close(fd);
     return ok;
+}
+
+Sample bigSample()
+{
+    Sample big = smallSample();
+    big.header.recordCount = 100000;
+    for (auto& c : big.inputs)
+        c.assign(big.header.recordCount, 1.0);
+    for (auto& c : big.functions)
+        c.assign(big.header.recordCount, 2.0);
+    return big;
 }
 
 } // namespace
@@ -126,13 +140,7 @@ TEST(OrsSave, PathsThatCannotBeFiles)
 TEST(OrsSave, FailureInTheMiddleOfWritingKeepsTheOldFile)
 {
     TempDir dir;
-    Sample big = smallSample();
-    big.header.recordCount = 100000;
-    for (auto& c : big.inputs)
-        c.assign(big.header.recordCount, 1.0);
-    for (auto& c : big.functions)
-        c.assign(big.header.recordCount, 2.0);
-    auto saver = loadedSaver(dir / "big.ors", big);
+    auto saver = loadedSaver(dir / "big.ors", bigSample());
     const auto target = dir / "keep.ors";
     std::ofstream(target) << "precious";
 
@@ -162,4 +170,132 @@ TEST(OrsSave, ANewFileGetsTheUsualPermissions)
     ASSERT_EQ(hr, S_OK);
     EXPECT_EQ(fs::status(dir / "new.ors").permissions() & fs::perms::all,
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+TEST(OrsSave, TargetsThatAreNotRegularFilesAreRefusedAndKept)
+{
+    TempDir dir;
+    auto saver = loadedSaver(dir / "a.ors", smallSample());
+    struct Case {
+        const char* name;
+        mode_t type;
+        const wchar_t* kind;
+    };
+    for (const Case& c : {Case{"pipe", S_IFIFO, L"a named pipe"}, Case{"null", S_IFCHR, L"a character device"}}) {
+        SCOPED_TRACE(c.name);
+        const auto node = dir / c.name;
+        if (::mknod(node.c_str(), c.type | 0666, c.type == S_IFCHR ? makedev(1, 3) : 0) != 0) {
+            ASSERT_EQ(errno, EPERM) << "only device nodes need root";
+            continue;
+        }
+        EXPECT_EQ(saveError(saver.Get(), node), fileText(node) + L" could not be written: it is " + c.kind +
+                                                    L", and only regular files are replaced.");
+        struct stat st {};
+        ASSERT_EQ(::lstat(node.c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & S_IFMT, c.type);
+    }
+}
+
+TEST(OrsSave, WritesThroughSymbolicLinks)
+{
+    TempDir dir;
+    auto saver = loadedSaver(dir / "a.ors", smallSample(2));
+    fs::create_directory(dir / "real");
+    std::ofstream(dir / "real" / "old.ors") << "old contents";
+    // A relative link to an existing file, and one to a file yet to be made.
+    fs::create_symlink("real/old.ors", dir / "link.ors");
+    fs::create_symlink(dir / "real" / "new.ors", dir / "dangling.ors");
+    for (const char* link : {"link.ors", "dangling.ors"}) {
+        SCOPED_TRACE(link);
+        ASSERT_EQ(saver->Save((dir / link).wstring()), S_OK);
+        EXPECT_TRUE(fs::is_symlink(dir / link));
+        EXPECT_EQ(load(dir / link).hr, S_OK);
+    }
+    EXPECT_EQ(load(dir / "real" / "new.ors").hr, S_OK);
+    EXPECT_EQ(entries(dir / "real"), 2u);
+}
+
+TEST(OrsSave, AHardLinkedTargetIsRefused)
+{
+    TempDir dir;
+    auto saver = loadedSaver(dir / "a.ors", smallSample());
+    std::ofstream(dir / "one.ors") << "shared";
+    fs::create_hard_link(dir / "one.ors", dir / "two.ors");
+    EXPECT_EQ(saveError(saver.Get(), dir / "two.ors"),
+              fileText(dir / "two.ors") + L" could not be written: it has 2 hard links, and saving would separate this "
+                                          L"name from the others; save under another name.");
+    EXPECT_EQ(contents(dir / "one.ors"), "shared");
+}
+
+TEST(OrsSave, KeepsTheOwnerOfAReplacedFile)
+{
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "only root can give a file to another user";
+    TempDir dir;
+    auto saver = loadedSaver(dir / "a.ors", smallSample());
+    const auto target = dir / "theirs.ors";
+    std::ofstream(target) << "old";
+    ASSERT_EQ(::chown(target.c_str(), 4321, 8765), 0);
+    ::chmod(target.c_str(), 0604);
+    ASSERT_EQ(saver->Save(target.wstring()), S_OK);
+    struct stat st {};
+    ASSERT_EQ(::stat(target.c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 4321u);
+    EXPECT_EQ(st.st_gid, 8765u);
+    EXPECT_EQ(st.st_mode & 07777, 0604u);
+}
+
+TEST(OrsSave, NamesUpToTheFileSystemLimit)
+{
+    TempDir dir;
+    auto saver = loadedSaver(dir / "a.ors", smallSample());
+    const auto target = dir / (std::string(251, 'n') + ".ors");
+    ASSERT_EQ(saver->Save(target.wstring()), S_OK);
+    EXPECT_EQ(load(target).hr, S_OK);
+}
+
+// A save that dies part way (here by the file size limit, whose signal ends
+// the process like kill -9 would) leaves no unnamed temporary; a named one
+// (file systems without unnamed files) is removed by the next save in that
+// folder, and only it.
+TEST(OrsSave, AKilledSaveLeavesNoTemporaryBehind)
+{
+    for (const bool unnamed : {true, false}) {
+        SCOPED_TRACE(unnamed ? "unnamed temporary" : "named temporary");
+        TempDir dir;
+        if (unnamed) {
+            const int fd = ::open(dir.path().c_str(), O_TMPFILE | O_RDWR, 0600);
+            if (fd < 0)
+                continue; // the file system has no unnamed files
+            ::close(fd);
+        }
+        auto saver = loadedSaver(dir / "big.ors", bigSample());
+        ors::UseUnnamedSaveTemporaries(unnamed);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            struct rlimit limit {256 * 1024, RLIM_INFINITY};
+            ::setrlimit(RLIMIT_FSIZE, &limit);
+            struct rlimit noCore {0, 0};
+            ::setrlimit(RLIMIT_CORE, &noCore);
+            std::signal(SIGXFSZ, SIG_DFL);
+            saver->Save((dir / "target.ors").wstring());
+            ::_exit(0);
+        }
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the save was not cut short";
+        EXPECT_EQ(entries(dir.path()), unnamed ? 1u : 2u);
+
+        // A live process's temporary and files of other names are kept.
+        const auto live = dir / (ors::SaveTemporaryPrefix(::getppid()) + "abcdef");
+        const auto other = dir / (ors::SaveTemporaryPrefix(child) + "abc");
+        std::ofstream(live) << "x";
+        std::ofstream(other) << "x";
+        ASSERT_EQ(saver->Save((dir / "next.ors").wstring()), S_OK);
+        EXPECT_EQ(load(dir / "next.ors").hr, S_OK);
+        EXPECT_EQ(entries(dir.path()), 4u);
+        EXPECT_TRUE(fs::exists(live) && fs::exists(other));
+    }
+    ors::UseUnnamedSaveTemporaries(true);
 }

@@ -2,6 +2,8 @@
 
 #include "ReadProgress.h"
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -133,6 +135,13 @@ void MappedFile::read(const std::wstring& path, const ImportMessages& msg, ReadP
         m_size = readRange(0, size);
     }
     m_data = out;
+    // Text whose first line break is a carriage return alone has the line
+    // ends of classic Mac OS: the readers take them as line feeds.
+    const char* firstBreak = std::find_if(out, out + m_size, [](char c) { return c == '\n' || c == '\r'; });
+    if (firstBreak + 1 < out + m_size && *firstBreak == '\r' && firstBreak[1] != '\n')
+        for (char* p = out; p < out + m_size; ++p)
+            if (*p == '\r' && (p + 1 == out + m_size || p[1] != '\n'))
+                *p = '\n';
 }
 
 std::size_t CountNewlines(const char* p, const char* end)

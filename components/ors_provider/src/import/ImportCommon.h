@@ -42,7 +42,8 @@ private:
 // A name or a cell quoted for a message, cut short when it is long.
 std::wstring Quoted(std::string_view text);
 
-// The file's bytes, read into memory.
+// The file's bytes, read into memory; lone carriage returns become line feeds
+// where the first line ends in one.
 class MappedFile {
 public:
     MappedFile(const std::wstring& path, const ImportMessages& msg);

@@ -8,28 +8,73 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <cwchar>
+#include <string_view>
 
 namespace ors::import {
 
 namespace {
 
 enum class Kind {
-    Other,  // left to the .ors reader, which also words the errors of files that cannot be opened
-    Sqlite, // an SQLite database of another program
+    Other,   // left to the .ors reader, which also words the errors of files that cannot be opened
+    Sqlite,  // an SQLite database of another program
     Text,
+    Utf16,   // text in UTF-16
+    BadText, // a table with a control character in it
 };
 
-Kind probe(const std::wstring& path)
+struct Probe {
+    Kind kind = Kind::Other;
+    std::uint64_t line = 0; // BadText: where the control character is
+    unsigned char byte = 0; // and which it is
+};
+
+std::wstring controlName(unsigned char c)
+{
+    switch (c) {
+    case 0x00:
+        return L"a NUL byte";
+    case 0x0B:
+        return L"a vertical tab";
+    case 0x1A:
+        return L"a DOS end-of-file mark (Ctrl-Z)";
+    case 0x7F:
+        return L"a DEL character";
+    default: {
+        wchar_t code[8];
+        std::swprintf(code, 8, L"0x%02X", unsigned(c));
+        return L"the control character " + std::wstring(code);
+    }
+    }
+}
+
+// UTF-16 by its byte order mark, or by ASCII letters each with a zero byte.
+bool isUtf16(const unsigned char* u, std::size_t n)
+{
+    if (n >= 2 && ((u[0] == 0xFF && u[1] == 0xFE) || (u[0] == 0xFE && u[1] == 0xFF)))
+        return true;
+    if (n < 8)
+        return false;
+    bool little = true, big = true;
+    for (std::size_t i = 0; i < 8; i += 2) {
+        little = little && u[i] >= 0x20 && u[i] < 0x7F && u[i + 1] == 0;
+        big = big && u[i] == 0 && u[i + 1] >= 0x20 && u[i + 1] < 0x7F;
+    }
+    return little || big;
+}
+
+Probe probe(const std::wstring& path)
 {
     const int fd = ::open(ToUtf8(path).c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        return Kind::Other;
+        return {};
     struct stat st {};
     if (fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) {
         ::close(fd);
-        return Kind::Other;
+        return {};
     }
     char head[65536];
     std::size_t got = 0;
@@ -45,24 +90,39 @@ Kind probe(const std::wstring& path)
     static constexpr char kSqlite[] = "SQLite format 3"; // with its zero: 16 bytes
     if (got >= sizeof kSqlite && std::memcmp(head, kSqlite, sizeof kSqlite) == 0) {
         if (got < 100)
-            return Kind::Other;
+            return {};
         const auto* u = reinterpret_cast<const unsigned char*>(head);
         const std::uint32_t applicationId = std::uint32_t(u[68]) << 24 | std::uint32_t(u[69]) << 16 |
                                             std::uint32_t(u[70]) << 8 | u[71];
-        return applicationId == std::uint32_t(kApplicationId) ? Kind::Other : Kind::Sqlite;
+        return {applicationId == std::uint32_t(kApplicationId) ? Kind::Other : Kind::Sqlite};
     }
     // The start of the signature alone is a cut database.
     if (got < sizeof kSqlite && std::memcmp(head, kSqlite, got) == 0)
-        return Kind::Other;
+        return {};
+    const auto* u = reinterpret_cast<const unsigned char*>(head);
+    if (isUtf16(u, got))
+        return {Kind::Utf16};
     // Text has no control characters but tab, line breaks and form feed.
     for (std::size_t i = 0; i < got; ++i) {
-        const auto c = static_cast<unsigned char>(head[i]);
-        if (c < 0x20 && c != '\t' && c != '\n' && c != '\r' && c != '\f')
-            return Kind::Other;
-        if (c == 0x7F)
-            return Kind::Other;
+        const unsigned char c = u[i];
+        if ((c >= 0x20 && c != 0x7F) || c == '\t' || c == '\n' || c == '\r' || c == '\f')
+            continue;
+        // After a whole header line of several names the control character
+        // is a fault of a table. Anything else is not text.
+        const char* eol = static_cast<const char*>(std::memchr(head, '\n', i));
+        const std::string_view first(head, eol ? std::size_t(eol - head) : 0);
+        if (first.find_first_of(",\t") == std::string_view::npos && !first.starts_with('%'))
+            return {};
+        return {Kind::BadText, 1 + std::uint64_t(std::count(head, head + i, '\n')), c};
     }
-    return Kind::Text;
+    return {Kind::Text};
+}
+
+// An SQLite database holding some of Optuna's tables is a storage that lost
+// the others: its reader names them.
+bool hasOptunaTables(const std::wstring& path)
+{
+    return OptunaTablesPresent(path) >= 2;
 }
 
 } // namespace
@@ -75,9 +135,12 @@ using namespace import;
 
 SourceFormat DetectResultsFormat(const std::wstring& path)
 {
-    switch (probe(path)) {
+    switch (probe(path).kind) {
     case Kind::Sqlite:
-        return IsOptunaStorage(path) ? SourceFormat::OptunaStorage : SourceFormat::Ors;
+        return hasOptunaTables(path) ? SourceFormat::OptunaStorage : SourceFormat::Ors;
+    case Kind::Utf16:
+    case Kind::BadText:
+        return SourceFormat::Table;
     case Kind::Text: {
         const ImportMessages msg(path);
         try {
@@ -104,13 +167,19 @@ OrsContent ReadResultsFile(const std::wstring& path, const ImportOptions& option
 // Optuna's storage and trial tables are small: their progress is the start and the end.
 OrsContent ReadResultsFile(const std::wstring& path, const ImportOptions& options, ReadProgress& progress)
 {
-    switch (probe(path)) {
+    const Probe found = probe(path);
+    switch (found.kind) {
     case Kind::Sqlite:
-        if (IsOptunaStorage(path)) {
+        if (hasOptunaTables(path)) {
             const ImportMessages msg(path);
             return ReadOptunaStorage(path, options, msg);
         }
         return ReadOrsFile(path, progress);
+    case Kind::Utf16:
+        throw ImportMessages(path).file(L"is UTF-16 text; save it as UTF-8 to load it");
+    case Kind::BadText:
+        throw ImportMessages(path).line(found.line, L"found " + controlName(found.byte) +
+                                                        L", which has no place in a table");
     case Kind::Text: {
         const ImportMessages msg(path);
         MappedFile file(path, msg, progress);

@@ -36,8 +36,9 @@ OrsContent ReadDakotaTable(MappedFile& file, const TextHeader& header, const Imp
 bool IsOptunaCsvHeader(const TextHeader& header);
 OrsContent ReadOptunaCsv(const MappedFile& file, const TextHeader& header, const ImportMessages& msg);
 
-// True when the SQLite file at path holds Optuna's tables.
-bool IsOptunaStorage(const std::wstring& path);
+// How many of the four tables every Optuna storage has the SQLite file at
+// path holds.
+std::size_t OptunaTablesPresent(const std::wstring& path);
 OrsContent ReadOptunaStorage(const std::wstring& path, const ImportOptions& options, const ImportMessages& msg);
 
 } // namespace ors::import

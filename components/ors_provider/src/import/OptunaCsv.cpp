@@ -87,7 +87,8 @@ OrsContent ReadOptunaCsv(const MappedFile& file, const TextHeader& header, const
     // because a parameter holding any text is categorical.
     std::vector<std::vector<std::string>> paramCells(paramColumns.size());
     std::vector<std::vector<double>> values(valueColumns.size());
-    RowReader reader(header.dataBegin, file.end(), header.dataLine, header.delimiter);
+    RowReader reader(header.dataBegin, file.end(), header.dataLine, header.delimiter, msg);
+    std::vector<std::uint64_t> lines; // of the rows kept
     std::size_t rows = 0;
     while (reader.next()) {
         const auto& cells = reader.cells();
@@ -113,6 +114,7 @@ OrsContent ReadOptunaCsv(const MappedFile& file, const TextHeader& header, const
                 throw CellError(msg, reader.line(), names[paramColumns[k]], cell, int(NumberStatus::Empty));
             paramCells[k].emplace_back(cell);
         }
+        lines.push_back(reader.line());
         ++rows;
     }
     if (rows == 0)
@@ -127,9 +129,19 @@ OrsContent ReadOptunaCsv(const MappedFile& file, const TextHeader& header, const
     for (std::size_t k = 0; k < paramColumns.size(); ++k) {
         double* dst = parsed.inputs.data() + k * rows;
         const auto& cells = paramCells[k];
+        // Numbers with an infinity or NaN among them are a numeric parameter
+        // gone wrong, not choices.
+        std::optional<std::size_t> notFinite;
         bool numeric = true;
-        for (std::size_t r = 0; r < rows && numeric; ++r)
-            numeric = ParseNumberCell(cells[r], dst[r]) == NumberStatus::Ok;
+        for (std::size_t r = 0; r < rows; ++r) {
+            const NumberStatus status = ParseNumberCell(cells[r], dst[r]);
+            if (status == NumberStatus::NotFinite && !notFinite)
+                notFinite = r;
+            numeric = numeric && (status == NumberStatus::Ok || status == NumberStatus::NotFinite);
+        }
+        if (numeric && notFinite)
+            throw CellError(msg, lines[*notFinite], names[paramColumns[k]], cells[*notFinite],
+                            int(NumberStatus::NotFinite));
         if (numeric)
             continue;
         // Categorical: the position of the choice among the column's texts,

@@ -246,9 +246,12 @@ OrsContent StorageReader::read()
     if (!m_db)
         throw m_msg.file(L"is an Optuna storage that could not be opened");
     m_objects = schemaObjects(m_db.get());
-    for (const char* table : kRequiredTables)
+    for (const char* table : kRequiredTables) {
+        if (!m_objects.count(table))
+            throw m_msg.file(L"is an Optuna storage without its table \"" + FromUtf8(table) + L"\"");
         if (!hasTable(table))
             throw m_msg.file(L"is not an Optuna storage: \"" + FromUtf8(table) + L"\" is not a plain table");
+    }
 
     struct Study {
         sqlite3_int64 id;
@@ -347,36 +350,55 @@ OrsContent StorageReader::read()
         return (type == SQLITE_FLOAT || type == SQLITE_INTEGER) && std::isfinite(v);
     };
 
-    // Parameters, named in the order they first appear.
-    std::vector<std::vector<double>> params;
-    std::vector<std::vector<bool>> present;
+    // Parameters, named in the order they first appear. Values are gathered
+    // as (parameter, record) cells first: a storage of many names and few
+    // trials per name must not get a full column per name before the gaps
+    // are found.
+    struct Cell {
+        std::uint32_t param;
+        std::uint32_t row;
+        double value;
+    };
+    std::vector<Cell> cells;
     std::unordered_map<std::string, std::size_t> paramIndex;
     forEachTrialRow("SELECT p.trial_id, p.param_name, p.param_value FROM trial_params p JOIN trials t ON "
                     "t.trial_id = p.trial_id WHERE t.study_id = ? AND t.state = 'COMPLETE' "
                     "ORDER BY t.number, t.trial_id, p.param_id",
                     [&](sqlite3_stmt* s, std::size_t row) {
                         std::string name = columnText(s, 1);
-                        auto [at, added] = paramIndex.emplace(name, params.size());
-                        if (added) {
+                        auto [at, added] = paramIndex.emplace(name, h.inputs.size());
+                        if (added)
                             h.inputs.push_back({study->name, name});
-                            params.emplace_back(rows, 0.0);
-                            present.emplace_back(rows, false);
-                        }
-                        const std::size_t k = at->second;
                         double v = 0;
                         if (!finiteAt(s, v))
                             throw m_msg.file(L"has a parameter value that is not a finite number (" + trial(row) +
                                              L", parameter " + Quoted(name) + L")");
-                        params[k][row] = v;
-                        present[k][row] = true;
+                        cells.push_back({std::uint32_t(at->second), std::uint32_t(row), v});
                     });
-    if (params.empty())
+    paramIndex.clear();
+    if (h.inputs.empty())
         throw m_msg.file(L"holds an Optuna study without parameters (" + Quoted(study->name) + L")");
-    for (std::size_t k = 0; k < params.size(); ++k)
-        for (std::size_t r = 0; r < rows; ++r)
-            if (!present[k][r])
-                throw m_msg.file(L"has a completed trial without the parameter " + Quoted(h.inputs[k].name) + L" (" +
-                                 trial(r) + L")");
+    // By parameter, then record; the last of repeated cells counts.
+    std::stable_sort(cells.begin(), cells.end(),
+                     [](const Cell& a, const Cell& b) { return a.param != b.param ? a.param < b.param : a.row < b.row; });
+    std::size_t expected = 0; // cells[..] should be parameter expected / rows, record expected % rows
+    for (std::size_t i = 0; i < cells.size(); ++i) {
+        if (i + 1 < cells.size() && cells[i + 1].param == cells[i].param && cells[i + 1].row == cells[i].row)
+            continue;
+        const std::size_t at = std::size_t(cells[i].param) * rows + cells[i].row;
+        if (at != expected)
+            break;
+        ++expected;
+    }
+    if (expected < h.inputs.size() * rows)
+        throw m_msg.file(L"has a completed trial without the parameter " + Quoted(h.inputs[expected / rows].name) +
+                         L" (" + trial(expected % rows) + L")");
+    ParsedColumns parsed;
+    parsed.capacity = parsed.rows = rows;
+    parsed.inputs = HugeArray<double>(h.inputs.size() * rows);
+    for (const Cell& c : cells)
+        parsed.inputs.data()[std::size_t(c.param) * rows + c.row] = c.value;
+    std::vector<Cell>().swap(cells);
 
     // Objective values; infinite ones are stored as NULL with value_type.
     std::vector<double> values(std::size_t(objectives) * rows, 0.0);
@@ -401,12 +423,7 @@ OrsContent StorageReader::read()
                              L"\" (" + trial(i % rows) + L")");
     m_db.reset();
 
-    ParsedColumns parsed;
-    parsed.capacity = parsed.rows = rows;
-    parsed.inputs = HugeArray<double>(params.size() * rows);
     parsed.functions = HugeArray<double>(values.size());
-    for (std::size_t k = 0; k < params.size(); ++k)
-        std::copy(params[k].begin(), params[k].end(), parsed.inputs.data() + k * rows);
     std::copy(values.begin(), values.end(), parsed.functions.data());
     h.creator = "Optuna study \"" + study->name + "\"";
     h.created = FileTime(m_path);
@@ -416,14 +433,14 @@ OrsContent StorageReader::read()
 
 } // namespace
 
-bool IsOptunaStorage(const std::wstring& path)
+std::size_t OptunaTablesPresent(const std::wstring& path)
 {
     const Db db = openReadOnly(path);
     if (!db)
-        return false;
+        return 0;
     const auto objects = schemaObjects(db.get());
-    return std::all_of(std::begin(kRequiredTables), std::end(kRequiredTables),
-                       [&](const char* t) { return objects.count(t) != 0; });
+    return std::size_t(std::count_if(std::begin(kRequiredTables), std::end(kRequiredTables),
+                                     [&](const char* t) { return objects.count(t) != 0; }));
 }
 
 OrsContent ReadOptunaStorage(const std::wstring& path, const ImportOptions& options, const ImportMessages& msg)

@@ -86,6 +86,7 @@ bool RowReader::next()
                 if (p < m_end && *p == '"') {
                     // Quoted: "" is a quote; delimiters and line breaks are text.
                     std::string text;
+                    const std::uint64_t quoteLine = m_line;
                     ++p;
                     for (;;) {
                         const char* q = p;
@@ -94,10 +95,10 @@ bool RowReader::next()
                             ++q;
                         }
                         text.append(p, q);
-                        if (q >= m_end) {
-                            p = q;
-                            break;
-                        }
+                        if (q >= m_end)
+                            throw m_msg.line(quoteLine, L"unclosed quote: the quoted cell of column " +
+                                                            std::to_wstring(cells.size() + 1) +
+                                                            L" runs to the end of the file");
                         if (q + 1 < m_end && q[1] == '"') {
                             text.push_back('"');
                             p = q + 2;
@@ -179,7 +180,7 @@ TextHeader ReadHeader(const char* begin, const char* end, const ImportMessages& 
     } else {
         h.delimiter = std::memchr(p, '\t', std::size_t(eol - p)) ? '\t' : ',';
     }
-    RowReader reader(p, end, line, h.delimiter);
+    RowReader reader(p, end, line, h.delimiter, msg);
     if (!reader.next())
         throw msg.file(L"holds no table: it has no header line");
     h.line = reader.line();
@@ -306,7 +307,7 @@ NumericResult loadRows(const TextHeader& header, const char* begin, const char* 
         }
         // Anything unusual: quotes, blanks around numbers, blank lines, long
         // numbers, or a bad row that needs its message.
-        RowReader reader(rowStart, end, line, d);
+        RowReader reader(rowStart, end, line, d, msg);
         if (!reader.next()) {
             p = end;
             break;

@@ -32,14 +32,14 @@ TextHeader ReadHeader(const char* begin, const char* end, const ImportMessages& 
 // Splits rows into cells.
 class RowReader {
 public:
-    RowReader(const char* p, const char* end, std::uint64_t line, char delimiter)
-        : m_p(p), m_end(end), m_line(line), m_delimiter(delimiter)
+    RowReader(const char* p, const char* end, std::uint64_t line, char delimiter, const ImportMessages& msg)
+        : m_p(p), m_end(end), m_line(line), m_delimiter(delimiter), m_msg(msg)
     {
     }
 
     // Next row that is not blank; false at the end. cells() views into the
     // file or into the reader's own storage (quoted cells), valid until the
-    // next call.
+    // next call. Throws for a quote that is never closed.
     bool next();
     const std::vector<std::string_view>& cells() const { return m_cells; }
     // Line on which the current row starts.
@@ -53,6 +53,7 @@ private:
     std::uint64_t m_line;
     std::uint64_t m_rowLine = 0;
     char m_delimiter;
+    const ImportMessages& m_msg;
     std::vector<std::string_view> m_cells;
     std::vector<std::string> m_unquoted;
 };
