@@ -143,6 +143,10 @@ int main(int argc, char** argv)
             std::printf("  input    %s:%s\n", in.signal.c_str(), in.name.c_str());
         for (const auto& f : h.functions)
             std::printf("  function %s\n", f.c_str());
+        if (content.skippedRecords)
+            std::fprintf(stderr, "vantix-convert: skipped %llu failed %s\n",
+                         static_cast<unsigned long long>(content.skippedRecords),
+                         content.skippedRecords == 1 ? "row" : "rows");
         const ors::HugeArray<double> inputValues = ors::ExpandInputValues(content);
         std::vector<const double*> inputs, functions;
         for (std::size_t i = 0; i < h.inputs.size(); ++i)

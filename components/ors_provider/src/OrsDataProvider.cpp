@@ -5,6 +5,8 @@
 
 #include "platform/comptr.h"
 
+#include <algorithm>
+#include <limits>
 #include <new>
 
 namespace ors {
@@ -153,6 +155,14 @@ HRESULT COptimizationResultsData::GetFunctionValueColumn(ULONG function, const d
         return E_INVALIDARG;
     *ppValues = m_pFunctionValues + std::size_t(function) * m_nRecords;
     *pCount = m_nRecords;
+    return S_OK;
+}
+
+HRESULT COptimizationResultsData::GetSkippedRecordCount(ULONG* pCount)
+{
+    if (!pCount)
+        return E_POINTER;
+    *pCount = ULONG(std::min<std::uint64_t>(m_content.skippedRecords, std::numeric_limits<ULONG>::max()));
     return S_OK;
 }
 

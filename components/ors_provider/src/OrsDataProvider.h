@@ -3,6 +3,7 @@
 // object a load hands back.
 #include "OrsFormat.h"
 #include "ors_provider/ILoadProgress.h"
+#include "ors_provider/ILoadReport.h"
 #include "ors_provider/IQX_VantixDataColumns.h"
 #include "ors_provider/IQX_VantixDataProvider.h"
 #include "platform/comptr.h"
@@ -15,7 +16,7 @@ using namespace IQX_VantixDataProvider;
 class COptimizationResultsData final
     : public platform::ComObject<IOptimizationResultsDataSource, IOptimizationResultsDataSourceEx,
                                  IOptimizationResultsDataSaver, platform::ISupportErrorInfo,
-                                 IOptimizationResultsDataColumns> {
+                                 IOptimizationResultsDataColumns, IOptimizationResultsLoadReport> {
 public:
     explicit COptimizationResultsData(OrsContent content);
 
@@ -38,6 +39,8 @@ public:
     HRESULT GetInputValueIndexColumn(ULONG input, const std::uint32_t** ppIndices, ULONG* pCount) override;
     HRESULT GetInputDistinctValues(ULONG input, const double** ppValues, ULONG* pCount) override;
     HRESULT GetFunctionValueColumn(ULONG function, const double** ppValues, ULONG* pCount) override;
+
+    HRESULT GetSkippedRecordCount(ULONG* pCount) override;
 
     HRESULT InterfaceSupportsErrorInfo(REFIID riid) override;
 

@@ -44,6 +44,9 @@ struct OrsContent {
     HugeArray<std::uint32_t> valueIndices;
     // Per input: its distinct values, ascending; -0.0 is held as 0.0.
     std::vector<std::vector<double>> distinctValues;
+    // Rows or trials of an imported file left out as failed evaluations.
+    // Known only while loaded: an .ors file holds the records alone.
+    std::uint64_t skippedRecords = 0;
 };
 
 // A failure, in words for the user.

@@ -4,6 +4,7 @@
 #include "OrsTestSupport.h"
 
 #include "import/Import.h"
+#include "ors_provider/ILoadReport.h"
 
 #include <gmock/gmock.h>
 
@@ -26,6 +27,7 @@ struct Loaded {
     std::vector<std::vector<std::uint64_t>> indices; // [input][record]
     LONG dataType = -1;
     ULONG records = 0;
+    ULONG skipped = 0; // failed evaluations left out
 
     std::vector<std::wstring> fullInputNames() const
     {
@@ -45,6 +47,8 @@ inline Loaded readBack(IOptimizationResultsDataSource* source)
     EXPECT_EQ(source->GetRecordCount(&l.records), S_OK);
     EXPECT_EQ(source->GetDataType(&l.dataType), S_OK);
     ComPtr<IOptimizationResultsDataSourceEx> ex(source);
+    ComPtr<IOptimizationResultsLoadReport> report(source);
+    EXPECT_TRUE(report && report->GetSkippedRecordCount(&l.skipped) == S_OK);
     for (ULONG i = 0; i < nIn; ++i) {
         std::wstring s, n;
         source->GetSignalName(i, &s);

@@ -5,6 +5,7 @@
 
 #include "import/NumberParse.h"
 #include "platform/loader.h"
+#include "support/FakeSnagwise.h"
 
 #include <cmath>
 #include <cstdio>
@@ -14,7 +15,9 @@
 #include <sys/wait.h>
 
 using namespace importtest;
+using ::testing::Contains;
 using ::testing::ElementsAre;
+using ::testing::HasSubstr;
 
 namespace {
 
@@ -60,16 +63,35 @@ TEST_F(ImportBadRow, EachKindOfBadRowNamesItsLine)
               L", line 1: the header names no function column.");
 }
 
-TEST_F(ImportBadRow, NotANumberAndInfinityAreRefused)
+TEST_F(ImportBadRow, FailedEvaluationsAreSkippedAndCounted)
 {
-    const std::string header = "in:a,out:f\n";
-    for (const char* text : {"nan", "NaN", "inf", "-inf", "Infinity", "1e999", "-1E+400"}) {
+    const std::string header = "in:a,out:f,out:g\n";
+    for (const char* text : {"nan", "NaN", "inf", "-inf", "Infinity", "1e999", "-1E+400", "fail", "FAIL", " fail "}) {
         SCOPED_TRACE(text);
-        EXPECT_EQ(errorTail(file(header + "1,2\n3," + text + "\n")),
-                  L", line 3: column \"out:f\" holds \"" + ors::FromUtf8(text) + L"\", which is not a finite number.");
+        const Loaded l = loadOk(file(header + "1,2,3\n4,5," + text + "\n6,7,8\n"));
+        EXPECT_EQ(l.records, 2u);
+        EXPECT_EQ(l.skipped, 1u);
+        EXPECT_THAT(l.inputValues[0], ElementsAre(1, 6));
+        EXPECT_THAT(l.functionValues[1], ElementsAre(3, 8));
     }
-    // Too small to represent is zero, not an error.
-    EXPECT_THAT(loadOk(file(header + "1,1e-400\n")).functionValues[0], ElementsAre(0.0));
+    // Too small to represent is zero, not a failure.
+    EXPECT_THAT(loadOk(file(header + "1,1e-400,0\n")).functionValues[0], ElementsAre(0.0));
+
+    // Inputs are never failures, and a bad input refuses even a failed row.
+    EXPECT_EQ(errorTail(file(header + "1,2,3\nnan,4,5\n")),
+              L", line 3: column \"in:a\" holds \"nan\", which is not a finite number.");
+    EXPECT_EQ(errorTail(file(header + "x,nan,5\n")), L", line 2: column \"in:a\" holds \"x\", which is not a number.");
+    EXPECT_EQ(errorTail(file(header + "1,nan,failed\n")),
+              L", line 2: column \"out:g\" holds \"failed\", which is not a number.");
+    EXPECT_EQ(errorTail(file(header + "1,nan,3\n2,3,fail\n")),
+              L" holds no records: each of its 2 rows is a failed evaluation (nan, inf or \"fail\" as a function value).");
+
+    // Dakota writes its failed evaluations so; the trace tells the count.
+    vantix::test::FakeSnagwise snag;
+    const Loaded d = loadOk(file("%eval_id interface x1 obj_fn\n1 NO_ID 1 nan\n2 NO_ID 2 3\n3 NO_ID 3 fail\n", "d.dat"));
+    EXPECT_EQ(d.records, 1u);
+    EXPECT_EQ(d.skipped, 2u);
+    EXPECT_THAT(snag.Traces(), Contains(HasSubstr(L"skipped 2 failed rows")));
 }
 
 TEST_F(ImportBadRow, LineNumbersCountBlankLinesAndLineBreaksInQuotedCells)
@@ -80,8 +102,6 @@ TEST_F(ImportBadRow, LineNumbersCountBlankLinesAndLineBreaksInQuotedCells)
     // Dakota rows, blank-separated.
     EXPECT_EQ(errorTail(file("%eval_id interface x1 obj_fn\n1 NO_ID 1 2\n\n2 NO_ID 2\n", "d.dat")),
               L", line 4: 3 cells where the header has 4 columns.");
-    EXPECT_EQ(errorTail(file("%eval_id interface x1 obj_fn\n1 NO_ID 1 nan\n", "d.dat")),
-              L", line 2: column \"obj_fn\" holds \"nan\", which is not a finite number.");
 }
 
 TEST_F(ImportBadRow, AMostlyRightTableIsNotCutShort)
@@ -104,13 +124,17 @@ TEST_F(ImportBadRow, LargeTablesReadInTwoHalvesKeepOrderAndLineNumbers)
     const std::size_t n = 600000;
     std::string body = rows(n);
     ASSERT_GT(body.size(), std::size_t(8) << 20);
-    // Blank lines in the first half leave a gap the second half closes.
+    // Blank lines and a failed row in the first half leave a gap the second
+    // half closes; failed rows of both halves are counted.
     std::string gapped = header;
     gapped += rows(1000);
-    gapped += "\n\n\n";
-    gapped += rows(n - 1000, 1000);
+    gapped += "\n\n\n-1,-1,nan\n";
+    gapped += rows(n - 1000 - 10, 1000);
+    gapped += "-1,-1,inf\n";
+    gapped += rows(10, n - 10);
     Loaded l = loadOk(file(gapped));
     ASSERT_EQ(l.records, n);
+    EXPECT_EQ(l.skipped, 2u);
     for (std::size_t r = 0; r < n; r += 997) {
         ASSERT_EQ(l.inputValues[0][r], double(r)) << r;
         ASSERT_EQ(l.functionValues[0][r], double(r) / 4) << r;
@@ -289,4 +313,11 @@ TEST(ImportConverter, WritesAnOrsFileFromATable)
     EXPECT_EQ(loadOk(out).dataType, 2);
     EXPECT_EQ(run("--data-type 1 --functions mass '" + table.string() + "' '" + out.string() + "'"), 0);
     EXPECT_EQ(loadOk(out).dataType, 1);
+    // Failed evaluations are left out and counted on stderr.
+    writeText(table, ",width,height,mass\n0,1,2,30\n1,2,3,nan\n2,3,1,fail\n");
+    EXPECT_EQ(run("--functions mass '" + table.string() + "' '" + out.string() + "'"), 0);
+    std::ifstream log(dir / "log");
+    EXPECT_THAT(std::string(std::istreambuf_iterator<char>(log), {}),
+                HasSubstr("vantix-convert: skipped 2 failed rows\n"));
+    EXPECT_EQ(loadOk(out).records, 1u);
 }

@@ -165,6 +165,7 @@ TEST_F(Import, OptunaStorageGivesTheCompletedTrialsOfTheLargestStudy)
                 Contains(HasSubstr(L"Data provider : Optuna study \"filter\", 4 completed trials (2 studies in the file)")));
     EXPECT_EQ(l.dataType, 0);
     ASSERT_EQ(l.records, 4u);
+    EXPECT_EQ(l.skipped, 1u); // FAIL; pruned and running trials are no failures
     EXPECT_THAT(l.fullInputNames(), ElementsAre(L"filter:x", L"filter:n", L"filter:opt"));
     EXPECT_THAT(l.functions, ElementsAre(L"error", L"margin"));
     // Records in the order of the trial numbers 0, 3, 4, 6.
@@ -271,6 +272,7 @@ TEST_F(Import, OptunaTrialsTableAsPandasWritesIt)
     EXPECT_EQ(ors::DetectResultsFormat(path.wstring()), ors::SourceFormat::OptunaCsv);
     const Loaded l = loadOk(path);
     ASSERT_EQ(l.records, 3u);
+    EXPECT_EQ(l.skipped, 1u);
     EXPECT_THAT(l.fullInputNames(), ElementsAre(L"optuna:lr", L"optuna:n", L"optuna:opt"));
     EXPECT_THAT(l.functions, ElementsAre(L"value 0", L"value 1"));
     EXPECT_THAT(l.inputValues[0], ElementsAre(0.01, 0.001, 0.01));
@@ -291,6 +293,14 @@ TEST_F(Import, OptunaTrialsTableAsPandasWritesIt)
     EXPECT_THAT(s.inputValues[0], ElementsAre(0.1));
     writeText(single, ",number,value,params_x,state\n0,0,,0.1,FAIL\n");
     EXPECT_EQ(errorTail(single), L" holds no completed trials.");
+    // A completed trial with a failed value is a failed trial too; its
+    // parameters must still be there.
+    writeText(single, ",number,value,params_x,state\n0,0,nan,0.1,COMPLETE\n1,1,2,0.2,COMPLETE\n");
+    const Loaded f = loadOk(single);
+    EXPECT_THAT(f.inputValues[0], ElementsAre(0.2));
+    EXPECT_EQ(f.skipped, 1u);
+    writeText(single, ",number,value,params_x,state\n0,0,nan,,COMPLETE\n");
+    EXPECT_EQ(errorTail(single), L", line 2: column \"params_x\" is empty.");
 }
 
 TEST_F(Import, DakotaTabularData)

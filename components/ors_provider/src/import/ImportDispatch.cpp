@@ -3,6 +3,7 @@
 #include "Importers.h"
 
 #include "ReadProgress.h"
+#include "diagnostics/snagwise.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -164,8 +165,10 @@ OrsContent ReadResultsFile(const std::wstring& path, const ImportOptions& option
     return ReadResultsFile(path, options, none);
 }
 
+namespace {
+
 // Optuna's storage and trial tables are small: their progress is the start and the end.
-OrsContent ReadResultsFile(const std::wstring& path, const ImportOptions& options, ReadProgress& progress)
+OrsContent readAnyFormat(const std::wstring& path, const ImportOptions& options, ReadProgress& progress)
 {
     const Probe found = probe(path);
     switch (found.kind) {
@@ -193,6 +196,17 @@ OrsContent ReadResultsFile(const std::wstring& path, const ImportOptions& option
     default:
         return ReadOrsFile(path, progress);
     }
+}
+
+} // namespace
+
+OrsContent ReadResultsFile(const std::wstring& path, const ImportOptions& options, ReadProgress& progress)
+{
+    OrsContent content = readAnyFormat(path, options, progress);
+    if (content.skippedRecords)
+        SW_TRACE(L"Data provider : skipped %llu failed rows of \"%ls\"",
+                 static_cast<unsigned long long>(content.skippedRecords), path.c_str());
+    return content;
 }
 
 } // namespace ors

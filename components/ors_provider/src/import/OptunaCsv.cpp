@@ -1,6 +1,8 @@
 // Optuna's trials table as pandas writes it (trials_dataframe().to_csv()):
 // params_<name> are the inputs, value / value_<metric> / values_<n or metric>
-// the functions; rows whose state is not COMPLETE are left out.
+// the functions; rows whose state is not COMPLETE are left out, and so are
+// rows with a failed value (nan, inf): both count as failed trials when the
+// state says FAIL or a value does.
 #include "Importers.h"
 
 #include "NumberParse.h"
@@ -90,30 +92,41 @@ OrsContent ReadOptunaCsv(const MappedFile& file, const TextHeader& header, const
     RowReader reader(header.dataBegin, file.end(), header.dataLine, header.delimiter, msg);
     std::vector<std::uint64_t> lines; // of the rows kept
     std::size_t rows = 0;
+    std::uint64_t failedTrials = 0;
+    std::vector<double> rowValues(valueColumns.size());
     while (reader.next()) {
         const auto& cells = reader.cells();
         if (cells.size() != names.size())
             throw FieldCountError(msg, reader.line(), cells.size(), names.size());
         if (stateColumn) {
             const std::string_view state = trimmedCell(cells[*stateColumn]);
-            if (state != "COMPLETE" && state != "TrialState.COMPLETE")
+            if (state != "COMPLETE" && state != "TrialState.COMPLETE") {
+                failedTrials += state == "FAIL" || state == "TrialState.FAIL";
                 continue;
+            }
         }
         if (rows >= kMaxRecords)
             throw msg.file(L"holds more than " + std::to_wstring(kMaxRecords) + L" completed trials");
+        bool failed = false;
         for (std::size_t k = 0; k < valueColumns.size(); ++k) {
-            double v = 0;
-            const auto status = ParseNumberCell(cells[valueColumns[k]], v);
-            if (status != NumberStatus::Ok)
+            const auto status = ParseNumberCell(cells[valueColumns[k]], rowValues[k]);
+            if (status == NumberStatus::Ok)
+                continue;
+            if (!IsFailedValue(cells[valueColumns[k]], int(status)))
                 throw CellError(msg, reader.line(), names[valueColumns[k]], cells[valueColumns[k]], int(status));
-            values[k].push_back(v);
+            failed = true;
         }
-        for (std::size_t k = 0; k < paramColumns.size(); ++k) {
-            const std::string_view cell = trimmedCell(cells[paramColumns[k]]);
-            if (cell.empty())
-                throw CellError(msg, reader.line(), names[paramColumns[k]], cell, int(NumberStatus::Empty));
-            paramCells[k].emplace_back(cell);
+        for (std::size_t k = 0; k < paramColumns.size(); ++k)
+            if (trimmedCell(cells[paramColumns[k]]).empty())
+                throw CellError(msg, reader.line(), names[paramColumns[k]], {}, int(NumberStatus::Empty));
+        if (failed) {
+            ++failedTrials;
+            continue;
         }
+        for (std::size_t k = 0; k < valueColumns.size(); ++k)
+            values[k].push_back(rowValues[k]);
+        for (std::size_t k = 0; k < paramColumns.size(); ++k)
+            paramCells[k].emplace_back(trimmedCell(cells[paramColumns[k]]));
         lines.push_back(reader.line());
         ++rows;
     }
@@ -158,6 +171,7 @@ OrsContent ReadOptunaCsv(const MappedFile& file, const TextHeader& header, const
     h.creator = "Optuna trials table";
     h.created = file.modified();
     FinishContent(content, std::move(parsed), msg);
+    content.skippedRecords = failedTrials;
     return content;
 }
 

@@ -257,13 +257,16 @@ OrsContent StorageReader::read()
         sqlite3_int64 id;
         std::string name;
         sqlite3_int64 completed;
+        sqlite3_int64 failed;
     };
     std::vector<Study> studies;
     {
         auto s = prepare("SELECT s.study_id, s.study_name, (SELECT count(*) FROM trials t WHERE t.study_id = "
-                         "s.study_id AND t.state = 'COMPLETE') FROM studies s ORDER BY s.study_id");
+                         "s.study_id AND t.state = 'COMPLETE'), (SELECT count(*) FROM trials t WHERE t.study_id = "
+                         "s.study_id AND t.state = 'FAIL') FROM studies s ORDER BY s.study_id");
         while (step(s.get()))
-            studies.push_back({sqlite3_column_int64(s.get(), 0), columnText(s.get(), 1), sqlite3_column_int64(s.get(), 2)});
+            studies.push_back({sqlite3_column_int64(s.get(), 0), columnText(s.get(), 1), sqlite3_column_int64(s.get(), 2),
+                               sqlite3_column_int64(s.get(), 3)});
     }
     if (studies.empty())
         throw m_msg.file(L"is an Optuna storage without studies");
@@ -428,6 +431,7 @@ OrsContent StorageReader::read()
     h.creator = "Optuna study \"" + study->name + "\"";
     h.created = FileTime(m_path);
     FinishContent(content, std::move(parsed), m_msg);
+    content.skippedRecords = std::uint64_t(study->failed);
     return content;
 }
 

@@ -85,7 +85,7 @@ OrsContent LoadSplitTable(MappedFile& file, const TextHeader& header, const Tabl
         out.push_back(parsed.inputs.data() + k * capacity);
     }
     for (std::size_t k = 0; k < nFn; ++k) {
-        plan.use[split.functionColumns[k]] = ColumnUse::Number;
+        plan.use[split.functionColumns[k]] = ColumnUse::Function;
         plan.target[split.functionColumns[k]] = int(out.size());
         out.push_back(parsed.functions.data() + k * capacity);
     }
@@ -93,6 +93,11 @@ OrsContent LoadSplitTable(MappedFile& file, const TextHeader& header, const Tabl
         plan.use[*split.labelColumn] = ColumnUse::Label;
 
     NumericResult r = LoadNumericColumns(header, file.end(), rows, plan, out.data(), capacity, msg, progress);
+    if (r.rows == 0 && r.skipped)
+        throw msg.file(L"holds no records: " +
+                       (r.skipped == 1 ? std::wstring(L"its only row is")
+                                       : L"each of its " + std::to_wstring(r.skipped) + L" rows is") +
+                       L" a failed evaluation (nan, inf or \"fail\" as a function value)");
     if (r.rows == 0)
         throw msg.file(L"holds no records: its table has a header line but no rows");
     parsed.rows = r.rows;
@@ -105,6 +110,7 @@ OrsContent LoadSplitTable(MappedFile& file, const TextHeader& header, const Tabl
     content.header.inputs = split.inputs;
     content.header.functions = split.functions;
     FinishContent(content, std::move(parsed), msg, progress);
+    content.skippedRecords = r.skipped;
     if (result)
         *result = std::move(r);
     return content;

@@ -44,6 +44,16 @@ OrsError CellError(const ImportMessages& msg, std::uint64_t line, std::string_vi
     }
 }
 
+bool IsFailedValue(std::string_view cell, int status)
+{
+    if (NumberStatus(status) == NumberStatus::NotFinite)
+        return true;
+    const std::string_view text = trimmed(cell);
+    constexpr std::string_view kFail = "fail";
+    return text.size() == kFail.size() &&
+           std::equal(text.begin(), text.end(), kFail.begin(), [](char a, char b) { return (a | 0x20) == b; });
+}
+
 OrsError FieldCountError(const ImportMessages& msg, std::uint64_t line, std::size_t got, std::size_t expected)
 {
     return msg.line(line, std::to_wstring(got) + (got == 1 ? L" cell" : L" cells") + L" where the header has " +
@@ -205,7 +215,7 @@ NumericResult loadRows(const TextHeader& header, const char* begin, const char* 
     const ColumnUse* use = plan.use.data();
     std::vector<double*> dst(n, nullptr);
     for (std::size_t c = 0; c < n; ++c)
-        if (use[c] == ColumnUse::Number)
+        if (use[c] >= ColumnUse::Number)
             dst[c] = out[plan.target[c]] + rowOffset;
 
     NumericResult result;
@@ -263,7 +273,7 @@ NumericResult loadRows(const TextHeader& header, const char* begin, const char* 
                     ++p;
                 }
             }
-            if (use[c] == ColumnUse::Number) {
+            if (use[c] >= ColumnUse::Number) {
                 double v;
                 const char* q = ParseDecimalFast(p, end, v);
                 if (!q) {
@@ -306,7 +316,7 @@ NumericResult loadRows(const TextHeader& header, const char* begin, const char* 
             continue;
         }
         // Anything unusual: quotes, blanks around numbers, blank lines, long
-        // numbers, or a bad row that needs its message.
+        // numbers, failed evaluations, or a bad row that needs its message.
         RowReader reader(rowStart, end, line, d, msg);
         if (!reader.next()) {
             p = end;
@@ -315,19 +325,31 @@ NumericResult loadRows(const TextHeader& header, const char* begin, const char* 
         const auto& cells = reader.cells();
         if (cells.size() != n)
             throw FieldCountError(msg, reader.line(), cells.size(), n);
+        // A failed evaluation leaves the row out, but only once every other
+        // cell is known good: a bad input still refuses the file.
+        bool failed = false;
         for (std::size_t c = 0; c < n; ++c) {
-            if (use[c] == ColumnUse::Number) {
+            if (use[c] >= ColumnUse::Number) {
                 double v = 0;
                 const NumberStatus status = ParseNumberCell(cells[c], v);
-                if (status != NumberStatus::Ok)
-                    throw CellError(msg, reader.line(), header.names[c], cells[c], int(status));
+                if (status != NumberStatus::Ok) {
+                    if (use[c] == ColumnUse::Function && IsFailedValue(cells[c], int(status)))
+                        failed = true;
+                    else
+                        throw CellError(msg, reader.line(), header.names[c], cells[c], int(status));
+                }
                 dst[c][row] = v;
-            } else if (use[c] == ColumnUse::Label) {
-                label(trimmed(cells[c]));
             }
         }
         p = reader.position();
         line = reader.nextLine();
+        if (failed) {
+            ++result.skipped;
+            continue;
+        }
+        for (std::size_t c = 0; c < n; ++c)
+            if (use[c] == ColumnUse::Label)
+                label(trimmed(cells[c]));
         ++row;
     }
     progress.Advance(std::size_t(p - counted));
@@ -422,6 +444,7 @@ NumericResult LoadNumericColumns(const TextHeader& header, const char* end, cons
     }
     NumericResult result;
     result.rows = first.rows + second.rows;
+    result.skipped = first.skipped + second.skipped;
     if (first.rows) {
         result.firstLabel = std::move(first.firstLabel);
         result.labelsDiffer = first.labelsDiffer || second.labelsDiffer ||

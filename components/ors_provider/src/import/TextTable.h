@@ -60,18 +60,25 @@ private:
 
 // What a numeric load does with each column.
 enum class ColumnUse : std::uint8_t {
-    Skip,   // ignored
-    Number, // a finite number, stored
-    Label,  // text; the loader reports whether all rows hold the same
+    Skip,     // ignored
+    Label,    // text; the loader reports whether all rows hold the same
+    Number,   // a finite number, stored
+    Function, // as Number, but nan, inf or "fail" marks a failed evaluation:
+              // the row is left out and counted
 };
 
 struct NumericPlan {
     std::vector<ColumnUse> use;       // per header column
-    std::vector<int> target;          // Number columns: index into the output columns
+    std::vector<int> target;          // Number and Function columns: index into the output columns
 };
 
+// A function cell that marks a failed evaluation: nan, an infinity (also one
+// too large to represent) or Dakota's "fail", in any case.
+bool IsFailedValue(std::string_view cell, int status);
+
 struct NumericResult {
-    std::size_t rows = 0;
+    std::size_t rows = 0;     // rows stored
+    std::size_t skipped = 0;  // rows left out as failed evaluations
     std::string firstLabel;  // the Label column's cell in the first row
     bool labelsDiffer = false;
 };
@@ -89,7 +96,7 @@ RowPlan PlanRows(const TextHeader& header, const char* end);
 
 // Reads every data row into out (numberColumns columns of capacity rows each,
 // column-major; capacity must be at least the number of rows: rows.lines + 1).
-// Throws with the line number on a bad row. The parse stage of progress,
+// Throws with the line number on a bad row; a failed evaluation is no bad row. The parse stage of progress,
 // counted in bytes.
 NumericResult LoadNumericColumns(const TextHeader& header, const char* end, const RowPlan& rows,
                                  const NumericPlan& plan, double* const* out, std::size_t capacity,
