@@ -190,8 +190,9 @@ TEST_F(Import, OptunaStorageStudyChoiceAndObjectiveNames)
     EXPECT_EQ(warmup.header.inputs[0].signal, "warmup");
 
     options.study = "nope";
-    EXPECT_EQ(readError(path, options), fileText(path) + L" holds no Optuna study named \"nope\" (its studies: "
-                                                         L"\"warmup\", \"filter\").");
+    EXPECT_EQ(readError(path, options), fileText(path) + L" holds no Optuna study named \"nope\"; its studies: "
+                                                         L"\"warmup\" (2 completed trials), \"filter\" (4 completed "
+                                                         L"trials).");
 
     // Without stored metric names, objectives are numbered.
     execSql(path, "DELETE FROM study_system_attributes;");

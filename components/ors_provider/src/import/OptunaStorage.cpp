@@ -278,8 +278,9 @@ OrsContent StorageReader::read()
         if (!study) {
             std::wstring list;
             for (const auto& st : studies)
-                list += (list.empty() ? L"" : L", ") + Quoted(st.name);
-            throw m_msg.file(L"holds no Optuna study named " + Quoted(m_options.study) + L" (its studies: " + list + L")");
+                list += (list.empty() ? L"" : L", ") + Quoted(st.name) + L" (" + std::to_wstring(st.completed) +
+                        (st.completed == 1 ? L" completed trial)" : L" completed trials)");
+            throw m_msg.file(L"holds no Optuna study named " + Quoted(m_options.study) + L"; its studies: " + list);
         }
     } else {
         study = &*std::max_element(studies.begin(), studies.end(),
