@@ -388,6 +388,17 @@ TEST_F(Import, MarkedCsvAndTsvTables)
     EXPECT_THAT(l.inputValues[1], ElementsAre(-25, 5, 8));
     EXPECT_THAT(l.functionValues[0], ElementsAre(3, 6, 9));
     EXPECT_THAT(l.functionValues[1], ElementsAre(-1, -2, -3));
+
+    // pandas' to_csv(sep="\t") starts the header with the unnamed index
+    // column: the line's leading tab is a cell, for a marked table and for
+    // Optuna's trials table alike.
+    writeText(tsv, "\tin:a\tout:y\n0\t1\t2\n1\t3\t4\n");
+    l = loadOk(tsv);
+    EXPECT_THAT(l.inputValues[0], ElementsAre(1, 3));
+    EXPECT_THAT(l.functionValues[0], ElementsAre(2, 4));
+    writeText(tsv, "\tnumber\tvalue\tparams_x\tstate\n0\t0\t1.5\t0.1\tCOMPLETE\n");
+    EXPECT_EQ(ors::DetectResultsFormat(tsv.wstring()), ors::SourceFormat::OptunaCsv);
+    EXPECT_THAT(loadOk(tsv).functionValues[0], ElementsAre(1.5));
 }
 
 TEST_F(Import, NumberedColumnsAsTheBenchmarkGeneratorWritesThem)

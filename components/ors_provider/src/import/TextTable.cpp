@@ -165,7 +165,9 @@ TextHeader ReadHeader(const char* begin, const char* end, const ImportMessages& 
     if (end - p >= 3 && std::memcmp(p, "\xEF\xBB\xBF", 3) == 0)
         p += 3;
     std::uint64_t line = 1;
-    // Skip blank lines.
+    // Skip blank lines. The header's own leading blanks stay: a leading tab
+    // is the unnamed index column pandas writes.
+    const char* first = nullptr;
     for (;;) {
         const char* q = p;
         while (q < end && (isBlank(*q) || *q == '\r'))
@@ -177,16 +179,16 @@ TextHeader ReadHeader(const char* begin, const char* end, const ImportMessages& 
         }
         if (q >= end)
             throw msg.file(L"holds no table: it has no header line");
-        p = q;
+        first = q;
         break;
     }
     const char* eol = static_cast<const char*>(std::memchr(p, '\n', std::size_t(end - p)));
     if (!eol)
         eol = end;
-    if (*p == '%') {
+    if (*first == '%') {
         h.dakota = true;
         h.delimiter = kBlanks;
-        ++p;
+        p = first + 1;
     } else {
         h.delimiter = std::memchr(p, '\t', std::size_t(eol - p)) ? '\t' : ',';
     }
