@@ -150,10 +150,6 @@ BatchOptions ParseArguments(const std::vector<std::string>& args)
             o.output = Wide(next());
             if (o.output.empty())
                 UsageError("--render needs a file name");
-        } else if (arg == "--study") {
-            o.study = Wide(next());
-            if (o.study.empty())
-                UsageError("--study needs a study name");
         } else if (arg == "--x") {
             o.inputX = Wide(next());
         } else if (arg == "--y") {

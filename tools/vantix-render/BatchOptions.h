@@ -49,9 +49,6 @@ struct PictureSize {
 struct BatchOptions {
     std::wstring file;
     std::wstring output;
-    // --study: the study of an Optuna storage to chart; empty: the provider's
-    // choice. Not yet passed on: the provider's Load takes no load options.
-    std::wstring study;
     std::optional<std::wstring> inputX;
     std::optional<std::wstring> inputY;
     std::optional<std::wstring> function;
