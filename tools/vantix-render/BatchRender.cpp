@@ -112,9 +112,23 @@ BatchChoice ResolveChoice(IUnknown* pData, const BatchOptions& options)
         throw BatchError("the loaded data offer no records");
     CInputConfigModel model;
     const HRESULT hr = model.Initialize(spSource.Get(), nullptr);
-    if (hr != S_OK)
-        throw BatchError("the file " + Quoted(options.file) +
-                         " cannot be charted: it needs records, two inputs and a function (" + Hex(hr) + ")");
+    if (hr != S_OK) {
+        // Say what is missing, in words.
+        ULONG nInputs = 0, nFunctions = 0, nRecords = 0;
+        spSource->GetInputCount(&nInputs);
+        spSource->GetFunctionCount(&nFunctions);
+        spSource->GetRecordCount(&nRecords);
+        std::string missing;
+        if (nInputs < 2)
+            missing = nInputs == 1 ? "it has one input, and a chart needs two" : "it has no inputs, and a chart needs two";
+        else if (nFunctions == 0)
+            missing = "it has no function to draw as the height";
+        else if (nRecords == 0)
+            missing = "it holds no records";
+        else
+            missing = "its inputs could not be read (" + Hex(hr) + ")";
+        throw BatchError("the file " + Quoted(options.file) + " cannot be charted: " + missing);
+    }
     // The dialog opens on the first record.
     model.SelectRecord(0, false);
 

@@ -6,6 +6,7 @@
 #include "OrsFormat.h"
 #include "PngWriter.h"
 
+#include <QFile>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -287,6 +288,21 @@ TEST(BatchChoice, HoldsOverRangesAndEmptySlices)
     EXPECT_THAT(text, HasSubstr("is not min, max or mean"));
     EXPECT_EQ(Parse({"--render", "o.png", "--aggregate", "mean", "--surface-from-points", "f.ors"}).aggregate,
               AggregateChoice::Mean);
+}
+
+TEST(BatchChoice, AFileWithOneInputSaysSoInWords)
+{
+    QTemporaryDir dir;
+    QFile file(dir.filePath("one.csv"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("in:a,out:f\n1,2\n3,4\n");
+    file.close();
+    try {
+        Choose(file.fileName().toStdWString(), {});
+        ADD_FAILURE() << "no error";
+    } catch (const BatchError& e) {
+        EXPECT_THAT(e.what(), HasSubstr("cannot be charted: it has one input, and a chart needs two"));
+    }
 }
 
 TEST(BatchTool, DrawsTheSampleSurfaceInItsRoughnessColours)
