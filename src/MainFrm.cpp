@@ -146,7 +146,6 @@ void CMainFrame::OnCreate()
     }
     m_toolbar->toggleViewAction()->setVisible(false);
 
-    statusBar()->showMessage(QString::fromStdWString(LoadResourceString(57345)));
     m_mdi = new QMdiArea(this);
     m_mdi->setObjectName(QStringLiteral("MDIClient"));
     m_mdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -215,8 +214,13 @@ bool CMainFrame::OnIdle()
     const bool move = hasChart && m_UpdateUI.IsEnabled(ID_WATER_LEVEL) && m_UpdateUI.IsChecked(ID_WATER_LEVEL);
     m_UpdateUI.UIEnable(ID_WATER_UP, move);
     m_UpdateUI.UIEnable(ID_WATER_DOWN, move);
-    if (!hasChart)
+    if (!hasChart) {
+        // Nothing is left to describe: the last chart's pick and toggles go with it.
         m_UpdateUI.UIEnable(ID_FILE_SAVE_AS, false);
+        m_UpdateUI.UISetText(0, QString());
+        for (unsigned id : {ID_WATER_LEVEL, ID_WIREFRAME, ID_SURFACE_FROM_POINTS})
+            m_UpdateUI.UISetCheck(id, false);
+    }
     m_UpdateUI.UIUpdateToolBar();
     m_UpdateUI.UIUpdateMenuBar();
     m_UpdateUI.UIUpdateStatusBar();

@@ -12,6 +12,7 @@
 #include "platform/loader.h"
 
 #include <QFileInfo>
+#include <QStatusTipEvent>
 #include <QRegularExpression>
 
 #include <gmock/gmock.h>
@@ -300,10 +301,20 @@ TEST_F(ChartWindowTest, PickingWritesTheStatusBarAndAMissClearsIt)
     EXPECT_TRUE(text.contains(QString::fromStdWString(chart->View()->Chart().GetFunctionTitle())))
         << text.toStdString();
 
-    // A click on empty space clears the point and the pane shows the idle text.
-    Click(control, QPointF(3, 3));
+    // A hovered menu entry sends its (empty) status tip; the pick stays.
+    QStatusTipEvent tip{QString()};
+    QApplication::sendEvent(m_frame.get(), &tip);
+    EXPECT_EQ(StatusText(), text);
+
+    // Closing the last chart takes its pick and toggles with it.
+    m_frame->OnCommand(CMainFrame::ID_WATER_LEVEL);
+    ASSERT_TRUE(m_frame->UpdateUI().IsChecked(CMainFrame::ID_WATER_LEVEL));
+    prompts.messageAnswers.push_back(IDNO);
+    chart->close();
+    QApplication::processEvents();
+    m_frame->OnIdle();
     EXPECT_EQ(StatusText(), ready);
-    EXPECT_FALSE(chart->View()->Chart().Adapter().IsPointSelected());
+    EXPECT_FALSE(m_frame->Action(CMainFrame::ID_WATER_LEVEL)->isChecked());
 }
 
 TEST_F(ChartWindowTest, ViewCommandsFollowTheChartsState)
