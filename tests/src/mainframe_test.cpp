@@ -341,10 +341,15 @@ TEST(StartUp, RunOpensTheFirstFileAndReturnsTheLoopsExitCode)
     EXPECT_THAT(snag.RecordsOfType(L"CHECK ERRORS"), ::testing::SizeIs(3));
 }
 
-TEST(StartUp, HelpAndVersionAnswerOnStandardOutput)
+TEST(StartUp, HelpAndVersionAnswerOnStandardOutputWithoutADisplay)
 {
     const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/vantix");
+    // No display at all: both must answer all the same.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
     QProcess p;
+    p.setProcessEnvironment(env);
     p.start(program, {QStringLiteral("--version")});
     ASSERT_TRUE(p.waitForFinished(30000));
     EXPECT_EQ(p.exitCode(), 0);
