@@ -10,6 +10,7 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QUrl>
 
 #include <cstdio>
 
@@ -246,6 +247,26 @@ std::wstring CChart::DefaultFileName(std::size_t item) const
     return name + L"_" + stamp;
 }
 
+std::wstring DisplayFileName(const std::wstring& path)
+{
+    const QString text = QString::fromStdWString(path);
+    const QUrl url(text);
+    // A one-letter scheme is a drive, not a URL.
+    if (url.isValid() && url.scheme().size() > 1 && !url.isLocalFile())
+        return url.toString(QUrl::RemovePassword).toStdWString();
+    return QFileInfo(text).fileName().toStdWString();
+}
+
+std::wstring CChart::SeriesTitle(std::size_t item) const
+{
+    const CDataTransformer& t = m_History[item].second;
+    std::wstring x, y, f;
+    t.GetInputXFullName(&x);
+    t.GetInputYFullName(&y);
+    t.GetFunctionName(&f);
+    return DisplayFileName(m_History[item].first.m_Path) + L" - " + x + L" / " + y + L" - " + f;
+}
+
 void CChart::SaveData()
 {
     SW_TRACE(L"Chart : SaveData");
@@ -258,6 +279,8 @@ void CChart::SaveData()
         request.defaultExtension = L"ors";
         request.initialName = DefaultFileName(i);
         request.overwritePrompt = true;
+        // Several dialogs may follow each other: each says whose data it saves.
+        request.title = L"Save Data As: " + SeriesTitle(i);
         const auto chosen = Prompts().FileDialog(vantix::ActiveWindow(), request);
         if (!chosen)
             continue;
@@ -275,11 +298,22 @@ void CChart::SaveData()
         std::wstring path = *chosen;
         if (path.size() < 4 || path.compare(path.size() - 4, 4, L".ors") != 0)
             path += L".ors";
-        if (pSaver->Save(path) == S_OK) {
+        // A large source takes seconds to write: say so while the window waits.
+        if (m_pTopLevel)
+            m_pTopLevel->ShowProgress(L"Saving " + DisplayFileName(path) + L"...");
+        const HRESULT hr = pSaver->Save(path);
+        if (m_pTopLevel)
+            m_pTopLevel->ShowProgress({});
+        if (hr == S_OK) {
             SW_TRACE(L"Chart : data saved succesfully");
             info.m_bUnsaved = false;
         } else {
             SW_TRACE(L"Chart : data save failed");
+            std::wstring text = GetErrorDescription(pSaver.Get(), platform::uuidof<IOptimizationResultsDataSaver>());
+            if (text.empty())
+                text = L"The file \"" + path + L"\" could not be written.";
+            Prompts().MessageBox(vantix::ActiveWindow(), text, LoadResourceString(130),
+                                 vantix::MB_OK | vantix::MB_ICONEXCLAMATION);
         }
     }
 }

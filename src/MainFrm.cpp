@@ -41,6 +41,21 @@ bool CMainFrame::CEventManager::RegisterTemporaryFile(const wchar_t* path)
     return true;
 }
 
+void CMainFrame::CEventManager::ShowProgress(const std::wstring& text)
+{
+    if (!text.empty() && !m_bBusy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else if (text.empty() && m_bBusy)
+        QApplication::restoreOverrideCursor();
+    m_bBusy = !text.empty();
+    QStatusBar* bar = m_pFrame->statusBar();
+    if (m_bBusy)
+        bar->showMessage(QString::fromStdWString(text));
+    else
+        bar->clearMessage();
+    bar->repaint();
+}
+
 CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_EventManager(this)
 {
     setWindowTitle(QString::fromStdWString(LoadResourceString(128)));

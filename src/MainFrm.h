@@ -82,11 +82,15 @@ public:
         explicit CEventManager(CMainFrame* pFrame) : m_pFrame(pFrame) {}
         ~CEventManager();
         bool RegisterTemporaryFile(const wchar_t* path) override;
+        // A busy cursor and the text in the status bar, painted at once (the
+        // event loop waits for the operation).
+        void ShowProgress(const std::wstring& text) override;
         const std::vector<std::wstring>& Files() const { return m_Files; }
 
     private:
         CMainFrame* m_pFrame;
         std::vector<std::wstring> m_Files;
+        bool m_bBusy = false;
     };
 
 protected:
