@@ -1,5 +1,6 @@
 #include "Chart.h"
 
+#include "FileHistory.h"
 #include "InputConfigDlg.h"
 #include "LoadProgress.h"
 #include "Prompts.h"
@@ -110,8 +111,11 @@ bool CChart::LoadData(const std::wstring& path, bool bUnsaved, bool bTemporary)
     info.m_Path = path;
     bool bLoaded = false;
     hr = InternalLoadData(spSource.Get(), info, bLoaded);
-    if (hr == S_OK)
+    if (hr == S_OK) {
+        if (bLoaded && !bTemporary && m_pTopLevel)
+            m_pTopLevel->FileOpened(path);
         return bLoaded;
+    }
     if (hr == S_FALSE) {
         Prompts().MessageBox(vantix::ActiveWindow(), LoadResourceString(132), LoadResourceString(130),
                              vantix::MB_OK | vantix::MB_ICONINFORMATION);
@@ -200,9 +204,11 @@ bool CChart::OpenAndLoad()
 {
     vantix::FileDialogRequest request;
     request.mode = vantix::FileDialogRequest::Mode::Open;
+    request.folder = ReadDialogFolder();
     const auto path = Prompts().FileDialog(vantix::ActiveWindow(), request);
     if (!path)
         return false;
+    RememberDialogFolder(*path);
     return LoadData(*path, true, false);
 }
 
@@ -279,11 +285,13 @@ void CChart::SaveData()
         request.defaultExtension = L"ors";
         request.initialName = DefaultFileName(i);
         request.overwritePrompt = true;
+        request.folder = ReadDialogFolder();
         // Several dialogs may follow each other: each says whose data it saves.
         request.title = L"Save Data As: " + SeriesTitle(i);
         const auto chosen = Prompts().FileDialog(vantix::ActiveWindow(), request);
         if (!chosen)
             continue;
+        RememberDialogFolder(*chosen);
 
         IUnknown* pRaw = nullptr;
         transformer.GetDataSaver(&pRaw);
