@@ -112,14 +112,16 @@ TEST_F(MainFrameTest, OpenMakesAChartAndRecentFilesAndTheFolderSurviveARestart)
     // Nine files opened: the latest eight remain, most recent first.
     for (int i = 1; i <= 9; ++i)
         AddRecentFile(ScratchFile(QStringLiteral("f%1.ors").arg(i)).toStdWString());
+    AddRecentFile(L"postgresql://me:secret@db/study");
     AddRecentFile(Sample());
     CMainFrame second;
     second.OnCreate();
     const std::vector<QAction*> recent = second.RecentFileActions();
     ASSERT_EQ(recent.size(), kRecentFilesMax);
     EXPECT_EQ(recent[0]->text(), QStringLiteral("&1 filter-tuning.ors"));
-    EXPECT_EQ(recent[1]->data().toString(), ScratchFile(QStringLiteral("f9.ors")));
-    EXPECT_EQ(recent[7]->data().toString(), ScratchFile(QStringLiteral("f3.ors")));
+    EXPECT_EQ(recent[1]->text(), QStringLiteral("&2 postgresql://me@db/study")); // never the password
+    EXPECT_EQ(recent[2]->data().toString(), ScratchFile(QStringLiteral("f9.ors")));
+    EXPECT_EQ(recent[7]->data().toString(), ScratchFile(QStringLiteral("f4.ors")));
     prompts.fileAnswers.push_back(std::nullopt);
     second.OnCommand(CMainFrame::ID_FILE_NEW);
     EXPECT_EQ(QString::fromStdWString(prompts.fileDialogs.back().folder), folder);
