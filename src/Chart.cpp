@@ -1,5 +1,6 @@
 #include "Chart.h"
 
+#include "FileHistory.h"
 #include "InputConfigDlg.h"
 #include "LoadProgress.h"
 #include "Prompts.h"
@@ -10,6 +11,7 @@
 
 #include <QDateTime>
 #include <QFileInfo>
+#include <QUrl>
 
 #include <cstdio>
 
@@ -109,8 +111,11 @@ bool CChart::LoadData(const std::wstring& path, bool bUnsaved, bool bTemporary)
     info.m_Path = path;
     bool bLoaded = false;
     hr = InternalLoadData(spSource.Get(), info, bLoaded);
-    if (hr == S_OK)
+    if (hr == S_OK) {
+        if (bLoaded && !bTemporary && m_pTopLevel)
+            m_pTopLevel->FileOpened(path);
         return bLoaded;
+    }
     if (hr == S_FALSE) {
         Prompts().MessageBox(vantix::ActiveWindow(), LoadResourceString(132), LoadResourceString(130),
                              vantix::MB_OK | vantix::MB_ICONINFORMATION);
@@ -199,9 +204,11 @@ bool CChart::OpenAndLoad()
 {
     vantix::FileDialogRequest request;
     request.mode = vantix::FileDialogRequest::Mode::Open;
+    request.folder = ReadDialogFolder();
     const auto path = Prompts().FileDialog(vantix::ActiveWindow(), request);
     if (!path)
         return false;
+    RememberDialogFolder(*path);
     return LoadData(*path, true, false);
 }
 
@@ -246,6 +253,26 @@ std::wstring CChart::DefaultFileName(std::size_t item) const
     return name + L"_" + stamp;
 }
 
+std::wstring DisplayFileName(const std::wstring& path)
+{
+    const QString text = QString::fromStdWString(path);
+    const QUrl url(text);
+    // A one-letter scheme is a drive, not a URL.
+    if (url.isValid() && url.scheme().size() > 1 && !url.isLocalFile())
+        return url.toString(QUrl::RemovePassword).toStdWString();
+    return QFileInfo(text).fileName().toStdWString();
+}
+
+std::wstring CChart::SeriesTitle(std::size_t item) const
+{
+    const CDataTransformer& t = m_History[item].second;
+    std::wstring x, y, f;
+    t.GetInputXFullName(&x);
+    t.GetInputYFullName(&y);
+    t.GetFunctionName(&f);
+    return DisplayFileName(m_History[item].first.m_Path) + L" - " + x + L" / " + y + L" - " + f;
+}
+
 void CChart::SaveData()
 {
     SW_TRACE(L"Chart : SaveData");
@@ -258,9 +285,13 @@ void CChart::SaveData()
         request.defaultExtension = L"ors";
         request.initialName = DefaultFileName(i);
         request.overwritePrompt = true;
+        request.folder = ReadDialogFolder();
+        // Several dialogs may follow each other: each says whose data it saves.
+        request.title = L"Save Data As: " + SeriesTitle(i);
         const auto chosen = Prompts().FileDialog(vantix::ActiveWindow(), request);
         if (!chosen)
             continue;
+        RememberDialogFolder(*chosen);
 
         IUnknown* pRaw = nullptr;
         transformer.GetDataSaver(&pRaw);
@@ -275,11 +306,22 @@ void CChart::SaveData()
         std::wstring path = *chosen;
         if (path.size() < 4 || path.compare(path.size() - 4, 4, L".ors") != 0)
             path += L".ors";
-        if (pSaver->Save(path) == S_OK) {
+        // A large source takes seconds to write: say so while the window waits.
+        if (m_pTopLevel)
+            m_pTopLevel->ShowProgress(L"Saving " + DisplayFileName(path) + L"...");
+        const HRESULT hr = pSaver->Save(path);
+        if (m_pTopLevel)
+            m_pTopLevel->ShowProgress({});
+        if (hr == S_OK) {
             SW_TRACE(L"Chart : data saved succesfully");
             info.m_bUnsaved = false;
         } else {
             SW_TRACE(L"Chart : data save failed");
+            std::wstring text = GetErrorDescription(pSaver.Get(), platform::uuidof<IOptimizationResultsDataSaver>());
+            if (text.empty())
+                text = L"The file \"" + path + L"\" could not be written.";
+            Prompts().MessageBox(vantix::ActiveWindow(), text, LoadResourceString(130),
+                                 vantix::MB_OK | vantix::MB_ICONEXCLAMATION);
         }
     }
 }

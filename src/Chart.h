@@ -60,6 +60,8 @@ public:
 
     // Default save name of a history item: proximal name, "_", creation stamp.
     std::wstring DefaultFileName(std::size_t item) const;
+    // What a history item shows: "file - X / Y - function".
+    std::wstring SeriesTitle(std::size_t item) const;
 
 private:
     // The provider's Load, shown in a progress dialog when the provider
@@ -76,3 +78,7 @@ private:
 // second, month, day, year mod 100) in local time; nothing when unknown.
 // One function so tests can reason about the stamp.
 std::wstring FileCreationStamp(const std::wstring& path);
+
+// The name a file or data source goes by on screen: a file's name, or a URL
+// without its password.
+std::wstring DisplayFileName(const std::wstring& path);

@@ -37,6 +37,12 @@ bool CChildFrame::Create()
     return true;
 }
 
+void CChildFrame::UpdateTitle()
+{
+    if (m_view && m_view->Chart().HistorySize() > 0)
+        setWindowTitle(QString::fromStdWString(m_view->Chart().SeriesTitle(0)));
+}
+
 bool CChildFrame::OnCommand(unsigned id)
 {
     return m_view && m_view->OnCommand(id);

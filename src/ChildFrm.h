@@ -43,6 +43,8 @@ public:
     bool OnCommand(unsigned id);
 
     CVantixView* View() const { return m_view; }
+    // Titles the window with its first series' file and slice.
+    void UpdateTitle();
 
     // How many times each private message arrived (tests check "exactly once").
     int MessageCount(unsigned msg) const;

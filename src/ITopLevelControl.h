@@ -7,6 +7,10 @@ class ITopLevelControl {
 public:
     // Hands over a temporary file that the frame deletes when it closes.
     virtual bool RegisterTemporaryFile(const wchar_t* path) = 0;
+    // A results file was opened into a chart (not a temporary one).
+    virtual void FileOpened(const std::wstring& path) { (void)path; }
+    // A long operation (a save) begins with its text, and ends with an empty one.
+    virtual void ShowProgress(const std::wstring& text) { (void)text; }
 
 protected:
     ~ITopLevelControl() = default;

@@ -3,6 +3,8 @@
 #include <QActionGroup>
 
 #include "ChildFrm.h"
+#include "FileHistory.h"
+#include "Chart.h"
 #include "Prompts.h"
 #include "ResourceStrings.h"
 #include "RendererSetting.h"
@@ -17,6 +19,10 @@
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QStyle>
 #include <QFile>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -41,8 +47,30 @@ bool CMainFrame::CEventManager::RegisterTemporaryFile(const wchar_t* path)
     return true;
 }
 
+void CMainFrame::CEventManager::ShowProgress(const std::wstring& text)
+{
+    if (!text.empty() && !m_bBusy)
+        QApplication::setOverrideCursor(Qt::WaitCursor);
+    else if (text.empty() && m_bBusy)
+        QApplication::restoreOverrideCursor();
+    m_bBusy = !text.empty();
+    QStatusBar* bar = m_pFrame->statusBar();
+    if (m_bBusy)
+        bar->showMessage(QString::fromStdWString(text));
+    else
+        bar->clearMessage();
+    bar->repaint();
+}
+
+void CMainFrame::CEventManager::FileOpened(const std::wstring& path)
+{
+    AddRecentFile(path);
+    m_pFrame->UpdateRecentFilesMenu();
+}
+
 CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_EventManager(this)
 {
+    setAcceptDrops(true);
     setWindowTitle(QString::fromStdWString(LoadResourceString(128)));
     setObjectName(QStringLiteral("CMainFrame"));
 }
@@ -81,13 +109,18 @@ void CMainFrame::OnCreate()
 {
     // Menu 128 and accelerator table 128.
     QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    m_fileMenu = file;
     AddCommand(file, ID_FILE_NEW, QStringLiteral("&New Chart..."), QKeySequence(Qt::CTRL | Qt::Key_N));
+    // Open is what everyone tries first; it makes a new chart like New Chart.
+    AddCommand(file, ID_FILE_OPEN, QStringLiteral("&Open..."), QKeySequence(Qt::CTRL | Qt::Key_O))
+        ->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
     AddCommand(file, ID_INSERT_DATA, QStringLiteral("&Insert Data..."), QKeySequence(Qt::Key_Insert));
     AddCommand(file, ID_FILE_SAVE_AS, QStringLiteral("&Save Data As..."), QKeySequence(Qt::CTRL | Qt::Key_S));
-    file->addSeparator();
+    m_recentSeparator = file->addSeparator();
+    m_exitSeparator = file->addSeparator();
     AddCommand(file, ID_APP_EXIT, QStringLiteral("E&xit"));
-    // Accepted and ignored, as the accelerators Ctrl+O and Ctrl+P are.
-    AddCommand(nullptr, ID_FILE_OPEN, QString(), QKeySequence(Qt::CTRL | Qt::Key_O));
+    UpdateRecentFilesMenu();
+    // Accepted and ignored, as the accelerator Ctrl+P is.
     AddCommand(nullptr, ID_FILE_SAVE_AS2, QString());
     AddCommand(nullptr, ID_FILE_PRINT, QString(), QKeySequence(Qt::CTRL | Qt::Key_P));
 
@@ -117,6 +150,8 @@ void CMainFrame::OnCreate()
     AddCommand(view, ID_CHART_OPTIONS, QStringLiteral("Chart &Options..."));
 
     QMenu* window = menuBar()->addMenu(QStringLiteral("&Window"));
+    m_windowMenu = window;
+    connect(window, &QMenu::aboutToShow, this, &CMainFrame::UpdateWindowMenu);
     AddCommand(window, ID_WINDOW_CASCADE, QStringLiteral("&Cascade"));
     AddCommand(window, ID_WINDOW_TILE_HORZ, QStringLiteral("&Tile"));
     AddCommand(window, ID_WINDOW_ARRANGE, QStringLiteral("&Arrange Icons"));
@@ -144,9 +179,9 @@ void CMainFrame::OnCreate()
         ++image;
         m_toolbar->addAction(a);
     }
+    m_toolbar->insertAction(Action(ID_INSERT_DATA), Action(ID_FILE_OPEN));
     m_toolbar->toggleViewAction()->setVisible(false);
 
-    statusBar()->showMessage(QString::fromStdWString(LoadResourceString(57345)));
     m_mdi = new QMdiArea(this);
     m_mdi->setObjectName(QStringLiteral("MDIClient"));
     m_mdi->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
@@ -186,7 +221,7 @@ void CMainFrame::OnCreate()
     m_UpdateUI.UIAddStatusBar(statusBar(), LoadResourceQString(57345));
     m_UpdateUI.UISetCheck(ID_VIEW_TOOLBAR, true);
     m_UpdateUI.UISetCheck(ID_VIEW_STATUS_BAR, true);
-    for (unsigned id : {ID_INSERT_DATA, ID_FILE_OPEN, ID_FILE_SAVE_AS, ID_FILE_SAVE_AS2, ID_WATER_LEVEL, ID_WATER_UP,
+    for (unsigned id : {ID_INSERT_DATA, ID_FILE_SAVE_AS, ID_FILE_SAVE_AS2, ID_WATER_LEVEL, ID_WATER_UP,
                         ID_WATER_DOWN, ID_WIREFRAME, ID_AGGREGATE_MIN, ID_AGGREGATE_MAX, ID_AGGREGATE_MEAN,
                         ID_SURFACE_FROM_POINTS})
         m_UpdateUI.UIEnable(id, false);
@@ -215,8 +250,13 @@ bool CMainFrame::OnIdle()
     const bool move = hasChart && m_UpdateUI.IsEnabled(ID_WATER_LEVEL) && m_UpdateUI.IsChecked(ID_WATER_LEVEL);
     m_UpdateUI.UIEnable(ID_WATER_UP, move);
     m_UpdateUI.UIEnable(ID_WATER_DOWN, move);
-    if (!hasChart)
+    if (!hasChart) {
+        // Nothing is left to describe: the last chart's pick and toggles go with it.
         m_UpdateUI.UIEnable(ID_FILE_SAVE_AS, false);
+        m_UpdateUI.UISetText(0, QString());
+        for (unsigned id : {ID_WATER_LEVEL, ID_WIREFRAME, ID_SURFACE_FROM_POINTS})
+            m_UpdateUI.UISetCheck(id, false);
+    }
     m_UpdateUI.UIUpdateToolBar();
     m_UpdateUI.UIUpdateMenuBar();
     m_UpdateUI.UIUpdateStatusBar();
@@ -285,6 +325,7 @@ void CMainFrame::OnNewChart()
         return;
     const bool loaded = frame->View()->Chart().OpenAndLoad();
     frame->View()->UpdateInterface();
+    frame->UpdateTitle();
     if (!loaded)
         frame->close();
 }
@@ -296,6 +337,7 @@ void CMainFrame::OpenChartFile(const std::wstring& path)
         return;
     const bool loaded = frame->View()->Chart().LoadData(path, true, false);
     frame->View()->UpdateInterface();
+    frame->UpdateTitle();
     if (!loaded)
         QTimer::singleShot(0, frame, [frame] { frame->close(); });
 }
@@ -307,9 +349,8 @@ void CMainFrame::OnCommand(unsigned id)
         QTimer::singleShot(0, this, [this] { close(); });
         return;
     case ID_FILE_NEW:
-        OnNewChart();
-        return;
     case ID_FILE_OPEN:
+        OnNewChart();
         return;
     case ID_VIEW_TOOLBAR:
         OnToggleToolbar();
@@ -429,4 +470,79 @@ void CMainFrame::closeEvent(QCloseEvent* event)
             m_mdi->removeSubWindow(chart);
     }
     QMainWindow::closeEvent(event);
+}
+
+void CMainFrame::UpdateRecentFilesMenu()
+{
+    if (!m_fileMenu)
+        return;
+    for (QAction* a : m_recentActions)
+        delete a;
+    m_recentActions.clear();
+    int n = 0;
+    for (const std::wstring& path : ReadRecentFiles()) {
+        QString name = QString::fromStdWString(DisplayFileName(path));
+        const QString label = QStringLiteral("&%1 %2").arg(++n).arg(name.replace(QLatin1Char('&'), QStringLiteral("&&")));
+        auto* a = new QAction(label, m_fileMenu);
+        a->setData(QString::fromStdWString(path));
+        connect(a, &QAction::triggered, this, [this, path] { OpenChartFile(path); });
+        m_fileMenu->insertAction(m_exitSeparator, a);
+        m_recentActions.push_back(a);
+    }
+    m_recentSeparator->setVisible(!m_recentActions.empty());
+}
+
+void CMainFrame::UpdateWindowMenu()
+{
+    // Qt's MDI convention: one checkable entry per window, the active one checked.
+    for (QAction* a : m_windowActions)
+        delete a;
+    m_windowActions.clear();
+    const std::vector<CChildFrame*> charts = Charts();
+    if (charts.empty())
+        return;
+    m_windowActions.push_back(m_windowMenu->addSeparator());
+    int n = 0;
+    for (CChildFrame* c : charts) {
+        ++n;
+        QString title = c->windowTitle();
+        title.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        auto* a = m_windowMenu->addAction(n < 10 ? QStringLiteral("&%1 %2").arg(n).arg(title) : title);
+        a->setCheckable(true);
+        a->setChecked(c == ActiveChart());
+        connect(a, &QAction::triggered, this, [this, chart = QPointer<CChildFrame>(c)] {
+            if (chart)
+                m_mdi->setActiveSubWindow(chart);
+        });
+        m_windowActions.push_back(a);
+    }
+}
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event)
+{
+    const QMimeData* data = event->mimeData();
+    if (data && data->hasUrls())
+        for (const QUrl& url : data->urls())
+            if (url.isLocalFile()) {
+                event->acceptProposedAction();
+                return;
+            }
+    QMainWindow::dragEnterEvent(event);
+}
+
+void CMainFrame::dropEvent(QDropEvent* event)
+{
+    std::vector<std::wstring> files;
+    if (const QMimeData* data = event->mimeData())
+        for (const QUrl& url : data->urls())
+            if (url.isLocalFile())
+                files.push_back(url.toLocalFile().toStdWString());
+    if (files.empty())
+        return QMainWindow::dropEvent(event);
+    event->acceptProposedAction();
+    // The source waits for the drop to end: open after it, one chart per file.
+    QTimer::singleShot(0, this, [this, files] {
+        for (const std::wstring& f : files)
+            OpenChartFile(f);
+    });
 }

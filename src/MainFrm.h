@@ -14,6 +14,7 @@
 class CChildFrame;
 class QAction;
 class QMdiArea;
+class QMenu;
 class QToolBar;
 
 class CMainFrame : public QMainWindow {
@@ -69,6 +70,14 @@ public:
     QAction* Action(unsigned id) const;
     CChildFrame* ActiveChart() const;
     std::vector<CChildFrame*> Charts() const;
+    // The File menu's recent-file entries and the Window menu's chart entries,
+    // built again from the settings and the open charts.
+    void UpdateRecentFilesMenu();
+    void UpdateWindowMenu();
+    QMenu* FileMenu() const { return m_fileMenu; }
+    QMenu* WindowMenu() const { return m_windowMenu; }
+    std::vector<QAction*> RecentFileActions() const { return m_recentActions; }
+    std::vector<QAction*> WindowActions() const { return m_windowActions; }
 
     // Last values of the options dialog.
     int m_nFov = 45;
@@ -82,15 +91,23 @@ public:
         explicit CEventManager(CMainFrame* pFrame) : m_pFrame(pFrame) {}
         ~CEventManager();
         bool RegisterTemporaryFile(const wchar_t* path) override;
+        // A busy cursor and the text in the status bar, painted at once (the
+        // event loop waits for the operation).
+        void ShowProgress(const std::wstring& text) override;
+        void FileOpened(const std::wstring& path) override;
         const std::vector<std::wstring>& Files() const { return m_Files; }
 
     private:
         CMainFrame* m_pFrame;
         std::vector<std::wstring> m_Files;
+        bool m_bBusy = false;
     };
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Results files dropped on the window open as new charts, as on the command line.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
 
 private:
     CChildFrame* NewChartWindow();
@@ -110,4 +127,10 @@ private:
     std::map<unsigned, QAction*> m_actions;
     QMetaObject::Connection m_idle;
     bool m_bToolbarVisible = true;
+    QMenu* m_fileMenu = nullptr;
+    QAction* m_recentSeparator = nullptr; // before the recent entries
+    QAction* m_exitSeparator = nullptr;   // after them
+    std::vector<QAction*> m_recentActions;
+    QMenu* m_windowMenu = nullptr;
+    std::vector<QAction*> m_windowActions;
 };

@@ -56,6 +56,8 @@ public:
         }
         if (!r.defaultExtension.empty())
             dialog.setDefaultSuffix(QString::fromStdWString(r.defaultExtension));
+        if (!r.folder.empty())
+            dialog.setDirectory(QString::fromStdWString(r.folder));
         if (!r.initialName.empty())
             dialog.selectFile(QString::fromStdWString(r.initialName));
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())

@@ -32,6 +32,7 @@ struct FileDialogRequest {
     Mode mode = Mode::Open;
     std::wstring title;
     std::wstring initialName;      // file name proposed in the dialog
+    std::wstring folder;           // where the dialog opens (empty: its own choice)
     std::wstring defaultExtension; // appended by the dialog when the user types none ("ors")
     bool overwritePrompt = true;
 };

@@ -1,6 +1,7 @@
 #include "UpdateUI.h"
 
 #include <QAction>
+#include <QLabel>
 #include <QStatusBar>
 
 
@@ -21,6 +22,17 @@ void CUpdateUI::UIAddStatusBar(QStatusBar* statusBar, const QString& idleText)
 {
     m_statusBar = statusBar;
     m_idleText = idleText;
+    m_pane = nullptr;
+    if (statusBar) {
+        m_pane = new QLabel(idleText, statusBar);
+        m_pane->setObjectName(QStringLiteral("StatusPane"));
+        statusBar->addWidget(m_pane, 1);
+    }
+}
+
+QString CUpdateUI::StatusPaneText() const
+{
+    return m_pane ? m_pane->text() : QString();
 }
 
 bool CUpdateUI::UIEnable(unsigned id, bool enable, bool forceUpdate)
@@ -101,10 +113,10 @@ void CUpdateUI::push(unsigned id, State& s, unsigned where, bool force)
                 a->setChecked(s.checked);
         }
     }
-    if ((declared & where & UPDUI_STATUSBAR) && id == 0 && m_statusBar) {
+    if ((declared & where & UPDUI_STATUSBAR) && id == 0 && m_pane) {
         // An empty pane shows the idle text, as a framework status bar does.
-        m_statusBar->showMessage(s.text.isEmpty() ? m_idleText : s.text);
-        m_statusBar->repaint();
+        m_pane->setText(s.text.isEmpty() ? m_idleText : s.text);
+        m_pane->repaint();
     }
     s.dirty = false;
 }

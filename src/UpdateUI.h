@@ -9,6 +9,7 @@
 #include <vector>
 
 class QAction;
+class QLabel;
 class QStatusBar;
 
 
@@ -28,8 +29,11 @@ public:
     // Binds an action (menu entry and toolbar button share one) to an id.
     void UIAddAction(unsigned id, QAction* action);
     // The status bar whose default pane (id 0) shows the text entry, or
-    // idleText while that entry is empty.
+    // idleText while that entry is empty. The pane is a label of its own: a
+    // temporary message (a hovered menu's status tip) covers it for a moment
+    // and leaves it as it was.
     void UIAddStatusBar(QStatusBar* statusBar, const QString& idleText = {});
+    QString StatusPaneText() const;
 
     bool UIEnable(unsigned id, bool enable, bool forceUpdate = false);
     bool UISetCheck(unsigned id, bool check, bool forceUpdate = false);
@@ -53,6 +57,7 @@ private:
     std::map<unsigned, unsigned> m_where;
     std::multimap<unsigned, QPointer<QAction>> m_actions;
     QPointer<QStatusBar> m_statusBar;
+    QPointer<QLabel> m_pane;
     QString m_idleText;
 };
 

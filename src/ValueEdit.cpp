@@ -185,9 +185,33 @@ void CValuesEdit::OnChar(char32_t ch, QKeyEvent* pEvent)
     default:
         break;
     }
-    // Digits and separators; the letters of "All" and ':' for holds.
-    if ((ch >= U'0' && ch <= U'9') || ch == U',' || ch == U'.' || ch == U'\b' || ch == U':' || ch == U'a' ||
-        ch == U'A' || ch == U'l' || ch == U'L')
+    // Backspace, and Delete (X11 gives it the text DEL), edit; they add nothing.
+    if (ch == U'\b' || ch == U'\x7f') {
         QLineEdit::keyPressEvent(pEvent);
-    // Every other character is swallowed.
+        return;
+    }
+    if (!Accepts(ch))
+        return; // every other character is swallowed
+    if (text().size() - selectedText().size() >= m_nLimit)
+        return;
+    QLineEdit::keyPressEvent(pEvent);
+}
+
+bool CValuesEdit::Accepts(char32_t ch) const
+{
+    // Digits and separators; the letters of "All" and ':' for holds.
+    if ((ch >= U'0' && ch <= U'9') || ch == U',' || ch == U'.' || ch == U':' || ch == U'a' || ch == U'A' ||
+        ch == U'l' || ch == U'L')
+        return true;
+    // What the typed character would follow, the selection being replaced.
+    const int at = hasSelectedText() ? selectionStart() : cursorPosition();
+    const QChar before = at > 0 ? text().at(at - 1) : QChar();
+    const bool afterExponent = before == QLatin1Char('e') || before == QLatin1Char('E');
+    // A sign leads a number (also the high end of a range) or its exponent.
+    if (ch == U'-' || ch == U'+')
+        return at == 0 || afterExponent || before == QLatin1Char(':') || before == QLatin1Char(' ');
+    // An exponent follows a digit.
+    if (ch == U'e' || ch == U'E')
+        return before.isDigit() || before == QLatin1Char('.');
+    return false;
 }

@@ -1,5 +1,6 @@
 #pragma once
-// The value editor of the fixed-inputs list: number characters only, the
+// The value editor of the fixed-inputs list: number characters only (a sign
+// and an exponent included), the
 // arrow and page keys (and two small arrow buttons) step through the values
 // the dialog allows, Enter, Tab, Space, "%" and "'" commit a typed number,
 // Escape cancels. Text that is not a number is answered with a balloon tip.
@@ -40,6 +41,11 @@ public:
     void ShowInputError();
     // A step through the allowed values (a scroll code).
     void Navigate(int code);
+    // The most characters typing may leave in the editor. Like EM_LIMITTEXT it
+    // binds the keyboard only: a value the program shows is never cut, so
+    // Enter without typing commits exactly what was shown.
+    void LimitText(int nChars) { m_nLimit = nChars; }
+    int TextLimit() const { return m_nLimit; }
 
     const std::wstring& ErrorText() const { return m_strErrorText; }
     const std::wstring& ErrorTitle() const { return m_strErrorTitle; }
@@ -52,10 +58,14 @@ protected:
 
 private:
     void OnChar(char32_t ch, QKeyEvent* pEvent);
+    // Whether ch may be typed at the cursor: a number, its sign and exponent,
+    // or a hold ("All", "LOW:HIGH").
+    bool Accepts(char32_t ch) const;
 
     IStaticInputChange* m_pChange;
     std::wstring m_strErrorText;
     std::wstring m_strErrorTitle;
     QToolButton* m_pUp;
     QToolButton* m_pDown;
+    int m_nLimit = 32767;
 };

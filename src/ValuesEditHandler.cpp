@@ -14,7 +14,7 @@ CValuesEdit* CValuesEditHandler::CreateEditor(QWidget* pParent)
 {
     auto* pEdit = new CValuesEdit(m_pChange, pParent);
     // Room for a range of two numbers.
-    pEdit->setMaxLength(31);
+    pEdit->LimitText(31);
     return pEdit;
 }
 

@@ -49,24 +49,31 @@ int VantixMain(int argc, char** argv)
     SnagwiseUtil::InstallUnhandledExceptionFilter(client);
     SnagwiseUtil::InstallSeTranslator(client);
 
-    // Charts share one GL context group, so a chart can move between windows.
-    QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
+    // Help and version are answered before the application object exists:
+    // it needs a display, and these must work without one (a terminal, ssh).
+    QStringList raw;
+    for (int i = 0; i < argc; ++i)
+        raw << QString::fromLocal8Bit(argv[i]);
     const VersionInfo version;
-    QApplication::setOrganizationName(QString::fromStdWString(version.registryCompany));
-    QApplication::setApplicationName(QString::fromStdWString(version.registryProduct));
-    QApplication::setApplicationVersion(QString::fromStdWString(version.productVersion));
-
-    const CommandLine cl = ParseCommandLine(QApplication::arguments());
-    if (cl.action == CommandLine::Action::Help) {
+    const CommandLine early = ParseCommandLine(raw);
+    if (early.action == CommandLine::Action::Help) {
         QTextStream(stdout) << CommandLineHelp();
         return 0;
     }
-    if (cl.action == CommandLine::Action::Version) {
+    if (early.action == CommandLine::Action::Version) {
         QTextStream(stdout) << "vantix " << QString::fromStdWString(version.productVersion) << "\n";
         return 0;
     }
 
+    // Charts share one GL context group, so a chart can move between windows.
+    QApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QApplication::setOrganizationName(QString::fromStdWString(version.registryCompany));
+    QApplication::setApplicationName(QString::fromStdWString(version.registryProduct));
+    QApplication::setApplicationVersion(QString::fromStdWString(version.productVersion));
+
+    // Qt's own options (-platform, -style) are gone from arguments() now.
+    const CommandLine cl = ParseCommandLine(QApplication::arguments());
     return RunApplication(cl);
 }
 

@@ -84,7 +84,7 @@ protected:
         return m_frame->ActiveChart();
     }
 
-    QString StatusText() const { return m_frame->statusBar()->currentMessage(); }
+    QString StatusText() const { return m_frame->UpdateUI().StatusPaneText(); }
 
     QString ScratchFile(const QString& name) const { return m_scratch.filePath(name); }
 

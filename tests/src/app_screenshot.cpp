@@ -34,7 +34,7 @@ CChildFrame* Open(CMainFrame& frame, test::ScriptedPrompts& prompts, const char*
 bool PickSomething(CMainFrame& frame, CChildFrame* chart)
 {
     QWidget* control = chart->View()->HostedControl();
-    const QString ready = frame.statusBar()->currentMessage();
+    const QString ready = frame.UpdateUI().StatusPaneText();
     for (int dy = 0; dy < control->height() / 4; dy += 7)
         for (int dx = 0; dx < control->width() / 4; dx += 7) {
             test::Click(control, QPointF(control->width() * 0.55 - dx, control->height() * 0.5 + dy));

@@ -12,6 +12,7 @@
 #include "platform/loader.h"
 
 #include <QFileInfo>
+#include <QStatusTipEvent>
 #include <QRegularExpression>
 
 #include <gmock/gmock.h>
@@ -251,7 +252,7 @@ TEST_F(ChartWindowTest, ClosingWithUnsavedDataAsksAndAFailedSaveKeepsAsking)
         prompts.fileAnswers.push_back((locked + QStringLiteral("/x.ors")).toStdWString());
         EXPECT_FALSE(chart->close());
         EXPECT_TRUE(chart->View()->Chart().HasUnsavedData());
-        EXPECT_EQ(prompts.messages.size(), 2u);
+        EXPECT_EQ(prompts.messages.size(), 3u); // the question, why the save failed, the question again
     }
     ::chmod(locked.toLocal8Bit().constData(), 0700);
 
@@ -300,10 +301,20 @@ TEST_F(ChartWindowTest, PickingWritesTheStatusBarAndAMissClearsIt)
     EXPECT_TRUE(text.contains(QString::fromStdWString(chart->View()->Chart().GetFunctionTitle())))
         << text.toStdString();
 
-    // A click on empty space clears the point and the pane shows the idle text.
-    Click(control, QPointF(3, 3));
+    // A hovered menu entry sends its (empty) status tip; the pick stays.
+    QStatusTipEvent tip{QString()};
+    QApplication::sendEvent(m_frame.get(), &tip);
+    EXPECT_EQ(StatusText(), text);
+
+    // Closing the last chart takes its pick and toggles with it.
+    m_frame->OnCommand(CMainFrame::ID_WATER_LEVEL);
+    ASSERT_TRUE(m_frame->UpdateUI().IsChecked(CMainFrame::ID_WATER_LEVEL));
+    prompts.messageAnswers.push_back(IDNO);
+    chart->close();
+    QApplication::processEvents();
+    m_frame->OnIdle();
     EXPECT_EQ(StatusText(), ready);
-    EXPECT_FALSE(chart->View()->Chart().Adapter().IsPointSelected());
+    EXPECT_FALSE(m_frame->Action(CMainFrame::ID_WATER_LEVEL)->isChecked());
 }
 
 TEST_F(ChartWindowTest, ViewCommandsFollowTheChartsState)
@@ -342,9 +353,31 @@ TEST_F(ChartWindowTest, ViewCommandsFollowTheChartsState)
     chart->SendChildMessage(WM_CHILD_GETFRAME, 0, reinterpret_cast<std::intptr_t>(&self));
     EXPECT_EQ(self, chart);
 
-    // After saving, Save Data is disabled.
+    // A failed save says why, in the provider's words.
+    prompts.fileAnswers.push_back(ScratchFile(QStringLiteral("missing/x.ors")).toStdWString());
+    QTest::keyClick(m_frame.get(), Qt::Key_S, Qt::ControlModifier);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_THAT(prompts.messages[0].text, HasSubstr(L"missing/x.ors"));
+    EXPECT_EQ(prompts.messages[0].style, unsigned(MB_OK | MB_ICONEXCLAMATION));
+    EXPECT_TRUE(chart->View()->Chart().HasUnsavedData());
+
+    // While it writes, the status bar says so under a busy cursor; the dialog names the series.
+    std::vector<std::pair<QString, bool>> shown;
+    QObject::connect(m_frame->statusBar(), &QStatusBar::messageChanged, m_frame.get(), [&](const QString& m) {
+        const QCursor* c = QApplication::overrideCursor();
+        shown.emplace_back(m, c && c->shape() == Qt::WaitCursor);
+    });
     prompts.fileAnswers.push_back(ScratchFile(QStringLiteral("saved.ors")).toStdWString());
     QTest::keyClick(m_frame.get(), Qt::Key_S, Qt::ControlModifier);
+    EXPECT_EQ(prompts.fileDialogs.back().title,
+              L"Save Data As: filter-tuning.ors - " + chart->View()->Chart().GetXAxisTitle() + L" / " +
+                  chart->View()->Chart().GetYAxisTitle() + L" - " + chart->View()->Chart().GetFunctionTitle());
+    ASSERT_EQ(shown.size(), 2u);
+    EXPECT_EQ(shown[0], std::pair(QStringLiteral("Saving saved.ors..."), true));
+    EXPECT_EQ(shown[1], std::pair(QString(), false));
+    EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+
+    // After saving, Save Data is disabled.
     EXPECT_FALSE(ui.IsEnabled(CMainFrame::ID_FILE_SAVE_AS));
     EXPECT_FALSE(chart->View()->Chart().HasUnsavedData());
 }

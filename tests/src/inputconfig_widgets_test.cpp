@@ -79,7 +79,7 @@ struct ValueEditTest : ::testing::Test {
 TEST_F(ValueEditTest, LettersAndOtherCharactersChangeNothing)
 {
     Type(QStringLiteral("12"));
-    QTest::keyClicks(edit, QStringLiteral("xb-+e"));
+    QTest::keyClicks(edit, QStringLiteral("xb-+"));
     EXPECT_EQ(QStringLiteral("12"), edit->text());
     QTest::keyClicks(edit, QStringLiteral("3,4.5"));
     EXPECT_EQ(QStringLiteral("123,4.5"), edit->text());
@@ -154,6 +154,52 @@ TEST_F(ValueEditTest, CommitCharactersHandTheNumberOverAndClose)
     EXPECT_FALSE(edit->isVisible());
 }
 
+TEST_F(ValueEditTest, SignsAndExponentsAreTypedWhereANumberHasThem)
+{
+    const struct {
+        const char* keys;
+        const char* text;
+    } cases[] = {
+        {"-1.5e-3", "-1.5e-3"}, {"+2E+4", "+2E+4"}, {"1-2", "12"}, {"e1", "1"}, {"1ee", "1e"}, {"-1:-2", "-1:-2"},
+    };
+    for (const auto& c : cases) {
+        Type(QString());
+        QTest::keyClicks(edit, QString::fromLatin1(c.keys));
+        EXPECT_EQ(QString::fromLatin1(c.text), edit->text()) << c.keys;
+    }
+    Type(QString());
+    QTest::keyClicks(edit, QStringLiteral("-1.5e-3"));
+    EXPECT_CALL(change, OnValueChange(-1, Pointee(-1.5e-3))).WillOnce(Return(true));
+    QTest::keyClick(edit, Qt::Key_Return);
+}
+
+TEST_F(ValueEditTest, TheLimitBindsTypingOnlyAndEnterCommitsWhatWasShown)
+{
+    edit->LimitText(15);
+    const double value = 3.33333333333333e-06;
+    edit->ShowValue(value);
+    EXPECT_EQ(QStringLiteral("3.33333333333333e-06"), edit->text());
+    EXPECT_CALL(change, OnValueChange(-1, Pointee(value))).WillOnce(Return(true));
+    QTest::keyClick(edit, Qt::Key_Return, Qt::NoModifier);
+
+    edit->show();
+    edit->setFocus();
+    edit->LimitText(3);
+    Type(QString());
+    QTest::keyClicks(edit, QStringLiteral("12345"));
+    EXPECT_EQ(QStringLiteral("123"), edit->text());
+    // X11 gives Delete the text DEL (0x7f); it removes the character after the cursor.
+    edit->setCursorPosition(0);
+    QKeyEvent del(QEvent::KeyPress, Qt::Key_Delete, Qt::NoModifier, QStringLiteral("\x7f"));
+    QApplication::sendEvent(edit, &del);
+    EXPECT_EQ(QStringLiteral("23"), edit->text());
+    // Over the limit a replaced selection still fits.
+    Type(QStringLiteral("123"));
+    edit->selectAll();
+    QTest::keyClicks(edit, QStringLiteral("9"));
+    EXPECT_EQ(QStringLiteral("9"), edit->text());
+}
+
 TEST_F(ValueEditTest, EscapeCancelsAndCloses)
 {
     Type(QStringLiteral("5"));
@@ -187,7 +233,7 @@ TEST_F(ValueEditTest, TheHandlerLimitsItsEditorAndFormatsPrices)
     CColumnListImpl list;
     handler.Init(&list);
     auto* pEdit = static_cast<QLineEdit*>(handler.GetEditWindow());
-    EXPECT_EQ(31, pEdit->maxLength()); // room for a range of two numbers
+    EXPECT_EQ(31, static_cast<CValuesEdit*>(pEdit)->TextLimit()); // room for a range of two numbers
     handler.SetCount(2);
     handler.SetPrice(1, 0.125);
     EXPECT_EQ(L"0.125", handler.m_Values[1]);

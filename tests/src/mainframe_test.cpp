@@ -7,8 +7,14 @@
 #include "VisualizeOptionsDlg.h"
 #include "OrsFormat.h"
 #include "aboutdlg.h"
+#include "Chart.h"
+#include "FileHistory.h"
 
 #include <QCheckBox>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMimeData>
+#include <QToolBar>
 #include <QLabel>
 #include <QMdiArea>
 #include <QProcess>
@@ -40,8 +46,7 @@ TEST_F(MainFrameTest, WithoutAChartTheChartCommandsAreOff)
     m_frame->OnIdle();
     CUpdateUI& ui = m_frame->UpdateUI();
     for (unsigned id : {CMainFrame::ID_INSERT_DATA, CMainFrame::ID_WATER_LEVEL, CMainFrame::ID_WIREFRAME,
-                        CMainFrame::ID_FILE_SAVE_AS, CMainFrame::ID_WATER_UP, CMainFrame::ID_WATER_DOWN,
-                        CMainFrame::ID_FILE_OPEN}) {
+                        CMainFrame::ID_FILE_SAVE_AS, CMainFrame::ID_WATER_UP, CMainFrame::ID_WATER_DOWN}) {
         EXPECT_FALSE(ui.IsEnabled(id)) << id;
         EXPECT_FALSE(m_frame->Action(id)->isEnabled()) << id;
     }
@@ -50,11 +55,7 @@ TEST_F(MainFrameTest, WithoutAChartTheChartCommandsAreOff)
     EXPECT_EQ(StatusText(), QStringLiteral("Ready"));
 
     m_frame->OnCommand(CMainFrame::ID_CHART_OPTIONS);
-    // Ctrl+O and the Open command do nothing at all.
-    QTest::keyClick(m_frame.get(), Qt::Key_O, Qt::ControlModifier);
-    m_frame->OnCommand(CMainFrame::ID_FILE_OPEN);
     EXPECT_TRUE(prompts.dialogs.empty());
-    EXPECT_TRUE(prompts.fileDialogs.empty());
     EXPECT_TRUE(prompts.messages.empty());
     EXPECT_TRUE(m_frame->Charts().empty());
 
@@ -80,6 +81,88 @@ TEST_F(MainFrameTest, NewChartCancelledLeavesNoWindow)
     prompts.dialogAnswers.push_back(AcceptDialog);
     m_frame->OnCommand(CMainFrame::ID_FILE_NEW);
     EXPECT_EQ(m_frame->Charts().size(), 1u);
+}
+
+// Open, its button and Ctrl+O make a chart titled with its file and slice;
+// the file goes first in the recent files, the dialog keeps its folder, and
+// both outlive the frame.
+TEST_F(MainFrameTest, OpenMakesAChartAndRecentFilesAndTheFolderSurviveARestart)
+{
+    QAction* open = m_frame->Action(CMainFrame::ID_FILE_OPEN);
+    EXPECT_TRUE(open->isEnabled());
+    EXPECT_TRUE(m_frame->findChild<QToolBar*>()->actions().contains(open));
+    EXPECT_TRUE(m_frame->RecentFileActions().empty());
+    for (int i = 0; i < 2; ++i) {
+        prompts.fileAnswers.push_back(Sample());
+        prompts.dialogAnswers.push_back(AcceptDialog);
+        if (i == 0)
+            QTest::keyClick(m_frame.get(), Qt::Key_O, Qt::ControlModifier);
+        else
+            open->trigger();
+        ASSERT_EQ(m_frame->Charts().size(), std::size_t(i + 1));
+    }
+    CChart& doc = m_frame->ActiveChart()->View()->Chart();
+    EXPECT_EQ(m_frame->ActiveChart()->windowTitle().toStdWString(),
+              L"filter-tuning.ors - " + doc.GetXAxisTitle() + L" / " + doc.GetYAxisTitle() + L" - " +
+                  doc.GetFunctionTitle());
+    const QString folder = QFileInfo(QString::fromStdWString(Sample())).absolutePath();
+    EXPECT_TRUE(prompts.fileDialogs[0].folder.empty());
+    EXPECT_EQ(QString::fromStdWString(prompts.fileDialogs[1].folder), folder);
+
+    // Nine files opened: the latest eight remain, most recent first.
+    for (int i = 1; i <= 9; ++i)
+        AddRecentFile(ScratchFile(QStringLiteral("f%1.ors").arg(i)).toStdWString());
+    AddRecentFile(L"postgresql://me:secret@db/study");
+    AddRecentFile(Sample());
+    CMainFrame second;
+    second.OnCreate();
+    const std::vector<QAction*> recent = second.RecentFileActions();
+    ASSERT_EQ(recent.size(), kRecentFilesMax);
+    EXPECT_EQ(recent[0]->text(), QStringLiteral("&1 filter-tuning.ors"));
+    EXPECT_EQ(recent[1]->text(), QStringLiteral("&2 postgresql://me@db/study")); // never the password
+    EXPECT_EQ(recent[2]->data().toString(), ScratchFile(QStringLiteral("f9.ors")));
+    EXPECT_EQ(recent[7]->data().toString(), ScratchFile(QStringLiteral("f4.ors")));
+    prompts.fileAnswers.push_back(std::nullopt);
+    second.OnCommand(CMainFrame::ID_FILE_NEW);
+    EXPECT_EQ(QString::fromStdWString(prompts.fileDialogs.back().folder), folder);
+
+    // A recent entry opens its file.
+    prompts.dialogAnswers.push_back(AcceptDialog);
+    m_frame->RecentFileActions().front()->trigger();
+    EXPECT_EQ(m_frame->Charts().size(), 3u);
+}
+
+// Dropped files open one chart each; the Window menu lists the charts, the
+// active one checked, and an entry activates its chart.
+TEST_F(MainFrameTest, DroppedFilesOpenChartsThatTheWindowMenuLists)
+{
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdWString(Sample())),
+                  QUrl::fromLocalFile(QString::fromStdWString(Sample("point-cloud.ors")))});
+    prompts.dialogAnswers.push_back(AcceptDialog);
+    prompts.dialogAnswers.push_back(AcceptDialog);
+    const QPoint centre = m_frame->rect().center();
+    QDragEnterEvent enter(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(m_frame.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(m_frame.get(), &drop);
+    QApplication::processEvents();
+    const std::vector<CChildFrame*> charts = m_frame->Charts();
+    ASSERT_EQ(charts.size(), 2u);
+
+    m_frame->UpdateWindowMenu();
+    std::vector<QAction*> entries;
+    for (QAction* a : m_frame->WindowActions())
+        if (a->isCheckable())
+            entries.push_back(a);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0]->text(), QStringLiteral("&1 ") + charts[0]->windowTitle());
+    EXPECT_FALSE(entries[0]->isChecked());
+    EXPECT_TRUE(entries[1]->isChecked());
+    entries[0]->trigger();
+    EXPECT_EQ(m_frame->ActiveChart(), charts[0]);
+    EXPECT_EQ(prompts.unexpected, 0);
 }
 
 // OK on a slice without records is refused with a message; cancelling then
@@ -341,10 +424,15 @@ TEST(StartUp, RunOpensTheFirstFileAndReturnsTheLoopsExitCode)
     EXPECT_THAT(snag.RecordsOfType(L"CHECK ERRORS"), ::testing::SizeIs(3));
 }
 
-TEST(StartUp, HelpAndVersionAnswerOnStandardOutput)
+TEST(StartUp, HelpAndVersionAnswerOnStandardOutputWithoutADisplay)
 {
     const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/vantix");
+    // No display at all: both must answer all the same.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"})
+        env.remove(QString::fromLatin1(name));
     QProcess p;
+    p.setProcessEnvironment(env);
     p.start(program, {QStringLiteral("--version")});
     ASSERT_TRUE(p.waitForFinished(30000));
     EXPECT_EQ(p.exitCode(), 0);

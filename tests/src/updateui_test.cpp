@@ -55,9 +55,13 @@ TEST_F(UpdateUITest, DefaultPaneTextGoesToTheStatusBar)
 {
     table.UISetText(0, QStringLiteral("ctrl:Kp : 1.5"));
     table.UIUpdateStatusBar();
-    EXPECT_EQ(bar.currentMessage(), QStringLiteral("ctrl:Kp : 1.5"));
+    EXPECT_EQ(table.StatusPaneText(), QStringLiteral("ctrl:Kp : 1.5"));
+    // A temporary message (a menu's status tip) leaves the pane as it was.
+    bar.showMessage(QStringLiteral("tip"));
+    bar.clearMessage();
+    EXPECT_EQ(table.StatusPaneText(), QStringLiteral("ctrl:Kp : 1.5"));
     table.UISetText(0, QString(), true);
-    EXPECT_TRUE(bar.currentMessage().isEmpty());
+    EXPECT_TRUE(table.StatusPaneText().isEmpty());
 }
 
 } // namespace

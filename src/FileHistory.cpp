@@ -1,0 +1,66 @@
+#include "FileHistory.h"
+
+#include "VersionInfo.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QSettings>
+#include <QStringList>
+
+#include <memory>
+
+namespace {
+
+std::unique_ptr<QSettings> FilesKey()
+{
+    const VersionInfo info;
+    std::wstring keyPath;
+    if (GetSettingsKeyPath(&keyPath, info.registryCompany, info.registryProduct) != S_OK)
+        return nullptr;
+    return OpenSettingsKey(keyPath + L"\\Files");
+}
+
+const QString kRecent = QStringLiteral("Recent");
+const QString kFolder = QStringLiteral("Folder");
+
+} // namespace
+
+std::vector<std::wstring> ReadRecentFiles()
+{
+    std::vector<std::wstring> out;
+    if (const auto settings = FilesKey())
+        for (const QString& f : settings->value(kRecent).toStringList())
+            if (!f.isEmpty() && out.size() < kRecentFilesMax)
+                out.push_back(f.toStdWString());
+    return out;
+}
+
+void AddRecentFile(const std::wstring& path)
+{
+    const auto settings = FilesKey();
+    if (!settings || path.empty())
+        return;
+    QStringList files = settings->value(kRecent).toStringList();
+    const QString entry = QString::fromStdWString(path);
+    files.removeAll(entry);
+    files.prepend(entry);
+    while (files.size() > qsizetype(kRecentFilesMax))
+        files.removeLast();
+    settings->setValue(kRecent, files);
+    settings->sync();
+}
+
+std::wstring ReadDialogFolder()
+{
+    const auto settings = FilesKey();
+    return settings ? settings->value(kFolder).toString().toStdWString() : std::wstring();
+}
+
+void RememberDialogFolder(const std::wstring& chosenPath)
+{
+    const auto settings = FilesKey();
+    if (!settings || chosenPath.empty())
+        return;
+    settings->setValue(kFolder, QFileInfo(QString::fromStdWString(chosenPath)).absolutePath());
+    settings->sync();
+}
