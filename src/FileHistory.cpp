@@ -6,6 +6,7 @@
 #include <QFileInfo>
 #include <QSettings>
 #include <QStringList>
+#include <QUrl>
 
 #include <memory>
 
@@ -41,7 +42,10 @@ void AddRecentFile(const std::wstring& path)
     if (!settings || path.empty())
         return;
     QStringList files = settings->value(kRecent).toStringList();
-    const QString entry = QString::fromStdWString(path);
+    // A password in a source URL never reaches the settings file.
+    QString entry = QString::fromStdWString(path);
+    if (const QUrl url(entry); url.isValid() && url.scheme().size() > 1 && !url.isLocalFile() && !url.password().isEmpty())
+        entry = url.toString(QUrl::RemovePassword);
     files.removeAll(entry);
     files.prepend(entry);
     while (files.size() > qsizetype(kRecentFilesMax))

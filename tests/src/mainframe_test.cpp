@@ -120,6 +120,7 @@ TEST_F(MainFrameTest, OpenMakesAChartAndRecentFilesAndTheFolderSurviveARestart)
     ASSERT_EQ(recent.size(), kRecentFilesMax);
     EXPECT_EQ(recent[0]->text(), QStringLiteral("&1 filter-tuning.ors"));
     EXPECT_EQ(recent[1]->text(), QStringLiteral("&2 postgresql://me@db/study")); // never the password
+    EXPECT_EQ(recent[1]->data().toString(), QStringLiteral("postgresql://me@db/study")); // not even stored
     EXPECT_EQ(recent[2]->data().toString(), ScratchFile(QStringLiteral("f9.ors")));
     EXPECT_EQ(recent[7]->data().toString(), ScratchFile(QStringLiteral("f4.ors")));
     prompts.fileAnswers.push_back(std::nullopt);
