@@ -5,6 +5,7 @@
 #include "plot_control/Picker.h"
 
 #include <QMouseEvent>
+#include <QGuiApplication>
 #include <QOpenGLContext>
 #include <QOpenGLWidget>
 #include <QPainter>
@@ -84,6 +85,14 @@ long CPlotWidget::SetRenderer(long renderer)
 {
     if (renderer == kRendererOpenGL) {
         if (!m_pGlView) {
+            // Platforms that draw into memory (offscreen, minimal) cannot host
+            // an OpenGL widget even when a context can be made, as the
+            // offscreen platform does beside an X display: Qt would crash.
+            const QString platform = QGuiApplication::platformName();
+            if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) {
+                FallBackToSoftware(QStringLiteral("the platform \"%1\" cannot host OpenGL widgets").arg(platform));
+                return m_nRenderer;
+            }
             QOpenGLContext probe;
             if (!probe.create()) {
                 FallBackToSoftware(QStringLiteral("no OpenGL context"));

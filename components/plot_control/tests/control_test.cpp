@@ -6,6 +6,7 @@
 #include "platform/loader.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -133,6 +134,12 @@ TEST_F(ControlTest, DefaultsAndSettings)
     EXPECT_EQ(m_control->GetVideoMode(&v), S_OK);
     EXPECT_EQ(v, kRendererSoftware);
     EXPECT_EQ(m_control->Initialize(kRendererSoftware), S_OK);
+    // The offscreen platform of the tests cannot host an OpenGL widget, with
+    // or without an X display beside it: the chart draws in software.
+    ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("offscreen"));
+    EXPECT_EQ(m_control->SetVideoMode(kRendererOpenGL), S_OK);
+    m_control->GetVideoMode(&v);
+    EXPECT_EQ(v, kRendererSoftware);
 
     m_control->IsWaterLevel(&v);
     EXPECT_EQ(v, 0);
