@@ -56,23 +56,24 @@ ColorView ViewOf(const std::vector<SurfaceVertex>& vertices, const std::vector<s
     return {&vertices.data()->color, sizeof(SurfaceVertex) / sizeof(std::uint32_t)};
 }
 
-// Bits 0..7 of v spread to bits 0, 3, 6, ... 21.
+// Bits 0..9 of v spread to bits 0, 3, 6, ... 27.
 constexpr std::uint32_t Spread3(std::uint32_t v)
 {
     std::uint32_t r = 0;
-    for (int b = 0; b < 8; ++b)
+    for (int b = 0; b < 10; ++b)
         r |= ((v >> b) & 1u) << (3 * b);
     return r;
 }
 
-// The points' order along a Morton curve through their box (256 steps an
-// axis); points that are not finite come last; ties keep their order. An LSD
-// radix sort of 24-bit keys, three passes of eight bits.
+// The points' order along a Morton curve through their box (1024 steps an
+// axis: eight points in a row then lie within a few pixels of each other in
+// a frame of a million points); points that are not finite come last; ties
+// keep their order. An LSD radix sort of 30-bit keys, four passes.
 std::vector<std::uint32_t> MortonOrder(const std::vector<SurfaceVertex>& points, const std::optional<DataBounds>& box)
 {
     static constexpr auto spread = [] {
-        std::array<std::uint32_t, 256> t{};
-        for (std::uint32_t v = 0; v < 256; ++v)
+        std::array<std::uint32_t, 1024> t{};
+        for (std::uint32_t v = 0; v < 1024; ++v)
             t[v] = Spread3(v);
         return t;
     }();
@@ -86,9 +87,9 @@ std::vector<std::uint32_t> MortonOrder(const std::vector<SurfaceVertex>& points,
     double scale[3];
     for (int a = 0; a < 3; ++a) {
         const double extent = box->max[a] - box->min[a];
-        scale[a] = extent > 0 && std::isfinite(extent) ? 255.999 / extent : 0.0;
+        scale[a] = extent > 0 && std::isfinite(extent) ? 1023.999 / extent : 0.0;
     }
-    const auto step = [](double v, double lo, double s) { return std::min(std::uint32_t((v - lo) * s), 255u); };
+    const auto step = [](double v, double lo, double s) { return std::min(std::uint32_t((v - lo) * s), 1023u); };
     std::vector<std::uint32_t> keys, index, keys2, index2;
     keys.reserve(n);
     index.reserve(n);
@@ -106,7 +107,7 @@ std::vector<std::uint32_t> MortonOrder(const std::vector<SurfaceVertex>& points,
     const std::size_t m = keys.size();
     keys2.resize(m);
     index2.resize(m);
-    for (int shift = 0; shift < 24; shift += 8) {
+    for (int shift = 0; shift < 30; shift += 8) {
         std::array<std::size_t, 257> start{};
         for (const std::uint32_t k : keys)
             ++start[((k >> shift) & 255u) + 1];

@@ -838,8 +838,9 @@ StampStepsMasked(const LaneStep* steps, std::size_t n, float* depthRows, std::ui
             continue;
         float* const depth = depthRows + base + step.offset;
         std::uint32_t* const pixels = pixelRows + base + step.offset;
-        const __mmask8 hit = _mm256_mask_cmp_ps_mask(__mmask8(step.bits), z, _mm256_loadu_ps(depth), _CMP_LT_OQ);
-        _mm256_mask_storeu_ps(depth, hit, z);
+        const __m256 old = _mm256_loadu_ps(depth);
+        const __mmask8 hit = _mm256_mask_cmp_ps_mask(__mmask8(step.bits), z, old, _CMP_LT_OQ);
+        _mm256_storeu_ps(depth, _mm256_mask_blend_ps(hit, old, z));
         const __m256i c =
             _mm256_permutevar8x32_epi32(colours, _mm256_loadu_si256(reinterpret_cast<const __m256i*>(step.slot)));
         _mm256_mask_storeu_epi32(pixels, hit, c);
