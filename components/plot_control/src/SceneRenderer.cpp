@@ -466,6 +466,7 @@ struct SceneRenderer::Impl {
     std::vector<std::unique_ptr<float[]>> bandDepth;
     std::size_t bandSize = 0; // pixels of each
     std::map<int, std::unique_ptr<raster::DiscMask>> masks; // by diameter
+    QImage picture; // the last frame Render drew
     RenderStats stats;
 
     int W = 0, H = 0, scale = 1, parts = 1, bandRows = 0, bands = 0;
@@ -808,12 +809,17 @@ QImage SceneRenderer::Render(Scene& scene, const ViewProjection& vp, QSize size,
     const int scale = std::clamp(options.supersample, 1, 4);
     if (size.isEmpty())
         return {};
-    QImage image(size, QImage::Format_RGB32);
+    // The last frame's picture is drawn over again once its caller let go of
+    // it (as a widget does after painting it): a new one would cost a page
+    // fault on every 4 KB of it.
+    Impl& impl = *m_pImpl;
+    if (impl.picture.size() != size || !impl.picture.isDetached())
+        impl.picture = QImage(size, QImage::Format_RGB32);
+    QImage& image = impl.picture;
     const std::uint32_t background = ToArgb(options.background);
     std::optional<AxisOverlay> overlay;
     if (options.decorations)
         overlay.emplace(scene, vp);
-    Impl& impl = *m_pImpl;
     impl.Prepare(scene, vp, size.width() * scale, size.height() * scale, scale, options);
     const int W = impl.W;
     // Rows are addressed directly: threads write disjoint bands of one image.
