@@ -240,24 +240,45 @@ int PointDiameterPixels(double pixels, double scale)
     return int(std::min(d, 1024.0) + 0.5);
 }
 
-void PointCloud::UpdateDerived(const Scene& scene)
+void PointCloud::UpdateDerived(const Scene& scene, bool positions, const std::array<double, 2>* valueRange)
 {
     if (m_bOrderStale || m_order.size() != m_points.size()) {
         m_order = MortonOrder(m_points, m_dataBounds);
         m_bOrderStale = false;
     }
-    m_unit.resize(m_points.size());
-    for (std::size_t k = 0; k < m_points.size(); ++k) {
+    // One pass in draw order over the points, whose records are read in
+    // their own (scattered) order: the next ones are fetched ahead.
+    const std::size_t n = m_points.size();
+    const bool colours = m_bColorsStale || (m_bColorByValue && valueRange && m_colouredWith != *valueRange);
+    if (positions)
+        m_unit.resize(n);
+    if (colours)
+        m_drawColors.resize(n);
+    const std::array<double, 2> range = valueRange ? *valueRange : std::array<double, 2>{0, 0};
+    constexpr std::size_t kAhead = 16;
+    for (std::size_t k = 0; k < n; ++k) {
+        if (k + kAhead < n)
+            __builtin_prefetch(&m_points[m_order[k + kAhead]]);
         const SurfaceVertex& v = m_points[m_order[k]];
-        m_unit[k] = Finite(v) ? scene.ToUnit(v.x, v.y, v.z) : Vec3{std::numeric_limits<float>::quiet_NaN(), 0, 0};
+        if (positions)
+            m_unit[k] = Finite(v) ? scene.ToUnit(v.x, v.y, v.z) : Vec3{std::numeric_limits<float>::quiet_NaN(), 0, 0};
+        if (colours)
+            m_drawColors[k] = m_bColorByValue ? RampColor(v.y, range[0], range[1]) : v.color & 0xFFFFFFu;
     }
-    // The size is given in units of the horizontal axes.
-    const DataBounds& b = scene.Bounds();
-    const double sx = 1.0 / (b.max[0] - b.min[0]), sz = 1.0 / (b.max[2] - b.min[2]);
-    m_fUnitRadius = float(m_dPointSize * 0.5 * 0.5 * (sx + sz));
-    m_mappedWith = b;
-    m_bDirty = false;
-    ++m_nRevision;
+    if (positions) {
+        // The size is given in units of the horizontal axes.
+        const DataBounds& b = scene.Bounds();
+        const double sx = 1.0 / (b.max[0] - b.min[0]), sz = 1.0 / (b.max[2] - b.min[2]);
+        m_fUnitRadius = float(m_dPointSize * 0.5 * 0.5 * (sx + sz));
+        m_mappedWith = b;
+        m_bDirty = false;
+    }
+    if (colours) {
+        m_colouredWith = range;
+        m_bColorsStale = false;
+    }
+    if (positions || colours)
+        ++m_nRevision;
 }
 
 std::shared_ptr<SurfaceMesh> Scene::AddSurface()
@@ -359,28 +380,9 @@ void Scene::Prepare()
             s->UpdateDerived(*this);
         recolour(*s, s->m_vertices);
     }
-    for (const auto& p : m_pointClouds) {
-        if (!p->IsVisible())
-            continue;
-        if (p->m_bDirty || !(p->m_mappedWith == m_bounds) || p->m_nRevision == 0)
-            p->UpdateDerived(*this);
-        PointCloud& c = *p;
-        if (!c.m_bColorsStale && !(c.m_bColorByValue && c.m_colouredWith != range))
-            continue;
-        // Colours in draw order, the given ones or by value.
-        const std::size_t n = c.m_points.size();
-        c.m_drawColors.resize(n);
-        if (c.m_bColorByValue) {
-            for (std::size_t k = 0; k < n; ++k)
-                c.m_drawColors[k] = RampColor(c.m_points[c.m_order[k]].y, range[0], range[1]);
-            c.m_colouredWith = range;
-        } else {
-            for (std::size_t k = 0; k < n; ++k)
-                c.m_drawColors[k] = c.m_points[c.m_order[k]].color & 0xFFFFFFu;
-        }
-        c.m_bColorsStale = false;
-        ++c.m_nRevision;
-    }
+    for (const auto& p : m_pointClouds)
+        if (p->IsVisible())
+            p->UpdateDerived(*this, p->m_bDirty || !(p->m_mappedWith == m_bounds) || p->m_nRevision == 0, &range);
 }
 
 Vec3 Scene::ToUnit(double x, double y, double z) const
