@@ -250,6 +250,8 @@ void PointCloud::UpdateDerived(const Scene& scene, bool positions, const std::ar
     // their own (scattered) order: the next ones are fetched ahead.
     const std::size_t n = m_points.size();
     const bool colours = m_bColorsStale || (m_bColorByValue && valueRange && m_colouredWith != *valueRange);
+    if (!positions && !colours)
+        return; // the usual frame: nothing changed
     if (positions)
         m_unit.resize(n);
     if (colours)
