@@ -629,14 +629,16 @@ struct DiscMask {
     float shift = 0;      // anchor = floor(centre + shift)
     std::size_t pixels = 0;
     std::vector<Step> steps; // dx from the disc's left column
-    // The same in steps that start at columns divisible by 8, for a disc
-    // whose left column is 8 k + a: dx from column 8 k. Steps of one row
-    // of the target then either coincide or do not overlap, so a step reads
-    // what an earlier one wrote in one piece (a partial overlap with a
-    // recent write stalls the processor).
+    // The same in steps that start at columns divisible by the alignment A,
+    // for a disc whose left column is A k + a: dx from column A k. With A = 8
+    // the steps of one row of the target either coincide or do not overlap,
+    // so a step mostly reads what an earlier one wrote in one piece (a
+    // partial overlap with a recent write stalls the processor). Discs of at
+    // most 5 pixels take A = 4 instead: one step a row whatever a, a fixed
+    // count that the stamping unrolls, which measured faster still.
     std::vector<Step> aligned[8];
-    int alignedWidth[8] = {}; // columns from 8 k that the steps of aligned[a] span
-    int alignment = 8;        // 4 for discs of at most 5 pixels: one step a row
+    int alignedWidth[8] = {}; // columns from A k that the steps of aligned[a] span
+    int alignment = 8;        // A
     std::uint16_t factor[kLevels] = {128, 128, 128, 128, 128, 128, 128, 128};
     std::uint16_t offset[kLevels] = {64, 64, 64, 64, 64, 64, 64, 64};
     // The same as words for the lanes: levels 0-3, then 4-7, each for the
@@ -733,7 +735,6 @@ DiscMask MakeDiscMask(int diameter, Shade&& shade)
     for (int a = 0; a < m.alignment; ++a) {
         stepsFrom(a, m.aligned[a]);
         m.alignedWidth[a] = (a + d + 7) / 8 * 8;
-        (void)0;
     }
     return m;
 }
