@@ -56,23 +56,24 @@ ColorView ViewOf(const std::vector<SurfaceVertex>& vertices, const std::vector<s
     return {&vertices.data()->color, sizeof(SurfaceVertex) / sizeof(std::uint32_t)};
 }
 
-// Bits 0..7 of v spread to bits 0, 3, 6, ... 21.
+// Bits 0..9 of v spread to bits 0, 3, 6, ... 27.
 constexpr std::uint32_t Spread3(std::uint32_t v)
 {
     std::uint32_t r = 0;
-    for (int b = 0; b < 8; ++b)
+    for (int b = 0; b < 10; ++b)
         r |= ((v >> b) & 1u) << (3 * b);
     return r;
 }
 
-// The points' order along a Morton curve through their box (256 steps an
-// axis); points that are not finite come last; ties keep their order. An LSD
-// radix sort of 24-bit keys, three passes of eight bits.
+// The points' order along a Morton curve through their box (1024 steps an
+// axis: eight points in a row then lie within a few pixels of each other in
+// a frame of a million points); points that are not finite come last; ties
+// keep their order. An LSD radix sort of 30-bit keys, four passes.
 std::vector<std::uint32_t> MortonOrder(const std::vector<SurfaceVertex>& points, const std::optional<DataBounds>& box)
 {
     static constexpr auto spread = [] {
-        std::array<std::uint32_t, 256> t{};
-        for (std::uint32_t v = 0; v < 256; ++v)
+        std::array<std::uint32_t, 1024> t{};
+        for (std::uint32_t v = 0; v < 1024; ++v)
             t[v] = Spread3(v);
         return t;
     }();
@@ -86,9 +87,9 @@ std::vector<std::uint32_t> MortonOrder(const std::vector<SurfaceVertex>& points,
     double scale[3];
     for (int a = 0; a < 3; ++a) {
         const double extent = box->max[a] - box->min[a];
-        scale[a] = extent > 0 && std::isfinite(extent) ? 255.999 / extent : 0.0;
+        scale[a] = extent > 0 && std::isfinite(extent) ? 1023.999 / extent : 0.0;
     }
-    const auto step = [](double v, double lo, double s) { return std::min(std::uint32_t((v - lo) * s), 255u); };
+    const auto step = [](double v, double lo, double s) { return std::min(std::uint32_t((v - lo) * s), 1023u); };
     std::vector<std::uint32_t> keys, index, keys2, index2;
     keys.reserve(n);
     index.reserve(n);
@@ -106,7 +107,7 @@ std::vector<std::uint32_t> MortonOrder(const std::vector<SurfaceVertex>& points,
     const std::size_t m = keys.size();
     keys2.resize(m);
     index2.resize(m);
-    for (int shift = 0; shift < 24; shift += 8) {
+    for (int shift = 0; shift < 30; shift += 8) {
         std::array<std::size_t, 257> start{};
         for (const std::uint32_t k : keys)
             ++start[((k >> shift) & 255u) + 1];
@@ -239,24 +240,47 @@ int PointDiameterPixels(double pixels, double scale)
     return int(std::min(d, 1024.0) + 0.5);
 }
 
-void PointCloud::UpdateDerived(const Scene& scene)
+void PointCloud::UpdateDerived(const Scene& scene, bool positions, const std::array<double, 2>* valueRange)
 {
     if (m_bOrderStale || m_order.size() != m_points.size()) {
         m_order = MortonOrder(m_points, m_dataBounds);
         m_bOrderStale = false;
     }
-    m_unit.resize(m_points.size());
-    for (std::size_t k = 0; k < m_points.size(); ++k) {
+    // One pass in draw order over the points, whose records are read in
+    // their own (scattered) order: the next ones are fetched ahead.
+    const std::size_t n = m_points.size();
+    const bool colours = m_bColorsStale || (m_bColorByValue && valueRange && m_colouredWith != *valueRange);
+    if (!positions && !colours)
+        return; // the usual frame: nothing changed
+    if (positions)
+        m_unit.resize(n);
+    if (colours)
+        m_drawColors.resize(n);
+    const std::array<double, 2> range = valueRange ? *valueRange : std::array<double, 2>{0, 0};
+    constexpr std::size_t kAhead = 16;
+    for (std::size_t k = 0; k < n; ++k) {
+        if (k + kAhead < n)
+            __builtin_prefetch(&m_points[m_order[k + kAhead]]);
         const SurfaceVertex& v = m_points[m_order[k]];
-        m_unit[k] = Finite(v) ? scene.ToUnit(v.x, v.y, v.z) : Vec3{std::numeric_limits<float>::quiet_NaN(), 0, 0};
+        if (positions)
+            m_unit[k] = Finite(v) ? scene.ToUnit(v.x, v.y, v.z) : Vec3{std::numeric_limits<float>::quiet_NaN(), 0, 0};
+        if (colours)
+            m_drawColors[k] = m_bColorByValue ? RampColor(v.y, range[0], range[1]) : v.color & 0xFFFFFFu;
     }
-    // The size is given in units of the horizontal axes.
-    const DataBounds& b = scene.Bounds();
-    const double sx = 1.0 / (b.max[0] - b.min[0]), sz = 1.0 / (b.max[2] - b.min[2]);
-    m_fUnitRadius = float(m_dPointSize * 0.5 * 0.5 * (sx + sz));
-    m_mappedWith = b;
-    m_bDirty = false;
-    ++m_nRevision;
+    if (positions) {
+        // The size is given in units of the horizontal axes.
+        const DataBounds& b = scene.Bounds();
+        const double sx = 1.0 / (b.max[0] - b.min[0]), sz = 1.0 / (b.max[2] - b.min[2]);
+        m_fUnitRadius = float(m_dPointSize * 0.5 * 0.5 * (sx + sz));
+        m_mappedWith = b;
+        m_bDirty = false;
+    }
+    if (colours) {
+        m_colouredWith = range;
+        m_bColorsStale = false;
+    }
+    if (positions || colours)
+        ++m_nRevision;
 }
 
 std::shared_ptr<SurfaceMesh> Scene::AddSurface()
@@ -358,28 +382,9 @@ void Scene::Prepare()
             s->UpdateDerived(*this);
         recolour(*s, s->m_vertices);
     }
-    for (const auto& p : m_pointClouds) {
-        if (!p->IsVisible())
-            continue;
-        if (p->m_bDirty || !(p->m_mappedWith == m_bounds) || p->m_nRevision == 0)
-            p->UpdateDerived(*this);
-        PointCloud& c = *p;
-        if (!c.m_bColorsStale && !(c.m_bColorByValue && c.m_colouredWith != range))
-            continue;
-        // Colours in draw order, the given ones or by value.
-        const std::size_t n = c.m_points.size();
-        c.m_drawColors.resize(n);
-        if (c.m_bColorByValue) {
-            for (std::size_t k = 0; k < n; ++k)
-                c.m_drawColors[k] = RampColor(c.m_points[c.m_order[k]].y, range[0], range[1]);
-            c.m_colouredWith = range;
-        } else {
-            for (std::size_t k = 0; k < n; ++k)
-                c.m_drawColors[k] = c.m_points[c.m_order[k]].color & 0xFFFFFFu;
-        }
-        c.m_bColorsStale = false;
-        ++c.m_nRevision;
-    }
+    for (const auto& p : m_pointClouds)
+        if (p->IsVisible())
+            p->UpdateDerived(*this, p->m_bDirty || !(p->m_mappedWith == m_bounds) || p->m_nRevision == 0, &range);
 }
 
 Vec3 Scene::ToUnit(double x, double y, double z) const

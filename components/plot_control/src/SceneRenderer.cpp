@@ -410,6 +410,8 @@ namespace {
 constexpr int kBands = 16;
 constexpr int kMinBandRows = 32;
 
+constexpr int kMaxDiscFrame = 32000;
+
 int PartsFor(const RenderOptions& o)
 {
     if (o.threads > 0)
@@ -466,6 +468,7 @@ struct SceneRenderer::Impl {
     std::vector<std::unique_ptr<float[]>> bandDepth;
     std::size_t bandSize = 0; // pixels of each
     std::map<int, std::unique_ptr<raster::DiscMask>> masks; // by diameter
+    QImage picture; // the last frame Render drew
     RenderStats stats;
 
     int W = 0, H = 0, scale = 1, parts = 1, bandRows = 0, bands = 0;
@@ -621,8 +624,12 @@ void SceneRenderer::Impl::Prepare(Scene& scene, const ViewProjection& vp, int wi
         if (!cloud.IsVisible())
             continue;
         work.mask = nullptr;
-        if (cloud.PixelSize() > 0) {
-            const raster::DiscMask& mask = Mask(PointDiameterPixels(cloud.PixelSize(), o.devicePixelRatio * scale));
+        const int diameter = cloud.PixelSize() > 0 ? PointDiameterPixels(cloud.PixelSize(), o.devicePixelRatio * scale) : 0;
+        // Discs keep their pixels in 16 bits: frames wider or taller than
+        // that (only through the API's largest supersampling) draw them as
+        // sprites of their size instead.
+        if (diameter > 0 && W <= kMaxDiscFrame && H <= kMaxDiscFrame) {
+            const raster::DiscMask& mask = Mask(diameter);
             work.mask = &mask;
             for (auto& bin : work.discs)
                 bin.size = 0;
@@ -642,7 +649,7 @@ void SceneRenderer::Impl::Prepare(Scene& scene, const ViewProjection& vp, int wi
             stats.discDiameter = std::max(stats.discDiameter, mask.diameter);
             continue;
         }
-        work.unitRadius = cloud.UnitRadius();
+        work.unitRadius = diameter > 0 ? 0.0f : cloud.UnitRadius();
         const std::vector<std::uint32_t>& colors = cloud.DrawColors();
         for (std::size_t i = 0; i < cloud.Points().size(); ++i) {
             const Vec3 p = cloud.UnitPositions()[i];
@@ -654,7 +661,8 @@ void SceneRenderer::Impl::Prepare(Scene& scene, const ViewProjection& vp, int wi
             if (!vp.Project(p, &sx, &sy))
                 continue;
             const float ppu = vp.projection.m[5] * 0.5f * H / dist;
-            const Sprite s{sx * W / vp.width, sy * H / vp.height, std::max(work.unitRadius * ppu, 1.2f * scale), v.z,
+            const float radius = diameter > 0 ? 0.5f * float(diameter) : std::max(work.unitRadius * ppu, 1.2f * scale);
+            const Sprite s{sx * W / vp.width, sy * H / vp.height, radius, v.z,
                            colors[i] & 0xFFFFFFu};
             const auto [first, last] = BandsOf(s.sy - s.radius - 1, s.sy + s.radius + 1, bandRows, bands);
             for (int band = first; band <= last; ++band)
@@ -808,12 +816,17 @@ QImage SceneRenderer::Render(Scene& scene, const ViewProjection& vp, QSize size,
     const int scale = std::clamp(options.supersample, 1, 4);
     if (size.isEmpty())
         return {};
-    QImage image(size, QImage::Format_RGB32);
+    // The last frame's picture is drawn over again once its caller let go of
+    // it (as a widget does after painting it): a new one would cost a page
+    // fault on every 4 KB of it.
+    Impl& impl = *m_pImpl;
+    if (impl.picture.size() != size || !impl.picture.isDetached())
+        impl.picture = QImage(size, QImage::Format_RGB32);
+    QImage& image = impl.picture;
     const std::uint32_t background = ToArgb(options.background);
     std::optional<AxisOverlay> overlay;
     if (options.decorations)
         overlay.emplace(scene, vp);
-    Impl& impl = *m_pImpl;
     impl.Prepare(scene, vp, size.width() * scale, size.height() * scale, scale, options);
     const int W = impl.W;
     // Rows are addressed directly: threads write disjoint bands of one image.

@@ -629,14 +629,16 @@ struct DiscMask {
     float shift = 0;      // anchor = floor(centre + shift)
     std::size_t pixels = 0;
     std::vector<Step> steps; // dx from the disc's left column
-    // The same in steps that start at columns divisible by 8, for a disc
-    // whose left column is 8 k + a: dx from column 8 k. Steps of one row
-    // of the target then either coincide or do not overlap, so a step reads
-    // what an earlier one wrote in one piece (a partial overlap with a
-    // recent write stalls the processor).
+    // The same in steps that start at columns divisible by the alignment A,
+    // for a disc whose left column is A k + a: dx from column A k. With A = 8
+    // the steps of one row of the target either coincide or do not overlap,
+    // so a step mostly reads what an earlier one wrote in one piece (a
+    // partial overlap with a recent write stalls the processor). Discs of at
+    // most 5 pixels take A = 4 instead: one step a row whatever a, a fixed
+    // count that the stamping unrolls, which measured faster still.
     std::vector<Step> aligned[8];
-    int alignedWidth[8] = {}; // columns from 8 k that the steps of aligned[a] span
-    int alignment = 8;        // 4 for discs of at most 5 pixels: one step a row
+    int alignedWidth[8] = {}; // columns from A k that the steps of aligned[a] span
+    int alignment = 8;        // A
     std::uint16_t factor[kLevels] = {128, 128, 128, 128, 128, 128, 128, 128};
     std::uint16_t offset[kLevels] = {64, 64, 64, 64, 64, 64, 64, 64};
     // The same as words for the lanes: levels 0-3, then 4-7, each for the
@@ -733,7 +735,6 @@ DiscMask MakeDiscMask(int diameter, Shade&& shade)
     for (int a = 0; a < m.alignment; ++a) {
         stepsFrom(a, m.aligned[a]);
         m.alignedWidth[a] = (a + d + 7) / 8 * 8;
-        (void)0;
     }
     return m;
 }
@@ -759,7 +760,7 @@ inline std::uint32_t LevelColour(const DiscMask& m, std::uint32_t rgb, int k, bo
 }
 
 // One disc pixel by pixel, clipped to the target and rows [y0, y1).
-inline void StampDisc(const Splat& p, const DiscMask& m, const Target& t, int y0, int y1, bool shaded)
+inline void StampDisc(Splat p, const DiscMask& m, const Target& t, int y0, int y1, bool shaded)
 {
     for (const DiscMask::Step& step : m.steps) {
         const int y = p.y + step.dy;
@@ -790,7 +791,7 @@ inline void StampDiscs(const Splat* splats, std::size_t count, const DiscMask& m
 // disc whose steps reach past a side of the target goes pixel by pixel.
 // A step of a disc in lanes, with its offset in the target's buffers.
 struct LaneStep {
-    std::ptrdiff_t offset; // dy * stride + dx
+    std::ptrdiff_t offset; // (dy * stride + dx) * 4: bytes in the depth and colour rows alike
     std::int32_t dy;
     std::uint32_t bits;    // the lanes as bits
     std::int32_t lane[8];
@@ -800,9 +801,8 @@ struct LaneStep {
 // Draws the discs' steps for alignment a (the splats' left columns are 8 k + a).
 template <bool Whole, int N>
 [[gnu::always_inline, gnu::target("avx2")]] inline void StampSteps(const LaneStep* steps, std::size_t n,
-                                                                    float* depthRows, std::uint32_t* pixelRows,
-                                                                    std::ptrdiff_t base, __m256 z, __m256i colours,
-                                                                    int top, unsigned rows)
+                                                                    char* depthRows, char* pixelRows, __m256 z,
+                                                                    __m256i colours, int top, unsigned rows)
 {
     // N > 0: every disc has N steps, a loop the compiler unrolls.
     const std::size_t count = N > 0 ? std::size_t(N) : n;
@@ -811,8 +811,8 @@ template <bool Whole, int N>
         const LaneStep& step = steps[s];
         if (!Whole && unsigned(top + step.dy) >= rows)
             continue;
-        float* const depth = depthRows + base + step.offset;
-        std::uint32_t* const pixels = pixelRows + base + step.offset;
+        float* const depth = reinterpret_cast<float*>(depthRows + step.offset);
+        std::uint32_t* const pixels = reinterpret_cast<std::uint32_t*>(pixelRows + step.offset);
         const __m256 old = _mm256_loadu_ps(depth);
         const __m256i hit = _mm256_and_si256(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(step.lane)),
                                              _mm256_castps_si256(_mm256_cmp_ps(z, old, _CMP_LT_OQ)));
@@ -827,8 +827,8 @@ template <bool Whole, int N>
 // The same with AVX-512 masks: the depth test into a mask, masked stores.
 template <bool Whole, int N>
 [[gnu::always_inline, gnu::target("avx2,avx512f,avx512vl")]] inline void
-StampStepsMasked(const LaneStep* steps, std::size_t n, float* depthRows, std::uint32_t* pixelRows, std::ptrdiff_t base,
-                 __m256 z, __m256i colours, int top, unsigned rows)
+StampStepsMasked(const LaneStep* steps, std::size_t n, char* depthRows, char* pixelRows, __m256 z, __m256i colours,
+                 int top, unsigned rows)
 {
     const std::size_t count = N > 0 ? std::size_t(N) : n;
 #pragma GCC unroll 8
@@ -836,8 +836,8 @@ StampStepsMasked(const LaneStep* steps, std::size_t n, float* depthRows, std::ui
         const LaneStep& step = steps[s];
         if (!Whole && unsigned(top + step.dy) >= rows)
             continue;
-        float* const depth = depthRows + base + step.offset;
-        std::uint32_t* const pixels = pixelRows + base + step.offset;
+        float* const depth = reinterpret_cast<float*>(depthRows + step.offset);
+        std::uint32_t* const pixels = reinterpret_cast<std::uint32_t*>(pixelRows + step.offset);
         const __mmask8 hit = _mm256_mask_cmp_ps_mask(__mmask8(step.bits), z, _mm256_loadu_ps(depth), _CMP_LT_OQ);
         _mm256_mask_storeu_ps(depth, hit, z);
         const __m256i c =
@@ -860,7 +860,7 @@ struct LaneDiscs {
             first[a] = steps.size();
             for (const DiscMask::Step& s : m.aligned[a]) {
                 LaneStep l;
-                l.offset = s.dy * stride + s.dx;
+                l.offset = (s.dy * stride + s.dx) * std::ptrdiff_t(sizeof(float));
                 l.dy = s.dy;
                 l.bits = 0;
                 for (int b = 0; b < 8; ++b)
@@ -896,8 +896,8 @@ struct LaneDiscs {
 // The loop over the discs, for StampSteps or StampStepsMasked. A macro:
 // the two differ in their instruction sets, which a template cannot carry.
 #define PLOT_STAMP_DISCS_LOOP(STEPS)                                                                                  \
-    float* const depthRows = t.depth;                                                                                 \
-    std::uint32_t* const pixelRows = t.pixels;                                                                        \
+    char* const depthRows = reinterpret_cast<char*>(t.depth);                                                         \
+    char* const pixelRows = reinterpret_cast<char*>(t.pixels);                                                        \
     const std::ptrdiff_t stride = t.stride;                                                                           \
     const int originY = t.originY, width = t.width, d = m.diameter, alignment = lanes.alignment;                      \
     const unsigned rows = unsigned(y1 - y0);                                                                          \
@@ -915,14 +915,16 @@ struct LaneDiscs {
         }                                                                                                             \
         const __m256i colours = LevelColours(p.rgb, shaded, fa, oa, fb, ob);                                          \
         const __m256 z = _mm256_set1_ps(p.depth);                                                                     \
-        const std::ptrdiff_t base = std::ptrdiff_t(p.y - originY) * stride + left;                                    \
+        const std::ptrdiff_t base = (std::ptrdiff_t(p.y - originY) * stride + left) * std::ptrdiff_t(sizeof(float));  \
+        char* const depthAt = depthRows + base;                                                                       \
+        char* const pixelAt = pixelRows + base;                                                                       \
         const int top = p.y - y0;                                                                                     \
         const LaneStep* const s = all + lanes.first[a];                                                               \
         const std::size_t n = lanes.first[a + 1] - lanes.first[a];                                                    \
         if (unsigned(top) < rows && unsigned(top + d - 1) < rows)                                                     \
-            STEPS<true, N>(s, n, depthRows, pixelRows, base, z, colours, top, rows);                                  \
+            STEPS<true, N>(s, n, depthAt, pixelAt, z, colours, top, rows);                                            \
         else                                                                                                          \
-            STEPS<false, N>(s, n, depthRows, pixelRows, base, z, colours, top, rows);                                 \
+            STEPS<false, N>(s, n, depthAt, pixelAt, z, colours, top, rows);                                           \
     }
 
 // N > 0: every disc has N steps whatever its alignment.

@@ -359,7 +359,7 @@ TEST_F(ControlTest, PixelPointsColouredByValue)
     EXPECT_EQ(lo, 2.0);
 
     const PointCloud& cloud = *m_impl->Model().scene.PointClouds().back();
-    for (const auto [size, result, kept] : {std::tuple{6.0, S_OK, 6.0}, {40.0, S_OK, kMaxPointPixels},
+    for (const auto& [size, result, kept] : {std::tuple{6.0, S_OK, 6.0}, {40.0, S_OK, kMaxPointPixels},
                                             {-1.0, E_INVALIDARG, kMaxPointPixels}, {NAN, E_INVALIDARG, kMaxPointPixels},
                                             {0.0, S_OK, 0.0}, {8.0, S_OK, 8.0}}) {
         EXPECT_EQ(points->SetPixelSize(size), result) << size;

@@ -94,7 +94,7 @@ TEST(ColorRamp, IsTheAdaptersRoughnessColour)
         EXPECT_EQ(AdapterRoughnessColor(k.t, 0, 1), k.rgb) << k.t;
     }
     // Every input in range, as the adapter maps it, over several ranges.
-    for (const auto [lo, hi] : {std::pair{0.0, 1.0}, {-3.5, 17.25}, {1e-9, 3e-9}, {100.0, 100.5}})
+    for (const auto& [lo, hi] : {std::pair{0.0, 1.0}, {-3.5, 17.25}, {1e-9, 3e-9}, {100.0, 100.5}})
         for (int k = 0; k <= 20000; ++k) {
             const double v = lo + (hi - lo) * k / 20000.0;
             ASSERT_EQ(RampColor(v, lo, hi), AdapterRoughnessColor(v, lo, hi)) << v << " in " << lo << ".." << hi;
@@ -206,7 +206,7 @@ TEST(PixelPoints, SurfacesHideThePointsBehindThem)
 {
     const QSize size(160, 120);
     const ViewProjection vp = Above(size);
-    for (const auto [height, shows] : {std::pair{0.5, true}, {0.0, true}, {-0.5, false}}) {
+    for (const auto& [height, shows] : {std::pair{0.5, true}, {0.0, true}, {-0.5, false}}) {
         Scene scene;
         const SurfaceVertex sv[] = {V(0, 0, 0, 0xFF0000), V(1, 0, 0, 0xFF0000), V(0, 0, 1, 0xFF0000),
                                     V(1, 0, 1, 0xFF0000)};
@@ -241,7 +241,7 @@ TEST(PixelPoints, EveryDiscIsWholeForAnyBandsAndThreads)
     const ViewProjection vp = Above(size);
     const raster::DiscMask mask = raster::MakeDiscMask(5, lighting::ShadePoint);
     QImage first;
-    for (const auto [threads, bandRows] : {std::pair{1, 0}, {2, 0}, {2, 7}, {3, 13}, {1, 240}}) {
+    for (const auto& [threads, bandRows] : {std::pair{1, 0}, {2, 0}, {2, 7}, {3, 13}, {1, 240}}) {
         RenderOptions o = Plain();
         o.lighting = true;
         o.threads = threads;

@@ -17,8 +17,10 @@ struct PickResult {
 };
 
 // The nearest visible surface triangle or point under (sx, sy): for a
-// triangle its vertex nearest to the hit, for a point its centre. Nothing
-// when the ray hits no series.
+// triangle its vertex nearest to the hit, for a point its centre. A point of
+// a pixel size is hit within its disc (plus two pixels) at the depth of its
+// disc; sx, sy and the disc's size are in vp's (device-independent) pixels.
+// Nothing when the ray hits no series.
 std::optional<PickResult> PickScene(Scene& scene, const ViewProjection& vp, float sx, float sy);
 
 } // namespace plot

@@ -127,7 +127,9 @@ public:
 
 private:
     friend class Scene;
-    void UpdateDerived(const Scene& scene);
+    // Remakes the positions (positions), and the colours where they are stale
+    // or follow a changed value range, in draw order.
+    void UpdateDerived(const Scene& scene, bool positions, const std::array<double, 2>* valueRange);
 
     std::vector<SurfaceVertex> m_points;
     std::vector<std::uint32_t> m_order;
