@@ -196,7 +196,7 @@ BatchChoice ResolveChoice(IUnknown* pData, const BatchOptions& options)
         const std::size_t i = holdable(range.name, "--range");
         if (!model.HoldRange(i, range.low, range.high))
             throw BatchError("--range " + Quoted(model.m_Inputs[i].name) + ": no evaluated value lies between " +
-                             std::to_string(range.low) + " and " + std::to_string(range.high));
+                             Number(range.low) + " and " + Number(range.high));
     }
 
     BatchChoice choice;
