@@ -548,7 +548,7 @@ TEST_F(AdapterTest, IteratorFailuresAreAsserted)
 
 // ---- point clouds
 
-TEST_F(AdapterTest, PointCloudCarriesEveryRecordWhite)
+TEST_F(AdapterTest, PointCloudCarriesEveryRecordColouredByValueOnScreenSizedPoints)
 {
     Attach();
     FakeTransfer t;
@@ -560,6 +560,10 @@ TEST_F(AdapterTest, PointCloudCarriesEveryRecordWhite)
     EXPECT_THAT(Vertices(p.points), ElementsAre(Vertex{10, 1.5, 20, 0xFFFFFF}, Vertex{13, -2, 22, 0xFFFFFF},
                                                 Vertex{11, 0, 28, 0xFFFFFF}));
     EXPECT_EQ(p.pointSize, 0.5); // X spacing 1 is below Y spacing 2
+    // The control colours them by value and draws them a few pixels wide.
+    EXPECT_EQ(p.colorByValue, 1);
+    EXPECT_EQ(p.pixelSize, CChartAdapter::PointPixels(3));
+    EXPECT_GE(CChartAdapter::PointPixels(5'000'000), 3.0);
     EXPECT_THAT(control->calls, ElementsAre("CreatePointSeries", "Refresh", "SetAxisTitles"));
     EXPECT_THAT(snag.Traces(), ElementsAre(L"Chart adapter : Create new series", L"Chart adapter : Fill point 3d series"));
     EXPECT_EQ(adapter.GetFunctionTitle(), L"Ripple");
