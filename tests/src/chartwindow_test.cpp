@@ -341,6 +341,16 @@ TEST_F(ChartWindowTest, ViewCommandsFollowTheChartsState)
     QTest::keyClick(m_frame.get(), Qt::Key_W, Qt::ControlModifier);
     EXPECT_TRUE(chart->View()->Chart().IsWireFramed());
 
+    // The preset views reach the control's camera.
+    const plot::OrbitCamera& camera = spy.Last()->Model().camera;
+    for (const auto& [id, yaw, pitch] : {std::tuple{CMainFrame::ID_VIEW_TOP, 0.0, 90.0},
+                                         {CMainFrame::ID_VIEW_FRONT, 0.0, 0.0}, {CMainFrame::ID_VIEW_SIDE, 90.0, 0.0}}) {
+        ASSERT_TRUE(m_frame->Action(id)->isEnabled()) << id;
+        m_frame->Action(id)->trigger();
+        EXPECT_EQ(camera.Yaw(), yaw) << id;
+        EXPECT_EQ(camera.Pitch(), pitch) << id;
+    }
+
     // Private messages with a null output pointer do nothing.
     for (unsigned msg : {unsigned(WM_CHILD_GETFRAME), unsigned(WM_CHILD_GETSELECTION), unsigned(WM_CHILD_GETFOV),
                          unsigned(WM_CHILD_GETVIDEOMODE)})

@@ -46,7 +46,8 @@ TEST_F(MainFrameTest, WithoutAChartTheChartCommandsAreOff)
     m_frame->OnIdle();
     CUpdateUI& ui = m_frame->UpdateUI();
     for (unsigned id : {CMainFrame::ID_INSERT_DATA, CMainFrame::ID_WATER_LEVEL, CMainFrame::ID_WIREFRAME,
-                        CMainFrame::ID_FILE_SAVE_AS, CMainFrame::ID_WATER_UP, CMainFrame::ID_WATER_DOWN}) {
+                        CMainFrame::ID_FILE_SAVE_AS, CMainFrame::ID_WATER_UP, CMainFrame::ID_WATER_DOWN,
+                        CMainFrame::ID_VIEW_TOP, CMainFrame::ID_VIEW_FRONT, CMainFrame::ID_VIEW_SIDE}) {
         EXPECT_FALSE(ui.IsEnabled(id)) << id;
         EXPECT_FALSE(m_frame->Action(id)->isEnabled()) << id;
     }
