@@ -149,6 +149,9 @@ void CMainFrame::OnCreate()
         cellGroup->addAction(a);
     }
     AddCommand(view, ID_SURFACE_FROM_POINTS, QStringLiteral("Surface from &Points")) ->setCheckable(true);
+    m_seriesMenu = view->addMenu(QStringLiteral("S&eries"));
+    connect(view, &QMenu::aboutToShow, this, &CMainFrame::UpdateSeriesMenu);
+    UpdateSeriesMenu();
     view->addSeparator();
     AddCommand(view, ID_CHART_OPTIONS, QStringLiteral("Chart &Options..."));
 
@@ -522,6 +525,27 @@ void CMainFrame::UpdateWindowMenu()
                 m_mdi->setActiveSubWindow(chart);
         });
         m_windowActions.push_back(a);
+    }
+}
+
+void CMainFrame::UpdateSeriesMenu()
+{
+    m_seriesMenu->clear();
+    CChildFrame* chart = ActiveChart();
+    CVantixView* view = chart ? chart->View() : nullptr;
+    const std::size_t count = view ? view->Chart().Adapter().SeriesCount() : 0;
+    m_seriesMenu->menuAction()->setEnabled(count > 0);
+    for (std::size_t k = 0; k < count; ++k) {
+        // Hidden, never removed: a hidden series is still offered for saving.
+        QString title = QString::fromStdWString(view->Chart().SeriesTitle(k));
+        title.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction* a = m_seriesMenu->addAction(title);
+        a->setCheckable(true);
+        a->setChecked(view->Chart().Adapter().IsSeriesVisible(k));
+        connect(a, &QAction::toggled, this, [chart = QPointer<CChildFrame>(chart), k](bool visible) {
+            if (chart && chart->View())
+                chart->View()->Chart().Adapter().ShowSeries(k, visible);
+        });
     }
 }
 

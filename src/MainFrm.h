@@ -78,6 +78,10 @@ public:
     // built again from the settings and the open charts.
     void UpdateRecentFilesMenu();
     void UpdateWindowMenu();
+    // The View menu's Series submenu: one checkable entry per series of the
+    // active chart, built again whenever the View menu opens.
+    void UpdateSeriesMenu();
+    QMenu* SeriesMenu() const { return m_seriesMenu; }
     QMenu* FileMenu() const { return m_fileMenu; }
     QMenu* WindowMenu() const { return m_windowMenu; }
     std::vector<QAction*> RecentFileActions() const { return m_recentActions; }
@@ -137,4 +141,5 @@ private:
     std::vector<QAction*> m_recentActions;
     QMenu* m_windowMenu = nullptr;
     std::vector<QAction*> m_windowActions;
+    QMenu* m_seriesMenu = nullptr;
 };

@@ -12,6 +12,7 @@
 #include "platform/loader.h"
 
 #include <QFileInfo>
+#include <QMenu>
 #include <QStatusTipEvent>
 #include <QRegularExpression>
 
@@ -220,6 +221,44 @@ TEST_F(ChartWindowTest, SavingOffersOneDialogPerUnsavedItemAndFixesTheSuffix)
     // A saved file opens again and holds the same slice.
     ASSERT_NE(OpenAccepted(ScratchFile(QStringLiteral("lower.ors")).toStdWString()), nullptr);
     EXPECT_EQ(spy.Last()->Model().scene.Surfaces()[0]->Vertices().size(), ExpectedCells(Sample()));
+    EXPECT_EQ(prompts.unexpected, 0);
+}
+
+// The View menu's Series entries hide a series from the picture only: Save
+// Data still offers it.
+TEST_F(ChartWindowTest, HiddenSeriesAreStillOfferedForSaving)
+{
+    CChildFrame* chart = OpenAccepted(Sample());
+    ASSERT_NE(chart, nullptr);
+    CChart& doc = chart->View()->Chart();
+    prompts.fileAnswers.push_back(Sample());
+    prompts.dialogAnswers.push_back(AcceptDialog);
+    m_frame->OnCommand(CMainFrame::ID_INSERT_DATA);
+    ASSERT_EQ(doc.HistorySize(), 2u);
+
+    m_frame->UpdateSeriesMenu();
+    QList<QAction*> entries = m_frame->SeriesMenu()->actions();
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_TRUE(m_frame->SeriesMenu()->menuAction()->isEnabled());
+    EXPECT_EQ(entries[1]->text().toStdWString(), doc.SeriesTitle(1));
+    entries[0]->trigger();
+    EXPECT_FALSE(spy.Last()->Model().scene.Surfaces()[0]->IsVisible());
+    EXPECT_TRUE(spy.Last()->Model().scene.Surfaces()[1]->IsVisible());
+    m_frame->UpdateSeriesMenu(); // as the View menu opens again
+    entries = m_frame->SeriesMenu()->actions();
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_FALSE(entries[0]->isChecked());
+    EXPECT_TRUE(entries[1]->isChecked());
+
+    prompts.fileDialogs.clear();
+    prompts.fileAnswers.push_back(std::nullopt);
+    prompts.fileAnswers.push_back(std::nullopt);
+    m_frame->OnCommand(CMainFrame::ID_FILE_SAVE_AS);
+    ASSERT_EQ(prompts.fileDialogs.size(), 2u);
+    EXPECT_EQ(prompts.fileDialogs[0].title, L"Save Data As: " + doc.SeriesTitle(0));
+
+    entries[0]->trigger();
+    EXPECT_TRUE(spy.Last()->Model().scene.Surfaces()[0]->IsVisible());
     EXPECT_EQ(prompts.unexpected, 0);
 }
 

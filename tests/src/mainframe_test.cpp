@@ -17,6 +17,7 @@
 #include <QToolBar>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -51,6 +52,9 @@ TEST_F(MainFrameTest, WithoutAChartTheChartCommandsAreOff)
         EXPECT_FALSE(ui.IsEnabled(id)) << id;
         EXPECT_FALSE(m_frame->Action(id)->isEnabled()) << id;
     }
+    m_frame->UpdateSeriesMenu();
+    EXPECT_FALSE(m_frame->SeriesMenu()->menuAction()->isEnabled());
+    EXPECT_TRUE(m_frame->SeriesMenu()->actions().isEmpty());
     EXPECT_TRUE(ui.IsChecked(CMainFrame::ID_VIEW_TOOLBAR));
     EXPECT_TRUE(ui.IsChecked(CMainFrame::ID_VIEW_STATUS_BAR));
     EXPECT_EQ(StatusText(), QStringLiteral("Ready"));
