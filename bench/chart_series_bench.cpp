@@ -166,6 +166,7 @@ public:
         *pMin = *pMax = 0;
         return S_FALSE;
     }
+    HRESULT SetViewPreset(LONG) override { return S_OK; }
 };
 
 using Clock = std::chrono::steady_clock;

@@ -131,6 +131,7 @@ public:
     HRESULT EnableWireFrame(LONG) override { return S_OK; }
     HRESULT IsWireFramed(LONG* p) override { return *p = 0, S_OK; }
     HRESULT GetValueRange(double* a, double* b) override { return *a = *b = 0, S_FALSE; }
+    HRESULT SetViewPreset(LONG) override { return S_OK; }
     ComPtr<CSurfaceSink> surface;
 };
 

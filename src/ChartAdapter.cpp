@@ -232,6 +232,11 @@ bool CChartAdapter::MoveWaterLevel(int direction)
     return true;
 }
 
+bool CChartAdapter::SetViewPreset(long preset)
+{
+    return m_spControl && SUCCEEDED(m_spControl->SetViewPreset(LONG(preset)));
+}
+
 bool CChartAdapter::EnableWaterLevel(bool bOn)
 {
     const HRESULT hr = m_spControl->EnableWaterLevel(bOn ? 1 : 0);

@@ -91,6 +91,9 @@ public:
     std::size_t SeriesCount() const { return m_Series.size(); }
     // Shows or hides series k with every part of it.
     bool ShowSeries(std::size_t k, bool bVisible);
+    bool IsSeriesVisible(std::size_t k) const { return k < m_Series.size() && m_Series[k].bVisible; }
+    // The control's camera preset (plot::kViewTop ...).
+    bool SetViewPreset(long preset);
 
     // Diameter of scattered points on screen, in device-independent pixels:
     // smaller as clouds grow, never below 3.

@@ -134,6 +134,9 @@ void CMainFrame::OnCreate()
     AddCommand(view, ID_WATER_DOWN, QStringLiteral("Move Water Level &Down"));
     AddCommand(view, ID_WIREFRAME, QStringLiteral("Draw Wire&Frame"), QKeySequence(Qt::CTRL | Qt::Key_W))
         ->setCheckable(true);
+    AddCommand(view, ID_VIEW_TOP, QStringLiteral("Top &View"));
+    AddCommand(view, ID_VIEW_FRONT, QStringLiteral("F&ront View"));
+    AddCommand(view, ID_VIEW_SIDE, QStringLiteral("S&ide View"));
     view->addSeparator();
     // Where several records share a cell (inputs held over a range or "All").
     QMenu* cells = view->addMenu(QStringLiteral("Shared &Cells"));
@@ -146,6 +149,9 @@ void CMainFrame::OnCreate()
         cellGroup->addAction(a);
     }
     AddCommand(view, ID_SURFACE_FROM_POINTS, QStringLiteral("Surface from &Points")) ->setCheckable(true);
+    m_seriesMenu = view->addMenu(QStringLiteral("S&eries"));
+    connect(view, &QMenu::aboutToShow, this, &CMainFrame::UpdateSeriesMenu);
+    UpdateSeriesMenu();
     view->addSeparator();
     AddCommand(view, ID_CHART_OPTIONS, QStringLiteral("Chart &Options..."));
 
@@ -212,6 +218,9 @@ void CMainFrame::OnCreate()
         {ID_AGGREGATE_MAX, CUpdateUI::UPDUI_MENU},
         {ID_AGGREGATE_MEAN, CUpdateUI::UPDUI_MENU},
         {ID_SURFACE_FROM_POINTS, CUpdateUI::UPDUI_MENU},
+        {ID_VIEW_TOP, CUpdateUI::UPDUI_MENU},
+        {ID_VIEW_FRONT, CUpdateUI::UPDUI_MENU},
+        {ID_VIEW_SIDE, CUpdateUI::UPDUI_MENU},
     };
     for (const auto& e : entries) {
         m_UpdateUI.UIAddEntry(e.id, e.where);
@@ -223,7 +232,7 @@ void CMainFrame::OnCreate()
     m_UpdateUI.UISetCheck(ID_VIEW_STATUS_BAR, true);
     for (unsigned id : {ID_INSERT_DATA, ID_FILE_SAVE_AS, ID_FILE_SAVE_AS2, ID_WATER_LEVEL, ID_WATER_UP,
                         ID_WATER_DOWN, ID_WIREFRAME, ID_AGGREGATE_MIN, ID_AGGREGATE_MAX, ID_AGGREGATE_MEAN,
-                        ID_SURFACE_FROM_POINTS})
+                        ID_SURFACE_FROM_POINTS, ID_VIEW_TOP, ID_VIEW_FRONT, ID_VIEW_SIDE})
         m_UpdateUI.UIEnable(id, false);
     m_UpdateUI.UIUpdateMenuBar(true);
     m_UpdateUI.UIUpdateToolBar(true);
@@ -245,7 +254,8 @@ bool CMainFrame::OnIdle()
     m_UpdateUI.UIEnable(ID_INSERT_DATA, hasChart);
     m_UpdateUI.UIEnable(ID_WATER_LEVEL, hasChart);
     m_UpdateUI.UIEnable(ID_WIREFRAME, hasChart);
-    for (unsigned id : {ID_AGGREGATE_MIN, ID_AGGREGATE_MAX, ID_AGGREGATE_MEAN, ID_SURFACE_FROM_POINTS})
+    for (unsigned id : {ID_AGGREGATE_MIN, ID_AGGREGATE_MAX, ID_AGGREGATE_MEAN, ID_SURFACE_FROM_POINTS, ID_VIEW_TOP,
+                        ID_VIEW_FRONT, ID_VIEW_SIDE})
         m_UpdateUI.UIEnable(id, hasChart);
     const bool move = hasChart && m_UpdateUI.IsEnabled(ID_WATER_LEVEL) && m_UpdateUI.IsChecked(ID_WATER_LEVEL);
     m_UpdateUI.UIEnable(ID_WATER_UP, move);
@@ -515,6 +525,27 @@ void CMainFrame::UpdateWindowMenu()
                 m_mdi->setActiveSubWindow(chart);
         });
         m_windowActions.push_back(a);
+    }
+}
+
+void CMainFrame::UpdateSeriesMenu()
+{
+    m_seriesMenu->clear();
+    CChildFrame* chart = ActiveChart();
+    CVantixView* view = chart ? chart->View() : nullptr;
+    const std::size_t count = view ? view->Chart().Adapter().SeriesCount() : 0;
+    m_seriesMenu->menuAction()->setEnabled(count > 0);
+    for (std::size_t k = 0; k < count; ++k) {
+        // Hidden, never removed: a hidden series is still offered for saving.
+        QString title = QString::fromStdWString(view->Chart().SeriesTitle(k));
+        title.replace(QLatin1Char('&'), QStringLiteral("&&"));
+        QAction* a = m_seriesMenu->addAction(title);
+        a->setCheckable(true);
+        a->setChecked(view->Chart().Adapter().IsSeriesVisible(k));
+        connect(a, &QAction::toggled, this, [chart = QPointer<CChildFrame>(chart), k](bool visible) {
+            if (chart && chart->View())
+                chart->View()->Chart().Adapter().ShowSeries(k, visible);
+        });
     }
 }
 

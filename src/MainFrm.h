@@ -48,6 +48,10 @@ public:
         ID_AGGREGATE_MAX = 32801,
         ID_AGGREGATE_MEAN = 32802,
         ID_SURFACE_FROM_POINTS = 32803,
+        // Camera presets: from above, along the Y input, along the X input.
+        ID_VIEW_TOP = 32804,
+        ID_VIEW_FRONT = 32805,
+        ID_VIEW_SIDE = 32806,
     };
 
     explicit CMainFrame(QWidget* parent = nullptr);
@@ -74,6 +78,10 @@ public:
     // built again from the settings and the open charts.
     void UpdateRecentFilesMenu();
     void UpdateWindowMenu();
+    // The View menu's Series submenu: one checkable entry per series of the
+    // active chart, built again whenever the View menu opens.
+    void UpdateSeriesMenu();
+    QMenu* SeriesMenu() const { return m_seriesMenu; }
     QMenu* FileMenu() const { return m_fileMenu; }
     QMenu* WindowMenu() const { return m_windowMenu; }
     std::vector<QAction*> RecentFileActions() const { return m_recentActions; }
@@ -133,4 +141,5 @@ private:
     std::vector<QAction*> m_recentActions;
     QMenu* m_windowMenu = nullptr;
     std::vector<QAction*> m_windowActions;
+    QMenu* m_seriesMenu = nullptr;
 };

@@ -113,6 +113,13 @@ bool CVantixView::OnCommand(unsigned id)
     case ID_WATER_DOWN:
         m_Chart.WaterLevelDown();
         return true;
+    case ID_VIEW_TOP:
+    case ID_VIEW_FRONT:
+    case ID_VIEW_SIDE:
+        m_Chart.Adapter().SetViewPreset(id == ID_VIEW_TOP     ? plot::kViewTop
+                                        : id == ID_VIEW_FRONT ? plot::kViewFront
+                                                              : plot::kViewSide);
+        return true;
     default:
         return false;
     }

@@ -28,6 +28,10 @@ public:
         ID_AGGREGATE_MAX = 32801,
         ID_AGGREGATE_MEAN = 32802,
         ID_SURFACE_FROM_POINTS = 32803,
+        // Camera presets: from above, along the Y input, along the X input.
+        ID_VIEW_TOP = 32804,
+        ID_VIEW_FRONT = 32805,
+        ID_VIEW_SIDE = 32806,
     };
 
     CVantixView(CUpdateUI* pUpdate, ITopLevelControl* pTopLevel, QWidget* parent = nullptr);

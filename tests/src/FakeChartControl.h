@@ -205,6 +205,7 @@ public:
         return valueRange.empty() ? S_FALSE : hr;
     }
     std::vector<double> valueRange; // {min, max}, or empty for none
+    HRESULT SetViewPreset(LONG preset) override { return Log("SetViewPreset", preset); }
 
     HRESULT FindConnectionPoint(REFIID riid, platform::IConnectionPoint** pp) override
     {

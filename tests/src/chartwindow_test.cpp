@@ -12,6 +12,7 @@
 #include "platform/loader.h"
 
 #include <QFileInfo>
+#include <QMenu>
 #include <QStatusTipEvent>
 #include <QRegularExpression>
 
@@ -223,6 +224,44 @@ TEST_F(ChartWindowTest, SavingOffersOneDialogPerUnsavedItemAndFixesTheSuffix)
     EXPECT_EQ(prompts.unexpected, 0);
 }
 
+// The View menu's Series entries hide a series from the picture only: Save
+// Data still offers it.
+TEST_F(ChartWindowTest, HiddenSeriesAreStillOfferedForSaving)
+{
+    CChildFrame* chart = OpenAccepted(Sample());
+    ASSERT_NE(chart, nullptr);
+    CChart& doc = chart->View()->Chart();
+    prompts.fileAnswers.push_back(Sample());
+    prompts.dialogAnswers.push_back(AcceptDialog);
+    m_frame->OnCommand(CMainFrame::ID_INSERT_DATA);
+    ASSERT_EQ(doc.HistorySize(), 2u);
+
+    m_frame->UpdateSeriesMenu();
+    QList<QAction*> entries = m_frame->SeriesMenu()->actions();
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_TRUE(m_frame->SeriesMenu()->menuAction()->isEnabled());
+    EXPECT_EQ(entries[1]->text().toStdWString(), doc.SeriesTitle(1));
+    entries[0]->trigger();
+    EXPECT_FALSE(spy.Last()->Model().scene.Surfaces()[0]->IsVisible());
+    EXPECT_TRUE(spy.Last()->Model().scene.Surfaces()[1]->IsVisible());
+    m_frame->UpdateSeriesMenu(); // as the View menu opens again
+    entries = m_frame->SeriesMenu()->actions();
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_FALSE(entries[0]->isChecked());
+    EXPECT_TRUE(entries[1]->isChecked());
+
+    prompts.fileDialogs.clear();
+    prompts.fileAnswers.push_back(std::nullopt);
+    prompts.fileAnswers.push_back(std::nullopt);
+    m_frame->OnCommand(CMainFrame::ID_FILE_SAVE_AS);
+    ASSERT_EQ(prompts.fileDialogs.size(), 2u);
+    EXPECT_EQ(prompts.fileDialogs[0].title, L"Save Data As: " + doc.SeriesTitle(0));
+
+    entries[0]->trigger();
+    EXPECT_TRUE(spy.Last()->Model().scene.Surfaces()[0]->IsVisible());
+    EXPECT_EQ(prompts.unexpected, 0);
+}
+
 TEST_F(ChartWindowTest, ClosingWithUnsavedDataAsksAndAFailedSaveKeepsAsking)
 {
     CChildFrame* chart = OpenAccepted(Sample());
@@ -340,6 +379,16 @@ TEST_F(ChartWindowTest, ViewCommandsFollowTheChartsState)
     EXPECT_TRUE(m_frame->Action(CMainFrame::ID_WATER_LEVEL)->isChecked());
     QTest::keyClick(m_frame.get(), Qt::Key_W, Qt::ControlModifier);
     EXPECT_TRUE(chart->View()->Chart().IsWireFramed());
+
+    // The preset views reach the control's camera.
+    const plot::OrbitCamera& camera = spy.Last()->Model().camera;
+    for (const auto& [id, yaw, pitch] : {std::tuple{CMainFrame::ID_VIEW_TOP, 0.0, 90.0},
+                                         {CMainFrame::ID_VIEW_FRONT, 0.0, 0.0}, {CMainFrame::ID_VIEW_SIDE, 90.0, 0.0}}) {
+        ASSERT_TRUE(m_frame->Action(id)->isEnabled()) << id;
+        m_frame->Action(id)->trigger();
+        EXPECT_EQ(camera.Yaw(), yaw) << id;
+        EXPECT_EQ(camera.Pitch(), pitch) << id;
+    }
 
     // Private messages with a null output pointer do nothing.
     for (unsigned msg : {unsigned(WM_CHILD_GETFRAME), unsigned(WM_CHILD_GETSELECTION), unsigned(WM_CHILD_GETFOV),

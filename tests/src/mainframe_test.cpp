@@ -17,6 +17,7 @@
 #include <QToolBar>
 #include <QLabel>
 #include <QMdiArea>
+#include <QMenu>
 #include <QProcess>
 #include <QPushButton>
 #include <QRadioButton>
@@ -46,10 +47,14 @@ TEST_F(MainFrameTest, WithoutAChartTheChartCommandsAreOff)
     m_frame->OnIdle();
     CUpdateUI& ui = m_frame->UpdateUI();
     for (unsigned id : {CMainFrame::ID_INSERT_DATA, CMainFrame::ID_WATER_LEVEL, CMainFrame::ID_WIREFRAME,
-                        CMainFrame::ID_FILE_SAVE_AS, CMainFrame::ID_WATER_UP, CMainFrame::ID_WATER_DOWN}) {
+                        CMainFrame::ID_FILE_SAVE_AS, CMainFrame::ID_WATER_UP, CMainFrame::ID_WATER_DOWN,
+                        CMainFrame::ID_VIEW_TOP, CMainFrame::ID_VIEW_FRONT, CMainFrame::ID_VIEW_SIDE}) {
         EXPECT_FALSE(ui.IsEnabled(id)) << id;
         EXPECT_FALSE(m_frame->Action(id)->isEnabled()) << id;
     }
+    m_frame->UpdateSeriesMenu();
+    EXPECT_FALSE(m_frame->SeriesMenu()->menuAction()->isEnabled());
+    EXPECT_TRUE(m_frame->SeriesMenu()->actions().isEmpty());
     EXPECT_TRUE(ui.IsChecked(CMainFrame::ID_VIEW_TOOLBAR));
     EXPECT_TRUE(ui.IsChecked(CMainFrame::ID_VIEW_STATUS_BAR));
     EXPECT_EQ(StatusText(), QStringLiteral("Ready"));

@@ -77,6 +77,13 @@ std::vector<double> NiceTicks(double min, double max, int maxCount)
     return ticks;
 }
 
+QString WaterLevelCaption(const Scene& scene)
+{
+    if (!scene.WaterLevelEnabled() || !scene.HasData())
+        return {};
+    return QStringLiteral("Water level: %1").arg(QString::number(scene.WaterLevelValue(), 'g', 6));
+}
+
 AxisOverlay::AxisOverlay(const Scene& scene, const ViewProjection& vp) : m_scene(scene), m_vp(vp)
 {
     for (int k = 0; k < 3; ++k)
@@ -302,6 +309,19 @@ void AxisOverlay::DrawFront(QPainter& painter) const
             painter.setBrush(kMarker);
             painter.drawEllipse(s, 2.2, 2.2);
         }
+    }
+
+    // Above the labels' margin, on a light patch so the data behind stays out of the way.
+    if (const QString caption = WaterLevelCaption(m_scene); !caption.isEmpty()) {
+        const QFont font = LabelFont();
+        const QFontMetricsF metrics(font);
+        const QRectF text(8, 6, metrics.horizontalAdvance(caption), metrics.height());
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(QColor(255, 255, 255, 200));
+        painter.drawRoundedRect(text.adjusted(-4, -2, 4, 2), 3, 3);
+        painter.setFont(font);
+        painter.setPen(kTitle);
+        painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, caption);
     }
     painter.restore();
 }

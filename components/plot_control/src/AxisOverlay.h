@@ -3,7 +3,8 @@
 // under) the 3-D image: the three back walls with grid lines at the ticks,
 // the axis lines with ticks, tick labels and titles on the box edges nearest
 // to the viewer, and the picked-point marker. Text is always upright, so it
-// stays readable from every viewpoint.
+// stays readable from every viewpoint. While the water level is on, its
+// value is written in the top-left corner.
 #include "plot_control/Camera.h"
 #include "plot_control/Scene.h"
 
@@ -17,6 +18,10 @@
 class QPainter;
 
 namespace plot {
+
+// "Water level: <value>" in function units, six significant digits; empty
+// while the water is off or there is nothing to flood.
+QString WaterLevelCaption(const Scene& scene);
 
 class AxisOverlay {
 public:

@@ -57,6 +57,25 @@ void OrbitCamera::Reset()
     m_dPanX = m_dPanY = 0;
 }
 
+void OrbitCamera::SetPreset(Preset preset)
+{
+    Reset();
+    // Yaw 0 keeps the X input running to the right in the top and front views.
+    switch (preset) {
+    case Preset::Default:
+        break;
+    case Preset::Top:
+        SetOrientation(0, 90);
+        break;
+    case Preset::Front:
+        SetOrientation(0, 0);
+        break;
+    case Preset::Side:
+        SetOrientation(90, 0);
+        break;
+    }
+}
+
 void OrbitCamera::SetFieldOfView(int degrees)
 {
     m_nFieldOfView = std::clamp(degrees, kMinFieldOfView, kMaxFieldOfView);

@@ -287,6 +287,16 @@ HRESULT CPlotControl::GetValueRange(double* pMin, double* pMax)
     return range ? S_OK : S_FALSE;
 }
 
+HRESULT CPlotControl::SetViewPreset(LONG preset)
+{
+    if (preset < kViewDefault || preset > kViewSide)
+        return E_INVALIDARG;
+    static_assert(int(OrbitCamera::Preset::Side) == kViewSide);
+    m_pModel->camera.SetPreset(OrbitCamera::Preset(preset));
+    Redraw();
+    return S_OK;
+}
+
 QWidget* CPlotControl::GetWidget()
 {
     return m_pWidget.data();

@@ -41,6 +41,7 @@ public:
     HRESULT EnableWireFrame(LONG on) override;
     HRESULT IsWireFramed(LONG* pOn) override;
     HRESULT GetValueRange(double* pMin, double* pMax) override;
+    HRESULT SetViewPreset(LONG preset) override;
 
     // IQWidgetHost
     QWidget* GetWidget() override;

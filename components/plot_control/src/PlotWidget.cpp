@@ -4,6 +4,7 @@
 #include "plot_control/GlSceneRenderer.h"
 #include "plot_control/Picker.h"
 
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QGuiApplication>
 #include <QOpenGLContext>
@@ -17,6 +18,7 @@ namespace plot {
 namespace {
 constexpr double kClickSlop = 4.0; // pixels a click may move and still pick
 constexpr int kSettleMs = 180;     // full quality again after the view stops moving
+constexpr double kKeyDegrees = 5.0; // one arrow key press
 } // namespace
 
 // OpenGL back end: a child widget filling the control. Mouse input passes
@@ -214,6 +216,45 @@ void CPlotWidget::wheelEvent(QWheelEvent* e)
     BeginInteraction();
     Redraw();
     e->accept();
+}
+
+} // namespace plot
+
+namespace plot {
+
+void CPlotWidget::keyPressEvent(QKeyEvent* e)
+{
+    // Only plain keys (Shift for "+", the keypad's own flag) move the camera;
+    // everything else goes on to the parent, so the window's shortcuts work.
+    OrbitCamera& camera = m_pModel->camera;
+    const bool plain = (e->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier)) == Qt::NoModifier;
+    switch (plain ? e->key() : Qt::Key_unknown) {
+    case Qt::Key_Left:
+    case Qt::Key_Right:
+        // As a drag to the same side turns the box.
+        camera.SetOrientation(camera.Yaw() + (e->key() == Qt::Key_Left ? kKeyDegrees : -kKeyDegrees), camera.Pitch());
+        break;
+    case Qt::Key_Up:
+    case Qt::Key_Down:
+        camera.SetOrientation(camera.Yaw(), camera.Pitch() + (e->key() == Qt::Key_Up ? kKeyDegrees : -kKeyDegrees));
+        break;
+    case Qt::Key_Plus:
+    case Qt::Key_Equal:
+        camera.ZoomSteps(1); // one wheel notch
+        break;
+    case Qt::Key_Minus:
+        camera.ZoomSteps(-1);
+        break;
+    case Qt::Key_Home:
+        camera.Reset();
+        break;
+    default:
+        QWidget::keyPressEvent(e);
+        return;
+    }
+    e->accept();
+    BeginInteraction();
+    Redraw();
 }
 
 } // namespace plot

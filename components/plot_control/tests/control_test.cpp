@@ -372,3 +372,86 @@ TEST_F(ControlTest, PixelPointsColouredByValue)
     ASSERT_EQ(a.sink->calls.size(), 1u);
     EXPECT_EQ(a.sink->calls[0].args, (std::vector<double>{1.5, 9.0, 15.0}));
 }
+
+namespace {
+// Records the keys that reach it, as the chart window behind the control.
+class CKeyRecorder : public QWidget {
+public:
+    std::vector<int> keys;
+
+protected:
+    void keyPressEvent(QKeyEvent* e) override
+    {
+        if (e->key() != Qt::Key_Shift && e->key() != Qt::Key_Control) // QTest presses modifiers on their own
+            keys.push_back(e->key());
+    }
+};
+} // namespace
+
+// Each key moves the camera as the matching mouse gesture; the rest go on to the parent.
+TEST_F(ControlTest, KeysMoveTheCameraAndPassTheRestOn)
+{
+    CKeyRecorder parent;
+    m_widget->setParent(&parent);
+    OrbitCamera& camera = m_impl->Model().camera;
+    const double yaw = camera.Yaw(), pitch = camera.Pitch();
+    const double notch = [] { OrbitCamera c; c.ZoomSteps(1); return c.Zoom(); }();
+    const struct {
+        int key;
+        Qt::KeyboardModifiers modifiers;
+        double yaw, pitch, zoom;
+    } cases[] = {
+        {Qt::Key_Right, Qt::NoModifier, yaw - 5, pitch, 1},     // as a drag to the right
+        {Qt::Key_Left, Qt::NoModifier, yaw + 5, pitch, 1},
+        {Qt::Key_Up, Qt::NoModifier, yaw, pitch + 5, 1},
+        {Qt::Key_Down, Qt::NoModifier, yaw, pitch - 5, 1},
+        {Qt::Key_Plus, Qt::ShiftModifier, yaw, pitch, notch},   // one wheel notch
+        {Qt::Key_Equal, Qt::NoModifier, yaw, pitch, notch},
+        {Qt::Key_Plus, Qt::KeypadModifier, yaw, pitch, notch},
+        {Qt::Key_Minus, Qt::KeypadModifier, yaw, pitch, 1 / notch},
+        {Qt::Key_Left, Qt::ControlModifier, yaw, pitch, 1},     // passed on
+        {Qt::Key_A, Qt::NoModifier, yaw, pitch, 1},              // passed on
+    };
+    int passed = 0;
+    for (const auto& c : cases) {
+        camera.Reset();
+        QTest::keyClick(m_widget, Qt::Key(c.key), c.modifiers);
+        EXPECT_NEAR(camera.Yaw(), c.yaw, 1e-9) << c.key;
+        EXPECT_NEAR(camera.Pitch(), c.pitch, 1e-9) << c.key;
+        EXPECT_NEAR(camera.Zoom(), c.zoom, 1e-9) << c.key;
+        passed += c.yaw == yaw && c.pitch == pitch && c.zoom == 1;
+    }
+    EXPECT_EQ(parent.keys, (std::vector<int>{Qt::Key_Left, Qt::Key_A}));
+    EXPECT_EQ(passed, 2);
+
+    // Elevation stops at the pole, as with the mouse; Home resets.
+    for (int k = 0; k < 30; ++k)
+        QTest::keyClick(m_widget, Qt::Key_Up);
+    EXPECT_EQ(camera.Pitch(), 90.0);
+    QTest::keyClick(m_widget, Qt::Key_Home);
+    EXPECT_EQ(camera.Pitch(), OrbitCamera::kDefaultPitch);
+    m_widget->setParent(nullptr);
+}
+
+TEST_F(ControlTest, ViewPresetsLookAlongAnAxis)
+{
+    OrbitCamera& camera = m_impl->Model().camera;
+    const struct {
+        LONG preset;
+        Vec3 eye;
+    } cases[] = {{kViewTop, {0, 1, 0}}, {kViewFront, {0, 0, 1}}, {kViewSide, {1, 0, 0}}};
+    for (const auto& c : cases) {
+        camera.ZoomSteps(3);
+        ASSERT_EQ(m_control->SetViewPreset(c.preset), S_OK);
+        const Vec3 eye = Normalize(camera.Matrices(400, 300).eye);
+        EXPECT_NEAR(eye.x, c.eye.x, 1e-6) << c.preset;
+        EXPECT_NEAR(eye.y, c.eye.y, 1e-6) << c.preset;
+        EXPECT_NEAR(eye.z, c.eye.z, 1e-6) << c.preset;
+        EXPECT_EQ(camera.Zoom(), 1.0);
+    }
+    ASSERT_EQ(m_control->SetViewPreset(kViewDefault), S_OK);
+    EXPECT_EQ(camera.Yaw(), OrbitCamera::kDefaultYaw);
+    EXPECT_EQ(camera.Pitch(), OrbitCamera::kDefaultPitch);
+    EXPECT_EQ(m_control->SetViewPreset(4), E_INVALIDARG);
+    EXPECT_EQ(m_control->SetViewPreset(-1), E_INVALIDARG);
+}

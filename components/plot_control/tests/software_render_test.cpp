@@ -1,6 +1,7 @@
 // Software renderer on known scenes, seen from straight above (x to the
 // right, z down the screen) without decorations, so every pixel is either
 // background or geometry.
+#include "AxisOverlay.h"
 #include "ImageCheck.h"
 #include "plot_control/Lighting.h"
 #include "plot_control/SceneRenderer.h"
@@ -294,6 +295,38 @@ TEST(SoftwareRenderer, DecorationsDrawBoxTicksAndTitlesAroundTheData)
     EXPECT_GT(dark(titled), dark(plain) + 100);
     EXPECT_GT(dark(plain), 200); // axis lines and tick labels
     plot::test::Save(titled, "decorations");
+}
+
+// The water level's value, in function units, in the top-left corner of the
+// decorated picture (the overlay both renderers draw).
+TEST(SoftwareRenderer, WaterLevelValueIsWrittenInTheCorner)
+{
+    Scene scene;
+    scene.EnableWaterLevel(true);
+    EXPECT_EQ(WaterLevelCaption(scene), QString()); // nothing to flood yet
+    const SurfaceVertex v[] = {V(0, 0, 0, 0xFF0000), V(1, 0, 0, 0xFF0000), V(0, 1 / 3.0, 1, 0xFF0000)};
+    const std::uint32_t idx[] = {0, 1, 2};
+    scene.AddSurface()->SetData(v, 3, idx, 3);
+    scene.Prepare();
+    EXPECT_EQ(WaterLevelCaption(scene), QStringLiteral("Water level: 0.166667"));
+    scene.WaterLevelUp();
+    EXPECT_EQ(WaterLevelCaption(scene), QStringLiteral("Water level: 0.183333"));
+
+    RenderOptions o;
+    OrbitCamera camera;
+    SceneRenderer renderer;
+    const auto cornerInk = [&] {
+        const QImage im = renderer.Render(scene, camera, QSize(480, 360), o);
+        int n = 0;
+        for (int y = 0; y < 24; ++y)
+            for (int x = 0; x < 160; ++x)
+                n += qGray(im.pixel(x, y)) < 110;
+        return n;
+    };
+    const int on = cornerInk();
+    scene.EnableWaterLevel(false);
+    EXPECT_EQ(WaterLevelCaption(scene), QString());
+    EXPECT_GT(on, cornerInk() + 40);
 }
 
 // Opaque triangles cover exactly the pixel centres inside them by the

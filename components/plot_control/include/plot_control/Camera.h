@@ -41,6 +41,10 @@ public:
 
     // Back to the default orientation, zoom and pan; the field of view stays.
     void Reset();
+    // Reset, then look straight down (Top), along the Y input axis (Front,
+    // the unit cube's z) or along the X input axis (Side, its x).
+    enum class Preset { Default, Top, Front, Side };
+    void SetPreset(Preset preset);
 
     void SetFieldOfView(int degrees); // clamped to [30, 120]
     int FieldOfView() const { return m_nFieldOfView; }

@@ -79,7 +79,15 @@ struct IPlotControl : IUnknown {
     // The range over which series coloured by value are coloured: min and max of y over the finite
     // vertices/points of every visible series that colours by value. S_FALSE with 0, 0 when there is none.
     virtual HRESULT GetValueRange(double* pMin, double* pMax) = 0;
+    // Sets the camera to a preset view, zoom and pan back to their defaults:
+    // 0 the default view, 1 from straight above, 2 along the Y input axis, 3
+    // along the X input axis. Other values give E_INVALIDARG.
+    virtual HRESULT SetViewPreset(LONG preset) = 0;
 };
+inline constexpr LONG kViewDefault = 0;
+inline constexpr LONG kViewTop = 1;
+inline constexpr LONG kViewFront = 2;
+inline constexpr LONG kViewSide = 3;
 
 // The widget behind a control, for hosting it in a window.
 struct IQWidgetHost : IUnknown {
