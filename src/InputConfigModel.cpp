@@ -633,6 +633,9 @@ std::uint64_t CInputConfigModel::CountSliceRecords() const
     std::uint64_t count = 0;
     const Held& driver = held.front();
     const InputInfo& in = m_Inputs[driver.i];
+    // Counted again at every change in the dialog: an input counted from often
+    // gets its records placed, and then only its held values' records are read.
+    CountScan(driver.i);
     if (in.placement) {
         // Records not placed yet: one pass over the key column.
         const std::uint32_t* const keys = in.placement->keys;
