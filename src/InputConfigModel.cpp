@@ -5,6 +5,7 @@
 #include "IStaticInputChange.h"
 #include "diagnostics/snagwise.h"
 #include "ors_provider/IQX_VantixDataColumns.h"
+#include "platform/threads.h"
 
 #include <algorithm>
 #include <array>
@@ -373,18 +374,14 @@ bool CInputConfigModel::CollectValueColumns(ULONG nInputs, ULONG nRecords)
     };
     std::thread helper;
     std::exception_ptr failure;
-    if (nInputs > 1 && static_cast<std::uint64_t>(nRecords) * nInputs >= (1u << 20)) {
-        try {
-            helper = std::thread([&] {
-                try {
-                    build(1, 2);
-                } catch (...) {
-                    failure = std::current_exception();
-                }
-            });
-        } catch (const std::system_error&) {
-        }
-    }
+    if (nInputs > 1 && static_cast<std::uint64_t>(nRecords) * nInputs >= (1u << 20))
+        helper = platform::TryStartThread([&] {
+            try {
+                build(1, 2);
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
     try {
         build(0, helper.joinable() ? 2 : 1);
     } catch (...) {

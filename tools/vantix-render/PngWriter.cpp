@@ -1,5 +1,7 @@
 #include "PngWriter.h"
 
+#include "platform/threads.h"
+
 #include <QFile>
 #include <QImage>
 
@@ -112,9 +114,16 @@ bool WritePng(const QImage& source, const QString& path, QString* pError)
     const int nParts = h >= 64 && std::thread::hardware_concurrency() > 1 ? 2 : 1;
     std::vector<Part> parts(nParts);
     std::vector<std::thread> helpers;
-    for (int i = 1; i < nParts; ++i)
-        helpers.emplace_back(CompressRows, std::cref(image), h * i / nParts, h * (i + 1) / nParts, i + 1 == nParts,
-                             std::ref(parts[i]));
+    for (int i = 1; i < nParts; ++i) {
+        const auto part = [&image, &parts, h, i, nParts] {
+            CompressRows(image, h * i / nParts, h * (i + 1) / nParts, i + 1 == nParts, parts[i]);
+        };
+        // Without a thread to be had this thread compresses the part too.
+        if (std::thread t = platform::TryStartThread(part); t.joinable())
+            helpers.push_back(std::move(t));
+        else
+            part();
+    }
     CompressRows(image, 0, h / nParts, nParts == 1, parts[0]);
     for (std::thread& t : helpers)
         t.join();

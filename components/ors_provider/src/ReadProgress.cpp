@@ -77,7 +77,8 @@ void HelperThread::Join()
             lock.lock();
         }
     }
-    m_thread.join();
+    if (m_thread.joinable()) // not when the calling thread did the part
+        m_thread.join();
     if (m_failure)
         std::rethrow_exception(m_failure);
 }

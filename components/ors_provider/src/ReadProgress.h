@@ -11,7 +11,10 @@
 #include <cstdint>
 #include <exception>
 #include <mutex>
+#include <functional>
 #include <thread>
+
+#include "platform/threads.h"
 #include <utility>
 
 namespace ors {
@@ -92,7 +95,7 @@ public:
     template <class Work>
     HelperThread(ReadProgress& progress, Work work) : m_progress(progress)
     {
-        m_thread = std::thread([this, work = std::move(work)]() mutable {
+        std::function<void()> body = [this, work = std::move(work)]() mutable {
             try {
                 work();
             } catch (...) {
@@ -103,7 +106,11 @@ public:
                 m_bDone = true;
             }
             m_cv.notify_one();
-        });
+        };
+        m_thread = platform::TryStartThread(body);
+        // Without a thread to be had the calling thread does the part first.
+        if (!m_thread.joinable())
+            body();
     }
     HelperThread(const HelperThread&) = delete;
     HelperThread& operator=(const HelperThread&) = delete;

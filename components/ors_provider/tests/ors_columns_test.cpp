@@ -2,6 +2,7 @@
 // getters answer, refuse bad arguments, and stay valid while any reference to
 // the data object is held.
 #include "OrsTestSupport.h"
+#include "platform/threads.h"
 
 #include "ors_provider/IQX_VantixDataColumns.h"
 
@@ -123,6 +124,16 @@ TEST(OrsColumns, MatchThePerRecordGettersForGridsShuffledDataSignedZerosAndNoRec
         auto r = load(dir / name);
         ASSERT_EQ(r.hr, S_OK);
         expectColumnsMatchRecords(r.source.Get());
+    }
+    // Without a second thread to be had, the reader does both shares itself.
+    {
+        const platform::ScopedThreadStartFailure noThreads;
+        auto r = load(dir / "large.ors");
+        ASSERT_EQ(r.hr, S_OK);
+        expectColumnsMatchRecords(r.source.Get());
+        double v = 0;
+        r.source->GetInputValue(nLarge - 1, 1, &v);
+        EXPECT_EQ(v, large.inputs[1].back());
     }
 
     // The two zeros are one value.

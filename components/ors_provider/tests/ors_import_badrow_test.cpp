@@ -2,6 +2,7 @@
 // never cut short, hostile tables end in a clear message, and numbers are
 // read exactly.
 #include "ImportTestSupport.h"
+#include "platform/threads.h"
 
 #include "import/NumberParse.h"
 #include "platform/loader.h"
@@ -141,6 +142,15 @@ TEST_F(ImportBadRow, LargeTablesReadInTwoHalvesKeepOrderAndLineNumbers)
     }
     EXPECT_EQ(l.inputValues[0][n - 1], double(n - 1));
     EXPECT_EQ(l.indices[1][n - 1], (n - 1) % 7);
+    {
+        // Without a second thread to be had: the same records from one.
+        const platform::ScopedThreadStartFailure noThreads;
+        const Loaded alone = loadOk(file(gapped));
+        EXPECT_EQ(alone.records, n);
+        EXPECT_EQ(alone.skipped, 2u);
+        EXPECT_EQ(alone.inputValues, l.inputValues);
+        EXPECT_EQ(alone.indices, l.indices);
+    }
 
     // A bad row far into the second half, and one in each half.
     std::string late = header + rows(n - 10) + "x,1,2\n" + rows(9);

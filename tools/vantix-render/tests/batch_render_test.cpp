@@ -5,6 +5,7 @@
 
 #include "OrsFormat.h"
 #include "PngWriter.h"
+#include "platform/threads.h"
 
 #include <QFile>
 #include <QImage>
@@ -410,6 +411,13 @@ TEST(BatchPng, RoundTripsExactlyInOneOrTwoParts)
         ASSERT_TRUE(WritePng(image, path, &error)) << error.toStdString();
         const QImage back = QImage(path).convertToFormat(QImage::Format_RGB32);
         EXPECT_EQ(back, image) << size.width() << "x" << size.height();
+        // Without a thread to be had, the same file from this thread alone.
+        const platform::ScopedThreadStartFailure noThreads;
+        const QString alone = dir.filePath(QStringLiteral("alone%1.png").arg(size.width()));
+        ASSERT_TRUE(WritePng(image, alone, &error));
+        QFile a(path), b(alone);
+        ASSERT_TRUE(a.open(QIODevice::ReadOnly) && b.open(QIODevice::ReadOnly));
+        EXPECT_EQ(a.readAll(), b.readAll());
     }
     QString error;
     EXPECT_FALSE(WritePng(QImage(8, 8, QImage::Format_RGB32), dir.filePath("no/such/dir/x.png"), &error));

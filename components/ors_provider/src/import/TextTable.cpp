@@ -1,5 +1,7 @@
 #include "TextTable.h"
 
+#include "platform/threads.h"
+
 #include "NumberParse.h"
 #include "ReadProgress.h"
 
@@ -390,12 +392,9 @@ RowPlan PlanRows(const TextHeader& header, const char* end)
     }
     // The line breaks of both parts count whether or not the table is cut.
     std::size_t second = 0;
-    std::thread counter;
-    try {
-        counter = std::thread([&] { second = CountNewlines(cut, end); });
-    } catch (const std::system_error&) {
+    std::thread counter = platform::TryStartThread([&] { second = CountNewlines(cut, end); });
+    if (!counter.joinable())
         second = CountNewlines(cut, end);
-    }
     const bool quoted = header.delimiter != kBlanks && std::memchr(begin, '"', std::size_t(cut - begin));
     rows.firstLines = CountNewlines(begin, cut);
     if (counter.joinable())

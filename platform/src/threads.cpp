@@ -1,0 +1,33 @@
+#include "platform/threads.h"
+
+#include <atomic>
+#include <system_error>
+
+namespace platform {
+
+namespace {
+std::atomic<int> g_failures{0};
+} // namespace
+
+std::thread TryStartThread(std::function<void()> body)
+{
+    if (g_failures.load(std::memory_order_relaxed) > 0)
+        return {};
+    try {
+        return std::thread(std::move(body));
+    } catch (const std::system_error&) {
+        return {};
+    }
+}
+
+ScopedThreadStartFailure::ScopedThreadStartFailure()
+{
+    g_failures.fetch_add(1);
+}
+
+ScopedThreadStartFailure::~ScopedThreadStartFailure()
+{
+    g_failures.fetch_sub(1);
+}
+
+} // namespace platform

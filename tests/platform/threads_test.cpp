@@ -1,0 +1,25 @@
+#include "platform/threads.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+
+TEST(Threads, StartOrReportThatNoneCouldBeHad)
+{
+    std::atomic<int> runs{0};
+    std::thread t = platform::TryStartThread([&] { ++runs; });
+    ASSERT_TRUE(t.joinable());
+    t.join();
+    EXPECT_EQ(runs, 1);
+    {
+        // Nested failures count, and the body is not run when no thread starts.
+        const platform::ScopedThreadStartFailure outer;
+        const platform::ScopedThreadStartFailure inner;
+        EXPECT_FALSE(platform::TryStartThread([&] { ++runs; }).joinable());
+    }
+    EXPECT_EQ(runs, 1);
+    std::thread again = platform::TryStartThread([&] { ++runs; });
+    ASSERT_TRUE(again.joinable());
+    again.join();
+    EXPECT_EQ(runs, 2);
+}
