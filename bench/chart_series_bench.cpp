@@ -136,6 +136,7 @@ public:
         return S_OK;
     }
     HRESULT SetColorByValue(LONG) override { return S_OK; }
+    HRESULT SetName(const std::wstring&) override { return S_OK; }
 };
 
 class CControlSink final : public platform::ComObject<plot::IPlotControl> {
@@ -167,6 +168,7 @@ public:
         return S_FALSE;
     }
     HRESULT SetViewPreset(LONG) override { return S_OK; }
+    HRESULT SetColorScale(const std::wstring&, double, double, LONG) override { return S_OK; }
 };
 
 using Clock = std::chrono::steady_clock;

@@ -87,6 +87,7 @@ public:
         return S_OK;
     }
     HRESULT SetColorByValue(LONG) override { return S_OK; }
+    HRESULT SetName(const std::wstring&) override { return S_OK; }
     std::size_t triangles = 0;
 };
 
@@ -96,6 +97,7 @@ public:
     HRESULT IsVisible(LONG* p) override { return *p = 1, S_OK; }
     HRESULT SetData(const plot::SurfaceVertex*, LONG, double) override { return S_OK; }
     HRESULT SetColorByValue(LONG) override { return S_OK; }
+    HRESULT SetName(const std::wstring&) override { return S_OK; }
     HRESULT SetPixelSize(double) override { return S_OK; }
 };
 
@@ -132,6 +134,7 @@ public:
     HRESULT IsWireFramed(LONG* p) override { return *p = 0, S_OK; }
     HRESULT GetValueRange(double* a, double* b) override { return *a = *b = 0, S_FALSE; }
     HRESULT SetViewPreset(LONG) override { return S_OK; }
+    HRESULT SetColorScale(const std::wstring&, double, double, LONG) override { return S_OK; }
     ComPtr<CSurfaceSink> surface;
 };
 

@@ -170,6 +170,7 @@ HRESULT CChart::InternalLoadData(IUnknown* pData, const FileInfo& info, bool& bL
     m_Adapter.CreateNewSeries(&transformer, ChartPalette());
     bLoaded = true;
     m_History.emplace_back(info, transformer);
+    m_Adapter.SetSeriesName(m_History.size() - 1, SeriesTitle(m_History.size() - 1));
     return S_OK;
 }
 

@@ -85,6 +85,7 @@ struct SparseSurface {
     std::vector<SparseCell> cells; // one per vertex
     std::vector<SurfaceVertex> vertices;
     std::vector<std::uint32_t> indices;
+    double rMin = 0, rMax = 0; // the roughness range the colours span
 };
 
 // The records in grid order, those of one cell folded into one height.
@@ -163,6 +164,8 @@ SparseSurface BuildSparseSurface(const vantix::CChunkedList<Sample>& samples, st
     s.vertices.resize(kept);
     for (std::size_t k = 0; k < kept; ++k)
         s.vertices[k] = {0.0, s.cells[k].v, 0.0, CChartAdapter::RoughnessColor(roughness[k], rMin, rMax), 0};
+    if (kept > 0)
+        s.rMin = rMin, s.rMax = rMax;
 
     // Squares in grid order, each found from its corner (a, b + 1).
     for (std::size_t k = 0; k < kept; ++k) {
@@ -414,7 +417,54 @@ unsigned CChartAdapter::CreateNewSeries(IDataTransfer* pDataSource, const Palett
     m_XAxisTitle = std::move(xName);
     m_YAxisTitle = std::move(yName);
     m_FunctionTitle = std::move(functionName);
+    UpdateColorScale();
     return 0;
+}
+
+void CChartAdapter::SetSeriesName(std::size_t k, const std::wstring& name)
+{
+    if (k >= m_Series.size())
+        return;
+    m_Series[k].name = name;
+    NameSeries(m_Series[k]);
+}
+
+void CChartAdapter::NameSeries(SeriesParts& parts)
+{
+    // The surface through a slice's points stays unnamed: the slice is listed once.
+    const std::wstring& name = m_bLegend ? parts.name : std::wstring();
+    if (parts.spSurface)
+        parts.spSurface->SetName(name);
+    if (parts.spPoints)
+        parts.spPoints->SetName(name);
+}
+
+void CChartAdapter::SetLegend(bool bOn)
+{
+    m_bLegend = bOn;
+    for (SeriesParts& parts : m_Series)
+        NameSeries(parts);
+    UpdateColorScale();
+}
+
+void CChartAdapter::UpdateColorScale()
+{
+    if (!m_spControl)
+        return;
+    if (!m_bLegend) {
+        m_spControl->SetColorScale(std::wstring(), 0, 0, plot::kColorScaleHidden);
+        return;
+    }
+    // Grid surfaces are coloured by roughness, each over its own range: the
+    // bar follows the first one shown. Points and the surfaces through them
+    // colour by value, which the control's own bar describes.
+    for (const SeriesParts& parts : m_Series)
+        if (parts.bVisible && parts.spSurface && parts.roughness) {
+            m_spControl->SetColorScale(L"Roughness of " + m_FunctionTitle + L" (mean |difference| to neighbours)",
+                                       (*parts.roughness)[0], (*parts.roughness)[1], plot::kColorScaleShown);
+            return;
+        }
+    m_spControl->SetColorScale(std::wstring(), 0, 0, plot::kColorScaleAutomatic);
 }
 
 std::uint32_t CChartAdapter::RoughnessColor(double r, double rMin, double rMax)
@@ -428,7 +478,7 @@ void CChartAdapter::FillSeries(SeriesParts& parts, IDataTransfer* pDataSource)
     if (!parts.spPoints && !parts.spSurface)
         return;
     if (parts.spSurface) {
-        FillSurfaceSeries(parts.spSurface.Get(), pDataSource);
+        parts.roughness = FillSurfaceSeries(parts.spSurface.Get(), pDataSource);
         return;
     }
     FillPointSurface(parts, pDataSource);
@@ -441,6 +491,7 @@ bool CChartAdapter::RefillSeries(std::size_t k, IDataTransfer* pDataSource)
         return false;
     FillSeries(m_Series[k], pDataSource);
     ShowSeries(k, m_Series[k].bVisible);
+    UpdateColorScale();
     return true;
 }
 
@@ -457,6 +508,7 @@ bool CChartAdapter::ShowSeries(std::size_t k, bool bVisible)
         parts.spPoints->SetVisible(on);
     if (parts.spPointSurface)
         parts.spPointSurface->SetVisible(on && m_bSurfaceFromPoints);
+    UpdateColorScale();
     if (m_spControl)
         m_spControl->Refresh();
     return true;
@@ -473,18 +525,19 @@ double CChartAdapter::PointPixels(std::size_t nPoints)
     return 3.0;
 }
 
-void CChartAdapter::FillSurfaceSeries(plot::ISurfaceSeries* pSeries, IDataTransfer* pDataSource)
+std::optional<std::array<double, 2>> CChartAdapter::FillSurfaceSeries(plot::ISurfaceSeries* pSeries,
+                                                                      IDataTransfer* pDataSource)
 {
     SW_TRACE(L"Chart adapter : Fill surface series");
     boost::shared_ptr<IDataIterator> pIterator;
     const bool bSuccess = pDataSource->GetDataIterator(&pIterator);
     if (!bSuccess) {
         SW_ASSERT(bSuccess && L"Can't get data iterator");
-        return;
+        return std::nullopt;
     }
     if (!pIterator) {
         SW_ASSERT(pIterator && L"bad iterator");
-        return;
+        return std::nullopt;
     }
     IDataIterator& iterator = *pIterator;
 
@@ -512,7 +565,7 @@ void CChartAdapter::FillSurfaceSeries(plot::ISurfaceSeries* pSeries, IDataTransf
             jMax = j;
     }
     if (samples.Empty())
-        return;
+        return std::nullopt;
 
     // The grid spans the index ranges; a later record of a cell replaces an earlier one.
     const std::int64_t nx = std::int64_t{iMax} - iMin + 1;
@@ -536,7 +589,9 @@ void CChartAdapter::FillSurfaceSeries(plot::ISurfaceSeries* pSeries, IDataTransf
                                                            surface.indices.data(),
                                                            static_cast<LONG>(surface.indices.size()));
         m_spControl->Refresh();
-        return;
+        if (surface.vertices.empty())
+            return std::nullopt;
+        return std::array<double, 2>{surface.rMin, surface.rMax};
     }
     if (nx > static_cast<std::int64_t>(std::numeric_limits<std::ptrdiff_t>::max() / sizeof(GridCell)) / ny)
         throw std::bad_alloc();
@@ -644,6 +699,9 @@ void CChartAdapter::FillSurfaceSeries(plot::ISurfaceSeries* pSeries, IDataTransf
                                                        static_cast<LONG>(nIndices));
     }
     m_spControl->Refresh();
+    if (nVertices == 0)
+        return std::nullopt;
+    return std::array<double, 2>{rMin, rMax};
 }
 
 void CChartAdapter::FillPoint3dSeries(plot::IPointSeries* pSeries, IDataTransfer* pDataSource)

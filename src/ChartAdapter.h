@@ -10,7 +10,9 @@
 #include "platform/comptr.h"
 #include "plot_control/IPlotControl.h"
 
+#include <array>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -92,6 +94,12 @@ public:
     // Shows or hides series k with every part of it.
     bool ShowSeries(std::size_t k, bool bVisible);
     bool IsSeriesVisible(std::size_t k) const { return k < m_Series.size() && m_Series[k].bVisible; }
+    // Series k's name in the chart's legend (the control lists the named
+    // series while two or more have names).
+    void SetSeriesName(std::size_t k, const std::wstring& name);
+    // Off: no legend and no colour bar (names are kept for turning it back on).
+    void SetLegend(bool bOn);
+    bool IsLegend() const { return m_bLegend; }
     // The control's camera preset (plot::kViewTop ...).
     bool SetViewPreset(long preset);
 
@@ -106,12 +114,18 @@ private:
         ComPtr<plot::IPointSeries> spPoints;         // scattered data
         ComPtr<plot::ISurfaceSeries> spPointSurface; // the surface through the points, made on demand
         bool bVisible = true;
+        std::wstring name;
+        std::optional<std::array<double, 2>> roughness; // of a grid surface: the range its colours span
     };
     void FillSeries(SeriesParts& parts, IDataTransfer* pDataSource);
-    void FillSurfaceSeries(plot::ISurfaceSeries* pSeries, IDataTransfer* pDataSource);
+    // Returns the roughness range the surface's colours span; nothing for an empty slice.
+    std::optional<std::array<double, 2>> FillSurfaceSeries(plot::ISurfaceSeries* pSeries, IDataTransfer* pDataSource);
     void FillPoint3dSeries(plot::IPointSeries* pSeries, IDataTransfer* pDataSource);
     // The Delaunay surface of a scattered slice; empty data when off.
     void FillPointSurface(SeriesParts& parts, IDataTransfer* pDataSource);
+    void NameSeries(SeriesParts& parts);
+    // Tells the control what its colour bar shows.
+    void UpdateColorScale();
     void HookPicking();
     void UnhookPicking();
 
@@ -121,6 +135,7 @@ private:
     GridStorage m_GridStorage = GridStorage::Automatic;
     Aggregate m_Aggregate = Aggregate::Min;
     bool m_bSurfaceFromPoints = false;
+    bool m_bLegend = true;
     std::vector<SeriesParts> m_Series;
     double m_dPickedX = 0.0;
     double m_dPickedY = 0.0;

@@ -98,7 +98,13 @@ public:
         colorByValue = on;
         return S_OK;
     }
+    HRESULT SetName(const std::wstring& n) override
+    {
+        name = n;
+        return S_OK;
+    }
     LONG colorByValue = -1; // -1: never set
+    std::wstring name;
 };
 
 class FakePointSeries final : public platform::ComObject<plot::IPointSeries> {
@@ -126,6 +132,12 @@ public:
         pixelSize = pixels;
         return S_OK;
     }
+    HRESULT SetName(const std::wstring& n) override
+    {
+        name = n;
+        return S_OK;
+    }
+    std::wstring name;
     LONG colorByValue = -1; // -1: never set
     double pixelSize = -1;  // -1: never set
 };
@@ -206,6 +218,17 @@ public:
     }
     std::vector<double> valueRange; // {min, max}, or empty for none
     HRESULT SetViewPreset(LONG preset) override { return Log("SetViewPreset", preset); }
+    // Kept rather than logged: the adapter restates it whenever its series change.
+    HRESULT SetColorScale(const std::wstring& title, double lo, double hi, LONG show) override
+    {
+        colorScale = {title, lo, hi, show};
+        return S_OK;
+    }
+    struct ColorScaleCall {
+        std::wstring title;
+        double lo = 0, hi = 0;
+        LONG show = -1; // -1: never set
+    } colorScale;
 
     HRESULT FindConnectionPoint(REFIID riid, platform::IConnectionPoint** pp) override
     {

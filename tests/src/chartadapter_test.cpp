@@ -721,3 +721,34 @@ TEST(AdapterLifetime, DestructionUnsubscribesWhileStillHoldingTheControl)
     control->events->FireSelect(1, 2, 3);
     EXPECT_TRUE(listener.codes.empty());
 }
+
+// The colour bar follows the first visible grid surface's roughness range;
+// without one the control's value bar stands. Names reach the series.
+TEST_F(AdapterTest, ColourBarAndSeriesNames)
+{
+    Attach();
+    // (0,0) differs by 2 from one neighbour: 2/20; (1,0) by 2 from all twenty (outside ones count as the lowest).
+    FakeSurfaceSeries& s = Surface({{0, 0, 1}, {1, 0, 3}});
+    EXPECT_EQ(control->colorScale.show, plot::kColorScaleShown);
+    EXPECT_EQ(control->colorScale.title, L"Roughness of Ripple (mean |difference| to neighbours)");
+    EXPECT_DOUBLE_EQ(control->colorScale.lo, 0.1);
+    EXPECT_DOUBLE_EQ(control->colorScale.hi, 2.0);
+
+    FakeTransfer points;
+    points.style = IDataTransfer::STYLE_POINT3D;
+    points.records = {{0, 0, 1}, {1, 1, 2}};
+    adapter.CreateNewSeries(&points, {});
+    EXPECT_EQ(control->colorScale.show, plot::kColorScaleShown);
+    adapter.ShowSeries(0, false);
+    EXPECT_EQ(control->colorScale.show, plot::kColorScaleAutomatic);
+
+    adapter.SetSeriesName(0, L"a.ors - x / y - f");
+    adapter.SetSeriesName(1, L"b.ors");
+    EXPECT_EQ(s.name, L"a.ors - x / y - f");
+    EXPECT_EQ(control->pointSeries.at(0)->name, L"b.ors");
+    adapter.SetLegend(false);
+    EXPECT_EQ(control->colorScale.show, plot::kColorScaleHidden);
+    EXPECT_EQ(s.name, L"");
+    adapter.SetLegend(true);
+    EXPECT_EQ(control->pointSeries.at(0)->name, L"b.ors");
+}

@@ -107,6 +107,7 @@ const char* UsageText()
            "  --water LEVEL        show the water plane at the step nearest LEVEL\n"
            "                       (function units; steps are twentieths of the height range)\n"
            "  --wireframe          draw the surface as a wireframe\n"
+           "  --no-legend          leave out the colour bar and the series legend\n"
            "  --azimuth DEG        camera angle about the vertical axis (default 38)\n"
            "  --elevation DEG      camera angle above the horizon (default 26)\n"
            "  --print-choice       print the resolved axes, function and held values\n"
@@ -198,6 +199,9 @@ BatchOptions ParseArguments(const std::vector<std::string>& args)
         } else if (arg == "--wireframe") {
             flag();
             o.wireframe = true;
+        } else if (arg == "--no-legend") {
+            flag();
+            o.legend = false;
         } else if (arg == "--azimuth") {
             o.azimuth = ParseNumber(next(), "--azimuth");
         } else if (arg == "--elevation") {

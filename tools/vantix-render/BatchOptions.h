@@ -60,6 +60,7 @@ struct BatchOptions {
     PictureSize size;
     std::optional<double> water;   // height in function units
     bool wireframe = false;
+    bool legend = true; // the colour bar and the series legend
     std::optional<double> azimuth; // degrees about the vertical axis
     std::optional<double> elevation;
     bool printChoice = false;

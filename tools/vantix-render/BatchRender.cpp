@@ -292,6 +292,7 @@ QImage CBatchChart::Show(IUnknown* pData, const BatchChoice& choice, const Batch
         break;
     }
     m_pAdapter->SetSurfaceFromPoints(options.surfaceFromPoints);
+    m_pAdapter->SetLegend(options.legend);
     m_pAdapter->CreateNewSeries(&transformer, IChartingControl::Palette{});
     if (mark)
         mark("series");

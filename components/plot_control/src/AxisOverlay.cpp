@@ -1,9 +1,11 @@
 #include "AxisOverlay.h"
 
+#include "plot_control/ColorRamp.h"
 #include "plot_control/SceneRenderer.h"
 
 #include <QFont>
 #include <QFontMetricsF>
+#include <QLinearGradient>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPolygonF>
@@ -75,6 +77,30 @@ std::vector<double> NiceTicks(double min, double max, int maxCount)
         ticks.push_back(std::fabs(v) < eps ? 0.0 : v);
     }
     return ticks;
+}
+
+std::vector<BarTick> ColorBarTicks(double lo, double hi)
+{
+    std::vector<BarTick> out;
+    if (!std::isfinite(lo) || !std::isfinite(hi))
+        return out;
+    if (!(hi > lo)) {
+        out.push_back({lo, QString::number(lo, 'g', 6)});
+        return out;
+    }
+    // Asking for more ticks takes the step down one of 1, 2, 5 at a time.
+    std::vector<double> ticks;
+    for (int count = 5; count <= 12 && ticks.size() < 4; ++count)
+        ticks = NiceTicks(lo, hi, count);
+    if (ticks.size() > 6) // every other one, keeping both ends' side
+        for (std::size_t k = 1; k < ticks.size(); ++k)
+            ticks.erase(ticks.begin() + std::ptrdiff_t(k));
+    const int decimals = ticks.size() >= 2 ? DecimalsFor(ticks[1] - ticks[0]) : 0;
+    const double mag = ticks.empty() ? 0 : std::max(std::fabs(ticks.front()), std::fabs(ticks.back()));
+    for (double t : ticks)
+        out.push_back({t, mag >= 1e6 || (decimals > 5 && mag < 1e-4) ? QString::number(t, 'g', 4)
+                                                                     : QString::number(t, 'f', decimals)});
+    return out;
 }
 
 QString WaterLevelCaption(const Scene& scene)
@@ -312,6 +338,7 @@ void AxisOverlay::DrawFront(QPainter& painter) const
     }
 
     // Above the labels' margin, on a light patch so the data behind stays out of the way.
+    double legendTop = 6;
     if (const QString caption = WaterLevelCaption(m_scene); !caption.isEmpty()) {
         const QFont font = LabelFont();
         const QFontMetricsF metrics(font);
@@ -322,8 +349,109 @@ void AxisOverlay::DrawFront(QPainter& painter) const
         painter.setFont(font);
         painter.setPen(kTitle);
         painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, caption);
+        legendTop = text.bottom() + 8;
     }
+    DrawLegend(painter, legendTop);
+    DrawColorBar(painter);
     painter.restore();
+}
+
+void AxisOverlay::DrawColorBar(QPainter& painter) const
+{
+    const auto bar = m_scene.ColorBar();
+    if (!bar)
+        return;
+    const std::vector<BarTick> ticks = ColorBarTicks(bar->lo, bar->hi);
+    if (ticks.empty())
+        return;
+    const QFont labelFont = LabelFont();
+    const QFontMetricsF fm(labelFont);
+    double labelWidth = 0;
+    for (const BarTick& t : ticks)
+        labelWidth = std::max(labelWidth, fm.horizontalAdvance(t.text));
+    constexpr double kStripWidth = 14, kMargin = 8;
+    const double top = std::round(m_vp.height * 0.18), bottom = std::round(m_vp.height * 0.82);
+    const double titleHeight = fm.height();
+    const double titleX = m_vp.width - kMargin - titleHeight;
+    const double labelX = titleX - 6 - labelWidth;
+    const double stripX = labelX - kLabelGap - kTickLength - kStripWidth;
+    if (stripX < 0 || bottom - top < 20)
+        return; // no room in so small a view
+
+    // The ramp is linear between its five corner colours.
+    const QRectF strip(stripX, top, kStripWidth, bottom - top);
+    QLinearGradient ramp(strip.bottomLeft(), strip.topLeft());
+    for (int k = 0; k <= 4; ++k)
+        ramp.setColorAt(k / 4.0, QColor::fromRgb(0xFF000000u | RampColor(k / 4.0)));
+    painter.setRenderHint(QPainter::Antialiasing, false);
+    painter.fillRect(strip, ramp);
+    painter.setPen(QPen(kWallEdge, 1.0));
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(strip);
+    painter.setRenderHint(QPainter::Antialiasing);
+
+    painter.setFont(labelFont);
+    const double span = bar->hi > bar->lo ? bar->hi - bar->lo : 1;
+    for (const BarTick& t : ticks) {
+        const double y = bar->hi > bar->lo ? bottom - (t.value - bar->lo) / span * (bottom - top) : bottom;
+        painter.setPen(QPen(kAxisLine, 1.0));
+        painter.drawLine(QPointF(strip.right(), y), QPointF(strip.right() + kTickLength, y));
+        painter.setPen(kLabel);
+        painter.drawText(QRectF(labelX, y - fm.height() / 2, labelWidth, fm.height()), Qt::AlignLeft | Qt::AlignVCenter,
+                         t.text);
+    }
+
+    // The title reads bottom to top beside the labels; a long one is elided to the view's height.
+    const QString title = fm.elidedText(QString::fromStdWString(bar->title), Qt::ElideRight, m_vp.height - 2 * kMargin);
+    if (title.isEmpty())
+        return;
+    const double w = fm.horizontalAdvance(title);
+    painter.save();
+    painter.translate(titleX + titleHeight / 2, (top + bottom) / 2);
+    painter.rotate(-90);
+    painter.setPen(kTitle);
+    painter.drawText(QRectF(-w / 2, -titleHeight / 2, w, titleHeight), Qt::AlignCenter, title);
+    painter.restore();
+}
+
+void AxisOverlay::DrawLegend(QPainter& painter, double top) const
+{
+    const std::vector<LegendEntry> entries = m_scene.Legend();
+    if (entries.empty())
+        return;
+    const QFont font = LabelFont();
+    const QFontMetricsF fm(font);
+    constexpr double kSwatch = 12, kLeft = 8;
+    const double line = std::max(fm.height(), kSwatch) + 3;
+    const double maxText = std::max(60.0, m_vp.width * 0.4);
+    std::vector<QString> names;
+    double width = 0;
+    for (const LegendEntry& e : entries) {
+        names.push_back(fm.elidedText(QString::fromStdWString(e.name), Qt::ElideMiddle, maxText));
+        width = std::max(width, fm.horizontalAdvance(names.back()));
+    }
+    const QRectF box(kLeft, top, kSwatch + 6 + width, line * double(entries.size()));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(QColor(255, 255, 255, 200));
+    painter.drawRoundedRect(box.adjusted(-4, -2, 4, 2), 3, 3);
+    painter.setFont(font);
+    for (std::size_t k = 0; k < entries.size(); ++k) {
+        const double y = top + line * double(k);
+        // The swatch runs from the series' colour at its lowest value to that at its highest;
+        // a disc for points, a square for a surface.
+        const QRectF sw(kLeft, y + (line - kSwatch) / 2, kSwatch, kSwatch);
+        QLinearGradient g(sw.bottomLeft(), sw.topRight());
+        g.setColorAt(0, QColor::fromRgb(0xFF000000u | entries[k].colors[0]));
+        g.setColorAt(1, QColor::fromRgb(0xFF000000u | entries[k].colors[1]));
+        painter.setPen(QPen(kWallEdge, 1.0));
+        painter.setBrush(g);
+        if (entries[k].points)
+            painter.drawEllipse(sw);
+        else
+            painter.drawRect(sw);
+        painter.setPen(kTitle);
+        painter.drawText(QRectF(kLeft + kSwatch + 6, y, width + 1, line), Qt::AlignLeft | Qt::AlignVCenter, names[k]);
+    }
 }
 
 } // namespace plot

@@ -4,7 +4,8 @@
 // the axis lines with ticks, tick labels and titles on the box edges nearest
 // to the viewer, and the picked-point marker. Text is always upright, so it
 // stays readable from every viewpoint. While the water level is on, its
-// value is written in the top-left corner.
+// value is written in the top-left corner, with the legend under it; the
+// colour bar stands at the right edge.
 #include "plot_control/Camera.h"
 #include "plot_control/Scene.h"
 
@@ -22,6 +23,14 @@ namespace plot {
 // "Water level: <value>" in function units, six significant digits; empty
 // while the water is off or there is nothing to flood.
 QString WaterLevelCaption(const Scene& scene);
+
+// The colour bar's labelled values over [lo, hi]: four to six round ones,
+// or lo alone when the range is empty.
+struct BarTick {
+    double value;
+    QString text;
+};
+std::vector<BarTick> ColorBarTicks(double lo, double hi);
 
 class AxisOverlay {
 public:
@@ -46,6 +55,8 @@ private:
     float Unit(int axis, double value) const;
     QString Label(const Axis& a, double value) const;
     void DrawAxis(QPainter& painter, const Axis& a, std::vector<QRectF>& taken) const;
+    void DrawColorBar(QPainter& painter) const;
+    void DrawLegend(QPainter& painter, double top) const;
 
     const Scene& m_scene;
     const ViewProjection& m_vp;

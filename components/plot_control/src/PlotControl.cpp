@@ -50,6 +50,12 @@ public:
         Redraw();
         return S_OK;
     }
+    HRESULT SetName(const std::wstring& name) override
+    {
+        m_pMesh->SetName(name);
+        Redraw();
+        return S_OK;
+    }
 
 private:
     void Redraw()
@@ -106,6 +112,12 @@ public:
         if (!std::isfinite(pixels) || pixels < 0)
             return E_INVALIDARG;
         m_pCloud->SetPixelSize(pixels); // capped at kMaxPointPixels
+        Redraw();
+        return S_OK;
+    }
+    HRESULT SetName(const std::wstring& name) override
+    {
+        m_pCloud->SetName(name);
         Redraw();
         return S_OK;
     }
@@ -293,6 +305,28 @@ HRESULT CPlotControl::SetViewPreset(LONG preset)
         return E_INVALIDARG;
     static_assert(int(OrbitCamera::Preset::Side) == kViewSide);
     m_pModel->camera.SetPreset(OrbitCamera::Preset(preset));
+    Redraw();
+    return S_OK;
+}
+
+HRESULT CPlotControl::SetColorScale(const std::wstring& title, double lo, double hi, LONG show)
+{
+    using Mode = Scene::ColorScaleMode;
+    switch (show) {
+    case kColorScaleHidden:
+        m_pModel->scene.SetColorScale(Mode::Hidden);
+        break;
+    case kColorScaleShown:
+        if (!std::isfinite(lo) || !std::isfinite(hi) || hi < lo)
+            return E_INVALIDARG;
+        m_pModel->scene.SetColorScale(Mode::Given, {title, lo, hi});
+        break;
+    case kColorScaleAutomatic:
+        m_pModel->scene.SetColorScale(Mode::Automatic);
+        break;
+    default:
+        return E_INVALIDARG;
+    }
     Redraw();
     return S_OK;
 }

@@ -42,6 +42,7 @@ public:
     HRESULT IsWireFramed(LONG* pOn) override;
     HRESULT GetValueRange(double* pMin, double* pMax) override;
     HRESULT SetViewPreset(LONG preset) override;
+    HRESULT SetColorScale(const std::wstring& title, double lo, double hi, LONG show) override;
 
     // IQWidgetHost
     QWidget* GetWidget() override;

@@ -37,6 +37,24 @@ std::optional<DataBounds> BoundsOf(const std::vector<SurfaceVertex>& vertices)
     return b;
 }
 
+// The given colours of the finite vertices with the lowest and highest value.
+std::array<std::uint32_t, 2> ExtremeColors(const std::vector<SurfaceVertex>& vertices)
+{
+    const SurfaceVertex* lo = nullptr;
+    const SurfaceVertex* hi = nullptr;
+    for (const SurfaceVertex& v : vertices) {
+        if (!Finite(v))
+            continue;
+        if (!lo || v.y < lo->y)
+            lo = &v;
+        if (!hi || v.y > hi->y)
+            hi = &v;
+    }
+    if (!lo)
+        return {};
+    return {lo->color & 0xFFFFFFu, hi->color & 0xFFFFFFu};
+}
+
 // Colours of the vertices' values through the ramp over [lo, hi].
 void MakeValueColors(const std::vector<SurfaceVertex>& vertices, const std::array<double, 2>& range,
                      std::vector<std::uint32_t>& out)
@@ -159,6 +177,7 @@ void SurfaceMesh::SetData(const SurfaceVertex* vertices, std::size_t count, cons
     for (const std::uint32_t i : m_indices)
         m_used[i] = 1;
     m_dataBounds = BoundsOf(m_vertices);
+    m_extremeColors = ExtremeColors(m_vertices);
     m_bDirty = true;
     m_bColorsStale = true;
     m_pLod.reset();
@@ -214,6 +233,7 @@ void PointCloud::SetData(const SurfaceVertex* points, std::size_t count, double 
     m_points.assign(points, points + count);
     m_dPointSize = std::isfinite(pointSize) && pointSize > 0 ? pointSize : 0;
     m_dataBounds = BoundsOf(m_points);
+    m_extremeColors = ExtremeColors(m_points);
     m_bDirty = true;
     m_bOrderStale = true;
     m_bColorsStale = true;
@@ -285,12 +305,16 @@ void PointCloud::UpdateDerived(const Scene& scene, bool positions, const std::ar
 
 std::shared_ptr<SurfaceMesh> Scene::AddSurface()
 {
-    return m_surfaces.emplace_back(std::make_shared<SurfaceMesh>());
+    auto& s = m_surfaces.emplace_back(std::make_shared<SurfaceMesh>());
+    s->m_nAdded = m_nAdded++;
+    return s;
 }
 
 std::shared_ptr<PointCloud> Scene::AddPointCloud()
 {
-    return m_pointClouds.emplace_back(std::make_shared<PointCloud>());
+    auto& p = m_pointClouds.emplace_back(std::make_shared<PointCloud>());
+    p->m_nAdded = m_nAdded++;
+    return p;
 }
 
 void Scene::SetAxisTitles(std::wstring x, std::wstring y, std::wstring z)
@@ -329,6 +353,53 @@ std::optional<std::array<double, 2>> Scene::ValueRange() const
     for (const auto& p : m_pointClouds)
         merge(p->IsVisible() && p->ColorByValue(), p->m_dataBounds);
     return range;
+}
+
+void Scene::SetColorScale(ColorScaleMode mode, ColorScale scale)
+{
+    m_colorScaleMode = mode;
+    m_colorScale = std::move(scale);
+}
+
+std::optional<ColorScale> Scene::ColorBar() const
+{
+    if (m_colorScaleMode == ColorScaleMode::Given)
+        return m_colorScale;
+    if (m_colorScaleMode == ColorScaleMode::Hidden)
+        return std::nullopt;
+    const auto range = ValueRange();
+    if (!range)
+        return std::nullopt;
+    return ColorScale{m_titles[1], (*range)[0], (*range)[1]};
+}
+
+std::vector<LegendEntry> Scene::Legend() const
+{
+    std::vector<LegendEntry> entries;
+    if (!m_bLegend)
+        return entries;
+    const auto range = ValueRange().value_or(std::array<double, 2>{0, 0});
+    std::size_t named = 0;
+    const auto add = [&](const auto& series, bool points) {
+        if (series.Name().empty())
+            return;
+        ++named;
+        if (!series.IsVisible())
+            return;
+        LegendEntry e{series.Name(), points, series.m_extremeColors, series.m_nAdded};
+        if (series.ColorByValue() && series.m_dataBounds)
+            e.colors = {RampColor(series.m_dataBounds->min[1], range[0], range[1]),
+                        RampColor(series.m_dataBounds->max[1], range[0], range[1])};
+        entries.push_back(std::move(e));
+    };
+    for (const auto& s : m_surfaces)
+        add(*s, false);
+    for (const auto& p : m_pointClouds)
+        add(*p, true);
+    if (named < 2)
+        entries.clear(); // one series needs no legend
+    std::sort(entries.begin(), entries.end(), [](const LegendEntry& a, const LegendEntry& b) { return a.order < b.order; });
+    return entries;
 }
 
 void Scene::Prepare()

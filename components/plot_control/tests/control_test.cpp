@@ -185,6 +185,40 @@ TEST_F(ControlTest, SeriesDataAreCopied)
     EXPECT_EQ(visible, 1);
 }
 
+// The legend lists the visible named series in the order they were made;
+// the colour bar takes a given scale and refuses a bad one.
+TEST_F(ControlTest, LegendAndColourScale)
+{
+    ComPtr<ISurfaceSeries> a, c;
+    ComPtr<IPointSeries> b;
+    ASSERT_EQ(m_control->CreateSurfaceSeries(&a), S_OK);
+    ASSERT_EQ(m_control->CreatePointSeries(&b), S_OK);
+    ASSERT_EQ(m_control->CreateSurfaceSeries(&c), S_OK);
+    const Scene& scene = m_impl->Model().scene;
+    const auto names = [&] {
+        std::vector<std::wstring> out;
+        for (const LegendEntry& e : scene.Legend())
+            out.push_back(e.name);
+        return out;
+    };
+    EXPECT_EQ(a->SetName(L"first"), S_OK);
+    EXPECT_EQ(names(), std::vector<std::wstring>{}); // one name: no legend
+    EXPECT_EQ(b->SetName(L"second"), S_OK);
+    EXPECT_EQ(c->SetName(L"third"), S_OK);
+    c->SetVisible(0);
+    EXPECT_EQ(names(), (std::vector<std::wstring>{L"first", L"second"}));
+    EXPECT_TRUE(scene.Legend().at(1).points);
+
+    EXPECT_FALSE(scene.ColorBar()); // nothing colours by value
+    EXPECT_EQ(m_control->SetColorScale(L"r", 2, 1, kColorScaleShown), E_INVALIDARG);
+    EXPECT_EQ(m_control->SetColorScale(L"r", 0, 1, 3), E_INVALIDARG);
+    ASSERT_EQ(m_control->SetColorScale(L"r", 0, 1, kColorScaleShown), S_OK);
+    ASSERT_TRUE(scene.ColorBar());
+    EXPECT_EQ(scene.ColorBar()->title, L"r");
+    EXPECT_EQ(m_control->SetColorScale(L"", 0, 0, kColorScaleHidden), S_OK);
+    EXPECT_FALSE(scene.ColorBar());
+}
+
 TEST_F(ControlTest, ClickOnSurfaceReportsNearestVertexAndMarksIt)
 {
     LoadScene();

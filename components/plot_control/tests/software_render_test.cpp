@@ -329,6 +329,64 @@ TEST(SoftwareRenderer, WaterLevelValueIsWrittenInTheCorner)
     EXPECT_GT(on, cornerInk() + 40);
 }
 
+// The colour bar: by default the value range titled with the function,
+// while a series colours by value; a given scale draws the ramp at the right
+// edge, green at the bottom to blue at the top.
+TEST(SoftwareRenderer, ColourBarAtTheRightEdge)
+{
+    Scene scene;
+    scene.SetAxisTitles(L"x", L"gain", L"z");
+    const SurfaceVertex v[] = {V(0, 0, 0, 0x808080), V(1, 0, 0, 0x808080), V(0, 2, 1, 0x808080)};
+    const std::uint32_t idx[] = {0, 1, 2};
+    const auto surface = scene.AddSurface();
+    surface->SetData(v, 3, idx, 3);
+    EXPECT_FALSE(scene.ColorBar());
+    surface->SetColorByValue(true);
+    ASSERT_TRUE(scene.ColorBar());
+    EXPECT_EQ(scene.ColorBar()->title, L"gain");
+    EXPECT_EQ(scene.ColorBar()->hi, 2.0);
+    surface->SetColorByValue(false);
+
+    RenderOptions o;
+    OrbitCamera camera;
+    SceneRenderer renderer;
+    // Pure ramp corners in the right-hand quarter: the grey surface has none.
+    const auto rampInk = [&](QRgb want, int rowFrom, int rowTo) {
+        const QImage im = renderer.Render(scene, camera, QSize(480, 360), o);
+        int n = 0;
+        for (int y = rowFrom; y < rowTo; ++y)
+            for (int x = 360; x < 480; ++x)
+                n += Near(im.pixel(x, y), want, 40);
+        return n;
+    };
+    scene.SetColorScale(Scene::ColorScaleMode::Given, {L"roughness", 0, 1});
+    EXPECT_GT(rampInk(0xFF00FF00, 240, 300), 20); // green low on the strip
+    EXPECT_GT(rampInk(0xFF0000FF, 60, 120), 20);  // blue high
+    EXPECT_EQ(rampInk(0xFF0000FF, 240, 300), 0);
+    scene.SetColorScale(Scene::ColorScaleMode::Hidden);
+    EXPECT_EQ(rampInk(0xFF00FF00, 0, 360), 0);
+}
+
+TEST(ColorBarTicks, FourToSixRoundLabels)
+{
+    const struct {
+        double lo, hi;
+        std::vector<QString> labels;
+    } cases[] = {
+        {0, 1, {"0.0", "0.2", "0.4", "0.6", "0.8", "1.0"}},
+        {0, 0.11, {"0.00", "0.02", "0.04", "0.06", "0.08", "0.10"}},
+        {0.13, 0.97, {"0.2", "0.4", "0.6", "0.8"}},
+        {-3, 1017, {"0", "200", "400", "600", "800", "1000"}},
+        {2.5, 2.5, {"2.5"}},
+    };
+    for (const auto& c : cases) {
+        std::vector<QString> got;
+        for (const BarTick& t : ColorBarTicks(c.lo, c.hi))
+            got.push_back(t.text);
+        EXPECT_EQ(got, c.labels) << c.lo << " .. " << c.hi;
+    }
+}
+
 // Opaque triangles cover exactly the pixel centres inside them by the
 // top-left rule, wherever they lie: small, thin, axis-aligned, large (the
 // 64-bit path), narrow (eight pixels of a row at once), reaching past the

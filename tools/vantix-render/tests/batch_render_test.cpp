@@ -132,7 +132,7 @@ TEST(BatchArguments, OptionsAndTheirValues)
 {
     const BatchOptions o = Parse({"--render", "out.png", "--x=Grid:x", "--y", "y", "--function", "f", "--fix",
                                   "a=b=0.25", "--fix", "q=-1e3", "--size", "640x400", "--water", "0.5",
-                                  "--wireframe", "--azimuth", "120", "--elevation=-10", "data.ors"});
+                                  "--wireframe", "--no-legend", "--azimuth", "120", "--elevation=-10", "data.ors"});
     EXPECT_EQ(o.output, L"out.png");
     EXPECT_EQ(o.file, L"data.ors");
     EXPECT_EQ(o.inputX, L"Grid:x");
@@ -146,6 +146,8 @@ TEST(BatchArguments, OptionsAndTheirValues)
     EXPECT_EQ(o.size, (PictureSize{640, 400}));
     EXPECT_EQ(o.water, 0.5);
     EXPECT_TRUE(o.wireframe);
+    EXPECT_FALSE(o.legend);
+    EXPECT_TRUE(Parse({"--render", "o.png", "f.ors"}).legend);
     EXPECT_EQ(o.azimuth, 120.0);
     EXPECT_EQ(o.elevation, -10.0);
 

@@ -41,6 +41,9 @@ struct ISurfaceSeries : IUnknown {
     // 1: vertex colours come from the function value (y) through the ramp over the
     // value range shared by every visible series that colours by value; 0 (default): the given colours.
     virtual HRESULT SetColorByValue(LONG on) = 0;
+    // The series' name in the chart's legend, which lists the visible named
+    // series while two or more have names; empty (default): not listed.
+    virtual HRESULT SetName(const std::wstring& name) = 0;
 };
 
 struct IPointSeries : IUnknown {
@@ -54,6 +57,8 @@ struct IPointSeries : IUnknown {
     // Diameter in device-independent pixels, scaled with the screen's DPI (device pixel ratio) and capped at kMaxPointPixels; 0 (default): the data-unit size given to SetData.
     // Larger values are capped (S_OK); negative or non-finite ones give E_INVALIDARG.
     virtual HRESULT SetPixelSize(double pixels) = 0;
+    // As ISurfaceSeries::SetName.
+    virtual HRESULT SetName(const std::wstring& name) = 0;
 };
 inline constexpr double kMaxPointPixels = 24.0;
 
@@ -83,7 +88,15 @@ struct IPlotControl : IUnknown {
     // 0 the default view, 1 from straight above, 2 along the Y input axis, 3
     // along the X input axis. Other values give E_INVALIDARG.
     virtual HRESULT SetViewPreset(LONG preset) = 0;
+    // The colour bar at the chart's right edge. show: kColorScaleHidden, kColorScaleShown (the ramp
+    // from lo at the bottom to hi at the top, titled with title; lo <= hi, both finite, else
+    // E_INVALIDARG) or kColorScaleAutomatic (default: the value range, titled with the function
+    // axis's title, while a visible series colours by value). Other values give E_INVALIDARG.
+    virtual HRESULT SetColorScale(const std::wstring& title, double lo, double hi, LONG show) = 0;
 };
+inline constexpr LONG kColorScaleHidden = 0;
+inline constexpr LONG kColorScaleShown = 1;
+inline constexpr LONG kColorScaleAutomatic = 2;
 inline constexpr LONG kViewDefault = 0;
 inline constexpr LONG kViewTop = 1;
 inline constexpr LONG kViewFront = 2;

@@ -48,6 +48,9 @@ public:
     // value range instead of the given ones; takes effect in Scene::Prepare.
     void SetColorByValue(bool on);
     bool ColorByValue() const { return m_bColorByValue; }
+    // The series' name in the legend; unnamed series are not listed.
+    void SetName(std::wstring name) { m_name = std::move(name); }
+    const std::wstring& Name() const { return m_name; }
 
     const std::vector<SurfaceVertex>& Vertices() const { return m_vertices; }
     // The colours drawn (see ColorView); valid after Scene::Prepare.
@@ -77,6 +80,9 @@ private:
     std::vector<Vec3> m_unit;
     std::vector<Vec3> m_normals;
     std::optional<DataBounds> m_dataBounds; // finite vertices only
+    std::array<std::uint32_t, 2> m_extremeColors{}; // given colours at the lowest and highest value
+    std::wstring m_name;
+    std::size_t m_nAdded = 0;
     bool m_bVisible = true;
     bool m_bDirty = false;
     DataBounds m_mappedWith;
@@ -111,6 +117,9 @@ public:
     // (also for negative or non-finite values): the data-unit size.
     void SetPixelSize(double pixels);
     double PixelSize() const { return m_dPixelSize; }
+    // As SurfaceMesh::SetName.
+    void SetName(std::wstring name) { m_name = std::move(name); }
+    const std::wstring& Name() const { return m_name; }
 
     const std::vector<SurfaceVertex>& Points() const { return m_points; }
     double PointSize() const { return m_dPointSize; }
@@ -139,6 +148,9 @@ private:
     double m_dPixelSize = 0;
     float m_fUnitRadius = 0;
     std::optional<DataBounds> m_dataBounds;
+    std::array<std::uint32_t, 2> m_extremeColors{};
+    std::wstring m_name;
+    std::size_t m_nAdded = 0;
     bool m_bVisible = true;
     bool m_bDirty = false;
     bool m_bOrderStale = false;
@@ -153,6 +165,22 @@ private:
 // pixels on a target of `scale` output pixels per device-independent pixel
 // (device pixel ratio times supersampling): whole pixels, at least one.
 int PointDiameterPixels(double pixels, double scale);
+
+// What the colour bar shows: the ramp from lo (bottom) to hi (top).
+struct ColorScale {
+    std::wstring title;
+    double lo = 0;
+    double hi = 0;
+};
+
+// A legend line: a series' name, whether it is drawn as points, and its
+// colours at its lowest and highest value (0x00RRGGBB) for the swatch.
+struct LegendEntry {
+    std::wstring name;
+    bool points = false;
+    std::array<std::uint32_t, 2> colors{};
+    std::size_t order = 0; // the series' place among those added to the scene
+};
 
 class Scene {
 public:
@@ -193,6 +221,17 @@ public:
     // (it needs no Prepare).
     std::optional<std::array<double, 2>> ValueRange() const;
 
+    // The colour bar: hidden, the given scale, or (the default) automatic:
+    // the value range titled with the function axis's title while a visible
+    // series colours by value.
+    enum class ColorScaleMode { Hidden, Given, Automatic };
+    void SetColorScale(ColorScaleMode mode, ColorScale scale = {});
+    std::optional<ColorScale> ColorBar() const;
+    // Shown while at least two series have names: the visible named ones,
+    // in the order they were added.
+    void SetLegendShown(bool on) { m_bLegend = on; }
+    std::vector<LegendEntry> Legend() const;
+
     Vec3 ToUnit(double x, double y, double z) const;
     std::array<double, 3> FromUnit(Vec3 u) const;
 
@@ -204,6 +243,10 @@ private:
     bool m_bWater = false;
     int m_nWaterStep = kWaterSteps / 2;
     std::optional<std::array<double, 3>> m_marker;
+    ColorScaleMode m_colorScaleMode = ColorScaleMode::Automatic;
+    ColorScale m_colorScale;
+    bool m_bLegend = true;
+    std::size_t m_nAdded = 0;
     DataBounds m_bounds;
     bool m_bHasData = false;
     std::array<double, 3> m_scale{1, 1, 1}; // unit per data unit
