@@ -92,10 +92,12 @@ std::vector<BarTick> ColorBarTicks(double lo, double hi)
     std::vector<double> ticks;
     for (int count = 5; count <= 12 && ticks.size() < 4; ++count)
         ticks = NiceTicks(lo, hi, count);
+    // The digits of the fine step: every other tick of 0.25, 0.30, ... is
+    // 0.25, 0.35, ..., which one decimal would round to look alike.
+    const int decimals = ticks.size() >= 2 ? DecimalsFor(ticks[1] - ticks[0]) : 0;
     if (ticks.size() > 6) // every other one, keeping both ends' side
         for (std::size_t k = 1; k < ticks.size(); ++k)
             ticks.erase(ticks.begin() + std::ptrdiff_t(k));
-    const int decimals = ticks.size() >= 2 ? DecimalsFor(ticks[1] - ticks[0]) : 0;
     const double mag = ticks.empty() ? 0 : std::max(std::fabs(ticks.front()), std::fabs(ticks.back()));
     for (double t : ticks)
         out.push_back({t, mag >= 1e6 || (decimals > 5 && mag < 1e-4) ? QString::number(t, 'g', 4)

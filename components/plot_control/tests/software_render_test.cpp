@@ -378,6 +378,7 @@ TEST(ColorBarTicks, FourToSixRoundLabels)
         {0.13, 0.97, {"0.2", "0.4", "0.6", "0.8"}},
         {-3, 1017, {"0", "200", "400", "600", "800", "1000"}},
         {2.5, 2.5, {"2.5"}},
+        {0.25, 0.56, {"0.25", "0.35", "0.45", "0.55"}}, // every other tick of a finer step
     };
     for (const auto& c : cases) {
         std::vector<QString> got;
