@@ -447,6 +447,18 @@ void CChartAdapter::SetLegend(bool bOn)
     UpdateColorScale();
 }
 
+void CChartAdapter::SetColorByValue(bool bOn)
+{
+    m_bColorByValue = bOn;
+    // The control keeps the roughness colours and recolours by value itself.
+    for (SeriesParts& parts : m_Series)
+        if (parts.spSurface)
+            parts.spSurface->SetColorByValue(bOn ? 1 : 0);
+    UpdateColorScale();
+    if (m_spControl)
+        m_spControl->Refresh();
+}
+
 void CChartAdapter::UpdateColorScale()
 {
     if (!m_spControl)
@@ -459,7 +471,7 @@ void CChartAdapter::UpdateColorScale()
     // bar follows the first one shown. Points and the surfaces through them
     // colour by value, which the control's own bar describes.
     for (const SeriesParts& parts : m_Series)
-        if (parts.bVisible && parts.spSurface && parts.roughness) {
+        if (!m_bColorByValue && parts.bVisible && parts.spSurface && parts.roughness) {
             m_spControl->SetColorScale(L"Roughness of " + m_FunctionTitle + L" (mean |difference| to neighbours)",
                                        (*parts.roughness)[0], (*parts.roughness)[1], plot::kColorScaleShown);
             return;
@@ -479,6 +491,7 @@ void CChartAdapter::FillSeries(SeriesParts& parts, IDataTransfer* pDataSource)
         return;
     if (parts.spSurface) {
         parts.roughness = FillSurfaceSeries(parts.spSurface.Get(), pDataSource);
+        parts.spSurface->SetColorByValue(m_bColorByValue ? 1 : 0);
         return;
     }
     FillPointSurface(parts, pDataSource);

@@ -100,6 +100,10 @@ public:
     // Off: no legend and no colour bar (names are kept for turning it back on).
     void SetLegend(bool bOn);
     bool IsLegend() const { return m_bLegend; }
+    // Grid surfaces coloured by their roughness (the default) or by function
+    // value over the range the chart's series share.
+    void SetColorByValue(bool bOn);
+    bool IsColorByValue() const { return m_bColorByValue; }
     // The control's camera preset (plot::kViewTop ...).
     bool SetViewPreset(long preset);
 
@@ -136,6 +140,7 @@ private:
     Aggregate m_Aggregate = Aggregate::Min;
     bool m_bSurfaceFromPoints = false;
     bool m_bLegend = true;
+    bool m_bColorByValue = false;
     std::vector<SeriesParts> m_Series;
     double m_dPickedX = 0.0;
     double m_dPickedY = 0.0;

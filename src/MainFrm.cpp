@@ -149,6 +149,7 @@ void CMainFrame::OnCreate()
         cellGroup->addAction(a);
     }
     AddCommand(view, ID_SURFACE_FROM_POINTS, QStringLiteral("Surface from &Points")) ->setCheckable(true);
+    AddCommand(view, ID_COLOR_BY_VALUE, QStringLiteral("Colour Surfaces by &Value"))->setCheckable(true);
     m_seriesMenu = view->addMenu(QStringLiteral("S&eries"));
     connect(view, &QMenu::aboutToShow, this, &CMainFrame::UpdateSeriesMenu);
     UpdateSeriesMenu();
@@ -221,6 +222,7 @@ void CMainFrame::OnCreate()
         {ID_VIEW_TOP, CUpdateUI::UPDUI_MENU},
         {ID_VIEW_FRONT, CUpdateUI::UPDUI_MENU},
         {ID_VIEW_SIDE, CUpdateUI::UPDUI_MENU},
+        {ID_COLOR_BY_VALUE, CUpdateUI::UPDUI_MENU},
     };
     for (const auto& e : entries) {
         m_UpdateUI.UIAddEntry(e.id, e.where);
@@ -232,7 +234,8 @@ void CMainFrame::OnCreate()
     m_UpdateUI.UISetCheck(ID_VIEW_STATUS_BAR, true);
     for (unsigned id : {ID_INSERT_DATA, ID_FILE_SAVE_AS, ID_FILE_SAVE_AS2, ID_WATER_LEVEL, ID_WATER_UP,
                         ID_WATER_DOWN, ID_WIREFRAME, ID_AGGREGATE_MIN, ID_AGGREGATE_MAX, ID_AGGREGATE_MEAN,
-                        ID_SURFACE_FROM_POINTS, ID_VIEW_TOP, ID_VIEW_FRONT, ID_VIEW_SIDE})
+                        ID_SURFACE_FROM_POINTS, ID_VIEW_TOP, ID_VIEW_FRONT, ID_VIEW_SIDE,
+                        ID_COLOR_BY_VALUE})
         m_UpdateUI.UIEnable(id, false);
     m_UpdateUI.UIUpdateMenuBar(true);
     m_UpdateUI.UIUpdateToolBar(true);
@@ -255,7 +258,7 @@ bool CMainFrame::OnIdle()
     m_UpdateUI.UIEnable(ID_WATER_LEVEL, hasChart);
     m_UpdateUI.UIEnable(ID_WIREFRAME, hasChart);
     for (unsigned id : {ID_AGGREGATE_MIN, ID_AGGREGATE_MAX, ID_AGGREGATE_MEAN, ID_SURFACE_FROM_POINTS, ID_VIEW_TOP,
-                        ID_VIEW_FRONT, ID_VIEW_SIDE})
+                        ID_VIEW_FRONT, ID_VIEW_SIDE, ID_COLOR_BY_VALUE})
         m_UpdateUI.UIEnable(id, hasChart);
     const bool move = hasChart && m_UpdateUI.IsEnabled(ID_WATER_LEVEL) && m_UpdateUI.IsChecked(ID_WATER_LEVEL);
     m_UpdateUI.UIEnable(ID_WATER_UP, move);
@@ -264,7 +267,7 @@ bool CMainFrame::OnIdle()
         // Nothing is left to describe: the last chart's pick and toggles go with it.
         m_UpdateUI.UIEnable(ID_FILE_SAVE_AS, false);
         m_UpdateUI.UISetText(0, QString());
-        for (unsigned id : {ID_WATER_LEVEL, ID_WIREFRAME, ID_SURFACE_FROM_POINTS})
+        for (unsigned id : {ID_WATER_LEVEL, ID_WIREFRAME, ID_SURFACE_FROM_POINTS, ID_COLOR_BY_VALUE})
             m_UpdateUI.UISetCheck(id, false);
     }
     m_UpdateUI.UIUpdateToolBar();

@@ -70,6 +70,7 @@ void CVantixView::UpdateInterface()
     m_pUpdate->UISetCheck(ID_AGGREGATE_MAX, aggregate == CChartAdapter::Aggregate::Max, true);
     m_pUpdate->UISetCheck(ID_AGGREGATE_MEAN, aggregate == CChartAdapter::Aggregate::Mean, true);
     m_pUpdate->UISetCheck(ID_SURFACE_FROM_POINTS, m_Chart.Adapter().IsSurfaceFromPoints(), true);
+    m_pUpdate->UISetCheck(ID_COLOR_BY_VALUE, m_Chart.Adapter().IsColorByValue(), true);
     const bool move = water && m_pUpdate->IsEnabled(ID_WATER_LEVEL);
     m_pUpdate->UIEnable(ID_WATER_UP, move, true);
     m_pUpdate->UIEnable(ID_WATER_DOWN, move, true);
@@ -108,6 +109,10 @@ bool CVantixView::OnCommand(unsigned id)
         return true;
     case ID_SURFACE_FROM_POINTS:
         m_Chart.SetSurfaceFromPoints(!m_Chart.Adapter().IsSurfaceFromPoints());
+        UpdateInterface();
+        return true;
+    case ID_COLOR_BY_VALUE:
+        m_Chart.Adapter().SetColorByValue(!m_Chart.Adapter().IsColorByValue());
         UpdateInterface();
         return true;
     case ID_WATER_DOWN:

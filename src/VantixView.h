@@ -32,6 +32,7 @@ public:
         ID_VIEW_TOP = 32804,
         ID_VIEW_FRONT = 32805,
         ID_VIEW_SIDE = 32806,
+        ID_COLOR_BY_VALUE = 32807,
     };
 
     CVantixView(CUpdateUI* pUpdate, ITopLevelControl* pTopLevel, QWidget* parent = nullptr);

@@ -739,6 +739,13 @@ TEST_F(AdapterTest, ColourBarAndSeriesNames)
     points.records = {{0, 0, 1}, {1, 1, 2}};
     adapter.CreateNewSeries(&points, {});
     EXPECT_EQ(control->colorScale.show, plot::kColorScaleShown);
+    // Grid surfaces coloured by value: the control's value bar, and back.
+    adapter.SetColorByValue(true);
+    EXPECT_EQ(s.colorByValue, 1);
+    EXPECT_EQ(control->colorScale.show, plot::kColorScaleAutomatic);
+    adapter.SetColorByValue(false);
+    EXPECT_EQ(s.colorByValue, 0);
+    EXPECT_EQ(control->colorScale.show, plot::kColorScaleShown);
     adapter.ShowSeries(0, false);
     EXPECT_EQ(control->colorScale.show, plot::kColorScaleAutomatic);
 

@@ -107,6 +107,7 @@ const char* UsageText()
            "  --water LEVEL        show the water plane at the step nearest LEVEL\n"
            "                       (function units; steps are twentieths of the height range)\n"
            "  --wireframe          draw the surface as a wireframe\n"
+           "  --colour-by roughness|value  colour grid surfaces by roughness (default) or value\n"
            "  --no-legend          leave out the colour bar and the series legend\n"
            "  --azimuth DEG        camera angle about the vertical axis (default 38)\n"
            "  --elevation DEG      camera angle above the horizon (default 26)\n"
@@ -199,6 +200,11 @@ BatchOptions ParseArguments(const std::vector<std::string>& args)
         } else if (arg == "--wireframe") {
             flag();
             o.wireframe = true;
+        } else if (arg == "--colour-by" || arg == "--color-by") {
+            const std::string by = next();
+            if (by != "roughness" && by != "value")
+                UsageError(arg + ": \"" + by + "\" is not roughness or value");
+            o.colorByValue = by == "value";
         } else if (arg == "--no-legend") {
             flag();
             o.legend = false;

@@ -61,6 +61,7 @@ struct BatchOptions {
     std::optional<double> water;   // height in function units
     bool wireframe = false;
     bool legend = true; // the colour bar and the series legend
+    bool colorByValue = false; // grid surfaces coloured by value, not roughness
     std::optional<double> azimuth; // degrees about the vertical axis
     std::optional<double> elevation;
     bool printChoice = false;

@@ -293,6 +293,7 @@ QImage CBatchChart::Show(IUnknown* pData, const BatchChoice& choice, const Batch
     }
     m_pAdapter->SetSurfaceFromPoints(options.surfaceFromPoints);
     m_pAdapter->SetLegend(options.legend);
+    m_pAdapter->SetColorByValue(options.colorByValue);
     m_pAdapter->CreateNewSeries(&transformer, IChartingControl::Palette{});
     if (mark)
         mark("series");

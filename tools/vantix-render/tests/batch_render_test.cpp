@@ -291,6 +291,9 @@ TEST(BatchChoice, HoldsOverRangesAndEmptySlices)
     EXPECT_THAT(text, HasSubstr("is not min, max or mean"));
     EXPECT_EQ(Parse({"--render", "o.png", "--aggregate", "mean", "--surface-from-points", "f.ors"}).aggregate,
               AggregateChoice::Mean);
+    EXPECT_TRUE(Parse({"--render", "o.png", "--colour-by", "value", "f.ors"}).colorByValue);
+    EXPECT_FALSE(Parse({"--render", "o.png", "--colour-by", "roughness", "f.ors"}).colorByValue);
+    EXPECT_EQ(ParseFailure({"--render", "o.png", "--colour-by", "height", "f.ors"}).first, kExitUsage);
 }
 
 TEST(BatchChoice, AFileWithOneInputSaysSoInWords)
