@@ -25,6 +25,20 @@ using raster::Target;
 
 namespace {
 
+// A unit-cube position in clip coordinates (column-major view-projection m).
+struct ClipPoint {
+    float x, y, z, w;
+};
+[[gnu::always_inline]] inline ClipPoint ToClip(const float* m, const Vec3& p)
+{
+    return {m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12], m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13],
+            m[2] * p.x + m[6] * p.y + m[10] * p.z + m[14], m[3] * p.x + m[7] * p.y + m[11] * p.z + m[15]};
+}
+
+} // namespace
+
+namespace {
+
 // Marks the upper halves of the vector registers clean. Code that used
 // 256-bit registers and returned without saying so (Qt's fills and painting
 // do) leaves them dirty, and then every SSE instruction of the compiled
@@ -139,10 +153,7 @@ void TransformRange(const Vec3* pos, const Vec3* normals, const std::uint32_t* c
     const float hw = 0.5f * width, hh = 0.5f * height;
     for (std::size_t i = begin; i < end; ++i) {
         const Vec3 p = pos[i];
-        const float cx = m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12];
-        const float cy = m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13];
-        const float cz = m[2] * p.x + m[6] * p.y + m[10] * p.z + m[14];
-        const float cw = m[3] * p.x + m[7] * p.y + m[11] * p.z + m[15];
+        const auto [cx, cy, cz, cw] = ToClip(m, p);
         const float iw = 1.0f / cw;
         ScreenVertex o{(cx * iw + 1) * hw, (1 - cy * iw) * hh, cz * iw * 0.5f + 0.5f, 0};
         // Behind the eye, outside the depth range or not finite: not drawn.
@@ -343,10 +354,7 @@ void SplatRange(const Vec3* pos, const std::uint32_t* colors, std::size_t begin,
     const float loX = -float(d), hiX = float(width + d), loY = -float(d), hiY = float(height + d);
     for (std::size_t i = begin; i < end; ++i) {
         const Vec3 p = pos[i];
-        const float cx = m[0] * p.x + m[4] * p.y + m[8] * p.z + m[12];
-        const float cy = m[1] * p.x + m[5] * p.y + m[9] * p.z + m[13];
-        const float cz = m[2] * p.x + m[6] * p.y + m[10] * p.z + m[14];
-        const float cw = m[3] * p.x + m[7] * p.y + m[11] * p.z + m[15];
+        const auto [cx, cy, cz, cw] = ToClip(m, p);
         if (!(cw > 1e-6f))
             continue;
         const float iw = 1.0f / cw;
