@@ -37,8 +37,8 @@ inline constexpr platform::CLSID CLSID_SnagwiseUtil{
 // ends the process.
 inline constexpr HRESULT kVerdictBreak = 1;
 
-// Fault description carried by "$EXCEPTION_POINTERS". Same size and field order
-// as the 80-byte record of the original, filled with what Linux offers.
+// Fault description carried by "$EXCEPTION_POINTERS": an 80-byte record in the
+// layout crash readers expect, filled with what Linux offers.
 struct EXCEPTION_RECORD {
     std::uint32_t ExceptionCode;   // Windows-style code, see below
     std::uint32_t ExceptionFlags;  // bit 0: not continuable

@@ -44,7 +44,8 @@ HRESULT CreateInstance(REFCLSID clsid, T** pp)
     return CoCreateInstance(clsid, nullptr, CLSCTX_ALL, uuidof<T>(), reinterpret_cast<void**>(pp));
 }
 
-// Running an object is implicit here; kept so callers read like the original flow.
+// Running an object is implicit here: loading the module runs it. Kept so
+// callers state where an object must be running before use.
 inline HRESULT OleRun(IUnknown* p) { return p ? S_OK : E_INVALIDARG; }
 
 // The module path the registration file gives for clsid, resolved.
