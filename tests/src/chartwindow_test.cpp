@@ -377,6 +377,14 @@ TEST_F(ChartWindowTest, ViewCommandsFollowTheChartsState)
     EXPECT_TRUE(ui.IsEnabled(CMainFrame::ID_WATER_UP));
     EXPECT_TRUE(ui.IsEnabled(CMainFrame::ID_WATER_DOWN));
     EXPECT_TRUE(m_frame->Action(CMainFrame::ID_WATER_LEVEL)->isChecked());
+    // Up raises the plane one step, Down lowers it: the frame's commands reach the scene.
+    const plot::Scene& scene = spy.Last()->Model().scene;
+    const int step = scene.WaterLevelStep();
+    m_frame->Action(CMainFrame::ID_WATER_UP)->trigger();
+    EXPECT_EQ(scene.WaterLevelStep(), step + 1);
+    m_frame->Action(CMainFrame::ID_WATER_DOWN)->trigger();
+    m_frame->Action(CMainFrame::ID_WATER_DOWN)->trigger();
+    EXPECT_EQ(scene.WaterLevelStep(), step - 1);
     QTest::keyClick(m_frame.get(), Qt::Key_W, Qt::ControlModifier);
     EXPECT_TRUE(chart->View()->Chart().IsWireFramed());
 
