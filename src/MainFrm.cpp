@@ -79,6 +79,9 @@ CMainFrame::~CMainFrame()
 {
     if (m_idle)
         QObject::disconnect(m_idle);
+    // Charts still open go with the MDI area after the members: no activation may reach them.
+    if (m_mdi)
+        m_mdi->disconnect(this);
 }
 
 QAction* CMainFrame::AddCommand(QMenu* menu, unsigned id, const QString& text, const QKeySequence& key)
@@ -546,7 +549,8 @@ void CMainFrame::UpdateSeriesMenu()
     m_seriesMenu->menuAction()->setEnabled(count > 0);
     for (std::size_t k = 0; k < count; ++k) {
         // Hidden, never removed: a hidden series is still offered for saving.
-        QString title = QString::fromStdWString(view->Chart().SeriesTitle(k));
+        // Named as in the legend: slices of one file differ in their held values.
+        QString title = QString::fromStdWString(view->Chart().LegendName(k));
         title.replace(QLatin1Char('&'), QStringLiteral("&&"));
         QAction* a = m_seriesMenu->addAction(title);
         a->setCheckable(true);

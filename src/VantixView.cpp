@@ -216,7 +216,7 @@ QMenu* CVantixView::LegendMenu(QPoint pos)
     auto* menu = new QMenu(this);
     menu->setAttribute(Qt::WA_DeleteOnClose);
     const auto title = [this](std::size_t k) {
-        return QString::fromStdWString(m_Chart.SeriesTitle(k)).replace(QLatin1Char('&'), QStringLiteral("&&"));
+        return QString::fromStdWString(m_Chart.LegendName(k)).replace(QLatin1Char('&'), QStringLiteral("&&"));
     };
     // Hidden, never removed, as with View > Series: the save prompts still offer it.
     const auto show = [view = QPointer<CVantixView>(this)](std::size_t k, bool visible) {

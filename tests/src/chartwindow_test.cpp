@@ -246,7 +246,7 @@ TEST_F(ChartWindowTest, HiddenSeriesAreStillOfferedForSaving)
     QList<QAction*> entries = m_frame->SeriesMenu()->actions();
     ASSERT_EQ(entries.size(), 2);
     EXPECT_TRUE(m_frame->SeriesMenu()->menuAction()->isEnabled());
-    EXPECT_EQ(entries[1]->text().toStdWString(), doc.SeriesTitle(1));
+    EXPECT_EQ(entries[1]->text().toStdWString(), doc.LegendName(1));
     entries[0]->trigger();
     EXPECT_FALSE(spy.Last()->Model().scene.Surfaces()[0]->IsVisible());
     EXPECT_TRUE(spy.Last()->Model().scene.Surfaces()[1]->IsVisible());
@@ -520,17 +520,40 @@ TEST_F(ChartWindowTest, ExportAndCopyDrawTheChartsCurrentState)
     EXPECT_EQ(prompts.unexpected, 1); // the message above
 }
 
-// The legend's own menu hides the series under it and shows hidden ones
-// again, as View > Series does: hidden series are still offered for saving.
+// The legend names each slice by its file and held values; its own menu
+// hides the series under it and shows hidden ones again, as View > Series
+// does: hidden series are still offered for saving.
 TEST_F(ChartWindowTest, TheLegendsMenuHidesAndShowsSeries)
 {
     CChildFrame* chart = OpenAccepted(Sample());
     ASSERT_NE(chart, nullptr);
     prompts.fileAnswers.push_back(Sample());
-    prompts.dialogAnswers.push_back(AcceptDialog);
+    prompts.dialogAnswers.push_back([](QDialog& d) {
+        static_cast<CInputConfigDlg&>(d).StepUp(2, 2); // the first held input two values up
+        return int(IDOK);
+    });
     m_frame->OnCommand(CMainFrame::ID_INSERT_DATA);
     CChart& doc = chart->View()->Chart();
     ASSERT_EQ(doc.Adapter().SeriesCount(), 2u);
+    std::wstring held;
+    double value = 0;
+    ComPtr<IOptimizationResultsDataProvider> provider;
+    ASSERT_EQ(platform::CreateInstance(CLSID_OptimizationResultsDataProvider, &provider), S_OK);
+    IUnknown* raw = nullptr;
+    ASSERT_EQ(provider->Load(Sample(), &raw), S_OK);
+    const auto data = ComPtr<IUnknown>::Attach(raw);
+    ComPtr<IOptimizationResultsDataSource> source(data);
+    ASSERT_TRUE(source);
+    source->GetInputName(2, &held);
+    source->GetInputValue(0, 2, &value); // the first record's, where the dialog starts
+    const std::vector<std::wstring> names{doc.LegendName(0), doc.LegendName(1)};
+    EXPECT_THAT(names[0], ::testing::StartsWith(L"filter-tuning.ors: "));
+    EXPECT_THAT(names[0], HasSubstr(held + L" = " + QString::number(value, 'g', 6).toStdWString() + L","));
+    EXPECT_NE(names[0], names[1]);
+    std::vector<std::wstring> listed;
+    for (const plot::LegendEntry& e : spy.Last()->Model().scene.Legend())
+        listed.push_back(e.name);
+    EXPECT_EQ(listed, names);
     QWidget* control = chart->View()->HostedControl();
     // The middle of series k's legend line, down the legend's column.
     const auto lineOf = [&](std::size_t k) {
@@ -551,7 +574,7 @@ TEST_F(ChartWindowTest, TheLegendsMenuHidesAndShowsSeries)
             out << a->text();
         return out;
     };
-    const QString first = QString::fromStdWString(doc.SeriesTitle(0)), second = QString::fromStdWString(doc.SeriesTitle(1));
+    const QString first = QString::fromStdWString(doc.LegendName(0)), second = QString::fromStdWString(doc.LegendName(1));
 
     EXPECT_EQ(rightClick(QPoint(control->width() / 2, control->height() / 2)), nullptr); // off the legend
     ASSERT_NE(lineOf(0).y(), -1);
