@@ -64,7 +64,13 @@ CExportImageDlg::CExportImageDlg(QSize windowSize, const QString& path, QWidget*
     browse->setAutoDefault(false);
     fileRow->addWidget(m_edit, 1);
     fileRow->addWidget(browse);
-    form->addRow(QStringLiteral("&File:"), fileRow);
+    // Rows holding several controls need their label's buddy set by hand.
+    const auto label = [](const QString& text, QWidget* buddy) {
+        auto* l = new QLabel(text);
+        l->setBuddy(buddy);
+        return l;
+    };
+    form->addRow(label(QStringLiteral("&File:"), m_edit), fileRow);
 
     m_format = named(new QComboBox, IDC_FORMAT);
     for (const Format& f : kFormats)
@@ -90,7 +96,7 @@ CExportImageDlg::CExportImageDlg(QSize windowSize, const QString& path, QWidget*
     sizeRow->addWidget(m_height);
     sizeRow->addWidget(windowButton);
     sizeRow->addStretch(1);
-    form->addRow(QStringLiteral("&Size:"), sizeRow);
+    form->addRow(label(QStringLiteral("&Size:"), m_width), sizeRow);
 
     auto* note = new QLabel(QStringLiteral("SVG and PDF keep axes, labels, colour bar and legend as vectors; "
                                            "the 3-D picture is embedded at the chosen size."));
