@@ -89,6 +89,7 @@ QString WritePicture(Scene& scene, const OrbitCamera& camera, QSize size, const 
         QSvgGenerator svg;
         svg.setOutputDevice(&file);
         svg.setSize(size);
+        svg.setResolution(96); // a pixel is a CSS pixel: the file's width and height in mm say so
         svg.setViewBox(QRect(QPoint(0, 0), size));
         svg.setTitle(QStringLiteral("Chart"));
         QPainter painter;
