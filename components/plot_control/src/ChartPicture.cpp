@@ -34,10 +34,11 @@ bool ValidSize(QSize size)
            size.height() <= kMaxPictureSide;
 }
 
-RenderOptions PictureOptions()
+// As a settled window draws, unless the picture is too large to draw twice its size.
+RenderOptions PictureOptions(QSize size)
 {
     RenderOptions options;
-    options.supersample = 2;
+    options.supersample = (long long)size.width() * size.height() <= kMaxSupersampledPixels ? 2 : 1;
     return options;
 }
 
@@ -45,7 +46,7 @@ RenderOptions PictureOptions()
 void PaintLayered(QPainter& painter, Scene& scene, const OrbitCamera& camera, QSize size)
 {
     const ViewProjection vp = camera.Matrices(size.width(), size.height());
-    RenderOptions options = PictureOptions();
+    RenderOptions options = PictureOptions(size);
     options.frontDecorations = false;
     SceneRenderer renderer;
     const QImage backdrop = renderer.Render(scene, vp, size, options);
@@ -60,7 +61,7 @@ QImage RenderPicture(Scene& scene, const OrbitCamera& camera, QSize size)
     if (!ValidSize(size))
         return {};
     SceneRenderer renderer;
-    QImage image = renderer.Render(scene, camera, size, PictureOptions());
+    QImage image = renderer.Render(scene, camera, size, PictureOptions(size));
     image.detach(); // the renderer reuses its picture
     return image;
 }

@@ -352,7 +352,8 @@ HRESULT CPlotControl::WritePicture(const std::wstring& path, LONG width, LONG he
     const QString file = QString::fromStdWString(path);
     if (!PictureFormatOf(file) || width < 1 || height < 1 || width > kMaxPictureSide || height > kMaxPictureSide) {
         if (pError)
-            *pError = L"The picture must be a .png, .svg or .pdf file of 1 to 16384 pixels a side.";
+            *pError = L"The picture must be a .png, .svg or .pdf file of 1 to " + std::to_wstring(kMaxPictureSide) +
+                      L" pixels a side.";
         return E_INVALIDARG;
     }
     QString error;

@@ -21,8 +21,11 @@ enum class PictureFormat { Png, Svg, Pdf };
 // The format a file name's extension names (any case); nothing for others.
 std::optional<PictureFormat> PictureFormatOf(const QString& path);
 
-// Sizes a picture may have, in pixels a side.
-inline constexpr int kMaxPictureSide = 16384;
+// Sizes a picture may have, in pixels a side: a poster at 300 dpi, and no more
+// memory than a few hundred MB while it is drawn.
+inline constexpr int kMaxPictureSide = 10000;
+// Pictures of more pixels than this are drawn without supersampling.
+inline constexpr long long kMaxSupersampledPixels = 4096LL * 4096;
 
 // The chart at size, antialiased as a settled window draws it.
 QImage RenderPicture(Scene& scene, const OrbitCamera& camera, QSize size);

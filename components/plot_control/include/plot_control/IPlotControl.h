@@ -96,7 +96,7 @@ struct IPlotControl : IUnknown {
     virtual HRESULT SetColorScale(const std::wstring& title, double lo, double hi, LONG show) = 0;
     // The chart as it is now (camera, field of view, visible series, water level, colour bar,
     // legend, picked point) drawn offscreen by the software renderer at width x height pixels,
-    // whatever renderer the widget uses. Sides from 1 to 16384, else E_INVALIDARG.
+    // whatever renderer the widget uses. Sides from 1 to plot::kMaxPictureSide (10000), else E_INVALIDARG.
     virtual HRESULT RenderPicture(LONG width, LONG height, QImage* pImage) = 0;
     // The same picture written to path as PNG, SVG or PDF after its extension (SVG and PDF: the
     // 3-D part embedded as an image, decorations as vectors). E_INVALIDARG for another extension
