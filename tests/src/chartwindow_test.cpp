@@ -515,7 +515,8 @@ TEST_F(ChartWindowTest, ExportAndCopyDrawTheChartsCurrentState)
     prompts.messageAnswers.push_back(IDOK); // counted as answered
 
     QGuiApplication::clipboard()->clear();
-    m_frame->OnCommand(CMainFrame::ID_EDIT_COPY_IMAGE);
+    m_frame->OnIdle();
+    QTest::keyClick(control, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier); // Edit > Copy Image
     EXPECT_LT(MeanDifference(QGuiApplication::clipboard()->image(), expected), 0.5);
     EXPECT_EQ(prompts.unexpected, 1); // the message above
 }
