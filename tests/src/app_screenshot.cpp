@@ -8,6 +8,7 @@
 //       a chart of two slices of the file: colour bar and two-series legend
 //   app_screenshot windows <surface.ors> <cloud.ors> <out.png>
 //   app_screenshot export <surface.ors> <out.png>
+//   app_screenshot legendmenu <surface.ors> <out.png>
 //       the Window menu open over three charts, the Export Image dialog over a
 //       chart: grabbed from the screen (run under an X server)
 #include "ChildFrm.h"
@@ -98,7 +99,8 @@ int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
-    const bool three = mode == QLatin1String("chart") || mode == QLatin1String("legend") || mode == QLatin1String("export");
+    const bool three = mode == QLatin1String("chart") || mode == QLatin1String("legend") || mode == QLatin1String("export") ||
+                       mode == QLatin1String("legendmenu");
     const bool four = mode == QLatin1String("program") || mode == QLatin1String("windows");
     if (!((three && argc == 4) || (four && argc == 5))) {
         std::fprintf(stderr, "usage: app_screenshot chart|legend|export <surface.ors> <out.png>\n"
@@ -128,13 +130,33 @@ int main(int argc, char** argv)
         return Save(frame, argv[3]) ? 0 : 1;
     }
 
-    if (mode == QLatin1String("legend") || mode == QLatin1String("export")) {
+    if (mode == QLatin1String("legend") || mode == QLatin1String("export") || mode == QLatin1String("legendmenu")) {
         surface->showMaximized();
         if (!InsertSecondSlice(frame, prompts, argv[2]))
             return 1;
         frame.OnIdle();
         if (mode == QLatin1String("legend"))
             return Save(frame, argv[3]) ? 0 : 1;
+        if (mode == QLatin1String("legendmenu")) {
+            // Prints where the first legend line is on the screen, then waits for
+            // a right click there from outside (xdotool) to open the legend's menu.
+            QWidget* control = surface->View()->HostedControl();
+            QApplication::processEvents();
+            for (int y = 0; y < 200; ++y)
+                if (surface->View()->Chart().Adapter().SeriesAtLegend(QPoint(40, y)) == 0u) {
+                    const QPoint at = control->mapToGlobal(QPoint(40, y + 4));
+                    std::printf("%d %d\n", at.x(), at.y());
+                    std::fflush(stdout);
+                    break;
+                }
+            for (int k = 0; k < 100 && !QApplication::activePopupWidget(); ++k)
+                QTest::qWait(100);
+            if (!QApplication::activePopupWidget()) {
+                std::fprintf(stderr, "no menu opened\n");
+                return 1;
+            }
+            return SaveScreen(frame, argv[3]) ? 0 : 1;
+        }
         // The dialog as File > Export Image opens it, shown without its loop.
         CExportImageDlg dlg(surface->View()->HostedControl()->size(),
                             QStringLiteral("/home/engineer/results/filter-tuning.png"), &frame);
