@@ -4,6 +4,7 @@
 #include "OrsTestSupport.h"
 
 #include "import/Import.h"
+#include "ors_provider/IDataMeaning.h"
 #include "ors_provider/ILoadReport.h"
 
 #include <gmock/gmock.h>
@@ -28,6 +29,13 @@ struct Loaded {
     LONG dataType = -1;
     ULONG records = 0;
     ULONG skipped = 0; // failed evaluations left out
+    // What the values mean: per input its value labels by value index ("" for
+    // a plain number), whether it is labelled, its "(none)" index (-1: none)
+    // and scale; per function its scale and direction.
+    std::vector<std::vector<std::wstring>> labels;
+    std::vector<bool> labelled;
+    std::vector<long long> noneIndex;
+    std::vector<LONG> scales, functionScales, directions;
 
     std::vector<std::wstring> fullInputNames() const
     {
@@ -69,6 +77,33 @@ inline Loaded readBack(IOptimizationResultsDataSource* source)
             l.indices.back().push_back(index);
         }
     }
+    ComPtr<IOptimizationResultsDataMeaning> meaning(source);
+    EXPECT_TRUE(meaning);
+    for (ULONG i = 0; meaning && i < nIn; ++i) {
+        l.labels.emplace_back();
+        for (std::uint64_t k = 0;; ++k) {
+            double v = 0;
+            if (ex->GetInputValueByIndex(k, i, &v) != S_OK)
+                break;
+            std::wstring label;
+            const HRESULT hr = meaning->GetInputValueLabel(i, k, &label);
+            EXPECT_TRUE(hr == S_OK || (hr == S_FALSE && label.empty()));
+            l.labels.back().push_back(label);
+        }
+        l.labelled.push_back(meaning->IsInputLabelled(i) == S_OK);
+        std::uint64_t none = 0;
+        l.noneIndex.push_back(meaning->GetInputNoneIndex(i, &none) == S_OK ? (long long)none : -1);
+        LONG scale = -1;
+        EXPECT_EQ(meaning->GetInputScale(i, &scale), S_OK);
+        l.scales.push_back(scale);
+    }
+    for (ULONG f = 0; meaning && f < nFn; ++f) {
+        LONG scale = -1, direction = -1;
+        EXPECT_EQ(meaning->GetFunctionScale(f, &scale), S_OK);
+        EXPECT_EQ(meaning->GetFunctionDirection(f, &direction), S_OK);
+        l.functionScales.push_back(scale);
+        l.directions.push_back(direction);
+    }
     for (ULONG f = 0; f < nFn; ++f) {
         std::wstring n;
         source->GetFunctionName(f, &n);
@@ -91,6 +126,35 @@ inline Loaded loadOk(const fs::path& path)
     if (!r.source)
         return {};
     return readBack(r.source.Get());
+}
+
+// Load options of the provider, set before a load.
+struct LoadOptions {
+    std::wstring study;
+    std::vector<std::wstring> inputs, functions;
+    bool acceptGuess = false;
+};
+
+// Loads through a provider with options; *pChoice: its pending choice after.
+inline LoadResult loadWith(const fs::path& path, const LoadOptions& o, LoadChoice* pChoice = nullptr)
+{
+    auto provider = platform::MakeCom<ors::COptimizationResultsDataProvider>();
+    ComPtr<IOptimizationResultsLoadOptions> options(provider.Get());
+    EXPECT_TRUE(options);
+    options->SetStudy(o.study);
+    options->SetColumnRoles(o.inputs, o.functions);
+    options->SetAcceptGuess(o.acceptGuess ? TRUE : FALSE);
+    LoadResult r = load(provider.Get(), path.wstring());
+    if (pChoice)
+        EXPECT_EQ(options->GetPendingChoice(pChoice), S_OK);
+    return r;
+}
+
+inline Loaded loadOk(const fs::path& path, const LoadOptions& o, LoadChoice* pChoice = nullptr)
+{
+    const auto r = loadWith(path, o, pChoice);
+    EXPECT_EQ(r.hr, S_OK) << std::string(r.error.begin(), r.error.end());
+    return r.source ? readBack(r.source.Get()) : Loaded{};
 }
 
 // The error text of a load that must fail.
