@@ -11,6 +11,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -421,8 +422,9 @@ OrsContent StorageReader::read()
         std::uint32_t row;
         InputCell::Kind kind;
         double value;
-        std::uint32_t text; // Text: into texts
+        std::uint32_t text; // into texts; kNoText: a number's text is made when needed
     };
+    constexpr std::uint32_t kNoText = UINT32_MAX;
     std::vector<Cell> cells;
     std::vector<std::string> texts;
     std::unordered_map<std::string, std::uint32_t> textIndex;
@@ -479,7 +481,7 @@ OrsContent StorageReader::read()
                             throw m_msg.file(L"has a parameter value that is not a finite number (" + trial(row) +
                                              L", parameter " + Quoted(name) + L")");
                         const Distribution& d = distributionOf(columnText(s, 3));
-                        Cell cell{std::uint32_t(at->second), recordOf[row], InputCell::Kind::Number, v, 0};
+                        Cell cell{std::uint32_t(at->second), recordOf[row], InputCell::Kind::Number, v, kNoText};
                         if (d.categorical) {
                             // The stored value is the index of the choice.
                             if (v < 0 || v >= double(d.choices.size()) || v != std::floor(v))
@@ -507,7 +509,6 @@ OrsContent StorageReader::read()
                                 break;
                             }
                         } else {
-                            cell.text = textId(columnText(s, 2));
                             logParam[at->second] = logParam[at->second] || d.log;
                         }
                         cells.push_back(cell);
@@ -528,11 +529,25 @@ OrsContent StorageReader::read()
     for (std::size_t p = 0; p < h.inputs.size(); ++p) {
         for (InputCell& c : column)
             c.kind = InputCell::Kind::Missing;
+        const std::size_t first = at;
         for (; at < cells.size() && cells[at].param == p; ++at) {
             InputCell& c = column[cells[at].row];
             c.kind = cells[at].kind;
             c.number = cells[at].value;
-            c.text = texts[cells[at].text];
+        }
+        // Texts only where a choice is text: then numbers are labels too.
+        if (std::any_of(cells.begin() + std::ptrdiff_t(first), cells.begin() + std::ptrdiff_t(at),
+                        [](const Cell& c) { return c.kind == InputCell::Kind::Text; })) {
+            for (std::size_t k = first; k < at; ++k) {
+                std::string& text = column[cells[k].row].text;
+                if (cells[k].text != kNoText) {
+                    text = texts[cells[k].text];
+                } else {
+                    char buffer[32];
+                    const auto end = std::to_chars(buffer, buffer + sizeof buffer, cells[k].value).ptr;
+                    text.assign(buffer, end);
+                }
+            }
         }
         const std::size_t bad = CodeInputCells(column, h.inputs[p], parsed.inputs.data() + p * kept);
         if (bad < kept)
