@@ -345,9 +345,19 @@ TEST_F(ImportMeaning, FailedRowsAreSkippedAndCountedInEveryFormat)
         EXPECT_EQ(l.records, c.records);
         EXPECT_EQ(l.skipped, c.skipped);
     }
-    // Inputs that are not numbers still refuse a table, with the line.
+    // Inputs that are not numbers still refuse a table, with the line...
     EXPECT_EQ(errorTail(file("bad.csv", "in:a,out:f\n1,2\nx,3\n")),
               L", line 3: column \"in:a\" holds \"x\", which is not a number.");
+    // ... unless they are text from the first row on: string variables, as labels.
+    const Loaded l = loadOk(file("s.dat", "%eval_id interface kernel x obj_fn\n1 NO_ID rbf 1 2\n2 NO_ID linear 1 3\n"
+                                          "3 NO_ID rbf 2 nan\n4 NO_ID poly 2 4\n"));
+    EXPECT_THAT(l.labels[0], ElementsAre(L"linear", L"poly", L"rbf"));
+    EXPECT_THAT(l.inputValues[0], ElementsAre(2, 0, 1));
+    EXPECT_THAT(l.inputValues[1], ElementsAre(1, 1, 2));
+    EXPECT_EQ(l.skipped, 1u);
+    EXPECT_THAT(l.signals, ElementsAre(L"dakota", L"dakota"));
+    EXPECT_EQ(errorTail(file("s.dat", "%eval_id interface kernel x obj_fn\n1 NO_ID rbf 1 2\n2 NO_ID linear y 3\n")),
+              L", line 3: column \"x\" holds \"y\", which is not a number.");
 }
 
 TEST_F(ImportMeaning, ConverterTakesRolesStudiesAndLogScales)
