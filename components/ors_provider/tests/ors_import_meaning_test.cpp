@@ -281,6 +281,9 @@ TEST_F(ImportMeaning, UncertainRolesAreAskedAnsweredOrGuessed)
          {kRoleInput, kRoleIgnore, kRoleInput, kRoleFunction}},
         // Optuna's value column among unmarked ones.
         {"lr,value,depth\n0.1,5,2\n0.2,6,2\n", ORS_E_CHOICE_NEEDED, {kRoleInput, kRoleFunction, kRoleInput}},
+        // A Dakota string variable is an input.
+        {"%eval_id interface kernel x mass\n1 NO_ID rbf 1 2\n2 NO_ID lin 1 3\n3 NO_ID rbf 2 4\n", ORS_E_CHOICE_NEEDED,
+         {kRoleIgnore, kRoleIgnore, kRoleInput, kRoleInput, kRoleFunction}},
         // Freeform Dakota: no header, the columns are x1, x2, x3.
         {"1 1 0.5\n2 1 0.6\n1 2 0.7\n", ORS_E_CHOICE_NEEDED, {kRoleInput, kRoleInput, kRoleFunction}},
     };

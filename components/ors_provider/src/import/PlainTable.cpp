@@ -309,7 +309,8 @@ constexpr std::size_t kGuessRows = 2000;
 // names (Dakota's default responses, Optuna's values, "out:" marks); else the
 // columns after the last one that repeats a value, which vary with every
 // record as results do while a design's variables repeat; else the last
-// column. Columns that are not numbers, indices and ids are ignored.
+// column. Columns that are not numbers (but a Dakota table's string
+// variables), indices and ids are ignored.
 std::vector<std::int32_t> guessRoles(const TextHeader& header, const char* end, const std::vector<bool>& ignored,
                                      const ImportMessages& msg)
 {
@@ -346,6 +347,10 @@ std::vector<std::int32_t> guessRoles(const TextHeader& header, const char* end, 
                            names[c].starts_with("out:")
                        ? kRoleFunction
                        : kRoleInput;
+    // Text in Dakota tables is a string variable (the ids are ignored already).
+    for (std::size_t c = 0; c < n; ++c)
+        if (header.dakota && !numeric[c] && !ignored[c] && rows > 0)
+            roles[c] = kRoleInput;
     if (std::count(roles.begin(), roles.end(), kRoleFunction) == 0) {
         std::size_t firstVarying = data.size();
         while (firstVarying > 0 && !repeats[data[firstVarying - 1]] && rows >= 3)
