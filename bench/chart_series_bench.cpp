@@ -169,6 +169,11 @@ public:
     }
     HRESULT SetViewPreset(LONG) override { return S_OK; }
     HRESULT SetColorScale(const std::wstring&, double, double, LONG) override { return S_OK; }
+    HRESULT SetAxisScale(LONG, LONG) override { return S_OK; }
+    HRESULT SetAxisTickLabels(LONG, const std::vector<double>&, const std::vector<std::wstring>&, LONG) override
+    {
+        return S_OK;
+    }
 };
 
 using Clock = std::chrono::steady_clock;

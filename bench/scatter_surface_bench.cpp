@@ -135,6 +135,11 @@ public:
     HRESULT GetValueRange(double* a, double* b) override { return *a = *b = 0, S_FALSE; }
     HRESULT SetViewPreset(LONG) override { return S_OK; }
     HRESULT SetColorScale(const std::wstring&, double, double, LONG) override { return S_OK; }
+    HRESULT SetAxisScale(LONG, LONG) override { return S_OK; }
+    HRESULT SetAxisTickLabels(LONG, const std::vector<double>&, const std::vector<std::wstring>&, LONG) override
+    {
+        return S_OK;
+    }
     ComPtr<CSurfaceSink> surface;
 };
 

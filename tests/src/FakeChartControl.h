@@ -7,6 +7,7 @@
 #include "platform/dispatch.h"
 #include "plot_control/IPlotControl.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -224,6 +225,25 @@ public:
         colorScale = {title, lo, hi, show};
         return S_OK;
     }
+    // Kept per axis (0 X, 1 vertical, 2 Z), as the adapter restates them with every series.
+    HRESULT SetAxisScale(LONG axis, LONG scale) override
+    {
+        axisScale.at(std::size_t(axis)) = scale;
+        return S_OK;
+    }
+    HRESULT SetAxisTickLabels(LONG axis, const std::vector<double>& positions, const std::vector<std::wstring>& labels,
+                              LONG only) override
+    {
+        tickLabels.at(std::size_t(axis)) = {positions, labels, only};
+        return S_OK;
+    }
+    std::array<LONG, 3> axisScale{};
+    struct TickLabelsCall {
+        std::vector<double> positions;
+        std::vector<std::wstring> labels;
+        LONG only = 0;
+    };
+    std::array<TickLabelsCall, 3> tickLabels;
     struct ColorScaleCall {
         std::wstring title;
         double lo = 0, hi = 0;

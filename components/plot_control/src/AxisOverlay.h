@@ -14,6 +14,7 @@
 #include <QString>
 
 #include <array>
+#include <utility>
 #include <vector>
 
 class QPainter;
@@ -32,6 +33,16 @@ struct BarTick {
 };
 std::vector<BarTick> ColorBarTicks(double lo, double hi);
 
+// An axis's ticks over [min, max] (data units, log10 of the values on a log
+// axis) for about maxCount of them: round numbers, decades (and 2, 5 between
+// them) on a log axis, or the given labelled ticks alone or after the numbers.
+// The given ticks come first: they win where labels crowd.
+struct AxisTick {
+    double position;
+    QString text;
+};
+std::vector<AxisTick> AxisTickMarks(const Scene::AxisTicks& spec, double min, double max, int maxCount);
+
 class AxisOverlay {
 public:
     // vp describes the painter's coordinate system (logical pixels).
@@ -39,6 +50,10 @@ public:
 
     void DrawBackdrop(QPainter& painter) const; // before the geometry
     void DrawFront(QPainter& painter) const;    // after it
+
+    // Where the ticks of axis 0..2 meet its labelled edge on the screen, with
+    // their texts (also those a crowded view leaves unlabelled).
+    std::vector<std::pair<QPointF, QString>> TickMarks(int axis) const;
 
     // Unit-cube coordinate of each back wall (x, floor y, z).
     const std::array<float, 3>& BackWalls() const { return m_back; }
@@ -48,12 +63,10 @@ private:
         int axis = 0;
         Vec3 from, to;   // the labelled edge, unit cube
         Vec3 outward;    // from the box centre towards the edge
-        std::vector<double> ticks; // data values
-        int decimals = 0;
+        std::vector<AxisTick> ticks;
     };
     bool Project(Vec3 p, QPointF* out) const;
     float Unit(int axis, double value) const;
-    QString Label(const Axis& a, double value) const;
     void DrawAxis(QPainter& painter, const Axis& a, std::vector<QRectF>& taken) const;
     void DrawColorBar(QPainter& painter) const;
     void DrawLegend(QPainter& painter, double top) const;

@@ -43,6 +43,9 @@ public:
     HRESULT GetValueRange(double* pMin, double* pMax) override;
     HRESULT SetViewPreset(LONG preset) override;
     HRESULT SetColorScale(const std::wstring& title, double lo, double hi, LONG show) override;
+    HRESULT SetAxisScale(LONG axis, LONG scale) override;
+    HRESULT SetAxisTickLabels(LONG axis, const std::vector<double>& positions, const std::vector<std::wstring>& labels,
+                              LONG only) override;
 
     // IQWidgetHost
     QWidget* GetWidget() override;
