@@ -171,6 +171,8 @@ HRESULT CChart::InternalLoadData(IUnknown* pData, const FileInfo& info, bool& bL
     bLoaded = true;
     m_History.emplace_back(info, transformer);
     m_Adapter.SetSeriesName(m_History.size() - 1, SeriesTitle(m_History.size() - 1));
+    // A log axis that this slice's values at or below zero rule out.
+    RefillStaleAxes();
     return S_OK;
 }
 
@@ -195,10 +197,29 @@ void CChart::SetSurfaceFromPoints(bool bOn)
 
 std::optional<PickedRecord> CChart::FindPickedRecord(double x, double y, double z)
 {
-    for (auto& item : m_History)
-        if (auto picked = ::FindPickedRecord(item.second, x, y, z))
+    for (std::size_t k = 0; k < m_History.size(); ++k)
+        if (auto picked = ::FindPickedRecord(m_History[k].second, x, y, z, m_Adapter.SeriesAxes(k)))
             return picked;
     return std::nullopt;
+}
+
+void CChart::SetAxisLog(int axis, bool bLog)
+{
+    m_Adapter.SetAxisLog(axis, bLog);
+    RefillStaleAxes();
+}
+
+void CChart::RefillStaleAxes()
+{
+    // Series placed under another scale than the axes' current one are placed again.
+    bool bStale = false;
+    for (std::size_t k = 0; k < m_History.size(); ++k)
+        if (const SliceAxes* axes = m_Adapter.SeriesAxes(k))
+            for (int a = 0; a < 3; ++a)
+                bStale = bStale || (*axes)[std::size_t(a)].bLog != m_Adapter.IsAxisLog(a);
+    if (bStale)
+        for (std::size_t k = 0; k < m_History.size(); ++k)
+            m_Adapter.RefillSeries(k, &m_History[k].second);
 }
 
 bool CChart::OpenAndLoad()

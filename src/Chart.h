@@ -55,6 +55,9 @@ public:
     // View choices that build every series again from its slice.
     void SetAggregate(CChartAdapter::Aggregate aggregate);
     void SetSurfaceFromPoints(bool bOn);
+    // Axis 0 (X), 1 (Y) or 2 (the function) on a log scale or not; every
+    // series is placed again.
+    void SetAxisLog(int axis, bool bLog);
     // The record behind a picked point, looked up in the series' slices.
     std::optional<PickedRecord> FindPickedRecord(double x, double y, double z);
 
@@ -67,6 +70,8 @@ private:
     // The provider's Load, shown in a progress dialog when the provider
     // reports progress (bWithProgress).
     HRESULT LoadWithProgress(const std::wstring& path, IUnknown** ppData, bool& bWithProgress);
+    // Fills again the series placed under other scales than the axes have now.
+    void RefillStaleAxes();
 
     ComPtr<IQX_VantixDataProvider::IOptimizationResultsDataProvider> m_spProvider;
     CChartAdapter m_Adapter;

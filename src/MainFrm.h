@@ -53,6 +53,10 @@ public:
         ID_VIEW_FRONT = 32805,
         ID_VIEW_SIDE = 32806,
         ID_COLOR_BY_VALUE = 32807,
+        // Log scales of the X, Y and function axes.
+        ID_LOG_X = 32820,
+        ID_LOG_Y = 32821,
+        ID_LOG_Z = 32822,
     };
 
     explicit CMainFrame(QWidget* parent = nullptr);

@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -314,6 +315,23 @@ public:
     std::wstring xName = L"Lowpass:Cutoff", yName = L"Lowpass:Q", functionName = L"Ripple";
     mutable int typeCalls = 0;
     mutable std::vector<std::uint64_t> xIndexRequests, yIndexRequests;
+    // What the axes mean: log scales (X, Y, function); X's and Y's labels by
+    // value index (labelled when any) and value index of "(none)".
+    std::array<bool, 3> logAxes{};
+    std::array<std::vector<std::wstring>, 2> labels;
+    std::array<std::optional<std::uint64_t>, 2> none;
+    bool IsAxisLogScaled(int axis) const override { return logAxes.at(std::size_t(axis)); }
+    bool IsAxisLabelled(int axis) const override { return axis < 2 && !labels[std::size_t(axis)].empty(); }
+    std::wstring GetAxisLabel(int axis, std::uint64_t index) const override
+    {
+        if (axis < 2 && none[std::size_t(axis)] == index)
+            return L"(none)";
+        return axis < 2 && index < labels[std::size_t(axis)].size() ? labels[std::size_t(axis)][index] : L"";
+    }
+    std::optional<std::uint64_t> GetAxisNoneIndex(int axis) const override
+    {
+        return axis < 2 ? none[std::size_t(axis)] : std::nullopt;
+    }
 
     DataType GetDataType() const override
     {
@@ -373,6 +391,11 @@ private:
             return !m_owner->records.empty();
         }
         bool Next() override { return ++m_pos < m_owner->records.size(); }
+        bool GetRecord(std::uint32_t* pRecord) const override
+        {
+            *pRecord = static_cast<std::uint32_t>(m_pos);
+            return true;
+        }
 
     private:
         const FakeTransfer* m_owner;
