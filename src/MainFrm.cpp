@@ -47,6 +47,11 @@ bool CMainFrame::CEventManager::RegisterTemporaryFile(const wchar_t* path)
     return true;
 }
 
+void CMainFrame::CEventManager::ShowStatus(const std::wstring& text)
+{
+    m_pFrame->statusBar()->showMessage(QString::fromStdWString(text));
+}
+
 void CMainFrame::CEventManager::ShowProgress(const std::wstring& text)
 {
     if (!text.empty() && !m_bBusy)

@@ -108,6 +108,7 @@ public:
         // event loop waits for the operation).
         void ShowProgress(const std::wstring& text) override;
         void FileOpened(const std::wstring& path) override;
+        void ShowStatus(const std::wstring& text) override;
         const std::vector<std::wstring>& Files() const { return m_Files; }
 
     private:
