@@ -122,8 +122,8 @@ bool CChart::LoadData(const std::wstring& path, bool bUnsaved, bool bTemporary)
     if (hr == S_OK) {
         if (bLoaded && !bTemporary && m_pTopLevel)
             m_pTopLevel->FileOpened(path);
-        if (bLoaded && m_pTopLevel)
-            m_pTopLevel->ShowStatus(SkippedRecordsText(spSource.Get(), path));
+        if (const std::wstring skipped = SkippedRecordsText(spSource.Get(), path); bLoaded && m_pTopLevel && !skipped.empty())
+            m_pTopLevel->ShowStatus(skipped);
         return bLoaded;
     }
     if (hr == S_FALSE) {

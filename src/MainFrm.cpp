@@ -49,7 +49,9 @@ bool CMainFrame::CEventManager::RegisterTemporaryFile(const wchar_t* path)
 
 void CMainFrame::CEventManager::ShowStatus(const std::wstring& text)
 {
-    m_pFrame->statusBar()->showMessage(QString::fromStdWString(text));
+    // In the pane the picked point's text uses; the next pick replaces it.
+    m_pFrame->m_UpdateUI.UISetText(0, QString::fromStdWString(text), true);
+    m_pFrame->m_UpdateUI.UIUpdateStatusBar(true);
 }
 
 void CMainFrame::CEventManager::ShowProgress(const std::wstring& text)
