@@ -437,8 +437,8 @@ TEST_F(ChartWindowTest, ViewCommandsFollowTheChartsState)
 
 namespace {
 
-// An Optuna storage of two studies: "small" of 3 trials and "large" of 4,
-// each with a learning rate sampled on a log scale and a categorical optimiser.
+// An Optuna storage of two studies: "small" of 3 trials and "large" of 4 (a
+// grid of two learning rates, sampled on a log scale, by two optimisers).
 void WriteTwoStudies(const QString& path)
 {
     std::string sql = R"SQL(
@@ -466,7 +466,7 @@ INSERT INTO study_directions VALUES (1, 'MINIMIZE', 1, 0), (2, 'MINIMIZE', 2, 0)
             sql += "INSERT INTO trials VALUES (" + id + ", " + std::to_string(t) + ", " + std::to_string(study) +
                    ", 'COMPLETE', NULL, NULL);";
             sql += "INSERT INTO trial_params VALUES (" + std::to_string(++param) + ", " + id + ", 'lr', " +
-                   std::to_string(std::pow(10.0, -1 - t)) + ", '" + lr + "');";
+                   std::to_string(std::pow(10.0, -1 - t / 2)) + ", '" + lr + "');";
             sql += "INSERT INTO trial_params VALUES (" + std::to_string(++param) + ", " + id + ", 'opt', " +
                    std::to_string(t % 2) + ", '" + opt + "');";
             sql += "INSERT INTO trial_values VALUES (" + id + ", " + id + ", 0, " + std::to_string(t + 0.5) +
@@ -510,6 +510,24 @@ TEST_F(ChartWindowTest, SeveralStudiesAskWhichAndLabelsAndLogScalesReachTheAxes)
     ASSERT_EQ(opt.labels.size(), 2u);
     EXPECT_EQ(opt.labels[0].text, L"adam"); // codes in the labels' sorted order
     EXPECT_EQ(opt.labels[1].text, L"sgd");
+
+    // A picked point names its label and its true learning rate.
+    chart->showMaximized();
+    QTest::qWait(20);
+    QWidget* control = chart->View()->HostedControl();
+    plot::Scene& picked = spy.Last()->Model().scene;
+    ASSERT_EQ(picked.Surfaces().size(), 1u);
+    const plot::SurfaceVertex target = picked.Surfaces()[0]->Vertices()[0];
+    picked.Prepare();
+    const auto vp = spy.Last()->Model().camera.Matrices(control->width(), control->height());
+    float sx = 0, sy = 0;
+    ASSERT_TRUE(vp.Project(picked.ToUnit(target.x, target.y, target.z), &sx, &sy));
+    Click(control, QPointF(sx, sy));
+    EXPECT_TRUE(StatusText().contains(QRegularExpression(QStringLiteral("lr : 0\\.01? "))))
+        << StatusText().toStdString();
+    EXPECT_TRUE(StatusText().contains(QRegularExpression(QStringLiteral("opt : (adam|sgd) "))))
+        << StatusText().toStdString();
+
     // The log command is on, and off for the labelled axis.
     m_frame->OnIdle();
     const unsigned lrCommand = lrOnX ? CMainFrame::ID_LOG_X : CMainFrame::ID_LOG_Y;
