@@ -392,7 +392,10 @@ void AxisOverlay::DrawFront(QPainter& painter) const
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
     std::vector<QRectF> taken;
-    for (int k : {1, 0, 2})
+    // Category names first: where labels crowd, a number gives way, not a category.
+    std::array<int, 3> order{1, 0, 2};
+    std::stable_partition(order.begin(), order.end(), [this](int k) { return m_scene.Ticks(k).only; });
+    for (int k : order)
         DrawAxis(painter, m_axes[k], taken);
 
     if (const auto& m = m_scene.Marker()) {
