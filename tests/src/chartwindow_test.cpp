@@ -568,3 +568,30 @@ TEST_F(ChartWindowTest, ColumnRolesAreAskedOnceAndRemembered)
     EXPECT_EQ(again->View()->Chart().GetFunctionTitle(), L"stress");
     EXPECT_EQ(prompts.unexpected, 0);
 }
+
+// Data a chart cannot show are refused with a sentence saying what is missing.
+TEST_F(ChartWindowTest, DataWithTooFewInputsAreRefusedInWords)
+{
+    const struct {
+        const char* name;
+        const char* text;
+        const char* says;
+    } cases[] = {
+        {"one.csv", "in:a,out:f\n1,2\n3,4\n", "\"one.csv\" cannot be charted: it has one input, and a chart needs two."},
+        {"trials.csv", "number,value,params_x,state\n0,1.5,0.1,COMPLETE\n1,2.5,0.2,COMPLETE\n",
+         "\"trials.csv\" cannot be charted: it has one input"},
+    };
+    for (const auto& c : cases) {
+        QFile file(ScratchFile(QString::fromLatin1(c.name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(c.text);
+        file.close();
+        prompts.messages.clear();
+        prompts.messageAnswers.push_back(IDOK);
+        m_frame->OpenChartFile(file.fileName().toStdWString());
+        QApplication::processEvents();
+        ASSERT_EQ(prompts.messages.size(), 1u) << c.name;
+        EXPECT_THAT(QString::fromStdWString(prompts.messages[0].text).toStdString(), HasSubstr(c.says));
+        EXPECT_TRUE(m_frame->Charts().empty());
+    }
+}
