@@ -9,8 +9,10 @@
 #include "aboutdlg.h"
 #include "Chart.h"
 #include "FileHistory.h"
+#include "LoadChoiceDlg.h"
 
 #include <QCheckBox>
+#include <QDialogButtonBox>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QMimeData>
@@ -447,4 +449,31 @@ TEST(StartUp, HelpAndVersionAnswerOnStandardOutputWithoutADisplay)
     ASSERT_TRUE(p.waitForFinished(30000));
     EXPECT_EQ(p.exitCode(), 0);
     EXPECT_TRUE(p.readAllStandardOutput().contains("Usage: vantix [FILE]"));
+}
+
+// The load questions' dialogs: the largest study chosen to begin with; the
+// roles prefilled by the guess, and OK only with two inputs and a function.
+TEST(LoadChoiceDialogs, StudyAndRoles)
+{
+    LoadChoiceRequest request;
+    request.file = L"study.db";
+    request.studies = {L"pilot", L"grid", L"rerun"};
+    request.trials = {3, 250, 40};
+    EXPECT_EQ(CStudyDialog(request).Study(), 1u);
+
+    request.columns = {L"eval_id", L"x1", L"x2", L"mass"};
+    request.roles = {kColumnIgnore, kColumnInput, kColumnInput, kColumnFunction};
+    CColumnRolesDialog roles(request);
+    auto* ok = roles.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+    EXPECT_EQ(roles.Roles(), request.roles);
+    EXPECT_TRUE(ok->isEnabled());
+    const struct {
+        int column, role;
+        bool ok;
+    } steps[] = {{2, kColumnIgnore, false}, {0, kColumnInput, true}, {3, kColumnInput, false}, {2, kColumnFunction, true}};
+    for (const auto& s : steps) {
+        roles.SetRole(s.column, s.role);
+        EXPECT_EQ(ok->isEnabled(), s.ok) << s.column << " " << s.role;
+    }
+    EXPECT_EQ(roles.Roles(), (std::vector<int>{kColumnInput, kColumnInput, kColumnFunction, kColumnInput}));
 }
