@@ -98,7 +98,8 @@ private:
             ++unexpected;
             return std::nullopt;
         }
-        auto a = std::move(answers.front());
+        std::optional<T> a;
+        a.swap(answers.front());
         answers.pop_front();
         return a;
     }

@@ -188,7 +188,7 @@ BatchOptions ParseArguments(const std::vector<std::string>& args)
                  static_cast<unsigned char>(text[0]) >= 0x80))
                 o.fixes.push_back({Wide(fix.substr(0, eq)), 0.0, Wide(text)});
             else
-                o.fixes.push_back({Wide(fix.substr(0, eq)), ParseNumber(text, "--fix " + fix.substr(0, eq))});
+                o.fixes.push_back({Wide(fix.substr(0, eq)), ParseNumber(text, "--fix " + fix.substr(0, eq)), std::nullopt});
         } else if (arg == "--log-x" || arg == "--log-y" || arg == "--log-z") {
             flag();
             o.logAxes[std::size_t(arg.back() - 'x')] = true;
