@@ -79,11 +79,18 @@ std::vector<double> NiceTicks(double min, double max, int maxCount)
     return ticks;
 }
 
-std::vector<BarTick> ColorBarTicks(double lo, double hi)
+std::vector<BarTick> ColorBarTicks(double lo, double hi, bool log)
 {
     std::vector<BarTick> out;
     if (!std::isfinite(lo) || !std::isfinite(hi))
         return out;
+    if (log) {
+        for (const AxisTick& t : AxisTickMarks({true, false, {}}, lo, hi, 6))
+            out.push_back({t.position, t.text});
+        if (out.empty())
+            out.push_back({lo, QString::number(std::pow(10.0, lo), 'g', 6)});
+        return out;
+    }
     if (!(hi > lo)) {
         out.push_back({lo, QString::number(lo, 'g', 6)});
         return out;
@@ -444,7 +451,7 @@ void AxisOverlay::DrawColorBar(QPainter& painter) const
     const auto bar = m_scene.ColorBar();
     if (!bar)
         return;
-    const std::vector<BarTick> ticks = ColorBarTicks(bar->lo, bar->hi);
+    const std::vector<BarTick> ticks = ColorBarTicks(bar->lo, bar->hi, bar->heights && m_scene.Ticks(1).log);
     if (ticks.empty())
         return;
     const QFont labelFont = LabelFont();

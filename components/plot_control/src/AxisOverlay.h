@@ -26,12 +26,13 @@ namespace plot {
 QString WaterLevelCaption(const Scene& scene);
 
 // The colour bar's labelled values over [lo, hi]: four to six round ones,
-// or lo alone when the range is empty.
+// or lo alone when the range is empty. With log, lo and hi are logarithms:
+// the labels are the values of decades (or 1-2-5 steps) at their logarithms.
 struct BarTick {
     double value;
     QString text;
 };
-std::vector<BarTick> ColorBarTicks(double lo, double hi);
+std::vector<BarTick> ColorBarTicks(double lo, double hi, bool log = false);
 
 // An axis's ticks over [min, max] (data units, log10 of the values on a log
 // axis) for about maxCount of them: round numbers, decades (and 2, 5 between

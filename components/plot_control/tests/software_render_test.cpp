@@ -592,6 +592,12 @@ TEST(SoftwareRenderer, LogAxisDrawsDecadeTicksWhereTheValuesLie)
         EXPECT_NEAR(m.first.x(), sx, 0.5) << m.second.toStdString();
         EXPECT_NEAR(m.first.y(), sy, 0.5) << m.second.toStdString();
     }
+    // The colour bar of values on a log axis: decades too.
+    QStringList bar;
+    for (const BarTick& t : ColorBarTicks(-4, 0, true))
+        bar << t.text;
+    EXPECT_EQ(bar, QStringList({"0.0001", "0.001", "0.01", "0.1", "1"}));
+    EXPECT_EQ(ColorBarTicks(-2, -2, true).front().text, QStringLiteral("0.01"));
     // Where the value 0.01 lies: its decade tick is the middle one.
     EXPECT_NEAR(scene.ToUnit(std::log10(0.01), 0, 0).x, 0.0f, 1e-6f);
 

@@ -171,6 +171,9 @@ struct ColorScale {
     std::wstring title;
     double lo = 0;
     double hi = 0;
+    // lo and hi are heights on the vertical axis (the logarithms of the
+    // values while it is a log axis), not values of their own.
+    bool heights = false;
 };
 
 // A legend line: a series' name, whether it is drawn as points, and its
