@@ -98,9 +98,11 @@ bool CChart::LoadData(const std::wstring& path, bool bUnsaved, bool bTemporary)
             return false;
         if (hr == ORS_E_CHOICE_NEEDED)
             return false;
-        const std::wstring text =
+        std::wstring text =
             m_spProvider ? GetErrorDescription(m_spProvider.Get(), platform::uuidof<IOptimizationResultsDataProvider>())
                          : std::wstring(L"The data provider component could not be started.");
+        if (text.empty()) // a provider that left no description: still a sentence, never a bare code
+            text = L"The file \"" + DisplayFileName(path) + L"\" could not be opened.";
         Prompts().MessageBox(vantix::ActiveWindow(), text, LoadResourceString(130),
                              vantix::MB_OK | vantix::MB_ICONEXCLAMATION);
         return false;
