@@ -6,6 +6,7 @@
 
 #include <QApplication>
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -381,6 +382,33 @@ HRESULT CPlotControl::LegendSeriesAt(LONG x, LONG y, LONG* pSeries)
     if (!order)
         return S_FALSE;
     *pSeries = LONG(*order);
+    return S_OK;
+}
+
+HRESULT CPlotControl::SetAxisScale(LONG axis, LONG scale)
+{
+    if (axis < 0 || axis > 2 || (scale != kAxisScaleLinear && scale != kAxisScaleLog))
+        return E_INVALIDARG;
+    Scene::AxisTicks ticks = m_pModel->scene.Ticks(int(axis));
+    ticks.log = scale == kAxisScaleLog;
+    m_pModel->scene.SetAxisTicks(int(axis), std::move(ticks));
+    Redraw();
+    return S_OK;
+}
+
+HRESULT CPlotControl::SetAxisTickLabels(LONG axis, const std::vector<double>& positions,
+                                        const std::vector<std::wstring>& labels, LONG only)
+{
+    if (axis < 0 || axis > 2 || positions.size() != labels.size() ||
+        !std::all_of(positions.begin(), positions.end(), [](double p) { return std::isfinite(p); }))
+        return E_INVALIDARG;
+    Scene::AxisTicks ticks = m_pModel->scene.Ticks(int(axis));
+    ticks.only = only != 0 && !positions.empty();
+    ticks.labels.clear();
+    for (std::size_t k = 0; k < positions.size(); ++k)
+        ticks.labels.push_back({positions[k], labels[k]});
+    m_pModel->scene.SetAxisTicks(int(axis), std::move(ticks));
+    Redraw();
     return S_OK;
 }
 

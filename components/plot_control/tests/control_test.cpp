@@ -14,6 +14,8 @@
 
 #include <gtest/gtest.h>
 
+#include <limits>
+
 #include <cmath>
 #include <tuple>
 #include <vector>
@@ -587,4 +589,38 @@ TEST_F(ControlTest, PicturesAndTheirFiles)
     ASSERT_EQ(m_control->RenderPicture(320, 240, &picture), S_OK);
     EXPECT_EQ(QImage(dir.filePath(QStringLiteral("chart.png"))).convertToFormat(QImage::Format_RGB32),
               picture.convertToFormat(QImage::Format_RGB32));
+}
+
+// Axis scales and labelled ticks reach the scene; bad arguments change nothing.
+TEST_F(ControlTest, AxisScalesAndTickLabels)
+{
+    const Scene& scene = m_impl->Model().scene;
+    const double inf = std::numeric_limits<double>::infinity();
+    const struct {
+        LONG axis;
+        std::vector<double> positions;
+        std::vector<std::wstring> labels;
+        HRESULT hr;
+    } cases[] = {
+        {3, {}, {}, E_INVALIDARG},
+        {-1, {}, {}, E_INVALIDARG},
+        {0, {0, 1}, {L"a"}, E_INVALIDARG},
+        {0, {inf}, {L"a"}, E_INVALIDARG},
+        {2, {0, 1}, {L"adam", L"sgd"}, S_OK},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(m_control->SetAxisTickLabels(c.axis, c.positions, c.labels, 1), c.hr) << c.axis;
+    EXPECT_TRUE(scene.Ticks(0).labels.empty());
+    ASSERT_EQ(scene.Ticks(2).labels.size(), 2u);
+    EXPECT_EQ(scene.Ticks(2).labels[1].text, L"sgd");
+    EXPECT_TRUE(scene.Ticks(2).only);
+    EXPECT_EQ(m_control->SetAxisTickLabels(2, {}, {}, 1), S_OK); // numbers again
+    EXPECT_FALSE(scene.Ticks(2).only);
+
+    EXPECT_EQ(m_control->SetAxisScale(1, kAxisScaleLog), S_OK);
+    EXPECT_TRUE(scene.Ticks(1).log);
+    EXPECT_EQ(m_control->SetAxisScale(1, 2), E_INVALIDARG);
+    EXPECT_EQ(m_control->SetAxisScale(4, kAxisScaleLog), E_INVALIDARG);
+    EXPECT_EQ(m_control->SetAxisScale(1, kAxisScaleLinear), S_OK);
+    EXPECT_FALSE(scene.Ticks(1).log);
 }

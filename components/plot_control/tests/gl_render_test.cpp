@@ -123,3 +123,22 @@ TEST(OpenGLRenderer, PixelPointsMatchTheSoftwareDiscs)
         }
     }
 }
+
+// Log decades and category names are drawn by the overlay both back ends share.
+TEST(OpenGLRenderer, LogAndCategoryTicksMatchTheSoftwareImage)
+{
+    Scene scene;
+    Fill(scene);
+    OrbitCamera camera;
+    const QSize size(480, 360);
+    RenderOptions options;
+    QString error;
+    const QImage plain = RenderOpenGLToImage(scene, camera, size, options, &error);
+    ASSERT_FALSE(plain.isNull()) << error.toStdString();
+    scene.SetAxisTicks(0, {true, false, {}});
+    scene.SetAxisTicks(2, {false, true, {{0.1, L"adam"}, {0.25, L"rmsprop"}, {0.4, L"sgd"}}});
+    const QImage gl = RenderOpenGLToImage(scene, camera, size, options, &error);
+    const QImage sw = SceneRenderer().Render(scene, camera, size, options);
+    EXPECT_LT(test::CompareImages(gl, sw, kMaxMeanDifference, "gl-vs-software-ticks"), kMaxMeanDifference);
+    EXPECT_GT(test::MeanDifference(gl, plain), 0.05); // the labels changed
+}
