@@ -2,12 +2,11 @@
 
 #include "diagnostics/snagwise.h"
 #include "plot_control/GlSceneRenderer.h"
+#include "plot_control/OpenGLSupport.h"
 #include "plot_control/Picker.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QGuiApplication>
-#include <QOpenGLContext>
 #include <QOpenGLWidget>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -60,6 +59,7 @@ protected:
     }
 
 private:
+    friend class CPlotWidget;
     CPlotWidget* m_pOwner;
     GlSceneRenderer m_renderer;
     bool m_bReady = false;
@@ -85,39 +85,37 @@ CPlotWidget::~CPlotWidget() = default;
 
 long CPlotWidget::SetRenderer(long renderer)
 {
-    if (renderer == kRendererOpenGL) {
+    // The choice is kept and reported as made; where OpenGL cannot serve
+    // (no widget host, no context, a software driver) the chart draws in
+    // software instead.
+    m_nRenderer = renderer == kRendererOpenGL ? kRendererOpenGL : kRendererSoftware;
+    if (m_nRenderer == kRendererOpenGL) {
         if (!m_pGlView) {
-            // Platforms that draw into memory (offscreen, minimal) cannot host
-            // an OpenGL widget even when a context can be made, as the
-            // offscreen platform does beside an X display: Qt would crash.
-            const QString platform = QGuiApplication::platformName();
-            if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) {
-                FallBackToSoftware(QStringLiteral("the platform \"%1\" cannot host OpenGL widgets").arg(platform));
-                return m_nRenderer;
-            }
-            QOpenGLContext probe;
-            if (!probe.create()) {
-                FallBackToSoftware(QStringLiteral("no OpenGL context"));
+            const OpenGLSupport& support = OpenGLSupportHere();
+            if (!support.usable) {
+                FallBackToSoftware(support.reason);
                 return m_nRenderer;
             }
             m_pGlView = new CGlChartView(this);
             layout()->addWidget(m_pGlView);
             m_pGlView->show();
         }
-        m_nRenderer = kRendererOpenGL;
     } else {
         delete m_pGlView.data();
-        m_nRenderer = kRendererSoftware;
     }
     Redraw();
     return m_nRenderer;
+}
+
+std::uint64_t CPlotWidget::OpenGLUploads() const
+{
+    return m_pGlView ? m_pGlView->m_renderer.Uploads() : 0;
 }
 
 void CPlotWidget::FallBackToSoftware(const QString& reason)
 {
     SW_TRACE(L"Plot control : OpenGL unavailable (%ls), software renderer used", reason.toStdWString().c_str());
     delete m_pGlView.data();
-    m_nRenderer = kRendererSoftware;
     Redraw();
 }
 

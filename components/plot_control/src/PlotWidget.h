@@ -12,6 +12,7 @@
 #include <QWidget>
 
 #include <array>
+#include <cstdint>
 #include <memory>
 
 namespace plot {
@@ -41,10 +42,13 @@ public:
     ~CPlotWidget() override;
 
     void SetPickSink(IPickSink* sink) { m_pSink = sink; }
-    // 1 = OpenGL, anything else software. Returns the renderer in use, which
-    // is software when no OpenGL context can be created.
+    // 1 = OpenGL, anything else software. Returns the choice, which is kept
+    // even where the chart draws in software because OpenGL cannot serve.
     long SetRenderer(long renderer);
     long Renderer() const { return m_nRenderer; }
+    bool DrawsWithOpenGL() const { return !m_pGlView.isNull(); }
+    // Series uploads of the OpenGL back end so far (0 in software).
+    std::uint64_t OpenGLUploads() const;
     void Redraw();
 
     // A click at pos (widget coordinates) while collision detection is on:

@@ -3,12 +3,16 @@
 #include "PlotControl.h"
 #include "plot_control/Picker.h"
 
+#include "plot_control/OpenGLSupport.h"
+#include "support/FakeSnagwise.h"
+
 #include "platform/loader.h"
 
 #include <QApplication>
 #include <QGuiApplication>
 #include <QTest>
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -16,6 +20,8 @@
 #include <vector>
 
 using namespace plot;
+using ::testing::Contains;
+using ::testing::HasSubstr;
 using platform::IConnectionPoint;
 using platform::IConnectionPointContainer;
 
@@ -135,9 +141,19 @@ TEST_F(ControlTest, DefaultsAndSettings)
     EXPECT_EQ(v, kRendererSoftware);
     EXPECT_EQ(m_control->Initialize(kRendererSoftware), S_OK);
     // The offscreen platform of the tests cannot host an OpenGL widget, with
-    // or without an X display beside it: the chart draws in software.
+    // or without an X display beside it: the chart draws in software, says so
+    // in the trace and still reports the choice made.
     ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("offscreen"));
-    EXPECT_EQ(m_control->SetVideoMode(kRendererOpenGL), S_OK);
+    {
+        vantix::test::FakeSnagwise snag;
+        EXPECT_EQ(m_control->SetVideoMode(kRendererOpenGL), S_OK);
+        EXPECT_THAT(snag.Traces(), Contains(HasSubstr(L"OpenGL unavailable (the platform \"offscreen\"")));
+    }
+    m_control->GetVideoMode(&v);
+    EXPECT_EQ(v, kRendererOpenGL);
+    EXPECT_FALSE(static_cast<CPlotWidget*>(m_widget)->DrawsWithOpenGL());
+    EXPECT_FALSE(static_cast<CPlotWidget*>(m_widget)->grab().toImage().isNull());
+    EXPECT_EQ(m_control->SetVideoMode(kRendererSoftware), S_OK);
     m_control->GetVideoMode(&v);
     EXPECT_EQ(v, kRendererSoftware);
 
@@ -488,4 +504,35 @@ TEST_F(ControlTest, ViewPresetsLookAlongAnAxis)
     EXPECT_EQ(camera.Pitch(), OrbitCamera::kDefaultPitch);
     EXPECT_EQ(m_control->SetViewPreset(4), E_INVALIDARG);
     EXPECT_EQ(m_control->SetViewPreset(-1), E_INVALIDARG);
+}
+
+// Software OpenGL drivers draw slower than the software renderer and count as
+// no OpenGL unless forced; platforms drawing into memory never host it.
+TEST(OpenGLSupport, DecidedByPlatformContextAndDriver)
+{
+    const struct {
+        const char* platform;
+        bool context;
+        const char* renderer;
+        bool forced;
+        bool usable;
+    } cases[] = {
+        {"xcb", true, "NVIDIA GeForce RTX 3060/PCIe/SSE2", false, true},
+        {"wayland", true, "AMD Radeon RX 6600 (radeonsi, navi23, LLVM 15.0.6, DRM 3.49)", false, true},
+        {"xcb", true, "Mesa Intel(R) UHD Graphics 620 (KBL GT2)", false, true},
+        {"xcb", true, "llvmpipe (LLVM 15.0.6, 256 bits)", false, false},
+        {"xcb", true, "zink (llvmpipe)", false, false},
+        {"xcb", true, "softpipe", false, false},
+        {"xcb", true, "Mesa X11 swrast", false, false},
+        {"xcb", true, "Software Rasterizer", false, false},
+        {"xcb", true, "llvmpipe (LLVM 15.0.6, 256 bits)", true, true},
+        {"xcb", false, "", true, false},
+        {"offscreen", true, "NVIDIA GeForce RTX 3060/PCIe/SSE2", true, false},
+        {"minimal", true, "NVIDIA GeForce RTX 3060/PCIe/SSE2", false, false},
+    };
+    for (const auto& c : cases) {
+        const OpenGLSupport got = DecideOpenGL({c.platform, c.context, c.renderer, c.forced});
+        EXPECT_EQ(got.usable, c.usable) << c.platform << " " << c.renderer;
+        EXPECT_EQ(got.reason.isEmpty(), c.usable) << c.platform << " " << c.renderer;
+    }
 }
