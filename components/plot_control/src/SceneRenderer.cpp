@@ -377,6 +377,17 @@ void SplatRange(const Vec3* pos, const std::uint32_t* colors, std::size_t begin,
 // coarse triangles still cover about a pixel or more.
 constexpr float kLodCellPixels = 2.0f;
 constexpr std::size_t kLodMinTriangles = 32768;
+// Merged levels (see SurfaceLod.h) draw coarse cells of up to these many
+// output pixels: drafts while the view moves, settled frames that asked for
+// them. The draft's cells are a few pixels wide on average (the nearest
+// corner's cells are the largest); its picture difference against the
+// settled frame is measured by bench/plot_render_bench.
+constexpr float kDraftCellPixels = 8.0f;
+constexpr float kMergedCellPixels = 2.0f;
+// A draft draws at most about this many points of a cloud: every k-th in
+// draw order, which is a curve through the cloud's box, so the subsample
+// stays spread over the whole cloud.
+constexpr std::size_t kDraftPoints = 250000;
 
 const LodLevel* ChooseLevel(const SurfaceMesh& mesh, const ViewProjection& vp, const RenderOptions& o)
 {
@@ -392,11 +403,15 @@ const LodLevel* ChooseLevel(const SurfaceMesh& mesh, const ViewProjection& vp, c
         nearest = std::min(nearest, -vp.view.TransformPoint(c).z);
     }
     const float cellPixels = lod.CellSize() * vp.PixelsPerUnit(std::max(nearest, vp.zNear));
+    const bool merged = o.draft || o.mergeSubpixelCells;
+    const float limit = o.draft ? kDraftCellPixels : o.mergeSubpixelCells ? kMergedCellPixels : kLodCellPixels;
     int step = 1;
-    while (step < 1024 && float(step * 2) * cellPixels <= kLodCellPixels)
+    while (step < 1024 && float(step * 2) * cellPixels <= limit)
         step *= 2;
+    // A draft merges cells whatever their noise: it is seen only while the
+    // view moves.
     for (; step >= 2; step /= 2)
-        if (const LodLevel* level = lod.Level(mesh, step))
+        if (const LodLevel* level = lod.Level(mesh, step, merged))
             return level;
     return nullptr;
 }
@@ -466,6 +481,11 @@ struct SceneRenderer::Impl {
         // follow each other, so stamping them stays in the caches).
         const raster::DiscMask* mask = nullptr;
         std::vector<DiscBin> discs; // [thread * bands + band]
+        // The draft's subsample, kept while the cloud's revision holds.
+        const PointCloud* sampled = nullptr;
+        std::uint64_t sampledRevision = 0;
+        std::vector<Vec3> samplePositions;
+        std::vector<std::uint32_t> sampleColors;
     };
     std::vector<SurfaceWork> surfaces;
     std::vector<CloudWork> clouds;
@@ -632,6 +652,25 @@ void SceneRenderer::Impl::Prepare(Scene& scene, const ViewProjection& vp, int wi
         if (!cloud.IsVisible())
             continue;
         work.mask = nullptr;
+        const Vec3* positions = cloud.UnitPositions().data();
+        const std::uint32_t* pointColors = cloud.DrawColors().data();
+        std::size_t count = cloud.UnitPositions().size();
+        if (o.draft && count > kDraftPoints) {
+            if (work.sampled != &cloud || work.sampledRevision != cloud.Revision()) {
+                const std::size_t every = (count + kDraftPoints - 1) / kDraftPoints;
+                work.samplePositions.clear();
+                work.sampleColors.clear();
+                for (std::size_t i = 0; i < count; i += every) {
+                    work.samplePositions.push_back(positions[i]);
+                    work.sampleColors.push_back(pointColors[i]);
+                }
+                work.sampled = &cloud;
+                work.sampledRevision = cloud.Revision();
+            }
+            positions = work.samplePositions.data();
+            pointColors = work.sampleColors.data();
+            count = work.samplePositions.size();
+        }
         const int diameter = cloud.PixelSize() > 0 ? PointDiameterPixels(cloud.PixelSize(), o.devicePixelRatio * scale) : 0;
         // Discs keep their pixels in 16 bits: frames wider or taller than
         // that (only through the API's largest supersampling) draw them as
@@ -642,14 +681,14 @@ void SceneRenderer::Impl::Prepare(Scene& scene, const ViewProjection& vp, int wi
             for (auto& bin : work.discs)
                 bin.size = 0;
             work.discs.resize(std::size_t(parts) * bands);
-            const std::size_t n = cloud.Points().size();
+            const std::size_t n = count;
             // The disc's depth is that of the front of a sphere of its
             // size: radius r pixels is r / PixelsPerUnit(w) = r w / (p5 H / 2)
             // in the cube, which moves the depth by p14 r / (p5 H w) to first order.
             const float radius = 0.5f * float(mask.diameter);
             const float depthPerInvW = -p14 * radius / (vp.projection.m[5] * float(H));
             RunParallel(parts, [&](int p, int np) {
-                SplatRange(cloud.UnitPositions().data(), cloud.DrawColors().data(), n * p / np, n * (p + 1) / np, vp,
+                SplatRange(positions, pointColors, n * p / np, n * (p + 1) / np, vp,
                            W, H, mask, depthPerInvW, rowOwner.data(), &work.discs[std::size_t(p) * bands]);
             });
             for (const auto& bin : work.discs)
@@ -658,9 +697,8 @@ void SceneRenderer::Impl::Prepare(Scene& scene, const ViewProjection& vp, int wi
             continue;
         }
         work.unitRadius = diameter > 0 ? 0.0f : cloud.UnitRadius();
-        const std::vector<std::uint32_t>& colors = cloud.DrawColors();
-        for (std::size_t i = 0; i < cloud.Points().size(); ++i) {
-            const Vec3 p = cloud.UnitPositions()[i];
+        for (std::size_t i = 0; i < count; ++i) {
+            const Vec3 p = positions[i];
             const Vec3 v = vp.view.TransformPoint(p);
             const float dist = -v.z;
             if (!(dist > vp.zNear) || !(dist < vp.zFar))
@@ -671,7 +709,7 @@ void SceneRenderer::Impl::Prepare(Scene& scene, const ViewProjection& vp, int wi
             const float ppu = vp.projection.m[5] * 0.5f * H / dist;
             const float radius = diameter > 0 ? 0.5f * float(diameter) : std::max(work.unitRadius * ppu, 1.2f * scale);
             const Sprite s{sx * W / vp.width, sy * H / vp.height, radius, v.z,
-                           colors[i] & 0xFFFFFFu};
+                           pointColors[i] & 0xFFFFFFu};
             const auto [first, last] = BandsOf(s.sy - s.radius - 1, s.sy + s.radius + 1, bandRows, bands);
             for (int band = first; band <= last; ++band)
                 work.bins[std::size_t(band)].push_back(std::uint32_t(work.sprites.size()));

@@ -42,6 +42,14 @@ struct RenderOptions {
     // Draw dense grid surfaces from a coarser level where their cells are
     // smaller than pixels (ridges and colour details keep full detail).
     bool levelOfDetail = true;
+    // A frame drawn while the view moves: grid surfaces from the level their
+    // on-screen cell size allows whatever their height noise, point clouds
+    // from a subsample.
+    bool draft = false;
+    // Grid surfaces whose cells are under a couple of pixels on screen are
+    // drawn from a level that merges them whatever their noise (the chart
+    // control's settled frames); otherwise only smooth regions coarsen.
+    bool mergeSubpixelCells = false;
     QColor background = QColor(255, 255, 255);
     // Pixels of the target per device-independent pixel: pixel-sized points
     // are drawn this many times (and the supersampling's times) their size.
