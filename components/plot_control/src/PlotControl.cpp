@@ -19,6 +19,7 @@ public:
     }
     HRESULT SetVisible(LONG visible) override
     {
+        m_pModel->Edit(); // the scene changes
         m_pMesh->SetVisible(visible != 0);
         Redraw();
         return S_OK;
@@ -37,6 +38,7 @@ public:
         if ((count > 0 && !data) || (indexCount > 0 && !indices))
             return E_POINTER;
         try {
+            m_pModel->Edit(); // the scene changes
             m_pMesh->SetData(data, std::size_t(count), indices, std::size_t(indexCount));
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
@@ -46,12 +48,14 @@ public:
     }
     HRESULT SetColorByValue(LONG on) override
     {
+        m_pModel->Edit(); // the scene changes
         m_pMesh->SetColorByValue(on != 0);
         Redraw();
         return S_OK;
     }
     HRESULT SetName(const std::wstring& name) override
     {
+        m_pModel->Edit(); // the scene changes
         m_pMesh->SetName(name);
         Redraw();
         return S_OK;
@@ -76,6 +80,7 @@ public:
     }
     HRESULT SetVisible(LONG visible) override
     {
+        m_pModel->Edit(); // the scene changes
         m_pCloud->SetVisible(visible != 0);
         Redraw();
         return S_OK;
@@ -94,6 +99,7 @@ public:
         if (count > 0 && !data)
             return E_POINTER;
         try {
+            m_pModel->Edit(); // the scene changes
             m_pCloud->SetData(data, std::size_t(count), pointSize);
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
@@ -103,6 +109,7 @@ public:
     }
     HRESULT SetColorByValue(LONG on) override
     {
+        m_pModel->Edit(); // the scene changes
         m_pCloud->SetColorByValue(on != 0);
         Redraw();
         return S_OK;
@@ -111,12 +118,14 @@ public:
     {
         if (!std::isfinite(pixels) || pixels < 0)
             return E_INVALIDARG;
+        m_pModel->Edit(); // the scene changes
         m_pCloud->SetPixelSize(pixels); // capped at kMaxPointPixels
         Redraw();
         return S_OK;
     }
     HRESULT SetName(const std::wstring& name) override
     {
+        m_pModel->Edit(); // the scene changes
         m_pCloud->SetName(name);
         Redraw();
         return S_OK;
@@ -175,7 +184,7 @@ HRESULT CPlotControl::CreateSurfaceSeries(ISurfaceSeries** ppSeries)
     if (!ppSeries)
         return E_POINTER;
     *ppSeries = nullptr;
-    auto series = MakeCom<CSurfaceSeries>(m_pModel, m_pModel->scene.AddSurface(), m_pWidget);
+    auto series = MakeCom<CSurfaceSeries>(m_pModel, m_pModel->Edit().AddSurface(), m_pWidget);
     *ppSeries = series.Detach();
     return S_OK;
 }
@@ -185,14 +194,14 @@ HRESULT CPlotControl::CreatePointSeries(IPointSeries** ppSeries)
     if (!ppSeries)
         return E_POINTER;
     *ppSeries = nullptr;
-    auto series = MakeCom<CPointSeries>(m_pModel, m_pModel->scene.AddPointCloud(), m_pWidget);
+    auto series = MakeCom<CPointSeries>(m_pModel, m_pModel->Edit().AddPointCloud(), m_pWidget);
     *ppSeries = series.Detach();
     return S_OK;
 }
 
 HRESULT CPlotControl::SetAxisTitles(const std::wstring& x, const std::wstring& y, const std::wstring& z)
 {
-    m_pModel->scene.SetAxisTitles(x, y, z);
+    m_pModel->Edit().SetAxisTitles(x, y, z);
     Redraw();
     return S_OK;
 }
@@ -200,8 +209,8 @@ HRESULT CPlotControl::SetAxisTitles(const std::wstring& x, const std::wstring& y
 HRESULT CPlotControl::EnableCollisionDetect(LONG on)
 {
     m_pModel->bCollisionDetect = on != 0;
-    if (!m_pModel->bCollisionDetect && m_pModel->scene.Marker()) {
-        m_pModel->scene.SetMarker(std::nullopt); // no pick is shown while picking is off
+    if (!m_pModel->bCollisionDetect && m_pModel->Edit().Marker()) {
+        m_pModel->Edit().SetMarker(std::nullopt); // no pick is shown while picking is off
         Redraw();
     }
     return S_OK;
@@ -232,7 +241,7 @@ HRESULT CPlotControl::SetFieldOfView(LONG degrees)
 
 HRESULT CPlotControl::EnableWaterLevel(LONG on)
 {
-    m_pModel->scene.EnableWaterLevel(on != 0);
+    m_pModel->Edit().EnableWaterLevel(on != 0);
     Redraw();
     return S_OK;
 }
@@ -241,20 +250,20 @@ HRESULT CPlotControl::IsWaterLevel(LONG* pOn)
 {
     if (!pOn)
         return E_POINTER;
-    *pOn = m_pModel->scene.WaterLevelEnabled() ? 1 : 0;
+    *pOn = m_pModel->Edit().WaterLevelEnabled() ? 1 : 0;
     return S_OK;
 }
 
 HRESULT CPlotControl::WaterLevelUp()
 {
-    m_pModel->scene.WaterLevelUp();
+    m_pModel->Edit().WaterLevelUp();
     Redraw();
     return S_OK;
 }
 
 HRESULT CPlotControl::WaterLevelDown()
 {
-    m_pModel->scene.WaterLevelDown();
+    m_pModel->Edit().WaterLevelDown();
     Redraw();
     return S_OK;
 }
@@ -276,7 +285,7 @@ HRESULT CPlotControl::GetVideoMode(LONG* pRenderer)
 
 HRESULT CPlotControl::EnableWireFrame(LONG on)
 {
-    m_pModel->scene.SetWireFrame(on != 0);
+    m_pModel->Edit().SetWireFrame(on != 0);
     Redraw();
     return S_OK;
 }
@@ -285,7 +294,7 @@ HRESULT CPlotControl::IsWireFramed(LONG* pOn)
 {
     if (!pOn)
         return E_POINTER;
-    *pOn = m_pModel->scene.WireFrame() ? 1 : 0;
+    *pOn = m_pModel->Edit().WireFrame() ? 1 : 0;
     return S_OK;
 }
 
@@ -293,7 +302,7 @@ HRESULT CPlotControl::GetValueRange(double* pMin, double* pMax)
 {
     if (!pMin || !pMax)
         return E_POINTER;
-    const auto range = m_pModel->scene.ValueRange();
+    const auto range = m_pModel->Edit().ValueRange();
     *pMin = range ? (*range)[0] : 0.0;
     *pMax = range ? (*range)[1] : 0.0;
     return range ? S_OK : S_FALSE;
@@ -314,15 +323,15 @@ HRESULT CPlotControl::SetColorScale(const std::wstring& title, double lo, double
     using Mode = Scene::ColorScaleMode;
     switch (show) {
     case kColorScaleHidden:
-        m_pModel->scene.SetColorScale(Mode::Hidden);
+        m_pModel->Edit().SetColorScale(Mode::Hidden);
         break;
     case kColorScaleShown:
         if (!std::isfinite(lo) || !std::isfinite(hi) || hi < lo)
             return E_INVALIDARG;
-        m_pModel->scene.SetColorScale(Mode::Given, {title, lo, hi});
+        m_pModel->Edit().SetColorScale(Mode::Given, {title, lo, hi});
         break;
     case kColorScaleAutomatic:
-        m_pModel->scene.SetColorScale(Mode::Automatic);
+        m_pModel->Edit().SetColorScale(Mode::Automatic);
         break;
     default:
         return E_INVALIDARG;

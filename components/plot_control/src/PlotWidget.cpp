@@ -12,6 +12,9 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include <system_error>
+#include <thread>
+
 namespace plot {
 
 namespace {
@@ -65,8 +68,30 @@ private:
     bool m_bReady = false;
 };
 
+struct CPlotWidget::SettledJob {
+    std::thread thread;
+    std::atomic<bool> abandon{false};
+    std::atomic<bool> finished{false};
+    std::uint64_t generation = 0;
+    QImage image; // written by the thread before `finished`
+};
+
+namespace {
+std::function<void(const std::atomic<bool>&)>& SettledHook()
+{
+    static std::function<void(const std::atomic<bool>&)> hook;
+    return hook;
+}
+} // namespace
+
+void CPlotWidget::SetSettledHookForTesting(std::function<void(const std::atomic<bool>& abandon)> hook)
+{
+    SettledHook() = std::move(hook);
+}
+
 CPlotWidget::CPlotWidget(std::shared_ptr<ChartModel> model) : m_pModel(std::move(model))
 {
+    m_pModel->releaseScene = [this] { StopSettled(); };
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(false);
     setFocusPolicy(Qt::StrongFocus);
@@ -81,7 +106,11 @@ CPlotWidget::CPlotWidget(std::shared_ptr<ChartModel> model) : m_pModel(std::move
     });
 }
 
-CPlotWidget::~CPlotWidget() = default;
+CPlotWidget::~CPlotWidget()
+{
+    StopSettled();
+    m_pModel->releaseScene = nullptr; // the model may outlive the widget
+}
 
 long CPlotWidget::SetRenderer(long renderer)
 {
@@ -121,20 +150,125 @@ void CPlotWidget::FallBackToSoftware(const QString& reason)
 
 void CPlotWidget::Redraw()
 {
+    Stale();
     update();
     if (m_pGlView)
         m_pGlView->update();
+}
+
+void CPlotWidget::Stale()
+{
+    ++m_nGeneration;
+    StopSettled();
+}
+
+void CPlotWidget::resizeEvent(QResizeEvent* e)
+{
+    Stale();
+    QWidget::resizeEvent(e);
 }
 
 void CPlotWidget::paintEvent(QPaintEvent*)
 {
     if (m_pGlView)
         return; // the GL child covers the whole widget
-    RenderOptions options;
-    options.supersample = m_bInteracting ? 1 : 2;
-    const QImage image = m_renderer.Render(m_pModel->scene, m_pModel->camera, size(), options);
     QPainter painter(this);
-    painter.drawImage(0, 0, image);
+    Scene& scene = m_pModel->scene;
+    const OrbitCamera& camera = m_pModel->camera;
+    if (painter.device() != this) {
+        // Painted into an image or a pixmap (grab, render): the settled
+        // frame, now.
+        StopSettled();
+        RenderOptions options;
+        options.mergeSubpixelCells = true;
+        painter.drawImage(0, 0, m_renderer.Render(scene, camera, size(), options));
+        return;
+    }
+    if (!m_bInteracting && m_nShownGeneration == m_nGeneration && m_shown.size() == size()) {
+        painter.drawImage(0, 0, m_shown);
+        return;
+    }
+    if (!m_bInteracting && m_pSettled && m_pSettled->generation == m_nGeneration && m_draft.size() == size()) {
+        painter.drawImage(0, 0, m_draft); // the settled frame is on its way
+        return;
+    }
+    StopSettled();
+    RenderOptions options;
+    options.supersample = 1;
+    options.draft = true;
+    m_draft = m_renderer.Render(scene, camera, size(), options);
+    painter.drawImage(0, 0, m_draft);
+    if (!m_bInteracting)
+        StartSettled();
+}
+
+void CPlotWidget::StartSettled()
+{
+    auto job = std::make_unique<SettledJob>();
+    job->generation = m_nGeneration;
+    const ViewProjection vp = m_pModel->camera.Matrices(width(), height());
+    const QSize frame = size();
+    SettledJob* raw = job.get();
+    try {
+        // The thread holds the model and the renderer, so both outlive it
+        // even if the widget goes first (it joins the thread anyway).
+        job->thread = std::thread([raw, model = m_pModel, renderer = m_pSettledRenderer, vp, frame,
+                                   target = QPointer<CPlotWidget>(this)] {
+            if (SettledHook())
+                SettledHook()(raw->abandon);
+            RenderOptions options;
+            options.mergeSubpixelCells = true;
+            options.abandon = &raw->abandon;
+            QImage image = renderer->Render(model->scene, vp, frame, options);
+            if (raw->abandon.load())
+                return;
+            raw->image = std::move(image);
+            raw->finished.store(true);
+            QMetaObject::invokeMethod(
+                target, [target, raw] {
+                    if (target)
+                        target->OnSettledDone(raw);
+                },
+                Qt::QueuedConnection);
+        });
+    } catch (const std::system_error&) {
+        // No thread to spare: the settled frame is drawn here.
+        RenderOptions options;
+        options.mergeSubpixelCells = true;
+        m_shown = m_renderer.Render(m_pModel->scene, vp, frame, options);
+        m_nShownGeneration = m_nGeneration;
+        update();
+        return;
+    }
+    ++m_settledCounts.started;
+    m_pSettled = std::move(job);
+}
+
+void CPlotWidget::StopSettled()
+{
+    if (!m_pSettled)
+        return;
+    m_pSettled->abandon.store(true);
+    m_pSettled->thread.join();
+    if (!m_pSettled->finished.load())
+        ++m_settledCounts.abandoned;
+    m_pSettled.reset();
+}
+
+void CPlotWidget::OnSettledDone(SettledJob* job)
+{
+    // A job stopped since then is gone (another may have its address): only
+    // the current, finished one is shown.
+    if (m_pSettled.get() != job || !job->finished.load())
+        return;
+    m_pSettled->thread.join();
+    if (job->generation == m_nGeneration && !m_bInteracting) {
+        m_shown = std::move(job->image);
+        m_nShownGeneration = job->generation;
+        ++m_settledCounts.shown;
+        update();
+    }
+    m_pSettled.reset();
 }
 
 bool CPlotWidget::PickAt(QPointF pos)
@@ -142,7 +276,7 @@ bool CPlotWidget::PickAt(QPointF pos)
     if (!m_pModel->bCollisionDetect)
         return false;
     const ViewProjection vp = m_pModel->camera.Matrices(width(), height());
-    const auto hit = PickScene(m_pModel->scene, vp, float(pos.x()), float(pos.y()));
+    const auto hit = PickScene(m_pModel->Edit(), vp, float(pos.x()), float(pos.y()));
     m_pModel->scene.SetMarker(hit ? std::optional(hit->data) : std::nullopt);
     Redraw();
     if (m_pSink) {
@@ -156,6 +290,7 @@ bool CPlotWidget::PickAt(QPointF pos)
 
 void CPlotWidget::BeginInteraction()
 {
+    StopSettled(); // thrown away: the view moves on
     m_bInteracting = true;
     m_settle.start();
 }

@@ -12,7 +12,9 @@
 #include <QWidget>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace plot {
@@ -21,6 +23,16 @@ struct ChartModel {
     Scene scene;
     OrbitCamera camera;
     bool bCollisionDetect = true;
+    // A settled frame may be drawing the scene on a thread of its own.
+    // Whatever reads or changes the scene on the GUI thread goes through
+    // Edit(), which abandons that frame and waits for its thread to let go.
+    std::function<void()> releaseScene;
+    Scene& Edit()
+    {
+        if (releaseScene)
+            releaseScene();
+        return scene;
+    }
 };
 
 // Receives picks made with the mouse.
@@ -57,6 +69,18 @@ public:
 
     QSize sizeHint() const override { return {640, 480}; }
 
+    // Settled frames in software: drawn on a thread of their own after the
+    // view stops moving, abandoned when input or a change arrives.
+    struct SettledCounts {
+        int started = 0, abandoned = 0, shown = 0;
+    };
+    const SettledCounts& Settled() const { return m_settledCounts; }
+    bool SettledFrameDrawing() const { return m_pSettled != nullptr; }
+    const QImage& SettledImage() const { return m_shown; } // the last one shown
+    // Tests: runs on the settled frame's thread before it draws; it must
+    // return once `abandon` is set.
+    static void SetSettledHookForTesting(std::function<void(const std::atomic<bool>& abandon)> hook);
+
 protected:
     void paintEvent(QPaintEvent*) override;
     void mousePressEvent(QMouseEvent*) override;
@@ -70,6 +94,14 @@ private:
     friend class CGlChartView;
     void FallBackToSoftware(const QString& reason);
     void BeginInteraction();
+    void resizeEvent(QResizeEvent*) override;
+    // The settled frame's thread: started for the current picture, stopped
+    // (abandoned unless finished) and joined.
+    struct SettledJob;
+    void StartSettled();
+    void StopSettled();
+    void OnSettledDone(SettledJob* job);
+    void Stale();
 
     std::shared_ptr<ChartModel> m_pModel;
     IPickSink* m_pSink = nullptr; // not owned; cleared by the control object
@@ -82,6 +114,13 @@ private:
     QPointF m_pressPos, m_lastPos;
     bool m_bInteracting = false; // draft quality while the view moves
     QTimer m_settle;
+    std::uint64_t m_nGeneration = 1;      // bumped whenever the picture goes stale
+    QImage m_shown;                       // the settled frame of m_nShownGeneration
+    std::uint64_t m_nShownGeneration = 0;
+    QImage m_draft;                       // the draft shown while the settled frame draws
+    std::unique_ptr<SettledJob> m_pSettled;
+    std::shared_ptr<SceneRenderer> m_pSettledRenderer = std::make_shared<SceneRenderer>();
+    SettledCounts m_settledCounts;
 };
 
 } // namespace plot

@@ -576,10 +576,13 @@ void SceneRenderer::Impl::Prepare(Scene& scene, const ViewProjection& vp, int wi
     // The view matrices are those of the frame.
     const auto& meshes = scene.Surfaces();
     surfaces.resize(meshes.size());
+    const auto abandoned = [&] { return o.abandon && o.abandon->load(std::memory_order_relaxed); };
     for (std::size_t m = 0; m < meshes.size(); ++m) {
         const auto& mesh = meshes[m];
         SurfaceWork& work = surfaces[m];
         work.indices = nullptr;
+        if (abandoned())
+            continue;
         if (!mesh->IsVisible() || mesh->TriangleCount() == 0)
             continue;
         work.wire = scene.WireFrame();
@@ -604,6 +607,8 @@ void SceneRenderer::Impl::Prepare(Scene& scene, const ViewProjection& vp, int wi
                 TransformRange(pos, normals, colors, stride, n * p / np, n * (p + 1) / np, vp, W, H, o.lighting,
                                work.fixed.data());
             });
+            if (abandoned())
+                continue;
             // Each thread sorts its share of the triangles into bands; a
             // band then draws every share in order, so the picture is the
             // same for any number of threads.
@@ -652,6 +657,8 @@ void SceneRenderer::Impl::Prepare(Scene& scene, const ViewProjection& vp, int wi
         if (!cloud.IsVisible())
             continue;
         work.mask = nullptr;
+        if (abandoned())
+            continue;
         const Vec3* positions = cloud.UnitPositions().data();
         const std::uint32_t* pointColors = cloud.DrawColors().data();
         std::size_t count = cloud.UnitPositions().size();
@@ -873,12 +880,17 @@ QImage SceneRenderer::Render(Scene& scene, const ViewProjection& vp, QSize size,
     std::optional<AxisOverlay> overlay;
     if (options.decorations)
         overlay.emplace(scene, vp);
+    const auto abandoned = [&] { return options.abandon && options.abandon->load(std::memory_order_relaxed); };
     impl.Prepare(scene, vp, size.width() * scale, size.height() * scale, scale, options);
+    if (abandoned())
+        return {};
     const int W = impl.W;
     // Rows are addressed directly: threads write disjoint bands of one image.
     uchar* const bits = image.bits();
     const std::ptrdiff_t bytesPerLine = image.bytesPerLine();
     impl.ForEachBand([&](int part, int b, int y0, int y1) {
+        if (abandoned())
+            return;
         Target t;
         t.width = W;
         t.height = impl.H;
@@ -911,6 +923,8 @@ QImage SceneRenderer::Render(Scene& scene, const ViewProjection& vp, QSize size,
             DownsampleRows(t.pixels, t.stride, scale, reinterpret_cast<std::uint32_t*>(bits + (y0 / scale) * bytesPerLine),
                            bytesPerLine / 4, size.width(), (y1 - y0) / scale);
     });
+    if (abandoned())
+        return {};
     if (overlay) {
         QPainter painter(&image);
         overlay->DrawFront(painter);

@@ -15,7 +15,11 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <functional>
+#include <chrono>
 #include <cmath>
+#include <thread>
 #include <tuple>
 #include <vector>
 
@@ -535,4 +539,60 @@ TEST(OpenGLSupport, DecidedByPlatformContextAndDriver)
         EXPECT_EQ(got.usable, c.usable) << c.platform << " " << c.renderer;
         EXPECT_EQ(got.reason.isEmpty(), c.usable) << c.platform << " " << c.renderer;
     }
+}
+
+// The settled frame is drawn on a thread of its own: the GUI thread goes on
+// while it draws, input throws it away, a change stops it before the scene
+// changes, and once the view rests the settled frame of that view is shown.
+TEST_F(ControlTest, SettledFrameDrawsAsideAndInputAbandonsIt)
+{
+    LoadScene();
+    auto* widget = static_cast<CPlotWidget*>(m_widget);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_widget));
+    std::atomic<bool> release{false};
+    CPlotWidget::SetSettledHookForTesting([&](const std::atomic<bool>& abandon) {
+        while (!abandon.load() && !release.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    const auto settledStarts = [&] {
+        widget->Redraw();
+        widget->repaint(); // the draft, and the settled frame set off
+        return widget->SettledFrameDrawing();
+    };
+    const auto counts = [&] {
+        const auto& c = widget->Settled();
+        return std::tuple(c.started, c.abandoned, c.shown);
+    };
+    const auto waitFor = [](const std::function<bool()>& done) {
+        for (int k = 0; k < 2000 && !done(); ++k)
+            QTest::qWait(5);
+        return done();
+    };
+
+    ASSERT_TRUE(settledStarts());
+    const auto [started, abandoned, shown] = counts();
+    const QPoint from(200, 150);
+    QTest::mousePress(m_widget, Qt::LeftButton, Qt::NoModifier, from);
+    QMouseEvent move(QEvent::MouseMove, QPointF(from + QPoint(40, 0)), m_widget->mapToGlobal(QPointF(from + QPoint(40, 0))),
+                     Qt::NoButton, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(m_widget, &move);
+    QTest::mouseRelease(m_widget, Qt::LeftButton, Qt::NoModifier, from + QPoint(40, 0));
+    EXPECT_FALSE(widget->SettledFrameDrawing());
+    EXPECT_EQ(counts(), std::tuple(started, abandoned + 1, shown));
+
+    // Once the view rests, the settled frame is set off again.
+    ASSERT_TRUE(waitFor([&] { return widget->SettledFrameDrawing(); }));
+    EXPECT_EQ(m_control->EnableWaterLevel(1), S_OK); // a change of the scene
+    EXPECT_EQ(std::get<1>(counts()), abandoned + 2);
+
+    release = true;
+    ASSERT_TRUE(waitFor([&] { return std::get<2>(counts()) == shown + 1; }));
+    EXPECT_EQ(std::get<1>(counts()), abandoned + 2);
+    // What is shown is the settled frame of the final view.
+    RenderOptions options;
+    options.mergeSubpixelCells = true;
+    SceneRenderer renderer;
+    const QImage expected = renderer.Render(m_impl->Model().scene, m_impl->Model().camera, m_widget->size(), options);
+    EXPECT_EQ(widget->SettledImage(), expected);
+    CPlotWidget::SetSettledHookForTesting(nullptr);
 }

@@ -25,6 +25,7 @@
 #include <QImage>
 #include <QSize>
 
+#include <atomic>
 #include <vector>
 
 namespace plot {
@@ -50,6 +51,10 @@ struct RenderOptions {
     // drawn from a level that merges them whatever their noise (the chart
     // control's settled frames); otherwise only smooth regions coarsen.
     bool mergeSubpixelCells = false;
+    // Polled between the frame's steps and bands: once set, Render stops
+    // and returns a null image (a frame drawn on another thread that is no
+    // longer wanted).
+    const std::atomic<bool>* abandon = nullptr;
     QColor background = QColor(255, 255, 255);
     // Pixels of the target per device-independent pixel: pixel-sized points
     // are drawn this many times (and the supersampling's times) their size.
