@@ -220,6 +220,15 @@ void CPlotWidget::StartSettled()
             options.mergeSubpixelCells = true;
             options.abandon = &raw->abandon;
             QImage image = renderer->Render(model->scene, vp, frame, options);
+            // A draft of the same view builds what the first draft of the
+            // next drag needs (coarse levels), here rather than on the GUI
+            // thread when the drag begins.
+            RenderOptions draft;
+            draft.supersample = 1;
+            draft.draft = true;
+            draft.decorations = false;
+            draft.abandon = &raw->abandon;
+            (void)renderer->Render(model->scene, vp, frame, draft);
             if (raw->abandon.load())
                 return;
             raw->image = std::move(image);

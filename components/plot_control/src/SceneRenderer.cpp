@@ -694,8 +694,11 @@ void SceneRenderer::Impl::Prepare(Scene& scene, const ViewProjection& vp, int wi
             // in the cube, which moves the depth by p14 r / (p5 H w) to first order.
             const float radius = 0.5f * float(mask.diameter);
             const float depthPerInvW = -p14 * radius / (vp.projection.m[5] * float(H));
+            // In pieces, so that an abandoned frame stops soon.
+            constexpr std::size_t kPiece = std::size_t(1) << 18;
             RunParallel(parts, [&](int p, int np) {
-                SplatRange(positions, pointColors, n * p / np, n * (p + 1) / np, vp,
+                for (std::size_t a = n * p / np, e = n * (p + 1) / np; a < e && !abandoned(); a += kPiece)
+                    SplatRange(positions, pointColors, a, std::min(e, a + kPiece), vp,
                            W, H, mask, depthPerInvW, rowOwner.data(), &work.discs[std::size_t(p) * bands]);
             });
             for (const auto& bin : work.discs)
