@@ -1,6 +1,7 @@
 #include "PlotWidget.h"
 
 #include "diagnostics/snagwise.h"
+#include "platform/threads.h"
 #include "plot_control/GlSceneRenderer.h"
 #include "plot_control/OpenGLSupport.h"
 #include "plot_control/Picker.h"
@@ -12,7 +13,6 @@
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
-#include <system_error>
 #include <thread>
 
 namespace plot {
@@ -209,38 +209,37 @@ void CPlotWidget::StartSettled()
     const ViewProjection vp = m_pModel->camera.Matrices(width(), height());
     const QSize frame = size();
     SettledJob* raw = job.get();
-    try {
-        // The thread holds the model and the renderer, so both outlive it
-        // even if the widget goes first (it joins the thread anyway).
-        job->thread = std::thread([raw, model = m_pModel, renderer = m_pSettledRenderer, vp, frame,
-                                   target = QPointer<CPlotWidget>(this)] {
-            if (SettledHook())
-                SettledHook()(raw->abandon);
-            RenderOptions options;
-            options.mergeSubpixelCells = true;
-            options.abandon = &raw->abandon;
-            QImage image = renderer->Render(model->scene, vp, frame, options);
-            // A draft of the same view builds what the first draft of the
-            // next drag needs (coarse levels), here rather than on the GUI
-            // thread when the drag begins.
-            RenderOptions draft;
-            draft.supersample = 1;
-            draft.draft = true;
-            draft.decorations = false;
-            draft.abandon = &raw->abandon;
-            (void)renderer->Render(model->scene, vp, frame, draft);
-            if (raw->abandon.load())
-                return;
-            raw->image = std::move(image);
-            raw->finished.store(true);
-            QMetaObject::invokeMethod(
-                target, [target, raw] {
-                    if (target)
-                        target->OnSettledDone(raw);
-                },
-                Qt::QueuedConnection);
-        });
-    } catch (const std::system_error&) {
+    // The thread holds the model and the renderer, so both outlive it
+    // even if the widget goes first (it joins the thread anyway).
+    job->thread = platform::TryStartThread([raw, model = m_pModel, renderer = m_pSettledRenderer, vp, frame,
+                                            target = QPointer<CPlotWidget>(this)] {
+        if (SettledHook())
+            SettledHook()(raw->abandon);
+        RenderOptions options;
+        options.mergeSubpixelCells = true;
+        options.abandon = &raw->abandon;
+        QImage image = renderer->Render(model->scene, vp, frame, options);
+        // A draft of the same view builds what the first draft of the
+        // next drag needs (coarse levels), here rather than on the GUI
+        // thread when the drag begins.
+        RenderOptions draft;
+        draft.supersample = 1;
+        draft.draft = true;
+        draft.decorations = false;
+        draft.abandon = &raw->abandon;
+        (void)renderer->Render(model->scene, vp, frame, draft);
+        if (raw->abandon.load())
+            return;
+        raw->image = std::move(image);
+        raw->finished.store(true);
+        QMetaObject::invokeMethod(
+            target, [target, raw] {
+                if (target)
+                    target->OnSettledDone(raw);
+            },
+            Qt::QueuedConnection);
+    });
+    if (!job->thread.joinable()) {
         // No thread to spare: the settled frame is drawn here.
         RenderOptions options;
         options.mergeSubpixelCells = true;
