@@ -209,7 +209,7 @@ HRESULT CPlotControl::SetAxisTitles(const std::wstring& x, const std::wstring& y
 HRESULT CPlotControl::EnableCollisionDetect(LONG on)
 {
     m_pModel->bCollisionDetect = on != 0;
-    if (!m_pModel->bCollisionDetect && m_pModel->Edit().Marker()) {
+    if (!m_pModel->bCollisionDetect && m_pModel->scene.Marker()) {
         m_pModel->Edit().SetMarker(std::nullopt); // no pick is shown while picking is off
         Redraw();
     }
@@ -250,7 +250,7 @@ HRESULT CPlotControl::IsWaterLevel(LONG* pOn)
 {
     if (!pOn)
         return E_POINTER;
-    *pOn = m_pModel->Edit().WaterLevelEnabled() ? 1 : 0;
+    *pOn = m_pModel->scene.WaterLevelEnabled() ? 1 : 0;
     return S_OK;
 }
 
@@ -294,7 +294,7 @@ HRESULT CPlotControl::IsWireFramed(LONG* pOn)
 {
     if (!pOn)
         return E_POINTER;
-    *pOn = m_pModel->Edit().WireFrame() ? 1 : 0;
+    *pOn = m_pModel->scene.WireFrame() ? 1 : 0;
     return S_OK;
 }
 
@@ -302,7 +302,7 @@ HRESULT CPlotControl::GetValueRange(double* pMin, double* pMax)
 {
     if (!pMin || !pMax)
         return E_POINTER;
-    const auto range = m_pModel->Edit().ValueRange();
+    const auto range = m_pModel->scene.ValueRange(); // set with the data: read while a frame draws
     *pMin = range ? (*range)[0] : 0.0;
     *pMax = range ? (*range)[1] : 0.0;
     return range ? S_OK : S_FALSE;

@@ -91,7 +91,12 @@ void CPlotWidget::SetSettledHookForTesting(std::function<void(const std::atomic<
 
 CPlotWidget::CPlotWidget(std::shared_ptr<ChartModel> model) : m_pModel(std::move(model))
 {
-    m_pModel->releaseScene = [this] { StopSettled(); };
+    m_pModel->releaseScene = [this] {
+        if (m_pSettled) {
+            StopSettled();
+            update(); // set off again for the picture then current
+        }
+    };
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(false);
     setFocusPolicy(Qt::StrongFocus);
@@ -102,7 +107,7 @@ CPlotWidget::CPlotWidget(std::shared_ptr<ChartModel> model) : m_pModel(std::move
     m_settle.setInterval(kSettleMs);
     connect(&m_settle, &QTimer::timeout, this, [this] {
         m_bInteracting = false;
-        Redraw();
+        update(); // the last draft stays until the settled frame replaces it
     });
 }
 
@@ -188,17 +193,16 @@ void CPlotWidget::paintEvent(QPaintEvent*)
         painter.drawImage(0, 0, m_shown);
         return;
     }
-    if (!m_bInteracting && m_pSettled && m_pSettled->generation == m_nGeneration && m_draft.size() == size()) {
-        painter.drawImage(0, 0, m_draft); // the settled frame is on its way
-        return;
+    if (m_nDraftGeneration != m_nGeneration || m_draft.size() != size()) {
+        StopSettled();
+        RenderOptions options;
+        options.supersample = 1;
+        options.draft = true;
+        m_draft = m_renderer.Render(scene, camera, size(), options);
+        m_nDraftGeneration = m_nGeneration;
     }
-    StopSettled();
-    RenderOptions options;
-    options.supersample = 1;
-    options.draft = true;
-    m_draft = m_renderer.Render(scene, camera, size(), options);
-    painter.drawImage(0, 0, m_draft);
-    if (!m_bInteracting)
+    painter.drawImage(0, 0, m_draft); // until the settled frame replaces it
+    if (!m_bInteracting && !m_pSettled)
         StartSettled();
 }
 

@@ -23,9 +23,10 @@ struct ChartModel {
     Scene scene;
     OrbitCamera camera;
     bool bCollisionDetect = true;
-    // A settled frame may be drawing the scene on a thread of its own.
-    // Whatever reads or changes the scene on the GUI thread goes through
-    // Edit(), which abandons that frame and waits for its thread to let go.
+    // A settled frame may be drawing the scene on a thread of its own, which
+    // also fills the scene's caches. Whatever changes the scene, or reads
+    // more than its settings, on the GUI thread goes through Edit(), which
+    // abandons that frame and waits for its thread to let go.
     std::function<void()> releaseScene;
     Scene& Edit()
     {
@@ -117,7 +118,8 @@ private:
     std::uint64_t m_nGeneration = 1;      // bumped whenever the picture goes stale
     QImage m_shown;                       // the settled frame of m_nShownGeneration
     std::uint64_t m_nShownGeneration = 0;
-    QImage m_draft;                       // the draft shown while the settled frame draws
+    QImage m_draft;                       // the draft of m_nDraftGeneration
+    std::uint64_t m_nDraftGeneration = 0;
     std::unique_ptr<SettledJob> m_pSettled;
     std::shared_ptr<SceneRenderer> m_pSettledRenderer = std::make_shared<SceneRenderer>();
     SettledCounts m_settledCounts;

@@ -388,6 +388,9 @@ constexpr float kMergedCellPixels = 2.0f;
 // draw order, which is a curve through the cloud's box, so the subsample
 // stays spread over the whole cloud.
 constexpr std::size_t kDraftPoints = 250000;
+// Settled frames that asked for merged levels draw at most about this many:
+// beyond it the discs of a cloud cover its pixels many times over.
+constexpr std::size_t kSettledPoints = 2000000;
 
 const LodLevel* ChooseLevel(const SurfaceMesh& mesh, const ViewProjection& vp, const RenderOptions& o)
 {
@@ -481,11 +484,14 @@ struct SceneRenderer::Impl {
         // follow each other, so stamping them stays in the caches).
         const raster::DiscMask* mask = nullptr;
         std::vector<DiscBin> discs; // [thread * bands + band]
-        // The draft's subsample, kept while the cloud's revision holds.
-        const PointCloud* sampled = nullptr;
-        std::uint64_t sampledRevision = 0;
-        std::vector<Vec3> samplePositions;
-        std::vector<std::uint32_t> sampleColors;
+        // Subsamples (drafts, settled frames), kept while the cloud's revision holds.
+        struct Sample {
+            const PointCloud* of = nullptr;
+            std::uint64_t revision = 0;
+            std::vector<Vec3> positions;
+            std::vector<std::uint32_t> colors;
+        };
+        std::array<Sample, 2> samples;
     };
     std::vector<SurfaceWork> surfaces;
     std::vector<CloudWork> clouds;
@@ -662,21 +668,23 @@ void SceneRenderer::Impl::Prepare(Scene& scene, const ViewProjection& vp, int wi
         const Vec3* positions = cloud.UnitPositions().data();
         const std::uint32_t* pointColors = cloud.DrawColors().data();
         std::size_t count = cloud.UnitPositions().size();
-        if (o.draft && count > kDraftPoints) {
-            if (work.sampled != &cloud || work.sampledRevision != cloud.Revision()) {
-                const std::size_t every = (count + kDraftPoints - 1) / kDraftPoints;
-                work.samplePositions.clear();
-                work.sampleColors.clear();
+        const std::size_t budget = o.draft ? kDraftPoints : o.mergeSubpixelCells ? kSettledPoints : 0;
+        if (budget > 0 && count > budget) {
+            CloudWork::Sample& sample = work.samples[o.draft ? 0 : 1];
+            if (sample.of != &cloud || sample.revision != cloud.Revision()) {
+                const std::size_t every = (count + budget - 1) / budget;
+                sample.positions.clear();
+                sample.colors.clear();
                 for (std::size_t i = 0; i < count; i += every) {
-                    work.samplePositions.push_back(positions[i]);
-                    work.sampleColors.push_back(pointColors[i]);
+                    sample.positions.push_back(positions[i]);
+                    sample.colors.push_back(pointColors[i]);
                 }
-                work.sampled = &cloud;
-                work.sampledRevision = cloud.Revision();
+                sample.of = &cloud;
+                sample.revision = cloud.Revision();
             }
-            positions = work.samplePositions.data();
-            pointColors = work.sampleColors.data();
-            count = work.samplePositions.size();
+            positions = sample.positions.data();
+            pointColors = sample.colors.data();
+            count = sample.positions.size();
         }
         const int diameter = cloud.PixelSize() > 0 ? PointDiameterPixels(cloud.PixelSize(), o.devicePixelRatio * scale) : 0;
         // Discs keep their pixels in 16 bits: frames wider or taller than

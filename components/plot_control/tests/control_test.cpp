@@ -582,6 +582,9 @@ TEST_F(ControlTest, SettledFrameDrawsAsideAndInputAbandonsIt)
 
     // Once the view rests, the settled frame is set off again.
     ASSERT_TRUE(waitFor([&] { return widget->SettledFrameDrawing(); }));
+    LONG on = 1;
+    EXPECT_EQ(m_control->IsWaterLevel(&on), S_OK); // reading a setting leaves it be
+    EXPECT_TRUE(widget->SettledFrameDrawing());
     EXPECT_EQ(m_control->EnableWaterLevel(1), S_OK); // a change of the scene
     EXPECT_EQ(std::get<1>(counts()), abandoned + 2);
 
