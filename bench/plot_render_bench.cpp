@@ -267,6 +267,7 @@ void RunCase(const char* name, double draftLimit, const std::function<void(plot:
         plot::RenderOptions draft;
         draft.supersample = 1;
         draft.draft = true;
+        draft.buildLevels = true; // each frame size its own level, as the control has after a pause
         plot::RenderOptions settled;
         settled.mergeSubpixelCells = true;
         // First frames build what the scene keeps (levels of detail): not counted.

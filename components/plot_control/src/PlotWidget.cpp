@@ -230,6 +230,7 @@ void CPlotWidget::StartSettled()
         draft.supersample = 1;
         draft.draft = true;
         draft.decorations = false;
+        draft.buildLevels = true;
         draft.abandon = &raw->abandon;
         (void)renderer->Render(model->scene, vp, frame, draft);
         if (raw->abandon.load())

@@ -412,7 +412,13 @@ const LodLevel* ChooseLevel(const SurfaceMesh& mesh, const ViewProjection& vp, c
     while (step < 1024 && float(step * 2) * cellPixels <= limit)
         step *= 2;
     // A draft merges cells whatever their noise: it is seen only while the
-    // view moves.
+    // view moves. It takes a coarser level already built rather than build
+    // its own (a resize or zoom would stall on it); the settled frame's
+    // thread builds that after the pause.
+    if (o.draft && !o.buildLevels && step >= 2)
+        for (int coarser = step; coarser <= 1024; coarser *= 2)
+            if (const LodLevel* level = lod.Built(mesh, coarser, true))
+                return level;
     for (; step >= 2; step /= 2)
         if (const LodLevel* level = lod.Level(mesh, step, merged))
             return level;

@@ -163,6 +163,14 @@ const LodLevel* SurfaceLod::Level(const SurfaceMesh& mesh, int step, bool merged
     return it->second.get();
 }
 
+const LodLevel* SurfaceLod::Built(const SurfaceMesh& mesh, int step, bool merged) const
+{
+    if (mesh.Revision() != m_nRevision)
+        return nullptr;
+    const auto it = m_levels.find(step * 2 + (merged ? 1 : 0));
+    return it == m_levels.end() ? nullptr : it->second.get();
+}
+
 std::unique_ptr<LodLevel> SurfaceLod::Build(const SurfaceMesh& mesh, int step, bool merged) const
 {
     // Coarse grid lines: every step-th fine line and the last one.

@@ -65,6 +65,8 @@ public:
     // fewer than two coarse cells along an axis.
     // `mesh` is the one this was made from.
     const LodLevel* Level(const SurfaceMesh& mesh, int step, bool merged = false);
+    // The level if it was built already (null otherwise, or when it has none).
+    const LodLevel* Built(const SurfaceMesh& mesh, int step, bool merged) const;
 
 private:
     std::unique_ptr<LodLevel> Build(const SurfaceMesh& mesh, int step, bool merged) const;

@@ -398,4 +398,16 @@ TEST(SceneRenderer, DraftsDrawLessAndLookLikeTheSettledFrame)
         EXPECT_LT(c.fewer * (draftStats.triangles + draftStats.discs), fullStats.triangles + fullStats.discs) << c.name;
         EXPECT_LT(test::CompareImages(quick, full, 4.0, QStringLiteral("draft-%1").arg(c.name)), 4.0) << c.name;
     }
+    // A draft of a larger frame (a resize, a zoom) takes the coarser level
+    // built already until it is asked to build its own.
+    SceneRenderer renderer;
+    RenderOptions draft = Plain();
+    draft.draft = true;
+    (void)renderer.Render(surfaceScene, camera, size, draft);
+    const int built = renderer.LastStats().coarsestStep;
+    (void)renderer.Render(surfaceScene, camera, size * 3, draft);
+    EXPECT_EQ(renderer.LastStats().coarsestStep, built);
+    draft.buildLevels = true;
+    (void)renderer.Render(surfaceScene, camera, size * 3, draft);
+    EXPECT_LT(renderer.LastStats().coarsestStep, built);
 }

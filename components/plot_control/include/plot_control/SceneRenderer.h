@@ -47,6 +47,9 @@ struct RenderOptions {
     // on-screen cell size allows whatever their height noise, point clouds
     // from a subsample.
     bool draft = false;
+    // A draft whose level of a surface is not built yet takes a coarser one
+    // built already, unless this is set (the one wanted is built then).
+    bool buildLevels = false;
     // Grid surfaces whose cells are under a couple of pixels on screen are
     // drawn from a level that merges them whatever their noise (the chart
     // control's settled frames); otherwise only smooth regions coarsen.
