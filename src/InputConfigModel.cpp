@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
 #include <cwctype>
 #include <limits>
@@ -198,6 +199,36 @@ struct CRecordPlacement {
     std::array<std::uint32_t, 5> bound{};
     std::vector<std::uint32_t> cursors; // per part, per key: where its next record goes
     std::shared_ptr<CRecordPool> pool;
+    // Placing the records of a large file takes longer than a step of the
+    // dialog may: from the second scan on they are placed on a thread of
+    // their own, and the model scans until they are (Finish then only joins).
+    static constexpr unsigned kScansBeforePlacingAside = 1;
+    std::thread worker;
+    std::atomic<bool> placed{false};
+
+    ~CRecordPlacement()
+    {
+        if (worker.joinable())
+            worker.join();
+    }
+    // False when no thread could be had.
+    bool StartAside()
+    {
+        if (!worker.joinable() && !placed.load())
+            worker = platform::TryStartThread([this] {
+                Run();
+                placed.store(true, std::memory_order_release);
+            });
+        return worker.joinable();
+    }
+    void Finish()
+    {
+        if (worker.joinable())
+            worker.join();
+        else if (!placed.load())
+            Run();
+        placed.store(true);
+    }
 
     void Run()
     {
@@ -832,14 +863,28 @@ void CInputConfigModel::EnsureRecords(std::size_t i) const
     if (i >= m_Inputs.size())
         return;
     if (const auto placement = std::exchange(m_Inputs[i].placement, nullptr))
-        placement->Run();
+        placement->Finish();
 }
 
 void CInputConfigModel::CountScan(std::size_t i) const
 {
-    if (CRecordPlacement* placement = m_Inputs[i].placement.get())
-        if (++placement->scans > CRecordPlacement::kScansBeforePlacing)
-            EnsureRecords(i);
+    CRecordPlacement* placement = m_Inputs[i].placement.get();
+    if (!placement)
+        return;
+    if (placement->placed.load(std::memory_order_acquire)) {
+        EnsureRecords(i); // placed aside: from now on the records are read
+        return;
+    }
+    ++placement->scans;
+    if (placement->scans > CRecordPlacement::kScansBeforePlacingAside && !placement->worker.joinable() &&
+        placement->StartAside()) {
+        ++m_nPlacedAside;
+        return;
+    }
+    if (placement->worker.joinable())
+        return;
+    if (placement->scans > CRecordPlacement::kScansBeforePlacing)
+        EnsureRecords(i); // no thread to place them aside: here
 }
 
 bool CInputConfigModel::IsReachable(std::size_t i, std::size_t pos) const

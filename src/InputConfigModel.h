@@ -171,6 +171,8 @@ public:
     // Fills the records of input i's values. From a source's columns they are
     // placed only on demand: the model itself scans the key columns instead.
     void EnsureRecords(std::size_t i) const;
+    // Inputs whose records went to be placed on a thread of their own.
+    std::size_t RecordsPlacedAside() const { return m_nPlacedAside; }
     // A value is reachable when nothing is pinned, or when one of its records
     // carries the vote of every pinned input.
     bool IsReachable(std::size_t i, std::size_t pos) const;
@@ -251,4 +253,5 @@ protected:
     // Counts the changes of m_RecordHits (what reachability was found for).
     std::uint64_t m_nPinState = 1;
     ULONG m_nRecords = 0;
+    mutable std::size_t m_nPlacedAside = 0;
 };

@@ -299,6 +299,21 @@ TEST_F(MainFrameTest, ChangingTheRendererAsksToReopenAndPersistsTheChoice)
     EXPECT_EQ(prompts.messages[0].style, unsigned(MB_OK | MB_ICONINFORMATION));
     EXPECT_EQ(ReadVideoModeSetting(), std::optional<std::wstring>(L"OPENGL"));
 
+    // The offscreen platform cannot host OpenGL: the chart draws in software,
+    // but the choice stays what the dialog shows and the setting holds, and
+    // the dialog says why the charts look as they do.
+    prompts.dialogAnswers.push_back([](QDialog& d) {
+        auto& dlg = static_cast<CVisualizeOptionsDlg&>(d);
+        EXPECT_TRUE(dlg.findChild<QRadioButton*>(QString::number(CVisualizeOptionsDlg::IDC_RENDER_OGL))->isChecked());
+        const auto* note = dlg.findChild<QLabel*>(QStringLiteral("OpenGLNote"));
+        EXPECT_TRUE(note && note->text().contains(QStringLiteral("OpenGL is not available here")));
+        dlg.findChild<QPushButton*>(QStringLiteral("1"))->click();
+        return dlg.result();
+    });
+    m_frame->OnCommand(CMainFrame::ID_CHART_OPTIONS);
+    EXPECT_EQ(prompts.messages.size(), 1u); // nothing changed, nothing to reopen
+    EXPECT_EQ(ReadVideoModeSetting(), std::optional<std::wstring>(L"OPENGL"));
+
     m_frame->OnRendererChanged(0);
     EXPECT_EQ(ReadVideoModeSetting(), std::optional<std::wstring>(L"DIRECTX"));
 }
