@@ -5,6 +5,7 @@
 #include "BatchOptions.h"
 
 #include "platform/loader.h"
+#include "platform/threads.h"
 
 #include <dlfcn.h>
 #include <malloc.h>
@@ -106,7 +107,7 @@ int main(int argc, char** argv)
     }
     std::promise<batch::LoadOutcome> loaded;
     std::future<batch::LoadOutcome> outcome = loaded.get_future();
-    const std::jthread loader([&] {
+    platform::ThreadOrHere loader([&] {
         try {
             const auto begun = std::chrono::steady_clock::now();
             batch::LoadOutcome result = std::move(failed);
