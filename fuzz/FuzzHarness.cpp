@@ -62,7 +62,7 @@ void CheckContent(const ors::OrsContent& c)
     for (std::size_t i = 0; i < inputs; ++i) {
         const auto& d = c.distinctValues[i];
         for (std::size_t k = 0; k < d.size(); ++k)
-            if (!std::isfinite(d[k]) || std::signbit(d[k]) && d[k] == 0 || (k && !(d[k - 1] < d[k])))
+            if (!std::isfinite(d[k]) || (std::signbit(d[k]) && d[k] == 0) || (k && !(d[k - 1] < d[k])))
                 Fail("distinct values of input " + std::to_string(i) + " not finite and ascending");
         for (std::size_t r = 0; r < n; ++r)
             if (c.valueIndices[i * n + r] >= d.size())
