@@ -35,6 +35,13 @@ if [ ! -d "$seeds" ]; then
 fi
 cat fuzz/dict/*.dict > "$WORK/all.dict"
 
+# Inputs are written to files and saves are synced: in memory (tmpfs) a target
+# runs about fifteen times faster than on a disk.
+[ -d /dev/shm ] && [ -w /dev/shm ] && scratch=/dev/shm || scratch="${TMPDIR:-/tmp}"
+TMPDIR=$(mktemp -d "$scratch/vantix-fuzz.XXXXXX")
+export TMPDIR
+trap 'rm -rf "$TMPDIR"' EXIT
+
 # Leaks of the system's libraries are not ours; the sanitizers stop at the first error.
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1}"
 export LSAN_OPTIONS="suppressions=$(pwd)/scripts/lsan.supp:print_suppressions=0"
