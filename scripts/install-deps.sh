@@ -12,4 +12,5 @@ $SUDO apt-get install -y -q --no-install-recommends \
     googletest libgtest-dev libgmock-dev libbenchmark-dev \
     xvfb xauth libgl1-mesa-dri fonts-dejavu-core \
     qt6-qpa-plugins imagemagick \
-    desktop-file-utils libxml2-utils
+    desktop-file-utils libxml2-utils \
+    clang libclang-rt-14-dev

@@ -20,6 +20,18 @@ std::thread TryStartThread(std::function<void()> body)
     }
 }
 
+ThreadOrHere::ThreadOrHere(const std::function<void()>& body) : m_thread(TryStartThread(body))
+{
+    if (!m_thread.joinable())
+        body();
+}
+
+void ThreadOrHere::Join()
+{
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
 ScopedThreadStartFailure::ScopedThreadStartFailure()
 {
     g_failures.fetch_add(1);

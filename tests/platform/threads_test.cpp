@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 
 TEST(Threads, StartOrReportThatNoneCouldBeHad)
 {
@@ -22,4 +23,27 @@ TEST(Threads, StartOrReportThatNoneCouldBeHad)
     ASSERT_TRUE(again.joinable());
     again.join();
     EXPECT_EQ(runs, 2);
+}
+
+TEST(Threads, ThreadOrHereRunsTheBodyOnceSomewhere)
+{
+    for (const bool threads : {true, false}) {
+        std::optional<platform::ScopedThreadStartFailure> none;
+        if (!threads)
+            none.emplace();
+        std::atomic<int> runs{0};
+        std::thread::id ranOn;
+        {
+            platform::ThreadOrHere t([&] {
+                ranOn = std::this_thread::get_id();
+                ++runs;
+            });
+            // Without a thread the body is done before the constructor returns.
+            if (!threads) {
+                EXPECT_EQ(runs, 1);
+            }
+        }
+        EXPECT_EQ(runs, 1);
+        EXPECT_EQ(ranOn == std::this_thread::get_id(), !threads);
+    }
 }

@@ -9,6 +9,7 @@
 #include "PlotControl.h"
 #include "platform/errorinfo.h"
 #include "platform/loader.h"
+#include "platform/threads.h"
 
 #include <QApplication>
 #include <QImage>
@@ -418,7 +419,7 @@ int Run(const BatchOptions& options, const LoadStep& load, bool bExitWhenWritten
         BatchChoice choice;
         std::exception_ptr failure;
         double loadMs = 0, choiceMs = 0;
-        std::jthread worker([&] {
+        platform::ThreadOrHere worker([&] {
             try {
                 const auto t0 = std::chrono::steady_clock::now();
                 LoadOutcome loaded = load();
@@ -449,7 +450,7 @@ int Run(const BatchOptions& options, const LoadStep& load, bool bExitWhenWritten
             WarmUpText();
             clock.Mark("control, fonts");
         }
-        worker.join();
+        worker.Join();
         if (failure)
             std::rethrow_exception(failure);
         clock.Note("load", loadMs);

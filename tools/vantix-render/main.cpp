@@ -5,8 +5,10 @@
 #include "BatchOptions.h"
 
 #include "platform/loader.h"
+#include "platform/threads.h"
 
 #include <dlfcn.h>
+#include <errno.h>
 #include <malloc.h>
 #include <sys/mman.h>
 #include <unistd.h>
@@ -15,6 +17,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <future>
 #include <string>
 #include <thread>
@@ -106,7 +109,7 @@ int main(int argc, char** argv)
     }
     std::promise<batch::LoadOutcome> loaded;
     std::future<batch::LoadOutcome> outcome = loaded.get_future();
-    const std::jthread loader([&] {
+    platform::ThreadOrHere loader([&] {
         try {
             const auto begun = std::chrono::steady_clock::now();
             batch::LoadOutcome result = std::move(failed);
@@ -122,8 +125,13 @@ int main(int argc, char** argv)
     void* module = dlopen(ChartModulePath().c_str(), RTLD_NOW | RTLD_LOCAL);
     const auto entry = module ? reinterpret_cast<batch::ChartEntry>(dlsym(module, batch::kChartEntry)) : nullptr;
     if (!entry) {
-        std::fprintf(stderr, "vantix-render: the chart module %s could not be loaded: %s\n", batch::kChartModule,
-                     dlerror());
+        const char* why = dlerror();
+        // With a large file loading beside it, a limited address space may
+        // leave no room to map the module.
+        if (why && std::strstr(why, std::strerror(ENOMEM)))
+            std::fprintf(stderr, "vantix-render: not enough memory to load the chart module %s\n", batch::kChartModule);
+        else
+            std::fprintf(stderr, "vantix-render: the chart module %s could not be loaded: %s\n", batch::kChartModule, why);
         return 1;
     }
     return entry(options, [&outcome] { return outcome.get(); }, msSince(started));

@@ -34,6 +34,9 @@ public:
     }
     ~TempDir()
     {
+        // Kept on request: the fuzz targets' seeds are the files the tests make.
+        if (const char* keep = std::getenv("VANTIX_KEEP_TEST_FILES"); keep && *keep == '1')
+            return;
         std::error_code ec;
         fs::remove_all(m_path, ec);
     }

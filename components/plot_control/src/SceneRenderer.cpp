@@ -4,6 +4,7 @@
 #include "SoftwareRasterizer.h"
 #include "SurfaceLod.h"
 #include "plot_control/Lighting.h"
+#include "platform/threads.h"
 
 #include <QPainter>
 
@@ -68,11 +69,18 @@ void RunParallel(int parts, const std::function<void(int, int)>& job)
         job(0, 1);
         return;
     }
+    // Parts whose thread cannot be started are done here, after part 0.
     std::vector<std::thread> helpers;
     helpers.reserve(parts - 1);
-    for (int p = 1; p < parts; ++p)
-        helpers.emplace_back(job, p, parts);
-    job(0, parts);
+    std::vector<int> here{0};
+    for (int p = 1; p < parts; ++p) {
+        if (std::thread t = platform::TryStartThread([&job, p, parts] { job(p, parts); }); t.joinable())
+            helpers.push_back(std::move(t));
+        else
+            here.push_back(p);
+    }
+    for (int p : here)
+        job(p, parts);
     for (auto& t : helpers)
         t.join();
 }

@@ -5,6 +5,7 @@
 #include "ImageCheck.h"
 #include "plot_control/Lighting.h"
 #include "plot_control/SceneRenderer.h"
+#include "platform/threads.h"
 #include "SoftwareRasterizer.h"
 
 #include <QLineF>
@@ -112,6 +113,13 @@ TEST(SoftwareRenderer, GeometryIntoACallersPictureMatchesAPlainFrame)
     QImage empty;
     renderer.RenderGeometry(scene, f.vp, empty, Plain(true));
     EXPECT_TRUE(empty.isNull());
+
+    // Without a thread to be had, the calling thread draws every part itself.
+    RenderOptions four = Plain(true);
+    four.threads = 4;
+    const QImage shared = Render(scene, four, 30, 40).image;
+    const platform::ScopedThreadStartFailure noThreads;
+    EXPECT_EQ(Render(scene, four, 30, 40).image, shared);
 }
 
 TEST(SoftwareRenderer, LightingFollowsTheLightModel)

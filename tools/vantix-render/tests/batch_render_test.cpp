@@ -198,6 +198,22 @@ TEST(BatchChoice, StartsLikeTheDialogOnTheFirstRecord)
     EXPECT_EQ(FormatChoice(c), "x: Grid:x\ny: Grid:y\nfunction: f\nfixed: Held:p = 10\nfixed: Held:q = 2\n");
 }
 
+// Without a thread to be had, the load is done on the calling thread.
+TEST(BatchRun, LoadsOnTheCallingThreadWhenNoThreadStarts)
+{
+    QTemporaryDir dir;
+    const SnapFile file(dir);
+    const BatchOptions options = ParseArguments({"--print-choice", QString::fromStdWString(file.Path()).toStdString()});
+    std::thread::id loadedOn;
+    const platform::ScopedThreadStartFailure noThreads;
+    EXPECT_EQ(batch::Run(options, [&] {
+                  loadedOn = std::this_thread::get_id();
+                  return LoadOutcomeOf([&] { return LoadResults(options.file); });
+              }),
+              0);
+    EXPECT_EQ(loadedOn, std::this_thread::get_id());
+}
+
 TEST(BatchChoice, FixSnapsToTheNearestEvaluatedValueThatOccursWithTheOthers)
 {
     QTemporaryDir dir;
