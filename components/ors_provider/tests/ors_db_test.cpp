@@ -4,6 +4,7 @@
 #include "db/StudyUrl.h"
 #include "OrsFormat.h"
 #include "support/DbServer.h"
+#include "support/OptunaSchema.h"
 
 #include <gtest/gtest.h>
 
@@ -144,6 +145,18 @@ TEST_P(ServerTest, ConnectsReadsExactlyAndSaysWhatFailed)
         EXPECT_EQ(e.kind, b.kind) << b.url << ": " << e.message;
         EXPECT_EQ(e.message.find("wrong"), std::string::npos) << e.message;
     }
+    // The study tables as the optimizer's workers write them: one trial started, then finished.
+    const auto dialect = GetParam() == DbServer::Kind::Postgres ? test::SqlDialect::Postgres : test::SqlDialect::MariaDb;
+    const auto trial = test::OptunaTrial(dialect, 0, {{"x", 0.1 + 0.2, "{}"}}, {1.0 / 3.0});
+    ASSERT_TRUE(server->Exec(test::OptunaSchemaSql(dialect) + trial.start, &why)) << why;
+    ASSERT_TRUE(server->Exec(trial.finish, &why)) << why;
+    auto rows = db->Query("SELECT p.param_value, v.value FROM trials t JOIN trial_params p ON p.trial_id = t.trial_id "
+                          "JOIN trial_values v ON v.trial_id = t.trial_id WHERE t.state = 'COMPLETE'");
+    ASSERT_TRUE(rows->Next());
+    EXPECT_EQ(rows->Real(0), 0.1 + 0.2);
+    EXPECT_EQ(rows->Real(1), 1.0 / 3.0);
+    rows.reset();
+
     // A password given apart from the URL (asked for) replaces a missing one.
     const std::string pw = DbServer::kPassword;
     EXPECT_TRUE(ConnectStudyDatabase(*ParseStudyUrl(base, nullptr), &pw, &error)) << error.message;
