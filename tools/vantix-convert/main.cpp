@@ -25,13 +25,17 @@ const char* const kUsage =
     "  --inputs A,B,...     the table columns that are inputs\n"
     "  --functions C,...    the table columns that are functions\n"
     "                       (given only one of the two, every other column\n"
-    "                       belongs to the other; an unnamed index column never)\n"
+    "                       belongs to the other; an unnamed index column never).\n"
+    "                       Without them, a table that does not mark its columns\n"
+    "                       is split by the best guess, which is printed\n"
     "  --input NAME         one input column (repeatable; for names with commas)\n"
     "  --function NAME      one function column (repeatable)\n"
     "  --signal NAME        signal of inputs the file gives none (tables: \"csv\",\n"
     "                       Dakota: the interface id or \"dakota\")\n"
-    "  --study NAME         Optuna storage: the study to convert (default: the one\n"
-    "                       with the most completed trials)\n"
+    "  --study NAME         Optuna storage: the study to convert (needed when the\n"
+    "                       storage holds several with completed trials)\n"
+    "  --log NAME           draw the input or function NAME on a log scale\n"
+    "                       (repeatable; its values must be above zero)\n"
     "  --data-type N        data type to write: 0 or 1 surface, 2 points (default:\n"
     "                       as stored in an .ors file; for other formats 0 when\n"
     "                       the first two inputs fill at least half of their\n"
@@ -63,6 +67,24 @@ void splitInto(const std::string& list, std::vector<std::string>& out)
     }
 }
 
+// The roles taken for a table that does not mark its columns, so that the
+// user can check them and give --inputs/--functions where they are wrong.
+void printGuess(const ors::RolesGuess& guess)
+{
+    std::string lists[3];
+    for (std::size_t c = 0; c < guess.columns.size(); ++c) {
+        std::string& list = lists[std::size_t(guess.roles[c])];
+        list += (list.empty() ? "" : ",") + guess.columns[c];
+    }
+    std::fprintf(stderr,
+                 "vantix-convert: the file does not say which columns are inputs and which are functions; guessed\n"
+                 "  --inputs %s --functions %s",
+                 lists[0].c_str(), lists[1].c_str());
+    if (!lists[2].empty())
+        std::fprintf(stderr, "  (ignored: %s)", lists[2].c_str());
+    std::fputs("\n", stderr);
+}
+
 int usageError(const char* text)
 {
     std::fprintf(stderr, "vantix-convert: %s\n\n%s", text, kUsage);
@@ -88,7 +110,7 @@ int main(int argc, char** argv)
             return 0;
         }
         if (arg == "--inputs" || arg == "--functions" || arg == "--input" || arg == "--function" ||
-            arg == "--signal" || arg == "--study" || arg == "--data-type") {
+            arg == "--signal" || arg == "--study" || arg == "--data-type" || arg == "--log") {
             const char* v = value();
             if (!v)
                 return usageError((arg + " needs a value").c_str());
@@ -104,6 +126,8 @@ int main(int argc, char** argv)
                 options.signal = v;
             else if (arg == "--study")
                 options.study = v;
+            else if (arg == "--log")
+                options.logColumns.emplace_back(v);
             else {
                 char* end = nullptr;
                 const long n = std::strtol(v, &end, 10);
@@ -132,17 +156,30 @@ int main(int argc, char** argv)
         return usageError("--study applies to Optuna storage files only");
     if (options.explicitColumns() && format != ors::SourceFormat::Table && format != ors::SourceFormat::Dakota)
         return usageError("--inputs and --functions apply to CSV/TSV tables and Dakota tabular data only");
+    options.acceptGuess = true;
     try {
         ors::OrsContent content = ors::ReadResultsFile(input, options);
         ors::OrsHeader& h = content.header;
+        if (content.guessedRoles)
+            printGuess(*content.guessedRoles);
         if (dataType)
             h.dataType = *dataType;
         std::printf("%s: %s, %u records, data type %d\n", files[0].c_str(), formatName(format), h.recordCount,
                     int(h.dataType));
-        for (const auto& in : h.inputs)
-            std::printf("  input    %s:%s\n", in.signal.c_str(), in.name.c_str());
-        for (const auto& f : h.functions)
-            std::printf("  function %s\n", f.c_str());
+        for (const auto& in : h.inputs) {
+            std::string notes;
+            if (in.labelled())
+                notes += ", " + std::to_string(in.labels.size()) + " labels";
+            if (in.noneValue)
+                notes += ", (none)";
+            if (in.scale == ors::kLogScale)
+                notes += ", log scale";
+            std::printf("  input    %s:%s%s\n", in.signal.c_str(), in.name.c_str(), notes.c_str());
+        }
+        for (std::size_t f = 0; f < h.functions.size(); ++f)
+            std::printf("  function %s%s%s\n", h.functions[f].c_str(),
+                        h.functionDirection(f) == ors::kMaximize ? ", maximised" : "",
+                        h.functionScale(f) == ors::kLogScale ? ", log scale" : "");
         if (content.skippedRecords)
             std::fprintf(stderr, "vantix-convert: skipped %llu failed %s\n",
                          static_cast<unsigned long long>(content.skippedRecords),
@@ -156,6 +193,17 @@ int main(int argc, char** argv)
         ors::WriteOrsFile(output, h, inputs, functions);
         std::printf("written %s\n", files[1].c_str());
         return 0;
+    } catch (const ors::ChoiceNeeded& e) {
+        if (e.studies.empty()) {
+            std::fprintf(stderr, "vantix-convert: %s\n", ors::ToUtf8(e.message).c_str());
+            return 1;
+        }
+        std::fprintf(stderr, "vantix-convert: %s holds several Optuna studies; choose one with --study NAME:\n",
+                     files[0].c_str());
+        for (const auto& study : e.studies)
+            std::fprintf(stderr, "  %s (%llu completed %s)\n", study.name.c_str(),
+                         static_cast<unsigned long long>(study.trials), study.trials == 1 ? "trial" : "trials");
+        return 2;
     } catch (const ors::OrsError& e) {
         std::fprintf(stderr, "vantix-convert: %s\n", ors::ToUtf8(e.message).c_str());
         return 1;

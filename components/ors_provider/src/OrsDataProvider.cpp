@@ -6,6 +6,7 @@
 #include "platform/comptr.h"
 
 #include <algorithm>
+#include <climits>
 #include <limits>
 #include <new>
 
@@ -166,6 +167,85 @@ HRESULT COptimizationResultsData::GetSkippedRecordCount(ULONG* pCount)
     return S_OK;
 }
 
+bool COptimizationResultsData::isNone(ULONG input, std::uint64_t index) const
+{
+    const auto& none = m_content.header.inputs[input].noneValue;
+    const auto& distinct = m_content.distinctValues[input];
+    return none && index + 1 == distinct.size() && distinct.back() == *none;
+}
+
+HRESULT COptimizationResultsData::GetInputValueLabel(ULONG input, std::uint64_t index, std::wstring* pLabel)
+{
+    if (!pLabel)
+        return E_POINTER;
+    pLabel->clear();
+    if (input >= m_nInputs || index >= m_content.distinctValues[input].size())
+        return E_INVALIDARG;
+    if (isNone(input, index)) {
+        *pLabel = kNoneLabel;
+        return S_OK;
+    }
+    const auto& labels = m_content.header.inputs[input].labels;
+    if (labels.empty())
+        return S_FALSE;
+    // Codes, not value indices: a label no record holds keeps its code.
+    const auto code = std::size_t(m_content.distinctValues[input][index]);
+    if (code >= labels.size())
+        return E_UNEXPECTED;
+    *pLabel = FromUtf8(labels[code]);
+    return S_OK;
+}
+
+HRESULT COptimizationResultsData::IsInputLabelled(ULONG input)
+{
+    if (input >= m_nInputs)
+        return E_INVALIDARG;
+    return m_content.header.inputs[input].labelled() ? S_OK : S_FALSE;
+}
+
+HRESULT COptimizationResultsData::GetInputNoneIndex(ULONG input, std::uint64_t* pIndex)
+{
+    if (!pIndex)
+        return E_POINTER;
+    if (input >= m_nInputs)
+        return E_INVALIDARG;
+    const std::size_t n = m_content.distinctValues[input].size();
+    if (n == 0 || !isNone(input, n - 1))
+        return S_FALSE;
+    *pIndex = n - 1;
+    return S_OK;
+}
+
+HRESULT COptimizationResultsData::GetInputScale(ULONG input, LONG* pScale)
+{
+    if (!pScale)
+        return E_POINTER;
+    if (input >= m_nInputs)
+        return E_INVALIDARG;
+    *pScale = m_content.header.inputs[input].scale == kLogScale ? kScaleLog : kScaleLinear;
+    return S_OK;
+}
+
+HRESULT COptimizationResultsData::GetFunctionScale(ULONG function, LONG* pScale)
+{
+    if (!pScale)
+        return E_POINTER;
+    if (function >= m_nFunctions)
+        return E_INVALIDARG;
+    *pScale = m_content.header.functionScale(function) == kLogScale ? kScaleLog : kScaleLinear;
+    return S_OK;
+}
+
+HRESULT COptimizationResultsData::GetFunctionDirection(ULONG function, LONG* pDirection)
+{
+    if (!pDirection)
+        return E_POINTER;
+    if (function >= m_nFunctions)
+        return E_INVALIDARG;
+    *pDirection = m_content.header.functionDirection(function) == kMaximize ? kDirectionMaximize : kDirectionMinimize;
+    return S_OK;
+}
+
 HRESULT COptimizationResultsData::Save(const std::wstring& path)
 {
     try {
@@ -192,6 +272,24 @@ HRESULT COptimizationResultsData::InterfaceSupportsErrorInfo(REFIID riid)
     return riid == platform::uuidof<IOptimizationResultsDataSaver>() ? S_OK : S_FALSE;
 }
 
+namespace {
+
+LoadChoice rolesChoice(const RolesGuess& guess)
+{
+    LoadChoice choice;
+    choice.kind = kChoiceRoles;
+    for (const auto& column : guess.columns)
+        choice.columns.push_back(FromUtf8(column));
+    for (const std::int32_t role : guess.roles)
+        choice.guessedRoles.push_back(role == kRoleFunction ? IQX_VantixDataProvider::kRoleFunction
+                                      : role == kRoleInput  ? IQX_VantixDataProvider::kRoleInput
+                                                            : IQX_VantixDataProvider::kRoleIgnore);
+    choice.headerHash = FromUtf8(guess.headerHash);
+    return choice;
+}
+
+} // namespace
+
 HRESULT COptimizationResultsDataProvider::Load(const std::wstring& path, IUnknown** ppData)
 {
     if (!ppData)
@@ -201,12 +299,36 @@ HRESULT COptimizationResultsDataProvider::Load(const std::wstring& path, IUnknow
     // Held for the whole load: the sink may replace itself from its callback.
     const ComPtr<ILoadProgressSink> spSink = m_spProgressSink;
     ReadProgress progress(spSink.Get());
+    m_pending = {};
     try {
+        ImportOptions options;
+        options.study = ToUtf8(m_study);
+        for (const auto& name : m_inputs)
+            options.inputColumns.push_back(ToUtf8(name));
+        for (const auto& name : m_functions)
+            options.functionColumns.push_back(ToUtf8(name));
+        options.unnamedIgnored = true;
+        options.acceptGuess = m_acceptGuess;
         progress.Report();
-        auto data = platform::MakeCom<COptimizationResultsData>(ReadResultsFile(path, {}, progress));
+        OrsContent content = ReadResultsFile(path, options, progress);
+        if (content.guessedRoles)
+            m_pending = rolesChoice(*content.guessedRoles);
+        auto data = platform::MakeCom<COptimizationResultsData>(std::move(content));
         progress.Finish();
         *ppData = static_cast<IOptimizationResultsDataSource*>(data.Detach());
         return S_OK;
+    } catch (const ChoiceNeeded& e) {
+        if (e.studies.empty()) {
+            m_pending = rolesChoice(e.roles);
+        } else {
+            m_pending.kind = kChoiceStudy;
+            for (const auto& study : e.studies) {
+                m_pending.studies.push_back(FromUtf8(study.name));
+                m_pending.trialCounts.push_back(ULONG(std::min<std::uint64_t>(study.trials, ULONG_MAX)));
+            }
+        }
+        platform::SetErrorDescription(e.message, iid);
+        return ORS_E_CHOICE_NEEDED;
     } catch (const LoadCancelled&) {
         platform::SetErrorDescription(L"Loading was cancelled.", iid);
         return E_ABORT;
@@ -222,6 +344,34 @@ HRESULT COptimizationResultsDataProvider::Load(const std::wstring& path, IUnknow
 HRESULT COptimizationResultsDataProvider::SetProgressSink(ILoadProgressSink* pSink)
 {
     m_spProgressSink = pSink;
+    return S_OK;
+}
+
+HRESULT COptimizationResultsDataProvider::SetStudy(const std::wstring& name)
+{
+    m_study = name;
+    return S_OK;
+}
+
+HRESULT COptimizationResultsDataProvider::SetColumnRoles(const std::vector<std::wstring>& inputs,
+                                                         const std::vector<std::wstring>& functions)
+{
+    m_inputs = inputs;
+    m_functions = functions;
+    return S_OK;
+}
+
+HRESULT COptimizationResultsDataProvider::SetAcceptGuess(BOOL accept)
+{
+    m_acceptGuess = accept != FALSE;
+    return S_OK;
+}
+
+HRESULT COptimizationResultsDataProvider::GetPendingChoice(LoadChoice* pChoice)
+{
+    if (!pChoice)
+        return E_POINTER;
+    *pChoice = m_pending;
     return S_OK;
 }
 

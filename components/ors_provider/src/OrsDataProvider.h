@@ -2,6 +2,7 @@
 // The provider's COM objects: the root object that loads files and the data
 // object a load hands back.
 #include "OrsFormat.h"
+#include "ors_provider/IDataMeaning.h"
 #include "ors_provider/ILoadProgress.h"
 #include "ors_provider/ILoadReport.h"
 #include "ors_provider/IQX_VantixDataColumns.h"
@@ -16,7 +17,8 @@ using namespace IQX_VantixDataProvider;
 class COptimizationResultsData final
     : public platform::ComObject<IOptimizationResultsDataSource, IOptimizationResultsDataSourceEx,
                                  IOptimizationResultsDataSaver, platform::ISupportErrorInfo,
-                                 IOptimizationResultsDataColumns, IOptimizationResultsLoadReport> {
+                                 IOptimizationResultsDataColumns, IOptimizationResultsLoadReport,
+                                 IOptimizationResultsDataMeaning> {
 public:
     explicit COptimizationResultsData(OrsContent content);
 
@@ -42,9 +44,19 @@ public:
 
     HRESULT GetSkippedRecordCount(ULONG* pCount) override;
 
+    HRESULT GetInputValueLabel(ULONG input, std::uint64_t index, std::wstring* pLabel) override;
+    HRESULT IsInputLabelled(ULONG input) override;
+    HRESULT GetInputNoneIndex(ULONG input, std::uint64_t* pIndex) override;
+    HRESULT GetInputScale(ULONG input, LONG* pScale) override;
+    HRESULT GetFunctionScale(ULONG function, LONG* pScale) override;
+    HRESULT GetFunctionDirection(ULONG function, LONG* pDirection) override;
+
     HRESULT InterfaceSupportsErrorInfo(REFIID riid) override;
 
 private:
+    // Whether value index `index` of `input` is its "(none)".
+    bool isNone(ULONG input, std::uint64_t index) const;
+
     OrsContent m_content;
     // Copies of the hot fields, so the per-value getters are a compare and a load.
     std::vector<const double*> m_distinct; // per input
@@ -57,14 +69,25 @@ private:
 
 class COptimizationResultsDataProvider final
     : public platform::ComObject<IOptimizationResultsDataProvider, IOptimizationResultsLoadProgress,
-                                 platform::ISupportErrorInfo> {
+                                 IOptimizationResultsLoadOptions, platform::ISupportErrorInfo> {
 public:
     HRESULT Load(const std::wstring& path, IUnknown** ppData) override;
     HRESULT SetProgressSink(ILoadProgressSink* pSink) override;
+
+    HRESULT SetStudy(const std::wstring& name) override;
+    HRESULT SetColumnRoles(const std::vector<std::wstring>& inputs,
+                           const std::vector<std::wstring>& functions) override;
+    HRESULT SetAcceptGuess(BOOL accept) override;
+    HRESULT GetPendingChoice(LoadChoice* pChoice) override;
+
     HRESULT InterfaceSupportsErrorInfo(REFIID riid) override;
 
 private:
     ComPtr<ILoadProgressSink> m_spProgressSink;
+    std::wstring m_study;
+    std::vector<std::wstring> m_inputs, m_functions;
+    bool m_acceptGuess = false;
+    LoadChoice m_pending;
 };
 
 } // namespace ors

@@ -7,6 +7,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -16,12 +17,33 @@ namespace ors {
 
 // PRAGMA application_id: "ORSF".
 inline constexpr std::int32_t kApplicationId = 0x4F525346;
-// PRAGMA user_version: the layout version this code reads and writes.
-inline constexpr std::int32_t kFormatVersion = 1;
+// PRAGMA user_version: the newest layout this code reads. Version 1 holds
+// plain numbers; version 2 adds value labels, "(none)" values, scales and
+// directions. Files that use none of them are written as version 1, so that
+// older programs still open them.
+inline constexpr std::int32_t kFormatVersion = 2;
+inline constexpr std::int32_t kPlainFormatVersion = 1;
+
+inline constexpr std::int32_t kLinearScale = 0;
+inline constexpr std::int32_t kLogScale = 1;
+inline constexpr std::int32_t kMinimize = 0;
+inline constexpr std::int32_t kMaximize = 1;
+
+// Text of the value a record lacks; a label of its own, after every other.
+inline constexpr const char* kNoneText = "(none)";
 
 struct InputInfo {
     std::string signal; // UTF-8 as stored (may be empty)
     std::string name;
+    // A labelled (categorical) input: its values are the codes 0 .. n-1 of
+    // these labels, which are in ascending byte order.
+    std::vector<std::string> labels{};
+    // The value standing for "(none)" in records that lack the input: above
+    // every other value (for a labelled input, n).
+    std::optional<double> noneValue{};
+    std::int32_t scale = kLinearScale;
+
+    bool labelled() const { return !labels.empty(); }
 };
 
 struct OrsHeader {
@@ -30,7 +52,45 @@ struct OrsHeader {
     std::string created;       // ISO 8601, UTC
     std::vector<InputInfo> inputs;
     std::vector<std::string> functions;
+    // Per function, or empty: every function linear / minimised.
+    std::vector<std::int32_t> functionScales;
+    std::vector<std::int32_t> functionDirections;
     std::uint32_t recordCount = 0;
+
+    std::int32_t functionScale(std::size_t f) const { return f < functionScales.size() ? functionScales[f] : kLinearScale; }
+    std::int32_t functionDirection(std::size_t f) const
+    {
+        return f < functionDirections.size() ? functionDirections[f] : kMinimize;
+    }
+    // Whether the file needs the layout of version 2.
+    bool hasMeaning() const;
+};
+
+// A failure, in words for the user.
+struct OrsError {
+    std::wstring message;
+};
+
+// Roles of a table's columns: what a load guessed where the file does not say.
+inline constexpr std::int32_t kRoleInput = 0;
+inline constexpr std::int32_t kRoleFunction = 1;
+inline constexpr std::int32_t kRoleIgnore = 2;
+struct RolesGuess {
+    std::vector<std::string> columns; // in file order
+    std::vector<std::int32_t> roles;
+    std::string headerHash;            // hex FNV-1a 64 of the header line
+};
+
+// A load that needs an answer it was not given: the study of a storage
+// holding several, or the roles of a table's columns. The message says what
+// to give (it is also the error of callers that cannot ask).
+struct ChoiceNeeded : OrsError {
+    struct Study {
+        std::string name;
+        std::uint64_t trials = 0; // completed
+    };
+    std::vector<Study> studies; // a study is needed when not empty
+    RolesGuess roles;           // else the roles
 };
 
 // A loaded file. Arrays are column-major: column c, record r at
@@ -47,12 +107,10 @@ struct OrsContent {
     // Rows or trials of an imported file left out as failed evaluations.
     // Known only while loaded: an .ors file holds the records alone.
     std::uint64_t skippedRecords = 0;
+    // The roles an uncertain table was loaded with when the guess was accepted.
+    std::optional<RolesGuess> guessedRoles;
 };
 
-// A failure, in words for the user.
-struct OrsError {
-    std::wstring message;
-};
 
 class ReadProgress;
 
@@ -98,6 +156,11 @@ std::uint32_t BuildValueIndex(const double* column, std::uint32_t n, std::uint32
                               std::vector<double>& distinct);
 std::uint32_t BuildValueIndex(const ColumnPieces& column, std::uint32_t n, std::uint32_t* indices,
                               std::vector<double>& distinct);
+
+// The "(none)" value of a numeric input whose other values span [lo, hi]:
+// a tenth of the span past its end (1 past a single value), so that it is
+// drawn at a tick of its own.
+double NoneValueAfter(double lo, double hi);
 
 // Every input's values, column-major, for writing them out.
 HugeArray<double> ExpandInputValues(const OrsContent& content);

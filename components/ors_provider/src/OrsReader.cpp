@@ -12,6 +12,7 @@
 #include <bit>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <cstring>
 #include <memory>
 #include <thread>
@@ -34,7 +35,7 @@ public:
     OrsError newer(std::int64_t version) const
     {
         return {m_file + L" was written by a newer version of the program (format " + std::to_wstring(version) +
-                L"); this version reads format " + std::to_wstring(kFormatVersion) + L" files."};
+                L"); this version reads formats 1 to " + std::to_wstring(kFormatVersion) + L"."};
     }
 
 private:
@@ -98,6 +99,10 @@ private:
     void readFileInfo(OrsHeader& h);
     void readInputs(OrsHeader& h);
     void readFunctions(OrsHeader& h);
+    void readMeaning(OrsHeader& h);
+    // After the values are read: what the meaning tables claim holds for them.
+    void checkMeaning(const OrsContent& c, const std::vector<std::wstring>& inputNames,
+                      const std::vector<std::wstring>& functionNames) const;
     // Also finds the row of each column: idx need not be the rowid, which
     // blobs are opened by.
     void checkColumns(const char* table, std::size_t count, const std::wstring& kind,
@@ -119,6 +124,7 @@ private:
     ReadProgress& m_loadProgress;
     std::string m_file;
     off_t m_size = 0;
+    std::int64_t m_version = 0;
     Db m_db;
     int m_progress = 0;
     std::vector<sqlite3_int64> m_inputRows, m_functionRows;
@@ -162,6 +168,7 @@ void Reader::checkFileHeader(int fd)
         throw m_msg.newer(version);
     if (version < 1)
         throw m_msg.damaged(L"its format version (" + std::to_wstring(version) + L") is not valid");
+    m_version = version;
 
     const unsigned rawPageSize = unsigned(head[16]) << 8 | head[17];
     const std::uint64_t pageSize = rawPageSize == 1 ? 65536 : rawPageSize;
@@ -258,7 +265,10 @@ void Reader::checkTables()
         const auto* type = reinterpret_cast<const char*>(sqlite3_column_text(s.get(), 1));
         objects.emplace_back(name ? name : "", type ? type : "");
     }
-    for (const char* required : kRequiredTables) {
+    std::vector<const char*> tables(std::begin(kRequiredTables), std::end(kRequiredTables));
+    if (m_version >= 2)
+        tables.insert(tables.end(), std::begin(kMeaningTables), std::end(kMeaningTables));
+    for (const char* required : tables) {
         const auto it = std::find_if(objects.begin(), objects.end(),
                                      [&](const auto& o) { return sqlite3_stricmp(o.first.c_str(), required) == 0; });
         if (it == objects.end())
@@ -342,6 +352,100 @@ void Reader::readFunctions(OrsHeader& h)
         if (!seen.insert(name).second)
             throw m_msg.damaged(L"two functions are named \"" + FromUtf8(name) + L"\"");
         h.functions.push_back(std::move(name));
+    }
+}
+
+void Reader::readMeaning(OrsHeader& h)
+{
+    if (m_version < 2)
+        return;
+    {
+        auto s = prepare("SELECT idx, scale, none_value FROM input_meaning ORDER BY idx");
+        std::size_t next = 0;
+        while (step(s.get()) == SQLITE_ROW) {
+            if (sqlite3_column_type(s.get(), 0) != SQLITE_INTEGER || sqlite3_column_int64(s.get(), 0) != sqlite3_int64(next) ||
+                next >= h.inputs.size())
+                throw m_msg.damaged(L"its input meanings are not numbered as its inputs");
+            InputInfo& in = h.inputs[next++];
+            const sqlite3_int64 scale = sqlite3_column_int64(s.get(), 1);
+            if (sqlite3_column_type(s.get(), 1) != SQLITE_INTEGER || (scale != kLinearScale && scale != kLogScale))
+                throw m_msg.damaged(L"the scale of input \"" + fullName(in) + L"\" is not valid");
+            in.scale = std::int32_t(scale);
+            const int noneType = sqlite3_column_type(s.get(), 2);
+            if (noneType == SQLITE_FLOAT || noneType == SQLITE_INTEGER) {
+                const double none = sqlite3_column_double(s.get(), 2);
+                if (!std::isfinite(none))
+                    throw m_msg.damaged(L"the \"(none)\" value of input \"" + fullName(in) + L"\" is not a finite number");
+                in.noneValue = none;
+            } else if (noneType != SQLITE_NULL) {
+                throw m_msg.damaged(L"the \"(none)\" value of input \"" + fullName(in) + L"\" is not a number");
+            }
+        }
+        if (next != h.inputs.size())
+            throw m_msg.damaged(L"its input meanings are not numbered as its inputs");
+    }
+    {
+        auto s = prepare("SELECT input, code, label FROM input_labels ORDER BY input, code");
+        while (step(s.get()) == SQLITE_ROW) {
+            const sqlite3_int64 input = sqlite3_column_int64(s.get(), 0);
+            if (sqlite3_column_type(s.get(), 0) != SQLITE_INTEGER || input < 0 || std::uint64_t(input) >= h.inputs.size())
+                throw m_msg.damaged(L"it holds labels of an input it does not have");
+            InputInfo& in = h.inputs[std::size_t(input)];
+            if (sqlite3_column_type(s.get(), 1) != SQLITE_INTEGER ||
+                sqlite3_column_int64(s.get(), 1) != sqlite3_int64(in.labels.size()) || !isText(s.get(), 2))
+                throw m_msg.damaged(L"the labels of input \"" + fullName(in) + L"\" are not numbered 0, 1, 2, ...");
+            in.labels.push_back(columnBytes(s.get(), 2));
+        }
+    }
+    {
+        auto s = prepare("SELECT idx, scale, direction FROM function_meaning ORDER BY idx");
+        while (step(s.get()) == SQLITE_ROW) {
+            const std::size_t f = h.functionScales.size();
+            if (sqlite3_column_type(s.get(), 0) != SQLITE_INTEGER || sqlite3_column_int64(s.get(), 0) != sqlite3_int64(f) ||
+                f >= h.functions.size())
+                throw m_msg.damaged(L"its function meanings are not numbered as its functions");
+            const sqlite3_int64 scale = sqlite3_column_int64(s.get(), 1);
+            const sqlite3_int64 direction = sqlite3_column_int64(s.get(), 2);
+            if (sqlite3_column_type(s.get(), 1) != SQLITE_INTEGER || (scale != kLinearScale && scale != kLogScale))
+                throw m_msg.damaged(L"the scale of function \"" + FromUtf8(h.functions[f]) + L"\" is not valid");
+            if (sqlite3_column_type(s.get(), 2) != SQLITE_INTEGER || (direction != kMinimize && direction != kMaximize))
+                throw m_msg.damaged(L"the direction of function \"" + FromUtf8(h.functions[f]) + L"\" is not valid");
+            h.functionScales.push_back(std::int32_t(scale));
+            h.functionDirections.push_back(std::int32_t(direction));
+        }
+        if (h.functionScales.size() != h.functions.size())
+            throw m_msg.damaged(L"its function meanings are not numbered as its functions");
+    }
+}
+
+void Reader::checkMeaning(const OrsContent& c, const std::vector<std::wstring>& inputNames,
+                          const std::vector<std::wstring>& functionNames) const
+{
+    const OrsHeader& h = c.header;
+    for (std::size_t i = 0; i < h.inputs.size(); ++i) {
+        const InputInfo& in = h.inputs[i];
+        const auto& distinct = c.distinctValues[i];
+        const std::wstring name = L"input \"" + inputNames[i] + L"\"";
+        if (in.labelled() && in.noneValue && *in.noneValue != double(in.labels.size()))
+            throw m_msg.damaged(L"the \"(none)\" value of " + name + L" is not the code after its labels");
+        if (in.noneValue && !distinct.empty() && distinct.back() > *in.noneValue)
+            throw m_msg.damaged(L"the \"(none)\" value of " + name + L" is not above its other values");
+        for (const double v : distinct) {
+            if (in.noneValue && v == *in.noneValue)
+                continue;
+            if (in.labelled() && !(v >= 0 && v < double(in.labels.size()) && v == std::floor(v)))
+                throw m_msg.damaged(name + L" holds a value that is not the code of one of its labels");
+        }
+        if (in.scale == kLogScale && !distinct.empty() && !(distinct.front() > 0))
+            throw m_msg.damaged(name + L" is on a log scale but holds a value at or below zero");
+    }
+    const std::size_t records = h.recordCount;
+    for (std::size_t f = 0; f < h.functions.size(); ++f) {
+        if (h.functionScale(f) != kLogScale)
+            continue;
+        const double* v = c.functionValues.data() + f * records;
+        if (std::any_of(v, v + records, [](double x) { return !(x > 0); }))
+            throw m_msg.damaged(L"function \"" + functionNames[f] + L"\" is on a log scale but holds a value at or below zero");
     }
 }
 
@@ -480,6 +584,7 @@ OrsContent Reader::read()
     readFileInfo(h);
     readInputs(h);
     readFunctions(h);
+    readMeaning(h);
 
     const std::size_t columns = h.inputs.size() + h.functions.size();
     const std::uint32_t records = h.recordCount;
@@ -533,6 +638,7 @@ OrsContent Reader::read()
         if (bad[i] < records)
             throw m_msg.damaged(L"input \"" + inputNames[i] + L"\" holds a value that is not a finite number (record " +
                                 std::to_wstring(bad[i]) + L")");
+    checkMeaning(c, inputNames, functionNames);
     return c;
 }
 

@@ -14,6 +14,7 @@
 #include <bit>
 #include <cerrno>
 #include <climits>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
@@ -66,6 +67,7 @@ private:
     void exec(const char* sql) const;
     void insertColumns(const char* table, std::span<const double* const> columns) const;
     void fill();
+    void checkMeaning() const;
 
     const std::wstring& m_path;
     const OrsHeader& m_header;
@@ -149,11 +151,15 @@ void Writer::fill()
         std::uint64_t(m_header.recordCount) * 8 * (m_header.inputs.size() + m_header.functions.size());
     exec(dataBytes > (std::uint64_t(4) << 20) ? "PRAGMA page_size = 65536;" : "PRAGMA page_size = 4096;");
     exec("PRAGMA journal_mode = OFF; PRAGMA synchronous = OFF;");
+    const bool meaning = m_header.hasMeaning();
     const std::string pragmas = "PRAGMA application_id = " + std::to_string(kApplicationId) +
-                                "; PRAGMA user_version = " + std::to_string(kFormatVersion) + ";";
+                                "; PRAGMA user_version = " +
+                                std::to_string(meaning ? kFormatVersion : kPlainFormatVersion) + ";";
     exec(pragmas.c_str());
     exec("BEGIN");
     exec(kSchema);
+    if (meaning)
+        exec(kMeaningSchema);
 
     auto prepare = [&](const char* sql) {
         sqlite3_stmt* raw = nullptr;
@@ -197,6 +203,33 @@ void Writer::fill()
             sqlite3_bind_int64(s.get(), 1, sqlite3_int64(i));
             bindText(s.get(), 2, m_header.functions[i]);
             run(s.get());
+        }
+    }
+    if (meaning) {
+        auto in = prepare("INSERT INTO input_meaning(idx, scale, none_value) VALUES (?, ?, ?)");
+        auto label = prepare("INSERT INTO input_labels(input, code, label) VALUES (?, ?, ?)");
+        for (std::size_t i = 0; i < m_header.inputs.size(); ++i) {
+            const InputInfo& info = m_header.inputs[i];
+            sqlite3_bind_int64(in.get(), 1, sqlite3_int64(i));
+            sqlite3_bind_int(in.get(), 2, info.scale);
+            if (info.noneValue)
+                sqlite3_bind_double(in.get(), 3, *info.noneValue);
+            else
+                sqlite3_bind_null(in.get(), 3);
+            run(in.get());
+            for (std::size_t k = 0; k < info.labels.size(); ++k) {
+                sqlite3_bind_int64(label.get(), 1, sqlite3_int64(i));
+                sqlite3_bind_int64(label.get(), 2, sqlite3_int64(k));
+                bindText(label.get(), 3, info.labels[k]);
+                run(label.get());
+            }
+        }
+        auto fn = prepare("INSERT INTO function_meaning(idx, scale, direction) VALUES (?, ?, ?)");
+        for (std::size_t f = 0; f < m_header.functions.size(); ++f) {
+            sqlite3_bind_int64(fn.get(), 1, sqlite3_int64(f));
+            sqlite3_bind_int(fn.get(), 2, m_header.functionScale(f));
+            sqlite3_bind_int(fn.get(), 3, m_header.functionDirection(f));
+            run(fn.get());
         }
     }
     insertColumns("input_values", m_inputs);
@@ -462,12 +495,44 @@ std::string randomLetters()
     return s;
 }
 
+// What the file would claim about its values must hold for them: a reader
+// refuses a file where it does not.
+void Writer::checkMeaning() const
+{
+    const std::size_t n = m_header.recordCount;
+    for (std::size_t i = 0; i < m_header.inputs.size(); ++i) {
+        const InputInfo& in = m_header.inputs[i];
+        const std::wstring name = L"input \"" + FromUtf8(in.name) + L"\"";
+        if (in.labelled() && in.noneValue && *in.noneValue != double(in.labels.size()))
+            throw failure(L"the \"(none)\" value of " + name + L" is not the code after its labels");
+        for (std::size_t r = 0; r < n; ++r) {
+            const double v = m_inputs[i][r];
+            if (in.noneValue && v == *in.noneValue)
+                continue;
+            if (in.noneValue && v > *in.noneValue)
+                throw failure(L"the \"(none)\" value of " + name + L" is not above its other values");
+            if (in.labelled() && !(v >= 0 && v < double(in.labels.size()) && v == std::floor(v)))
+                throw failure(name + L" holds a value that is not the code of one of its labels");
+            if (in.scale == kLogScale && !(v > 0))
+                throw failure(name + L" is on a log scale but holds a value at or below zero");
+        }
+    }
+    for (std::size_t f = 0; f < m_header.functions.size(); ++f)
+        if (m_header.functionScale(f) == kLogScale)
+            for (std::size_t r = 0; r < n; ++r)
+                if (!(m_functions[f][r] > 0))
+                    throw failure(L"function \"" + FromUtf8(m_header.functions[f]) +
+                                  L"\" is on a log scale but holds a value at or below zero");
+}
+
 void Writer::write()
 {
     if (m_inputs.size() != m_header.inputs.size() || m_functions.size() != m_header.functions.size())
         throw failure(L"the data are inconsistent");
     if (std::uint64_t(m_header.recordCount) * 8 > std::uint64_t(INT_MAX))
         throw failure(L"it would hold too many records (at most " + std::to_wstring(INT_MAX / 8) + L")");
+
+    checkMeaning();
 
     int linkError = 0;
     const std::string target = resolveLinks(ToUtf8(m_path), linkError);

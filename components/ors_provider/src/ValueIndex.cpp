@@ -3,6 +3,8 @@
 
 #include <algorithm>
 #include <bit>
+#include <cmath>
+#include <limits>
 #include <cstring>
 #include <numeric>
 #include <thread>
@@ -219,6 +221,28 @@ std::uint32_t BuildValueIndex(const double* column, std::uint32_t n, std::uint32
 {
     return BuildValueIndex([column](std::uint32_t first, std::uint32_t) { return column + first; }, n, indices,
                            distinct);
+}
+
+double NoneValueAfter(double lo, double hi)
+{
+    double none = hi > lo ? hi + (hi - lo) / 10 : hi + 1;
+    // A span far below the magnitude of the values would round back onto hi.
+    if (!(none > hi))
+        none = hi + std::max(1.0, std::fabs(hi)) * 1e-6;
+    if (!std::isfinite(none))
+        none = std::nextafter(hi, std::numeric_limits<double>::infinity());
+    return none;
+}
+
+bool OrsHeader::hasMeaning() const
+{
+    for (const auto& in : inputs)
+        if (in.labelled() || in.noneValue || in.scale != kLinearScale)
+            return true;
+    for (std::size_t f = 0; f < functions.size(); ++f)
+        if (functionScale(f) != kLinearScale || functionDirection(f) != kMinimize)
+            return true;
+    return false;
 }
 
 HugeArray<double> ExpandInputValues(const OrsContent& content)

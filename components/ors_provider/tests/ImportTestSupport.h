@@ -4,6 +4,7 @@
 #include "OrsTestSupport.h"
 
 #include "import/Import.h"
+#include "ors_provider/IDataMeaning.h"
 #include "ors_provider/ILoadReport.h"
 
 #include <gmock/gmock.h>
@@ -19,6 +20,31 @@ inline void writeText(const fs::path& path, const std::string& text)
     std::ofstream(path, std::ios::binary | std::ios::trunc).write(text.data(), std::streamsize(text.size()));
 }
 
+// Optuna's RDB storage tables (as its SQLAlchemy models create them in SQLite).
+inline const char* const kOptunaSchema = R"SQL(
+CREATE TABLE studies (study_id INTEGER NOT NULL, study_name VARCHAR(512) NOT NULL, PRIMARY KEY (study_id));
+CREATE UNIQUE INDEX ix_studies_study_name ON studies (study_name);
+CREATE TABLE version_info (version_info_id INTEGER NOT NULL, schema_version INTEGER, library_version VARCHAR(256),
+    PRIMARY KEY (version_info_id), CHECK (version_info_id=1));
+CREATE TABLE study_directions (study_direction_id INTEGER NOT NULL, direction VARCHAR(8) NOT NULL,
+    study_id INTEGER NOT NULL, objective INTEGER NOT NULL, PRIMARY KEY (study_direction_id),
+    UNIQUE (study_id, objective), FOREIGN KEY(study_id) REFERENCES studies (study_id));
+CREATE TABLE study_system_attributes (study_system_attribute_id INTEGER NOT NULL, study_id INTEGER,
+    "key" VARCHAR(512), value_json TEXT, PRIMARY KEY (study_system_attribute_id), UNIQUE (study_id, "key"));
+CREATE TABLE trials (trial_id INTEGER NOT NULL, number INTEGER, study_id INTEGER, state VARCHAR(8) NOT NULL,
+    datetime_start DATETIME, datetime_complete DATETIME, PRIMARY KEY (trial_id));
+CREATE TABLE trial_params (param_id INTEGER NOT NULL, trial_id INTEGER, param_name VARCHAR(512),
+    param_value FLOAT, distribution_json TEXT, PRIMARY KEY (param_id), UNIQUE (trial_id, param_name));
+CREATE TABLE trial_values (trial_value_id INTEGER NOT NULL, trial_id INTEGER NOT NULL, objective INTEGER NOT NULL,
+    value FLOAT, value_type VARCHAR(7) NOT NULL, PRIMARY KEY (trial_value_id), UNIQUE (trial_id, objective));
+CREATE TABLE trial_intermediate_values (trial_intermediate_value_id INTEGER NOT NULL, trial_id INTEGER NOT NULL,
+    step INTEGER NOT NULL, intermediate_value FLOAT, intermediate_value_type VARCHAR(7) NOT NULL,
+    PRIMARY KEY (trial_intermediate_value_id));
+CREATE TABLE alembic_version (version_num VARCHAR(32) NOT NULL, PRIMARY KEY (version_num));
+INSERT INTO version_info VALUES (1, 12, '3.1.0');
+INSERT INTO alembic_version VALUES ('v3.0.0.d');
+)SQL";
+
 // Everything a load hands back, read through the source interfaces.
 struct Loaded {
     std::vector<std::wstring> signals, inputs, functions;
@@ -28,6 +54,13 @@ struct Loaded {
     LONG dataType = -1;
     ULONG records = 0;
     ULONG skipped = 0; // failed evaluations left out
+    // What the values mean: per input its value labels by value index ("" for
+    // a plain number), whether it is labelled, its "(none)" index (-1: none)
+    // and scale; per function its scale and direction.
+    std::vector<std::vector<std::wstring>> labels;
+    std::vector<bool> labelled;
+    std::vector<long long> noneIndex;
+    std::vector<LONG> scales, functionScales, directions;
 
     std::vector<std::wstring> fullInputNames() const
     {
@@ -69,6 +102,33 @@ inline Loaded readBack(IOptimizationResultsDataSource* source)
             l.indices.back().push_back(index);
         }
     }
+    ComPtr<IOptimizationResultsDataMeaning> meaning(source);
+    EXPECT_TRUE(meaning);
+    for (ULONG i = 0; meaning && i < nIn; ++i) {
+        l.labels.emplace_back();
+        for (std::uint64_t k = 0;; ++k) {
+            double v = 0;
+            if (ex->GetInputValueByIndex(k, i, &v) != S_OK)
+                break;
+            std::wstring label;
+            const HRESULT hr = meaning->GetInputValueLabel(i, k, &label);
+            EXPECT_TRUE(hr == S_OK || (hr == S_FALSE && label.empty()));
+            l.labels.back().push_back(label);
+        }
+        l.labelled.push_back(meaning->IsInputLabelled(i) == S_OK);
+        std::uint64_t none = 0;
+        l.noneIndex.push_back(meaning->GetInputNoneIndex(i, &none) == S_OK ? (long long)none : -1);
+        LONG scale = -1;
+        EXPECT_EQ(meaning->GetInputScale(i, &scale), S_OK);
+        l.scales.push_back(scale);
+    }
+    for (ULONG f = 0; meaning && f < nFn; ++f) {
+        LONG scale = -1, direction = -1;
+        EXPECT_EQ(meaning->GetFunctionScale(f, &scale), S_OK);
+        EXPECT_EQ(meaning->GetFunctionDirection(f, &direction), S_OK);
+        l.functionScales.push_back(scale);
+        l.directions.push_back(direction);
+    }
     for (ULONG f = 0; f < nFn; ++f) {
         std::wstring n;
         source->GetFunctionName(f, &n);
@@ -91,6 +151,35 @@ inline Loaded loadOk(const fs::path& path)
     if (!r.source)
         return {};
     return readBack(r.source.Get());
+}
+
+// Load options of the provider, set before a load.
+struct LoadOptions {
+    std::wstring study;
+    std::vector<std::wstring> inputs, functions;
+    bool acceptGuess = false;
+};
+
+// Loads through a provider with options; *pChoice: its pending choice after.
+inline LoadResult loadWith(const fs::path& path, const LoadOptions& o, LoadChoice* pChoice = nullptr)
+{
+    auto provider = platform::MakeCom<ors::COptimizationResultsDataProvider>();
+    ComPtr<IOptimizationResultsLoadOptions> options(provider.Get());
+    EXPECT_TRUE(options);
+    options->SetStudy(o.study);
+    options->SetColumnRoles(o.inputs, o.functions);
+    options->SetAcceptGuess(o.acceptGuess ? TRUE : FALSE);
+    LoadResult r = load(provider.Get(), path.wstring());
+    if (pChoice)
+        EXPECT_EQ(options->GetPendingChoice(pChoice), S_OK);
+    return r;
+}
+
+inline Loaded loadOk(const fs::path& path, const LoadOptions& o, LoadChoice* pChoice = nullptr)
+{
+    const auto r = loadWith(path, o, pChoice);
+    EXPECT_EQ(r.hr, S_OK) << std::string(r.error.begin(), r.error.end());
+    return r.source ? readBack(r.source.Get()) : Loaded{};
 }
 
 // The error text of a load that must fail.

@@ -106,8 +106,8 @@ TEST_F(OrsBadFile, EmptyRandomAndForeignFilesAreNotResultsFiles)
 TEST_F(OrsBadFile, FormatVersions)
 {
     const auto newer = valid("newer.ors");
-    execSql(newer, "PRAGMA user_version = 2;");
-    expectError(newer, L" was written by a newer version of the program (format 2); this version reads format 1 files.");
+    execSql(newer, "PRAGMA user_version = 3;");
+    expectError(newer, L" was written by a newer version of the program (format 3); this version reads formats 1 to 2.");
     const auto none = valid("none.ors");
     execSql(none, "PRAGMA user_version = 0;");
     expectError(none, L" is damaged: its format version (0) is not valid.");

@@ -303,8 +303,13 @@ TEST(ImportConverter, WritesAnOrsFileFromATable)
         const int status = std::system(command.c_str());
         return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     };
-    // Unmarked: refused with the converter's own advice, then converted with it.
-    EXPECT_EQ(run("'" + table.string() + "' '" + out.string() + "'"), 1);
+    const auto readLog = [&] {
+        std::ifstream log(dir / "log");
+        return std::string(std::istreambuf_iterator<char>(log), {});
+    };
+    // Unmarked: the guessed roles are used and shown, so that they can be corrected.
+    EXPECT_EQ(run("'" + table.string() + "' '" + out.string() + "'"), 0);
+    EXPECT_THAT(readLog(), HasSubstr("guessed\n  --inputs width,height --functions mass\n"));
     EXPECT_EQ(run("--inputs width,height --functions mass --signal Beam '" + table.string() + "' '" + out.string() + "'"),
               0);
     const Loaded l = loadOk(out);

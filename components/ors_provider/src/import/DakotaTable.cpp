@@ -18,7 +18,9 @@ bool isNumberedDescriptor(std::string_view name, std::string_view stem)
                        [](char c) { return c >= '0' && c <= '9'; });
 }
 
-bool isResponseDescriptor(std::string_view name)
+} // namespace
+
+bool IsDakotaResponseName(std::string_view name)
 {
     if (name == "obj_fn")
         return true;
@@ -28,8 +30,6 @@ bool isResponseDescriptor(std::string_view name)
             return true;
     return false;
 }
-
-} // namespace
 
 OrsContent ReadDakotaTable(MappedFile& file, const TextHeader& header, const ImportOptions& options,
                            const ImportMessages& msg, ReadProgress& progress)
@@ -47,15 +47,25 @@ OrsContent ReadDakotaTable(MappedFile& file, const TextHeader& header, const Imp
 
     const std::string fallbackSignal = options.signal.empty() ? "dakota" : options.signal;
     TableSplit split;
-    if (options.explicitColumns()) {
-        split = ExplicitSplit(header, options, fallbackSignal, ids, msg);
+    std::optional<RolesGuess> taken;
+    const bool defaultNames = std::any_of(names.begin() + std::ptrdiff_t(first), names.end(),
+                                          [](const std::string& name) { return IsDakotaResponseName(name); });
+    if (options.explicitColumns() || !defaultNames) {
+        // Responses the user named (or a freeform table's columns) are not
+        // told from the variables by their names.
+        const std::wstring question =
+            msg.file(header.freeform
+                         ? L"is a Dakota table without a header: say which of its columns x1, x2, ... are "
+                           L"functions (vantix-convert --functions <columns> <file> <output>.ors)"
+                         : L"is a Dakota table whose responses have names of their own: say which columns are "
+                           L"functions (vantix-convert --functions <columns> <file> <output>.ors)")
+                .message;
+        split = UncertainSplit(header, file.end(), options, fallbackSignal, ids, question,
+                               msg.line(header.line, L"the Dakota header names no variable column"), msg, taken);
     } else {
         for (std::size_t c = first; c < names.size(); ++c)
-            if (isResponseDescriptor(names[c]))
+            if (IsDakotaResponseName(names[c]))
                 split.functionColumns.push_back(c);
-        // Own response descriptors: the last column is the function.
-        if (split.functionColumns.empty() && first < names.size())
-            split.functionColumns.push_back(names.size() - 1);
         for (std::size_t c = first; c < names.size(); ++c)
             if (std::find(split.functionColumns.begin(), split.functionColumns.end(), c) == split.functionColumns.end())
                 split.inputColumns.push_back(c);
@@ -70,6 +80,7 @@ OrsContent ReadDakotaTable(MappedFile& file, const TextHeader& header, const Imp
 
     NumericResult result;
     OrsContent content = LoadSplitTable(file, header, split, "Dakota tabular data", msg, progress, &result);
+    content.guessedRoles = std::move(taken);
     // The interface id names the signal when every row has the same one.
     if (options.signal.empty() && interfaceColumn && !result.labelsDiffer && !result.firstLabel.empty() &&
         result.firstLabel != "NO_ID") {

@@ -20,13 +20,22 @@ enum class SourceFormat {
 
 struct ImportOptions {
     // Plain tables: take these header columns as the inputs / functions. When
-    // only one list is given, every other column belongs to the other one.
+    // only one list is given, every other column belongs to the other one
+    // (unless unnamedIgnored).
     std::vector<std::string> inputColumns;
     std::vector<std::string> functionColumns;
+    bool unnamedIgnored = false;
     // Signal of inputs whose table names none ("csv" for plain tables).
     std::string signal;
-    // Optuna storage: the study to read (default: most completed trials).
+    // Optuna storage: the study to read; empty: the only one with completed
+    // trials, or ChoiceNeeded when there are several.
     std::string study;
+    // A table whose split into inputs and functions is uncertain: false
+    // throws ChoiceNeeded with the best guess, true loads the guess (and
+    // tells it in OrsContent::guessedRoles).
+    bool acceptGuess = false;
+    // Log scale for these inputs or functions (by name).
+    std::vector<std::string> logColumns;
 
     bool explicitColumns() const { return !inputColumns.empty() || !functionColumns.empty(); }
 };
@@ -35,7 +44,7 @@ struct ImportOptions {
 SourceFormat DetectResultsFormat(const std::wstring& path);
 
 // Reads a results file of any supported format. Throws OrsError with a text
-// for the user (and std::bad_alloc).
+// for the user (ChoiceNeeded when it needs an answer; and std::bad_alloc).
 OrsContent ReadResultsFile(const std::wstring& path, const ImportOptions& options = {});
 // The same, reporting to progress (and throwing LoadCancelled when it cancels).
 OrsContent ReadResultsFile(const std::wstring& path, const ImportOptions& options, ReadProgress& progress);

@@ -18,6 +18,8 @@
 #include <cerrno>
 #include <cstring>
 #include <ctime>
+#include <limits>
+#include <map>
 #include <unordered_set>
 
 namespace ors::import {
@@ -171,6 +173,52 @@ void CheckUniqueColumns(const std::vector<std::string>& names, std::uint64_t hea
     for (const auto& name : names)
         if (!seen.insert(name).second)
             throw msg.line(headerLine, L"two columns are named " + Quoted(name));
+}
+
+std::size_t CodeInputCells(const std::vector<InputCell>& cells, InputInfo& in, double* values)
+{
+    using Kind = InputCell::Kind;
+    const std::size_t n = cells.size();
+    const bool labelled = std::any_of(cells.begin(), cells.end(), [](const InputCell& c) { return c.kind == Kind::Text; });
+    bool missing = false;
+    if (labelled) {
+        std::map<std::string_view, double> codes;
+        for (const InputCell& c : cells)
+            if (c.kind != Kind::Missing)
+                codes.emplace(c.text, 0.0);
+        in.labels.clear();
+        for (auto& [text, code] : codes) {
+            code = double(in.labels.size());
+            in.labels.emplace_back(text);
+        }
+        for (std::size_t r = 0; r < n; ++r) {
+            missing |= cells[r].kind == Kind::Missing;
+            values[r] = cells[r].kind == Kind::Missing ? double(codes.size()) : codes.find(cells[r].text)->second;
+        }
+        if (missing)
+            in.noneValue = double(in.labels.size());
+        return n;
+    }
+    double lo = std::numeric_limits<double>::infinity(), hi = -lo;
+    for (std::size_t r = 0; r < n; ++r) {
+        if (cells[r].kind == Kind::NotFinite)
+            return r;
+        if (cells[r].kind == Kind::Missing) {
+            missing = true;
+            continue;
+        }
+        values[r] = cells[r].number == 0 ? 0.0 : cells[r].number;
+        lo = std::min(lo, values[r]);
+        hi = std::max(hi, values[r]);
+    }
+    if (missing) {
+        const double none = lo <= hi ? NoneValueAfter(lo, hi) : 0.0;
+        in.noneValue = none;
+        for (std::size_t r = 0; r < n; ++r)
+            if (cells[r].kind == Kind::Missing)
+                values[r] = none;
+    }
+    return n;
 }
 
 namespace {

@@ -97,6 +97,22 @@ std::int32_t DecideDataType(const OrsContent& content);
 // Number of '\n' bytes in [p, end).
 std::size_t CountNewlines(const char* p, const char* end);
 
+// One cell of an input read before its kind is known (Optuna's parameters).
+struct InputCell {
+    enum class Kind : std::uint8_t { Number, NotFinite, Text, Missing };
+    Kind kind = Kind::Missing;
+    double number = 0;
+    std::string text; // as written; a Number's text counts when the input is labelled
+};
+
+// The values of an input from its cells. A text among them makes the input
+// labelled: every present cell becomes the code of its text among the sorted
+// texts, so any source of the same choices gives the same codes. Otherwise
+// the numbers stay. Missing cells take the "(none)" value. Fills in.labels
+// and in.noneValue; returns the first cell that is not a finite number of a
+// numeric input, or cells.size().
+std::size_t CodeInputCells(const std::vector<InputCell>& cells, InputInfo& in, double* values);
+
 // Every name unique; else the error names the first repeated one.
 void CheckUniqueColumns(const std::vector<std::string>& names, std::uint64_t headerLine, const ImportMessages& msg);
 

@@ -200,9 +200,38 @@ OrsContent readAnyFormat(const std::wstring& path, const ImportOptions& options,
 
 } // namespace
 
+void import::ApplyLogScales(OrsContent& content, const std::vector<std::string>& names, const ImportMessages& msg)
+{
+    OrsHeader& h = content.header;
+    const std::size_t rows = h.recordCount;
+    for (const auto& name : names) {
+        const auto in = std::find_if(h.inputs.begin(), h.inputs.end(), [&](const InputInfo& i) { return i.name == name; });
+        if (in != h.inputs.end()) {
+            const auto& distinct = content.distinctValues[std::size_t(in - h.inputs.begin())];
+            if (in->labelled())
+                throw msg.file(L"has labels, not numbers, as the values of " + Quoted(name) +
+                               L", which cannot take a log scale");
+            if (!distinct.empty() && !(distinct.front() > 0))
+                throw msg.file(L"has values at or below zero of " + Quoted(name) + L", which cannot take a log scale");
+            in->scale = kLogScale;
+            continue;
+        }
+        const auto fn = std::find(h.functions.begin(), h.functions.end(), name);
+        if (fn == h.functions.end())
+            throw msg.file(L"has no input or function named " + Quoted(name));
+        const std::size_t f = std::size_t(fn - h.functions.begin());
+        const double* v = content.functionValues.data() + f * rows;
+        if (std::any_of(v, v + rows, [](double x) { return !(x > 0); }))
+            throw msg.file(L"has values at or below zero of " + Quoted(name) + L", which cannot take a log scale");
+        h.functionScales.resize(h.functions.size(), kLinearScale);
+        h.functionScales[f] = kLogScale;
+    }
+}
+
 OrsContent ReadResultsFile(const std::wstring& path, const ImportOptions& options, ReadProgress& progress)
 {
     OrsContent content = readAnyFormat(path, options, progress);
+    ApplyLogScales(content, options.logColumns, ImportMessages(path));
     if (content.skippedRecords)
         SW_TRACE(L"Data provider : skipped %llu failed rows of \"%ls\"",
                  static_cast<unsigned long long>(content.skippedRecords), path.c_str());

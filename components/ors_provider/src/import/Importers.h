@@ -25,6 +25,28 @@ OrsContent LoadSplitTable(MappedFile& file, const TextHeader& header, const Tabl
 TableSplit ExplicitSplit(const TextHeader& header, const ImportOptions& options, const std::string& signal,
                          const std::vector<bool>& ignored, const ImportMessages& msg);
 
+// Function name of an Optuna trials table's value column ("value",
+// "values_<n>", "value_<metric>"), or empty when the column holds none.
+std::string OptunaFunctionName(std::string_view column);
+// One of Dakota's default response descriptors (obj_fn, response_fn_<n>, ...).
+bool IsDakotaResponseName(std::string_view name);
+
+// The split of a table whose file does not settle it: the caller's columns
+// when options name them; else the best guess, taken when options accept it
+// (and told in taken), otherwise thrown as ChoiceNeeded with question as its
+// text. Columns in ignored are never data. noGuess is thrown when no guess
+// gives an input and a function.
+TableSplit UncertainSplit(const TextHeader& header, const char* end, const ImportOptions& options,
+                          const std::string& signal, const std::vector<bool>& ignored, const std::wstring& question,
+                          const OrsError& noGuess, const ImportMessages& msg, std::optional<RolesGuess>& taken);
+
+// Sets the log scale of the inputs and functions of these names; throws for
+// a name the content lacks and for values a log axis cannot show.
+void ApplyLogScales(OrsContent& content, const std::vector<std::string>& names, const ImportMessages& msg);
+
+// Hex FNV-1a 64 of the column names, one per line: identifies a layout.
+std::string HeaderHash(const std::vector<std::string>& names);
+
 // A pandas index column: unnamed or "Unnamed: <n>".
 bool IsIndexColumn(std::string_view name);
 

@@ -8,7 +8,6 @@
 #include "NumberParse.h"
 
 #include <algorithm>
-#include <map>
 
 namespace ors::import {
 
@@ -21,8 +20,9 @@ bool startsWith(std::string_view s, std::string_view prefix)
     return s.substr(0, prefix.size()) == prefix;
 }
 
-// Function name of a value column, or empty when the column holds none.
-std::string functionName(std::string_view column)
+} // namespace
+
+std::string OptunaFunctionName(std::string_view column)
 {
     if (column == "value")
         return "value";
@@ -36,6 +36,10 @@ std::string functionName(std::string_view column)
     }
     return {};
 }
+
+namespace {
+
+const auto functionName = OptunaFunctionName;
 
 std::string_view trimmedCell(std::string_view s)
 {
@@ -116,9 +120,6 @@ OrsContent ReadOptunaCsv(const MappedFile& file, const TextHeader& header, const
                 throw CellError(msg, reader.line(), names[valueColumns[k]], cells[valueColumns[k]], int(status));
             failed = true;
         }
-        for (std::size_t k = 0; k < paramColumns.size(); ++k)
-            if (trimmedCell(cells[paramColumns[k]]).empty())
-                throw CellError(msg, reader.line(), names[paramColumns[k]], {}, int(NumberStatus::Empty));
         if (failed) {
             ++failedTrials;
             continue;
@@ -133,40 +134,42 @@ OrsContent ReadOptunaCsv(const MappedFile& file, const TextHeader& header, const
     if (rows == 0)
         throw msg.file(L"holds no completed trials");
 
+    // A parameter no completed trial has is no input.
+    for (std::size_t k = paramColumns.size(); k-- > 0;) {
+        if (std::any_of(paramCells[k].begin(), paramCells[k].end(), [](const std::string& c) { return !c.empty(); }))
+            continue;
+        paramColumns.erase(paramColumns.begin() + std::ptrdiff_t(k));
+        paramCells.erase(paramCells.begin() + std::ptrdiff_t(k));
+        h.inputs.erase(h.inputs.begin() + std::ptrdiff_t(k));
+    }
+
     ParsedColumns parsed;
     parsed.capacity = parsed.rows = rows;
     parsed.inputs = HugeArray<double>(paramColumns.size() * rows);
     parsed.functions = HugeArray<double>(valueColumns.size() * rows);
     for (std::size_t k = 0; k < valueColumns.size(); ++k)
         std::copy(values[k].begin(), values[k].end(), parsed.functions.data() + k * rows);
+    std::vector<InputCell> inputCells(rows);
     for (std::size_t k = 0; k < paramColumns.size(); ++k) {
-        double* dst = parsed.inputs.data() + k * rows;
-        const auto& cells = paramCells[k];
+        // An empty cell is a trial without the parameter (or pandas' text of
+        // the choice None); text makes the parameter categorical.
+        for (std::size_t r = 0; r < rows; ++r) {
+            InputCell& cell = inputCells[r];
+            cell.text = std::move(paramCells[k][r]);
+            if (cell.text.empty()) {
+                cell.kind = InputCell::Kind::Missing;
+                continue;
+            }
+            const NumberStatus status = ParseNumberCell(cell.text, cell.number);
+            cell.kind = status == NumberStatus::Ok          ? InputCell::Kind::Number
+                        : status == NumberStatus::NotFinite ? InputCell::Kind::NotFinite
+                                                            : InputCell::Kind::Text;
+        }
         // Numbers with an infinity or NaN among them are a numeric parameter
         // gone wrong, not choices.
-        std::optional<std::size_t> notFinite;
-        bool numeric = true;
-        for (std::size_t r = 0; r < rows; ++r) {
-            const NumberStatus status = ParseNumberCell(cells[r], dst[r]);
-            if (status == NumberStatus::NotFinite && !notFinite)
-                notFinite = r;
-            numeric = numeric && (status == NumberStatus::Ok || status == NumberStatus::NotFinite);
-        }
-        if (numeric && notFinite)
-            throw CellError(msg, lines[*notFinite], names[paramColumns[k]], cells[*notFinite],
-                            int(NumberStatus::NotFinite));
-        if (numeric)
-            continue;
-        // Categorical: the position of the choice among the column's texts,
-        // in byte order (the table does not tell the order of the choices).
-        std::map<std::string_view, double> order;
-        for (const auto& cell : cells)
-            order.emplace(cell, 0.0);
-        double next = 0;
-        for (auto& [text, index] : order)
-            index = next++;
-        for (std::size_t r = 0; r < rows; ++r)
-            dst[r] = order.find(cells[r])->second;
+        const std::size_t bad = CodeInputCells(inputCells, h.inputs[k], parsed.inputs.data() + k * rows);
+        if (bad < rows)
+            throw CellError(msg, lines[bad], names[paramColumns[k]], inputCells[bad].text, int(NumberStatus::NotFinite));
     }
     h.creator = "Optuna trials table";
     h.created = file.modified();

@@ -2,6 +2,7 @@
 // stored in their internal form, which for a categorical parameter is the
 // index of the choice, and objectives in trial_values by number.
 #include "Importers.h"
+#include "Json.h"
 
 #include "diagnostics/snagwise.h"
 
@@ -10,6 +11,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstring>
@@ -271,20 +273,34 @@ OrsContent StorageReader::read()
     if (studies.empty())
         throw m_msg.file(L"is an Optuna storage without studies");
     const Study* study = nullptr;
+    const auto studyList = [&] {
+        std::wstring list;
+        for (const auto& st : studies)
+            list += (list.empty() ? L"" : L", ") + Quoted(st.name) + L" (" + std::to_wstring(st.completed) +
+                    (st.completed == 1 ? L" completed trial)" : L" completed trials)");
+        return list;
+    };
     if (!m_options.study.empty()) {
         for (const auto& st : studies)
             if (st.name == m_options.study)
                 study = &st;
-        if (!study) {
-            std::wstring list;
-            for (const auto& st : studies)
-                list += (list.empty() ? L"" : L", ") + Quoted(st.name) + L" (" + std::to_wstring(st.completed) +
-                        (st.completed == 1 ? L" completed trial)" : L" completed trials)");
-            throw m_msg.file(L"holds no Optuna study named " + Quoted(m_options.study) + L"; its studies: " + list);
-        }
+        if (!study)
+            throw m_msg.file(L"holds no Optuna study named " + Quoted(m_options.study) + L"; its studies: " + studyList());
     } else {
-        study = &*std::max_element(studies.begin(), studies.end(),
-                                   [](const Study& a, const Study& b) { return a.completed < b.completed; });
+        // Studies without completed trials are no choice.
+        std::vector<const Study*> candidates;
+        for (const auto& st : studies)
+            if (st.completed > 0)
+                candidates.push_back(&st);
+        if (candidates.size() > 1) {
+            ChoiceNeeded choice;
+            choice.message = m_msg.file(L"holds several Optuna studies: " + studyList() + L". Choose one to open")
+                                 .message;
+            for (const Study* st : candidates)
+                choice.studies.push_back({st->name, std::uint64_t(st->completed)});
+            throw choice;
+        }
+        study = candidates.empty() ? &studies.front() : candidates.front();
     }
     if (study->completed == 0)
         throw m_msg.file(L"holds no completed trials of the Optuna study " + Quoted(study->name));
@@ -306,16 +322,23 @@ OrsContent StorageReader::read()
             numbers.push_back(sqlite3_column_int64(s.get(), 1));
         }
     }
-    const std::size_t rows = numbers.size();
+    std::size_t rows = numbers.size();
     const auto trial = [&](std::size_t row) { return L"trial " + std::to_wstring(numbers[row]); };
 
     // Objectives: one direction each; without directions, as many as values.
     sqlite3_int64 objectives = 0;
+    std::unordered_map<sqlite3_int64, std::int32_t> directions;
     if (hasTable("study_directions")) {
-        auto s = prepare("SELECT max(objective) + 1 FROM study_directions WHERE study_id = ?");
+        auto s = prepare("SELECT objective, direction FROM study_directions WHERE study_id = ?");
         sqlite3_bind_int64(s.get(), 1, study->id);
-        if (step(s.get()))
-            objectives = sqlite3_column_int64(s.get(), 0);
+        while (step(s.get())) {
+            const sqlite3_int64 objective = sqlite3_column_int64(s.get(), 0);
+            objectives = std::max(objectives, objective + 1);
+            const std::string direction = columnText(s.get(), 1);
+            directions[objective] = direction == "MAXIMIZE" || direction == "StudyDirection.MAXIMIZE" || direction == "2"
+                                        ? kMaximize
+                                        : kMinimize;
+        }
     }
     if (objectives <= 0) {
         auto s = prepare("SELECT max(v.objective) + 1 FROM trial_values v JOIN trials t ON t.trial_id = v.trial_id "
@@ -337,6 +360,10 @@ OrsContent StorageReader::read()
     else
         for (sqlite3_int64 k = 0; k < objectives; ++k)
             h.functions.push_back("value " + std::to_string(k));
+    for (sqlite3_int64 k = 0; k < objectives; ++k) {
+        const auto it = directions.find(k);
+        h.functionDirections.push_back(it == directions.end() ? kMinimize : it->second);
+    }
 
     // Rows of a query on the study's completed trials (trial id first), each
     // with the record of its trial; trials beyond the records are skipped.
@@ -354,59 +381,11 @@ OrsContent StorageReader::read()
         return (type == SQLITE_FLOAT || type == SQLITE_INTEGER) && std::isfinite(v);
     };
 
-    // Parameters, named in the order they first appear. Values are gathered
-    // as (parameter, record) cells first: a storage of many names and few
-    // trials per name must not get a full column per name before the gaps
-    // are found.
-    struct Cell {
-        std::uint32_t param;
-        std::uint32_t row;
-        double value;
-    };
-    std::vector<Cell> cells;
-    std::unordered_map<std::string, std::size_t> paramIndex;
-    forEachTrialRow("SELECT p.trial_id, p.param_name, p.param_value FROM trial_params p JOIN trials t ON "
-                    "t.trial_id = p.trial_id WHERE t.study_id = ? AND t.state = 'COMPLETE' "
-                    "ORDER BY t.number, t.trial_id, p.param_id",
-                    [&](sqlite3_stmt* s, std::size_t row) {
-                        std::string name = columnText(s, 1);
-                        auto [at, added] = paramIndex.emplace(name, h.inputs.size());
-                        if (added)
-                            h.inputs.push_back({study->name, name});
-                        double v = 0;
-                        if (!finiteAt(s, v))
-                            throw m_msg.file(L"has a parameter value that is not a finite number (" + trial(row) +
-                                             L", parameter " + Quoted(name) + L")");
-                        cells.push_back({std::uint32_t(at->second), std::uint32_t(row), v});
-                    });
-    paramIndex.clear();
-    if (h.inputs.empty())
-        throw m_msg.file(L"holds an Optuna study without parameters (" + Quoted(study->name) + L")");
-    // By parameter, then record; the last of repeated cells counts.
-    std::stable_sort(cells.begin(), cells.end(),
-                     [](const Cell& a, const Cell& b) { return a.param != b.param ? a.param < b.param : a.row < b.row; });
-    std::size_t expected = 0; // cells[..] should be parameter expected / rows, record expected % rows
-    for (std::size_t i = 0; i < cells.size(); ++i) {
-        if (i + 1 < cells.size() && cells[i + 1].param == cells[i].param && cells[i + 1].row == cells[i].row)
-            continue;
-        const std::size_t at = std::size_t(cells[i].param) * rows + cells[i].row;
-        if (at != expected)
-            break;
-        ++expected;
-    }
-    if (expected < h.inputs.size() * rows)
-        throw m_msg.file(L"has a completed trial without the parameter " + Quoted(h.inputs[expected / rows].name) +
-                         L" (" + trial(expected % rows) + L")");
-    ParsedColumns parsed;
-    parsed.capacity = parsed.rows = rows;
-    parsed.inputs = HugeArray<double>(h.inputs.size() * rows);
-    for (const Cell& c : cells)
-        parsed.inputs.data()[std::size_t(c.param) * rows + c.row] = c.value;
-    std::vector<Cell>().swap(cells);
-
-    // Objective values; infinite ones are stored as NULL with value_type.
+    // Objective values; infinite ones are stored as NULL with value_type. A
+    // completed trial with one is a failed evaluation, left out.
     std::vector<double> values(std::size_t(objectives) * rows, 0.0);
     std::vector<bool> valuePresent(values.size(), false);
+    std::vector<bool> failed(rows, false);
     forEachTrialRow("SELECT v.trial_id, v.objective, v.value FROM trial_values v JOIN trials t ON "
                     "t.trial_id = v.trial_id WHERE t.study_id = ? AND t.state = 'COMPLETE'",
                     [&](sqlite3_stmt* s, std::size_t row) {
@@ -416,23 +395,180 @@ OrsContent StorageReader::read()
                                              L", which its study does not have (" + trial(row) + L")");
                         double v = 0;
                         if (!finiteAt(s, v))
-                            throw m_msg.file(L"has a value of \"" + FromUtf8(h.functions[std::size_t(objective)]) +
-                                             L"\" that is not a finite number (" + trial(row) + L")");
+                            failed[row] = true;
                         values[std::size_t(objective) * rows + row] = v;
                         valuePresent[std::size_t(objective) * rows + row] = true;
                     });
     for (std::size_t i = 0; i < values.size(); ++i)
-        if (!valuePresent[i])
+        if (!valuePresent[i] && !failed[i % rows])
             throw m_msg.file(L"has a completed trial without a value of \"" + FromUtf8(h.functions[i / rows]) +
                              L"\" (" + trial(i % rows) + L")");
-    m_db.reset();
+    // Records of the trials kept.
+    std::vector<std::uint32_t> recordOf(rows);
+    std::size_t kept = 0;
+    for (std::size_t r = 0; r < rows; ++r)
+        recordOf[r] = failed[r] ? UINT32_MAX : std::uint32_t(kept++);
+    const std::uint64_t failedCompleted = rows - kept;
+    if (kept == 0)
+        throw m_msg.file(L"holds no completed trials of the Optuna study " + Quoted(study->name) +
+                         L" with finite values");
 
-    parsed.functions = HugeArray<double>(values.size());
-    std::copy(values.begin(), values.end(), parsed.functions.data());
+    // Parameters, named in the order they first appear. Values are gathered
+    // as (parameter, record) cells first: a storage of many names and few
+    // trials per name must not hold a cell per name and trial but for the
+    // one parameter being coded.
+    struct Cell {
+        std::uint32_t param;
+        std::uint32_t row;
+        InputCell::Kind kind;
+        double value;
+        std::uint32_t text; // into texts; kNoText: a number's text is made when needed
+    };
+    constexpr std::uint32_t kNoText = UINT32_MAX;
+    std::vector<Cell> cells;
+    std::vector<std::string> texts;
+    std::unordered_map<std::string, std::uint32_t> textIndex;
+    std::unordered_map<std::string, std::size_t> paramIndex;
+    std::vector<bool> logParam;
+    // Distributions by their JSON text; most trials share a few.
+    struct Distribution {
+        bool categorical = false;
+        bool log = false;
+        std::vector<JsonValue> choices;
+    };
+    std::unordered_map<std::string, Distribution> distributions;
+    const auto distributionOf = [&](std::string json) -> const Distribution& {
+        auto [it, added] = distributions.try_emplace(std::move(json));
+        if (!added)
+            return it->second;
+        Distribution& d = it->second;
+        JsonValue doc;
+        if (!ParseJson(it->first, doc))
+            return d; // unknown: the stored value is taken as it is
+        const JsonValue* name = doc.find("name");
+        const JsonValue* attributes = doc.find("attributes");
+        const std::string kind = name ? name->text : std::string();
+        d.categorical = kind == "CategoricalDistribution";
+        d.log = kind.find("LogUniform") != std::string::npos;
+        if (attributes) {
+            if (const JsonValue* log = attributes->find("log"))
+                d.log = log->type == JsonValue::Type::Bool && log->boolean;
+            if (const JsonValue* choices = attributes->find("choices"); d.categorical && choices)
+                d.choices = choices->items;
+        }
+        return d;
+    };
+    const auto textId = [&](std::string text) {
+        auto [it, added] = textIndex.emplace(std::move(text), std::uint32_t(texts.size()));
+        if (added)
+            texts.push_back(it->first);
+        return it->second;
+    };
+    forEachTrialRow("SELECT p.trial_id, p.param_name, p.param_value, p.distribution_json FROM trial_params p JOIN "
+                    "trials t ON t.trial_id = p.trial_id WHERE t.study_id = ? AND t.state = 'COMPLETE' "
+                    "ORDER BY t.number, t.trial_id, p.param_id",
+                    [&](sqlite3_stmt* s, std::size_t row) {
+                        if (failed[row])
+                            return;
+                        std::string name = columnText(s, 1);
+                        auto [at, added] = paramIndex.emplace(name, h.inputs.size());
+                        if (added) {
+                            h.inputs.push_back({study->name, name});
+                            logParam.push_back(false);
+                        }
+                        double v = 0;
+                        if (!finiteAt(s, v))
+                            throw m_msg.file(L"has a parameter value that is not a finite number (" + trial(row) +
+                                             L", parameter " + Quoted(name) + L")");
+                        const Distribution& d = distributionOf(columnText(s, 3));
+                        Cell cell{std::uint32_t(at->second), recordOf[row], InputCell::Kind::Number, v, kNoText};
+                        if (d.categorical) {
+                            // The stored value is the index of the choice.
+                            if (v < 0 || v >= double(d.choices.size()) || v != std::floor(v))
+                                throw m_msg.file(L"has a categorical parameter value that is not one of its choices (" +
+                                                 trial(row) + L", parameter " + Quoted(name) + L")");
+                            const JsonValue& choice = d.choices[std::size_t(v)];
+                            switch (choice.type) {
+                            case JsonValue::Type::Null:
+                                cell.kind = InputCell::Kind::Missing;
+                                break;
+                            case JsonValue::Type::Number:
+                                cell.value = choice.number;
+                                cell.kind = std::isfinite(choice.number) ? InputCell::Kind::Number
+                                                                         : InputCell::Kind::NotFinite;
+                                cell.text = textId(choice.text);
+                                break;
+                            case JsonValue::Type::Bool:
+                                // As pandas writes them.
+                                cell.kind = InputCell::Kind::Text;
+                                cell.text = textId(choice.boolean ? "True" : "False");
+                                break;
+                            default:
+                                cell.kind = InputCell::Kind::Text;
+                                cell.text = textId(choice.text);
+                                break;
+                            }
+                        } else {
+                            logParam[at->second] = logParam[at->second] || d.log;
+                        }
+                        cells.push_back(cell);
+                    });
+    paramIndex.clear();
+    m_db.reset();
+    if (h.inputs.empty())
+        throw m_msg.file(L"holds an Optuna study without parameters (" + Quoted(study->name) + L")");
+    // By parameter, then record; the last of repeated cells counts.
+    std::stable_sort(cells.begin(), cells.end(),
+                     [](const Cell& a, const Cell& b) { return a.param != b.param ? a.param < b.param : a.row < b.row; });
+    ParsedColumns parsed;
+    parsed.capacity = parsed.rows = kept;
+    parsed.inputs = HugeArray<double>(h.inputs.size() * kept);
+    // A trial without a parameter (a conditional search space) has its "(none)".
+    std::vector<InputCell> column(kept);
+    std::size_t at = 0;
+    for (std::size_t p = 0; p < h.inputs.size(); ++p) {
+        for (InputCell& c : column)
+            c.kind = InputCell::Kind::Missing;
+        const std::size_t first = at;
+        for (; at < cells.size() && cells[at].param == p; ++at) {
+            InputCell& c = column[cells[at].row];
+            c.kind = cells[at].kind;
+            c.number = cells[at].value;
+        }
+        // Texts only where a choice is text: then numbers are labels too.
+        if (std::any_of(cells.begin() + std::ptrdiff_t(first), cells.begin() + std::ptrdiff_t(at),
+                        [](const Cell& c) { return c.kind == InputCell::Kind::Text; })) {
+            for (std::size_t k = first; k < at; ++k) {
+                std::string& text = column[cells[k].row].text;
+                if (cells[k].text != kNoText) {
+                    text = texts[cells[k].text];
+                } else {
+                    char buffer[32];
+                    const auto end = std::to_chars(buffer, buffer + sizeof buffer, cells[k].value).ptr;
+                    text.assign(buffer, end);
+                }
+            }
+        }
+        const std::size_t bad = CodeInputCells(column, h.inputs[p], parsed.inputs.data() + p * kept);
+        if (bad < kept)
+            throw m_msg.file(L"has a parameter value that is not a finite number (parameter " +
+                             Quoted(h.inputs[p].name) + L")");
+        // Log scale where every value is above zero (a "(none)" is past the others).
+        const double* v = parsed.inputs.data() + p * kept;
+        if (logParam[p] && !h.inputs[p].labelled() && std::all_of(v, v + kept, [](double x) { return x > 0; }))
+            h.inputs[p].scale = kLogScale;
+    }
+    std::vector<Cell>().swap(cells);
+
+    parsed.functions = HugeArray<double>(std::size_t(objectives) * kept);
+    for (std::size_t k = 0; k < std::size_t(objectives); ++k)
+        for (std::size_t r = 0; r < rows; ++r)
+            if (!failed[r])
+                parsed.functions.data()[k * kept + recordOf[r]] = values[k * rows + r];
     h.creator = "Optuna study \"" + study->name + "\"";
     h.created = FileTime(m_path);
     FinishContent(content, std::move(parsed), m_msg);
-    content.skippedRecords = std::uint64_t(study->failed);
+    content.skippedRecords = std::uint64_t(study->failed) + failedCompleted;
     return content;
 }
 

@@ -3,8 +3,12 @@
 // explicitly by the caller.
 #include "Importers.h"
 
+#include "NumberParse.h"
+
 #include <algorithm>
+#include <cstdio>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace ors::import {
 
@@ -145,7 +149,7 @@ TableSplit ExplicitSplit(const TextHeader& header, const ImportOptions& options,
         split.functionColumns.push_back(c);
     }
     for (std::size_t c = 0; c < header.names.size(); ++c) {
-        if (role[c] || ignored[c] || IsIndexColumn(header.names[c]))
+        if (role[c] || ignored[c] || IsIndexColumn(header.names[c]) || options.unnamedIgnored)
             continue;
         if (options.inputColumns.empty())
             split.inputColumns.push_back(c);
@@ -162,6 +166,115 @@ TableSplit ExplicitSplit(const TextHeader& header, const ImportOptions& options,
     return split;
 }
 
+std::string HeaderHash(const std::vector<std::string>& names)
+{
+    std::uint64_t hash = 0xcbf29ce484222325ull;
+    for (const auto& name : names) {
+        for (const char c : name + "\n") {
+            hash ^= static_cast<unsigned char>(c);
+            hash *= 0x100000001b3ull;
+        }
+    }
+    char text[17];
+    std::snprintf(text, sizeof text, "%016llx", static_cast<unsigned long long>(hash));
+    return text;
+}
+
+namespace {
+
+// Rows looked at for a guess: enough to tell a repeating column from one
+// that changes with every record, few enough to cost nothing.
+constexpr std::size_t kGuessRows = 2000;
+
+// Best guess of each column's role: columns known as functions by their
+// names (Dakota's default responses, Optuna's values, "out:" marks); else the
+// columns after the last one that repeats a value, which vary with every
+// record as results do while a design's variables repeat; else the last
+// column. Columns that are not numbers, indices and ids are ignored.
+std::vector<std::int32_t> guessRoles(const TextHeader& header, const char* end, const std::vector<bool>& ignored,
+                                     const ImportMessages& msg)
+{
+    const auto& names = header.names;
+    const std::size_t n = names.size();
+    std::vector<bool> numeric(n, true);
+    std::vector<std::unordered_set<double>> seen(n);
+    std::vector<bool> repeats(n, false);
+    std::size_t rows = 0;
+    RowReader reader(header.dataBegin, end, header.dataLine, header.delimiter, msg);
+    while (rows < kGuessRows && reader.next()) {
+        const auto& cells = reader.cells();
+        if (cells.size() != n)
+            continue;
+        ++rows;
+        for (std::size_t c = 0; c < n; ++c) {
+            double v = 0;
+            const NumberStatus status = ParseNumberCell(cells[c], v);
+            if (status == NumberStatus::Ok)
+                repeats[c] = repeats[c] || !seen[c].insert(v).second;
+            else if (!IsFailedValue(cells[c], int(status)))
+                numeric[c] = false;
+        }
+    }
+    std::vector<std::int32_t> roles(n, kRoleIgnore);
+    std::vector<std::size_t> data;
+    for (std::size_t c = 0; c < n; ++c)
+        if (numeric[c] && !ignored[c] && !IsIndexColumn(names[c]) && rows > 0)
+            data.push_back(c);
+    if (data.empty())
+        return roles;
+    for (const std::size_t c : data)
+        roles[c] = IsDakotaResponseName(names[c]) || !OptunaFunctionName(names[c]).empty() ||
+                           names[c].starts_with("out:")
+                       ? kRoleFunction
+                       : kRoleInput;
+    if (std::count(roles.begin(), roles.end(), kRoleFunction) == 0) {
+        std::size_t firstVarying = data.size();
+        while (firstVarying > 0 && !repeats[data[firstVarying - 1]] && rows >= 3)
+            --firstVarying;
+        // Every column varies (a random design) or none does: the last is the function.
+        if (firstVarying == 0 || firstVarying == data.size())
+            firstVarying = data.size() - 1;
+        for (std::size_t k = firstVarying; k < data.size(); ++k)
+            roles[data[k]] = kRoleFunction;
+    }
+    return roles;
+}
+
+} // namespace
+
+TableSplit UncertainSplit(const TextHeader& header, const char* end, const ImportOptions& options,
+                          const std::string& signal, const std::vector<bool>& ignored, const std::wstring& question,
+                          const OrsError& noGuess, const ImportMessages& msg, std::optional<RolesGuess>& taken)
+{
+    if (options.explicitColumns())
+        return ExplicitSplit(header, options, signal, ignored, msg);
+    RolesGuess guess;
+    guess.columns = header.names;
+    guess.roles = guessRoles(header, end, ignored, msg);
+    guess.headerHash = HeaderHash(header.names);
+    if (std::count(guess.roles.begin(), guess.roles.end(), kRoleInput) == 0 ||
+        std::count(guess.roles.begin(), guess.roles.end(), kRoleFunction) == 0)
+        throw noGuess;
+    if (!options.acceptGuess) {
+        ChoiceNeeded choice;
+        choice.message = question;
+        choice.roles = std::move(guess);
+        throw choice;
+    }
+    TableSplit split;
+    for (std::size_t c = 0; c < guess.roles.size(); ++c) {
+        if (guess.roles[c] == kRoleInput) {
+            split.inputColumns.push_back(c);
+            split.inputs.push_back({signal, header.names[c]});
+        } else if (guess.roles[c] == kRoleFunction) {
+            split.functionColumns.push_back(c);
+            split.functions.push_back(header.names[c]);
+        }
+    }
+    taken = std::move(guess);
+    return split;
+}
+
 OrsContent ReadPlainTable(MappedFile& file, const TextHeader& header, const ImportOptions& options,
                           const ImportMessages& msg, ReadProgress& progress)
 {
@@ -169,6 +282,19 @@ OrsContent ReadPlainTable(MappedFile& file, const TextHeader& header, const Impo
     const std::vector<bool> none(header.names.size(), false);
     if (options.explicitColumns())
         return LoadSplitTable(file, header, ExplicitSplit(header, options, signal, none, msg), "CSV table", msg, progress);
+
+    // Without marks or numbered names the file does not say which columns
+    // are which.
+    const auto uncertain = [&] {
+        std::optional<RolesGuess> taken;
+        const TableSplit guessed =
+            UncertainSplit(header, file.end(), options, signal, none, refusal(msg).message, refusal(msg), msg, taken);
+        OrsContent content = LoadSplitTable(file, header, guessed, "CSV table", msg, progress);
+        content.guessedRoles = std::move(taken);
+        return content;
+    };
+    if (header.freeform)
+        return uncertain();
 
     TableSplit split;
     const auto& names = header.names;
@@ -210,11 +336,11 @@ OrsContent ReadPlainTable(MappedFile& file, const TextHeader& header, const Impo
             split.functionColumns.push_back(c);
             split.functions.push_back(names[c]);
         } else if (!(c == 0 && IsIndexColumn(names[c]))) {
-            throw refusal(msg);
+            return uncertain();
         }
     }
     if (split.inputs.empty() || split.functions.empty())
-        throw refusal(msg);
+        return uncertain();
     return LoadSplitTable(file, header, split, "CSV table", msg, progress);
 }
 

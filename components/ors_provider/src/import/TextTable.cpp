@@ -194,10 +194,31 @@ TextHeader ReadHeader(const char* begin, const char* end, const ImportMessages& 
     } else {
         h.delimiter = std::memchr(p, '\t', std::size_t(eol - p)) ? '\t' : ',';
     }
+    const auto allNumbers = [](const std::vector<std::string_view>& cells) {
+        double v = 0;
+        return cells.size() >= 2 && std::all_of(cells.begin(), cells.end(), [&](std::string_view c) {
+                   return ParseNumberCell(c, v) == NumberStatus::Ok;
+               });
+    };
+    if (!h.dakota && !std::memchr(p, ',', std::size_t(eol - p)) && h.delimiter != '\t') {
+        RowReader blanks(p, end, line, kBlanks, msg);
+        if (blanks.next() && allNumbers(blanks.cells())) {
+            h.dakota = true;
+            h.delimiter = kBlanks;
+        }
+    }
     RowReader reader(p, end, line, h.delimiter, msg);
     if (!reader.next())
         throw msg.file(L"holds no table: it has no header line");
     h.line = reader.line();
+    if (allNumbers(reader.cells())) {
+        h.freeform = true;
+        for (std::size_t c = 0; c < reader.cells().size(); ++c)
+            h.names.push_back("x" + std::to_string(c + 1));
+        h.dataBegin = p;
+        h.dataLine = line;
+        return h;
+    }
     for (const auto cell : reader.cells())
         h.names.emplace_back(trimmed(cell));
     h.dataBegin = reader.position();

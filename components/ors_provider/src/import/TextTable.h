@@ -21,12 +21,16 @@ struct TextHeader {
     const char* dataBegin = nullptr;  // first byte after the header line
     std::uint64_t dataLine = 0;       // line number of that byte
     char delimiter = ',';
-    bool dakota = false;              // the header line starts with '%'
+    bool dakota = false;              // the header line starts with '%', or freeform
+    bool freeform = false;            // no header: the first line holds numbers, named x1, x2, ...
 };
 
 // Reads the header: the first line that is not blank, after a UTF-8 byte order
 // mark. A line starting with '%' is a Dakota header (blank-separated, '%'
 // dropped); otherwise a tab in it makes the table tab-separated, else commas.
+// A first line of numbers alone is no header but the first row of a table
+// without one (Dakota's freeform tabular data when blank-separated): its
+// columns are named x1, x2, ...
 TextHeader ReadHeader(const char* begin, const char* end, const ImportMessages& msg);
 
 // Splits rows into cells.

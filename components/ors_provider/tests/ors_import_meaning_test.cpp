@@ -1,0 +1,393 @@
+// What optimizers meant beyond the numbers: value labels, "(none)", log
+// scales and directions, kept through .ors files; and the questions a load
+// asks (the study of a storage, the roles of a table's columns).
+#include "ImportTestSupport.h"
+
+#include "platform/loader.h"
+
+#include <map>
+#include <sys/wait.h>
+
+using namespace importtest;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+
+namespace {
+
+// One SVM study: categorical text, numeric and boolean choices, a log-scaled
+// rate, a parameter only rbf trials have and a choice of None.
+void writeSvmStorage(const fs::path& path, const std::string& moreStudies = "")
+{
+    std::string sql = kOptunaSchema;
+    sql += "INSERT INTO studies VALUES (1, 'svm');"
+           "INSERT INTO study_directions VALUES (1, 'MAXIMIZE', 1, 0);" +
+           moreStudies;
+    const char* kernel = R"({"name": "CategoricalDistribution", "attributes": {"choices": ["sigmoid", "rbf", "linear"]}})";
+    const char* k = R"({"name": "CategoricalDistribution", "attributes": {"choices": [1, 3, 5, 9, 15]}})";
+    const char* shrink = R"({"name": "CategoricalDistribution", "attributes": {"choices": [true, false]}})";
+    const char* lr = R"({"name": "FloatDistribution", "attributes": {"step": null, "low": 1e-05, "high": 0.1, "log": true}})";
+    const char* degree = R"({"name": "IntDistribution", "attributes": {"log": false, "step": 1, "low": 2, "high": 5}})";
+    const char* pre = R"({"name": "CategoricalDistribution", "attributes": {"choices": [null, "std", "minmax"]}})";
+    struct Trial {
+        double kernel, k, shrink, lr, degree, pre, value; // degree < 0: absent
+    };
+    const Trial trials[] = {
+        {0, 3, 0, 0.01, -1, 0, 0.5}, {1, 0, 1, 0.001, 3, 1, 0.7}, {2, 4, 0, 0.1, -1, 2, 0.6}, {1, 1, 1, 1e-4, 2, 1, 0.8}};
+    int id = 0, param = 0;
+    for (const Trial& t : trials) {
+        const std::string tid = std::to_string(++id);
+        sql += "INSERT INTO trials VALUES (" + tid + ", " + std::to_string(id - 1) + ", 1, 'COMPLETE', NULL, NULL);";
+        const auto add = [&](const char* name, double v, const char* dist) {
+            char value[32];
+            std::snprintf(value, sizeof value, "%.17g", v);
+            sql += "INSERT INTO trial_params VALUES (" + std::to_string(++param) + ", " + tid + ", '" + name + "', " +
+                   value + ", '" + dist + "');";
+        };
+        add("kernel", t.kernel, kernel);
+        add("k", t.k, k);
+        add("shrink", t.shrink, shrink);
+        add("lr", t.lr, lr);
+        if (t.degree >= 0)
+            add("degree", t.degree, degree);
+        add("pre", t.pre, pre);
+        sql += "INSERT INTO trial_values VALUES (" + tid + ", " + tid + ", 0, " + std::to_string(t.value) + ", 'FINITE');";
+    }
+    execSql(path, sql);
+}
+
+// The same study as trials_dataframe().to_csv() writes it: parameters by
+// name, None and absent parameters as empty cells.
+const char* const kSvmCsv =
+    ",number,value,params_degree,params_k,params_kernel,params_lr,params_pre,params_shrink,state\n"
+    "0,0,0.5,,9,sigmoid,0.01,,True,COMPLETE\n"
+    "1,1,0.7,3.0,1,rbf,0.001,std,False,COMPLETE\n"
+    "2,2,0.6,,15,linear,0.1,minmax,True,COMPLETE\n"
+    "3,3,0.8,2.0,3,rbf,0.0001,std,False,COMPLETE\n";
+
+struct InputMeaning {
+    std::vector<double> values;
+    std::vector<std::wstring> labels; // by value index
+    long long noneIndex;
+};
+
+std::map<std::wstring, InputMeaning> byName(const Loaded& l)
+{
+    std::map<std::wstring, InputMeaning> m;
+    for (std::size_t i = 0; i < l.inputs.size(); ++i)
+        m[l.inputs[i]] = {l.inputValues[i], l.labels[i], l.noneIndex[i]};
+    return m;
+}
+
+LONG scaleOf(const Loaded& l, const std::wstring& name)
+{
+    for (std::size_t i = 0; i < l.inputs.size(); ++i)
+        if (l.inputs[i] == name)
+            return l.scales[i];
+    return -1;
+}
+
+class ImportMeaning : public ::testing::Test {
+protected:
+    fs::path file(const std::string& name, const std::string& text)
+    {
+        writeText(m_dir / name, text);
+        return m_dir / name;
+    }
+    TempDir m_dir;
+};
+
+} // namespace
+
+TEST_F(ImportMeaning, StorageAndTrialsTableGiveTheSameCodesLabelsAndNone)
+{
+    writeSvmStorage(m_dir / "svm.db");
+    const Loaded storage = loadOk(m_dir / "svm.db");
+    const Loaded csv = loadOk(file("svm.csv", kSvmCsv));
+    const double none = 3.1; // a tenth of the span of 2 .. 3 past its end
+    const std::map<std::wstring, InputMeaning> expected = {
+        {L"kernel", {{2, 1, 0, 1}, {L"linear", L"rbf", L"sigmoid"}, -1}},
+        {L"k", {{9, 1, 15, 3}, {L"", L"", L"", L""}, -1}},
+        {L"shrink", {{1, 0, 1, 0}, {L"False", L"True"}, -1}},
+        {L"lr", {{0.01, 0.001, 0.1, 1e-4}, {L"", L"", L"", L""}, -1}},
+        {L"pre", {{2, 1, 0, 1}, {L"minmax", L"std", L"(none)"}, 2}},
+        {L"degree", {{none, 3, none, 2}, {L"", L"", L"(none)"}, 2}},
+    };
+    for (const Loaded* l : {&storage, &csv}) {
+        const auto got = byName(*l);
+        ASSERT_EQ(got.size(), expected.size());
+        for (const auto& [name, want] : expected) {
+            SCOPED_TRACE(name);
+            ASSERT_TRUE(got.count(name));
+            EXPECT_EQ(got.at(name).values, want.values);
+            EXPECT_EQ(got.at(name).labels, want.labels);
+            EXPECT_EQ(got.at(name).noneIndex, want.noneIndex);
+        }
+    }
+    EXPECT_THAT(storage.labelled, ElementsAre(true, false, true, false, true, false));
+    // The log flag and the direction are the storage's alone.
+    EXPECT_EQ(scaleOf(storage, L"lr"), kScaleLog);
+    EXPECT_EQ(scaleOf(storage, L"k"), kScaleLinear);
+    EXPECT_EQ(scaleOf(csv, L"lr"), kScaleLinear);
+    EXPECT_THAT(storage.directions, ElementsAre(kDirectionMaximize));
+    EXPECT_THAT(csv.directions, ElementsAre(kDirectionMinimize));
+}
+
+TEST_F(ImportMeaning, MeaningRoundTripsThroughOrsAndPlainDataStayFormatOne)
+{
+    writeSvmStorage(m_dir / "svm.db");
+    const auto r = load(m_dir / "svm.db");
+    ASSERT_EQ(r.hr, S_OK);
+    ComPtr<IOptimizationResultsDataSaver> saver(r.source.Get());
+    ASSERT_EQ(saver->Save((m_dir / "svm.ors").wstring()), S_OK);
+    const Loaded before = readBack(r.source.Get());
+    const Loaded after = loadOk(m_dir / "svm.ors");
+    EXPECT_EQ(after.inputValues, before.inputValues);
+    EXPECT_EQ(after.labels, before.labels);
+    EXPECT_EQ(after.labelled, before.labelled);
+    EXPECT_EQ(after.noneIndex, before.noneIndex);
+    EXPECT_EQ(after.scales, before.scales);
+    EXPECT_EQ(after.directions, before.directions);
+    // A log function and --log through the converter's options.
+    ors::ImportOptions options;
+    options.logColumns = {"value"};
+    ors::OrsContent content = ors::ReadResultsFile((m_dir / "svm.ors").wstring(), options);
+    EXPECT_EQ(content.header.functionScale(0), ors::kLogScale);
+    options.logColumns = {"kernel"};
+    EXPECT_THROW(ors::ReadResultsFile((m_dir / "svm.ors").wstring(), options), ors::OrsError);
+
+    const auto version = [](const fs::path& path) {
+        sqlite3* db = nullptr;
+        sqlite3_open(path.c_str(), &db);
+        sqlite3_stmt* s = nullptr;
+        sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &s, nullptr);
+        const int v = sqlite3_step(s) == SQLITE_ROW ? sqlite3_column_int(s, 0) : -1;
+        sqlite3_finalize(s);
+        sqlite3_close(db);
+        return v;
+    };
+    EXPECT_EQ(version(m_dir / "svm.ors"), 2);
+    smallSample().write(m_dir / "plain.ors");
+    EXPECT_EQ(version(m_dir / "plain.ors"), 1);
+}
+
+TEST_F(ImportMeaning, FormatOneFileWrittenWithFixedSqlOpens)
+{
+    // Two records: input x = 1, 2; function f = 0.5, 4 (little-endian doubles).
+    execSql(m_dir / "old.ors", R"SQL(
+PRAGMA application_id = 1330795334; PRAGMA user_version = 1;
+CREATE TABLE file_info(data_type INTEGER NOT NULL, record_count INTEGER NOT NULL, creator TEXT NOT NULL,
+    created TEXT NOT NULL);
+CREATE TABLE inputs(idx INTEGER PRIMARY KEY, signal TEXT NOT NULL, name TEXT NOT NULL);
+CREATE TABLE functions(idx INTEGER PRIMARY KEY, name TEXT NOT NULL);
+CREATE TABLE input_values(idx INTEGER PRIMARY KEY REFERENCES inputs(idx), data BLOB NOT NULL);
+CREATE TABLE function_values(idx INTEGER PRIMARY KEY REFERENCES functions(idx), data BLOB NOT NULL);
+INSERT INTO file_info VALUES (2, 2, 'old writer', '2023-01-01T00:00:00Z');
+INSERT INTO inputs VALUES (0, 'S', 'x');
+INSERT INTO functions VALUES (0, 'f');
+INSERT INTO input_values VALUES (0, X'000000000000F03F0000000000000040');
+INSERT INTO function_values VALUES (0, X'000000000000E03F0000000000001040');
+)SQL");
+    const Loaded l = loadOk(m_dir / "old.ors");
+    EXPECT_THAT(l.inputValues[0], ElementsAre(1, 2));
+    EXPECT_THAT(l.functionValues[0], ElementsAre(0.5, 4));
+    EXPECT_THAT(l.labels[0], ElementsAre(L"", L""));
+    EXPECT_THAT(l.scales, ElementsAre(kScaleLinear));
+    EXPECT_THAT(l.directions, ElementsAre(kDirectionMinimize));
+}
+
+TEST_F(ImportMeaning, MeaningThatDoesNotFitTheValuesIsDamage)
+{
+    writeSvmStorage(m_dir / "svm.db");
+    ComPtr<IOptimizationResultsDataSaver> saver(load(m_dir / "svm.db").source.Get());
+    // Inputs in the order they first appear: kernel 0, k 1, shrink 2, lr 3, pre 4, degree 5.
+    const struct {
+        const char* sql;
+        const wchar_t* error;
+    } cases[] = {
+        {"UPDATE input_meaning SET scale = 7 WHERE idx = 0", L"the scale of input \"svm:kernel\" is not valid"},
+        {"UPDATE input_meaning SET scale = 1 WHERE idx = 0",
+         L"input \"svm:kernel\" is on a log scale but holds a value at or below zero"},
+        {"DELETE FROM input_labels WHERE input = 0 AND code = 1",
+         L"the labels of input \"svm:kernel\" are not numbered 0, 1, 2, ..."},
+        {"DELETE FROM input_labels WHERE input = 0 AND code = 2",
+         L"input \"svm:kernel\" holds a value that is not the code of one of its labels"},
+        {"UPDATE input_meaning SET none_value = 2.5 WHERE idx = 5",
+         L"the \"(none)\" value of input \"svm:degree\" is not above its other values"},
+        {"UPDATE input_meaning SET none_value = 7 WHERE idx = 4",
+         L"the \"(none)\" value of input \"svm:pre\" is not the code after its labels"},
+        {"UPDATE function_meaning SET direction = 5", L"the direction of function \"value\" is not valid"},
+        {"DROP TABLE function_meaning", L"the table \"function_meaning\" is missing"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sql);
+        const auto path = m_dir / "bad.ors";
+        ASSERT_EQ(saver->Save(path.wstring()), S_OK);
+        execSql(path, c.sql);
+        EXPECT_EQ(errorTail(path), std::wstring(L" is damaged: ") + c.error + L".");
+    }
+}
+
+TEST_F(ImportMeaning, UncertainRolesAreAskedAnsweredOrGuessed)
+{
+    // Dakota with responses named by the user, on a 2 x 2 grid.
+    const auto dakota = file("beam.dat", "%eval_id interface width height mass stress\n"
+                                         "1 NO_ID 1 1 10 0.5\n2 NO_ID 2 1 20 0.6\n3 NO_ID 1 2 30 0.7\n4 NO_ID 2 2 40 0.8\n");
+    LoadChoice choice;
+    LoadResult r = loadWith(dakota, {}, &choice);
+    EXPECT_EQ(r.hr, ORS_E_CHOICE_NEEDED);
+    EXPECT_THAT(r.error, HasSubstr(L"responses have names of their own"));
+    EXPECT_EQ(choice.kind, kChoiceRoles);
+    EXPECT_THAT(choice.columns, ElementsAre(L"eval_id", L"interface", L"width", L"height", L"mass", L"stress"));
+    EXPECT_THAT(choice.guessedRoles, ElementsAre(kRoleIgnore, kRoleIgnore, kRoleInput, kRoleInput, kRoleFunction,
+                                                 kRoleFunction));
+    EXPECT_EQ(choice.headerHash.size(), 16u);
+    const std::wstring hash = choice.headerHash;
+
+    // The answer: columns in neither list are left out.
+    Loaded l = loadOk(dakota, {.inputs = {L"width"}, .functions = {L"stress"}}, &choice);
+    EXPECT_THAT(l.inputs, ElementsAre(L"width"));
+    EXPECT_THAT(l.functions, ElementsAre(L"stress"));
+    EXPECT_EQ(choice.kind, kChoiceNone);
+    // The guess, taken and told.
+    l = loadOk(dakota, {.acceptGuess = true}, &choice);
+    EXPECT_THAT(l.inputs, ElementsAre(L"width", L"height"));
+    EXPECT_THAT(l.functions, ElementsAre(L"mass", L"stress"));
+    EXPECT_EQ(choice.kind, kChoiceRoles);
+    EXPECT_EQ(choice.headerHash, hash);
+
+    // The hash follows the header, not the rows.
+    writeText(dakota, "%eval_id interface width height mass stress\n1 NO_ID 5 5 5 5\n2 NO_ID 6 6 6 6\n");
+    loadWith(dakota, {}, &choice);
+    EXPECT_EQ(choice.headerHash, hash);
+    writeText(dakota, "%eval_id interface width height mass strain\n1 NO_ID 5 5 5 5\n2 NO_ID 6 6 6 6\n");
+    loadWith(dakota, {}, &choice);
+    EXPECT_NE(choice.headerHash, hash);
+
+    // What asks and what does not; each guess as the user would make it.
+    const struct {
+        const char* text;
+        HRESULT hr;
+        std::vector<LONG> guess;
+    } cases[] = {
+        {"%eval_id interface x1 obj_fn\n1 NO_ID 1 2\n2 NO_ID 2 3\n", S_OK, {}},
+        {"in:a,out:f,note\n1,2,x\n", S_OK, {}},
+        {"x1,x2,f1\n1,2,3\n", S_OK, {}},
+        {",number,value,params_x,state\n0,0,1.5,0.1,COMPLETE\n", S_OK, {}},
+        // Unmarked, a design whose inputs repeat: the varying columns are functions.
+        {",a,b,y,z\n0,1,1,5,7\n1,1,2,6,8\n2,2,1,7,9\n", ORS_E_CHOICE_NEEDED,
+         {kRoleIgnore, kRoleInput, kRoleInput, kRoleFunction, kRoleFunction}},
+        // Every column varies (a random design): the last is the function; text is ignored.
+        {"a,note,b,y\n0.1,p,0.7,5\n0.4,q,0.2,6\n0.9,r,0.5,7\n", ORS_E_CHOICE_NEEDED,
+         {kRoleInput, kRoleIgnore, kRoleInput, kRoleFunction}},
+        // Optuna's value column among unmarked ones.
+        {"lr,value,depth\n0.1,5,2\n0.2,6,2\n", ORS_E_CHOICE_NEEDED, {kRoleInput, kRoleFunction, kRoleInput}},
+        // Freeform Dakota: no header, the columns are x1, x2, x3.
+        {"1 1 0.5\n2 1 0.6\n1 2 0.7\n", ORS_E_CHOICE_NEEDED, {kRoleInput, kRoleInput, kRoleFunction}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        const auto path = file("t.txt", c.text);
+        r = loadWith(path, {}, &choice);
+        EXPECT_EQ(r.hr, c.hr) << std::string(r.error.begin(), r.error.end());
+        EXPECT_EQ(choice.kind, c.hr == S_OK ? kChoiceNone : kChoiceRoles);
+        EXPECT_EQ(choice.guessedRoles, c.guess);
+    }
+    // The freeform table's first line is a record.
+    l = loadOk(m_dir / "t.txt", {.acceptGuess = true});
+    EXPECT_THAT(l.inputs, ElementsAre(L"x1", L"x2"));
+    EXPECT_THAT(l.functionValues[0], ElementsAre(0.5, 0.6, 0.7));
+}
+
+TEST_F(ImportMeaning, SeveralStudiesAskWhichOne)
+{
+    const auto path = m_dir / "two.db";
+    writeSvmStorage(path, "INSERT INTO studies VALUES (2, 'empty'), (3, 'small');"
+                          "INSERT INTO trials VALUES (90, 0, 3, 'COMPLETE', NULL, NULL);"
+                          "INSERT INTO trial_params VALUES (90, 90, 'u', 1.5, '');"
+                          "INSERT INTO trial_values VALUES (90, 90, 0, 2.0, 'FINITE');");
+    LoadChoice choice;
+    LoadResult r = loadWith(path, {}, &choice);
+    EXPECT_EQ(r.hr, ORS_E_CHOICE_NEEDED);
+    EXPECT_EQ(choice.kind, kChoiceStudy);
+    // Studies without completed trials are no choice.
+    EXPECT_THAT(choice.studies, ElementsAre(L"svm", L"small"));
+    EXPECT_THAT(choice.trialCounts, ElementsAre(4u, 1u));
+    EXPECT_THAT(r.error, HasSubstr(L"holds several Optuna studies: \"svm\" (4 completed trials), \"empty\" (0 "
+                                   L"completed trials), \"small\" (1 completed trial). Choose one to open."));
+    EXPECT_EQ(loadOk(path, {.study = L"small"}, &choice).records, 1u);
+    EXPECT_EQ(choice.kind, kChoiceNone);
+    r = loadWith(path, {.study = L"big"});
+    EXPECT_EQ(r.hr, E_FAIL);
+    EXPECT_THAT(r.error, HasSubstr(L"holds no Optuna study named \"big\"; its studies: \"svm\""));
+    // One study with trials: no question.
+    execSql(path, "DELETE FROM trial_values WHERE trial_id = 90; DELETE FROM trials WHERE trial_id = 90;");
+    EXPECT_EQ(loadOk(path).records, 4u);
+}
+
+TEST_F(ImportMeaning, FailedRowsAreSkippedAndCountedInEveryFormat)
+{
+    writeSvmStorage(m_dir / "svm.db");
+    execSql(m_dir / "svm.db", "UPDATE trial_values SET value = NULL, value_type = 'INF_NEG' WHERE trial_id = 2;"
+                              "INSERT INTO trials VALUES (9, 9, 1, 'FAIL', NULL, NULL);");
+    const struct {
+        fs::path path;
+        ULONG records, skipped;
+    } cases[] = {
+        {m_dir / "svm.db", 3, 2},
+        {file("d.dat", "%eval_id interface w mass\n1 NO_ID 1 nan\n2 NO_ID 2 3\n3 NO_ID 3 -inf\n"), 1, 2},
+        {file("m.csv", "in:a,out:f,out:g\n1,inf,2\n2,3,4\n3,5,FAIL\n"), 1, 2},
+        {file("o.csv", ",number,value,params_x,state\n0,0,nan,0.1,COMPLETE\n1,1,2,0.2,COMPLETE\n"), 1, 1},
+        {file("p.csv", "a,b,y\n1,1,inf\n2,1,6\n1,2,7\n"), 2, 1},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.path);
+        const Loaded l = loadOk(c.path, {.acceptGuess = true});
+        EXPECT_EQ(l.records, c.records);
+        EXPECT_EQ(l.skipped, c.skipped);
+    }
+    // Inputs that are not numbers still refuse a table, with the line.
+    EXPECT_EQ(errorTail(file("bad.csv", "in:a,out:f\n1,2\nx,3\n")),
+              L", line 3: column \"in:a\" holds \"x\", which is not a number.");
+}
+
+TEST_F(ImportMeaning, ConverterTakesRolesStudiesAndLogScales)
+{
+    const auto exe = platform::ExecutableDirectory() / "vantix-convert";
+    const auto out = m_dir / "out.ors";
+    const auto run = [&](const std::string& args) {
+        const std::string command = exe.string() + " " + args + " '" + out.string() + "' > " +
+                                    (m_dir / "log").string() + " 2>&1";
+        const int status = std::system(command.c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    const auto log = [&] {
+        std::ifstream in(m_dir / "log");
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    const auto dakota = file("beam.dat", "%eval_id interface width height mass stress\n"
+                                         "1 NO_ID 1 1 10 0.5\n2 NO_ID 2 1 20 0.6\n3 NO_ID 1 3 30 0.7\n");
+    EXPECT_EQ(run("--functions stress '" + dakota.string() + "'"), 0);
+    Loaded l = loadOk(out);
+    EXPECT_THAT(l.inputs, ElementsAre(L"width", L"height", L"mass"));
+    EXPECT_THAT(l.functions, ElementsAre(L"stress"));
+    EXPECT_EQ(run("--log height --log stress '" + dakota.string() + "'"), 0);
+    EXPECT_THAT(log(), HasSubstr("guessed\n  --inputs width,height --functions mass,stress  (ignored: eval_id,interface)\n"));
+    l = loadOk(out);
+    EXPECT_THAT(l.scales, ElementsAre(kScaleLinear, kScaleLog));
+    EXPECT_THAT(l.functionScales, ElementsAre(kScaleLinear, kScaleLog));
+    EXPECT_EQ(run("--log nothing '" + dakota.string() + "'"), 1);
+    EXPECT_THAT(log(), HasSubstr("has no input or function named \"nothing\""));
+
+    const auto storage = m_dir / "two.db";
+    writeSvmStorage(storage, "INSERT INTO studies VALUES (3, 'small');"
+                             "INSERT INTO trials VALUES (90, 0, 3, 'COMPLETE', NULL, NULL);"
+                             "INSERT INTO trial_params VALUES (90, 90, 'u', 1.5, '');"
+                             "INSERT INTO trial_values VALUES (90, 90, 0, 2.0, 'FINITE');");
+    EXPECT_EQ(run("'" + storage.string() + "'"), 2);
+    EXPECT_THAT(log(), HasSubstr("holds several Optuna studies; choose one with --study NAME:\n"
+                                 "  svm (4 completed trials)\n  small (1 completed trial)\n"));
+    EXPECT_EQ(run("--study svm '" + storage.string() + "'"), 0);
+    l = loadOk(out);
+    EXPECT_EQ(l.records, 4u);
+    EXPECT_EQ(l.labels[0][2], L"sigmoid");
+}
