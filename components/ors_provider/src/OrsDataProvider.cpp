@@ -1,6 +1,7 @@
 #include "OrsDataProvider.h"
 
 #include "ReadProgress.h"
+#include "db/StudyUrl.h"
 #include "import/Import.h"
 
 #include "platform/comptr.h"
@@ -309,6 +310,8 @@ HRESULT COptimizationResultsDataProvider::Load(const std::wstring& path, IUnknow
             options.functionColumns.push_back(ToUtf8(name));
         options.unnamedIgnored = true;
         options.acceptGuess = m_acceptGuess;
+        if (m_password)
+            options.password = ToUtf8(*m_password);
         progress.Report();
         OrsContent content = ReadResultsFile(path, options, progress);
         if (content.guessedRoles)
@@ -318,7 +321,9 @@ HRESULT COptimizationResultsDataProvider::Load(const std::wstring& path, IUnknow
         *ppData = static_cast<IOptimizationResultsDataSource*>(data.Detach());
         return S_OK;
     } catch (const ChoiceNeeded& e) {
-        if (e.studies.empty()) {
+        if (e.password) {
+            m_pending.kind = kChoicePassword;
+        } else if (e.studies.empty()) {
             m_pending = rolesChoice(e.roles);
         } else {
             m_pending.kind = kChoiceStudy;
@@ -336,7 +341,9 @@ HRESULT COptimizationResultsDataProvider::Load(const std::wstring& path, IUnknow
         platform::SetErrorDescription(e.message, iid);
         return E_FAIL;
     } catch (const std::bad_alloc&) {
-        platform::SetErrorDescription(L"The file \"" + path + L"\" could not be read: there is not enough memory.", iid);
+        platform::SetErrorDescription(L"The file \"" + FromUtf8(RedactStudyUrl(ToUtf8(path))) +
+                                          L"\" could not be read: there is not enough memory.",
+                                      iid);
         return E_OUTOFMEMORY;
     }
 }
@@ -364,6 +371,12 @@ HRESULT COptimizationResultsDataProvider::SetColumnRoles(const std::vector<std::
 HRESULT COptimizationResultsDataProvider::SetAcceptGuess(BOOL accept)
 {
     m_acceptGuess = accept != FALSE;
+    return S_OK;
+}
+
+HRESULT COptimizationResultsDataProvider::SetPassword(const std::wstring& password)
+{
+    m_password = password;
     return S_OK;
 }
 

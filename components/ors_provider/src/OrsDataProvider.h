@@ -79,6 +79,7 @@ public:
                            const std::vector<std::wstring>& functions) override;
     HRESULT SetAcceptGuess(BOOL accept) override;
     HRESULT GetPendingChoice(LoadChoice* pChoice) override;
+    HRESULT SetPassword(const std::wstring& password) override;
 
     HRESULT InterfaceSupportsErrorInfo(REFIID riid) override;
 
@@ -87,6 +88,7 @@ private:
     std::wstring m_study;
     std::vector<std::wstring> m_inputs, m_functions;
     bool m_acceptGuess = false;
+    std::optional<std::wstring> m_password;
     LoadChoice m_pending;
 };
 

@@ -82,7 +82,7 @@ void CheckRoundTrip(SqlConnection& db, bool refusesWrites)
     EXPECT_FALSE(db.HasTable("trials"));
     rows.reset();
     if (refusesWrites)
-        EXPECT_THROW(db.Query("INSERT INTO probe VALUES (9, 0, NULL)")->Next(), OrsError);
+        EXPECT_THROW(db.Query("INSERT INTO probe VALUES (9, 0, NULL)")->Next(), ors::SqlError);
     // A query dropped half-read leaves the connection usable.
     auto partial = db.Query("SELECT id FROM probe ORDER BY id");
     ASSERT_TRUE(partial->Next());
@@ -169,7 +169,7 @@ TEST_P(ServerTest, ConnectsReadsExactlyAndSaysWhatFailed)
             while (rows->Next()) {
             }
         },
-        OrsError);
+        ors::SqlError);
 }
 
 INSTANTIATE_TEST_SUITE_P(Servers, ServerTest, testing::Values(DbServer::Kind::Postgres, DbServer::Kind::MariaDb),

@@ -3,9 +3,6 @@
 // the text protocol already sends doubles as their shortest exact text.
 #include "db/SqlConnection.h"
 
-#include "OrsFormat.h"
-#include "platform/utf8.h"
-
 #include <mysql.h>
 
 #include <cstdlib>
@@ -24,7 +21,7 @@ struct ResultFreer {
 
 [[noreturn]] void throwServer(MYSQL* m)
 {
-    throw OrsError{FromUtf8("The study's database server answered: " + std::string(mysql_error(m)))};
+    throw SqlError{mysql_errno(m) == 2008 ? SqlError::Kind::NoMemory : SqlError::Kind::Other, mysql_error(m)};
 }
 
 class MariaRows final : public SqlRows {
@@ -46,6 +43,12 @@ public:
     bool IsNull(int c) const override { return m_row[c] == nullptr; }
     std::int64_t Int(int c) const override { return m_row[c] ? std::strtoll(m_row[c], nullptr, 10) : 0; }
     double Real(int c) const override { return m_row[c] ? std::strtod(m_row[c], nullptr) : 0.0; }
+    bool Number(int c, double* v) const override
+    {
+        char* end = nullptr;
+        *v = m_row[c] ? std::strtod(m_row[c], &end) : 0.0;
+        return m_row[c] && end != m_row[c] && *end == '\0';
+    }
     std::string Text(int c) const override { return m_row[c] ? std::string(m_row[c], m_lengths[c]) : std::string(); }
 
 private:
@@ -90,14 +93,15 @@ public:
             throwServer(m_mysql.get());
         return std::make_unique<MariaRows>(m_mysql.get(), r);
     }
-    bool HasTable(std::string_view name) override
+    std::string ObjectType(std::string_view name) override
     {
         const SqlParam p[] = {std::string(name)};
-        return Query("SELECT 1 FROM information_schema.tables WHERE table_schema = DATABASE() "
-                     "AND lower(table_name) = lower(?)",
-                     p)
-            ->Next();
+        auto rows = Query("SELECT CASE table_type WHEN 'BASE TABLE' THEN 'table' ELSE lower(table_type) END FROM "
+                          "information_schema.tables WHERE table_schema = DATABASE() AND lower(table_name) = lower(?)",
+                          p);
+        return rows->Next() ? rows->Text(0) : std::string();
     }
+    std::string QuoteName(std::string_view name) const override { return '`' + std::string(name) + '`'; }
     std::string ServerVersion() override
     {
         std::string v = mysql_get_server_info(m_mysql.get());

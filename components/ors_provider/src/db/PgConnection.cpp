@@ -2,9 +2,6 @@
 // trials are never held twice; the session is read-only.
 #include "db/SqlConnection.h"
 
-#include "OrsFormat.h"
-#include "platform/utf8.h"
-
 #include <libpq-fe.h>
 
 #include <cstdlib>
@@ -32,7 +29,7 @@ std::string firstLine(const char* text)
 
 [[noreturn]] void throwServer(PGconn* c)
 {
-    throw OrsError{FromUtf8("The study's database server answered: " + firstLine(PQerrorMessage(c)))};
+    throw SqlError{SqlError::Kind::Other, firstLine(PQerrorMessage(c))};
 }
 
 // '?' placeholders become $1, $2, ... outside quoted text.
@@ -91,7 +88,7 @@ public:
                 while (Result r{PQgetResult(m_conn)}) {
                 }
                 m_done = true;
-                throw OrsError{FromUtf8("The study's database server answered: " + message)};
+                throw SqlError{SqlError::Kind::Other, message};
             }
             }
         }
@@ -99,6 +96,13 @@ public:
     bool IsNull(int c) const override { return PQgetisnull(m_row.get(), 0, c) != 0; }
     std::int64_t Int(int c) const override { return std::strtoll(PQgetvalue(m_row.get(), 0, c), nullptr, 10); }
     double Real(int c) const override { return std::strtod(PQgetvalue(m_row.get(), 0, c), nullptr); }
+    bool Number(int c, double* v) const override
+    {
+        const char* text = PQgetvalue(m_row.get(), 0, c);
+        char* end = nullptr;
+        *v = std::strtod(text, &end);
+        return !IsNull(c) && end != text && *end == '\0';
+    }
     std::string Text(int c) const override
     {
         return std::string(PQgetvalue(m_row.get(), 0, c), std::size_t(PQgetlength(m_row.get(), 0, c)));
@@ -129,14 +133,16 @@ public:
         PQsetSingleRowMode(m_conn.get());
         return std::make_unique<PgRows>(m_conn.get());
     }
-    bool HasTable(std::string_view name) override
+    std::string ObjectType(std::string_view name) override
     {
         const SqlParam p[] = {std::string(name)};
-        return Query("SELECT 1 FROM information_schema.tables WHERE table_schema = current_schema() "
-                     "AND lower(table_name) = lower(?)",
-                     p)
-            ->Next();
+        auto rows = Query("SELECT CASE table_type WHEN 'BASE TABLE' THEN 'table' ELSE lower(table_type) END FROM "
+                          "information_schema.tables WHERE table_schema = current_schema() AND lower(table_name) = "
+                          "lower(?)",
+                          p);
+        return rows->Next() ? rows->Text(0) : std::string();
     }
+    std::string QuoteName(std::string_view name) const override { return '"' + std::string(name) + '"'; }
     std::string ServerVersion() override
     {
         const int v = PQserverVersion(m_conn.get());

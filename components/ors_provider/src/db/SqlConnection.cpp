@@ -1,8 +1,5 @@
 #include "db/SqlConnection.h"
 
-#include "OrsFormat.h"
-#include "platform/utf8.h"
-
 #include <sqlite3.h>
 #include <sys/stat.h>
 
@@ -21,6 +18,16 @@ struct StmtFinalizer {
     void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
 };
 
+SqlError SqliteError(int rc, sqlite3* db)
+{
+    switch (rc & 0xFF) {
+    case SQLITE_NOMEM: return {SqlError::Kind::NoMemory, "out of memory"};
+    case SQLITE_CORRUPT:
+    case SQLITE_NOTADB: return {SqlError::Kind::Damaged, sqlite3_errstr(rc)};
+    default: return {SqlError::Kind::Other, db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)};
+    }
+}
+
 class SqliteRows final : public SqlRows {
 public:
     explicit SqliteRows(sqlite3_stmt* s) : m_stmt(s) {}
@@ -31,12 +38,17 @@ public:
             return true;
         if (rc == SQLITE_DONE)
             return false;
-        throw OrsError{FromUtf8("The study's database could not be read: " +
-                                std::string(sqlite3_errmsg(sqlite3_db_handle(m_stmt.get()))) + ".")};
+        throw SqliteError(rc, sqlite3_db_handle(m_stmt.get()));
     }
     bool IsNull(int c) const override { return sqlite3_column_type(m_stmt.get(), c) == SQLITE_NULL; }
     std::int64_t Int(int c) const override { return sqlite3_column_int64(m_stmt.get(), c); }
     double Real(int c) const override { return sqlite3_column_double(m_stmt.get(), c); }
+    bool Number(int c, double* v) const override
+    {
+        const int type = sqlite3_column_type(m_stmt.get(), c);
+        *v = sqlite3_column_double(m_stmt.get(), c);
+        return type == SQLITE_FLOAT || type == SQLITE_INTEGER;
+    }
     std::string Text(int c) const override
     {
         const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(m_stmt.get(), c));
@@ -53,9 +65,8 @@ public:
     std::unique_ptr<SqlRows> Query(std::string_view sql, std::span<const SqlParam> params) override
     {
         sqlite3_stmt* s = nullptr;
-        if (sqlite3_prepare_v2(m_db.get(), sql.data(), int(sql.size()), &s, nullptr) != SQLITE_OK)
-            throw OrsError{FromUtf8("The study's database could not be read: " + std::string(sqlite3_errmsg(m_db.get())) +
-                                    ".")};
+        if (const int rc = sqlite3_prepare_v2(m_db.get(), sql.data(), int(sql.size()), &s, nullptr); rc != SQLITE_OK)
+            throw SqliteError(rc, m_db.get());
         auto rows = std::make_unique<SqliteRows>(s);
         for (std::size_t i = 0; i < params.size(); ++i) {
             if (const auto* n = std::get_if<std::int64_t>(&params[i]))
@@ -67,12 +78,13 @@ public:
         }
         return rows;
     }
-    bool HasTable(std::string_view name) override
+    std::string ObjectType(std::string_view name) override
     {
         const SqlParam p[] = {std::string(name)};
-        auto rows = Query("SELECT 1 FROM sqlite_schema WHERE type = 'table' AND lower(name) = lower(?)", p);
-        return rows->Next();
+        auto rows = Query("SELECT type FROM sqlite_schema WHERE lower(name) = lower(?) ORDER BY type = 'table' DESC", p);
+        return rows->Next() ? rows->Text(0) : std::string();
     }
+    std::string QuoteName(std::string_view name) const override { return '"' + std::string(name) + '"'; }
     std::string ServerVersion() override { return std::string("SQLite ") + sqlite3_libversion(); }
 
 private:

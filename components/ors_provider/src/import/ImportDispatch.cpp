@@ -3,6 +3,7 @@
 #include "Importers.h"
 
 #include "ReadProgress.h"
+#include "db/SqlConnection.h"
 #include "diagnostics/snagwise.h"
 
 #include <fcntl.h>
@@ -12,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <cwchar>
 #include <string_view>
 
@@ -136,6 +138,8 @@ using namespace import;
 
 SourceFormat DetectResultsFormat(const std::wstring& path)
 {
+    if (LooksLikeStudyUrl(ToUtf8(path)))
+        return SourceFormat::StudyDatabase;
     switch (probe(path).kind) {
     case Kind::Sqlite:
         return hasOptunaTables(path) ? SourceFormat::OptunaStorage : SourceFormat::Ors;
@@ -228,13 +232,50 @@ void import::ApplyLogScales(OrsContent& content, const std::vector<std::string>&
     }
 }
 
+namespace {
+
+// A study named by a database URL; its messages show the URL without password.
+OrsContent readStudyUrl(const std::string& text, const ImportOptions& options)
+{
+    const ImportMessages msg = ImportMessages::Database(FromUtf8(RedactStudyUrl(text)));
+    std::string why;
+    const auto url = ParseStudyUrl(text, &why);
+    if (!url)
+        throw msg.file(L"cannot be opened: " + FromUtf8(why));
+    ConnectError error;
+    const auto db = ConnectStudyDatabase(*url, options.password ? &*options.password : nullptr, &error);
+    if (!db) {
+        // Without a password anywhere the user may give one; a wrong one is said as it is.
+        if (error.kind == ConnectFailure::Authentication && !url->hasPassword && !options.password) {
+            ChoiceNeeded choice;
+            choice.message = msg.file(L"needs a password: " + FromUtf8(error.message)).message;
+            choice.password = true;
+            throw choice;
+        }
+        throw OrsError{FromUtf8(error.message)};
+    }
+    SW_TRACE(L"Data provider : reading %ls from %ls", FromUtf8(RedactStudyUrl(text)).c_str(),
+             FromUtf8(db->ServerVersion()).c_str());
+    char now[32];
+    const std::time_t t = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&t, &utc);
+    std::strftime(now, sizeof now, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return ReadOptunaStudy(*db, now, options, msg);
+}
+
+} // namespace
+
 OrsContent ReadResultsFile(const std::wstring& path, const ImportOptions& options, ReadProgress& progress)
 {
-    OrsContent content = readAnyFormat(path, options, progress);
-    ApplyLogScales(content, options.logColumns, ImportMessages(path));
+    const std::string utf8 = ToUtf8(path);
+    const bool url = LooksLikeStudyUrl(utf8);
+    OrsContent content = url ? readStudyUrl(utf8, options) : readAnyFormat(path, options, progress);
+    ApplyLogScales(content, options.logColumns,
+                   url ? ImportMessages::Database(FromUtf8(RedactStudyUrl(utf8))) : ImportMessages(path));
     if (content.skippedRecords)
         SW_TRACE(L"Data provider : skipped %llu failed rows of \"%ls\"",
-                 static_cast<unsigned long long>(content.skippedRecords), path.c_str());
+                 static_cast<unsigned long long>(content.skippedRecords), FromUtf8(RedactStudyUrl(utf8)).c_str());
     return content;
 }
 

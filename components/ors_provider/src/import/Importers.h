@@ -4,6 +4,10 @@
 
 #include <optional>
 
+namespace ors {
+class SqlConnection;
+}
+
 namespace ors::import {
 
 // Which header columns become inputs and functions.
@@ -62,5 +66,9 @@ OrsContent ReadOptunaCsv(const MappedFile& file, const TextHeader& header, const
 // path holds.
 std::size_t OptunaTablesPresent(const std::wstring& path);
 OrsContent ReadOptunaStorage(const std::wstring& path, const ImportOptions& options, const ImportMessages& msg);
+// The same tables through any connection (a database server); created: the
+// time the data were read, ISO 8601 UTC.
+OrsContent ReadOptunaStudy(SqlConnection& db, const std::string& created, const ImportOptions& options,
+                           const ImportMessages& msg);
 
 } // namespace ors::import

@@ -1,14 +1,12 @@
-// Optuna's SQLite storage: the completed trials of one study. Parameters are
-// stored in their internal form, which for a categorical parameter is the
-// index of the choice, and objectives in trial_values by number.
+// Optuna's relational storage, in an SQLite file or on a database server: the
+// completed trials of one study. Parameters are stored in their internal form,
+// which for a categorical parameter is the index of the choice, and objectives
+// in trial_values by number.
 #include "Importers.h"
 #include "Json.h"
+#include "db/SqlConnection.h"
 
 #include "diagnostics/snagwise.h"
-
-#include <sqlite3.h>
-
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <charconv>
@@ -22,112 +20,59 @@ namespace ors::import {
 
 namespace {
 
-struct DbCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-struct StmtFinalizer {
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-using Db = std::unique_ptr<sqlite3, DbCloser>;
-using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
-
 constexpr const char* kRequiredTables[] = {"studies", "trials", "trial_params", "trial_values"};
-
-Db openReadOnly(const std::wstring& path)
-{
-    sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(ToUtf8(path).c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-    Db db(raw);
-    if (rc != SQLITE_OK)
-        return nullptr;
-    sqlite3_extended_result_codes(raw, 1);
-    sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    struct stat st {};
-    if (::stat(ToUtf8(path).c_str(), &st) == 0)
-        sqlite3_limit(raw, SQLITE_LIMIT_LENGTH, int(std::min<off_t>(std::max<off_t>(st.st_size, 1), INT_MAX)));
-    return db;
-}
-
-// Object types by lower-case name; empty when the schema cannot be read.
-std::unordered_map<std::string, std::string> schemaObjects(sqlite3* db)
-{
-    std::unordered_map<std::string, std::string> objects;
-    sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT lower(name), type FROM sqlite_schema", -1, &s, nullptr) != SQLITE_OK)
-        return objects;
-    Stmt stmt(s);
-    while (sqlite3_step(s) == SQLITE_ROW) {
-        const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-        const auto* type = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
-        if (name && type)
-            objects.emplace(name, type);
-    }
-    return objects;
-}
 
 class StorageReader {
 public:
-    StorageReader(const std::wstring& path, const ImportOptions& options, const ImportMessages& msg)
-        : m_path(path), m_options(options), m_msg(msg)
+    StorageReader(SqlConnection& db, std::string created, const ImportOptions& options, const ImportMessages& msg)
+        : m_db(db), m_created(std::move(created)), m_options(options), m_msg(msg)
     {
     }
     OrsContent read();
 
 private:
-    [[noreturn]] void failure(int rc) const;
-    Stmt prepare(const char* sql) const;
-    bool step(sqlite3_stmt* s) const;
-    bool hasTable(const char* name) const
-    {
-        const auto it = m_objects.find(name);
-        return it != m_objects.end() && it->second == "table";
-    }
-    std::vector<std::string> metricNames(sqlite3_int64 study) const;
+    [[noreturn]] void failure(const SqlError& e) const;
+    // Runs a statement; SqlError becomes the reader's message.
+    std::unique_ptr<SqlRows> query(std::string_view sql, std::span<const SqlParam> params = {}) const;
+    bool step(SqlRows& rows) const;
+    bool hasTable(const char* name) const { return m_db.HasTable(name); }
+    std::vector<std::string> metricNames(std::int64_t study) const;
 
-    const std::wstring& m_path;
+    SqlConnection& m_db;
+    const std::string m_created;
     const ImportOptions& m_options;
     const ImportMessages& m_msg;
-    Db m_db;
-    std::unordered_map<std::string, std::string> m_objects;
 };
 
-[[noreturn]] void StorageReader::failure(int rc) const
+[[noreturn]] void StorageReader::failure(const SqlError& e) const
 {
-    switch (rc & 0xFF) {
-    case SQLITE_NOMEM:
+    switch (e.kind) {
+    case SqlError::Kind::NoMemory:
         throw std::bad_alloc();
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB:
+    case SqlError::Kind::Damaged:
         throw m_msg.file(L"is a damaged Optuna storage: its database structure is broken");
-    default:
-        throw m_msg.file(L"is an Optuna storage that could not be read (" +
-                         FromUtf8(m_db ? sqlite3_errmsg(m_db.get()) : sqlite3_errstr(rc)) + L")");
+    case SqlError::Kind::Other:
+        break;
+    }
+    throw m_msg.file(L"is an Optuna storage that could not be read (" + FromUtf8(e.detail) + L")");
+}
+
+std::unique_ptr<SqlRows> StorageReader::query(std::string_view sql, std::span<const SqlParam> params) const
+{
+    try {
+        return m_db.Query(sql, params);
+    } catch (const SqlError& e) {
+        failure(e);
     }
 }
 
-Stmt StorageReader::prepare(const char* sql) const
+bool StorageReader::step(SqlRows& rows) const
 {
-    sqlite3_stmt* s = nullptr;
-    const int rc = sqlite3_prepare_v2(m_db.get(), sql, -1, &s, nullptr);
-    Stmt stmt(s);
-    if (rc != SQLITE_OK)
-        failure(rc);
-    return stmt;
-}
-
-bool StorageReader::step(sqlite3_stmt* s) const
-{
-    const int rc = sqlite3_step(s);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        failure(rc);
-    return rc == SQLITE_ROW;
-}
-
-std::string columnText(sqlite3_stmt* s, int col)
-{
-    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, col));
-    return p ? std::string(p, std::size_t(sqlite3_column_bytes(s, col))) : std::string();
+    try {
+        return rows.Next();
+    } catch (const SqlError& e) {
+        failure(e);
+    }
 }
 
 // A JSON array of strings; false for anything else.
@@ -230,45 +175,48 @@ bool parseStringArray(std::string_view json, std::vector<std::string>& out)
     }
 }
 
-std::vector<std::string> StorageReader::metricNames(sqlite3_int64 study) const
+std::vector<std::string> StorageReader::metricNames(std::int64_t study) const
 {
     std::vector<std::string> names;
     if (!hasTable("study_system_attributes"))
         return names;
-    auto s = prepare("SELECT value_json FROM study_system_attributes WHERE study_id = ? AND key = 'study:metric_names'");
-    sqlite3_bind_int64(s.get(), 1, study);
-    if (step(s.get()) && !parseStringArray(columnText(s.get(), 0), names))
+    const SqlParam p[] = {study};
+    auto s = query("SELECT value_json FROM study_system_attributes WHERE study_id = ? AND " + m_db.QuoteName("key") +
+                       " = 'study:metric_names'",
+                   p);
+    if (step(*s) && !parseStringArray(s->Text(0), names))
         names.clear();
     return names;
 }
 
 OrsContent StorageReader::read()
 {
-    m_db = openReadOnly(m_path);
-    if (!m_db)
-        throw m_msg.file(L"is an Optuna storage that could not be opened");
-    m_objects = schemaObjects(m_db.get());
     for (const char* table : kRequiredTables) {
-        if (!m_objects.count(table))
+        std::string type;
+        try {
+            type = m_db.ObjectType(table);
+        } catch (const SqlError& e) {
+            failure(e);
+        }
+        if (type.empty())
             throw m_msg.file(L"is an Optuna storage without its table \"" + FromUtf8(table) + L"\"");
-        if (!hasTable(table))
+        if (type != "table")
             throw m_msg.file(L"is not an Optuna storage: \"" + FromUtf8(table) + L"\" is not a plain table");
     }
 
     struct Study {
-        sqlite3_int64 id;
+        std::int64_t id;
         std::string name;
-        sqlite3_int64 completed;
-        sqlite3_int64 failed;
+        std::int64_t completed;
+        std::int64_t failed;
     };
     std::vector<Study> studies;
     {
-        auto s = prepare("SELECT s.study_id, s.study_name, (SELECT count(*) FROM trials t WHERE t.study_id = "
-                         "s.study_id AND t.state = 'COMPLETE'), (SELECT count(*) FROM trials t WHERE t.study_id = "
-                         "s.study_id AND t.state = 'FAIL') FROM studies s ORDER BY s.study_id");
-        while (step(s.get()))
-            studies.push_back({sqlite3_column_int64(s.get(), 0), columnText(s.get(), 1), sqlite3_column_int64(s.get(), 2),
-                               sqlite3_column_int64(s.get(), 3)});
+        auto s = query("SELECT s.study_id, s.study_name, (SELECT count(*) FROM trials t WHERE t.study_id = "
+                       "s.study_id AND t.state = 'COMPLETE'), (SELECT count(*) FROM trials t WHERE t.study_id = "
+                       "s.study_id AND t.state = 'FAIL') FROM studies s ORDER BY s.study_id");
+        while (step(*s))
+            studies.push_back({s->Int(0), s->Text(1), s->Int(2), s->Int(3)});
     }
     if (studies.empty())
         throw m_msg.file(L"is an Optuna storage without studies");
@@ -311,41 +259,41 @@ OrsContent StorageReader::read()
              static_cast<unsigned long>(studies.size()));
 
     // Completed trials in the order of their numbers.
-    std::unordered_map<sqlite3_int64, std::size_t> rowOf;
-    std::vector<sqlite3_int64> numbers;
+    const SqlParam studyId[] = {study->id};
+    std::unordered_map<std::int64_t, std::size_t> rowOf;
+    std::vector<std::int64_t> numbers;
     {
-        auto s = prepare("SELECT trial_id, number FROM trials WHERE study_id = ? AND state = 'COMPLETE' "
-                         "ORDER BY number, trial_id");
-        sqlite3_bind_int64(s.get(), 1, study->id);
-        while (step(s.get()) && numbers.size() < std::size_t(study->completed)) {
-            rowOf.emplace(sqlite3_column_int64(s.get(), 0), numbers.size());
-            numbers.push_back(sqlite3_column_int64(s.get(), 1));
+        auto s = query("SELECT trial_id, number FROM trials WHERE study_id = ? AND state = 'COMPLETE' "
+                       "ORDER BY number, trial_id",
+                       studyId);
+        while (step(*s) && numbers.size() < std::size_t(study->completed)) {
+            rowOf.emplace(s->Int(0), numbers.size());
+            numbers.push_back(s->Int(1));
         }
     }
     std::size_t rows = numbers.size();
     const auto trial = [&](std::size_t row) { return L"trial " + std::to_wstring(numbers[row]); };
 
     // Objectives: one direction each; without directions, as many as values.
-    sqlite3_int64 objectives = 0;
-    std::unordered_map<sqlite3_int64, std::int32_t> directions;
+    std::int64_t objectives = 0;
+    std::unordered_map<std::int64_t, std::int32_t> directions;
     if (hasTable("study_directions")) {
-        auto s = prepare("SELECT objective, direction FROM study_directions WHERE study_id = ?");
-        sqlite3_bind_int64(s.get(), 1, study->id);
-        while (step(s.get())) {
-            const sqlite3_int64 objective = sqlite3_column_int64(s.get(), 0);
+        auto s = query("SELECT objective, direction FROM study_directions WHERE study_id = ?", studyId);
+        while (step(*s)) {
+            const std::int64_t objective = s->Int(0);
             objectives = std::max(objectives, objective + 1);
-            const std::string direction = columnText(s.get(), 1);
+            const std::string direction = s->Text(1);
             directions[objective] = direction == "MAXIMIZE" || direction == "StudyDirection.MAXIMIZE" || direction == "2"
                                         ? kMaximize
                                         : kMinimize;
         }
     }
     if (objectives <= 0) {
-        auto s = prepare("SELECT max(v.objective) + 1 FROM trial_values v JOIN trials t ON t.trial_id = v.trial_id "
-                         "WHERE t.study_id = ?");
-        sqlite3_bind_int64(s.get(), 1, study->id);
-        if (step(s.get()))
-            objectives = sqlite3_column_int64(s.get(), 0);
+        auto s = query("SELECT max(v.objective) + 1 FROM trial_values v JOIN trials t ON t.trial_id = v.trial_id "
+                       "WHERE t.study_id = ?",
+                       studyId);
+        if (step(*s))
+            objectives = s->Int(0);
     }
     if (objectives <= 0 || objectives > 1000)
         throw m_msg.file(L"holds an Optuna study without objective values (" + Quoted(study->name) + L")");
@@ -358,9 +306,9 @@ OrsContent StorageReader::read()
     else if (objectives == 1)
         h.functions = {"value"};
     else
-        for (sqlite3_int64 k = 0; k < objectives; ++k)
+        for (std::int64_t k = 0; k < objectives; ++k)
             h.functions.push_back("value " + std::to_string(k));
-    for (sqlite3_int64 k = 0; k < objectives; ++k) {
+    for (std::int64_t k = 0; k < objectives; ++k) {
         const auto it = directions.find(k);
         h.functionDirections.push_back(it == directions.end() ? kMinimize : it->second);
     }
@@ -368,18 +316,13 @@ OrsContent StorageReader::read()
     // Rows of a query on the study's completed trials (trial id first), each
     // with the record of its trial; trials beyond the records are skipped.
     const auto forEachTrialRow = [&](const char* sql, const auto& body) {
-        auto s = prepare(sql);
-        sqlite3_bind_int64(s.get(), 1, study->id);
-        while (step(s.get()))
-            if (const auto it = rowOf.find(sqlite3_column_int64(s.get(), 0)); it != rowOf.end())
-                body(s.get(), it->second);
+        auto s = query(sql, studyId);
+        while (step(*s))
+            if (const auto it = rowOf.find(s->Int(0)); it != rowOf.end())
+                body(*s, it->second);
     };
     // A finite number in column 2.
-    const auto finiteAt = [](sqlite3_stmt* s, double& v) {
-        const int type = sqlite3_column_type(s, 2);
-        v = sqlite3_column_double(s, 2);
-        return (type == SQLITE_FLOAT || type == SQLITE_INTEGER) && std::isfinite(v);
-    };
+    const auto finiteAt = [](const SqlRows& s, double& v) { return s.Number(2, &v) && std::isfinite(v); };
 
     // Objective values; infinite ones are stored as NULL with value_type. A
     // completed trial with one is a failed evaluation, left out.
@@ -388,8 +331,8 @@ OrsContent StorageReader::read()
     std::vector<bool> failed(rows, false);
     forEachTrialRow("SELECT v.trial_id, v.objective, v.value FROM trial_values v JOIN trials t ON "
                     "t.trial_id = v.trial_id WHERE t.study_id = ? AND t.state = 'COMPLETE'",
-                    [&](sqlite3_stmt* s, std::size_t row) {
-                        const sqlite3_int64 objective = sqlite3_column_int64(s, 1);
+                    [&](const SqlRows& s, std::size_t row) {
+                        const std::int64_t objective = s.Int(1);
                         if (objective < 0 || objective >= objectives)
                             throw m_msg.file(L"has a value of objective " + std::to_wstring(objective) +
                                              L", which its study does not have (" + trial(row) + L")");
@@ -467,10 +410,10 @@ OrsContent StorageReader::read()
     forEachTrialRow("SELECT p.trial_id, p.param_name, p.param_value, p.distribution_json FROM trial_params p JOIN "
                     "trials t ON t.trial_id = p.trial_id WHERE t.study_id = ? AND t.state = 'COMPLETE' "
                     "ORDER BY t.number, t.trial_id, p.param_id",
-                    [&](sqlite3_stmt* s, std::size_t row) {
+                    [&](const SqlRows& s, std::size_t row) {
                         if (failed[row])
                             return;
-                        std::string name = columnText(s, 1);
+                        std::string name = s.Text(1);
                         auto [at, added] = paramIndex.emplace(name, h.inputs.size());
                         if (added) {
                             h.inputs.push_back({study->name, name});
@@ -480,7 +423,7 @@ OrsContent StorageReader::read()
                         if (!finiteAt(s, v))
                             throw m_msg.file(L"has a parameter value that is not a finite number (" + trial(row) +
                                              L", parameter " + Quoted(name) + L")");
-                        const Distribution& d = distributionOf(columnText(s, 3));
+                        const Distribution& d = distributionOf(s.Text(3));
                         Cell cell{std::uint32_t(at->second), recordOf[row], InputCell::Kind::Number, v, kNoText};
                         if (d.categorical) {
                             // The stored value is the index of the choice.
@@ -514,7 +457,6 @@ OrsContent StorageReader::read()
                         cells.push_back(cell);
                     });
     paramIndex.clear();
-    m_db.reset();
     if (h.inputs.empty())
         throw m_msg.file(L"holds an Optuna study without parameters (" + Quoted(study->name) + L")");
     // By parameter, then record; the last of repeated cells counts.
@@ -566,7 +508,7 @@ OrsContent StorageReader::read()
             if (!failed[r])
                 parsed.functions.data()[k * kept + recordOf[r]] = values[k * rows + r];
     h.creator = "Optuna study \"" + study->name + "\"";
-    h.created = FileTime(m_path);
+    h.created = m_created;
     FinishContent(content, std::move(parsed), m_msg);
     content.skippedRecords = std::uint64_t(study->failed) + failedCompleted;
     return content;
@@ -576,17 +518,34 @@ OrsContent StorageReader::read()
 
 std::size_t OptunaTablesPresent(const std::wstring& path)
 {
-    const Db db = openReadOnly(path);
+    StudyUrl url;
+    url.database = ToUtf8(path);
+    const auto db = ConnectSqlite(url, nullptr);
     if (!db)
         return 0;
-    const auto objects = schemaObjects(db.get());
-    return std::size_t(std::count_if(std::begin(kRequiredTables), std::end(kRequiredTables),
-                                     [&](const char* t) { return objects.count(t) != 0; }));
+    try {
+        return std::size_t(std::count_if(std::begin(kRequiredTables), std::end(kRequiredTables),
+                                         [&](const char* t) { return !db->ObjectType(t).empty(); }));
+    } catch (const SqlError&) {
+        return 0;
+    }
 }
 
 OrsContent ReadOptunaStorage(const std::wstring& path, const ImportOptions& options, const ImportMessages& msg)
 {
-    return StorageReader(path, options, msg).read();
+    StudyUrl url;
+    url.database = ToUtf8(path);
+    ConnectError error;
+    const auto db = ConnectSqlite(url, &error);
+    if (!db)
+        throw msg.file(L"is an Optuna storage that could not be opened");
+    return StorageReader(*db, FileTime(path), options, msg).read();
+}
+
+OrsContent ReadOptunaStudy(SqlConnection& db, const std::string& created, const ImportOptions& options,
+                           const ImportMessages& msg)
+{
+    return StorageReader(db, created, options, msg).read();
 }
 
 } // namespace ors::import
