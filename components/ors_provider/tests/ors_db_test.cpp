@@ -2,6 +2,8 @@
 // servers started for the test (skipped where the servers are not installed).
 #include "db/SqlConnection.h"
 #include "db/StudyUrl.h"
+#include "ImportTestSupport.h"
+#include "OrsDataProvider.h"
 #include "OrsFormat.h"
 #include "support/DbServer.h"
 #include "support/OptunaSchema.h"
@@ -174,3 +176,111 @@ TEST_P(ServerTest, ConnectsReadsExactlyAndSaysWhatFailed)
 
 INSTANTIATE_TEST_SUITE_P(Servers, ServerTest, testing::Values(DbServer::Kind::Postgres, DbServer::Kind::MariaDb),
                          [](const auto& info) { return info.param == DbServer::Kind::Postgres ? "PostgreSQL" : "MariaDB"; });
+
+namespace {
+
+using namespace importtest;
+
+// A study where it may live: a server of either kind, or an SQLite file named
+// by a sqlite:/// URL.
+struct StudyHome {
+    std::unique_ptr<DbServer> server;
+    std::string file;
+    test::SqlDialect dialect = test::SqlDialect::Sqlite;
+
+    bool Exec(const std::string& sql, std::string* why) const
+    {
+        if (server)
+            return server->Exec(sql, why);
+        sqlite3* db = nullptr;
+        char* error = nullptr;
+        const bool ok = sqlite3_open(file.c_str(), &db) == SQLITE_OK &&
+                        sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) == SQLITE_OK;
+        if (error)
+            *why = error;
+        sqlite3_free(error);
+        sqlite3_close(db);
+        return ok;
+    }
+    std::string Url(bool withPassword = true) const
+    {
+        return server ? server->Url(withPassword) : "sqlite:///" + file;
+    }
+};
+
+const char* kKindName[] = {"PostgreSQL", "MariaDB", "SQLite"};
+
+} // namespace
+
+class StudyUrlLoadTest : public testing::TestWithParam<int> {
+protected:
+    void SetUp() override
+    {
+        std::string why;
+        if (GetParam() < 2) {
+            const auto kind = GetParam() == 0 ? DbServer::Kind::Postgres : DbServer::Kind::MariaDb;
+            home.server = DbServer::Start(kind, &why);
+            if (!home.server)
+                GTEST_SKIP() << why;
+            home.dialect = GetParam() == 0 ? test::SqlDialect::Postgres : test::SqlDialect::MariaDb;
+        } else {
+            home.file = testing::TempDir() + "live-study.db";
+            std::filesystem::remove(home.file);
+        }
+        ASSERT_TRUE(home.Exec(test::OptunaSchemaSql(home.dialect), &why)) << why;
+    }
+    StudyHome home;
+};
+
+TEST_P(StudyUrlLoadTest, OpensTheFinishedTrialsAndSaysWhatIsWrong)
+{
+    const std::string choice = R"({"name": "CategoricalDistribution", "attributes": {"choices": ["sgd", "adam"]}})";
+    const std::string real = R"({"name": "FloatDistribution", "attributes": {"low": 1e-5, "high": 1, "log": true}})";
+    std::string sql, why;
+    for (int n = 0; n < 6; ++n) {
+        const auto t = test::OptunaTrial(home.dialect, n, {{"lr", 1e-5 * (n + 1), real}, {"opt", n % 2, choice}},
+                                         {0.1 * n + 1.0 / 3.0}, n == 4);
+        sql += t.start + (n == 5 ? std::string() : t.finish); // 4 failed, 5 still running
+    }
+    ASSERT_TRUE(home.Exec(sql, &why)) << why;
+    const Loaded l = loadOk(home.Url());
+    ASSERT_EQ(l.records, 4u);
+    EXPECT_EQ(l.skipped, 1u);
+    EXPECT_EQ(l.inputs, (std::vector<std::wstring>{L"lr", L"opt"}));
+    for (ULONG r = 0; r < l.records; ++r) {
+        const int n = int(r); // trials 0..3 in number order
+        EXPECT_EQ(l.inputValues[0][r], 1e-5 * (n + 1)) << r;
+        EXPECT_EQ(l.functionValues[0][r], 0.1 * n + 1.0 / 3.0) << r;
+        // Labels in their sorted order: adam before sgd, whatever the choice index.
+        EXPECT_EQ(l.labels[1][std::size_t(l.inputValues[1][r])], n % 2 ? L"adam" : L"sgd") << r;
+    }
+    EXPECT_EQ(l.scales[0], IQX_VantixDataProvider::kScaleLog);
+
+    // The password: asked when the URL and the environment hold none, then taken.
+    if (home.server) {
+        LoadChoice pending;
+        const LoadResult asked = loadWith(home.Url(false), {}, &pending);
+        EXPECT_EQ(asked.hr, IQX_VantixDataProvider::ORS_E_CHOICE_NEEDED) << std::string(asked.error.begin(), asked.error.end());
+        EXPECT_EQ(pending.kind, IQX_VantixDataProvider::kChoicePassword);
+        auto provider = platform::MakeCom<ors::COptimizationResultsDataProvider>();
+        ComPtr<IOptimizationResultsLoadOptions> options(provider.Get());
+        const std::string pw = DbServer::kPassword;
+        options->SetPassword(std::wstring(pw.begin(), pw.end()));
+        EXPECT_EQ(load(provider.Get(), FromUtf8(home.Url(false))).hr, S_OK);
+        // A wrong password in the URL is said, never shown.
+        std::string url = home.Url(false);
+        url.insert(url.find('@'), ":not-it");
+        const LoadResult wrong = load(FromUtf8(url));
+        EXPECT_EQ(wrong.hr, E_FAIL);
+        EXPECT_NE(wrong.error.find(L"refused the password"), std::wstring::npos);
+        EXPECT_EQ(wrong.error.find(L"not-it"), std::wstring::npos);
+    }
+    // A study that is not there names the ones that are.
+    const LoadResult unknown = loadWith(home.Url(), {.study = L"nope"});
+    EXPECT_EQ(unknown.hr, E_FAIL);
+    EXPECT_NE(unknown.error.find(L"\"live\""), std::wstring::npos) << std::string(unknown.error.begin(), unknown.error.end());
+    EXPECT_EQ(unknown.error.find(L"s3cr3t"), std::wstring::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Homes, StudyUrlLoadTest, testing::Values(0, 1, 2),
+                         [](const auto& info) { return std::string(kKindName[info.param]); });
