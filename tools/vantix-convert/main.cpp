@@ -178,7 +178,7 @@ int main(int argc, char** argv)
             if (in.labelled())
                 notes += ", " + std::to_string(in.labels.size()) + " labels";
             if (in.noneValue)
-                notes += ", (none)";
+                notes += std::string(", ") + ors::kNoneText;
             if (in.scale == ors::kLogScale)
                 notes += ", log scale";
             std::printf("  input    %s:%s%s\n", in.signal.c_str(), in.name.c_str(), notes.c_str());

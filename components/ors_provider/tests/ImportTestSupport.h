@@ -155,8 +155,8 @@ inline Loaded loadOk(const fs::path& path)
 
 // Load options of the provider, set before a load.
 struct LoadOptions {
-    std::wstring study;
-    std::vector<std::wstring> inputs, functions;
+    std::wstring study{};
+    std::vector<std::wstring> inputs{}, functions{};
     bool acceptGuess = false;
 };
 
@@ -170,8 +170,9 @@ inline LoadResult loadWith(const fs::path& path, const LoadOptions& o, LoadChoic
     options->SetColumnRoles(o.inputs, o.functions);
     options->SetAcceptGuess(o.acceptGuess ? TRUE : FALSE);
     LoadResult r = load(provider.Get(), path.wstring());
-    if (pChoice)
+    if (pChoice) {
         EXPECT_EQ(options->GetPendingChoice(pChoice), S_OK);
+    }
     return r;
 }
 

@@ -281,6 +281,9 @@ TEST_F(ImportMeaning, UncertainRolesAreAskedAnsweredOrGuessed)
          {kRoleInput, kRoleIgnore, kRoleInput, kRoleFunction}},
         // Optuna's value column among unmarked ones.
         {"lr,value,depth\n0.1,5,2\n0.2,6,2\n", ORS_E_CHOICE_NEEDED, {kRoleInput, kRoleFunction, kRoleInput}},
+        // A Dakota string variable is an input.
+        {"%eval_id interface kernel x mass\n1 NO_ID rbf 1 2\n2 NO_ID lin 1 3\n3 NO_ID rbf 2 4\n", ORS_E_CHOICE_NEEDED,
+         {kRoleIgnore, kRoleIgnore, kRoleInput, kRoleInput, kRoleFunction}},
         // Freeform Dakota: no header, the columns are x1, x2, x3.
         {"1 1 0.5\n2 1 0.6\n1 2 0.7\n", ORS_E_CHOICE_NEEDED, {kRoleInput, kRoleInput, kRoleFunction}},
     };
@@ -345,9 +348,19 @@ TEST_F(ImportMeaning, FailedRowsAreSkippedAndCountedInEveryFormat)
         EXPECT_EQ(l.records, c.records);
         EXPECT_EQ(l.skipped, c.skipped);
     }
-    // Inputs that are not numbers still refuse a table, with the line.
+    // Inputs that are not numbers still refuse a table, with the line...
     EXPECT_EQ(errorTail(file("bad.csv", "in:a,out:f\n1,2\nx,3\n")),
               L", line 3: column \"in:a\" holds \"x\", which is not a number.");
+    // ... unless they are text from the first row on: string variables, as labels.
+    const Loaded l = loadOk(file("s.dat", "%eval_id interface kernel x obj_fn\n1 NO_ID rbf 1 2\n2 NO_ID linear 1 3\n"
+                                          "3 NO_ID rbf 2 nan\n4 NO_ID poly 2 4\n"));
+    EXPECT_THAT(l.labels[0], ElementsAre(L"linear", L"poly", L"rbf"));
+    EXPECT_THAT(l.inputValues[0], ElementsAre(2, 0, 1));
+    EXPECT_THAT(l.inputValues[1], ElementsAre(1, 1, 2));
+    EXPECT_EQ(l.skipped, 1u);
+    EXPECT_THAT(l.signals, ElementsAre(L"dakota", L"dakota"));
+    EXPECT_EQ(errorTail(file("s.dat", "%eval_id interface kernel x obj_fn\n1 NO_ID rbf 1 2\n2 NO_ID linear y 3\n")),
+              L", line 3: column \"x\" holds \"y\", which is not a number.");
 }
 
 TEST_F(ImportMeaning, ConverterTakesRolesStudiesAndLogScales)

@@ -77,6 +77,7 @@ OrsContent ReadDakotaTable(MappedFile& file, const TextHeader& header, const Imp
             split.functions.push_back(names[c]);
     }
     split.labelColumn = interfaceColumn;
+    split.textInputs = true;
 
     NumericResult result;
     OrsContent content = LoadSplitTable(file, header, split, "Dakota tabular data", msg, progress, &result);

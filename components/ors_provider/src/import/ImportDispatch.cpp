@@ -273,6 +273,14 @@ OrsContent ReadResultsFile(const std::wstring& path, const ImportOptions& option
     OrsContent content = url ? readStudyUrl(utf8, options) : readAnyFormat(path, options, progress);
     ApplyLogScales(content, options.logColumns,
                    url ? ImportMessages::Database(FromUtf8(RedactStudyUrl(utf8))) : ImportMessages(path));
+    if (content.guessedRoles) {
+        std::wstring roles;
+        for (std::size_t c = 0; c < content.guessedRoles->columns.size(); ++c)
+            if (content.guessedRoles->roles[c] != kRoleIgnore)
+                roles += (roles.empty() ? L"" : L", ") + FromUtf8(content.guessedRoles->columns[c]) +
+                         (content.guessedRoles->roles[c] == kRoleInput ? L" input" : L" function");
+        SW_TRACE(L"Data provider : guessed the columns of \"%ls\": %ls", path.c_str(), roles.c_str());
+    }
     if (content.skippedRecords)
         SW_TRACE(L"Data provider : skipped %llu failed rows of \"%ls\"",
                  static_cast<unsigned long long>(content.skippedRecords), FromUtf8(RedactStudyUrl(utf8)).c_str());

@@ -17,6 +17,9 @@ struct TableSplit {
     std::vector<std::size_t> functionColumns;
     std::vector<std::string> functions;
     std::optional<std::size_t> labelColumn; // read as text (Dakota's interface id)
+    // Input columns holding text in the first row are labelled (Dakota's
+    // string variables); else every input cell must be a number.
+    bool textInputs = false;
 };
 
 // Reads the numeric columns of split from a text table.

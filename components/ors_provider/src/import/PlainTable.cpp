@@ -44,6 +44,116 @@ void requireBoth(const TableSplit& split, const TextHeader& header, const Import
         throw msg.line(header.line, L"the header names no function column");
 }
 
+std::string_view trimmedText(std::string_view s)
+{
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t'))
+        s.remove_suffix(1);
+    return s;
+}
+
+// Input columns whose first row holds text rather than a number: string
+// variables (Dakota's discrete string sets), read as labels.
+std::vector<bool> textInputs(const TextHeader& header, const char* end, const TableSplit& split,
+                             const ImportMessages& msg)
+{
+    std::vector<bool> text(split.inputColumns.size(), false);
+    RowReader reader(header.dataBegin, end, header.dataLine, header.delimiter, msg);
+    if (!reader.next() || reader.cells().size() != header.names.size())
+        return text;
+    for (std::size_t k = 0; k < split.inputColumns.size(); ++k) {
+        double v = 0;
+        const std::string_view cell = reader.cells()[split.inputColumns[k]];
+        text[k] = ParseNumberCell(cell, v) == NumberStatus::NotNumber && !IsFailedValue(cell, int(NumberStatus::NotNumber));
+    }
+    return text;
+}
+
+// A table with labelled inputs, read cell by cell: such tables are small,
+// and their labels are only known when every row is read. Numeric columns
+// are checked as the fast loader checks them.
+NumericResult loadTextTable(const TextHeader& header, const char* end, const TableSplit& split,
+                            const std::vector<bool>& text, ParsedColumns& parsed, std::vector<InputInfo>& inputs,
+                            const ImportMessages& msg)
+{
+    const std::size_t nIn = split.inputColumns.size(), nFn = split.functionColumns.size();
+    std::vector<std::vector<std::string>> labels(nIn);
+    std::vector<std::vector<double>> numbers(nIn), functions(nFn);
+    std::vector<double> rowValues(nFn);
+    NumericResult result;
+    RowReader reader(header.dataBegin, end, header.dataLine, header.delimiter, msg);
+    while (reader.next()) {
+        const auto& cells = reader.cells();
+        if (cells.size() != header.names.size())
+            throw FieldCountError(msg, reader.line(), cells.size(), header.names.size());
+        bool failed = false;
+        for (std::size_t k = 0; k < nFn; ++k) {
+            const std::string_view cell = cells[split.functionColumns[k]];
+            const NumberStatus status = ParseNumberCell(cell, rowValues[k]);
+            if (status == NumberStatus::Ok)
+                continue;
+            if (!IsFailedValue(cell, int(status)))
+                throw CellError(msg, reader.line(), header.names[split.functionColumns[k]], cell, int(status));
+            failed = true;
+        }
+        for (std::size_t k = 0; k < nIn; ++k) {
+            if (text[k])
+                continue;
+            double v = 0;
+            const std::string_view cell = cells[split.inputColumns[k]];
+            if (const NumberStatus status = ParseNumberCell(cell, v); status != NumberStatus::Ok)
+                throw CellError(msg, reader.line(), header.names[split.inputColumns[k]], cell, int(status));
+        }
+        if (split.labelColumn) {
+            const std::string_view id = trimmedText(cells[*split.labelColumn]);
+            if (result.rows + result.skipped == 0)
+                result.firstLabel.assign(id);
+            else
+                result.labelsDiffer = result.labelsDiffer || id != result.firstLabel;
+        }
+        if (failed) {
+            ++result.skipped;
+            continue;
+        }
+        if (result.rows >= kMaxRecords)
+            throw msg.file(L"holds more than " + std::to_wstring(kMaxRecords) + L" records");
+        for (std::size_t k = 0; k < nFn; ++k)
+            functions[k].push_back(rowValues[k]);
+        for (std::size_t k = 0; k < nIn; ++k) {
+            const std::string_view cell = cells[split.inputColumns[k]];
+            if (text[k]) {
+                labels[k].emplace_back(trimmedText(cell));
+            } else {
+                double v = 0;
+                ParseNumberCell(cell, v);
+                numbers[k].push_back(v);
+            }
+        }
+        ++result.rows;
+    }
+    const std::size_t rows = result.rows;
+    parsed.capacity = std::max<std::size_t>(rows, 1);
+    parsed.inputs = HugeArray<double>(nIn * parsed.capacity);
+    parsed.functions = HugeArray<double>(nFn * parsed.capacity);
+    for (std::size_t k = 0; k < nFn; ++k)
+        std::copy(functions[k].begin(), functions[k].end(), parsed.functions.data() + k * parsed.capacity);
+    std::vector<InputCell> column(rows);
+    for (std::size_t k = 0; k < nIn; ++k) {
+        double* out = parsed.inputs.data() + k * parsed.capacity;
+        if (!text[k]) {
+            std::copy(numbers[k].begin(), numbers[k].end(), out);
+            continue;
+        }
+        for (std::size_t r = 0; r < rows; ++r) {
+            column[r].kind = labels[k][r].empty() ? InputCell::Kind::Missing : InputCell::Kind::Text;
+            column[r].text = std::move(labels[k][r]);
+        }
+        CodeInputCells(column, inputs[k], out);
+    }
+    return result;
+}
+
 } // namespace
 
 bool IsIndexColumn(std::string_view name)
@@ -65,6 +175,9 @@ OrsContent LoadSplitTable(MappedFile& file, const TextHeader& header, const Tabl
     const std::size_t nIn = split.inputColumns.size();
     const std::size_t nFn = split.functionColumns.size();
     const std::size_t columns = header.names.size();
+    const std::vector<bool> text =
+        split.textInputs ? textInputs(header, file.end(), split, msg) : std::vector<bool>(nIn, false);
+    const bool labelled = std::find(text.begin(), text.end(), true) != text.end();
     // Every row ends in a line break (but the last), and holds at least one
     // character per number and a separator between cells: both bound the rows
     // before anything is allocated.
@@ -76,27 +189,33 @@ OrsContent LoadSplitTable(MappedFile& file, const TextHeader& header, const Tabl
     const std::size_t capacity = std::max<std::size_t>(1, std::min(byLines, bySize));
 
     ParsedColumns parsed;
-    parsed.capacity = capacity;
-    parsed.inputs = HugeArray<double>(nIn * capacity);
-    parsed.functions = HugeArray<double>(nFn * capacity);
-    std::vector<double*> out;
-    NumericPlan plan;
-    plan.use.assign(columns, ColumnUse::Skip);
-    plan.target.assign(columns, -1);
-    for (std::size_t k = 0; k < nIn; ++k) {
-        plan.use[split.inputColumns[k]] = ColumnUse::Number;
-        plan.target[split.inputColumns[k]] = int(out.size());
-        out.push_back(parsed.inputs.data() + k * capacity);
-    }
-    for (std::size_t k = 0; k < nFn; ++k) {
-        plan.use[split.functionColumns[k]] = ColumnUse::Function;
-        plan.target[split.functionColumns[k]] = int(out.size());
-        out.push_back(parsed.functions.data() + k * capacity);
-    }
-    if (split.labelColumn)
-        plan.use[*split.labelColumn] = ColumnUse::Label;
+    std::vector<InputInfo> inputs = split.inputs;
+    NumericResult r;
+    if (labelled) {
+        r = loadTextTable(header, file.end(), split, text, parsed, inputs, msg);
+    } else {
+        parsed.capacity = capacity;
+        parsed.inputs = HugeArray<double>(nIn * capacity);
+        parsed.functions = HugeArray<double>(nFn * capacity);
+        std::vector<double*> out;
+        NumericPlan plan;
+        plan.use.assign(columns, ColumnUse::Skip);
+        plan.target.assign(columns, -1);
+        for (std::size_t k = 0; k < nIn; ++k) {
+            plan.use[split.inputColumns[k]] = ColumnUse::Number;
+            plan.target[split.inputColumns[k]] = int(out.size());
+            out.push_back(parsed.inputs.data() + k * capacity);
+        }
+        for (std::size_t k = 0; k < nFn; ++k) {
+            plan.use[split.functionColumns[k]] = ColumnUse::Function;
+            plan.target[split.functionColumns[k]] = int(out.size());
+            out.push_back(parsed.functions.data() + k * capacity);
+        }
+        if (split.labelColumn)
+            plan.use[*split.labelColumn] = ColumnUse::Label;
 
-    NumericResult r = LoadNumericColumns(header, file.end(), rows, plan, out.data(), capacity, msg, progress);
+        r = LoadNumericColumns(header, file.end(), rows, plan, out.data(), capacity, msg, progress);
+    }
     if (r.rows == 0 && r.skipped)
         throw msg.file(L"holds no records: " +
                        (r.skipped == 1 ? std::wstring(L"its only row is")
@@ -111,7 +230,7 @@ OrsContent LoadSplitTable(MappedFile& file, const TextHeader& header, const Tabl
     content.header.created = file.modified();
     // The text is parsed: its memory goes before the value indices take theirs.
     file.Release();
-    content.header.inputs = split.inputs;
+    content.header.inputs = std::move(inputs);
     content.header.functions = split.functions;
     FinishContent(content, std::move(parsed), msg, progress);
     content.skippedRecords = r.skipped;
@@ -190,7 +309,8 @@ constexpr std::size_t kGuessRows = 2000;
 // names (Dakota's default responses, Optuna's values, "out:" marks); else the
 // columns after the last one that repeats a value, which vary with every
 // record as results do while a design's variables repeat; else the last
-// column. Columns that are not numbers, indices and ids are ignored.
+// column. Columns that are not numbers (but a Dakota table's string
+// variables), indices and ids are ignored.
 std::vector<std::int32_t> guessRoles(const TextHeader& header, const char* end, const std::vector<bool>& ignored,
                                      const ImportMessages& msg)
 {
@@ -227,6 +347,10 @@ std::vector<std::int32_t> guessRoles(const TextHeader& header, const char* end, 
                            names[c].starts_with("out:")
                        ? kRoleFunction
                        : kRoleInput;
+    // Text in Dakota tables is a string variable (the ids are ignored already).
+    for (std::size_t c = 0; c < n; ++c)
+        if (header.dakota && !numeric[c] && !ignored[c] && rows > 0)
+            roles[c] = kRoleInput;
     if (std::count(roles.begin(), roles.end(), kRoleFunction) == 0) {
         std::size_t firstVarying = data.size();
         while (firstVarying > 0 && !repeats[data[firstVarying - 1]] && rows >= 3)
