@@ -169,6 +169,9 @@ public:
     }
     HRESULT SetViewPreset(LONG) override { return S_OK; }
     HRESULT SetColorScale(const std::wstring&, double, double, LONG) override { return S_OK; }
+    HRESULT RenderPicture(LONG, LONG, QImage*) override { return E_NOTIMPL; }
+    HRESULT WritePicture(const std::wstring&, LONG, LONG, std::wstring*) override { return E_NOTIMPL; }
+    HRESULT LegendSeriesAt(LONG, LONG, LONG* p) override { *p = -1; return S_FALSE; }
 };
 
 using Clock = std::chrono::steady_clock;

@@ -135,6 +135,9 @@ public:
     HRESULT GetValueRange(double* a, double* b) override { return *a = *b = 0, S_FALSE; }
     HRESULT SetViewPreset(LONG) override { return S_OK; }
     HRESULT SetColorScale(const std::wstring&, double, double, LONG) override { return S_OK; }
+    HRESULT RenderPicture(LONG, LONG, QImage*) override { return E_NOTIMPL; }
+    HRESULT WritePicture(const std::wstring&, LONG, LONG, std::wstring*) override { return E_NOTIMPL; }
+    HRESULT LegendSeriesAt(LONG, LONG, LONG* p) override { *p = -1; return S_FALSE; }
     ComPtr<CSurfaceSink> surface;
 };
 

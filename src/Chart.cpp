@@ -170,7 +170,7 @@ HRESULT CChart::InternalLoadData(IUnknown* pData, const FileInfo& info, bool& bL
     m_Adapter.CreateNewSeries(&transformer, ChartPalette());
     bLoaded = true;
     m_History.emplace_back(info, transformer);
-    m_Adapter.SetSeriesName(m_History.size() - 1, SeriesTitle(m_History.size() - 1));
+    m_Adapter.SetSeriesName(m_History.size() - 1, LegendName(m_History.size() - 1));
     return S_OK;
 }
 
@@ -272,6 +272,14 @@ std::wstring CChart::SeriesTitle(std::size_t item) const
     t.GetInputYFullName(&y);
     t.GetFunctionName(&f);
     return DisplayFileName(m_History[item].first.m_Path) + L" - " + x + L" / " + y + L" - " + f;
+}
+
+std::wstring CChart::LegendName(std::size_t item) const
+{
+    // Slices of one file differ in their held values, and a legend says which.
+    const std::wstring name = DisplayFileName(m_History[item].first.m_Path);
+    const std::wstring held = m_History[item].second.DescribeHeldInputs();
+    return held.empty() ? name : name + L": " + held;
 }
 
 void CChart::SaveData()

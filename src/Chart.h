@@ -62,6 +62,8 @@ public:
     std::wstring DefaultFileName(std::size_t item) const;
     // What a history item shows: "file - X / Y - function".
     std::wstring SeriesTitle(std::size_t item) const;
+    // The legend's name of a history item: its file and held values.
+    std::wstring LegendName(std::size_t item) const;
 
 private:
     // The provider's Load, shown in a progress dialog when the provider

@@ -404,6 +404,7 @@ unsigned CChartAdapter::CreateNewSeries(IDataTransfer* pDataSource, const Palett
     SW_ASSERT(SUCCEEDED(hr));
     if (FAILED(hr))
         return 0;
+    parts.order = m_nCreated++;
     FillSeries(parts, pDataSource);
 
     std::wstring xName;
@@ -525,6 +526,39 @@ bool CChartAdapter::ShowSeries(std::size_t k, bool bVisible)
     if (m_spControl)
         m_spControl->Refresh();
     return true;
+}
+
+QImage CChartAdapter::Picture(QSize size)
+{
+    QImage image;
+    if (!m_spControl || FAILED(m_spControl->RenderPicture(size.width(), size.height(), &image)))
+        return {};
+    return image;
+}
+
+bool CChartAdapter::WritePicture(const std::wstring& path, QSize size, std::wstring* pError)
+{
+    if (!m_spControl) {
+        if (pError)
+            *pError = L"The chart has no control.";
+        return false;
+    }
+    std::wstring error;
+    const HRESULT hr = m_spControl->WritePicture(path, size.width(), size.height(), &error);
+    if (pError)
+        *pError = error;
+    return SUCCEEDED(hr);
+}
+
+std::optional<std::size_t> CChartAdapter::SeriesAtLegend(QPoint pos) const
+{
+    LONG order = -1;
+    if (!m_spControl || m_spControl->LegendSeriesAt(pos.x(), pos.y(), &order) != S_OK)
+        return std::nullopt;
+    for (std::size_t k = 0; k < m_Series.size(); ++k)
+        if (m_Series[k].order == std::size_t(order) && (m_Series[k].spSurface || m_Series[k].spPoints))
+            return k;
+    return std::nullopt;
 }
 
 double CChartAdapter::PointPixels(std::size_t nPoints)
@@ -813,6 +847,7 @@ void CChartAdapter::FillPointSurface(SeriesParts& parts, IDataTransfer* pDataSou
         SW_ASSERT(SUCCEEDED(hr));
         if (FAILED(hr))
             return;
+        ++m_nCreated;
     }
     parts.spPointSurface->SetData(vertices.data(), static_cast<LONG>(vertices.size()), indices.data(),
                                   static_cast<LONG>(indices.size()));

@@ -10,6 +10,10 @@
 #include "platform/comptr.h"
 #include "plot_control/IPlotControl.h"
 
+#include <QImage>
+#include <QPoint>
+#include <QSize>
+
 #include <array>
 #include <cstdint>
 #include <optional>
@@ -107,6 +111,15 @@ public:
     // The control's camera preset (plot::kViewTop ...).
     bool SetViewPreset(long preset);
 
+    // The chart as it is now, drawn by the control offscreen with the software
+    // renderer whatever the window uses: as an image (null on failure), or
+    // written to a .png, .svg or .pdf file (false, with the reason in *pError).
+    QImage Picture(QSize size);
+    bool WritePicture(const std::wstring& path, QSize size, std::wstring* pError);
+    // The series (in the order of CreateNewSeries) whose legend line is at pos
+    // in the control's widget; nothing off the legend.
+    std::optional<std::size_t> SeriesAtLegend(QPoint pos) const;
+
     // Diameter of scattered points on screen, in device-independent pixels:
     // smaller as clouds grow, never below 3.
     static double PointPixels(std::size_t nPoints);
@@ -120,6 +133,7 @@ private:
         bool bVisible = true;
         std::wstring name;
         std::optional<std::array<double, 2>> roughness; // of a grid surface: the range its colours span
+        std::size_t order = 0; // of the named part among the control's series, for the legend
     };
     void FillSeries(SeriesParts& parts, IDataTransfer* pDataSource);
     // Returns the roughness range the surface's colours span; nothing for an empty slice.
@@ -142,6 +156,7 @@ private:
     bool m_bLegend = true;
     bool m_bColorByValue = false;
     std::vector<SeriesParts> m_Series;
+    std::size_t m_nCreated = 0; // control series made, the legend's numbering
     double m_dPickedX = 0.0;
     double m_dPickedY = 0.0;
     double m_dPickedZ = 0.0;

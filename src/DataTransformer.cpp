@@ -2,6 +2,8 @@
 
 #include "diagnostics/snagwise.h"
 
+#include <QString>
+
 using namespace IQX_VantixDataProvider;
 
 CDataTransformer::CDataTransformer(IUnknown* pSource)
@@ -365,4 +367,25 @@ bool CDataTransformer::CShearDataIterator::Next()
 {
     FindNextValid();
     return m_nPos < m_nCount;
+}
+
+std::wstring CDataTransformer::DescribeHeldInputs() const
+{
+    const auto value = [this](std::uint32_t input, std::uint64_t index) {
+        double v = 0;
+        if (!m_pDataSourceEx || FAILED(m_pDataSourceEx->GetInputValueByIndex(index, input, &v)))
+            return std::wstring(L"?");
+        return QString::number(v, 'g', 6).toStdWString();
+    };
+    std::wstring text;
+    for (const FixedInput& f : m_Fixed) {
+        std::wstring name;
+        GetInputFullName(f.nInput, &name);
+        if (!text.empty())
+            text += L", ";
+        text += name + L" = " + value(f.nInput, f.nValue);
+        if (f.nSpan > 0)
+            text += L" to " + value(f.nInput, f.nValue + f.nSpan);
+    }
+    return text;
 }

@@ -37,6 +37,9 @@ public:
     std::wstring GetProximalName() const;
     // The source's saver interface (one added reference), null when absent.
     HRESULT GetDataSaver(IUnknown** ppSaver) const;
+    // The held inputs, "name = value" (or "name = low to high" over a range)
+    // in input order, ", " apart; values with six significant digits.
+    std::wstring DescribeHeldInputs() const;
 
 private:
     void GetInputFullName(std::uint32_t nInput, std::wstring* pName) const;

@@ -79,6 +79,9 @@ CMainFrame::~CMainFrame()
 {
     if (m_idle)
         QObject::disconnect(m_idle);
+    // Charts still open go with the MDI area after the members: no activation may reach them.
+    if (m_mdi)
+        m_mdi->disconnect(this);
 }
 
 QAction* CMainFrame::AddCommand(QMenu* menu, unsigned id, const QString& text, const QKeySequence& key)
@@ -116,6 +119,7 @@ void CMainFrame::OnCreate()
         ->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
     AddCommand(file, ID_INSERT_DATA, QStringLiteral("&Insert Data..."), QKeySequence(Qt::Key_Insert));
     AddCommand(file, ID_FILE_SAVE_AS, QStringLiteral("&Save Data As..."), QKeySequence(Qt::CTRL | Qt::Key_S));
+    AddCommand(file, ID_FILE_EXPORT_IMAGE, QStringLiteral("&Export Image..."), QKeySequence(Qt::CTRL | Qt::Key_E));
     m_recentSeparator = file->addSeparator();
     m_exitSeparator = file->addSeparator();
     AddCommand(file, ID_APP_EXIT, QStringLiteral("E&xit"));
@@ -123,6 +127,9 @@ void CMainFrame::OnCreate()
     // Accepted and ignored, as the accelerator Ctrl+P is.
     AddCommand(nullptr, ID_FILE_SAVE_AS2, QString());
     AddCommand(nullptr, ID_FILE_PRINT, QString(), QKeySequence(Qt::CTRL | Qt::Key_P));
+
+    QMenu* edit = menuBar()->addMenu(QStringLiteral("&Edit"));
+    AddCommand(edit, ID_EDIT_COPY_IMAGE, QStringLiteral("&Copy Image"), QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_C));
 
     QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
     AddCommand(view, ID_VIEW_TOOLBAR, QStringLiteral("&Toolbar"))->setCheckable(true);
@@ -223,6 +230,8 @@ void CMainFrame::OnCreate()
         {ID_VIEW_FRONT, CUpdateUI::UPDUI_MENU},
         {ID_VIEW_SIDE, CUpdateUI::UPDUI_MENU},
         {ID_COLOR_BY_VALUE, CUpdateUI::UPDUI_MENU},
+        {ID_FILE_EXPORT_IMAGE, CUpdateUI::UPDUI_MENU},
+        {ID_EDIT_COPY_IMAGE, CUpdateUI::UPDUI_MENU},
     };
     for (const auto& e : entries) {
         m_UpdateUI.UIAddEntry(e.id, e.where);
@@ -235,7 +244,7 @@ void CMainFrame::OnCreate()
     for (unsigned id : {ID_INSERT_DATA, ID_FILE_SAVE_AS, ID_FILE_SAVE_AS2, ID_WATER_LEVEL, ID_WATER_UP,
                         ID_WATER_DOWN, ID_WIREFRAME, ID_AGGREGATE_MIN, ID_AGGREGATE_MAX, ID_AGGREGATE_MEAN,
                         ID_SURFACE_FROM_POINTS, ID_VIEW_TOP, ID_VIEW_FRONT, ID_VIEW_SIDE,
-                        ID_COLOR_BY_VALUE})
+                        ID_COLOR_BY_VALUE, ID_FILE_EXPORT_IMAGE, ID_EDIT_COPY_IMAGE})
         m_UpdateUI.UIEnable(id, false);
     m_UpdateUI.UIUpdateMenuBar(true);
     m_UpdateUI.UIUpdateToolBar(true);
@@ -258,7 +267,7 @@ bool CMainFrame::OnIdle()
     m_UpdateUI.UIEnable(ID_WATER_LEVEL, hasChart);
     m_UpdateUI.UIEnable(ID_WIREFRAME, hasChart);
     for (unsigned id : {ID_AGGREGATE_MIN, ID_AGGREGATE_MAX, ID_AGGREGATE_MEAN, ID_SURFACE_FROM_POINTS, ID_VIEW_TOP,
-                        ID_VIEW_FRONT, ID_VIEW_SIDE, ID_COLOR_BY_VALUE})
+                        ID_VIEW_FRONT, ID_VIEW_SIDE, ID_COLOR_BY_VALUE, ID_FILE_EXPORT_IMAGE, ID_EDIT_COPY_IMAGE})
         m_UpdateUI.UIEnable(id, hasChart);
     const bool move = hasChart && m_UpdateUI.IsEnabled(ID_WATER_LEVEL) && m_UpdateUI.IsChecked(ID_WATER_LEVEL);
     m_UpdateUI.UIEnable(ID_WATER_UP, move);
@@ -540,7 +549,8 @@ void CMainFrame::UpdateSeriesMenu()
     m_seriesMenu->menuAction()->setEnabled(count > 0);
     for (std::size_t k = 0; k < count; ++k) {
         // Hidden, never removed: a hidden series is still offered for saving.
-        QString title = QString::fromStdWString(view->Chart().SeriesTitle(k));
+        // Named as in the legend: slices of one file differ in their held values.
+        QString title = QString::fromStdWString(view->Chart().LegendName(k));
         title.replace(QLatin1Char('&'), QStringLiteral("&&"));
         QAction* a = m_seriesMenu->addAction(title);
         a->setCheckable(true);

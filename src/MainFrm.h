@@ -53,6 +53,9 @@ public:
         ID_VIEW_FRONT = 32805,
         ID_VIEW_SIDE = 32806,
         ID_COLOR_BY_VALUE = 32807,
+        // The chart's picture to a file, and to the clipboard.
+        ID_FILE_EXPORT_IMAGE = 32808,
+        ID_EDIT_COPY_IMAGE = 32809,
     };
 
     explicit CMainFrame(QWidget* parent = nullptr);

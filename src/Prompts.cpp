@@ -44,7 +44,8 @@ public:
     std::optional<std::wstring> FileDialog(QWidget* parent, const FileDialogRequest& r) override
     {
         QFileDialog dialog(parent, QString::fromStdWString(r.title));
-        dialog.setNameFilters(ResultsFileFilter().split(QStringLiteral(";;")));
+        const QString filter = r.filter.empty() ? ResultsFileFilter() : QString::fromStdWString(r.filter);
+        dialog.setNameFilters(filter.split(QStringLiteral(";;")));
         if (r.mode == FileDialogRequest::Mode::Save) {
             dialog.setAcceptMode(QFileDialog::AcceptSave);
             dialog.setFileMode(QFileDialog::AnyFile);

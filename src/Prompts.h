@@ -35,6 +35,7 @@ struct FileDialogRequest {
     std::wstring folder;           // where the dialog opens (empty: its own choice)
     std::wstring defaultExtension; // appended by the dialog when the user types none ("ors")
     bool overwritePrompt = true;
+    std::wstring filter; // name filters, ";;" apart (empty: the results files')
 };
 
 class IPrompts {

@@ -1,11 +1,21 @@
 #include "VantixView.h"
 
+#include "ExportImageDlg.h"
+#include "FileHistory.h"
+#include "Prompts.h"
 #include "SelectionText.h"
 #include "UpdateUI.h"
 #include "diagnostics/snagwise.h"
 #include "platform/loader.h"
 #include "plot_control/IPlotControl.h"
 
+#include <QApplication>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDir>
+#include <QFileInfo>
+#include <QMenu>
+#include <QRegularExpression>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
@@ -49,6 +59,7 @@ bool CVantixView::OnInitDialog()
     m_host = widget;
     m_spControl = spUnk;
     setFocusProxy(widget);
+    widget->installEventFilter(this);
 
     if (m_Chart.Initialize(m_spControl.Get()))
         m_bInitialized = true;
@@ -118,6 +129,12 @@ bool CVantixView::OnCommand(unsigned id)
     case ID_WATER_DOWN:
         m_Chart.WaterLevelDown();
         return true;
+    case ID_FILE_EXPORT_IMAGE:
+        OnExportImage();
+        return true;
+    case ID_EDIT_COPY_IMAGE:
+        OnCopyImage();
+        return true;
     case ID_VIEW_TOP:
     case ID_VIEW_FRONT:
     case ID_VIEW_SIDE:
@@ -175,4 +192,99 @@ void CVantixView::focusInEvent(QFocusEvent* event)
         m_host->setFocus();
     UpdateInterface();
     QWidget::focusInEvent(event);
+}
+
+bool CVantixView::eventFilter(QObject* watched, QEvent* event)
+{
+    // Elsewhere a right button drags the view: only the legend has a menu.
+    if (watched == m_host && event->type() == QEvent::ContextMenu) {
+        auto* e = static_cast<QContextMenuEvent*>(event);
+        if (QMenu* menu = LegendMenu(e->pos())) {
+            menu->popup(e->globalPos());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+QMenu* CVantixView::LegendMenu(QPoint pos)
+{
+    CChartAdapter& adapter = m_Chart.Adapter();
+    const auto under = adapter.SeriesAtLegend(pos);
+    if (!under)
+        return nullptr;
+    auto* menu = new QMenu(this);
+    menu->setAttribute(Qt::WA_DeleteOnClose);
+    const auto title = [this](std::size_t k) {
+        return QString::fromStdWString(m_Chart.LegendName(k)).replace(QLatin1Char('&'), QStringLiteral("&&"));
+    };
+    // Hidden, never removed, as with View > Series: the save prompts still offer it.
+    const auto show = [view = QPointer<CVantixView>(this)](std::size_t k, bool visible) {
+        if (view)
+            view->m_Chart.Adapter().ShowSeries(k, visible);
+    };
+    connect(menu->addAction(QStringLiteral("&Hide %1").arg(title(*under))), &QAction::triggered, menu,
+            [show, k = *under] { show(k, false); });
+    bool separated = false;
+    for (std::size_t k = 0; k < adapter.SeriesCount() && k < m_Chart.HistorySize(); ++k) {
+        if (adapter.IsSeriesVisible(k))
+            continue;
+        if (!separated)
+            menu->addSeparator();
+        separated = true;
+        connect(menu->addAction(QStringLiteral("&Show %1").arg(title(k))), &QAction::triggered, menu,
+                [show, k] { show(k, true); });
+    }
+    return menu;
+}
+
+QString CVantixView::DefaultPicturePath() const
+{
+    QString name = QStringLiteral("chart");
+    if (m_Chart.HistorySize() > 0) {
+        // A database URL's name may hold separators; a file name may not.
+        QString base = QFileInfo(QString::fromStdWString(DisplayFileName(m_Chart.HistoryInfo(0).m_Path))).completeBaseName();
+        base.replace(QRegularExpression(QStringLiteral(R"([\\/:*?"<>|])")), QStringLiteral("_"));
+        if (!base.isEmpty())
+            name = base;
+    }
+    const QString folder = QString::fromStdWString(ReadDialogFolder());
+    return QDir(folder.isEmpty() ? QDir::homePath() : folder).filePath(name + QStringLiteral(".png"));
+}
+
+void CVantixView::OnExportImage()
+{
+    if (!m_host)
+        return;
+    CExportImageDlg dlg(m_host->size(), DefaultPicturePath(), vantix::ActiveWindow());
+    if (vantix::Prompts().DoModal(dlg) != vantix::IDOK)
+        return;
+    // A large picture takes a moment.
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    std::wstring error;
+    const bool written = m_Chart.Adapter().WritePicture(dlg.Path().toStdWString(), dlg.Size(), &error);
+    QApplication::restoreOverrideCursor();
+    if (!written) {
+        vantix::Prompts().MessageBox(vantix::ActiveWindow(),
+                                     L"The image could not be written to\n" +
+                                         QDir::toNativeSeparators(dlg.Path()).toStdWString() + L"\n\n" + error,
+                                     L"Export Image", vantix::MB_OK | vantix::MB_ICONEXCLAMATION);
+        return;
+    }
+    RememberDialogFolder(dlg.Path().toStdWString());
+}
+
+void CVantixView::OnCopyImage()
+{
+    if (!m_host)
+        return;
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    const QImage image = m_Chart.Adapter().Picture(m_host->size());
+    QApplication::restoreOverrideCursor();
+    if (image.isNull()) {
+        vantix::Prompts().MessageBox(vantix::ActiveWindow(), L"The chart's picture could not be drawn.",
+                                     L"Copy Image", vantix::MB_OK | vantix::MB_ICONEXCLAMATION);
+        return;
+    }
+    QGuiApplication::clipboard()->setImage(image);
 }

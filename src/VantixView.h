@@ -8,6 +8,7 @@
 #include <QWidget>
 
 class CUpdateUI;
+class QMenu;
 class ITopLevelControl;
 
 class CVantixView : public QWidget {
@@ -33,6 +34,9 @@ public:
         ID_VIEW_FRONT = 32805,
         ID_VIEW_SIDE = 32806,
         ID_COLOR_BY_VALUE = 32807,
+        // The chart's picture to a file, and to the clipboard.
+        ID_FILE_EXPORT_IMAGE = 32808,
+        ID_EDIT_COPY_IMAGE = 32809,
     };
 
     CVantixView(CUpdateUI* pUpdate, ITopLevelControl* pTopLevel, QWidget* parent = nullptr);
@@ -54,6 +58,10 @@ public:
     // The hosted control's widget (null before start-up or after a failure).
     QWidget* HostedControl() const { return m_host; }
     ComPtr<IUnknown> Control() const { return m_spControl; }
+    // The legend's menu for a right click at pos (the control's coordinates):
+    // Hide for the series under it, Show for each hidden one. Null off the
+    // legend; the menu deletes itself once closed.
+    QMenu* LegendMenu(QPoint pos);
 
     class CEventManager : public IUpdateEvent {
     public:
@@ -67,8 +75,15 @@ public:
 protected:
     void wheelEvent(QWheelEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
+    // Right clicks on the control's legend.
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void OnExportImage();
+    void OnCopyImage();
+    // The export dialog's first proposal: the first file's name in the last folder.
+    QString DefaultPicturePath() const;
+
     CEventManager m_EventManager;
     CChart m_Chart;
     CUpdateUI* m_pUpdate;

@@ -229,6 +229,14 @@ public:
         double lo = 0, hi = 0;
         LONG show = -1; // -1: never set
     } colorScale;
+    // Pictures are the real control's; the fake logs the request and draws nothing.
+    HRESULT RenderPicture(LONG, LONG, QImage*) override { return Log("RenderPicture"); }
+    HRESULT WritePicture(const std::wstring&, LONG, LONG, std::wstring*) override { return Log("WritePicture"); }
+    HRESULT LegendSeriesAt(LONG, LONG, LONG* p) override
+    {
+        *p = -1;
+        return S_FALSE;
+    }
 
     HRESULT FindConnectionPoint(REFIID riid, platform::IConnectionPoint** pp) override
     {

@@ -4,14 +4,20 @@
 #include "support/WidgetClick.h"
 
 #include "Chart.h"
+#include "ExportImageDlg.h"
 #include "DataTransformer.h"
 #include "ResourceStrings.h"
 
 #include "PlotControl.h"
+#include "plot_control/SceneRenderer.h"
 #include "ors_provider/IQX_VantixDataProvider.h"
 #include "platform/loader.h"
 
+#include <QClipboard>
+#include <QContextMenuEvent>
 #include <QFileInfo>
+#include <QLineEdit>
+#include <QSpinBox>
 #include <QMenu>
 #include <QStatusTipEvent>
 #include <QRegularExpression>
@@ -240,7 +246,7 @@ TEST_F(ChartWindowTest, HiddenSeriesAreStillOfferedForSaving)
     QList<QAction*> entries = m_frame->SeriesMenu()->actions();
     ASSERT_EQ(entries.size(), 2);
     EXPECT_TRUE(m_frame->SeriesMenu()->menuAction()->isEnabled());
-    EXPECT_EQ(entries[1]->text().toStdWString(), doc.SeriesTitle(1));
+    EXPECT_EQ(entries[1]->text().toStdWString(), doc.LegendName(1));
     entries[0]->trigger();
     EXPECT_FALSE(spy.Last()->Model().scene.Surfaces()[0]->IsVisible());
     EXPECT_TRUE(spy.Last()->Model().scene.Surfaces()[1]->IsVisible());
@@ -437,4 +443,169 @@ TEST_F(ChartWindowTest, ViewCommandsFollowTheChartsState)
     // After saving, Save Data is disabled.
     EXPECT_FALSE(ui.IsEnabled(CMainFrame::ID_FILE_SAVE_AS));
     EXPECT_FALSE(chart->View()->Chart().HasUnsavedData());
+}
+
+namespace {
+
+// Mean difference per channel, 0 to 255; 255 for pictures of different sizes.
+double MeanDifference(const QImage& a, const QImage& b)
+{
+    if (a.size() != b.size() || a.isNull())
+        return 255;
+    const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
+    double sum = 0;
+    for (int r = 0; r < x.height(); ++r)
+        for (int c = 0; c < x.width(); ++c) {
+            const QRgb p = x.pixel(c, r), q = y.pixel(c, r);
+            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
+        }
+    return sum / (3.0 * x.width() * x.height());
+}
+
+} // namespace
+
+// Export and Copy Image draw what the chart holds now, offscreen with the
+// software renderer: two series with one hidden, a turned camera and the
+// water level on give the picture a render of that state gives.
+TEST_F(ChartWindowTest, ExportAndCopyDrawTheChartsCurrentState)
+{
+    CChildFrame* chart = OpenAccepted(Sample());
+    ASSERT_NE(chart, nullptr);
+    prompts.fileAnswers.push_back(Sample());
+    prompts.dialogAnswers.push_back(AcceptDialog);
+    m_frame->OnCommand(CMainFrame::ID_INSERT_DATA);
+    CChartAdapter& adapter = chart->View()->Chart().Adapter();
+    ASSERT_EQ(adapter.SeriesCount(), 2u);
+    adapter.ShowSeries(0, false);
+    m_frame->OnCommand(CMainFrame::ID_WATER_LEVEL);
+    QWidget* control = chart->View()->HostedControl();
+    for (Qt::Key key : {Qt::Key_Left, Qt::Key_Left, Qt::Key_Left, Qt::Key_Left, Qt::Key_Up, Qt::Key_Up})
+        QTest::keyClick(control, key);
+    plot::ChartModel& model = spy.Last()->Model();
+    const QSize window = control->size();
+    const auto render = [&](const plot::OrbitCamera& camera, QSize size) {
+        plot::SceneRenderer renderer;
+        return renderer.Render(model.scene, camera, size).copy();
+    };
+    const QImage expected = render(model.camera, window);
+    ASSERT_GT(MeanDifference(expected, render(plot::OrbitCamera{}, window)), 4.0); // the turn shows
+
+    const auto exportAs = [&](const QString& path, QSize typed = {}) {
+        prompts.dialogAnswers.push_back([path, typed](QDialog& d) {
+            d.findChild<QLineEdit*>(QString::number(CExportImageDlg::IDC_PATH))->setText(path);
+            if (typed.isValid()) {
+                d.findChild<QSpinBox*>(QString::number(CExportImageDlg::IDC_WIDTH))->setValue(typed.width());
+                d.findChild<QSpinBox*>(QString::number(CExportImageDlg::IDC_HEIGHT))->setValue(typed.height());
+            }
+            d.accept();
+            return d.result();
+        });
+        m_frame->OnCommand(CMainFrame::ID_FILE_EXPORT_IMAGE);
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    const QImage png = QImage::fromData(exportAs(ScratchFile(QStringLiteral("chart.png"))));
+    EXPECT_LT(MeanDifference(png, expected), 0.5);
+    exportAs(ScratchFile(QStringLiteral("typed")), QSize(300, 200));
+    EXPECT_EQ(QImage(ScratchFile(QStringLiteral("typed.png"))).size(), QSize(300, 200)); // the format's extension added
+    const QByteArray svg = exportAs(ScratchFile(QStringLiteral("chart.svg")));
+    EXPECT_GE(svg.count("<text"), 6); // tick labels and titles as text
+    EXPECT_TRUE(svg.contains("<image"));
+    const QByteArray pdf = exportAs(ScratchFile(QStringLiteral("chart.pdf")));
+    EXPECT_TRUE(pdf.startsWith("%PDF"));
+    EXPECT_GT(pdf.size(), 20000);
+    EXPECT_TRUE(prompts.messages.empty());
+
+    const QString unwritable = ScratchFile(QStringLiteral("no-such-folder/chart.png"));
+    exportAs(unwritable);
+    ASSERT_EQ(prompts.messages.size(), 1u);
+    EXPECT_THAT(prompts.messages[0].text, HasSubstr(unwritable.toStdWString()));
+    prompts.messageAnswers.push_back(IDOK); // counted as answered
+
+    QGuiApplication::clipboard()->clear();
+    m_frame->OnIdle();
+    QTest::keyClick(control, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier); // Edit > Copy Image
+    EXPECT_LT(MeanDifference(QGuiApplication::clipboard()->image(), expected), 0.5);
+    EXPECT_EQ(prompts.unexpected, 1); // the message above
+}
+
+// The legend names each slice by its file and held values; its own menu
+// hides the series under it and shows hidden ones again, as View > Series
+// does: hidden series are still offered for saving.
+TEST_F(ChartWindowTest, TheLegendsMenuHidesAndShowsSeries)
+{
+    CChildFrame* chart = OpenAccepted(Sample());
+    ASSERT_NE(chart, nullptr);
+    prompts.fileAnswers.push_back(Sample());
+    prompts.dialogAnswers.push_back([](QDialog& d) {
+        static_cast<CInputConfigDlg&>(d).StepUp(2, 2); // the first held input two values up
+        return int(IDOK);
+    });
+    m_frame->OnCommand(CMainFrame::ID_INSERT_DATA);
+    CChart& doc = chart->View()->Chart();
+    ASSERT_EQ(doc.Adapter().SeriesCount(), 2u);
+    std::wstring held;
+    double value = 0;
+    ComPtr<IOptimizationResultsDataProvider> provider;
+    ASSERT_EQ(platform::CreateInstance(CLSID_OptimizationResultsDataProvider, &provider), S_OK);
+    IUnknown* raw = nullptr;
+    ASSERT_EQ(provider->Load(Sample(), &raw), S_OK);
+    const auto data = ComPtr<IUnknown>::Attach(raw);
+    ComPtr<IOptimizationResultsDataSource> source(data);
+    ASSERT_TRUE(source);
+    source->GetInputName(2, &held);
+    source->GetInputValue(0, 2, &value); // the first record's, where the dialog starts
+    const std::vector<std::wstring> names{doc.LegendName(0), doc.LegendName(1)};
+    EXPECT_THAT(names[0], ::testing::StartsWith(L"filter-tuning.ors: "));
+    EXPECT_THAT(names[0], HasSubstr(held + L" = " + QString::number(value, 'g', 6).toStdWString() + L","));
+    EXPECT_NE(names[0], names[1]);
+    std::vector<std::wstring> listed;
+    for (const plot::LegendEntry& e : spy.Last()->Model().scene.Legend())
+        listed.push_back(e.name);
+    EXPECT_EQ(listed, names);
+    QWidget* control = chart->View()->HostedControl();
+    // The middle of series k's legend line, down the legend's column.
+    const auto lineOf = [&](std::size_t k) {
+        std::vector<int> ys;
+        for (int y = 0; y < 200; ++y)
+            if (doc.Adapter().SeriesAtLegend(QPoint(14, y)) == k)
+                ys.push_back(y);
+        return ys.empty() ? QPoint(-1, -1) : QPoint(14, (ys.front() + ys.back()) / 2);
+    };
+    const auto rightClick = [&](QPoint at) {
+        QContextMenuEvent event(QContextMenuEvent::Mouse, at, control->mapToGlobal(at));
+        QApplication::sendEvent(control, &event);
+        return qobject_cast<QMenu*>(QApplication::activePopupWidget());
+    };
+    const auto texts = [](QMenu* menu) {
+        QStringList out;
+        for (QAction* a : menu->actions())
+            out << a->text();
+        return out;
+    };
+    const QString first = QString::fromStdWString(doc.LegendName(0)), second = QString::fromStdWString(doc.LegendName(1));
+
+    EXPECT_EQ(rightClick(QPoint(control->width() / 2, control->height() / 2)), nullptr); // off the legend
+    ASSERT_NE(lineOf(0).y(), -1);
+    QMenu* menu = rightClick(lineOf(0));
+    ASSERT_NE(menu, nullptr);
+    EXPECT_EQ(texts(menu), QStringList{QStringLiteral("&Hide ") + first});
+    menu->actions()[0]->trigger();
+    menu->close();
+    EXPECT_FALSE(spy.Last()->Model().scene.Surfaces()[0]->IsVisible());
+    EXPECT_TRUE(spy.Last()->Model().scene.Surfaces()[1]->IsVisible());
+    m_frame->UpdateSeriesMenu();
+    EXPECT_FALSE(m_frame->SeriesMenu()->actions()[0]->isChecked());
+
+    menu = rightClick(lineOf(1));
+    ASSERT_NE(menu, nullptr);
+    ASSERT_EQ(texts(menu), (QStringList{QStringLiteral("&Hide ") + second, QString(), QStringLiteral("&Show ") + first}));
+    prompts.fileAnswers.push_back(std::nullopt);
+    prompts.fileAnswers.push_back(std::nullopt);
+    m_frame->OnCommand(CMainFrame::ID_FILE_SAVE_AS);
+    EXPECT_EQ(prompts.fileDialogs.size(), 3u); // the insert's and one per series
+    menu->actions()[2]->trigger();
+    menu->close();
+    EXPECT_TRUE(spy.Last()->Model().scene.Surfaces()[0]->IsVisible());
+    EXPECT_EQ(prompts.unexpected, 0);
 }

@@ -9,8 +9,13 @@
 #include "aboutdlg.h"
 #include "Chart.h"
 #include "FileHistory.h"
+#include "ExportImageDlg.h"
 
 #include <QCheckBox>
+#include <QComboBox>
+#include <QLineEdit>
+#include <QSpinBox>
+#include <QTemporaryDir>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QMimeData>
@@ -447,4 +452,66 @@ TEST(StartUp, HelpAndVersionAnswerOnStandardOutputWithoutADisplay)
     ASSERT_TRUE(p.waitForFinished(30000));
     EXPECT_EQ(p.exitCode(), 0);
     EXPECT_TRUE(p.readAllStandardOutput().contains("Usage: vantix [FILE]"));
+}
+
+// The export dialog: the format follows the name and rewrites it, a missing
+// extension is the format's, an empty name is refused and an existing file is
+// replaced only when agreed (here or in the file dialog).
+TEST(ExportImageDlg, NamesFormatsAndReplacing)
+{
+    FakeSnagwise snag;
+    ScriptedPrompts prompts;
+    ScopedPrompts installed(prompts);
+    QTemporaryDir dir;
+    const QString existing = dir.filePath(QStringLiteral("old.png"));
+    QFile(existing).open(QIODevice::WriteOnly);
+    const struct {
+        QString typed;
+        int format; // chosen after typing; -1: none
+        std::optional<std::wstring> browsed;
+        int answer; // to a message, 0: none expected
+        QString path; // accepted as; empty: refused
+        int shownFormat;
+    } cases[] = {
+        {dir.filePath("a.SVG"), -1, {}, 0, dir.filePath("a.SVG"), 1},
+        {dir.filePath("a.svg"), 2, {}, 0, dir.filePath("a.pdf"), 2},
+        {dir.filePath("b"), 2, {}, 0, dir.filePath("b.pdf"), 2},
+        {dir.filePath("c.txt"), -1, {}, 0, dir.filePath("c.txt.png"), 0},
+        {QStringLiteral("  "), -1, {}, IDOK, QString(), 0},
+        {existing, -1, {}, IDNO, QString(), 0},
+        {existing, -1, {}, IDYES, existing, 0},
+        {QString(), -1, existing.toStdWString(), 0, existing, 0}, // the file dialog asked
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.typed.toStdString());
+        CExportImageDlg dlg(QSize(640, 480), QStringLiteral("/tmp/chart.png"));
+        auto* edit = dlg.findChild<QLineEdit*>(QString::number(CExportImageDlg::IDC_PATH));
+        auto* format = dlg.findChild<QComboBox*>(QString::number(CExportImageDlg::IDC_FORMAT));
+        EXPECT_EQ(dlg.findChild<QSpinBox*>(QString::number(CExportImageDlg::IDC_WIDTH))->value(), 640);
+        EXPECT_EQ(dlg.findChild<QSpinBox*>(QString::number(CExportImageDlg::IDC_HEIGHT))->value(), 480);
+        if (c.browsed) {
+            prompts.fileAnswers.push_back(c.browsed);
+            dlg.findChild<QPushButton*>(QString::number(CExportImageDlg::IDC_BROWSE))->click();
+        } else {
+            edit->clear();
+            QTest::keyClicks(edit, c.typed);
+        }
+        if (c.format >= 0) {
+            format->setCurrentIndex(c.format);
+            emit format->activated(c.format);
+        }
+        EXPECT_EQ(format->currentIndex(), c.shownFormat);
+        prompts.messages.clear();
+        if (c.answer)
+            prompts.messageAnswers.push_back(c.answer);
+        dlg.accept();
+        EXPECT_EQ(prompts.messages.size(), c.answer ? 1u : 0u);
+        EXPECT_EQ(dlg.result() == QDialog::Accepted, !c.path.isEmpty());
+        if (!c.path.isEmpty())
+            EXPECT_EQ(dlg.Path(), c.path);
+    }
+    EXPECT_EQ(prompts.unexpected, 0);
+    ASSERT_EQ(prompts.fileDialogs.size(), 1u);
+    EXPECT_EQ(prompts.fileDialogs[0].defaultExtension, L"png");
+    EXPECT_THAT(prompts.fileDialogs[0].filter, HasSubstr(L"*.svg"));
 }

@@ -90,9 +90,10 @@ const char* UsageText()
 {
     return "usage: vantix-render --render OUT.png [options] FILE\n"
            "Draws the chart a Vantix window shows for one choice of axes, function and\n"
-           "held inputs into a PNG file, without a display.\n"
+           "held inputs into a PNG file (or SVG or PDF, with the axes, labels, colour\n"
+           "bar and legend as vectors over the picture), without a display.\n"
            "\n"
-           "  --render OUT.png     the picture to write\n"
+           "  --render OUT.png     the picture to write (.png, .svg or .pdf)\n"
            "  --x NAME             input on the X axis (default: the first input)\n"
            "  --y NAME             input on the Y axis (default: the second input)\n"
            "  --function NAME      function giving the height (default: the first)\n"

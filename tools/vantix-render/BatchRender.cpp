@@ -1,5 +1,7 @@
 #include "BatchRender.h"
 
+#include "plot_control/ChartPicture.h"
+
 #include "ChartAdapter.h"
 #include "InputConfigModel.h"
 #include "PngWriter.h"
@@ -271,6 +273,11 @@ QImage CBatchChart::Paint()
     return image;
 }
 
+bool CBatchChart::Write(const std::wstring& path, std::wstring* pError)
+{
+    return m_pAdapter->WritePicture(path, m_Size, pError);
+}
+
 QImage CBatchChart::Show(IUnknown* pData, const BatchChoice& choice, const BatchOptions& options,
                          const std::function<void(const char*)>& mark)
 {
@@ -433,8 +440,16 @@ int Run(const BatchOptions& options, const LoadStep& load, bool bExitWhenWritten
 
         const QImage image = chart->Show(spData.Get(), choice, options, [&clock](const char* stage) { clock.Mark(stage); });
         QString error;
-        if (!WritePng(image, QString::fromStdWString(options.output), &error))
+        const auto format = plot::PictureFormatOf(QString::fromStdWString(options.output));
+        if (format && *format != plot::PictureFormat::Png) {
+            // Vector decorations over the embedded picture, as File > Export Image writes them.
+            std::wstring why;
+            if (!chart->Write(options.output, &why))
+                throw BatchError("could not write " + Quoted(options.output) + ": " +
+                                 QString::fromStdWString(why).toLocal8Bit().toStdString());
+        } else if (!WritePng(image, QString::fromStdWString(options.output), &error)) {
             throw BatchError("could not write " + Quoted(options.output) + ": " + error.toLocal8Bit().toStdString());
+        }
         clock.Mark("png");
         if (bExitWhenWritten) {
             clock.Print();

@@ -62,6 +62,9 @@ public:
 
     // The picture the control's widget paints now.
     QImage Paint();
+    // The chart as File > Export Image writes it (.svg, .pdf or .png); false
+    // with the reason in *pError.
+    bool Write(const std::wstring& path, std::wstring* pError);
     // Adds the chosen slice as a series, applies the view options, paints.
     QImage Show(IUnknown* pData, const BatchChoice& choice, const BatchOptions& options,
                 const std::function<void(const char*)>& mark = {});

@@ -52,6 +52,15 @@ int DecimalsFor(double step)
     return std::clamp(int(-std::floor(std::log10(step) + 1e-9)), 0, 10);
 }
 
+// The water level's caption in the top-left corner.
+QRectF CaptionRect(const QString& caption)
+{
+    const QFontMetricsF metrics(LabelFont());
+    return QRectF(8, 6, metrics.horizontalAdvance(caption), metrics.height());
+}
+
+constexpr double kSwatch = 12, kLegendLeft = 8;
+
 } // namespace
 
 std::vector<double> NiceTicks(double min, double max, int maxCount)
@@ -340,20 +349,16 @@ void AxisOverlay::DrawFront(QPainter& painter) const
     }
 
     // Above the labels' margin, on a light patch so the data behind stays out of the way.
-    double legendTop = 6;
     if (const QString caption = WaterLevelCaption(m_scene); !caption.isEmpty()) {
-        const QFont font = LabelFont();
-        const QFontMetricsF metrics(font);
-        const QRectF text(8, 6, metrics.horizontalAdvance(caption), metrics.height());
+        const QRectF text = CaptionRect(caption);
         painter.setPen(Qt::NoPen);
         painter.setBrush(QColor(255, 255, 255, 200));
         painter.drawRoundedRect(text.adjusted(-4, -2, 4, 2), 3, 3);
-        painter.setFont(font);
+        painter.setFont(LabelFont());
         painter.setPen(kTitle);
         painter.drawText(text, Qt::AlignLeft | Qt::AlignVCenter, caption);
-        legendTop = text.bottom() + 8;
     }
-    DrawLegend(painter, legendTop);
+    DrawLegend(painter);
     DrawColorBar(painter);
     painter.restore();
 }
@@ -416,22 +421,48 @@ void AxisOverlay::DrawColorBar(QPainter& painter) const
     painter.restore();
 }
 
-void AxisOverlay::DrawLegend(QPainter& painter, double top) const
+AxisOverlay::LegendLayout AxisOverlay::LayOutLegend() const
 {
-    const std::vector<LegendEntry> entries = m_scene.Legend();
+    LegendLayout l;
+    l.entries = m_scene.Legend();
+    if (l.entries.empty())
+        return l;
+    const QString caption = WaterLevelCaption(m_scene);
+    l.top = caption.isEmpty() ? 6 : CaptionRect(caption).bottom() + 8; // under the caption
+    const QFontMetricsF fm(LabelFont());
+    l.line = std::max(fm.height(), kSwatch) + 3;
+    const double maxText = std::max(60.0, m_vp.width * 0.4);
+    for (const LegendEntry& e : l.entries) {
+        l.names.push_back(fm.elidedText(QString::fromStdWString(e.name), Qt::ElideMiddle, maxText));
+        l.width = std::max(l.width, fm.horizontalAdvance(l.names.back()));
+    }
+    return l;
+}
+
+QRectF AxisOverlay::LegendLayout::Line(std::size_t k) const
+{
+    return QRectF(kLegendLeft, top + line * double(k), kSwatch + 6 + width, line);
+}
+
+std::optional<std::size_t> AxisOverlay::LegendEntryAt(QPointF pos) const
+{
+    const LegendLayout l = LayOutLegend();
+    for (std::size_t k = 0; k < l.entries.size(); ++k)
+        if (l.Line(k).adjusted(-4, 0, 4, 0).contains(pos)) // the patch's margin counts
+            return l.entries[k].order;
+    return std::nullopt;
+}
+
+void AxisOverlay::DrawLegend(QPainter& painter) const
+{
+    const LegendLayout l = LayOutLegend();
+    const std::vector<LegendEntry>& entries = l.entries;
     if (entries.empty())
         return;
+    const double top = l.top, line = l.line, width = l.width;
+    const std::vector<QString>& names = l.names;
+    constexpr double kLeft = kLegendLeft;
     const QFont font = LabelFont();
-    const QFontMetricsF fm(font);
-    constexpr double kSwatch = 12, kLeft = 8;
-    const double line = std::max(fm.height(), kSwatch) + 3;
-    const double maxText = std::max(60.0, m_vp.width * 0.4);
-    std::vector<QString> names;
-    double width = 0;
-    for (const LegendEntry& e : entries) {
-        names.push_back(fm.elidedText(QString::fromStdWString(e.name), Qt::ElideMiddle, maxText));
-        width = std::max(width, fm.horizontalAdvance(names.back()));
-    }
     const QRectF box(kLeft, top, kSwatch + 6 + width, line * double(entries.size()));
     painter.setPen(Qt::NoPen);
     painter.setBrush(QColor(255, 255, 255, 200));

@@ -14,6 +14,7 @@
 #include <QString>
 
 #include <array>
+#include <optional>
 #include <vector>
 
 class QPainter;
@@ -43,6 +44,10 @@ public:
     // Unit-cube coordinate of each back wall (x, floor y, z).
     const std::array<float, 3>& BackWalls() const { return m_back; }
 
+    // The legend line under pos (painter coordinates): its series' place among
+    // those added to the scene (LegendEntry::order); nothing off the legend.
+    std::optional<std::size_t> LegendEntryAt(QPointF pos) const;
+
 private:
     struct Axis {
         int axis = 0;
@@ -56,7 +61,15 @@ private:
     QString Label(const Axis& a, double value) const;
     void DrawAxis(QPainter& painter, const Axis& a, std::vector<QRectF>& taken) const;
     void DrawColorBar(QPainter& painter) const;
-    void DrawLegend(QPainter& painter, double top) const;
+    void DrawLegend(QPainter& painter) const;
+    // Where the legend's lines go: drawing and hit-testing share it.
+    struct LegendLayout {
+        std::vector<LegendEntry> entries;
+        std::vector<QString> names; // elided
+        double top = 0, line = 0, width = 0;
+        QRectF Line(std::size_t k) const;
+    };
+    LegendLayout LayOutLegend() const;
 
     const Scene& m_scene;
     const ViewProjection& m_vp;

@@ -1,6 +1,8 @@
 #include "PlotControl.h"
 
+#include "AxisOverlay.h"
 #include "diagnostics/snagwise.h"
+#include "plot_control/ChartPicture.h"
 
 #include <QApplication>
 
@@ -328,6 +330,57 @@ HRESULT CPlotControl::SetColorScale(const std::wstring& title, double lo, double
         return E_INVALIDARG;
     }
     Redraw();
+    return S_OK;
+}
+
+HRESULT CPlotControl::RenderPicture(LONG width, LONG height, QImage* pImage)
+{
+    if (!pImage)
+        return E_POINTER;
+    if (width < 1 || height < 1 || width > kMaxPictureSide || height > kMaxPictureSide)
+        return E_INVALIDARG;
+    try {
+        *pImage = plot::RenderPicture(m_pModel->scene, m_pModel->camera, QSize(int(width), int(height)));
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return pImage->isNull() ? E_OUTOFMEMORY : S_OK;
+}
+
+HRESULT CPlotControl::WritePicture(const std::wstring& path, LONG width, LONG height, std::wstring* pError)
+{
+    const QString file = QString::fromStdWString(path);
+    if (!PictureFormatOf(file) || width < 1 || height < 1 || width > kMaxPictureSide || height > kMaxPictureSide) {
+        if (pError)
+            *pError = L"The picture must be a .png, .svg or .pdf file of 1 to " + std::to_wstring(kMaxPictureSide) +
+                      L" pixels a side.";
+        return E_INVALIDARG;
+    }
+    QString error;
+    try {
+        error = plot::WritePicture(m_pModel->scene, m_pModel->camera, QSize(int(width), int(height)), file);
+    } catch (const std::bad_alloc&) {
+        error = QStringLiteral("Not enough memory for a picture of this size.");
+    }
+    if (pError)
+        *pError = error.toStdWString();
+    return error.isEmpty() ? S_OK : E_FAIL;
+}
+
+HRESULT CPlotControl::LegendSeriesAt(LONG x, LONG y, LONG* pSeries)
+{
+    if (!pSeries)
+        return E_POINTER;
+    *pSeries = -1;
+    if (!m_pWidget)
+        return S_FALSE;
+    // The legend as the widget lays it out at its size.
+    m_pModel->scene.Prepare();
+    const ViewProjection vp = m_pModel->camera.Matrices(m_pWidget->width(), m_pWidget->height());
+    const auto order = AxisOverlay(m_pModel->scene, vp).LegendEntryAt(QPointF(x, y));
+    if (!order)
+        return S_FALSE;
+    *pSeries = LONG(*order);
     return S_OK;
 }
 

@@ -43,6 +43,9 @@ public:
     HRESULT GetValueRange(double* pMin, double* pMax) override;
     HRESULT SetViewPreset(LONG preset) override;
     HRESULT SetColorScale(const std::wstring& title, double lo, double hi, LONG show) override;
+    HRESULT RenderPicture(LONG width, LONG height, QImage* pImage) override;
+    HRESULT WritePicture(const std::wstring& path, LONG width, LONG height, std::wstring* pError) override;
+    HRESULT LegendSeriesAt(LONG x, LONG y, LONG* pSeries) override;
 
     // IQWidgetHost
     QWidget* GetWidget() override;

@@ -873,7 +873,7 @@ QImage SceneRenderer::Render(Scene& scene, const ViewProjection& vp, QSize size,
             DownsampleRows(t.pixels, t.stride, scale, reinterpret_cast<std::uint32_t*>(bits + (y0 / scale) * bytesPerLine),
                            bytesPerLine / 4, size.width(), (y1 - y0) / scale);
     });
-    if (overlay) {
+    if (overlay && options.frontDecorations) {
         QPainter painter(&image);
         overlay->DrawFront(painter);
     }

@@ -1,12 +1,15 @@
 // The chart control object: its operations, mouse picking and the events it
 // fires through its connection point.
 #include "PlotControl.h"
+#include "plot_control/ChartPicture.h"
 #include "plot_control/Picker.h"
 
 #include "platform/loader.h"
 
 #include <QApplication>
 #include <QGuiApplication>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <gtest/gtest.h>
@@ -488,4 +491,100 @@ TEST_F(ControlTest, ViewPresetsLookAlongAnAxis)
     EXPECT_EQ(camera.Pitch(), OrbitCamera::kDefaultPitch);
     EXPECT_EQ(m_control->SetViewPreset(4), E_INVALIDARG);
     EXPECT_EQ(m_control->SetViewPreset(-1), E_INVALIDARG);
+}
+
+// Legend lines answer with their series' creation order, hidden series take
+// no line, and the water level's caption pushes the lines down.
+TEST_F(ControlTest, LegendHitsNameTheSeriesUnderTheLine)
+{
+    LoadScene(); // two unnamed series: orders 0 and 1
+    ComPtr<ISurfaceSeries> a, c;
+    ComPtr<IPointSeries> b;
+    ASSERT_EQ(m_control->CreateSurfaceSeries(&a), S_OK);
+    ASSERT_EQ(m_control->CreatePointSeries(&b), S_OK);
+    ASSERT_EQ(m_control->CreateSurfaceSeries(&c), S_OK);
+    a->SetName(L"a");
+    b->SetName(L"b");
+    c->SetName(L"c");
+    b->SetVisible(0);
+    // The answers down a column, each run once, and where the first line starts.
+    const auto column = [&](int x) {
+        std::pair<std::vector<LONG>, int> out{{}, -1};
+        for (int y = 0; y < 120; ++y) {
+            LONG k = -2;
+            const HRESULT hr = m_control->LegendSeriesAt(x, y, &k);
+            EXPECT_EQ(hr, k < 0 ? S_FALSE : S_OK);
+            if (k >= 0 && out.second < 0)
+                out.second = y;
+            if (out.first.empty() || out.first.back() != k)
+                out.first.push_back(k);
+        }
+        return out;
+    };
+    const auto dry = column(14);
+    EXPECT_EQ(dry.first, (std::vector<LONG>{-1, 2, 4, -1}));
+    EXPECT_EQ(column(380).first, std::vector<LONG>{-1}); // right of the legend
+    m_control->EnableWaterLevel(1);
+    const auto wet = column(14);
+    EXPECT_EQ(wet.first, dry.first);
+    EXPECT_GT(wet.second, dry.second + 10);
+    LONG k = 0;
+    EXPECT_EQ(m_control->LegendSeriesAt(0, 0, nullptr), E_POINTER);
+    c->SetName(L"");
+    EXPECT_EQ(m_control->LegendSeriesAt(14, wet.second + 2, &k), S_OK); // a alone is still listed: two are named
+    a->SetName(L"");
+    EXPECT_EQ(m_control->LegendSeriesAt(14, wet.second + 2, &k), S_FALSE);
+}
+
+// Pictures are the software renderer's, as the settled widget shows them,
+// and files take the format of their extension: SVG and PDF embed the 3-D
+// part as an image and write the labels as text.
+TEST_F(ControlTest, PicturesAndTheirFiles)
+{
+    LoadScene();
+    m_control->EnableWaterLevel(1);
+    m_impl->Model().camera.SetOrientation(m_impl->Model().camera.Yaw() + 40, 20);
+    QImage picture;
+    ASSERT_EQ(m_control->RenderPicture(400, 300, &picture), S_OK);
+    const QImage shown = m_widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(picture.size(), shown.size());
+    EXPECT_EQ(picture.convertToFormat(QImage::Format_RGB32), shown);
+    EXPECT_EQ(m_control->RenderPicture(0, 300, &picture), E_INVALIDARG);
+    EXPECT_EQ(m_control->RenderPicture(400, kMaxPictureSide + 1, &picture), E_INVALIDARG);
+
+    QTemporaryDir dir;
+    const struct {
+        const char* name;
+        LONG width;
+        HRESULT hr;
+        std::vector<const char*> holds; // in the file
+    } cases[] = {
+        {"chart.png", 320, S_OK, {"PNG"}},
+        {"chart.SVG", 320, S_OK, {"<text", "<image", "data:image/png;base64"}},
+        {"chart.pdf", 320, S_OK, {"%PDF", "/Subtype /Image", "/FontFile"}},
+        {"chart.gif", 320, E_INVALIDARG, {}},
+        {"chart.png", 0, E_INVALIDARG, {}},
+        {"no-such-folder/chart.png", 320, E_FAIL, {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        const QString path = dir.filePath(QString::fromLatin1(c.name));
+        std::wstring error;
+        EXPECT_EQ(m_control->WritePicture(path.toStdWString(), c.width, 240, &error), c.hr);
+        EXPECT_EQ(error.empty(), c.hr == S_OK) << QString::fromStdWString(error).toStdString();
+        QFile file(path);
+        if (c.hr != S_OK) {
+            if (c.width > 0)
+                EXPECT_FALSE(file.exists());
+            continue;
+        }
+        ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+        const QByteArray bytes = file.readAll();
+        EXPECT_GT(bytes.size(), 5000);
+        for (const char* h : c.holds)
+            EXPECT_TRUE(bytes.contains(h)) << h;
+    }
+    ASSERT_EQ(m_control->RenderPicture(320, 240, &picture), S_OK);
+    EXPECT_EQ(QImage(dir.filePath(QStringLiteral("chart.png"))).convertToFormat(QImage::Format_RGB32),
+              picture.convertToFormat(QImage::Format_RGB32));
 }

@@ -361,6 +361,16 @@ TEST(BatchTool, PointDataAndViewOptions)
                                      "CurrentLoop:Kp", QString::fromStdString(Sample("point-cloud.ors"))});
     ASSERT_EQ(p.exitCode, 0) << p.err;
     EXPECT_EQ(QImage(points).size(), QSize(320, 240));
+
+    // Vector formats carry the labels as text over the embedded picture.
+    for (const char* name : {"chart.svg", "chart.pdf"}) {
+        const QString out = dir.filePath(QString::fromLatin1(name));
+        ASSERT_EQ(RunTool({"--render", out, "--size", "320x240", file}).exitCode, 0) << name;
+        QFile f(out);
+        ASSERT_TRUE(f.open(QIODevice::ReadOnly)) << name;
+        const QByteArray bytes = f.readAll();
+        EXPECT_TRUE(bytes.contains(out.endsWith(".svg") ? "<text" : "/FontFile")) << name;
+    }
 }
 
 TEST(BatchTool, FailuresExitNonZeroWithTheirMessage)

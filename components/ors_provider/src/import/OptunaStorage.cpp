@@ -75,106 +75,6 @@ bool StorageReader::step(SqlRows& rows) const
     }
 }
 
-// A JSON array of strings; false for anything else.
-bool parseStringArray(std::string_view json, std::vector<std::string>& out)
-{
-    std::size_t i = 0;
-    const auto ws = [&] {
-        while (i < json.size() && (json[i] == ' ' || json[i] == '\t' || json[i] == '\n' || json[i] == '\r'))
-            ++i;
-    };
-    const auto utf8 = [](std::string& s, char32_t cp) {
-        if (cp < 0x80) {
-            s.push_back(char(cp));
-        } else if (cp < 0x800) {
-            s.push_back(char(0xC0 | cp >> 6));
-            s.push_back(char(0x80 | (cp & 0x3F)));
-        } else if (cp < 0x10000) {
-            s.push_back(char(0xE0 | cp >> 12));
-            s.push_back(char(0x80 | (cp >> 6 & 0x3F)));
-            s.push_back(char(0x80 | (cp & 0x3F)));
-        } else {
-            s.push_back(char(0xF0 | cp >> 18));
-            s.push_back(char(0x80 | (cp >> 12 & 0x3F)));
-            s.push_back(char(0x80 | (cp >> 6 & 0x3F)));
-            s.push_back(char(0x80 | (cp & 0x3F)));
-        }
-    };
-    const auto hex4 = [&](char32_t& v) {
-        if (i + 4 > json.size())
-            return false;
-        v = 0;
-        for (int k = 0; k < 4; ++k) {
-            const char c = json[i++];
-            v <<= 4;
-            if (c >= '0' && c <= '9') v |= char32_t(c - '0');
-            else if (c >= 'a' && c <= 'f') v |= char32_t(c - 'a' + 10);
-            else if (c >= 'A' && c <= 'F') v |= char32_t(c - 'A' + 10);
-            else return false;
-        }
-        return true;
-    };
-    ws();
-    if (i >= json.size() || json[i++] != '[')
-        return false;
-    ws();
-    if (i < json.size() && json[i] == ']')
-        return ++i, true;
-    for (;;) {
-        ws();
-        if (i >= json.size() || json[i++] != '"')
-            return false;
-        std::string s;
-        for (;;) {
-            if (i >= json.size())
-                return false;
-            const char c = json[i++];
-            if (c == '"')
-                break;
-            if (c != '\\') {
-                s.push_back(c);
-                continue;
-            }
-            if (i >= json.size())
-                return false;
-            const char e = json[i++];
-            switch (e) {
-            case '"': case '\\': case '/': s.push_back(e); break;
-            case 'b': s.push_back('\b'); break;
-            case 'f': s.push_back('\f'); break;
-            case 'n': s.push_back('\n'); break;
-            case 'r': s.push_back('\r'); break;
-            case 't': s.push_back('\t'); break;
-            case 'u': {
-                char32_t cp = 0;
-                if (!hex4(cp))
-                    return false;
-                if (cp >= 0xD800 && cp < 0xDC00 && i + 1 < json.size() && json[i] == '\\' && json[i + 1] == 'u') {
-                    i += 2;
-                    char32_t low = 0;
-                    if (!hex4(low) || low < 0xDC00 || low > 0xDFFF)
-                        return false;
-                    cp = 0x10000 + ((cp - 0xD800) << 10) + (low - 0xDC00);
-                }
-                utf8(s, cp);
-                break;
-            }
-            default:
-                return false;
-            }
-        }
-        out.push_back(std::move(s));
-        ws();
-        if (i >= json.size())
-            return false;
-        if (json[i] == ',') {
-            ++i;
-            continue;
-        }
-        return json[i] == ']';
-    }
-}
-
 std::vector<std::string> StorageReader::metricNames(std::int64_t study) const
 {
     std::vector<std::string> names;
@@ -184,8 +84,14 @@ std::vector<std::string> StorageReader::metricNames(std::int64_t study) const
     auto s = query("SELECT value_json FROM study_system_attributes WHERE study_id = ? AND " + m_db.QuoteName("key") +
                        " = 'study:metric_names'",
                    p);
-    if (step(*s) && !parseStringArray(s->Text(0), names))
-        names.clear();
+    JsonValue doc;
+    if (!step(*s) || !ParseJson(s->Text(0), doc) || doc.type != JsonValue::Type::Array)
+        return names;
+    for (const JsonValue& item : doc.items) {
+        if (item.type != JsonValue::Type::String)
+            return {};
+        names.push_back(item.text);
+    }
     return names;
 }
 

@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <string>
 
+class QImage;
 class QWidget;
 
 namespace plot {
@@ -93,6 +94,18 @@ struct IPlotControl : IUnknown {
     // E_INVALIDARG) or kColorScaleAutomatic (default: the value range, titled with the function
     // axis's title, while a visible series colours by value). Other values give E_INVALIDARG.
     virtual HRESULT SetColorScale(const std::wstring& title, double lo, double hi, LONG show) = 0;
+    // The chart as it is now (camera, field of view, visible series, water level, colour bar,
+    // legend, picked point) drawn offscreen by the software renderer at width x height pixels,
+    // whatever renderer the widget uses. Sides from 1 to plot::kMaxPictureSide (10000), else E_INVALIDARG.
+    virtual HRESULT RenderPicture(LONG width, LONG height, QImage* pImage) = 0;
+    // The same picture written to path as PNG, SVG or PDF after its extension (SVG and PDF: the
+    // 3-D part embedded as an image, decorations as vectors). E_INVALIDARG for another extension
+    // or size; E_FAIL when the file cannot be written. pError (may be null) gets the reason.
+    virtual HRESULT WritePicture(const std::wstring& path, LONG width, LONG height, std::wstring* pError) = 0;
+    // The series whose legend line is at (x, y) in the widget's coordinates, as its place among
+    // the series created on this control (0 for the first CreateSurfaceSeries or
+    // CreatePointSeries call); S_FALSE with -1 when no legend line is there.
+    virtual HRESULT LegendSeriesAt(LONG x, LONG y, LONG* pSeries) = 0;
 };
 inline constexpr LONG kColorScaleHidden = 0;
 inline constexpr LONG kColorScaleShown = 1;

@@ -47,6 +47,9 @@ struct RenderOptions {
     // are drawn this many times (and the supersampling's times) their size.
     // 1 for a picture painted at the widget's logical size.
     double devicePixelRatio = 1.0;
+    // false: the walls and grid are drawn but not the axes, labels, colour bar,
+    // legend and marker, for callers that paint those themselves (as vectors).
+    bool frontDecorations = true;
 };
 
 // Colours of the water plane (blended over the scene) and its outline.
