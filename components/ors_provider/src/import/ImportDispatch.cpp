@@ -261,7 +261,7 @@ OrsContent readStudyUrl(const std::string& text, const ImportOptions& options)
     std::tm utc{};
     gmtime_r(&t, &utc);
     std::strftime(now, sizeof now, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return ReadOptunaStudy(*db, now, options, msg);
+    return OptunaStudyReader(options, msg).Read(*db, now);
 }
 
 } // namespace
