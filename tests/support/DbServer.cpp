@@ -6,6 +6,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
@@ -33,9 +34,16 @@ std::string asServer()
     return ::geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups -- " : "";
 }
 
+// Unique per call: writers run on several threads at once.
+std::string uniqueName(const char* stem)
+{
+    static std::atomic<unsigned> counter{0};
+    return std::string(stem) + "-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+}
+
 int run(const std::string& command, std::string* out = nullptr)
 {
-    const std::string log = fs::temp_directory_path() / ("vantix-db-" + std::to_string(::getpid()) + ".log");
+    const std::string log = fs::temp_directory_path() / (uniqueName("vantix-db") + ".log");
     const int rc = std::system(("(" + command + ") >" + shellQuote(log) + " 2>&1").c_str());
     if (out) {
         std::ifstream in(log);
@@ -188,10 +196,10 @@ bool DbServer::Stop()
     return ::kill(pid, 0) != 0;
 }
 
-bool DbServer::Restart()
+bool DbServer::Resume()
 {
     std::string why;
-    return Stop() && Launch(&why);
+    return m_running || Launch(&why);
 }
 
 DbServer::~DbServer()
@@ -212,7 +220,7 @@ std::string DbServer::Url(bool withPassword) const
 
 bool DbServer::Exec(const std::string& sql, std::string* out) const
 {
-    const std::string file = m_folder + "/exec.sql";
+    const std::string file = m_folder + "/" + uniqueName("exec") + ".sql";
     std::ofstream(file) << sql << "\n";
     std::string output;
     const int rc = m_kind == Kind::Postgres
@@ -225,6 +233,7 @@ bool DbServer::Exec(const std::string& sql, std::string* out) const
                              &output);
     if (out)
         *out = output;
+    fs::remove(file);
     return rc == 0;
 }
 

@@ -22,7 +22,8 @@ public:
     DbServer& operator=(const DbServer&) = delete;
 
     bool Stop();
-    bool Restart();
+    // Starts a stopped server again on the same port, its data kept.
+    bool Resume();
 
     Kind ServerKind() const { return m_kind; }
     int Port() const { return m_port; }

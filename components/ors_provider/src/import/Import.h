@@ -5,6 +5,7 @@
 // docs/importing.md describes what is read from each.
 #include "OrsFormat.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <vector>
@@ -54,5 +55,11 @@ SourceFormat DetectResultsFormat(const std::wstring& path);
 OrsContent ReadResultsFile(const std::wstring& path, const ImportOptions& options = {});
 // The same, reporting to progress (and throwing LoadCancelled when it cancels).
 OrsContent ReadResultsFile(const std::wstring& path, const ImportOptions& options, ReadProgress& progress);
+
+class StudyLink;
+// The same; for an optimizer's study (a database URL or a study storage
+// file) *link is set to the way back to it, for reading it again.
+OrsContent ReadResultsFile(const std::wstring& path, const ImportOptions& options, ReadProgress& progress,
+                           std::shared_ptr<StudyLink>* link);
 
 } // namespace ors
