@@ -137,6 +137,14 @@ std::optional<StudyUrl> ParseStudyUrl(std::string_view text, std::string* why)
     for (const char* key : {"host", "unix_socket"})
         if (const auto it = url.query.find(key); it != url.query.end() && url.host.empty())
             url.host = it->second;
+    if (const auto it = url.query.find("port"); it != url.query.end() && url.port == 0) {
+        const std::string& port = it->second;
+        int value = 0;
+        const auto r = std::from_chars(port.data(), port.data() + port.size(), value);
+        if (r.ptr != port.data() + port.size() || value <= 0 || value > 65535)
+            return fail("The port in the address is not a number from 1 to 65535.");
+        url.port = value;
+    }
     return url;
 }
 
