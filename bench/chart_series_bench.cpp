@@ -172,6 +172,11 @@ public:
     HRESULT RenderPicture(LONG, LONG, QImage*) override { return E_NOTIMPL; }
     HRESULT WritePicture(const std::wstring&, LONG, LONG, std::wstring*) override { return E_NOTIMPL; }
     HRESULT LegendSeriesAt(LONG, LONG, LONG* p) override { *p = -1; return S_FALSE; }
+    HRESULT SetAxisScale(LONG, LONG) override { return S_OK; }
+    HRESULT SetAxisTickLabels(LONG, const std::vector<double>&, const std::vector<std::wstring>&, LONG) override
+    {
+        return S_OK;
+    }
 };
 
 using Clock = std::chrono::steady_clock;

@@ -8,6 +8,12 @@
 #include "diagnostics/snagwise.h"
 #include "platform/errorinfo.h"
 #include "platform/loader.h"
+#include "VersionInfo.h"
+#include "ors_provider/IDataMeaning.h"
+#include "ors_provider/ILoadReport.h"
+
+#include <QCryptographicHash>
+#include <QSettings>
 
 #include <QDateTime>
 #include <QFileInfo>
@@ -78,7 +84,7 @@ bool CChart::LoadData(const std::wstring& path, bool bUnsaved, bool bTemporary)
     HRESULT hr = E_POINTER;
     bool bWithProgress = false;
     if (m_spProvider) {
-        hr = LoadWithProgress(path, &pRaw, bWithProgress);
+        hr = LoadWithChoices(path, &pRaw, bWithProgress);
     } else {
         // No provider: report like a failed load rather than letting the empty
         // reference throw through the window code.
@@ -87,12 +93,16 @@ bool CChart::LoadData(const std::wstring& path, bool bUnsaved, bool bTemporary)
     auto spData = ComPtr<IUnknown>::Attach(pRaw);
     if (FAILED(hr)) {
         SW_TRACE(L"Chart : Data provider Load() failed with HRESULT = 0x%x", static_cast<unsigned>(hr));
-        // Cancelled in the progress dialog: the user knows, like a cancelled dialog.
+        // Cancelled in the progress dialog or a question: the user knows, like a cancelled dialog.
         if (hr == E_ABORT && bWithProgress)
             return false;
-        const std::wstring text =
+        if (hr == ORS_E_CHOICE_NEEDED)
+            return false;
+        std::wstring text =
             m_spProvider ? GetErrorDescription(m_spProvider.Get(), platform::uuidof<IOptimizationResultsDataProvider>())
                          : std::wstring(L"The data provider component could not be started.");
+        if (text.empty()) // a provider that left no description: still a sentence, never a bare code
+            text = L"The file \"" + DisplayFileName(path) + L"\" could not be opened.";
         Prompts().MessageBox(vantix::ActiveWindow(), text, LoadResourceString(130),
                              vantix::MB_OK | vantix::MB_ICONEXCLAMATION);
         return false;
@@ -114,6 +124,8 @@ bool CChart::LoadData(const std::wstring& path, bool bUnsaved, bool bTemporary)
     if (hr == S_OK) {
         if (bLoaded && !bTemporary && m_pTopLevel)
             m_pTopLevel->FileOpened(path);
+        if (const std::wstring skipped = SkippedRecordsText(spSource.Get(), path); bLoaded && m_pTopLevel && !skipped.empty())
+            m_pTopLevel->ShowStatus(skipped);
         return bLoaded;
     }
     if (hr == S_FALSE) {
@@ -121,9 +133,139 @@ bool CChart::LoadData(const std::wstring& path, bool bUnsaved, bool bTemporary)
                              vantix::MB_OK | vantix::MB_ICONINFORMATION);
         return false;
     }
-    Prompts().MessageBox(vantix::ActiveWindow(), LoadResourceString(133), LoadResourceString(130),
+    Prompts().MessageBox(vantix::ActiveWindow(), CannotChartText(spSource.Get(), path), LoadResourceString(130),
                          vantix::MB_OK | vantix::MB_ICONINFORMATION);
     return false;
+}
+
+std::wstring CannotChartText(IUnknown* pData, const std::wstring& path)
+{
+    // What is missing, in words, for a file the provider read but a chart cannot show.
+    ComPtr<IOptimizationResultsDataSource> spSource(pData);
+    ULONG nInputs = 0, nFunctions = 0, nRecords = 0;
+    if (!spSource || FAILED(spSource->GetInputCount(&nInputs)) || FAILED(spSource->GetFunctionCount(&nFunctions)) ||
+        FAILED(spSource->GetRecordCount(&nRecords)))
+        return LoadResourceString(133);
+    std::wstring missing;
+    if (nInputs < 2)
+        missing = nInputs == 1 ? L"it has one input, and a chart needs two" : L"it has no inputs, and a chart needs two";
+    else if (nFunctions == 0)
+        missing = L"it has no function to draw as the height";
+    else if (nRecords == 0)
+        missing = L"it holds no records";
+    else
+        return LoadResourceString(133);
+    return L"\"" + DisplayFileName(path) + L"\" cannot be charted: " + missing + L".";
+}
+
+std::wstring SkippedRecordsText(IUnknown* pData, const std::wstring& path)
+{
+    ComPtr<IOptimizationResultsLoadReport> spReport;
+    spReport.TryQueryFrom(pData);
+    ULONG n = 0;
+    if (!spReport || FAILED(spReport->GetSkippedRecordCount(&n)) || n == 0)
+        return {};
+    return DisplayFileName(path) + L": " + std::to_wstring(n) + (n == 1 ? L" failed row was" : L" failed rows were") +
+           L" left out (a function value of nan, inf or \"fail\").";
+}
+
+namespace {
+
+// Remembered column roles live under the file's path and its header's hash:
+// the next run of the same study writes a file that opens without asking.
+QString RolesKey(const std::wstring& path, const std::wstring& headerHash)
+{
+    const QByteArray id = QCryptographicHash::hash(QString::fromStdWString(path).toUtf8(), QCryptographicHash::Sha1);
+    return QString::fromLatin1(id.toHex()) + QLatin1Char('-') + QString::fromStdWString(headerHash);
+}
+
+std::unique_ptr<QSettings> RolesSettings()
+{
+    const VersionInfo info;
+    std::wstring keyPath;
+    if (GetSettingsKeyPath(&keyPath, info.registryCompany, info.registryProduct) != S_OK)
+        return nullptr;
+    return OpenSettingsKey(keyPath + L"\\ColumnRoles");
+}
+
+} // namespace
+
+std::optional<std::vector<int>> ReadRememberedRoles(const std::wstring& path, const std::wstring& headerHash)
+{
+    const auto settings = RolesSettings();
+    if (!settings || headerHash.empty())
+        return std::nullopt;
+    const QVariant v = settings->value(RolesKey(path, headerHash));
+    if (!v.isValid())
+        return std::nullopt;
+    std::vector<int> roles;
+    for (const QString& r : v.toStringList())
+        roles.push_back(r.toInt());
+    return roles;
+}
+
+void RememberRoles(const std::wstring& path, const std::wstring& headerHash, const std::vector<int>& roles)
+{
+    const auto settings = RolesSettings();
+    if (!settings || headerHash.empty())
+        return;
+    QStringList list;
+    for (int r : roles)
+        list << QString::number(r);
+    settings->setValue(RolesKey(path, headerHash), list);
+}
+
+HRESULT CChart::LoadWithChoices(const std::wstring& path, IUnknown** ppData, bool& bWithProgress)
+{
+    ComPtr<IOptimizationResultsLoadOptions> spOptions;
+    spOptions.TryQueryFrom(m_spProvider.Get());
+    if (!spOptions)
+        return LoadWithProgress(path, ppData, bWithProgress);
+    // Options hold for every later load: each file starts from none.
+    spOptions->SetStudy(std::wstring());
+    spOptions->SetColumnRoles({}, {});
+    spOptions->SetAcceptGuess(FALSE);
+    bool bTriedRemembered = false;
+    for (;;) {
+        const HRESULT hr = LoadWithProgress(path, ppData, bWithProgress);
+        LoadChoice choice;
+        if (hr != ORS_E_CHOICE_NEEDED || FAILED(spOptions->GetPendingChoice(&choice)))
+            return hr;
+        vantix::LoadChoiceRequest request;
+        request.file = DisplayFileName(path);
+        if (choice.kind == kChoiceStudy) {
+            request.studies = choice.studies;
+            request.trials.assign(choice.trialCounts.begin(), choice.trialCounts.end());
+            const auto study = Prompts().ChooseStudy(vantix::ActiveWindow(), request);
+            if (!study || *study >= choice.studies.size())
+                return hr;
+            spOptions->SetStudy(choice.studies[*study]);
+            continue;
+        }
+        if (choice.kind != kChoiceRoles)
+            return hr;
+        std::optional<std::vector<int>> roles;
+        if (!bTriedRemembered) {
+            bTriedRemembered = true;
+            roles = ReadRememberedRoles(path, choice.headerHash);
+        }
+        if (!roles || roles->size() != choice.columns.size()) {
+            request.columns = choice.columns;
+            request.roles.assign(choice.guessedRoles.begin(), choice.guessedRoles.end());
+            roles = Prompts().ChooseColumnRoles(vantix::ActiveWindow(), request);
+            if (!roles || roles->size() != choice.columns.size())
+                return hr;
+            RememberRoles(path, choice.headerHash, *roles);
+        }
+        std::vector<std::wstring> inputs, functions;
+        for (std::size_t c = 0; c < choice.columns.size(); ++c) {
+            if ((*roles)[c] == vantix::kColumnInput)
+                inputs.push_back(choice.columns[c]);
+            else if ((*roles)[c] == vantix::kColumnFunction)
+                functions.push_back(choice.columns[c]);
+        }
+        spOptions->SetColumnRoles(inputs, functions);
+    }
 }
 
 HRESULT CChart::LoadWithProgress(const std::wstring& path, IUnknown** ppData, bool& bWithProgress)
@@ -171,6 +313,8 @@ HRESULT CChart::InternalLoadData(IUnknown* pData, const FileInfo& info, bool& bL
     bLoaded = true;
     m_History.emplace_back(info, transformer);
     m_Adapter.SetSeriesName(m_History.size() - 1, LegendName(m_History.size() - 1));
+    // A log axis that this slice's values at or below zero rule out.
+    RefillStaleAxes();
     return S_OK;
 }
 
@@ -195,10 +339,29 @@ void CChart::SetSurfaceFromPoints(bool bOn)
 
 std::optional<PickedRecord> CChart::FindPickedRecord(double x, double y, double z)
 {
-    for (auto& item : m_History)
-        if (auto picked = ::FindPickedRecord(item.second, x, y, z))
+    for (std::size_t k = 0; k < m_History.size(); ++k)
+        if (auto picked = ::FindPickedRecord(m_History[k].second, x, y, z, m_Adapter.SeriesAxes(k)))
             return picked;
     return std::nullopt;
+}
+
+void CChart::SetAxisLog(int axis, bool bLog)
+{
+    m_Adapter.SetAxisLog(axis, bLog);
+    RefillStaleAxes();
+}
+
+void CChart::RefillStaleAxes()
+{
+    // Series placed under another scale than the axes' current one are placed again.
+    bool bStale = false;
+    for (std::size_t k = 0; k < m_History.size(); ++k)
+        if (const SliceAxes* axes = m_Adapter.SeriesAxes(k))
+            for (int a = 0; a < 3; ++a)
+                bStale = bStale || (*axes)[std::size_t(a)].bLog != m_Adapter.IsAxisLog(a);
+    if (bStale)
+        for (std::size_t k = 0; k < m_History.size(); ++k)
+            m_Adapter.RefillSeries(k, &m_History[k].second);
 }
 
 bool CChart::OpenAndLoad()

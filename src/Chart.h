@@ -55,6 +55,9 @@ public:
     // View choices that build every series again from its slice.
     void SetAggregate(CChartAdapter::Aggregate aggregate);
     void SetSurfaceFromPoints(bool bOn);
+    // Axis 0 (X), 1 (Y) or 2 (the function) on a log scale or not; every
+    // series is placed again.
+    void SetAxisLog(int axis, bool bLog);
     // The record behind a picked point, looked up in the series' slices.
     std::optional<PickedRecord> FindPickedRecord(double x, double y, double z);
 
@@ -69,6 +72,12 @@ private:
     // The provider's Load, shown in a progress dialog when the provider
     // reports progress (bWithProgress).
     HRESULT LoadWithProgress(const std::wstring& path, IUnknown** ppData, bool& bWithProgress);
+    // The load, with the questions it needs asked (a study, the columns'
+    // roles) and asked again with the answers; ORS_E_CHOICE_NEEDED when the
+    // user cancelled a question.
+    HRESULT LoadWithChoices(const std::wstring& path, IUnknown** ppData, bool& bWithProgress);
+    // Fills again the series placed under other scales than the axes have now.
+    void RefillStaleAxes();
 
     ComPtr<IQX_VantixDataProvider::IOptimizationResultsDataProvider> m_spProvider;
     CChartAdapter m_Adapter;
@@ -80,6 +89,15 @@ private:
 // second, month, day, year mod 100) in local time; nothing when unknown.
 // One function so tests can reason about the stamp.
 std::wstring FileCreationStamp(const std::wstring& path);
+
+// Why data the provider read cannot be charted, in a sentence.
+std::wstring CannotChartText(IUnknown* pData, const std::wstring& path);
+// The status-bar note of the failed rows a load left out; empty for none.
+std::wstring SkippedRecordsText(IUnknown* pData, const std::wstring& path);
+// Column roles (vantix::kColumnInput ...) answered for a file of this path
+// and header, kept in the settings.
+std::optional<std::vector<int>> ReadRememberedRoles(const std::wstring& path, const std::wstring& headerHash);
+void RememberRoles(const std::wstring& path, const std::wstring& headerHash, const std::vector<int>& roles);
 
 // The name a file or data source goes by on screen: a file's name, or a URL
 // without its password.

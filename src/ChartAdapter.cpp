@@ -5,6 +5,7 @@
 #include "ScatterTriangulation.h"
 
 #include "diagnostics/snagwise.h"
+#include "ors_provider/IDataMeaning.h"
 #include "plot_control/ColorRamp.h"
 
 #include <algorithm>
@@ -399,6 +400,9 @@ unsigned CChartAdapter::CreateNewSeries(IDataTransfer* pDataSource, const Palett
     if (!m_spControl)
         return 0;
     SeriesParts& parts = m_Series.back();
+    if (m_Series.size() == 1)
+        for (int a = 0; a < 3; ++a)
+            m_DataLog[std::size_t(a)] = pDataSource->IsAxisLogScaled(a);
     const HRESULT hr = bSurface ? m_spControl->CreateSurfaceSeries(&parts.spSurface)
                                 : m_spControl->CreatePointSeries(&parts.spPoints);
     SW_ASSERT(SUCCEEDED(hr));
@@ -419,7 +423,113 @@ unsigned CChartAdapter::CreateNewSeries(IDataTransfer* pDataSource, const Palett
     m_YAxisTitle = std::move(yName);
     m_FunctionTitle = std::move(functionName);
     UpdateColorScale();
+    UpdateAxes();
     return 0;
+}
+
+void CChartAdapter::SetAxisLog(int axis, bool bLog)
+{
+    if (axis >= 0 && axis < 3)
+        m_AxisLog[std::size_t(axis)] = bLog;
+}
+
+bool CChartAdapter::CanAxisLog(int axis) const
+{
+    if (axis < 0 || axis >= 3)
+        return false;
+    // Before any data (DBL_MAX) nothing speaks against it.
+    return m_AxisMin[std::size_t(axis)] > 0;
+}
+
+bool CChartAdapter::IsAxisLog(int axis) const
+{
+    if (axis < 0 || axis >= 3)
+        return false;
+    const auto a = std::size_t(axis);
+    return m_AxisLog[a].value_or(m_DataLog[a]) && CanAxisLog(axis);
+}
+
+const SliceAxes* CChartAdapter::SeriesAxes(std::size_t k) const
+{
+    return k < m_Series.size() ? &m_Series[k].axes : nullptr;
+}
+
+std::wstring CChartAdapter::AxisText(int axis, double position) const
+{
+    if (m_Series.empty() || axis < 0 || axis >= 3)
+        return AxisPositions{}.Text(position);
+    return m_Series.front().axes[std::size_t(axis)].Text(position);
+}
+
+SliceAxes CChartAdapter::MakeAxes(IDataTransfer* pDataSource)
+{
+    SliceAxes axes;
+    boost::shared_ptr<IDataIterator> pIterator;
+    if (!pDataSource->GetDataIterator(&pIterator) || !pIterator)
+        return axes;
+    for (int a = 0; a < 2; ++a) {
+        AxisPositions& p = axes[std::size_t(a)];
+        p.bLabelled = pDataSource->IsAxisLabelled(a);
+        p.none = pDataSource->GetAxisNoneIndex(a);
+        const auto value = [&](std::uint64_t index) {
+            double v = 0.0;
+            (a == 0 ? pIterator->GetInputXValue(index, &v) : pIterator->GetInputYValue(index, &v));
+            return v;
+        };
+        // Codes start at 0; numbers are noted as they are placed.
+        const bool bNumbers = !p.none || *p.none > 0;
+        if (p.bLabelled)
+            m_AxisMin[std::size_t(a)] = std::min(m_AxisMin[std::size_t(a)], 0.0);
+        p.bLog = !p.bLabelled && IsAxisLog(a);
+        if (p.bLabelled)
+            for (std::uint64_t k = 0; k < 100000; ++k) {
+                std::wstring label = pDataSource->GetAxisLabel(a, k);
+                if (label.empty())
+                    break;
+                p.labels.emplace(k, std::move(label));
+            }
+        if (p.none) {
+            p.labels[*p.none] = IQX_VantixDataProvider::kNoneLabel;
+            if (p.bLabelled) {
+                p.nonePos = static_cast<double>(*p.none);
+            } else if (bNumbers) {
+                // A tenth of the numbers' span past their end (a whole unit when they are one).
+                const double lo = p.Position(value(0)), hi = p.Position(value(*p.none - 1));
+                p.nonePos = hi + (hi > lo ? 0.1 * (hi - lo) : 1.0);
+            }
+        }
+    }
+    axes[2].bLog = IsAxisLog(2);
+    return axes;
+}
+
+void CChartAdapter::NoteValues(const SliceAxes& axes, double x, std::uint64_t i, double y, std::uint64_t j)
+{
+    // Indices are known where "(none)" exists; its value is no number.
+    if (!(axes[0].none && i == *axes[0].none) && x < m_AxisMin[0])
+        m_AxisMin[0] = x;
+    if (!(axes[1].none && j == *axes[1].none) && y < m_AxisMin[1])
+        m_AxisMin[1] = y;
+}
+
+void CChartAdapter::UpdateAxes()
+{
+    if (!m_spControl || m_Series.empty())
+        return;
+    const SliceAxes& axes = m_Series.front().axes;
+    // The control's axes: 0 X, 1 the function (vertical), 2 Y.
+    static constexpr LONG kControlAxis[3] = {0, 2, 1};
+    for (std::size_t a = 0; a < 3; ++a) {
+        const AxisPositions& p = axes[a];
+        m_spControl->SetAxisScale(kControlAxis[a], p.bLog ? plot::kAxisScaleLog : plot::kAxisScaleLinear);
+        std::vector<double> positions;
+        std::vector<std::wstring> labels;
+        for (const auto& [index, label] : p.labels) {
+            positions.push_back(p.none && index == *p.none ? p.nonePos : static_cast<double>(index));
+            labels.push_back(label);
+        }
+        m_spControl->SetAxisTickLabels(kControlAxis[a], positions, labels, p.bLabelled ? 1 : 0);
+    }
 }
 
 void CChartAdapter::SetSeriesName(std::size_t k, const std::wstring& name)
@@ -490,13 +600,14 @@ void CChartAdapter::FillSeries(SeriesParts& parts, IDataTransfer* pDataSource)
 {
     if (!parts.spPoints && !parts.spSurface)
         return;
+    parts.axes = MakeAxes(pDataSource);
     if (parts.spSurface) {
-        parts.roughness = FillSurfaceSeries(parts.spSurface.Get(), pDataSource);
+        parts.roughness = FillSurfaceSeries(parts.spSurface.Get(), pDataSource, parts.axes);
         parts.spSurface->SetColorByValue(m_bColorByValue ? 1 : 0);
         return;
     }
     FillPointSurface(parts, pDataSource);
-    FillPoint3dSeries(parts.spPoints.Get(), pDataSource);
+    FillPoint3dSeries(parts.spPoints.Get(), pDataSource, parts.axes);
 }
 
 bool CChartAdapter::RefillSeries(std::size_t k, IDataTransfer* pDataSource)
@@ -506,6 +617,7 @@ bool CChartAdapter::RefillSeries(std::size_t k, IDataTransfer* pDataSource)
     FillSeries(m_Series[k], pDataSource);
     ShowSeries(k, m_Series[k].bVisible);
     UpdateColorScale();
+    UpdateAxes();
     return true;
 }
 
@@ -573,7 +685,8 @@ double CChartAdapter::PointPixels(std::size_t nPoints)
 }
 
 std::optional<std::array<double, 2>> CChartAdapter::FillSurfaceSeries(plot::ISurfaceSeries* pSeries,
-                                                                      IDataTransfer* pDataSource)
+                                                                      IDataTransfer* pDataSource,
+                                                                      const SliceAxes& axes)
 {
     SW_TRACE(L"Chart adapter : Fill surface series");
     boost::shared_ptr<IDataIterator> pIterator;
@@ -613,6 +726,7 @@ std::optional<std::array<double, 2>> CChartAdapter::FillSurfaceSeries(plot::ISur
     }
     if (samples.Empty())
         return std::nullopt;
+    m_AxisMin[2] = std::min(m_AxisMin[2], vMin);
 
     // The grid spans the index ranges; a later record of a cell replaces an earlier one.
     const std::int64_t nx = std::int64_t{iMax} - iMin + 1;
@@ -627,8 +741,15 @@ std::optional<std::array<double, 2>> CChartAdapter::FillSurfaceSeries(plot::ISur
         SparseSurface surface = BuildSparseSurface(samples, iMin, jMin, nx, ny, vMin, m_Aggregate);
         samples = {};
         for (std::size_t k = 0; k < surface.vertices.size(); ++k) {
-            iterator.GetInputXValue(WideIndex(iMin + std::int64_t{surface.cells[k].a}), &surface.vertices[k].x);
-            iterator.GetInputYValue(WideIndex(jMin + std::int64_t{surface.cells[k].b}), &surface.vertices[k].z);
+            SurfaceVertex& vertex = surface.vertices[k];
+            const std::uint64_t i = WideIndex(iMin + std::int64_t{surface.cells[k].a});
+            const std::uint64_t j = WideIndex(jMin + std::int64_t{surface.cells[k].b});
+            iterator.GetInputXValue(i, &vertex.x);
+            iterator.GetInputYValue(j, &vertex.z);
+            NoteValues(axes, vertex.x, i, vertex.z, j);
+            vertex.x = axes[0].Position(vertex.x, i);
+            vertex.z = axes[1].Position(vertex.z, j);
+            vertex.y = axes[2].Position(vertex.y);
         }
         if (!surface.vertices.empty() && !surface.indices.empty())
             ComPtr<plot::ISurfaceSeries>(pSeries)->SetData(surface.vertices.data(),
@@ -703,8 +824,10 @@ std::optional<std::array<double, 2>> CChartAdapter::FillSurfaceSeries(plot::ISur
             double x = 0.0, z = 0.0;
             iterator.GetInputXValue(WideIndex(iMin + a), &x);
             iterator.GetInputYValue(WideIndex(jMin + b), &z);
+            NoteValues(axes, x, WideIndex(iMin + a), z, WideIndex(jMin + b));
             cell.nVertex = nVertices;
-            vertices[nVertices] = {x, v, z, 0, 0};
+            vertices[nVertices] = {axes[0].Position(x, WideIndex(iMin + a)), axes[2].Position(v),
+                                   axes[1].Position(z, WideIndex(jMin + b)), 0, 0};
             roughness[nVertices] = r;
             ++nVertices;
         }
@@ -751,7 +874,7 @@ std::optional<std::array<double, 2>> CChartAdapter::FillSurfaceSeries(plot::ISur
     return std::array<double, 2>{rMin, rMax};
 }
 
-void CChartAdapter::FillPoint3dSeries(plot::IPointSeries* pSeries, IDataTransfer* pDataSource)
+void CChartAdapter::FillPoint3dSeries(plot::IPointSeries* pSeries, IDataTransfer* pDataSource, const SliceAxes& axes)
 {
     SW_TRACE(L"Chart adapter : Fill point 3d series");
     if (!pSeries) {
@@ -779,14 +902,23 @@ void CChartAdapter::FillPoint3dSeries(plot::IPointSeries* pSeries, IDataTransfer
 
     large_vector<SurfaceVertex> points;
     points.reserve(4096);
+    // Value indices are read only where a value's place depends on them.
+    const bool bIndices = axes[0].none || axes[1].none || axes[0].bLabelled || axes[1].bLabelled;
+    double vMin = DBL_MAX;
     for (bool bPositioned = iterator.Begin(); bPositioned; bPositioned = iterator.Next()) {
         double x = 0.0, z = 0.0, v = 0.0;
         const bool bSucc = iterator.GetData(&x, &z, &v);
         SW_ASSERT(bSucc && L"Can't get data from iterator");
-        points.push_back({x, v, z, kPointColor, 0});
+        std::uint64_t nX = 0, nY = 0;
+        if (bIndices)
+            iterator.GetDataInt(&nX, &nY, &v);
+        vMin = std::min(vMin, v);
+        NoteValues(axes, x, nX, z, nY);
+        points.push_back({axes[0].Position(x, nX), axes[2].Position(v), axes[1].Position(z, nY), kPointColor, 0});
     }
     if (points.empty())
         return;
+    m_AxisMin[2] = std::min(m_AxisMin[2], vMin);
 
     // Half the smaller spacing of the first two values of X and Y; a tie takes X.
     double x0 = 0.0, x1 = 0.0, y0 = 0.0, y1 = 0.0;
@@ -794,6 +926,8 @@ void CChartAdapter::FillPoint3dSeries(plot::IPointSeries* pSeries, IDataTransfer
     iterator.GetInputXValue(1, &x1);
     iterator.GetInputYValue(0, &y0);
     iterator.GetInputYValue(1, &y1);
+    x0 = axes[0].Position(x0, 0), x1 = axes[0].Position(x1, 1);
+    y0 = axes[1].Position(y0, 0), y1 = axes[1].Position(y1, 1);
     const double dx = x1 - x0;
     const double dy = y1 - y0;
     const double pointSize = 0.5 * (dy < dx ? dy : dx);
@@ -837,9 +971,14 @@ void CChartAdapter::FillPointSurface(SeriesParts& parts, IDataTransfer* pDataSou
     std::vector<SurfaceVertex> vertices(cells.size());
     std::vector<double> xs(cells.size()), ys(cells.size());
     for (std::size_t k = 0; k < cells.size(); ++k) {
-        iterator.GetInputXValue(WideIndex(iMin + std::int64_t{cells[k].a}), &xs[k]);
-        iterator.GetInputYValue(WideIndex(jMin + std::int64_t{cells[k].b}), &ys[k]);
-        vertices[k] = {xs[k], cells[k].v, ys[k], kPointColor, 0};
+        const std::uint64_t i = WideIndex(iMin + std::int64_t{cells[k].a});
+        const std::uint64_t j = WideIndex(jMin + std::int64_t{cells[k].b});
+        iterator.GetInputXValue(i, &xs[k]);
+        iterator.GetInputYValue(j, &ys[k]);
+        NoteValues(parts.axes, xs[k], i, ys[k], j);
+        xs[k] = parts.axes[0].Position(xs[k], i);
+        ys[k] = parts.axes[1].Position(ys[k], j);
+        vertices[k] = {xs[k], parts.axes[2].Position(cells[k].v), ys[k], kPointColor, 0};
     }
     const std::vector<std::uint32_t> indices = TriangulateScatter(xs, ys, kScatterMaxEdgeFactor);
     if (!parts.spPointSurface) {

@@ -3,6 +3,7 @@
 // description into one control series (a coloured, triangulated surface or a
 // point cloud), keeps the axis titles and the last picked point, and forwards
 // the view's display commands.
+#include "AxisPositions.h"
 #include "EventReceiver.h"
 #include "IChartingControl.h"
 #include "IReceive.h"
@@ -15,6 +16,7 @@
 #include <QSize>
 
 #include <array>
+#include <cfloat>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -119,6 +121,19 @@ public:
     // The series (in the order of CreateNewSeries) whose legend line is at pos
     // in the control's widget; nothing off the legend.
     std::optional<std::size_t> SeriesAtLegend(QPoint pos) const;
+    // Axis 0 (X), 1 (Y) or 2 (the function) on a log scale: as the first
+    // series' data say until set, and only while every value the axis holds
+    // is above zero and its input is not labelled. Series filled before a
+    // change keep their positions until they are filled again.
+    void SetAxisLog(int axis, bool bLog);
+    bool IsAxisLog(int axis) const;
+    bool CanAxisLog(int axis) const;
+    // How series k placed its values (nothing when there is no such series).
+    const SliceAxes* SeriesAxes(std::size_t k) const;
+    // The status-bar text of a chart position on axis 0 (X), 1 (Y) or 2 (the
+    // function): the label of a labelled value or "(none)", else the value
+    // itself (also on a log axis), six significant digits.
+    std::wstring AxisText(int axis, double position) const;
 
     // Diameter of scattered points on screen, in device-independent pixels:
     // smaller as clouds grow, never below 3.
@@ -134,11 +149,19 @@ private:
         std::wstring name;
         std::optional<std::array<double, 2>> roughness; // of a grid surface: the range its colours span
         std::size_t order = 0; // of the named part among the control's series, for the legend
+        SliceAxes axes; // how its values became positions
     };
+    // How a slice's values become positions under the current scales.
+    SliceAxes MakeAxes(IDataTransfer* pDataSource);
+    // Notes placed X and Y values (value indices i, j) for the axes' lowest.
+    void NoteValues(const SliceAxes& axes, double x, std::uint64_t i, double y, std::uint64_t j);
+    // Tells the control the axes' scales and labelled ticks (the first series' own).
+    void UpdateAxes();
     void FillSeries(SeriesParts& parts, IDataTransfer* pDataSource);
     // Returns the roughness range the surface's colours span; nothing for an empty slice.
-    std::optional<std::array<double, 2>> FillSurfaceSeries(plot::ISurfaceSeries* pSeries, IDataTransfer* pDataSource);
-    void FillPoint3dSeries(plot::IPointSeries* pSeries, IDataTransfer* pDataSource);
+    std::optional<std::array<double, 2>> FillSurfaceSeries(plot::ISurfaceSeries* pSeries, IDataTransfer* pDataSource,
+                                                           const SliceAxes& axes);
+    void FillPoint3dSeries(plot::IPointSeries* pSeries, IDataTransfer* pDataSource, const SliceAxes& axes);
     // The Delaunay surface of a scattered slice; empty data when off.
     void FillPointSurface(SeriesParts& parts, IDataTransfer* pDataSource);
     void NameSeries(SeriesParts& parts);
@@ -157,6 +180,10 @@ private:
     bool m_bColorByValue = false;
     std::vector<SeriesParts> m_Series;
     std::size_t m_nCreated = 0; // control series made, the legend's numbering
+    std::array<std::optional<bool>, 3> m_AxisLog; // chosen by the user
+    std::array<bool, 3> m_DataLog{};              // as the first series' data say
+    // Lowest value each axis holds over every series (labelled inputs: 0).
+    std::array<double, 3> m_AxisMin{DBL_MAX, DBL_MAX, DBL_MAX};
     double m_dPickedX = 0.0;
     double m_dPickedY = 0.0;
     double m_dPickedZ = 0.0;

@@ -116,6 +116,50 @@ void CDataTransformer::GetInputYFullName(std::wstring* pName) const
     GetInputFullName(m_nInputY, pName);
 }
 
+ComPtr<IOptimizationResultsDataMeaning> CDataTransformer::Meaning() const
+{
+    // Asked for when needed: the transformer holds only the source's two interfaces.
+    ComPtr<IOptimizationResultsDataMeaning> spMeaning;
+    if (m_pDataSource)
+        spMeaning.TryQueryFrom(m_pDataSource.Get());
+    return spMeaning;
+}
+
+bool CDataTransformer::IsAxisLogScaled(int axis) const
+{
+    const auto spMeaning = Meaning();
+    LONG scale = kScaleLinear;
+    if (!spMeaning)
+        return false;
+    const HRESULT hr = axis == 2 ? spMeaning->GetFunctionScale(m_nFunction, &scale)
+                                 : spMeaning->GetInputScale(axis == 0 ? m_nInputX : m_nInputY, &scale);
+    return SUCCEEDED(hr) && scale == kScaleLog;
+}
+
+bool CDataTransformer::IsAxisLabelled(int axis) const
+{
+    const auto spMeaning = Meaning();
+    return spMeaning && axis != 2 && spMeaning->IsInputLabelled(axis == 0 ? m_nInputX : m_nInputY) == S_OK;
+}
+
+std::wstring CDataTransformer::GetAxisLabel(int axis, std::uint64_t index) const
+{
+    const auto spMeaning = Meaning();
+    std::wstring label;
+    if (!spMeaning || axis == 2 || spMeaning->GetInputValueLabel(axis == 0 ? m_nInputX : m_nInputY, index, &label) != S_OK)
+        label.clear();
+    return label;
+}
+
+std::optional<std::uint64_t> CDataTransformer::GetAxisNoneIndex(int axis) const
+{
+    const auto spMeaning = Meaning();
+    std::uint64_t index = 0;
+    if (!spMeaning || axis == 2 || spMeaning->GetInputNoneIndex(axis == 0 ? m_nInputX : m_nInputY, &index) != S_OK)
+        return std::nullopt;
+    return index;
+}
+
 void CDataTransformer::GetInputFullName(std::uint32_t nInput, std::wstring* pName) const
 {
     std::wstring name;

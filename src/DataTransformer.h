@@ -4,6 +4,7 @@
 // every name, count and value is asked from the source when needed.
 #include "IDataTransfer.h"
 
+#include "ors_provider/IDataMeaning.h"
 #include "ors_provider/IQX_VantixDataColumns.h"
 #include "ors_provider/IQX_VantixDataProvider.h"
 #include "platform/comptr.h"
@@ -31,6 +32,10 @@ public:
     void GetInputYName(std::wstring* pName) const override;
     void GetInputXFullName(std::wstring* pName) const override;
     void GetInputYFullName(std::wstring* pName) const override;
+    bool IsAxisLogScaled(int axis) const override;
+    bool IsAxisLabelled(int axis) const override;
+    std::wstring GetAxisLabel(int axis, std::uint64_t index) const override;
+    std::optional<std::uint64_t> GetAxisNoneIndex(int axis) const override;
 
     // Short name of the data for default file names: "bf"/"ga" and the signal
     // names of the source's first two inputs.
@@ -43,6 +48,8 @@ public:
 
 private:
     void GetInputFullName(std::uint32_t nInput, std::wstring* pName) const;
+    // The source's meaning of its values; empty when it offers none.
+    ComPtr<IQX_VantixDataProvider::IOptimizationResultsDataMeaning> Meaning() const;
 
     ComPtr<IQX_VantixDataProvider::IOptimizationResultsDataSource> m_pDataSource;
     ComPtr<IQX_VantixDataProvider::IOptimizationResultsDataSourceEx> m_pDataSourceEx;

@@ -6,6 +6,7 @@
 #include <boost/shared_ptr.hpp>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 // One held input: the value indices nValue .. nValue + nSpan (values are
@@ -43,5 +44,17 @@ public:
     // "signal:name", the label under which a later load must match.
     virtual void GetInputXFullName(std::wstring* pName) const = 0;
     virtual void GetInputYFullName(std::wstring* pName) const = 0;
+
+    // What the slice's axes mean beyond their numbers (axis 0: X, 1: Y, 2:
+    // the function). The defaults: plain, linear numbers.
+    // Whether the data give the axis a log scale.
+    virtual bool IsAxisLogScaled(int axis) const { return false; }
+    // Whether X or Y is a labelled (categorical) input: its values are codes.
+    virtual bool IsAxisLabelled(int axis) const { return false; }
+    // The label of value index `index` of X or Y: a category or "(none)";
+    // empty for a plain number.
+    virtual std::wstring GetAxisLabel(int axis, std::uint64_t index) const { return {}; }
+    // The value index of X's or Y's "(none)"; nothing when every record has the input.
+    virtual std::optional<std::uint64_t> GetAxisNoneIndex(int axis) const { return std::nullopt; }
     virtual ~IDataTransfer() = default;
 };

@@ -3,6 +3,8 @@
 // configuration dialog.
 #include "platform/hresult.h"
 
+#include <string>
+
 class IStaticInputChange {
 public:
     // The value editor stepped (code: a scroll code) or committed a typed
@@ -16,6 +18,16 @@ public:
     // The value editor committed "All" (bAll) or a range LOW:HIGH for the row
     // being edited; false when it cannot be held so (no value in the range).
     virtual bool OnHoldChange(bool bAll, double low, double high) { return false; }
+    // Whether the row being edited names its values with labels (a
+    // categorical input, or one with a "(none)" value): the editor then takes
+    // letters.
+    virtual bool AcceptsLabels() { return false; }
+    // The editor committed text naming a label of the row's input; false
+    // when it names none (or several).
+    virtual bool OnLabelChange(const std::wstring& text) { return false; }
+    // The label of the row's current value, shown after a step or commit;
+    // empty when the value is a plain number.
+    virtual std::wstring CurrentLabel() { return {}; }
 
 protected:
     ~IStaticInputChange() = default;

@@ -11,6 +11,8 @@ public:
     virtual void FileOpened(const std::wstring& path) { (void)path; }
     // A long operation (a save) begins with its text, and ends with an empty one.
     virtual void ShowProgress(const std::wstring& text) { (void)text; }
+    // A note for the status bar about what was just done (failed rows a load skipped).
+    virtual void ShowStatus(const std::wstring& text) { (void)text; }
 
 protected:
     ~ITopLevelControl() = default;

@@ -142,6 +142,30 @@ bool CInputConfigDlg::OnHoldChange(bool bAll, double low, double high)
     return true;
 }
 
+bool CInputConfigDlg::AcceptsLabels()
+{
+    const int i = m_List.GetInputIndex(m_List.m_ValueHandler.GetEditItem());
+    return i >= 0 && m_Inputs[static_cast<std::size_t>(i)].HasLabels();
+}
+
+bool CInputConfigDlg::OnLabelChange(const std::wstring& text)
+{
+    const int i = m_List.GetInputIndex(m_List.m_ValueHandler.GetEditItem());
+    if (i < 0 || !ChangeToLabel(i, text))
+        return false;
+    UpdateList();
+    return true;
+}
+
+std::wstring CInputConfigDlg::CurrentLabel()
+{
+    const int i = m_List.GetInputIndex(m_List.m_ValueHandler.GetEditItem());
+    if (i < 0)
+        return {};
+    const InputInfo& in = m_Inputs[static_cast<std::size_t>(i)];
+    return in.HasCurrent() ? in.Label(in.current) : std::wstring();
+}
+
 void CInputConfigDlg::reject()
 {
     done(2);

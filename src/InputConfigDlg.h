@@ -38,6 +38,9 @@ public:
     void OnFixChange(unsigned nRow, BOOL bFixed) override;
     void OnCancelChange() override;
     bool OnHoldChange(bool bAll, double low, double high) override;
+    bool AcceptsLabels() override;
+    bool OnLabelChange(const std::wstring& text) override;
+    std::wstring CurrentLabel() override;
 
     CInputList& GetInputList() { return m_List; }
 

@@ -4,12 +4,16 @@
 #include "HugePageAllocator.h"
 #include "IStaticInputChange.h"
 #include "diagnostics/snagwise.h"
+#include "ors_provider/IDataMeaning.h"
 #include "ors_provider/IQX_VantixDataColumns.h"
 #include "platform/threads.h"
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cstring>
+#include <cwctype>
+#include <limits>
 #include <exception>
 #include <optional>
 #include <system_error>
@@ -195,6 +199,36 @@ struct CRecordPlacement {
     std::array<std::uint32_t, 5> bound{};
     std::vector<std::uint32_t> cursors; // per part, per key: where its next record goes
     std::shared_ptr<CRecordPool> pool;
+    // Placing the records of a large file takes longer than a step of the
+    // dialog may: from the second scan on they are placed on a thread of
+    // their own, and the model scans until they are (Finish then only joins).
+    static constexpr unsigned kScansBeforePlacingAside = 1;
+    std::thread worker;
+    std::atomic<bool> placed{false};
+
+    ~CRecordPlacement()
+    {
+        if (worker.joinable())
+            worker.join();
+    }
+    // False when no thread could be had.
+    bool StartAside()
+    {
+        if (!worker.joinable() && !placed.load())
+            worker = platform::TryStartThread([this] {
+                Run();
+                placed.store(true, std::memory_order_release);
+            });
+        return worker.joinable();
+    }
+    void Finish()
+    {
+        if (worker.joinable())
+            worker.join();
+        else if (!placed.load())
+            Run();
+        placed.store(true);
+    }
 
     void Run()
     {
@@ -496,6 +530,88 @@ HRESULT CInputConfigModel::CollectValueRecords(ULONG nInputs, ULONG nRecords)
     return S_OK;
 }
 
+std::wstring InputInfo::Label(std::size_t pos) const
+{
+    if (pos == nonePos)
+        return IQX_VantixDataProvider::kNoneLabel;
+    return pos < labels.size() ? labels[pos] : std::wstring();
+}
+
+std::size_t InputInfo::FindLabel(const std::wstring& text) const
+{
+    const auto lower = [](std::wstring t) {
+        std::transform(t.begin(), t.end(), t.begin(), [](wchar_t c) { return std::towlower(c); });
+        return t;
+    };
+    std::wstring want = lower(text);
+    want.erase(0, want.find_first_not_of(L" \t"));
+    want.erase(want.find_last_not_of(L" \t") + 1);
+    if (want.empty() || !HasLabels())
+        return npos;
+    if (nonePos != npos && want == L"none")
+        return nonePos;
+    std::size_t prefixed = npos, prefixes = 0;
+    for (std::size_t pos = 0; pos < values.size(); ++pos) {
+        const std::wstring label = lower(Label(pos));
+        if (label.empty())
+            continue;
+        if (label == want)
+            return pos;
+        if (label.compare(0, want.size(), want) == 0) {
+            prefixed = pos;
+            ++prefixes;
+        }
+    }
+    return prefixes == 1 ? prefixed : npos;
+}
+
+void CInputConfigModel::CollectLabels()
+{
+    using namespace IQX_VantixDataProvider;
+    ComPtr<IOptimizationResultsDataMeaning> spMeaning;
+    spMeaning.TryQueryFrom(m_spSource.Get());
+    if (!spMeaning)
+        return;
+    for (std::size_t i = 0; i < m_Inputs.size(); ++i) {
+        InputInfo& in = m_Inputs[i];
+        const auto input = static_cast<ULONG>(i);
+        std::uint64_t none = 0;
+        if (spMeaning->GetInputNoneIndex(input, &none) == S_OK) {
+            in.nonePos = in.Find(none);
+            if (in.nonePos != InputInfo::npos)
+                in.values[in.nonePos].second.value = std::numeric_limits<double>::infinity();
+        }
+        if (spMeaning->IsInputLabelled(input) != S_OK)
+            continue;
+        in.labels.resize(in.values.size());
+        for (std::size_t pos = 0; pos < in.values.size(); ++pos)
+            if (spMeaning->GetInputValueLabel(input, in.values[pos].first, &in.labels[pos]) != S_OK)
+                in.labels[pos].clear();
+    }
+}
+
+bool CInputConfigModel::ChangeToLabel(int i, const std::wstring& text)
+{
+    if (i < 0 || static_cast<std::size_t>(i) >= m_Inputs.size())
+        return false;
+    const auto n = static_cast<std::size_t>(i);
+    InputInfo& in = m_Inputs[n];
+    const std::size_t pos = in.FindLabel(text);
+    if (pos == InputInfo::npos)
+        return false;
+    if (in.IsHeldOverRange())
+        HoldOne(n);
+    if (IsReachable(n, pos)) {
+        in.current = pos;
+    } else {
+        const std::size_t up = FindReachableUp(n, pos);
+        in.current = up != pos ? up : FindReachableDown(n, pos);
+    }
+    FollowValue(n);
+    SelectRecord(m_nCurRecord, false);
+    return true;
+}
+
 HRESULT CInputConfigModel::ValidateInputs()
 {
     m_Inputs.erase(std::remove_if(m_Inputs.begin(), m_Inputs.end(),
@@ -555,6 +671,7 @@ HRESULT CInputConfigModel::Initialize(IOptimizationResultsDataSource* pSource, I
     res = CollectValues(nInputs, nRecords);
     if (FAILED(res))
         return res;
+    CollectLabels();
     res = ValidateInputs();
     if (FAILED(res)) {
         SW_ASSERT(res >= S_OK);
@@ -746,14 +863,28 @@ void CInputConfigModel::EnsureRecords(std::size_t i) const
     if (i >= m_Inputs.size())
         return;
     if (const auto placement = std::exchange(m_Inputs[i].placement, nullptr))
-        placement->Run();
+        placement->Finish();
 }
 
 void CInputConfigModel::CountScan(std::size_t i) const
 {
-    if (CRecordPlacement* placement = m_Inputs[i].placement.get())
-        if (++placement->scans > CRecordPlacement::kScansBeforePlacing)
-            EnsureRecords(i);
+    CRecordPlacement* placement = m_Inputs[i].placement.get();
+    if (!placement)
+        return;
+    if (placement->placed.load(std::memory_order_acquire)) {
+        EnsureRecords(i); // placed aside: from now on the records are read
+        return;
+    }
+    ++placement->scans;
+    if (placement->scans > CRecordPlacement::kScansBeforePlacingAside && !placement->worker.joinable() &&
+        placement->StartAside()) {
+        ++m_nPlacedAside;
+        return;
+    }
+    if (placement->worker.joinable())
+        return;
+    if (placement->scans > CRecordPlacement::kScansBeforePlacing)
+        EnsureRecords(i); // no thread to place them aside: here
 }
 
 bool CInputConfigModel::IsReachable(std::size_t i, std::size_t pos) const

@@ -106,6 +106,13 @@ struct InputInfo {
     // is every value) instead of at current; npos: at current.
     std::size_t holdFirst = npos;
     std::size_t holdLast = npos;
+    // A labelled (categorical) input's label of every value, by position in
+    // values; empty for a numeric input.
+    std::vector<std::wstring> labels;
+    // Position of the "(none)" value (records without the input; always the
+    // last, its value +infinity so that no typed number or range reaches
+    // it); npos when every record has the input.
+    std::size_t nonePos = npos;
     // Storage of the values' record ranges.
     std::shared_ptr<const CRecordPool> pool;
     // Set while the records are not yet in the pool (CInputConfigModel::EnsureRecords).
@@ -121,6 +128,13 @@ struct InputInfo {
     }
     // Position of a key in values; npos when absent.
     std::size_t Find(std::uint64_t key) const;
+    // Whether typed text names values (a labelled input or one with "(none)").
+    bool HasLabels() const { return !labels.empty() || nonePos != npos; }
+    // The label of the value at pos: a category or "(none)"; empty for a number.
+    std::wstring Label(std::size_t pos) const;
+    // The value text names, ignoring case: the label it is, else the only
+    // label it begins ("none" also names "(none)"); npos when none or several.
+    std::size_t FindLabel(const std::wstring& text) const;
 };
 
 class CInputConfigModel {
@@ -157,6 +171,8 @@ public:
     // Fills the records of input i's values. From a source's columns they are
     // placed only on demand: the model itself scans the key columns instead.
     void EnsureRecords(std::size_t i) const;
+    // Inputs whose records went to be placed on a thread of their own.
+    std::size_t RecordsPlacedAside() const { return m_nPlacedAside; }
     // A value is reachable when nothing is pinned, or when one of its records
     // carries the vote of every pinned input.
     bool IsReachable(std::size_t i, std::size_t pos) const;
@@ -175,6 +191,10 @@ public:
     // input i; false for an unknown code. *pValue: in the typed number, out
     // the value now current.
     bool ChangeValue(int i, int code, double* pValue);
+    // Typed text naming a label of input i (InputInfo::FindLabel): that value,
+    // or the nearest reachable one, becomes current; false when the text names
+    // no label.
+    bool ChangeToLabel(int i, const std::wstring& text);
     // The "Fix" box of input i.
     void SetFixed(int i, bool bFixed);
     // Back to the record shown before the current series of changes; true
@@ -209,6 +229,8 @@ protected:
     bool CollectValueColumns(ULONG nInputs, ULONG nRecords);
     // Record by record through the per-value getters.
     HRESULT CollectValueRecords(ULONG nInputs, ULONG nRecords);
+    // Labels and "(none)" values from the source's meaning, where it offers one.
+    void CollectLabels();
     HRESULT ValidateInputs();
     // Before a scan of input i's key column: places its records instead once
     // it has been scanned a few times.
@@ -231,4 +253,5 @@ protected:
     // Counts the changes of m_RecordHits (what reachability was found for).
     std::uint64_t m_nPinState = 1;
     ULONG m_nRecords = 0;
+    mutable std::size_t m_nPlacedAside = 0;
 };

@@ -35,6 +35,20 @@ int CInputList::GetInputIndex(int nRow) const
     return -1;
 }
 
+std::wstring ValueCellText(const InputInfo& in)
+{
+    // Labels stand for their values: "adam", "(none)", "adam : sgd".
+    const auto text = [&in](std::size_t pos) {
+        const std::wstring label = in.Label(pos);
+        return label.empty() ? NumberToText(in.values[pos].second.value).toStdWString() : label;
+    };
+    if (in.IsHeldAtAll())
+        return HoldToText({true, 0, 0}).toStdWString();
+    if (in.IsHeldOverRange())
+        return text(in.holdFirst) + L" : " + text(in.holdLast);
+    return in.HasCurrent() ? text(in.current) : NumberToText(0.0).toStdWString();
+}
+
 void CInputList::UpdateRows()
 {
     if (!m_pInputs)
@@ -50,12 +64,7 @@ void CInputList::UpdateRows()
         const auto r = static_cast<unsigned>(row);
         m_FixHandler.m_Values[r] = static_cast<int>(in.fixed);
         m_NameHandler.SetText(r, in.name.c_str());
-        if (in.IsHeldOverRange())
-            m_ValueHandler.SetHoldText(r, HoldToText({in.IsHeldAtAll(), in.values[in.holdFirst].second.value,
-                                                      in.values[in.holdLast].second.value})
-                                              .toStdWString());
-        else
-            m_ValueHandler.SetPrice(r, in.HasCurrent() ? in.values[in.current].second.value : 0.0);
+        m_ValueHandler.SetHoldText(r, ValueCellText(in));
         SetEnabled(r, 1, FALSE);
         ++row;
     }

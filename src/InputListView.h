@@ -10,6 +10,10 @@
 #include <string>
 #include <vector>
 
+// An input's Value cell: its value, range or "All", labels standing for the
+// values that have them.
+std::wstring ValueCellText(const InputInfo& in);
+
 class CInputList : public CColumnListImpl {
     Q_OBJECT
 public:

@@ -47,6 +47,13 @@ bool CMainFrame::CEventManager::RegisterTemporaryFile(const wchar_t* path)
     return true;
 }
 
+void CMainFrame::CEventManager::ShowStatus(const std::wstring& text)
+{
+    // In the pane the picked point's text uses; the next pick replaces it.
+    m_pFrame->m_UpdateUI.UISetText(0, QString::fromStdWString(text), true);
+    m_pFrame->m_UpdateUI.UIUpdateStatusBar(true);
+}
+
 void CMainFrame::CEventManager::ShowProgress(const std::wstring& text)
 {
     if (!text.empty() && !m_bBusy)
@@ -157,6 +164,13 @@ void CMainFrame::OnCreate()
     }
     AddCommand(view, ID_SURFACE_FROM_POINTS, QStringLiteral("Surface from &Points")) ->setCheckable(true);
     AddCommand(view, ID_COLOR_BY_VALUE, QStringLiteral("Colour Surfaces by &Value"))->setCheckable(true);
+    QMenu* scales = view->addMenu(QStringLiteral("&Log Scale"));
+    AddCommand(scales, ID_LOG_X, QStringLiteral("&X Axis"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_X))
+        ->setCheckable(true);
+    AddCommand(scales, ID_LOG_Y, QStringLiteral("&Y Axis"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Y))
+        ->setCheckable(true);
+    AddCommand(scales, ID_LOG_Z, QStringLiteral("&Z Axis (Function)"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Z))
+        ->setCheckable(true);
     m_seriesMenu = view->addMenu(QStringLiteral("S&eries"));
     connect(view, &QMenu::aboutToShow, this, &CMainFrame::UpdateSeriesMenu);
     UpdateSeriesMenu();
@@ -232,6 +246,9 @@ void CMainFrame::OnCreate()
         {ID_COLOR_BY_VALUE, CUpdateUI::UPDUI_MENU},
         {ID_FILE_EXPORT_IMAGE, CUpdateUI::UPDUI_MENU},
         {ID_EDIT_COPY_IMAGE, CUpdateUI::UPDUI_MENU},
+        {ID_LOG_X, CUpdateUI::UPDUI_MENU},
+        {ID_LOG_Y, CUpdateUI::UPDUI_MENU},
+        {ID_LOG_Z, CUpdateUI::UPDUI_MENU},
     };
     for (const auto& e : entries) {
         m_UpdateUI.UIAddEntry(e.id, e.where);
@@ -244,7 +261,7 @@ void CMainFrame::OnCreate()
     for (unsigned id : {ID_INSERT_DATA, ID_FILE_SAVE_AS, ID_FILE_SAVE_AS2, ID_WATER_LEVEL, ID_WATER_UP,
                         ID_WATER_DOWN, ID_WIREFRAME, ID_AGGREGATE_MIN, ID_AGGREGATE_MAX, ID_AGGREGATE_MEAN,
                         ID_SURFACE_FROM_POINTS, ID_VIEW_TOP, ID_VIEW_FRONT, ID_VIEW_SIDE,
-                        ID_COLOR_BY_VALUE, ID_FILE_EXPORT_IMAGE, ID_EDIT_COPY_IMAGE})
+                        ID_COLOR_BY_VALUE, ID_FILE_EXPORT_IMAGE, ID_EDIT_COPY_IMAGE, ID_LOG_X, ID_LOG_Y, ID_LOG_Z})
         m_UpdateUI.UIEnable(id, false);
     m_UpdateUI.UIUpdateMenuBar(true);
     m_UpdateUI.UIUpdateToolBar(true);
@@ -269,6 +286,12 @@ bool CMainFrame::OnIdle()
     for (unsigned id : {ID_AGGREGATE_MIN, ID_AGGREGATE_MAX, ID_AGGREGATE_MEAN, ID_SURFACE_FROM_POINTS, ID_VIEW_TOP,
                         ID_VIEW_FRONT, ID_VIEW_SIDE, ID_COLOR_BY_VALUE, ID_FILE_EXPORT_IMAGE, ID_EDIT_COPY_IMAGE})
         m_UpdateUI.UIEnable(id, hasChart);
+    // A log scale needs every value of the axis above zero.
+    for (int axis = 0; axis < 3; ++axis) {
+        const CChartAdapter* adapter = hasChart ? &ActiveChart()->View()->Chart().Adapter() : nullptr;
+        m_UpdateUI.UIEnable(ID_LOG_X + unsigned(axis), adapter && adapter->SeriesCount() > 0 && adapter->CanAxisLog(axis));
+        m_UpdateUI.UISetCheck(ID_LOG_X + unsigned(axis), adapter && adapter->IsAxisLog(axis));
+    }
     const bool move = hasChart && m_UpdateUI.IsEnabled(ID_WATER_LEVEL) && m_UpdateUI.IsChecked(ID_WATER_LEVEL);
     m_UpdateUI.UIEnable(ID_WATER_UP, move);
     m_UpdateUI.UIEnable(ID_WATER_DOWN, move);

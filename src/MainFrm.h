@@ -56,6 +56,10 @@ public:
         // The chart's picture to a file, and to the clipboard.
         ID_FILE_EXPORT_IMAGE = 32808,
         ID_EDIT_COPY_IMAGE = 32809,
+        // Log scales of the X, Y and function axes.
+        ID_LOG_X = 32820,
+        ID_LOG_Y = 32821,
+        ID_LOG_Z = 32822,
     };
 
     explicit CMainFrame(QWidget* parent = nullptr);
@@ -107,6 +111,7 @@ public:
         // event loop waits for the operation).
         void ShowProgress(const std::wstring& text) override;
         void FileOpened(const std::wstring& path) override;
+        void ShowStatus(const std::wstring& text) override;
         const std::vector<std::wstring>& Files() const { return m_Files; }
 
     private:

@@ -1,5 +1,7 @@
 #include "Prompts.h"
 
+#include "LoadChoiceDlg.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
@@ -70,6 +72,22 @@ public:
     {
         const int r = dialog.exec();
         return r == QDialog::Rejected ? IDCANCEL : r;
+    }
+
+    std::optional<std::size_t> ChooseStudy(QWidget* parent, const LoadChoiceRequest& request) override
+    {
+        CStudyDialog dialog(request, parent);
+        if (dialog.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return dialog.Study();
+    }
+
+    std::optional<std::vector<int>> ChooseColumnRoles(QWidget* parent, const LoadChoiceRequest& request) override
+    {
+        CColumnRolesDialog dialog(request, parent);
+        if (dialog.exec() != QDialog::Accepted)
+            return std::nullopt;
+        return dialog.Roles();
     }
 };
 

@@ -4,9 +4,12 @@
 // open to save runs without a person.
 #include <QString>
 
+#include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
 
 class QDialog;
 class QWidget;
@@ -38,6 +41,19 @@ struct FileDialogRequest {
     std::wstring filter; // name filters, ";;" apart (empty: the results files')
 };
 
+// What a load needs the user to choose: a study of a storage, or the roles
+// of a table's columns.
+struct LoadChoiceRequest {
+    std::wstring file; // the name the file goes by on screen
+    std::vector<std::wstring> studies;
+    std::vector<std::uint32_t> trials; // each study's trial count
+    std::vector<std::wstring> columns;
+    std::vector<int> roles; // per column, the guess: kColumnInput, kColumnFunction or kColumnIgnore
+};
+inline constexpr int kColumnInput = 0;
+inline constexpr int kColumnFunction = 1;
+inline constexpr int kColumnIgnore = 2;
+
 class IPrompts {
 public:
     virtual ~IPrompts() = default;
@@ -47,6 +63,10 @@ public:
     virtual std::optional<std::wstring> FileDialog(QWidget* parent, const FileDialogRequest& request) = 0;
     // Runs a modal dialog; answers its result (IDOK or IDCANCEL for the program's dialogs).
     virtual int DoModal(QDialog& dialog) = 0;
+    // The study to open (an index into request.studies), or nothing when cancelled.
+    virtual std::optional<std::size_t> ChooseStudy(QWidget* parent, const LoadChoiceRequest& request) = 0;
+    // Every column's role in column order, or nothing when cancelled.
+    virtual std::optional<std::vector<int>> ChooseColumnRoles(QWidget* parent, const LoadChoiceRequest& request) = 0;
 };
 
 // The service in use: the Qt one unless a test installed another.

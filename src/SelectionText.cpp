@@ -17,7 +17,15 @@ std::wstring BuildSelectionText(const std::wstring& xAxisTitle, const std::wstri
     return text.str();
 }
 
-std::optional<PickedRecord> FindPickedRecord(IDataTransfer& slice, double x, double y, double z)
+std::wstring BuildSelectionText(const std::wstring& xAxisTitle, const std::wstring& yAxisTitle,
+                                const std::wstring& functionTitle, const std::wstring& x, const std::wstring& y,
+                                const std::wstring& z)
+{
+    return xAxisTitle + L" : " + x + L" " + yAxisTitle + L" : " + z + L"  " + functionTitle + L" : " + y;
+}
+
+std::optional<PickedRecord> FindPickedRecord(IDataTransfer& slice, double x, double y, double z,
+                                             const SliceAxes* axes)
 {
     boost::shared_ptr<IDataIterator> pIterator;
     if (!slice.GetDataIterator(&pIterator) || !pIterator)
@@ -26,7 +34,17 @@ std::optional<PickedRecord> FindPickedRecord(IDataTransfer& slice, double x, dou
     PickedRecord picked;
     for (bool bPositioned = pIterator->Begin(); bPositioned; bPositioned = pIterator->Next()) {
         double vx = 0, vz = 0, v = 0;
-        if (!pIterator->GetData(&vx, &vz, &v) || vx != x || vz != z)
+        if (!pIterator->GetData(&vx, &vz, &v))
+            continue;
+        if (axes) { // placed as the adapter placed them
+            std::uint64_t nX = 0, nY = 0;
+            double unused = 0;
+            pIterator->GetDataInt(&nX, &nY, &unused);
+            vx = (*axes)[0].Position(vx, nX);
+            vz = (*axes)[1].Position(vz, nY);
+            v = (*axes)[2].Position(v);
+        }
+        if (vx != x || vz != z)
             continue;
         std::uint32_t nRecord = 0;
         if (!pIterator->GetRecord(&nRecord))

@@ -111,7 +111,18 @@ void CValuesEdit::Navigate(int code)
     double value = 0.0;
     ParseValue(value);
     if (m_pChange && m_pChange->OnValueChange(code, &value))
+        ShowCurrent(value);
+}
+
+void CValuesEdit::ShowCurrent(double value)
+{
+    const std::wstring label = m_pChange ? m_pChange->CurrentLabel() : std::wstring();
+    if (label.empty()) {
         ShowValue(value);
+        return;
+    }
+    setText(QString::fromStdWString(label));
+    selectAll();
 }
 
 void CValuesEdit::keyPressEvent(QKeyEvent* pEvent)
@@ -161,6 +172,15 @@ void CValuesEdit::OnChar(char32_t ch, QKeyEvent* pEvent)
     case U' ':
     case U'%':
     case U'\'': {
+        // "All" holds at every value even where a label begins so; other
+        // text naming a label picks that label.
+        const std::optional<HoldText> all = TextToHold(text());
+        if (!(all && all->bAll) && m_pChange && m_pChange->AcceptsLabels() &&
+            m_pChange->OnLabelChange(text().toStdWString())) {
+            ShowCurrent(0.0);
+            EndEdit();
+            return;
+        }
         double value = 0.0;
         if (!ParseValue(value)) {
             // Not one number: "All" or a range, else refused.
@@ -173,7 +193,7 @@ void CValuesEdit::OnChar(char32_t ch, QKeyEvent* pEvent)
             return;
         }
         if (m_pChange && m_pChange->OnValueChange(-1, &value))
-            ShowValue(value);
+            ShowCurrent(value);
         EndEdit();
         return;
     }
@@ -199,6 +219,9 @@ void CValuesEdit::OnChar(char32_t ch, QKeyEvent* pEvent)
 
 bool CValuesEdit::Accepts(char32_t ch) const
 {
+    // A labelled input's labels may hold any character.
+    if (m_pChange && m_pChange->AcceptsLabels() && QChar::isPrint(ch))
+        return true;
     // Digits and separators; the letters of "All" and ':' for holds.
     if ((ch >= U'0' && ch <= U'9') || ch == U',' || ch == U'.' || ch == U':' || ch == U'a' || ch == U'A' ||
         ch == U'l' || ch == U'L')

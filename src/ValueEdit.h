@@ -4,6 +4,8 @@
 // arrow and page keys (and two small arrow buttons) step through the values
 // the dialog allows, Enter, Tab, Space, "%" and "'" commit a typed number,
 // Escape cancels. Text that is not a number is answered with a balloon tip.
+// For an input with labels (categories, "(none)") letters are taken too: the
+// text picks the label it is or the only label it begins, ignoring case.
 #include "CustomEdit.h"
 #include "IStaticInputChange.h"
 
@@ -38,6 +40,8 @@ public:
     // Reads the editor's number (0.0 and false when it is not one).
     bool ParseValue(double& value) const;
     void ShowValue(double value);
+    // The current value after a change: its label where it has one, else value.
+    void ShowCurrent(double value);
     void ShowInputError();
     // A step through the allowed values (a scroll code).
     void Navigate(int code);

@@ -135,6 +135,16 @@ bool CVantixView::OnCommand(unsigned id)
     case ID_EDIT_COPY_IMAGE:
         OnCopyImage();
         return true;
+    case ID_LOG_X:
+    case ID_LOG_Y:
+    case ID_LOG_Z: {
+        const int axis = int(id - ID_LOG_X);
+        if (!m_Chart.Adapter().CanAxisLog(axis))
+            return true;
+        m_Chart.SetAxisLog(axis, !m_Chart.Adapter().IsAxisLog(axis));
+        UpdateInterface();
+        return true;
+    }
     case ID_VIEW_TOP:
     case ID_VIEW_FRONT:
     case ID_VIEW_SIDE:
@@ -154,7 +164,9 @@ void CVantixView::ShowSelection(bool show)
     const CChartAdapter& adapter = m_Chart.Adapter();
     if (show && adapter.IsPointSelected() && const_cast<CChartAdapter&>(adapter).GetSelectedPoint(&x, &y, &z))
     {
-        text = BuildSelectionText(adapter.GetXAxisTitle(), adapter.GetYAxisTitle(), adapter.GetFunctionTitle(), x, y, z);
+        // Labels and true values, also on log axes.
+        text = BuildSelectionText(adapter.GetXAxisTitle(), adapter.GetYAxisTitle(), adapter.GetFunctionTitle(),
+                                  adapter.AxisText(0, x), adapter.AxisText(2, y), adapter.AxisText(1, z));
         if (const auto picked = m_Chart.FindPickedRecord(x, y, z))
             text += DescribePickedRecord(*picked);
     }

@@ -37,6 +37,10 @@ public:
         // The chart's picture to a file, and to the clipboard.
         ID_FILE_EXPORT_IMAGE = 32808,
         ID_EDIT_COPY_IMAGE = 32809,
+        // Log scales of the X, Y and function axes.
+        ID_LOG_X = 32820,
+        ID_LOG_Y = 32821,
+        ID_LOG_Z = 32822,
     };
 
     CVantixView(CUpdateUI* pUpdate, ITopLevelControl* pTopLevel, QWidget* parent = nullptr);

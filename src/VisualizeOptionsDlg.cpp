@@ -3,6 +3,7 @@
 #include "Prompts.h"
 #include "ResourceStrings.h"
 #include "diagnostics/snagwise.h"
+#include "plot_control/OpenGLSupport.h"
 
 using namespace vantix;
 
@@ -11,7 +12,6 @@ using namespace vantix;
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
@@ -82,9 +82,21 @@ CVisualizeOptionsDlg::CVisualizeOptionsDlg(QWidget* parent) : QDialog(parent)
     m_render_ogl_radio.p = named(new QRadioButton(QStringLiteral("OpenGL"), renderBox), IDC_RENDER_OGL);
     // There is no Direct3D here: its code selects the software renderer.
     m_render_d3d_radio.p = named(new QRadioButton(QStringLiteral("Software"), renderBox), IDC_RENDER_D3D);
-    auto* renderLayout = new QHBoxLayout(renderBox);
-    renderLayout->addWidget(m_render_ogl_radio.p);
-    renderLayout->addWidget(m_render_d3d_radio.p);
+    auto* renderLayout = new QGridLayout(renderBox);
+    renderLayout->addWidget(m_render_ogl_radio.p, 0, 0);
+    renderLayout->addWidget(m_render_d3d_radio.p, 0, 1);
+    // The choice can still be made and is kept, but where OpenGL cannot serve
+    // the charts draw in software; say so beside it.
+    if (const plot::OpenGLSupport& gl = plot::OpenGLSupportHere(); !gl.usable) {
+        auto* note = new QLabel(QStringLiteral("OpenGL is not available here; charts draw in software."), renderBox);
+        note->setObjectName(QStringLiteral("OpenGLNote"));
+        note->setToolTip(gl.reason);
+        note->setWordWrap(true);
+        QFont small = note->font();
+        small.setPointSizeF(small.pointSizeF() * 0.9);
+        note->setFont(small);
+        renderLayout->addWidget(note, 1, 0, 1, 2);
+    }
 
     auto* buttons = new QDialogButtonBox(this);
     auto* ok = named(buttons->addButton(QDialogButtonBox::Ok), 1);

@@ -14,7 +14,9 @@ whole process, timed from start to exit with its peak resident memory:
   floor CSV      reading and parsing the CSV, one thread (e2e_floor csv)
 
 A peer whose packages are missing is skipped (scripts/install-peers.sh
-installs them). Each pipeline runs once untimed, then --runs times.
+installs them). The pipelines run in alternated rounds (each once a round), a
+first untimed round, then --runs timed ones; ratios are the medians of the
+paired runs' ratios, with the ratio of the minima beside them.
 """
 import argparse
 import os
@@ -151,28 +153,37 @@ def main():
         ("floor .ors", lambda d, png: [tools["e2e_floor"], "read", d[2]], True),
         ("floor CSV", lambda d, png: [tools["e2e_floor"], "csv", d[0]], True),
     ]
-    results = {}  # (pipeline, g) -> (times, rss)
+    results = {}  # (pipeline, g) -> (times, rss), times[i] of round i
     stages = {}
     for g in grids:
         data = prepare_data(args, g, tools)
         if not data:
             continue
+        # Rounds alternate the pipelines (A, B, C, A, B, C, ...), so that load
+        # from elsewhere on the machine falls on all of them alike and run i of
+        # one pipeline pairs with run i of another.
+        runnable = []
         for name, make, available in pipelines:
             if not available:
                 continue
             png = os.path.join(out, "%s-%d.png" % (name.replace(" ", "-").replace(".", ""), g)) \
                 if not name.startswith("floor") else None
-            cmd = make(data, png or "")
-            note("G=%d: %s" % (g, name))
-            times, rss = [], []
-            for i in range(args.runs + 1):
+            runnable.append((name, make(data, png or ""), png))
+            results[(name, g)] = ([], [])
+        failed = set()
+        for i in range(args.runs + 1):
+            note("G=%d: round %d of %d" % (g, i, args.runs))
+            for name, cmd, png in runnable:
+                if name in failed:
+                    continue
                 r = run_once(cmd, png, env)
                 if r is None:
-                    break
-                if i > 0:  # the first run warms caches and is not counted
-                    times.append(r[0])
-                    rss.append(r[1])
-            results[(name, g)] = (times, rss)
+                    failed.add(name)
+                    results[(name, g)] = ([], [])
+                    continue
+                if i > 0:  # the first round warms caches and is not counted
+                    results[(name, g)][0].append(r[0])
+                    results[(name, g)][1].append(r[1])
         # Where the time of one Vantix run goes.
         for name, idx in (("vantix .ors", 2), ("vantix CSV", 1)):
             png = os.path.join(out, "stages-%d.png" % g)
@@ -181,7 +192,7 @@ def main():
             stages[(name, g)] = proc.stderr.strip().replace("vantix-render: stages: ", "")
 
     lines = ["Machine: " + machine(), "",
-             "Wall time from process start to written PNG, min / median of %d runs (after one untimed run); "
+             "Wall time from process start to written PNG, min / median of %d alternated rounds (after one untimed round); "
              "peak RSS of the largest process, median." % args.runs, ""]
     header = "| pipeline | " + " | ".join("G=%d (%s records)" % (g, format(25 * g * g, ",")) for g in grids) + " |"
     lines += [header, "|" + "---|" * (len(grids) + 1)]
@@ -201,9 +212,11 @@ def main():
         ta, tb = results.get((a, g), ([], []))[0], results.get((b, g), ([], []))[0]
         if not ta or not tb:
             return "–"
-        return "%.1fx" % (min(ta) / min(tb))
+        paired = [x / y for x, y in zip(ta, tb)]
+        return "%.1fx / %.1fx" % (statistics.median(paired), min(ta) / min(tb))
 
-    lines += ["", "Ratios of the minima (how many times the first takes the second's time):", "",
+    lines += ["", "Ratios (how many times the first takes the second's time): median of the ratios of the paired, "
+              "alternated runs / ratio of the minima:", "",
               "| ratio | " + " | ".join("G=%d" % g for g in grids) + " |", "|" + "---|" * (len(grids) + 1)]
     for a, b in (("gnuplot", "vantix .ors"), ("gnuplot", "vantix CSV"), ("matplotlib", "vantix .ors"),
                  ("matplotlib", "vantix CSV"), ("vantix .ors", "floor .ors"), ("vantix CSV", "floor CSV")):

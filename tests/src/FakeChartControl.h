@@ -7,9 +7,11 @@
 #include "platform/dispatch.h"
 #include "plot_control/IPlotControl.h"
 
+#include <array>
 #include <cstdint>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -224,6 +226,25 @@ public:
         colorScale = {title, lo, hi, show};
         return S_OK;
     }
+    // Kept per axis (0 X, 1 vertical, 2 Z), as the adapter restates them with every series.
+    HRESULT SetAxisScale(LONG axis, LONG scale) override
+    {
+        axisScale.at(std::size_t(axis)) = scale;
+        return S_OK;
+    }
+    HRESULT SetAxisTickLabels(LONG axis, const std::vector<double>& positions, const std::vector<std::wstring>& labels,
+                              LONG only) override
+    {
+        tickLabels.at(std::size_t(axis)) = {positions, labels, only};
+        return S_OK;
+    }
+    std::array<LONG, 3> axisScale{};
+    struct TickLabelsCall {
+        std::vector<double> positions;
+        std::vector<std::wstring> labels;
+        LONG only = 0;
+    };
+    std::array<TickLabelsCall, 3> tickLabels;
     struct ColorScaleCall {
         std::wstring title;
         double lo = 0, hi = 0;
@@ -302,6 +323,23 @@ public:
     std::wstring xName = L"Lowpass:Cutoff", yName = L"Lowpass:Q", functionName = L"Ripple";
     mutable int typeCalls = 0;
     mutable std::vector<std::uint64_t> xIndexRequests, yIndexRequests;
+    // What the axes mean: log scales (X, Y, function); X's and Y's labels by
+    // value index (labelled when any) and value index of "(none)".
+    std::array<bool, 3> logAxes{};
+    std::array<std::vector<std::wstring>, 2> labels;
+    std::array<std::optional<std::uint64_t>, 2> none;
+    bool IsAxisLogScaled(int axis) const override { return logAxes.at(std::size_t(axis)); }
+    bool IsAxisLabelled(int axis) const override { return axis < 2 && !labels[std::size_t(axis)].empty(); }
+    std::wstring GetAxisLabel(int axis, std::uint64_t index) const override
+    {
+        if (axis < 2 && none[std::size_t(axis)] == index)
+            return L"(none)";
+        return axis < 2 && index < labels[std::size_t(axis)].size() ? labels[std::size_t(axis)][index] : L"";
+    }
+    std::optional<std::uint64_t> GetAxisNoneIndex(int axis) const override
+    {
+        return axis < 2 ? none[std::size_t(axis)] : std::nullopt;
+    }
 
     DataType GetDataType() const override
     {
@@ -361,6 +399,11 @@ private:
             return !m_owner->records.empty();
         }
         bool Next() override { return ++m_pos < m_owner->records.size(); }
+        bool GetRecord(std::uint32_t* pRecord) const override
+        {
+            *pRecord = static_cast<std::uint32_t>(m_pos);
+            return true;
+        }
 
     private:
         const FakeTransfer* m_owner;

@@ -2,12 +2,15 @@
 // A GoogleMock data source. By default it answers from a table of records like
 // a real provider (out-of-range arguments give E_INVALIDARG); tests override
 // single calls with ON_CALL / EXPECT_CALL.
+#include "ors_provider/IDataMeaning.h"
 #include "ors_provider/IQX_VantixDataProvider.h"
 #include "platform/comptr.h"
 
 #include <gmock/gmock.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -23,6 +26,12 @@ struct DataTable {
     // Per record: the value index of every input, and every function's value.
     std::vector<std::vector<std::uint64_t>> indices;
     std::vector<std::vector<double>> functions;
+    // What the values mean (IOptimizationResultsDataMeaning), per input: the
+    // labels by value index of a labelled input (empty: numeric), the value
+    // index of "(none)" (absent: every record has the input); log scales.
+    std::vector<std::vector<std::wstring>> labels;
+    std::map<ULONG, std::uint64_t> noneIndex;
+    std::vector<ULONG> logInputs, logFunctions;
 
     // Value of input n at value index k: distinct per input, ascending in k.
     static double Value(ULONG input, std::uint64_t k) { return 100.0 * input + 0.5 * static_cast<double>(k); }
@@ -44,8 +53,47 @@ struct DataTable {
 };
 
 class MockDataSource : public platform::ComObject<IOptimizationResultsDataSource, IOptimizationResultsDataSourceEx,
-                                                   IOptimizationResultsDataSaver> {
+                                                   IOptimizationResultsDataSaver, IOptimizationResultsDataMeaning> {
 public:
+    // The meaning answers from the table, like a provider.
+    HRESULT GetInputValueLabel(ULONG input, std::uint64_t index, std::wstring* pLabel) override
+    {
+        pLabel->clear();
+        const auto none = table.noneIndex.find(input);
+        if (none != table.noneIndex.end() && none->second == index)
+            *pLabel = kNoneLabel;
+        else if (input < table.labels.size() && index < table.labels[input].size())
+            *pLabel = table.labels[input][index];
+        return pLabel->empty() ? S_FALSE : S_OK;
+    }
+    HRESULT IsInputLabelled(ULONG input) override
+    {
+        return input < table.labels.size() && !table.labels[input].empty() ? S_OK : S_FALSE;
+    }
+    HRESULT GetInputNoneIndex(ULONG input, std::uint64_t* pIndex) override
+    {
+        const auto none = table.noneIndex.find(input);
+        if (none == table.noneIndex.end())
+            return S_FALSE;
+        *pIndex = none->second;
+        return S_OK;
+    }
+    HRESULT GetInputScale(ULONG input, LONG* pScale) override
+    {
+        *pScale = std::count(table.logInputs.begin(), table.logInputs.end(), input) ? kScaleLog : kScaleLinear;
+        return S_OK;
+    }
+    HRESULT GetFunctionScale(ULONG function, LONG* pScale) override
+    {
+        *pScale = std::count(table.logFunctions.begin(), table.logFunctions.end(), function) ? kScaleLog : kScaleLinear;
+        return S_OK;
+    }
+    HRESULT GetFunctionDirection(ULONG, LONG* pDirection) override
+    {
+        *pDirection = kDirectionMinimize;
+        return S_OK;
+    }
+
     MOCK_METHOD(HRESULT, GetInputCount, (ULONG*), (override));
     MOCK_METHOD(HRESULT, GetFunctionCount, (ULONG*), (override));
     MOCK_METHOD(HRESULT, GetInputName, (ULONG, std::wstring*), (override));
@@ -63,13 +111,15 @@ public:
     bool refuseSource = false;
     bool refuseSourceEx = false;
     bool refuseSaver = false;
+    bool refuseMeaning = false;
     HRESULT refusal = E_NOINTERFACE;
 
     HRESULT QueryInterface(REFIID riid, void** ppv) override
     {
         if ((refuseSource && riid == platform::uuidof<IOptimizationResultsDataSource>()) ||
             (refuseSourceEx && riid == platform::uuidof<IOptimizationResultsDataSourceEx>()) ||
-            (refuseSaver && riid == platform::uuidof<IOptimizationResultsDataSaver>())) {
+            (refuseSaver && riid == platform::uuidof<IOptimizationResultsDataSaver>()) ||
+            (refuseMeaning && riid == platform::uuidof<IOptimizationResultsDataMeaning>())) {
             if (ppv)
                 *ppv = nullptr;
             return refusal;

@@ -759,3 +759,58 @@ TEST_F(AdapterTest, ColourBarAndSeriesNames)
     adapter.SetLegend(true);
     EXPECT_EQ(control->pointSeries.at(0)->name, L"b.ors");
 }
+
+// Log axes, labelled inputs and "(none)": the positions the control gets, the
+// ticks it is told, and the status-bar text of a position.
+TEST_F(AdapterTest, LogLabelledAndNoneAxesPlaceTheValuesAndNameThem)
+{
+    Attach();
+    FakeTransfer t;
+    t.style = IDataTransfer::STYLE_POINT3D;
+    t.xValue = [](std::uint64_t k) { return std::pow(10.0, double(k) - 3); }; // 0.001, 0.01, 0.1
+    t.labels[1] = {L"adam", L"sgd"};
+    t.none[1] = 2;
+    t.logAxes = {true, false, true};
+    t.records = {{0, 0, 100.0}, {2, 1, 0.01}, {1, 2, 1.0}};
+    adapter.CreateNewSeries(&t, {});
+    const FakePointSeries& p = *control->pointSeries[0].Get();
+    EXPECT_THAT(Vertices(p.points), ElementsAre(Vertex{-3, 2, 0, 0xFFFFFF}, Vertex{-1, -2, 1, 0xFFFFFF},
+                                                Vertex{-2, 0, 2, 0xFFFFFF}));
+    EXPECT_EQ(control->axisScale, (std::array<LONG, 3>{plot::kAxisScaleLog, plot::kAxisScaleLog, plot::kAxisScaleLinear}));
+    EXPECT_EQ(control->tickLabels[2].positions, (std::vector<double>{0, 1, 2}));
+    EXPECT_EQ(control->tickLabels[2].labels, (std::vector<std::wstring>{L"adam", L"sgd", L"(none)"}));
+    EXPECT_EQ(control->tickLabels[2].only, 1);
+    const struct {
+        int axis;
+        double position;
+        const wchar_t* text;
+    } texts[] = {{0, -1, L"0.1"}, {0, -2.5, L"0.00316228"}, {1, 1, L"sgd"}, {1, 2, L"(none)"}, {2, 2, L"100"}};
+    for (const auto& c : texts)
+        EXPECT_EQ(adapter.AxisText(c.axis, c.position), c.text) << c.axis << " " << c.position;
+    EXPECT_TRUE(adapter.IsAxisLog(0));
+    EXPECT_FALSE(adapter.CanAxisLog(1)); // labelled: codes from 0
+
+    // Linear again when asked; a numeric input's "(none)" a tenth past its end.
+    adapter.SetAxisLog(0, false);
+    t.labels[1].clear();
+    t.none = {std::nullopt, 2};
+    ASSERT_TRUE(adapter.RefillSeries(0, &t));
+    EXPECT_EQ(p.points[0].x, 0.001);
+    EXPECT_EQ(p.points[2].z, 22 + 0.2); // Y 20, 22 and (none)
+    EXPECT_EQ(control->tickLabels[2].labels, (std::vector<std::wstring>{L"(none)"}));
+    EXPECT_EQ(control->tickLabels[2].only, 0);
+    EXPECT_EQ(adapter.AxisText(1, 22.2), L"(none)");
+    EXPECT_EQ(adapter.AxisText(1, 22), L"22");
+    EXPECT_EQ(control->axisScale[0], plot::kAxisScaleLinear);
+
+    // A value at or below zero rules a log scale out, whatever was asked.
+    FakeTransfer signed_;
+    signed_.style = IDataTransfer::STYLE_POINT3D;
+    signed_.xValue = [](std::uint64_t k) { return double(k) - 1; };
+    signed_.records = {{0, 0, 1.0}};
+    adapter.CreateNewSeries(&signed_, {});
+    adapter.SetAxisLog(0, true);
+    EXPECT_FALSE(adapter.CanAxisLog(0));
+    EXPECT_FALSE(adapter.IsAxisLog(0));
+    EXPECT_TRUE(adapter.CanAxisLog(2));
+}

@@ -22,6 +22,10 @@
 #include <QStatusTipEvent>
 #include <QRegularExpression>
 
+#include <sqlite3.h>
+
+#include <cmath>
+
 #include <gmock/gmock.h>
 
 #include <set>
@@ -462,6 +466,47 @@ double MeanDifference(const QImage& a, const QImage& b)
     return sum / (3.0 * x.width() * x.height());
 }
 
+// An Optuna storage of two studies: "small" of 3 trials and "large" of 4 (a
+// grid of two learning rates, sampled on a log scale, by two optimisers).
+void WriteTwoStudies(const QString& path)
+{
+    std::string sql = R"SQL(
+CREATE TABLE studies (study_id INTEGER NOT NULL, study_name VARCHAR(512) NOT NULL, PRIMARY KEY (study_id));
+CREATE TABLE version_info (version_info_id INTEGER NOT NULL, schema_version INTEGER, library_version VARCHAR(256),
+    PRIMARY KEY (version_info_id));
+CREATE TABLE study_directions (study_direction_id INTEGER NOT NULL, direction VARCHAR(8) NOT NULL,
+    study_id INTEGER NOT NULL, objective INTEGER NOT NULL, PRIMARY KEY (study_direction_id));
+CREATE TABLE trials (trial_id INTEGER NOT NULL, number INTEGER, study_id INTEGER, state VARCHAR(8) NOT NULL,
+    datetime_start DATETIME, datetime_complete DATETIME, PRIMARY KEY (trial_id));
+CREATE TABLE trial_params (param_id INTEGER NOT NULL, trial_id INTEGER, param_name VARCHAR(512),
+    param_value FLOAT, distribution_json TEXT, PRIMARY KEY (param_id));
+CREATE TABLE trial_values (trial_value_id INTEGER NOT NULL, trial_id INTEGER NOT NULL, objective INTEGER NOT NULL,
+    value FLOAT, value_type VARCHAR(7) NOT NULL, PRIMARY KEY (trial_value_id));
+INSERT INTO version_info VALUES (1, 12, '3.1.0');
+INSERT INTO studies VALUES (1, 'small'), (2, 'large');
+INSERT INTO study_directions VALUES (1, 'MINIMIZE', 1, 0), (2, 'MINIMIZE', 2, 0);
+)SQL";
+    const char* lr = R"({"name": "FloatDistribution", "attributes": {"step": null, "low": 1e-05, "high": 0.1, "log": true}})";
+    const char* opt = R"({"name": "CategoricalDistribution", "attributes": {"choices": ["sgd", "adam"]}})";
+    int trial = 0, param = 0;
+    for (int study : {1, 2})
+        for (int t = 0; t < study + 2; ++t) {
+            const std::string id = std::to_string(++trial);
+            sql += "INSERT INTO trials VALUES (" + id + ", " + std::to_string(t) + ", " + std::to_string(study) +
+                   ", 'COMPLETE', NULL, NULL);";
+            sql += "INSERT INTO trial_params VALUES (" + std::to_string(++param) + ", " + id + ", 'lr', " +
+                   std::to_string(std::pow(10.0, -1 - t / 2)) + ", '" + lr + "');";
+            sql += "INSERT INTO trial_params VALUES (" + std::to_string(++param) + ", " + id + ", 'opt', " +
+                   std::to_string(t % 2) + ", '" + opt + "');";
+            sql += "INSERT INTO trial_values VALUES (" + id + ", " + id + ", 0, " + std::to_string(t + 0.5) +
+                   ", 'FINITE');";
+        }
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
+    ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+}
+
 } // namespace
 
 // Export and Copy Image draw what the chart holds now, offscreen with the
@@ -608,4 +653,119 @@ TEST_F(ChartWindowTest, TheLegendsMenuHidesAndShowsSeries)
     menu->close();
     EXPECT_TRUE(spy.Last()->Model().scene.Surfaces()[0]->IsVisible());
     EXPECT_EQ(prompts.unexpected, 0);
+}
+// A storage of several studies asks which, with their trial counts; the
+// chosen one opens with its log-scaled input on a log axis and the
+// categories as the other axis's ticks. Cancelling opens nothing.
+TEST_F(ChartWindowTest, SeveralStudiesAskWhichAndLabelsAndLogScalesReachTheAxes)
+{
+    const QString path = ScratchFile(QStringLiteral("two-studies.db"));
+    WriteTwoStudies(path);
+    prompts.studyAnswers.push_back(std::nullopt);
+    m_frame->OpenChartFile(path.toStdWString());
+    QApplication::processEvents();
+    EXPECT_TRUE(m_frame->Charts().empty());
+    EXPECT_TRUE(prompts.messages.empty());
+
+    prompts.studyAnswers.push_back(1);
+    CChildFrame* chart = OpenAccepted(path.toStdWString());
+    ASSERT_NE(chart, nullptr);
+    ASSERT_EQ(prompts.loadChoices.size(), 2u);
+    EXPECT_EQ(prompts.loadChoices[1].studies, (std::vector<std::wstring>{L"small", L"large"}));
+    EXPECT_EQ(prompts.loadChoices[1].trials, (std::vector<std::uint32_t>{3, 4}));
+    EXPECT_EQ(prompts.unexpected, 0);
+    const plot::Scene& scene = spy.Last()->Model().scene;
+    // lr and opt on X and Y in either order (the control's axes 0 and 2).
+    const bool lrOnX = scene.Ticks(0).log;
+    const plot::Scene::AxisTicks& lr = scene.Ticks(lrOnX ? 0 : 2);
+    const plot::Scene::AxisTicks& opt = scene.Ticks(lrOnX ? 2 : 0);
+    EXPECT_TRUE(lr.log);
+    EXPECT_TRUE(opt.only);
+    ASSERT_EQ(opt.labels.size(), 2u);
+    EXPECT_EQ(opt.labels[0].text, L"adam"); // codes in the labels' sorted order
+    EXPECT_EQ(opt.labels[1].text, L"sgd");
+
+    // A picked point names its label and its true learning rate.
+    chart->showMaximized();
+    QTest::qWait(20);
+    QWidget* control = chart->View()->HostedControl();
+    plot::Scene& picked = spy.Last()->Model().scene;
+    ASSERT_EQ(picked.Surfaces().size(), 1u);
+    const plot::SurfaceVertex target = picked.Surfaces()[0]->Vertices()[0];
+    picked.Prepare();
+    const auto vp = spy.Last()->Model().camera.Matrices(control->width(), control->height());
+    float sx = 0, sy = 0;
+    ASSERT_TRUE(vp.Project(picked.ToUnit(target.x, target.y, target.z), &sx, &sy));
+    Click(control, QPointF(sx, sy));
+    EXPECT_TRUE(StatusText().contains(QRegularExpression(QStringLiteral("lr : 0\\.01? "))))
+        << StatusText().toStdString();
+    EXPECT_TRUE(StatusText().contains(QRegularExpression(QStringLiteral("opt : (adam|sgd) "))))
+        << StatusText().toStdString();
+
+    // The log command is on, and off for the labelled axis.
+    m_frame->OnIdle();
+    const unsigned lrCommand = lrOnX ? CMainFrame::ID_LOG_X : CMainFrame::ID_LOG_Y;
+    const unsigned optCommand = lrOnX ? CMainFrame::ID_LOG_Y : CMainFrame::ID_LOG_X;
+    EXPECT_TRUE(m_frame->Action(lrCommand)->isChecked());
+    EXPECT_FALSE(m_frame->Action(optCommand)->isEnabled());
+    m_frame->OnCommand(lrCommand); // back to linear
+    m_frame->OnIdle();
+    EXPECT_FALSE(m_frame->Action(lrCommand)->isChecked());
+    EXPECT_FALSE(spy.Last()->Model().scene.Ticks(lrOnX ? 0 : 2).log);
+}
+
+// A Dakota table with named responses asks for the columns' roles, prefilled
+// with the guess; the answer is used, and remembered for the file, so the
+// next open asks nothing. The failed row is noted in the status bar.
+TEST_F(ChartWindowTest, ColumnRolesAreAskedOnceAndRemembered)
+{
+    const QString path = ScratchFile(QStringLiteral("named.dat"));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("%eval_id interface x1 x2 mass stress\n"
+               "1 NO_ID 0.1 1 10 100\n2 NO_ID 0.2 1 11 nan\n3 NO_ID 0.1 2 12 102\n4 NO_ID 0.2 2 13 103\n");
+    file.close();
+    const int I = kColumnInput, F = kColumnFunction, X = kColumnIgnore;
+    prompts.roleAnswers.push_back(std::vector<int>{X, X, I, I, X, F}); // only stress drawn
+    CChildFrame* chart = OpenAccepted(path.toStdWString());
+    ASSERT_NE(chart, nullptr);
+    ASSERT_EQ(prompts.loadChoices.size(), 1u);
+    EXPECT_EQ(prompts.loadChoices[0].columns,
+              (std::vector<std::wstring>{L"eval_id", L"interface", L"x1", L"x2", L"mass", L"stress"}));
+    EXPECT_EQ(prompts.loadChoices[0].roles, (std::vector<int>{X, X, I, I, F, F}));
+    EXPECT_EQ(chart->View()->Chart().GetFunctionTitle(), L"stress");
+    EXPECT_THAT(StatusText().toStdString(), HasSubstr("1 failed row was left out"));
+
+    CChildFrame* again = OpenAccepted(path.toStdWString());
+    ASSERT_NE(again, nullptr);
+    EXPECT_EQ(prompts.loadChoices.size(), 1u); // not asked again
+    EXPECT_EQ(again->View()->Chart().GetFunctionTitle(), L"stress");
+    EXPECT_EQ(prompts.unexpected, 0);
+}
+
+// Data a chart cannot show are refused with a sentence saying what is missing.
+TEST_F(ChartWindowTest, DataWithTooFewInputsAreRefusedInWords)
+{
+    const struct {
+        const char* name;
+        const char* text;
+        const char* says;
+    } cases[] = {
+        {"one.csv", "in:a,out:f\n1,2\n3,4\n", "\"one.csv\" cannot be charted: it has one input, and a chart needs two."},
+        {"trials.csv", "number,value,params_x,state\n0,1.5,0.1,COMPLETE\n1,2.5,0.2,COMPLETE\n",
+         "\"trials.csv\" cannot be charted: it has one input"},
+    };
+    for (const auto& c : cases) {
+        QFile file(ScratchFile(QString::fromLatin1(c.name)));
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(c.text);
+        file.close();
+        prompts.messages.clear();
+        prompts.messageAnswers.push_back(IDOK);
+        m_frame->OpenChartFile(file.fileName().toStdWString());
+        QApplication::processEvents();
+        ASSERT_EQ(prompts.messages.size(), 1u) << c.name;
+        EXPECT_THAT(QString::fromStdWString(prompts.messages[0].text).toStdString(), HasSubstr(c.says));
+        EXPECT_TRUE(m_frame->Charts().empty());
+    }
 }

@@ -5,6 +5,8 @@
 
 #include "support/FakeSnagwise.h"
 
+#include <cmath>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -236,4 +238,21 @@ TEST(SelectionText, TitlesSeparatorsAndSixSignificantDigits)
     EXPECT_EQ(BuildSelectionText(L"Lowpass:Cutoff", L"Lowpass:Q", L"Ripple", 1234.56789, -0.000123456789, 2.5),
               L"Lowpass:Cutoff : 1234.57 Lowpass:Q : 2.5  Ripple : -0.000123457");
     EXPECT_EQ(BuildSelectionText(L"", L"", L"", 1e-7, 123456789.0, 0.0), L" : 1e-07  : 0   : 1.23457e+08");
+}
+
+// A picked position is found among the slice's values as the chart placed
+// them: log10 on a log axis, the code of a label.
+TEST(SelectionText, PickedRecordsAreFoundByTheirPositions)
+{
+    vantix::test::FakeTransfer t;
+    t.xValue = [](std::uint64_t k) { return std::pow(10.0, double(k) - 2); };
+    t.records = {{0, 0, 5.0}, {1, 1, 7.0}, {2, 0, 9.0}};
+    SliceAxes axes;
+    axes[0].bLog = true;
+    axes[1].bLabelled = true;
+    const auto picked = FindPickedRecord(t, std::log10(0.1), 7.0, 1.0, &axes);
+    ASSERT_TRUE(picked);
+    EXPECT_EQ(picked->nShared, 1u);
+    EXPECT_FALSE(FindPickedRecord(t, std::log10(0.1), 7.0, 1.0)); // not without the axes
+    EXPECT_EQ(BuildSelectionText(L"lr", L"opt", L"loss", L"0.1", L"7", L"sgd"), L"lr : 0.1 opt : sgd  loss : 7");
 }

@@ -2,19 +2,24 @@
 // source's columns when the source offers them, and otherwise (or when the
 // columns do not fit) go record by record; both ways must give the same.
 #include "DataTransformer.h"
+#include "IStaticInputChange.h"
 #include "InputConfigModel.h"
 #include "OrsDataProvider.h"
 
 #include "ors_provider/IQX_VantixDataColumns.h"
+#include "platform/threads.h"
 #include "support/FakeSnagwise.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <functional>
+#include <optional>
 #include <random>
+#include <thread>
 #include <tuple>
 
 namespace {
@@ -271,9 +276,64 @@ TEST(ModelColumns, PinsAndStepsAnswerAsWithPlacedRecords)
                     ASSERT_EQ(byRecords.IsReachable(i, v), byColumns.IsReachable(i, v)) << "input " << i << " value " << v;
             }
         }
-        // None of it needed the records placed.
-        for (const InputInfo& in : byColumns.m_Inputs)
-            EXPECT_TRUE(in.placement);
+        // None of it needed the records placed here: any input whose records
+        // are placed had them placed aside.
+        const auto placed = std::count_if(byColumns.m_Inputs.begin(), byColumns.m_Inputs.end(),
+                                          [](const InputInfo& in) { return !in.placement; });
+        EXPECT_LE(std::size_t(placed), byColumns.RecordsPlacedAside());
+    }
+    EXPECT_TRUE(snag.Asserts().empty());
+}
+
+// An input stepped through again and again gets its records placed: on a
+// thread of its own while the model goes on scanning, or, without a thread
+// to spare, on the calling thread. Either way the answers stay those of the
+// records read one by one.
+TEST(ModelColumns, RecordsPlacedAsideOrHereAnswerAsRecords)
+{
+    FakeSnagwise snag;
+    const auto shape = Shapes().front();
+    const auto data = MakeData(shape);
+    for (const bool threads : {true, false}) {
+        SCOPED_TRACE(threads ? "placed aside" : "placed here");
+        std::optional<platform::ScopedThreadStartFailure> noThreads;
+        if (!threads)
+            noThreads.emplace();
+        CInputConfigModel byRecords, byColumns;
+        ReadByRecords(data.Get(), byRecords);
+        ASSERT_EQ(S_OK, byColumns.Initialize(data.Get(), nullptr));
+        const auto same = [&] {
+            ASSERT_EQ(byRecords.m_nCurRecord, byColumns.m_nCurRecord);
+            for (std::size_t i = 0; i < shape.size(); ++i)
+                ASSERT_EQ(byRecords.m_Inputs[i].current, byColumns.m_Inputs[i].current) << "input " << i;
+        };
+        const auto step = [&](int k) {
+            for (CInputConfigModel* m : {&byRecords, &byColumns}) {
+                double v = 0;
+                m->ChangeValue(2, k % 4 < 2 ? SB_LINEUP : SB_LINEDOWN, &v);
+            }
+            same();
+        };
+        const auto placed = [&] {
+            return std::count_if(byColumns.m_Inputs.begin(), byColumns.m_Inputs.end(),
+                                 [](const InputInfo& in) { return !in.placement; });
+        };
+        for (CInputConfigModel* m : {&byRecords, &byColumns})
+            m->SelectRecord(0, false);
+        for (int k = 0; k < 8; ++k)
+            step(k);
+        if (!threads)
+            EXPECT_EQ(placed(), 1); // placed here by now
+        // Aside, the model switches to the placed records at the first scan
+        // after they are done.
+        for (int k = 0; k < 500 && placed() == 0; ++k) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            step(k);
+        }
+        EXPECT_EQ(placed(), 1);
+        EXPECT_EQ(byColumns.RecordsPlacedAside(), threads ? 1u : 0u);
+        for (int k = 0; k < 8; ++k)
+            step(k);
     }
     EXPECT_TRUE(snag.Asserts().empty());
 }

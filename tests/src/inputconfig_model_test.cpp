@@ -527,3 +527,48 @@ TEST_F(ModelTest, ScatteredDataStartOverEveryValue)
     for (std::size_t i = 0; i < 5; ++i)
         EXPECT_TRUE(model.m_Inputs[i].IsHeldAtAll()) << i;
 }
+
+// Labels and "(none)": the labelled optimiser (2) adam, adagrad, sgd and
+// (none); the numeric depth (3) 300, 300.5 and (none). (opt, depth) per record:
+//   r0 (0,0) r1 (1,1) r2 (2,0) r3 (3,2) r4 (0,2)
+TEST_F(ModelTest, LabelsAreNamedByTextAndNoneMatchesOnlyItselfOrAll)
+{
+    DataTable t = DataTable::Make(4, {{0, 0, 0, 0}, {0, 0, 1, 1}, {0, 0, 2, 0}, {0, 0, 3, 2}, {0, 0, 0, 2}});
+    t.labels = {{}, {}, {L"adam", L"adagrad", L"sgd"}, {}};
+    t.noneIndex = {{2, 3}, {3, 2}};
+    Load(t);
+    const InputInfo& opt = model.m_Inputs[2];
+    const InputInfo& depth = model.m_Inputs[3];
+    EXPECT_EQ(opt.Label(1), L"adagrad");
+    EXPECT_EQ(opt.Label(3), L"(none)");
+    EXPECT_EQ(depth.Label(0), L"");
+    EXPECT_EQ(depth.Label(2), L"(none)");
+    EXPECT_FALSE(model.m_Inputs[0].HasLabels());
+    const struct {
+        const InputInfo& in;
+        const wchar_t* text;
+        std::size_t pos;
+    } names[] = {
+        {opt, L"adam", 0},    {opt, L"ADAGRAD", 1}, {opt, L"s", 2},        {opt, L" sgd ", 2},
+        {opt, L"ada", InputInfo::npos},             {opt, L"(none)", 3},    {opt, L"none", 3},
+        {opt, L"(n", 3},      {opt, L"x", InputInfo::npos},                 {opt, L"", InputInfo::npos},
+        {depth, L"None", 2},  {depth, L"300", InputInfo::npos},
+    };
+    for (const auto& n : names)
+        EXPECT_EQ(n.in.FindLabel(n.text), n.pos) << std::string(n.text, n.text + wcslen(n.text));
+
+    EXPECT_TRUE(model.ChangeToLabel(2, L"sg"));
+    EXPECT_EQ(model.m_nCurRecord, 2u);
+    EXPECT_FALSE(model.ChangeToLabel(2, L"ada"));
+    EXPECT_TRUE(model.ChangeToLabel(3, L"none"));
+    EXPECT_EQ(model.m_nCurRecord, 3u);
+    // A typed number never reaches "(none)"; a range leaves it out, "All" takes it.
+    EXPECT_EQ(Change(3, CInputConfigModel::kTypedNumber, 1e9), 300.5);
+    model.HoldAll(2);
+    EXPECT_TRUE(model.HoldRange(3, 0, 1e300));
+    EXPECT_EQ(model.CountSliceRecords(), 3u); // r0, r1, r2
+    EXPECT_TRUE(model.ChangeToLabel(3, L"(none)"));
+    EXPECT_EQ(model.CountSliceRecords(), 2u); // r3, r4
+    model.HoldAll(3);
+    EXPECT_EQ(model.CountSliceRecords(), 5u);
+}

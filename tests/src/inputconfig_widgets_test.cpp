@@ -490,3 +490,33 @@ TEST_F(DialogTest, ResizingAColumnClosesTheValueEditor)
 }
 
 } // namespace
+
+// A labelled input shows its labels in the value cell and while stepping;
+// its editor takes letters and picks the label they name; "(none)" too.
+TEST_F(DialogTest, LabelledInputsShowAndTakeTheirLabels)
+{
+    DataTable t = Grid();
+    t.labels = {{}, {}, {L"adam", L"sgd"}, {}, {}};
+    t.noneIndex = {{4, 4}}; // C's last value is "(none)"
+    source = MakeSource(t);
+    Open();
+    EXPECT_EQ(Column(2), QStringList({"adam", "300", "400"}));
+    Click(0, 2);
+    QTest::keyClick(ValueEditor(), Qt::Key_Up);
+    EXPECT_EQ(ValueEditor()->text(), QStringLiteral("sgd"));
+    const auto type = [&](int row, const QString& text) {
+        Click(row, 2);
+        ValueEditor()->selectAll();
+        QTest::keyClicks(ValueEditor(), text);
+        QTest::keyClick(ValueEditor(), Qt::Key_Return);
+    };
+    type(0, QStringLiteral("AD"));
+    EXPECT_EQ(Column(2), QStringList({"adam", "300", "400"}));
+    type(2, QStringLiteral("(none)"));
+    EXPECT_EQ(Column(2), QStringList({"sgd", "300.5", "(none)"})); // record 5
+    type(0, QStringLiteral("x")); // names no label: refused, the editor stays
+    EXPECT_TRUE(ValueEditor()->isVisible());
+    QTest::keyClick(ValueEditor(), Qt::Key_Escape);
+    type(1, QStringLiteral("q")); // a numeric input still takes no letters
+    EXPECT_EQ(Column(2)[1], QStringLiteral("300"));
+}

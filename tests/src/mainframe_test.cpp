@@ -10,9 +10,11 @@
 #include "Chart.h"
 #include "FileHistory.h"
 #include "ExportImageDlg.h"
+#include "LoadChoiceDlg.h"
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -297,6 +299,21 @@ TEST_F(MainFrameTest, ChangingTheRendererAsksToReopenAndPersistsTheChoice)
     EXPECT_EQ(prompts.messages[0].style, unsigned(MB_OK | MB_ICONINFORMATION));
     EXPECT_EQ(ReadVideoModeSetting(), std::optional<std::wstring>(L"OPENGL"));
 
+    // The offscreen platform cannot host OpenGL: the chart draws in software,
+    // but the choice stays what the dialog shows and the setting holds, and
+    // the dialog says why the charts look as they do.
+    prompts.dialogAnswers.push_back([](QDialog& d) {
+        auto& dlg = static_cast<CVisualizeOptionsDlg&>(d);
+        EXPECT_TRUE(dlg.findChild<QRadioButton*>(QString::number(CVisualizeOptionsDlg::IDC_RENDER_OGL))->isChecked());
+        const auto* note = dlg.findChild<QLabel*>(QStringLiteral("OpenGLNote"));
+        EXPECT_TRUE(note && note->text().contains(QStringLiteral("OpenGL is not available here")));
+        dlg.findChild<QPushButton*>(QStringLiteral("1"))->click();
+        return dlg.result();
+    });
+    m_frame->OnCommand(CMainFrame::ID_CHART_OPTIONS);
+    EXPECT_EQ(prompts.messages.size(), 1u); // nothing changed, nothing to reopen
+    EXPECT_EQ(ReadVideoModeSetting(), std::optional<std::wstring>(L"OPENGL"));
+
     m_frame->OnRendererChanged(0);
     EXPECT_EQ(ReadVideoModeSetting(), std::optional<std::wstring>(L"DIRECTX"));
 }
@@ -514,4 +531,31 @@ TEST(ExportImageDlg, NamesFormatsAndReplacing)
     ASSERT_EQ(prompts.fileDialogs.size(), 1u);
     EXPECT_EQ(prompts.fileDialogs[0].defaultExtension, L"png");
     EXPECT_THAT(prompts.fileDialogs[0].filter, HasSubstr(L"*.svg"));
+}
+
+// The load questions' dialogs: the largest study chosen to begin with; the
+// roles prefilled by the guess, and OK only with two inputs and a function.
+TEST(LoadChoiceDialogs, StudyAndRoles)
+{
+    LoadChoiceRequest request;
+    request.file = L"study.db";
+    request.studies = {L"pilot", L"grid", L"rerun"};
+    request.trials = {3, 250, 40};
+    EXPECT_EQ(CStudyDialog(request).Study(), 1u);
+
+    request.columns = {L"eval_id", L"x1", L"x2", L"mass"};
+    request.roles = {kColumnIgnore, kColumnInput, kColumnInput, kColumnFunction};
+    CColumnRolesDialog roles(request);
+    auto* ok = roles.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
+    EXPECT_EQ(roles.Roles(), request.roles);
+    EXPECT_TRUE(ok->isEnabled());
+    const struct {
+        int column, role;
+        bool ok;
+    } steps[] = {{2, kColumnIgnore, false}, {0, kColumnInput, true}, {3, kColumnInput, false}, {2, kColumnFunction, true}};
+    for (const auto& s : steps) {
+        roles.SetRole(s.column, s.role);
+        EXPECT_EQ(ok->isEnabled(), s.ok) << s.column << " " << s.role;
+    }
+    EXPECT_EQ(roles.Roles(), (std::vector<int>{kColumnInput, kColumnInput, kColumnFunction, kColumnInput}));
 }

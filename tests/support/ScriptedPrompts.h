@@ -28,6 +28,11 @@ public:
     std::deque<std::optional<std::wstring>> fileAnswers;
     std::deque<std::function<int(QDialog&)>> dialogAnswers;
 
+    // Study and column-role answers; nothing cancels. Unscripted ones cancel.
+    std::deque<std::optional<std::size_t>> studyAnswers;
+    std::deque<std::optional<std::vector<int>>> roleAnswers;
+    std::vector<LoadChoiceRequest> loadChoices; // what was asked
+
     std::vector<Message> messages;
     std::vector<FileDialogRequest> fileDialogs;
     std::vector<QString> dialogs; // window titles of the modal dialogs run
@@ -73,6 +78,30 @@ public:
         const int r = handler(dialog);
         dialog.hide();
         return r;
+    }
+
+    std::optional<std::size_t> ChooseStudy(QWidget*, const LoadChoiceRequest& request) override
+    {
+        return Next(studyAnswers, request);
+    }
+    std::optional<std::vector<int>> ChooseColumnRoles(QWidget*, const LoadChoiceRequest& request) override
+    {
+        return Next(roleAnswers, request);
+    }
+
+private:
+    template <class T>
+    std::optional<T> Next(std::deque<std::optional<T>>& answers, const LoadChoiceRequest& request)
+    {
+        loadChoices.push_back(request);
+        if (answers.empty()) {
+            ++unexpected;
+            return std::nullopt;
+        }
+        std::optional<T> a;
+        a.swap(answers.front());
+        answers.pop_front();
+        return a;
     }
 };
 

@@ -1,9 +1,13 @@
 #include "BatchOptions.h"
 
+#include "ors_provider/IDataMeaning.h"
+#include "ors_provider/ILoadReport.h"
 #include "platform/errorinfo.h"
 #include "platform/loader.h"
 #include "platform/utf8.h"
 
+#include <algorithm>
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdio>
@@ -97,9 +101,11 @@ const char* UsageText()
            "  --x NAME             input on the X axis (default: the first input)\n"
            "  --y NAME             input on the Y axis (default: the second input)\n"
            "  --function NAME      function giving the height (default: the first)\n"
-           "  --fix NAME=VALUE     hold an input at the evaluated value nearest VALUE\n"
-           "                       (repeatable; other inputs keep the first record's values,\n"
-           "                       or every value for scattered results)\n"
+           "  --fix NAME=VALUE     hold an input at the evaluated value nearest VALUE, or\n"
+           "                       at the label VALUE names (a categorical input's label,\n"
+           "                       \"(none)\"; the label itself or its unique beginning,\n"
+           "                       any case) (repeatable; other inputs keep the first\n"
+           "                       record's values, or every value for scattered results)\n"
            "  --all NAME           hold an input at every value: the slice projects over it\n"
            "  --range NAME=LOW:HIGH  hold an input at its values from LOW to HIGH\n"
            "  --aggregate min|max|mean  height of a cell several records share (default min)\n"
@@ -112,6 +118,13 @@ const char* UsageText()
            "  --no-legend          leave out the colour bar and the series legend\n"
            "  --azimuth DEG        camera angle about the vertical axis (default 38)\n"
            "  --elevation DEG      camera angle above the horizon (default 26)\n"
+           "  --log-x, --log-y, --log-z  draw the X, Y or function axis on a log scale (the\n"
+           "                       default where the data say so; every value must be above 0)\n"
+           "  --study NAME         the study to draw from an Optuna storage of several\n"
+           "  --inputs A,B,...     the table columns that are inputs\n"
+           "  --functions C,...    the table columns that are functions (columns named in\n"
+           "                       neither are left out; without both, a table that does\n"
+           "                       not say is split by the best guess, printed to stderr)\n"
            "  --print-choice       print the resolved axes, function and held values\n"
            "  --timings            print the time of each stage to stderr\n"
            "  -h, --help           this text\n"
@@ -165,7 +178,34 @@ BatchOptions ParseArguments(const std::vector<std::string>& args)
             const auto eq = fix.rfind('=');
             if (eq == std::string::npos || eq == 0)
                 UsageError("--fix: \"" + fix + "\" is not NAME=VALUE");
-            o.fixes.push_back({Wide(fix.substr(0, eq)), ParseNumber(fix.substr(eq + 1), "--fix " + fix.substr(0, eq))});
+            // A number, else a label (letters name a labelled input's value).
+            // ("nan" and "inf" are numbers a fix cannot take, not labels).
+            const std::string text = fix.substr(eq + 1);
+            double number = 0.0;
+            const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), number);
+            const bool bNumber = !text.empty() && ec == std::errc() && end == text.data() + text.size();
+            if (!bNumber && !text.empty() &&
+                (std::isalpha(static_cast<unsigned char>(text[0])) || text[0] == '(' ||
+                 static_cast<unsigned char>(text[0]) >= 0x80))
+                o.fixes.push_back({Wide(fix.substr(0, eq)), 0.0, Wide(text)});
+            else
+                o.fixes.push_back({Wide(fix.substr(0, eq)), ParseNumber(text, "--fix " + fix.substr(0, eq)), std::nullopt});
+        } else if (arg == "--log-x" || arg == "--log-y" || arg == "--log-z") {
+            flag();
+            o.logAxes[std::size_t(arg.back() - 'x')] = true;
+        } else if (arg == "--study") {
+            o.study = Wide(next());
+        } else if (arg == "--inputs" || arg == "--functions") {
+            std::vector<std::wstring>& list = arg == "--inputs" ? o.inputs : o.functions;
+            const std::string names = next();
+            for (std::size_t from = 0; from <= names.size();) {
+                const std::size_t comma = std::min(names.find(',', from), names.size());
+                if (comma > from)
+                    list.push_back(Wide(names.substr(from, comma - from)));
+                from = comma + 1;
+            }
+            if (list.empty())
+                UsageError(arg + " needs column names");
         } else if (arg == "--all") {
             o.all.push_back(Wide(next()));
         } else if (arg == "--range") {
@@ -267,6 +307,57 @@ ComPtr<IUnknown> LoadResults(IOptimizationResultsDataProvider* pProvider, const 
 ComPtr<IUnknown> LoadResults(const std::wstring& path)
 {
     return LoadResults(StartProvider().Get(), path);
+}
+
+ComPtr<IUnknown> LoadResults(IOptimizationResultsDataProvider* pProvider, const BatchOptions& options)
+{
+    ComPtr<IOptimizationResultsLoadOptions> spOptions;
+    spOptions.TryQueryFrom(pProvider);
+    const bool bGuess = options.inputs.empty() && options.functions.empty();
+    if (spOptions) {
+        spOptions->SetStudy(options.study.value_or(std::wstring()));
+        spOptions->SetColumnRoles(options.inputs, options.functions);
+        spOptions->SetAcceptGuess(bGuess ? TRUE : FALSE);
+    } else if (options.study || !bGuess) {
+        throw BatchError("the data provider takes no --study, --inputs or --functions");
+    }
+    ComPtr<IUnknown> data;
+    try {
+        data = LoadResults(pProvider, options.file);
+    } catch (const BatchError& e) {
+        LoadChoice pending;
+        if (spOptions && SUCCEEDED(spOptions->GetPendingChoice(&pending)) && pending.kind == kChoiceStudy)
+            throw BatchError(std::string(e.what()) + " Give it with --study NAME.", e.Code());
+        throw;
+    }
+    LoadChoice guess;
+    if (spOptions && bGuess && SUCCEEDED(spOptions->GetPendingChoice(&guess)) && guess.kind == kChoiceRoles) {
+        // Say what was guessed, as the options that would have said it.
+        std::string lists[3];
+        for (std::size_t c = 0; c < guess.columns.size() && c < guess.guessedRoles.size(); ++c) {
+            std::string& list = lists[std::clamp<LONG>(guess.guessedRoles[c], kRoleInput, kRoleIgnore)];
+            list += (list.empty() ? "" : ",") + Narrow(guess.columns[c]);
+        }
+        std::fprintf(stderr,
+                     "vantix-render: the file does not say which columns are inputs and which are functions; "
+                     "guessed\n  --inputs %s --functions %s",
+                     lists[0].c_str(), lists[1].c_str());
+        if (!lists[2].empty())
+            std::fprintf(stderr, "  (ignored: %s)", lists[2].c_str());
+        std::fputc('\n', stderr);
+    }
+    ComPtr<IOptimizationResultsLoadReport> spReport;
+    spReport.TryQueryFrom(data.Get());
+    ULONG skipped = 0;
+    if (spReport && SUCCEEDED(spReport->GetSkippedRecordCount(&skipped)) && skipped > 0)
+        std::fprintf(stderr, "vantix-render: skipped %lu failed %s\n", static_cast<unsigned long>(skipped),
+                     skipped == 1 ? "row" : "rows");
+    return data;
+}
+
+ComPtr<IUnknown> LoadResults(const BatchOptions& options)
+{
+    return LoadResults(StartProvider().Get(), options);
 }
 
 LoadOutcome LoadOutcomeOf(const std::function<ComPtr<IUnknown>()>& load)

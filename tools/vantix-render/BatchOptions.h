@@ -5,6 +5,7 @@
 #include "ors_provider/IQX_VantixDataProvider.h"
 #include "platform/comptr.h"
 
+#include <array>
 #include <functional>
 #include <optional>
 #include <stdexcept>
@@ -28,6 +29,7 @@ inline constexpr int kExitUsage = 2;
 struct FixRequest {
     std::wstring name;
     double value = 0.0;
+    std::optional<std::wstring> label; // NAME=label: a label of a labelled input, or "(none)"
 };
 
 // --range NAME=LOW:HIGH
@@ -64,6 +66,9 @@ struct BatchOptions {
     bool colorByValue = false; // grid surfaces coloured by value, not roughness
     std::optional<double> azimuth; // degrees about the vertical axis
     std::optional<double> elevation;
+    std::array<bool, 3> logAxes{}; // --log-x, --log-y, --log-z
+    std::optional<std::wstring> study;
+    std::vector<std::wstring> inputs, functions; // the columns' roles of a table
     bool printChoice = false;
     bool timings = false;
     bool help = false;
@@ -80,6 +85,11 @@ ComPtr<IQX_VantixDataProvider::IOptimizationResultsDataProvider> StartProvider()
 ComPtr<IUnknown> LoadResults(IQX_VantixDataProvider::IOptimizationResultsDataProvider* pProvider,
                              const std::wstring& path);
 ComPtr<IUnknown> LoadResults(const std::wstring& path);
+// With the options' study and column roles; a table whose roles are
+// uncertain and not given is split by the best guess, printed to stderr.
+ComPtr<IUnknown> LoadResults(IQX_VantixDataProvider::IOptimizationResultsDataProvider* pProvider,
+                             const BatchOptions& options);
+ComPtr<IUnknown> LoadResults(const BatchOptions& options);
 
 // A load as one thread hands it to another: the data object, or the failure
 // in words with its exit code.

@@ -175,7 +175,19 @@ BatchChoice ResolveChoice(IUnknown* pData, const BatchOptions& options)
             throw BatchError("--fix " + Quoted(full) + " is given twice");
         held[i] = true;
         double value = fix.value;
-        if (!model.ChangeValue(static_cast<int>(i), CInputConfigModel::kTypedNumber, &value))
+        if (fix.label) {
+            // As typed into the value editor: the label named, ignoring case.
+            if (!model.ChangeToLabel(static_cast<int>(i), *fix.label)) {
+                const InputInfo& in = model.m_Inputs[i];
+                std::string labels;
+                for (std::size_t pos = 0; pos < in.values.size(); ++pos)
+                    if (const std::wstring label = in.Label(pos); !label.empty())
+                        labels += (labels.empty() ? "" : ", ") + Quoted(label);
+                throw BatchError("--fix " + Narrow(fix.name) + ": " + Quoted(*fix.label) +
+                                 (labels.empty() ? " is not a number, and " + Quoted(full) + " has no labels"
+                                                 : " names none of the labels " + labels + " (or several)"));
+            }
+        } else if (!model.ChangeValue(static_cast<int>(i), CInputConfigModel::kTypedNumber, &value))
             throw BatchError("--fix " + Narrow(fix.name) + ": the value cannot be set");
         model.SetFixed(static_cast<int>(i), true);
     }
@@ -216,7 +228,9 @@ BatchChoice ResolveChoice(IUnknown* pData, const BatchOptions& options)
             continue;
         choice.fixed.push_back(fixed);
         const InputInfo& in = model.m_Inputs[fixed.nInput];
-        if (!in.IsHeldOverRange())
+        if (!in.IsHeldOverRange() && !in.Label(in.current).empty())
+            choice.fixedLabels.emplace_back(in.name, in.Label(in.current));
+        else if (!in.IsHeldOverRange())
             choice.fixedValues.emplace_back(in.name, in.values[in.current].second.value);
         else if (in.IsHeldAtAll())
             choice.rangeValues.emplace_back(in.name, "all");
@@ -237,6 +251,8 @@ std::string FormatChoice(const BatchChoice& choice)
                        "function: " + Narrow(choice.functionName) + "\n";
     for (const auto& [name, value] : choice.fixedValues)
         text += "fixed: " + Narrow(name) + " = " + Number(value) + "\n";
+    for (const auto& [name, label] : choice.fixedLabels)
+        text += "fixed: " + Narrow(name) + " = " + Narrow(label) + "\n";
     for (const auto& [name, range] : choice.rangeValues)
         text += "held: " + Narrow(name) + " = " + range + "\n";
     return text;
@@ -301,7 +317,15 @@ QImage CBatchChart::Show(IUnknown* pData, const BatchChoice& choice, const Batch
     m_pAdapter->SetSurfaceFromPoints(options.surfaceFromPoints);
     m_pAdapter->SetLegend(options.legend);
     m_pAdapter->SetColorByValue(options.colorByValue);
+    for (int axis = 0; axis < 3; ++axis)
+        if (options.logAxes[std::size_t(axis)])
+            m_pAdapter->SetAxisLog(axis, true);
     m_pAdapter->CreateNewSeries(&transformer, IChartingControl::Palette{});
+    for (int axis = 0; axis < 3; ++axis)
+        if (options.logAxes[std::size_t(axis)] && !m_pAdapter->CanAxisLog(axis))
+            throw BatchError(std::string("--log-") + char('x' + axis) + ": the " +
+                             (axis == 0 ? "X" : axis == 1 ? "Y" : "function") +
+                             " axis holds values at or below zero, which a log scale cannot show");
     if (mark)
         mark("series");
 
@@ -482,7 +506,7 @@ int Run(int argc, char** argv, bool bExitWhenWritten)
         return 0;
     }
     return Run(
-        options, [&options] { return LoadOutcomeOf([&options] { return LoadResults(options.file); }); },
+        options, [&options] { return LoadOutcomeOf([&options] { return LoadResults(options); }); },
         bExitWhenWritten);
 }
 

@@ -36,6 +36,8 @@ struct BatchChoice {
     // For --print-choice: names, and the value of every held input.
     std::wstring xName, yName, functionName;
     std::vector<std::pair<std::wstring, double>> fixedValues;
+    // Held inputs whose value is a label (a category, "(none)"): name, label.
+    std::vector<std::pair<std::wstring, std::wstring>> fixedLabels;
     // Inputs held over a range: "all" or "LOW:HIGH".
     std::vector<std::pair<std::wstring, std::string>> rangeValues;
     // Records in the slice.

@@ -111,7 +111,7 @@ int main(int argc, char** argv)
             const auto begun = std::chrono::steady_clock::now();
             batch::LoadOutcome result = std::move(failed);
             if (provider)
-                result = batch::LoadOutcomeOf([&] { return batch::LoadResults(provider.Get(), options.file); });
+                result = batch::LoadOutcomeOf([&] { return batch::LoadResults(provider.Get(), options); });
             result.loadMs = msSince(begun);
             loaded.set_value(std::move(result));
         } catch (...) {

@@ -88,11 +88,18 @@ std::vector<double> NiceTicks(double min, double max, int maxCount)
     return ticks;
 }
 
-std::vector<BarTick> ColorBarTicks(double lo, double hi)
+std::vector<BarTick> ColorBarTicks(double lo, double hi, bool log)
 {
     std::vector<BarTick> out;
     if (!std::isfinite(lo) || !std::isfinite(hi))
         return out;
+    if (log) {
+        for (const AxisTick& t : AxisTickMarks({true, false, {}}, lo, hi, 6))
+            out.push_back({t.position, t.text});
+        if (out.empty())
+            out.push_back({lo, QString::number(std::pow(10.0, lo), 'g', 6)});
+        return out;
+    }
     if (!(hi > lo)) {
         out.push_back({lo, QString::number(lo, 'g', 6)});
         return out;
@@ -114,11 +121,83 @@ std::vector<BarTick> ColorBarTicks(double lo, double hi)
     return out;
 }
 
+namespace {
+
+// Round ticks with as many decimals as their step needs.
+std::vector<AxisTick> NumberTicks(double min, double max, int maxCount)
+{
+    const std::vector<double> values = NiceTicks(min, max, maxCount);
+    std::vector<AxisTick> out;
+    if (values.empty())
+        return out;
+    const int decimals = values.size() >= 2 ? DecimalsFor(values[1] - values[0]) : 0;
+    const double mag = std::max(std::fabs(values.front()), std::fabs(values.back()));
+    const bool general = mag >= 1e6 || (decimals > 5 && mag < 1e-4);
+    for (double v : values)
+        out.push_back({v, general ? QString::number(v, 'g', 4) : QString::number(v, 'f', decimals)});
+    return out;
+}
+
+// Ticks of a log axis over positions [lo, hi] (log10 of the values).
+std::vector<AxisTick> LogTicks(double lo, double hi, int maxCount)
+{
+    std::vector<AxisTick> out;
+    if (!(hi > lo) || !std::isfinite(lo) || !std::isfinite(hi))
+        return out;
+    const double eps = (hi - lo) * 1e-9;
+    const auto first = int(std::ceil(lo - eps)), last = int(std::floor(hi + eps));
+    if (last - first + 1 >= 3) {
+        // Every decade, or every n-th one when they would crowd.
+        const int every = std::max(1, (last - first + maxCount) / std::max(maxCount, 1));
+        for (int k = first; k <= last; ++k)
+            if ((k - first) % every == 0)
+                out.push_back({double(k), QString::number(std::pow(10.0, k), 'g', 6)});
+        return out;
+    }
+    // Under three decades in view: 1, 2 and 5 of each.
+    for (int k = int(std::floor(lo)); k <= int(std::ceil(hi)); ++k)
+        for (double m : {1.0, 2.0, 5.0}) {
+            const double p = k + std::log10(m);
+            if (p >= lo - eps && p <= hi + eps)
+                out.push_back({p, QString::number(m * std::pow(10.0, k), 'g', 6)});
+        }
+    if (out.size() >= 3)
+        return out;
+    // Narrower still: round values, placed by their logarithm.
+    out.clear();
+    for (const AxisTick& t : NumberTicks(std::pow(10.0, lo), std::pow(10.0, hi), maxCount))
+        if (t.position > 0)
+            out.push_back({std::log10(t.position), QString::number(t.position, 'g', 6)});
+    return out;
+}
+
+} // namespace
+
+std::vector<AxisTick> AxisTickMarks(const Scene::AxisTicks& spec, double min, double max, int maxCount)
+{
+    std::vector<AxisTick> out;
+    double end = max;
+    for (const Scene::TickLabel& t : spec.labels) {
+        out.push_back({t.position, QString::fromStdWString(t.text)});
+        end = std::min(end, t.position);
+    }
+    if (spec.only)
+        return out;
+    if (!spec.labels.empty()) // numbers stop short of the labelled ticks
+        end -= (max - min) * 0.04;
+    std::vector<AxisTick> numbers = spec.log ? LogTicks(min, end, maxCount) : NumberTicks(min, end, maxCount);
+    out.insert(out.end(), numbers.begin(), numbers.end());
+    return out;
+}
+
 QString WaterLevelCaption(const Scene& scene)
 {
     if (!scene.WaterLevelEnabled() || !scene.HasData())
         return {};
-    return QStringLiteral("Water level: %1").arg(QString::number(scene.WaterLevelValue(), 'g', 6));
+    // On a log axis the level's position is the logarithm of its value.
+    const double level = scene.WaterLevelValue();
+    return QStringLiteral("Water level: %1")
+        .arg(QString::number(scene.Ticks(1).log ? std::pow(10.0, level) : level, 'g', 6));
 }
 
 AxisOverlay::AxisOverlay(const Scene& scene, const ViewProjection& vp) : m_scene(scene), m_vp(vp)
@@ -160,9 +239,7 @@ AxisOverlay::AxisOverlay(const Scene& scene, const ViewProjection& vp) : m_scene
         if (Project(a.from, &p0) && Project(a.to, &p1))
             len = std::hypot(p1.x() - p0.x(), p1.y() - p0.y());
         const int count = std::clamp(int(len / (a.axis == 1 ? 40.0 : 50.0)), 2, 10);
-        a.ticks = NiceTicks(b.min[a.axis], b.max[a.axis], count);
-        if (a.ticks.size() >= 2)
-            a.decimals = DecimalsFor(a.ticks[1] - a.ticks[0]);
+        a.ticks = AxisTickMarks(m_scene.Ticks(a.axis), b.min[a.axis], b.max[a.axis], count);
     }
 }
 
@@ -175,18 +252,24 @@ bool AxisOverlay::Project(Vec3 p, QPointF* out) const
     return true;
 }
 
+std::vector<std::pair<QPointF, QString>> AxisOverlay::TickMarks(int axis) const
+{
+    std::vector<std::pair<QPointF, QString>> out;
+    const Axis& a = m_axes[std::size_t(axis)];
+    for (const AxisTick& t : a.ticks) {
+        Vec3 pos = a.from;
+        (a.axis == 0 ? pos.x : (a.axis == 1 ? pos.y : pos.z)) = Unit(a.axis, t.position);
+        QPointF s;
+        if (Project(pos, &s))
+            out.emplace_back(s, t.text);
+    }
+    return out;
+}
+
 float AxisOverlay::Unit(int axis, double value) const
 {
     const DataBounds& b = m_scene.Bounds();
     return float((value - b.min[axis]) / (b.max[axis] - b.min[axis]) - 0.5);
-}
-
-QString AxisOverlay::Label(const Axis& a, double value) const
-{
-    const double mag = std::max(std::fabs(a.ticks.front()), std::fabs(a.ticks.back()));
-    if (mag >= 1e6 || (a.decimals > 5 && mag < 1e-4))
-        return QString::number(value, 'g', 4);
-    return QString::number(value, 'f', a.decimals);
 }
 
 void AxisOverlay::DrawBackdrop(QPainter& painter) const
@@ -219,8 +302,8 @@ void AxisOverlay::DrawBackdrop(QPainter& painter) const
         painter.setPen(QPen(kGrid, 1.0));
         for (bool alongU : {true, false}) {
             const int axis = alongU ? w.u : w.v;
-            for (double t : m_axes[axis].ticks) {
-                const float c = Unit(axis, t);
+            for (const AxisTick& t : m_axes[axis].ticks) {
+                const float c = Unit(axis, t.position);
                 if (c <= -0.499f || c >= 0.499f)
                     continue; // on the wall's border
                 QPointF p0, p1;
@@ -259,16 +342,18 @@ void AxisOverlay::DrawAxis(QPainter& painter, const Axis& a, std::vector<QRectF>
     const QFontMetricsF fm(labelFont);
     painter.setFont(labelFont);
     double extent = 0; // labels' reach along dir
-    for (double t : a.ticks) {
+    for (const AxisTick& t : a.ticks) {
         Vec3 pos = a.from;
         float* c = a.axis == 0 ? &pos.x : (a.axis == 1 ? &pos.y : &pos.z);
-        *c = Unit(a.axis, t);
+        *c = Unit(a.axis, t.position);
+        if (*c < -0.501f || *c > 0.501f)
+            continue; // a labelled tick outside the data's range
         QPointF s;
         if (!Project(pos, &s))
             continue;
         painter.setPen(QPen(kAxisLine, 1.0));
         painter.drawLine(s, s + dir * kTickLength);
-        const QString text = Label(a, t);
+        const QString& text = t.text;
         const QSizeF size = fm.size(Qt::TextSingleLine, text);
         const QPointF centre = s + dir * (kTickLength + kLabelGap) +
                                QPointF(dir.x() * size.width() / 2, dir.y() * size.height() / 2);
@@ -323,7 +408,10 @@ void AxisOverlay::DrawFront(QPainter& painter) const
     painter.setRenderHint(QPainter::Antialiasing);
     painter.setRenderHint(QPainter::TextAntialiasing);
     std::vector<QRectF> taken;
-    for (int k : {1, 0, 2})
+    // Category names first: where labels crowd, a number gives way, not a category.
+    std::array<int, 3> order{1, 0, 2};
+    std::stable_partition(order.begin(), order.end(), [this](int k) { return m_scene.Ticks(k).only; });
+    for (int k : order)
         DrawAxis(painter, m_axes[k], taken);
 
     if (const auto& m = m_scene.Marker()) {
@@ -368,7 +456,7 @@ void AxisOverlay::DrawColorBar(QPainter& painter) const
     const auto bar = m_scene.ColorBar();
     if (!bar)
         return;
-    const std::vector<BarTick> ticks = ColorBarTicks(bar->lo, bar->hi);
+    const std::vector<BarTick> ticks = ColorBarTicks(bar->lo, bar->hi, bar->heights && m_scene.Ticks(1).log);
     if (ticks.empty())
         return;
     const QFont labelFont = LabelFont();

@@ -15,6 +15,7 @@
 
 #include <array>
 #include <optional>
+#include <utility>
 #include <vector>
 
 class QPainter;
@@ -26,12 +27,23 @@ namespace plot {
 QString WaterLevelCaption(const Scene& scene);
 
 // The colour bar's labelled values over [lo, hi]: four to six round ones,
-// or lo alone when the range is empty.
+// or lo alone when the range is empty. With log, lo and hi are logarithms:
+// the labels are the values of decades (or 1-2-5 steps) at their logarithms.
 struct BarTick {
     double value;
     QString text;
 };
-std::vector<BarTick> ColorBarTicks(double lo, double hi);
+std::vector<BarTick> ColorBarTicks(double lo, double hi, bool log = false);
+
+// An axis's ticks over [min, max] (data units, log10 of the values on a log
+// axis) for about maxCount of them: round numbers, decades (and 2, 5 between
+// them) on a log axis, or the given labelled ticks alone or after the numbers.
+// The given ticks come first: they win where labels crowd.
+struct AxisTick {
+    double position;
+    QString text;
+};
+std::vector<AxisTick> AxisTickMarks(const Scene::AxisTicks& spec, double min, double max, int maxCount);
 
 class AxisOverlay {
 public:
@@ -40,6 +52,10 @@ public:
 
     void DrawBackdrop(QPainter& painter) const; // before the geometry
     void DrawFront(QPainter& painter) const;    // after it
+
+    // Where the ticks of axis 0..2 meet its labelled edge on the screen, with
+    // their texts (also those a crowded view leaves unlabelled).
+    std::vector<std::pair<QPointF, QString>> TickMarks(int axis) const;
 
     // Unit-cube coordinate of each back wall (x, floor y, z).
     const std::array<float, 3>& BackWalls() const { return m_back; }
@@ -53,12 +69,10 @@ private:
         int axis = 0;
         Vec3 from, to;   // the labelled edge, unit cube
         Vec3 outward;    // from the box centre towards the edge
-        std::vector<double> ticks; // data values
-        int decimals = 0;
+        std::vector<AxisTick> ticks;
     };
     bool Project(Vec3 p, QPointF* out) const;
     float Unit(int axis, double value) const;
-    QString Label(const Axis& a, double value) const;
     void DrawAxis(QPainter& painter, const Axis& a, std::vector<QRectF>& taken) const;
     void DrawColorBar(QPainter& painter) const;
     void DrawLegend(QPainter& painter) const;

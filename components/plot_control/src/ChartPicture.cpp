@@ -39,6 +39,7 @@ RenderOptions PictureOptions(QSize size)
 {
     RenderOptions options;
     options.supersample = (long long)size.width() * size.height() <= kMaxSupersampledPixels ? 2 : 1;
+    options.mergeSubpixelCells = true; // as the settled frame on screen
     return options;
 }
 

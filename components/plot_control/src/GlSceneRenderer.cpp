@@ -197,6 +197,7 @@ struct GlSceneRenderer::Impl : protected QOpenGLFunctions {
     std::map<const SurfaceMesh*, std::unique_ptr<MeshBuffers>> meshBuffers;
     std::map<const PointCloud*, std::unique_ptr<PointBuffers>> pointBuffers;
     bool ready = false;
+    std::uint64_t uploads = 0;
 
     bool Initialize(QString* error)
     {
@@ -235,6 +236,7 @@ struct GlSceneRenderer::Impl : protected QOpenGLFunctions {
                 b.vertices.create();
             b.vertices.bind();
             b.vertices.allocate(data.data(), int(data.size() * sizeof(GpuVertex)));
+            ++uploads;
             if (!b.triangles.isCreated())
                 b.triangles.create();
             b.triangles.bind();
@@ -281,6 +283,7 @@ struct GlSceneRenderer::Impl : protected QOpenGLFunctions {
                 b.vertices.create();
             b.vertices.bind();
             b.vertices.allocate(data.data(), int(data.size() * sizeof(GpuVertex)));
+            ++uploads;
             b.count = GLsizei(data.size());
         }
         return b;
@@ -472,6 +475,11 @@ void GlSceneRenderer::Paint(QPainter& painter, Scene& scene, const ViewProjectio
     }
     if (options.decorations)
         overlay.DrawFront(painter);
+}
+
+std::uint64_t GlSceneRenderer::Uploads() const
+{
+    return m_pImpl->uploads;
 }
 
 void GlSceneRenderer::ReleaseResources()

@@ -6,6 +6,7 @@
 
 #include <QApplication>
 
+#include <algorithm>
 #include <cmath>
 #include <new>
 
@@ -21,6 +22,7 @@ public:
     }
     HRESULT SetVisible(LONG visible) override
     {
+        m_pModel->Edit(); // the scene changes
         m_pMesh->SetVisible(visible != 0);
         Redraw();
         return S_OK;
@@ -39,6 +41,7 @@ public:
         if ((count > 0 && !data) || (indexCount > 0 && !indices))
             return E_POINTER;
         try {
+            m_pModel->Edit(); // the scene changes
             m_pMesh->SetData(data, std::size_t(count), indices, std::size_t(indexCount));
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
@@ -48,12 +51,14 @@ public:
     }
     HRESULT SetColorByValue(LONG on) override
     {
+        m_pModel->Edit(); // the scene changes
         m_pMesh->SetColorByValue(on != 0);
         Redraw();
         return S_OK;
     }
     HRESULT SetName(const std::wstring& name) override
     {
+        m_pModel->Edit(); // the scene changes
         m_pMesh->SetName(name);
         Redraw();
         return S_OK;
@@ -78,6 +83,7 @@ public:
     }
     HRESULT SetVisible(LONG visible) override
     {
+        m_pModel->Edit(); // the scene changes
         m_pCloud->SetVisible(visible != 0);
         Redraw();
         return S_OK;
@@ -96,6 +102,7 @@ public:
         if (count > 0 && !data)
             return E_POINTER;
         try {
+            m_pModel->Edit(); // the scene changes
             m_pCloud->SetData(data, std::size_t(count), pointSize);
         } catch (const std::bad_alloc&) {
             return E_OUTOFMEMORY;
@@ -105,6 +112,7 @@ public:
     }
     HRESULT SetColorByValue(LONG on) override
     {
+        m_pModel->Edit(); // the scene changes
         m_pCloud->SetColorByValue(on != 0);
         Redraw();
         return S_OK;
@@ -113,12 +121,14 @@ public:
     {
         if (!std::isfinite(pixels) || pixels < 0)
             return E_INVALIDARG;
+        m_pModel->Edit(); // the scene changes
         m_pCloud->SetPixelSize(pixels); // capped at kMaxPointPixels
         Redraw();
         return S_OK;
     }
     HRESULT SetName(const std::wstring& name) override
     {
+        m_pModel->Edit(); // the scene changes
         m_pCloud->SetName(name);
         Redraw();
         return S_OK;
@@ -177,7 +187,7 @@ HRESULT CPlotControl::CreateSurfaceSeries(ISurfaceSeries** ppSeries)
     if (!ppSeries)
         return E_POINTER;
     *ppSeries = nullptr;
-    auto series = MakeCom<CSurfaceSeries>(m_pModel, m_pModel->scene.AddSurface(), m_pWidget);
+    auto series = MakeCom<CSurfaceSeries>(m_pModel, m_pModel->Edit().AddSurface(), m_pWidget);
     *ppSeries = series.Detach();
     return S_OK;
 }
@@ -187,14 +197,14 @@ HRESULT CPlotControl::CreatePointSeries(IPointSeries** ppSeries)
     if (!ppSeries)
         return E_POINTER;
     *ppSeries = nullptr;
-    auto series = MakeCom<CPointSeries>(m_pModel, m_pModel->scene.AddPointCloud(), m_pWidget);
+    auto series = MakeCom<CPointSeries>(m_pModel, m_pModel->Edit().AddPointCloud(), m_pWidget);
     *ppSeries = series.Detach();
     return S_OK;
 }
 
 HRESULT CPlotControl::SetAxisTitles(const std::wstring& x, const std::wstring& y, const std::wstring& z)
 {
-    m_pModel->scene.SetAxisTitles(x, y, z);
+    m_pModel->Edit().SetAxisTitles(x, y, z);
     Redraw();
     return S_OK;
 }
@@ -203,7 +213,7 @@ HRESULT CPlotControl::EnableCollisionDetect(LONG on)
 {
     m_pModel->bCollisionDetect = on != 0;
     if (!m_pModel->bCollisionDetect && m_pModel->scene.Marker()) {
-        m_pModel->scene.SetMarker(std::nullopt); // no pick is shown while picking is off
+        m_pModel->Edit().SetMarker(std::nullopt); // no pick is shown while picking is off
         Redraw();
     }
     return S_OK;
@@ -234,7 +244,7 @@ HRESULT CPlotControl::SetFieldOfView(LONG degrees)
 
 HRESULT CPlotControl::EnableWaterLevel(LONG on)
 {
-    m_pModel->scene.EnableWaterLevel(on != 0);
+    m_pModel->Edit().EnableWaterLevel(on != 0);
     Redraw();
     return S_OK;
 }
@@ -249,14 +259,14 @@ HRESULT CPlotControl::IsWaterLevel(LONG* pOn)
 
 HRESULT CPlotControl::WaterLevelUp()
 {
-    m_pModel->scene.WaterLevelUp();
+    m_pModel->Edit().WaterLevelUp();
     Redraw();
     return S_OK;
 }
 
 HRESULT CPlotControl::WaterLevelDown()
 {
-    m_pModel->scene.WaterLevelDown();
+    m_pModel->Edit().WaterLevelDown();
     Redraw();
     return S_OK;
 }
@@ -278,7 +288,7 @@ HRESULT CPlotControl::GetVideoMode(LONG* pRenderer)
 
 HRESULT CPlotControl::EnableWireFrame(LONG on)
 {
-    m_pModel->scene.SetWireFrame(on != 0);
+    m_pModel->Edit().SetWireFrame(on != 0);
     Redraw();
     return S_OK;
 }
@@ -295,7 +305,7 @@ HRESULT CPlotControl::GetValueRange(double* pMin, double* pMax)
 {
     if (!pMin || !pMax)
         return E_POINTER;
-    const auto range = m_pModel->scene.ValueRange();
+    const auto range = m_pModel->scene.ValueRange(); // set with the data: read while a frame draws
     *pMin = range ? (*range)[0] : 0.0;
     *pMax = range ? (*range)[1] : 0.0;
     return range ? S_OK : S_FALSE;
@@ -316,15 +326,15 @@ HRESULT CPlotControl::SetColorScale(const std::wstring& title, double lo, double
     using Mode = Scene::ColorScaleMode;
     switch (show) {
     case kColorScaleHidden:
-        m_pModel->scene.SetColorScale(Mode::Hidden);
+        m_pModel->Edit().SetColorScale(Mode::Hidden);
         break;
     case kColorScaleShown:
         if (!std::isfinite(lo) || !std::isfinite(hi) || hi < lo)
             return E_INVALIDARG;
-        m_pModel->scene.SetColorScale(Mode::Given, {title, lo, hi});
+        m_pModel->Edit().SetColorScale(Mode::Given, {title, lo, hi});
         break;
     case kColorScaleAutomatic:
-        m_pModel->scene.SetColorScale(Mode::Automatic);
+        m_pModel->Edit().SetColorScale(Mode::Automatic);
         break;
     default:
         return E_INVALIDARG;
@@ -340,7 +350,7 @@ HRESULT CPlotControl::RenderPicture(LONG width, LONG height, QImage* pImage)
     if (width < 1 || height < 1 || width > kMaxPictureSide || height > kMaxPictureSide)
         return E_INVALIDARG;
     try {
-        *pImage = plot::RenderPicture(m_pModel->scene, m_pModel->camera, QSize(int(width), int(height)));
+        *pImage = plot::RenderPicture(m_pModel->Edit(), m_pModel->camera, QSize(int(width), int(height)));
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
@@ -358,7 +368,7 @@ HRESULT CPlotControl::WritePicture(const std::wstring& path, LONG width, LONG he
     }
     QString error;
     try {
-        error = plot::WritePicture(m_pModel->scene, m_pModel->camera, QSize(int(width), int(height)), file);
+        error = plot::WritePicture(m_pModel->Edit(), m_pModel->camera, QSize(int(width), int(height)), file);
     } catch (const std::bad_alloc&) {
         error = QStringLiteral("Not enough memory for a picture of this size.");
     }
@@ -375,12 +385,39 @@ HRESULT CPlotControl::LegendSeriesAt(LONG x, LONG y, LONG* pSeries)
     if (!m_pWidget)
         return S_FALSE;
     // The legend as the widget lays it out at its size.
-    m_pModel->scene.Prepare();
+    m_pModel->Edit().Prepare(); // fills the scene's caches: the settled frame's thread lets go first
     const ViewProjection vp = m_pModel->camera.Matrices(m_pWidget->width(), m_pWidget->height());
     const auto order = AxisOverlay(m_pModel->scene, vp).LegendEntryAt(QPointF(x, y));
     if (!order)
         return S_FALSE;
     *pSeries = LONG(*order);
+    return S_OK;
+}
+
+HRESULT CPlotControl::SetAxisScale(LONG axis, LONG scale)
+{
+    if (axis < 0 || axis > 2 || (scale != kAxisScaleLinear && scale != kAxisScaleLog))
+        return E_INVALIDARG;
+    Scene::AxisTicks ticks = m_pModel->scene.Ticks(int(axis));
+    ticks.log = scale == kAxisScaleLog;
+    m_pModel->Edit().SetAxisTicks(int(axis), std::move(ticks));
+    Redraw();
+    return S_OK;
+}
+
+HRESULT CPlotControl::SetAxisTickLabels(LONG axis, const std::vector<double>& positions,
+                                        const std::vector<std::wstring>& labels, LONG only)
+{
+    if (axis < 0 || axis > 2 || positions.size() != labels.size() ||
+        !std::all_of(positions.begin(), positions.end(), [](double p) { return std::isfinite(p); }))
+        return E_INVALIDARG;
+    Scene::AxisTicks ticks = m_pModel->scene.Ticks(int(axis));
+    ticks.only = only != 0 && !positions.empty();
+    ticks.labels.clear();
+    for (std::size_t k = 0; k < positions.size(); ++k)
+        ticks.labels.push_back({positions[k], labels[k]});
+    m_pModel->Edit().SetAxisTicks(int(axis), std::move(ticks));
+    Redraw();
     return S_OK;
 }
 

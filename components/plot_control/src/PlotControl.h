@@ -46,6 +46,9 @@ public:
     HRESULT RenderPicture(LONG width, LONG height, QImage* pImage) override;
     HRESULT WritePicture(const std::wstring& path, LONG width, LONG height, std::wstring* pError) override;
     HRESULT LegendSeriesAt(LONG x, LONG y, LONG* pSeries) override;
+    HRESULT SetAxisScale(LONG axis, LONG scale) override;
+    HRESULT SetAxisTickLabels(LONG axis, const std::vector<double>& positions, const std::vector<std::wstring>& labels,
+                              LONG only) override;
 
     // IQWidgetHost
     QWidget* GetWidget() override;

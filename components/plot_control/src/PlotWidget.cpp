@@ -1,17 +1,19 @@
 #include "PlotWidget.h"
 
 #include "diagnostics/snagwise.h"
+#include "platform/threads.h"
 #include "plot_control/GlSceneRenderer.h"
+#include "plot_control/OpenGLSupport.h"
 #include "plot_control/Picker.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QGuiApplication>
-#include <QOpenGLContext>
 #include <QOpenGLWidget>
 #include <QPainter>
 #include <QVBoxLayout>
 #include <QWheelEvent>
+
+#include <thread>
 
 namespace plot {
 
@@ -60,13 +62,41 @@ protected:
     }
 
 private:
+    friend class CPlotWidget;
     CPlotWidget* m_pOwner;
     GlSceneRenderer m_renderer;
     bool m_bReady = false;
 };
 
+struct CPlotWidget::SettledJob {
+    std::thread thread;
+    std::atomic<bool> abandon{false};
+    std::atomic<bool> finished{false};
+    std::uint64_t generation = 0;
+    QImage image; // written by the thread before `finished`
+};
+
+namespace {
+std::function<void(const std::atomic<bool>&)>& SettledHook()
+{
+    static std::function<void(const std::atomic<bool>&)> hook;
+    return hook;
+}
+} // namespace
+
+void CPlotWidget::SetSettledHookForTesting(std::function<void(const std::atomic<bool>& abandon)> hook)
+{
+    SettledHook() = std::move(hook);
+}
+
 CPlotWidget::CPlotWidget(std::shared_ptr<ChartModel> model) : m_pModel(std::move(model))
 {
+    m_pModel->releaseScene = [this] {
+        if (m_pSettled) {
+            StopSettled();
+            update(); // set off again for the picture then current
+        }
+    };
     setAttribute(Qt::WA_OpaquePaintEvent);
     setMouseTracking(false);
     setFocusPolicy(Qt::StrongFocus);
@@ -77,66 +107,181 @@ CPlotWidget::CPlotWidget(std::shared_ptr<ChartModel> model) : m_pModel(std::move
     m_settle.setInterval(kSettleMs);
     connect(&m_settle, &QTimer::timeout, this, [this] {
         m_bInteracting = false;
-        Redraw();
+        update(); // the last draft stays until the settled frame replaces it
     });
 }
 
-CPlotWidget::~CPlotWidget() = default;
+CPlotWidget::~CPlotWidget()
+{
+    StopSettled();
+    m_pModel->releaseScene = nullptr; // the model may outlive the widget
+}
 
 long CPlotWidget::SetRenderer(long renderer)
 {
-    if (renderer == kRendererOpenGL) {
+    // The choice is kept and reported as made; where OpenGL cannot serve
+    // (no widget host, no context, a software driver) the chart draws in
+    // software instead.
+    m_nRenderer = renderer == kRendererOpenGL ? kRendererOpenGL : kRendererSoftware;
+    if (m_nRenderer == kRendererOpenGL) {
         if (!m_pGlView) {
-            // Platforms that draw into memory (offscreen, minimal) cannot host
-            // an OpenGL widget even when a context can be made, as the
-            // offscreen platform does beside an X display: Qt would crash.
-            const QString platform = QGuiApplication::platformName();
-            if (platform == QLatin1String("offscreen") || platform == QLatin1String("minimal")) {
-                FallBackToSoftware(QStringLiteral("the platform \"%1\" cannot host OpenGL widgets").arg(platform));
-                return m_nRenderer;
-            }
-            QOpenGLContext probe;
-            if (!probe.create()) {
-                FallBackToSoftware(QStringLiteral("no OpenGL context"));
+            const OpenGLSupport& support = OpenGLSupportHere();
+            if (!support.usable) {
+                FallBackToSoftware(support.reason);
                 return m_nRenderer;
             }
             m_pGlView = new CGlChartView(this);
             layout()->addWidget(m_pGlView);
             m_pGlView->show();
         }
-        m_nRenderer = kRendererOpenGL;
     } else {
         delete m_pGlView.data();
-        m_nRenderer = kRendererSoftware;
     }
     Redraw();
     return m_nRenderer;
+}
+
+std::uint64_t CPlotWidget::OpenGLUploads() const
+{
+    return m_pGlView ? m_pGlView->m_renderer.Uploads() : 0;
 }
 
 void CPlotWidget::FallBackToSoftware(const QString& reason)
 {
     SW_TRACE(L"Plot control : OpenGL unavailable (%ls), software renderer used", reason.toStdWString().c_str());
     delete m_pGlView.data();
-    m_nRenderer = kRendererSoftware;
     Redraw();
 }
 
 void CPlotWidget::Redraw()
 {
+    Stale();
     update();
     if (m_pGlView)
         m_pGlView->update();
+}
+
+void CPlotWidget::Stale()
+{
+    ++m_nGeneration;
+    StopSettled();
+}
+
+void CPlotWidget::resizeEvent(QResizeEvent* e)
+{
+    Stale();
+    QWidget::resizeEvent(e);
 }
 
 void CPlotWidget::paintEvent(QPaintEvent*)
 {
     if (m_pGlView)
         return; // the GL child covers the whole widget
-    RenderOptions options;
-    options.supersample = m_bInteracting ? 1 : 2;
-    const QImage image = m_renderer.Render(m_pModel->scene, m_pModel->camera, size(), options);
     QPainter painter(this);
-    painter.drawImage(0, 0, image);
+    Scene& scene = m_pModel->scene;
+    const OrbitCamera& camera = m_pModel->camera;
+    if (painter.device() != this) {
+        // Painted into an image or a pixmap (grab, render): the settled
+        // frame, now.
+        StopSettled();
+        RenderOptions options;
+        options.mergeSubpixelCells = true;
+        painter.drawImage(0, 0, m_renderer.Render(scene, camera, size(), options));
+        return;
+    }
+    if (!m_bInteracting && m_nShownGeneration == m_nGeneration && m_shown.size() == size()) {
+        painter.drawImage(0, 0, m_shown);
+        return;
+    }
+    if (m_nDraftGeneration != m_nGeneration || m_draft.size() != size()) {
+        StopSettled();
+        RenderOptions options;
+        options.supersample = 1;
+        options.draft = true;
+        m_draft = m_renderer.Render(scene, camera, size(), options);
+        m_nDraftGeneration = m_nGeneration;
+    }
+    painter.drawImage(0, 0, m_draft); // until the settled frame replaces it
+    if (!m_bInteracting && !m_pSettled)
+        StartSettled();
+}
+
+void CPlotWidget::StartSettled()
+{
+    auto job = std::make_unique<SettledJob>();
+    job->generation = m_nGeneration;
+    const ViewProjection vp = m_pModel->camera.Matrices(width(), height());
+    const QSize frame = size();
+    SettledJob* raw = job.get();
+    // The thread holds the model and the renderer, so both outlive it
+    // even if the widget goes first (it joins the thread anyway).
+    job->thread = platform::TryStartThread([raw, model = m_pModel, renderer = m_pSettledRenderer, vp, frame,
+                                            target = QPointer<CPlotWidget>(this)] {
+        if (SettledHook())
+            SettledHook()(raw->abandon);
+        RenderOptions options;
+        options.mergeSubpixelCells = true;
+        options.abandon = &raw->abandon;
+        QImage image = renderer->Render(model->scene, vp, frame, options);
+        // A draft of the same view builds what the first draft of the
+        // next drag needs (coarse levels), here rather than on the GUI
+        // thread when the drag begins.
+        RenderOptions draft;
+        draft.supersample = 1;
+        draft.draft = true;
+        draft.decorations = false;
+        draft.buildLevels = true;
+        draft.abandon = &raw->abandon;
+        (void)renderer->Render(model->scene, vp, frame, draft);
+        if (raw->abandon.load())
+            return;
+        raw->image = std::move(image);
+        raw->finished.store(true);
+        QMetaObject::invokeMethod(
+            target, [target, raw] {
+                if (target)
+                    target->OnSettledDone(raw);
+            },
+            Qt::QueuedConnection);
+    });
+    if (!job->thread.joinable()) {
+        // No thread to spare: the settled frame is drawn here.
+        RenderOptions options;
+        options.mergeSubpixelCells = true;
+        m_shown = m_renderer.Render(m_pModel->scene, vp, frame, options);
+        m_nShownGeneration = m_nGeneration;
+        update();
+        return;
+    }
+    ++m_settledCounts.started;
+    m_pSettled = std::move(job);
+}
+
+void CPlotWidget::StopSettled()
+{
+    if (!m_pSettled)
+        return;
+    m_pSettled->abandon.store(true);
+    m_pSettled->thread.join();
+    if (!m_pSettled->finished.load())
+        ++m_settledCounts.abandoned;
+    m_pSettled.reset();
+}
+
+void CPlotWidget::OnSettledDone(SettledJob* job)
+{
+    // A job stopped since then is gone (another may have its address): only
+    // the current, finished one is shown.
+    if (m_pSettled.get() != job || !job->finished.load())
+        return;
+    m_pSettled->thread.join();
+    if (job->generation == m_nGeneration && !m_bInteracting) {
+        m_shown = std::move(job->image);
+        m_nShownGeneration = job->generation;
+        ++m_settledCounts.shown;
+        update();
+    }
+    m_pSettled.reset();
 }
 
 bool CPlotWidget::PickAt(QPointF pos)
@@ -144,7 +289,7 @@ bool CPlotWidget::PickAt(QPointF pos)
     if (!m_pModel->bCollisionDetect)
         return false;
     const ViewProjection vp = m_pModel->camera.Matrices(width(), height());
-    const auto hit = PickScene(m_pModel->scene, vp, float(pos.x()), float(pos.y()));
+    const auto hit = PickScene(m_pModel->Edit(), vp, float(pos.x()), float(pos.y()));
     m_pModel->scene.SetMarker(hit ? std::optional(hit->data) : std::nullopt);
     Redraw();
     if (m_pSink) {
@@ -158,6 +303,7 @@ bool CPlotWidget::PickAt(QPointF pos)
 
 void CPlotWidget::BeginInteraction()
 {
+    StopSettled(); // thrown away: the view moves on
     m_bInteracting = true;
     m_settle.start();
 }

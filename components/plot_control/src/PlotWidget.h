@@ -12,6 +12,9 @@
 #include <QWidget>
 
 #include <array>
+#include <atomic>
+#include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace plot {
@@ -20,6 +23,17 @@ struct ChartModel {
     Scene scene;
     OrbitCamera camera;
     bool bCollisionDetect = true;
+    // A settled frame may be drawing the scene on a thread of its own, which
+    // also fills the scene's caches. Whatever changes the scene, or reads
+    // more than its settings, on the GUI thread goes through Edit(), which
+    // abandons that frame and waits for its thread to let go.
+    std::function<void()> releaseScene;
+    Scene& Edit()
+    {
+        if (releaseScene)
+            releaseScene();
+        return scene;
+    }
 };
 
 // Receives picks made with the mouse.
@@ -41,10 +55,13 @@ public:
     ~CPlotWidget() override;
 
     void SetPickSink(IPickSink* sink) { m_pSink = sink; }
-    // 1 = OpenGL, anything else software. Returns the renderer in use, which
-    // is software when no OpenGL context can be created.
+    // 1 = OpenGL, anything else software. Returns the choice, which is kept
+    // even where the chart draws in software because OpenGL cannot serve.
     long SetRenderer(long renderer);
     long Renderer() const { return m_nRenderer; }
+    bool DrawsWithOpenGL() const { return !m_pGlView.isNull(); }
+    // Series uploads of the OpenGL back end so far (0 in software).
+    std::uint64_t OpenGLUploads() const;
     void Redraw();
 
     // A click at pos (widget coordinates) while collision detection is on:
@@ -52,6 +69,18 @@ public:
     bool PickAt(QPointF pos);
 
     QSize sizeHint() const override { return {640, 480}; }
+
+    // Settled frames in software: drawn on a thread of their own after the
+    // view stops moving, abandoned when input or a change arrives.
+    struct SettledCounts {
+        int started = 0, abandoned = 0, shown = 0;
+    };
+    const SettledCounts& Settled() const { return m_settledCounts; }
+    bool SettledFrameDrawing() const { return m_pSettled != nullptr; }
+    const QImage& SettledImage() const { return m_shown; } // the last one shown
+    // Tests: runs on the settled frame's thread before it draws; it must
+    // return once `abandon` is set.
+    static void SetSettledHookForTesting(std::function<void(const std::atomic<bool>& abandon)> hook);
 
 protected:
     void paintEvent(QPaintEvent*) override;
@@ -66,6 +95,14 @@ private:
     friend class CGlChartView;
     void FallBackToSoftware(const QString& reason);
     void BeginInteraction();
+    void resizeEvent(QResizeEvent*) override;
+    // The settled frame's thread: started for the current picture, stopped
+    // (abandoned unless finished) and joined.
+    struct SettledJob;
+    void StartSettled();
+    void StopSettled();
+    void OnSettledDone(SettledJob* job);
+    void Stale();
 
     std::shared_ptr<ChartModel> m_pModel;
     IPickSink* m_pSink = nullptr; // not owned; cleared by the control object
@@ -78,6 +115,14 @@ private:
     QPointF m_pressPos, m_lastPos;
     bool m_bInteracting = false; // draft quality while the view moves
     QTimer m_settle;
+    std::uint64_t m_nGeneration = 1;      // bumped whenever the picture goes stale
+    QImage m_shown;                       // the settled frame of m_nShownGeneration
+    std::uint64_t m_nShownGeneration = 0;
+    QImage m_draft;                       // the draft of m_nDraftGeneration
+    std::uint64_t m_nDraftGeneration = 0;
+    std::unique_ptr<SettledJob> m_pSettled;
+    std::shared_ptr<SceneRenderer> m_pSettledRenderer = std::make_shared<SceneRenderer>();
+    SettledCounts m_settledCounts;
 };
 
 } // namespace plot

@@ -370,7 +370,7 @@ std::optional<ColorScale> Scene::ColorBar() const
     const auto range = ValueRange();
     if (!range)
         return std::nullopt;
-    return ColorScale{m_titles[1], (*range)[0], (*range)[1]};
+    return ColorScale{m_titles[1], (*range)[0], (*range)[1], true};
 }
 
 std::vector<LegendEntry> Scene::Legend() const

@@ -377,6 +377,20 @@ void SplatRange(const Vec3* pos, const std::uint32_t* colors, std::size_t begin,
 // coarse triangles still cover about a pixel or more.
 constexpr float kLodCellPixels = 2.0f;
 constexpr std::size_t kLodMinTriangles = 32768;
+// Merged levels (see SurfaceLod.h) draw coarse cells of up to these many
+// output pixels: drafts while the view moves, settled frames that asked for
+// them. The draft's cells are a few pixels wide on average (the nearest
+// corner's cells are the largest); its picture difference against the
+// settled frame is measured by bench/plot_render_bench.
+constexpr float kDraftCellPixels = 8.0f;
+constexpr float kMergedCellPixels = 2.0f;
+// A draft draws at most about this many points of a cloud: every k-th in
+// draw order, which is a curve through the cloud's box, so the subsample
+// stays spread over the whole cloud.
+constexpr std::size_t kDraftPoints = 250000;
+// Settled frames that asked for merged levels draw at most about this many:
+// beyond it the discs of a cloud cover its pixels many times over.
+constexpr std::size_t kSettledPoints = 2000000;
 
 const LodLevel* ChooseLevel(const SurfaceMesh& mesh, const ViewProjection& vp, const RenderOptions& o)
 {
@@ -392,11 +406,21 @@ const LodLevel* ChooseLevel(const SurfaceMesh& mesh, const ViewProjection& vp, c
         nearest = std::min(nearest, -vp.view.TransformPoint(c).z);
     }
     const float cellPixels = lod.CellSize() * vp.PixelsPerUnit(std::max(nearest, vp.zNear));
+    const bool merged = o.draft || o.mergeSubpixelCells;
+    const float limit = o.draft ? kDraftCellPixels : o.mergeSubpixelCells ? kMergedCellPixels : kLodCellPixels;
     int step = 1;
-    while (step < 1024 && float(step * 2) * cellPixels <= kLodCellPixels)
+    while (step < 1024 && float(step * 2) * cellPixels <= limit)
         step *= 2;
+    // A draft merges cells whatever their noise: it is seen only while the
+    // view moves. It takes a coarser level already built rather than build
+    // its own (a resize or zoom would stall on it); the settled frame's
+    // thread builds that after the pause.
+    if (o.draft && !o.buildLevels && step >= 2)
+        for (int coarser = step; coarser <= 1024; coarser *= 2)
+            if (const LodLevel* level = lod.Built(mesh, coarser, true))
+                return level;
     for (; step >= 2; step /= 2)
-        if (const LodLevel* level = lod.Level(mesh, step))
+        if (const LodLevel* level = lod.Level(mesh, step, merged))
             return level;
     return nullptr;
 }
@@ -466,6 +490,14 @@ struct SceneRenderer::Impl {
         // follow each other, so stamping them stays in the caches).
         const raster::DiscMask* mask = nullptr;
         std::vector<DiscBin> discs; // [thread * bands + band]
+        // Subsamples (drafts, settled frames), kept while the cloud's revision holds.
+        struct Sample {
+            const PointCloud* of = nullptr;
+            std::uint64_t revision = 0;
+            std::vector<Vec3> positions;
+            std::vector<std::uint32_t> colors;
+        };
+        std::array<Sample, 2> samples;
     };
     std::vector<SurfaceWork> surfaces;
     std::vector<CloudWork> clouds;
@@ -556,10 +588,13 @@ void SceneRenderer::Impl::Prepare(Scene& scene, const ViewProjection& vp, int wi
     // The view matrices are those of the frame.
     const auto& meshes = scene.Surfaces();
     surfaces.resize(meshes.size());
+    const auto abandoned = [&] { return o.abandon && o.abandon->load(std::memory_order_relaxed); };
     for (std::size_t m = 0; m < meshes.size(); ++m) {
         const auto& mesh = meshes[m];
         SurfaceWork& work = surfaces[m];
         work.indices = nullptr;
+        if (abandoned())
+            continue;
         if (!mesh->IsVisible() || mesh->TriangleCount() == 0)
             continue;
         work.wire = scene.WireFrame();
@@ -584,6 +619,8 @@ void SceneRenderer::Impl::Prepare(Scene& scene, const ViewProjection& vp, int wi
                 TransformRange(pos, normals, colors, stride, n * p / np, n * (p + 1) / np, vp, W, H, o.lighting,
                                work.fixed.data());
             });
+            if (abandoned())
+                continue;
             // Each thread sorts its share of the triangles into bands; a
             // band then draws every share in order, so the picture is the
             // same for any number of threads.
@@ -632,6 +669,29 @@ void SceneRenderer::Impl::Prepare(Scene& scene, const ViewProjection& vp, int wi
         if (!cloud.IsVisible())
             continue;
         work.mask = nullptr;
+        if (abandoned())
+            continue;
+        const Vec3* positions = cloud.UnitPositions().data();
+        const std::uint32_t* pointColors = cloud.DrawColors().data();
+        std::size_t count = cloud.UnitPositions().size();
+        const std::size_t budget = o.draft ? kDraftPoints : o.mergeSubpixelCells ? kSettledPoints : 0;
+        if (budget > 0 && count > budget) {
+            CloudWork::Sample& sample = work.samples[o.draft ? 0 : 1];
+            if (sample.of != &cloud || sample.revision != cloud.Revision()) {
+                const std::size_t every = (count + budget - 1) / budget;
+                sample.positions.clear();
+                sample.colors.clear();
+                for (std::size_t i = 0; i < count; i += every) {
+                    sample.positions.push_back(positions[i]);
+                    sample.colors.push_back(pointColors[i]);
+                }
+                sample.of = &cloud;
+                sample.revision = cloud.Revision();
+            }
+            positions = sample.positions.data();
+            pointColors = sample.colors.data();
+            count = sample.positions.size();
+        }
         const int diameter = cloud.PixelSize() > 0 ? PointDiameterPixels(cloud.PixelSize(), o.devicePixelRatio * scale) : 0;
         // Discs keep their pixels in 16 bits: frames wider or taller than
         // that (only through the API's largest supersampling) draw them as
@@ -642,14 +702,17 @@ void SceneRenderer::Impl::Prepare(Scene& scene, const ViewProjection& vp, int wi
             for (auto& bin : work.discs)
                 bin.size = 0;
             work.discs.resize(std::size_t(parts) * bands);
-            const std::size_t n = cloud.Points().size();
+            const std::size_t n = count;
             // The disc's depth is that of the front of a sphere of its
             // size: radius r pixels is r / PixelsPerUnit(w) = r w / (p5 H / 2)
             // in the cube, which moves the depth by p14 r / (p5 H w) to first order.
             const float radius = 0.5f * float(mask.diameter);
             const float depthPerInvW = -p14 * radius / (vp.projection.m[5] * float(H));
+            // In pieces, so that an abandoned frame stops soon.
+            constexpr std::size_t kPiece = std::size_t(1) << 18;
             RunParallel(parts, [&](int p, int np) {
-                SplatRange(cloud.UnitPositions().data(), cloud.DrawColors().data(), n * p / np, n * (p + 1) / np, vp,
+                for (std::size_t a = n * p / np, e = n * (p + 1) / np; a < e && !abandoned(); a += kPiece)
+                    SplatRange(positions, pointColors, a, std::min(e, a + kPiece), vp,
                            W, H, mask, depthPerInvW, rowOwner.data(), &work.discs[std::size_t(p) * bands]);
             });
             for (const auto& bin : work.discs)
@@ -658,9 +721,8 @@ void SceneRenderer::Impl::Prepare(Scene& scene, const ViewProjection& vp, int wi
             continue;
         }
         work.unitRadius = diameter > 0 ? 0.0f : cloud.UnitRadius();
-        const std::vector<std::uint32_t>& colors = cloud.DrawColors();
-        for (std::size_t i = 0; i < cloud.Points().size(); ++i) {
-            const Vec3 p = cloud.UnitPositions()[i];
+        for (std::size_t i = 0; i < count; ++i) {
+            const Vec3 p = positions[i];
             const Vec3 v = vp.view.TransformPoint(p);
             const float dist = -v.z;
             if (!(dist > vp.zNear) || !(dist < vp.zFar))
@@ -671,7 +733,7 @@ void SceneRenderer::Impl::Prepare(Scene& scene, const ViewProjection& vp, int wi
             const float ppu = vp.projection.m[5] * 0.5f * H / dist;
             const float radius = diameter > 0 ? 0.5f * float(diameter) : std::max(work.unitRadius * ppu, 1.2f * scale);
             const Sprite s{sx * W / vp.width, sy * H / vp.height, radius, v.z,
-                           colors[i] & 0xFFFFFFu};
+                           pointColors[i] & 0xFFFFFFu};
             const auto [first, last] = BandsOf(s.sy - s.radius - 1, s.sy + s.radius + 1, bandRows, bands);
             for (int band = first; band <= last; ++band)
                 work.bins[std::size_t(band)].push_back(std::uint32_t(work.sprites.size()));
@@ -835,12 +897,17 @@ QImage SceneRenderer::Render(Scene& scene, const ViewProjection& vp, QSize size,
     std::optional<AxisOverlay> overlay;
     if (options.decorations)
         overlay.emplace(scene, vp);
+    const auto abandoned = [&] { return options.abandon && options.abandon->load(std::memory_order_relaxed); };
     impl.Prepare(scene, vp, size.width() * scale, size.height() * scale, scale, options);
+    if (abandoned())
+        return {};
     const int W = impl.W;
     // Rows are addressed directly: threads write disjoint bands of one image.
     uchar* const bits = image.bits();
     const std::ptrdiff_t bytesPerLine = image.bytesPerLine();
     impl.ForEachBand([&](int part, int b, int y0, int y1) {
+        if (abandoned())
+            return;
         Target t;
         t.width = W;
         t.height = impl.H;
@@ -873,6 +940,8 @@ QImage SceneRenderer::Render(Scene& scene, const ViewProjection& vp, QSize size,
             DownsampleRows(t.pixels, t.stride, scale, reinterpret_cast<std::uint32_t*>(bits + (y0 / scale) * bytesPerLine),
                            bytesPerLine / 4, size.width(), (y1 - y0) / scale);
     });
+    if (abandoned())
+        return {};
     if (overlay && options.frontDecorations) {
         QPainter painter(&image);
         overlay->DrawFront(painter);

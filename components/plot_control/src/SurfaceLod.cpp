@@ -152,17 +152,26 @@ SurfaceLod::SurfaceLod(const SurfaceMesh& mesh) : m_nRevision(mesh.Revision())
     m_cells = std::move(cells);
 }
 
-const LodLevel* SurfaceLod::Level(const SurfaceMesh& mesh, int step)
+const LodLevel* SurfaceLod::Level(const SurfaceMesh& mesh, int step, bool merged)
 {
     if (!m_bGrid || step < 2 || mesh.Revision() != m_nRevision)
         return nullptr;
-    auto it = m_levels.find(step);
+    const int key = step * 2 + (merged ? 1 : 0);
+    auto it = m_levels.find(key);
     if (it == m_levels.end())
-        it = m_levels.emplace(step, Build(mesh, step)).first;
+        it = m_levels.emplace(key, Build(mesh, step, merged)).first;
     return it->second.get();
 }
 
-std::unique_ptr<LodLevel> SurfaceLod::Build(const SurfaceMesh& mesh, int step) const
+const LodLevel* SurfaceLod::Built(const SurfaceMesh& mesh, int step, bool merged) const
+{
+    if (mesh.Revision() != m_nRevision)
+        return nullptr;
+    const auto it = m_levels.find(step * 2 + (merged ? 1 : 0));
+    return it == m_levels.end() ? nullptr : it->second.get();
+}
+
+std::unique_ptr<LodLevel> SurfaceLod::Build(const SurfaceMesh& mesh, int step, bool merged) const
 {
     // Coarse grid lines: every step-th fine line and the last one.
     const auto lines = [step](int count) {
@@ -194,8 +203,8 @@ std::unique_ptr<LodLevel> SurfaceLod::Build(const SurfaceMesh& mesh, int step) c
             for (int i = i0; i < i1 && complete; ++i)
                 for (int j = j0; j < j1 && complete; ++j)
                     complete = FullCell(cell(i, j));
-            if (!complete) {
-                refined[std::size_t(k) * cj + l] = 1;
+            if (!complete || merged) {
+                refined[std::size_t(k) * cj + l] = complete ? 0 : 1;
                 continue;
             }
             // Every fine vertex against the coarse halves 00-01-10 and 01-11-10,
@@ -246,6 +255,7 @@ std::unique_ptr<LodLevel> SurfaceLod::Build(const SurfaceMesh& mesh, int step) c
 
     auto level = std::make_unique<LodLevel>();
     level->step = step;
+    level->merged = merged;
     std::vector<std::uint32_t> remap(vertices.size(), kNone);
     const auto& normals = mesh.Normals();
     const auto use = [&](std::uint32_t v) {
@@ -319,7 +329,60 @@ std::unique_ptr<LodLevel> SurfaceLod::Build(const SurfaceMesh& mesh, int step) c
                 emit(m, a, b);
             }
         }
+    if (merged)
+        MergeNodes(mesh, *level, I, J, remap);
     return level;
+}
+
+void SurfaceLod::MergeNodes(const SurfaceMesh& mesh, LodLevel& level, const std::vector<int>& I,
+                            const std::vector<int>& J, const std::vector<std::uint32_t>& remap) const
+{
+    // Each coarse node drawn takes the means over the fine nodes within a
+    // coarse cell of it, weighted by a tent of that width (what the pixels
+    // covering those cells would average). Fine vertices drawn beside holes
+    // share the coarse nodes' entries, so no cracks open between coarse and
+    // fine triangles.
+    const auto& unit = mesh.UnitPositions();
+    const auto& normals = mesh.Normals();
+    const ColorView colors = mesh.Colors();
+    const int ny = m_ny;
+    const int reach = level.step - 1;
+    std::vector<float> tent(std::size_t(2 * reach + 1));
+    for (int d = -reach; d <= reach; ++d)
+        tent[std::size_t(d + reach)] = 1.0f - float(std::abs(d)) / float(level.step);
+    for (const int ci : I)
+        for (const int cj : J) {
+            const std::uint32_t v = m_node[std::size_t(ci) * ny + cj];
+            if (v == kNone || remap[v] == kNone)
+                continue;
+            float y = 0;
+            Vec3 n{0, 0, 0};
+            float rgb[3] = {0, 0, 0};
+            float weight = 0;
+            for (int i = std::max(0, ci - reach); i <= std::min(m_nx - 1, ci + reach); ++i)
+                for (int j = std::max(0, cj - reach); j <= std::min(ny - 1, cj + reach); ++j) {
+                    const std::uint32_t f = m_node[std::size_t(i) * ny + j];
+                    if (f == kNone)
+                        continue;
+                    const float w = tent[std::size_t(i - ci + reach)] * tent[std::size_t(j - cj + reach)];
+                    y += w * unit[f].y;
+                    n = n + normals[f] * w;
+                    const std::uint32_t c = colors[f];
+                    rgb[0] += w * float((c >> 16) & 255);
+                    rgb[1] += w * float((c >> 8) & 255);
+                    rgb[2] += w * float(c & 255);
+                    weight += w;
+                }
+            const std::uint32_t r = remap[v];
+            const float inv = 1.0f / weight;
+            level.positions[r].y = y * inv;
+            const float len = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
+            if (len > 1e-6f)
+                level.normals[r] = {n.x / len, n.y / len, n.z / len};
+            const auto channel = [&](float sum) { return std::uint32_t(std::lround(sum * inv)) & 255u; };
+            level.colors[r] = (colors[v] & 0xFF000000u) | (channel(rgb[0]) << 16) | (channel(rgb[1]) << 8) |
+                              channel(rgb[2]);
+        }
 }
 
 SurfaceLod& SurfaceMesh::LevelOfDetail() const

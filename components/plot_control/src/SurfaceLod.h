@@ -13,6 +13,12 @@
 // drawn as a fan through the fine vertices on the shared side, so the
 // surface stays closed (no cracks at T-junctions).
 //
+// A MERGED level is for cells too small to show their differences (a pixel
+// or two on screen): every complete coarse cell is drawn coarse whatever its
+// height noise, and each coarse grid node takes the mean height, normal and
+// colour of the fine nodes around it, as the pixels of a supersampled frame
+// would average them.
+//
 // Levels are built on first use and hold their own compact vertex arrays.
 // Picking and the OpenGL renderer always use the full mesh.
 #include "plot_control/Scene.h"
@@ -26,6 +32,7 @@ namespace plot {
 
 struct LodLevel {
     int step = 1;
+    bool merged = false;
     std::vector<Vec3> positions; // unit cube
     std::vector<Vec3> normals;   // the full mesh's normals of these vertices
     std::vector<std::uint32_t> colors;
@@ -57,10 +64,14 @@ public:
     // step 2, 4, 8, ...; null when the mesh is no grid or the step leaves
     // fewer than two coarse cells along an axis.
     // `mesh` is the one this was made from.
-    const LodLevel* Level(const SurfaceMesh& mesh, int step);
+    const LodLevel* Level(const SurfaceMesh& mesh, int step, bool merged = false);
+    // The level if it was built already (null otherwise, or when it has none).
+    const LodLevel* Built(const SurfaceMesh& mesh, int step, bool merged) const;
 
 private:
-    std::unique_ptr<LodLevel> Build(const SurfaceMesh& mesh, int step) const;
+    std::unique_ptr<LodLevel> Build(const SurfaceMesh& mesh, int step, bool merged) const;
+    void MergeNodes(const SurfaceMesh& mesh, LodLevel& level, const std::vector<int>& I, const std::vector<int>& J,
+                    const std::vector<std::uint32_t>& remap) const;
 
     std::uint64_t m_nRevision = 0;
     bool m_bGrid = false;

@@ -4,10 +4,12 @@
 #include "PlotControl.h"
 #include "SampleData.h"
 #include "plot_control/GlSceneRenderer.h"
+#include "plot_control/OpenGLSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <optional>
 
 using namespace plot;
 
@@ -58,23 +60,81 @@ TEST(OpenGLRenderer, MatchesTheSoftwareImage)
     std::printf("mean difference OpenGL - software, wireframe: %.3f\n", wireMean);
 }
 
-TEST(OpenGLRenderer, ControlSwitchesToOpenGLAndBack)
+// Which back end draws follows the driver the probe sees; the choice is
+// reported as made either way. The driver here is Mesa's llvmpipe.
+TEST(OpenGLRenderer, ControlDrawsInSoftwareOnSoftwareDrivers)
 {
+    const struct {
+        std::optional<QString> renderer;
+        bool openGL;
+    } cases[] = {
+        {QStringLiteral("NVIDIA GeForce RTX 3060/PCIe/SSE2"), true},
+        {QStringLiteral("llvmpipe (LLVM 15.0.6, 256 bits)"), false},
+        {std::nullopt, false}, // the real driver
+    };
+    for (const auto& c : cases) {
+        SetOpenGLRendererForTesting(c.renderer);
+        ComPtr<IPlotControl> control;
+        ASSERT_EQ(CreatePlotControl(uuidof<IPlotControl>(), reinterpret_cast<void**>(&control)), S_OK);
+        ComPtr<IQWidgetHost> host(control);
+        auto* widget = static_cast<CPlotWidget*>(host->GetWidget());
+        widget->resize(320, 240);
+        widget->show();
+        ASSERT_EQ(control->Initialize(kRendererOpenGL), S_OK);
+        LONG mode = -1;
+        control->GetVideoMode(&mode);
+        EXPECT_EQ(mode, kRendererOpenGL);
+        EXPECT_EQ(widget->DrawsWithOpenGL(), c.openGL) << c.renderer.value_or(QStringLiteral("driver")).toStdString();
+        EXPECT_FALSE(widget->grab().toImage().isNull());
+        ASSERT_EQ(control->SetVideoMode(kRendererSoftware), S_OK);
+        control->GetVideoMode(&mode);
+        EXPECT_EQ(mode, kRendererSoftware);
+        EXPECT_FALSE(widget->DrawsWithOpenGL());
+    }
+    SetOpenGLRendererForTesting(std::nullopt);
+}
+
+// A series goes to the GPU once; moving the camera draws from the buffers.
+TEST(OpenGLRenderer, CameraMovesUploadNothing)
+{
+    qputenv("VANTIX_FORCE_OPENGL", "1");
+    SetOpenGLRendererForTesting(std::nullopt);
     ComPtr<IPlotControl> control;
     ASSERT_EQ(CreatePlotControl(uuidof<IPlotControl>(), reinterpret_cast<void**>(&control)), S_OK);
+    auto* impl = static_cast<CPlotControl*>(control.Get());
     ComPtr<IQWidgetHost> host(control);
-    QWidget* widget = host->GetWidget();
+    auto* widget = static_cast<CPlotWidget*>(host->GetWidget());
     widget->resize(320, 240);
     widget->show();
     ASSERT_EQ(control->Initialize(kRendererOpenGL), S_OK);
-    LONG mode = -1;
-    control->GetVideoMode(&mode);
-    EXPECT_EQ(mode, kRendererOpenGL);
-    const QImage shot = widget->grab().toImage();
-    EXPECT_FALSE(shot.isNull());
-    ASSERT_EQ(control->SetVideoMode(kRendererSoftware), S_OK);
-    control->GetVideoMode(&mode);
-    EXPECT_EQ(mode, kRendererSoftware);
+    ASSERT_TRUE(widget->DrawsWithOpenGL());
+    const auto data = demo::MakeTuningSurface(40);
+    ComPtr<ISurfaceSeries> surface;
+    ASSERT_EQ(control->CreateSurfaceSeries(&surface), S_OK);
+    ASSERT_EQ(surface->SetData(data.vertices.data(), LONG(data.vertices.size()), data.indices.data(),
+                               LONG(data.indices.size())),
+              S_OK);
+    const SurfaceVertex points[] = {{1.0, 30.0, 0.1, 0x2040FF, 0}, {4.0, 35.0, 0.35, 0xFF8000, 0}};
+    ComPtr<IPointSeries> cloud;
+    ASSERT_EQ(control->CreatePointSeries(&cloud), S_OK);
+    ASSERT_EQ(cloud->SetData(points, 2, 0.06), S_OK);
+    const QImage first = widget->grab().toImage();
+    EXPECT_EQ(widget->OpenGLUploads(), 2u);
+    QImage last;
+    for (int k = 0; k < 6; ++k) {
+        impl->Model().camera.Orbit(25, 7);
+        widget->Redraw();
+        last = widget->grab().toImage();
+    }
+    EXPECT_NE(first, last); // the frames did move
+    EXPECT_EQ(widget->OpenGLUploads(), 2u);
+    // New data goes up once more.
+    ASSERT_EQ(cloud->SetData(points, 1, 0.06), S_OK);
+    widget->grab();
+    widget->grab();
+    EXPECT_EQ(widget->OpenGLUploads(), 3u);
+    qunsetenv("VANTIX_FORCE_OPENGL");
+    SetOpenGLRendererForTesting(std::nullopt);
 }
 
 // Pixel-sized points are discs of the same size and colour in both back
@@ -122,4 +182,23 @@ TEST(OpenGLRenderer, PixelPointsMatchTheSoftwareDiscs)
                                               << test::Describe(b).toStdString();
         }
     }
+}
+
+// Log decades and category names are drawn by the overlay both back ends share.
+TEST(OpenGLRenderer, LogAndCategoryTicksMatchTheSoftwareImage)
+{
+    Scene scene;
+    Fill(scene);
+    OrbitCamera camera;
+    const QSize size(480, 360);
+    RenderOptions options;
+    QString error;
+    const QImage plain = RenderOpenGLToImage(scene, camera, size, options, &error);
+    ASSERT_FALSE(plain.isNull()) << error.toStdString();
+    scene.SetAxisTicks(0, {true, false, {}});
+    scene.SetAxisTicks(2, {false, true, {{0.1, L"adam"}, {0.25, L"rmsprop"}, {0.4, L"sgd"}}});
+    const QImage gl = RenderOpenGLToImage(scene, camera, size, options, &error);
+    const QImage sw = SceneRenderer().Render(scene, camera, size, options);
+    EXPECT_LT(test::CompareImages(gl, sw, kMaxMeanDifference, "gl-vs-software-ticks"), kMaxMeanDifference);
+    EXPECT_GT(test::MeanDifference(gl, plain), 0.05); // the labels changed
 }

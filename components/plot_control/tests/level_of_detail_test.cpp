@@ -314,3 +314,100 @@ TEST(SoftwareRenderer, AnyNumberOfThreadsDrawsTheOneThreadPicture)
         }
     }
 }
+
+// Merged levels coarsen every complete cell whatever its noise, average the
+// noise away at their coarse nodes and stay closed around holes.
+TEST(SurfaceLod, MergedLevelsCoarsenNoiseAndStayClosed)
+{
+    Scene scene;
+    const int n = 65;
+    std::mt19937 random(7);
+    std::uniform_real_distribution<double> noise(-0.1, 0.1);
+    std::vector<double> offsets(std::size_t(n) * n);
+    for (double& o : offsets)
+        o = noise(random);
+    const auto plane = [](double x, double) { return 0.2 * x; };
+    const auto height = [&](double x, double z) {
+        const int i = int(std::lround(x * (n - 1) / 10.0)), j = int(std::lround(z * (n - 1) / 4.0));
+        return plane(x, z) + offsets[std::size_t(i) * n + j];
+    };
+    auto mesh = AddGrid(scene, MakeGrid(n, height, [](int i, int j) { return i >= 40 && i < 44 && j >= 8 && j < 11; }));
+    const Footprint full = FootprintOf(mesh->UnitPositions(), mesh->Indices());
+    // Mean distance of a level's vertices from the noiseless plane, in the unit cube.
+    const auto deviation = [&](const std::vector<Vec3>& positions) {
+        double sum = 0;
+        for (const Vec3& p : positions)
+            sum += std::fabs(p.y - scene.ToUnit(0, plane(scene.FromUnit(p)[0], 0), 0).y);
+        return sum / double(positions.size());
+    };
+    const double fullDeviation = deviation(mesh->UnitPositions());
+    SurfaceLod lod(*mesh);
+    for (int step : {2, 4, 8}) {
+        const LodLevel* noisy = lod.Level(*mesh, step);
+        const LodLevel* merged = lod.Level(*mesh, step, true);
+        ASSERT_TRUE(noisy && merged) << step;
+        EXPECT_GT(noisy->refinedCells, noisy->coarseCells) << step; // the noise keeps fine triangles
+        EXPECT_LE(merged->refinedCells, 9u) << step;                // only the cells over the hole
+        EXPECT_LT(merged->indices.size(), noisy->indices.size() / 2) << step;
+        const Footprint coarse = FootprintOf(merged->positions, merged->indices);
+        EXPECT_NEAR(coarse.area, full.area, 1e-5) << step;
+        EXPECT_NEAR(coarse.outline, full.outline, 1e-4) << step;
+        if (step <= 4) // at step 8 the fine vertices around the hole are most of the level's
+            EXPECT_LT(deviation(merged->positions), 0.6 * fullDeviation) << step;
+    }
+}
+
+// Drafts draw dense series from less (merged grid levels, a subsample of a
+// large cloud) and still look like the settled frame.
+TEST(SceneRenderer, DraftsDrawLessAndLookLikeTheSettledFrame)
+{
+    std::mt19937 random(11);
+    std::normal_distribution<double> noise(0.0, 0.02);
+    std::uniform_real_distribution<double> ux(0.0, 10.0), uz(0.0, 4.0);
+    Scene surfaceScene, cloudScene;
+    AddGrid(surfaceScene,
+            MakeGrid(600, [&](double x, double z) { return std::sin(x) * std::cos(1.7 * z) + noise(random); }));
+    std::vector<SurfaceVertex> points(600000);
+    for (SurfaceVertex& p : points) {
+        p.x = ux(random);
+        p.z = uz(random);
+        p.y = std::sin(p.x) * std::cos(1.7 * p.z) + noise(random);
+    }
+    auto cloud = cloudScene.AddPointCloud();
+    cloud->SetPixelSize(4);
+    cloud->SetColorByValue(true);
+    cloud->SetData(points.data(), points.size(), 0);
+    const struct {
+        Scene* scene;
+        const char* name;
+        std::size_t fewer; // at least this many times fewer triangles or discs
+    } cases[] = {{&surfaceScene, "surface", 8}, {&cloudScene, "cloud", 2}};
+    const QSize size(640, 400);
+    OrbitCamera camera;
+    for (const auto& c : cases) {
+        SceneRenderer renderer;
+        RenderOptions settled;
+        settled.supersample = 2;
+        const QImage full = renderer.Render(*c.scene, camera, size, settled);
+        const RenderStats fullStats = renderer.LastStats();
+        RenderOptions draft = settled;
+        draft.supersample = 1;
+        draft.draft = true;
+        const QImage quick = renderer.Render(*c.scene, camera, size, draft);
+        const RenderStats draftStats = renderer.LastStats();
+        EXPECT_LT(c.fewer * (draftStats.triangles + draftStats.discs), fullStats.triangles + fullStats.discs) << c.name;
+        EXPECT_LT(test::CompareImages(quick, full, 4.0, QStringLiteral("draft-%1").arg(c.name)), 4.0) << c.name;
+    }
+    // A draft of a larger frame (a resize, a zoom) takes the coarser level
+    // built already until it is asked to build its own.
+    SceneRenderer renderer;
+    RenderOptions draft = Plain();
+    draft.draft = true;
+    (void)renderer.Render(surfaceScene, camera, size, draft);
+    const int built = renderer.LastStats().coarsestStep;
+    (void)renderer.Render(surfaceScene, camera, size * 3, draft);
+    EXPECT_EQ(renderer.LastStats().coarsestStep, built);
+    draft.buildLevels = true;
+    (void)renderer.Render(surfaceScene, camera, size * 3, draft);
+    EXPECT_LT(renderer.LastStats().coarsestStep, built);
+}

@@ -7,6 +7,8 @@
 #include "plot_control/SceneRenderer.h"
 #include "SoftwareRasterizer.h"
 
+#include <QLineF>
+
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -517,4 +519,98 @@ TEST(NiceTicks, RoundStepsOfOneTwoOrFive)
     ASSERT_GE(t.size(), 2u);
     EXPECT_NEAR(t[1] - t[0], 2e-4, 1e-12);
     EXPECT_TRUE(NiceTicks(1, 1, 5).empty());
+}
+
+// Axis ticks: decades on a log axis (2 and 5 between them when it spans
+// few), categories alone, and a labelled tick after the numbers.
+TEST(AxisTickMarks, LogDecadesCategoriesAndATickPastTheEnd)
+{
+    using Ticks = Scene::AxisTicks;
+    struct Case {
+        Ticks spec;
+        double min, max;
+        std::vector<double> positions;
+        QStringList texts;
+    };
+    const Case cases[] = {
+        {{true, false, {}}, -4, 0, {-4, -3, -2, -1, 0}, {"0.0001", "0.001", "0.01", "0.1", "1"}},
+        {{true, false, {}}, -0.5, 1.2, {std::log10(0.5), 0, std::log10(2), std::log10(5), 1},
+         {"0.5", "1", "2", "5", "10"}},
+        {{true, false, {}}, 0, 12, {0, 2, 4, 6, 8, 10, 12}, {"1", "100", "10000", "1e+06", "1e+08", "1e+10", "1e+12"}},
+        {{false, true, {{0, L"linear"}, {1, L"rbf"}, {2, L"sigmoid"}}}, 0, 2, {0, 1, 2}, {"linear", "rbf", "sigmoid"}},
+        {{false, false, {{1.1, L"(none)"}}}, 0, 1.1, {1.1, 0, 0.2, 0.4, 0.6, 0.8, 1},
+         {"(none)", "0.0", "0.2", "0.4", "0.6", "0.8", "1.0"}},
+        {{true, false, {{1.4, L"(none)"}}}, -1, 1.4, {1.4, -1, 0, 1}, {"(none)", "0.1", "1", "10"}},
+    };
+    for (const Case& c : cases) {
+        std::vector<double> positions;
+        QStringList texts;
+        for (const AxisTick& t : AxisTickMarks(c.spec, c.min, c.max, 7)) {
+            positions.push_back(t.position);
+            texts << t.text;
+        }
+        EXPECT_EQ(texts, c.texts) << c.min << ".." << c.max;
+        ASSERT_EQ(positions.size(), c.positions.size());
+        for (std::size_t k = 0; k < positions.size(); ++k)
+            EXPECT_NEAR(positions[k], c.positions[k], 1e-12) << c.min << ".." << c.max;
+    }
+}
+
+// A log input drawn on a log axis: the series give log10 of the values, the
+// decade ticks stand an equal distance apart where those positions project,
+// and the picture carries their tick marks.
+TEST(SoftwareRenderer, LogAxisDrawsDecadeTicksWhereTheValuesLie)
+{
+    Scene scene;
+    std::vector<SurfaceVertex> v;
+    std::vector<std::uint32_t> idx;
+    const double rates[] = {1e-4, 3e-4, 1e-3, 3e-3, 1e-2, 3e-2, 1e-1, 3e-1, 1};
+    for (double r : rates)
+        for (double d : {0.0, 1.0})
+            v.push_back(V(std::log10(r), std::log(r) * d, d, 0x3080C0));
+    for (std::uint32_t k = 0; k + 3 < v.size(); k += 2)
+        idx.insert(idx.end(), {k, k + 1, k + 2, k + 1, k + 3, k + 2});
+    scene.AddSurface()->SetData(v.data(), v.size(), idx.data(), idx.size());
+    scene.SetAxisTitles(L"learning_rate", L"loss", L"depth");
+    scene.SetAxisTicks(0, {true, false, {}});
+    scene.Prepare();
+    OrbitCamera camera;
+    const ViewProjection vp = camera.Matrices(1200, 900);
+    const AxisOverlay overlay(scene, vp);
+    const auto marks = overlay.TickMarks(0);
+    QStringList texts;
+    for (const auto& m : marks)
+        texts << m.second;
+    ASSERT_EQ(texts, QStringList({"0.0001", "0.001", "0.01", "0.1", "1"}));
+    // Each tick stands where a data point of its value on the labelled edge projects.
+    const float edgeY = overlay.BackWalls()[1], edgeZ = -overlay.BackWalls()[2];
+    for (const auto& m : marks) {
+        Vec3 at = scene.ToUnit(std::log10(m.second.toDouble()), 0, 0);
+        at.y = edgeY, at.z = edgeZ;
+        float sx = 0, sy = 0;
+        ASSERT_TRUE(vp.Project(at, &sx, &sy));
+        EXPECT_NEAR(m.first.x(), sx, 0.5) << m.second.toStdString();
+        EXPECT_NEAR(m.first.y(), sy, 0.5) << m.second.toStdString();
+    }
+    // The colour bar of values on a log axis: decades too.
+    QStringList bar;
+    for (const BarTick& t : ColorBarTicks(-4, 0, true))
+        bar << t.text;
+    EXPECT_EQ(bar, QStringList({"0.0001", "0.001", "0.01", "0.1", "1"}));
+    EXPECT_EQ(ColorBarTicks(-2, -2, true).front().text, QStringLiteral("0.01"));
+    // Where the value 0.01 lies: its decade tick is the middle one.
+    EXPECT_NEAR(scene.ToUnit(std::log10(0.01), 0, 0).x, 0.0f, 1e-6f);
+
+    RenderOptions o;
+    o.supersample = 1;
+    SceneRenderer renderer;
+    const QImage picture = renderer.Render(scene, camera, QSize(1200, 900), o);
+    plot::test::Save(picture, "log-axis");
+    for (const auto& m : marks) { // the tick's dark mark just outside the edge
+        int ink = 0;
+        for (int dy = -6; dy <= 6; ++dy)
+            for (int dx = -6; dx <= 6; ++dx)
+                ink += qGray(picture.pixel(int(m.first.x()) + dx, int(m.first.y()) + dy)) < 120;
+        EXPECT_GT(ink, 2) << m.second.toStdString();
+    }
 }

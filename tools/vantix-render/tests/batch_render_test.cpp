@@ -113,7 +113,7 @@ BatchChoice Choose(const std::wstring& path, std::vector<std::string> extra)
     extra.push_back("--print-choice");
     extra.push_back(QString::fromStdWString(path).toStdString());
     const BatchOptions options = ParseArguments(extra);
-    const ComPtr<IUnknown> data = LoadResults(options.file);
+    const ComPtr<IUnknown> data = LoadResults(options);
     return ResolveChoice(data.Get(), options);
 }
 
@@ -164,7 +164,7 @@ TEST(BatchArguments, MistakesAreUsageErrors)
         {{"--render", "o.png"}, "no results file given"},
         {{"--render", "o.png", "a.ors", "b.ors"}, "more than one results file"},
         {{"--render", "o.png", "--fix", "x3", "f.ors"}, "\"x3\" is not NAME=VALUE"},
-        {{"--render", "o.png", "--fix", "x3=half", "f.ors"}, "--fix x3: \"half\" is not a number"},
+        {{"--render", "o.png", "--fix", "x3=1.5.2", "f.ors"}, "--fix x3: \"1.5.2\" is not a number"},
         {{"--render", "o.png", "--fix", "x3=nan", "f.ors"}, "\"nan\" is not a number"},
         {{"--render", "o.png", "--size", "1280", "f.ors"}, "--size: \"1280\" is not WIDTHxHEIGHT"},
         {{"--render", "o.png", "--size", "8x8", "f.ors"}, "between 16 and 8192"},
@@ -397,8 +397,8 @@ TEST(BatchTool, FailuresExitNonZeroWithTheirMessage)
     EXPECT_THAT(r.err, HasSubstr("the input name \"Kp\" is ambiguous (\"SpeedLoop:Kp\", \"CurrentLoop:Kp\")"));
 
     r = RunTool({"--render", png, "--fix", "Q=many", sample});
-    EXPECT_EQ(r.exitCode, 2);
-    EXPECT_THAT(r.err, HasSubstr("--fix Q: \"many\" is not a number"));
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_THAT(r.err, HasSubstr("--fix Q: \"many\" is not a number, and \"Notch:Q\" has no labels"));
 
     r = RunTool({"--render", dir.filePath("no/such/folder/x.png"), sample});
     EXPECT_EQ(r.exitCode, 1);
@@ -498,4 +498,70 @@ TEST(BatchLoad, LargeFileIndicesAndTheFirstBadInput)
     } catch (const BatchError& e) {
         EXPECT_THAT(e.what(), HasSubstr("input \"S:c\" holds a value that is not a finite number (record 200000)"));
     }
+}
+
+// Labels, log axes, studies and the columns' roles on the command line.
+TEST(BatchArguments, LabelsScalesStudiesAndRoles)
+{
+    const BatchOptions o = Parse({"--render", "o.png", "--log-x", "--log-z", "--study", "svm", "--inputs", "a,b",
+                                  "--functions=c", "--fix", "kernel=rbf", "--fix", "k=(none)", "--fix", "c=2", "f"});
+    EXPECT_EQ(o.logAxes, (std::array<bool, 3>{true, false, true}));
+    EXPECT_EQ(o.study, L"svm");
+    EXPECT_EQ(o.inputs, (std::vector<std::wstring>{L"a", L"b"}));
+    EXPECT_EQ(o.functions, (std::vector<std::wstring>{L"c"}));
+    ASSERT_EQ(o.fixes.size(), 3u);
+    EXPECT_EQ(o.fixes[0].label, L"rbf");
+    EXPECT_EQ(o.fixes[1].label, L"(none)");
+    EXPECT_FALSE(o.fixes[2].label);
+    EXPECT_EQ(o.fixes[2].value, 2.0);
+    EXPECT_EQ(ParseFailure({"--render", "o.png", "--log-y=1", "f"}).first, kExitUsage);
+    EXPECT_EQ(ParseFailure({"--render", "o.png", "--inputs", ",", "f"}).first, kExitUsage);
+}
+
+// --fix by label on a trials table with a text choice; a Dakota table whose
+// responses have names split by --inputs/--functions, or by the printed guess.
+TEST(BatchChoice, FixByLabelAndColumnRoles)
+{
+    QTemporaryDir dir;
+    const auto write = [&](const char* name, const char* text) {
+        QFile file(dir.filePath(name));
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(text);
+        return file.fileName();
+    };
+    const QString trials = write("trials.csv", "number,value,params_c,params_g,params_kernel,state\n"
+                                               "0,0.5,1,1,rbf,COMPLETE\n1,0.6,2,1,rbf,COMPLETE\n"
+                                               "2,0.7,1,2,linear,COMPLETE\n3,0.8,2,2,linear,COMPLETE\n");
+    const struct {
+        const char* fix;
+        const wchar_t* label; // nullptr: refused
+    } cases[] = {{"kernel=RB", L"rbf"}, {"kernel=linear", L"linear"}, {"kernel=poly", nullptr}};
+    for (const auto& c : cases) {
+        try {
+            const BatchChoice choice = Choose(trials.toStdWString(), {"--fix", c.fix});
+            ASSERT_TRUE(c.label) << c.fix;
+            ASSERT_EQ(choice.fixedLabels.size(), 1u);
+            EXPECT_EQ(choice.fixedLabels[0].second, c.label);
+            EXPECT_THAT(FormatChoice(choice), HasSubstr(" = " + QString::fromWCharArray(c.label).toStdString()));
+        } catch (const BatchError& e) {
+            EXPECT_FALSE(c.label) << e.what();
+            EXPECT_THAT(e.what(), HasSubstr("names none of the labels \"linear\", \"rbf\""));
+        }
+    }
+
+    const QString named = write("named.dat", "%eval_id interface x1 x2 mass stress\n1 NO_ID 0.1 1 10 100\n"
+                                             "2 NO_ID 0.2 1 11 nan\n3 NO_ID 0.1 2 12 102\n4 NO_ID 0.2 2 13 103\n");
+    EXPECT_EQ(Choose(named.toStdWString(), {"--inputs", "x1,x2", "--functions", "stress"}).functionName, L"stress");
+    const ProcessResult r = RunTool({"--print-choice", "--function", "stress", named});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_THAT(r.err, HasSubstr("guessed\n  --inputs x1,x2 --functions mass,stress  (ignored: eval_id,interface)"));
+    EXPECT_THAT(r.err, HasSubstr("skipped 1 failed row"));
+    const ProcessResult log = RunTool({"--render", dir.filePath("x.png"), "--log-x", named});
+    EXPECT_EQ(log.exitCode, 0) << log.err;
+    const ProcessResult positive = RunTool({"--render", dir.filePath("x.png"), "--log-z", trials});
+    EXPECT_EQ(positive.exitCode, 0) << positive.err; // every value above zero
+    const QString negative = write("neg.csv", "in:a,in:b,out:f\n-1,1,2\n1,2,3\n-1,2,4\n1,1,5\n");
+    const ProcessResult refused = RunTool({"--render", dir.filePath("x.png"), "--log-x", negative});
+    EXPECT_EQ(refused.exitCode, 1);
+    EXPECT_THAT(refused.err, HasSubstr("--log-x: the X axis holds values at or below zero"));
 }

@@ -6,6 +6,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 
 class QPainter;
@@ -25,6 +26,9 @@ public:
     // context (a QOpenGLWidget or a QOpenGLPaintDevice) of vp's size.
     void Paint(QPainter& painter, Scene& scene, const ViewProjection& vp, const RenderOptions& options = {});
     void ReleaseResources();
+    // Series uploaded so far (vertex buffers filled); a frame of an unchanged
+    // scene uploads nothing.
+    std::uint64_t Uploads() const;
 
 private:
     struct Impl;

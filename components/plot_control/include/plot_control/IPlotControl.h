@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class QImage;
 class QWidget;
@@ -106,7 +107,21 @@ struct IPlotControl : IUnknown {
     // the series created on this control (0 for the first CreateSurfaceSeries or
     // CreatePointSeries call); S_FALSE with -1 when no legend line is there.
     virtual HRESULT LegendSeriesAt(LONG x, LONG y, LONG* pSeries) = 0;
+    // Axis 0 (X), 1 (vertical) or 2 (Z) drawn linear (kAxisScaleLinear, default) or logarithmic
+    // (kAxisScaleLog): the series then give log10 of the values as positions on that axis, and its
+    // ticks fall on the decades (with 2 and 5 between when it spans few), labelled with the values.
+    // Other axes or scales give E_INVALIDARG.
+    virtual HRESULT SetAxisScale(LONG axis, LONG scale) = 0;
+    // Ticks with texts of their own on an axis, at positions in data units. With only 1 the axis shows
+    // these ticks alone (categories); with 0 its numeric ticks stay, short of the lowest of these
+    // positions, and these follow past them (a "(none)" value beyond the axis end). Empty: numeric
+    // ticks only (default). Positions and labels of different sizes, or non-finite positions, give
+    // E_INVALIDARG.
+    virtual HRESULT SetAxisTickLabels(LONG axis, const std::vector<double>& positions,
+                                      const std::vector<std::wstring>& labels, LONG only) = 0;
 };
+inline constexpr LONG kAxisScaleLinear = 0;
+inline constexpr LONG kAxisScaleLog = 1;
 inline constexpr LONG kColorScaleHidden = 0;
 inline constexpr LONG kColorScaleShown = 1;
 inline constexpr LONG kColorScaleAutomatic = 2;

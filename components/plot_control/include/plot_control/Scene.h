@@ -171,6 +171,9 @@ struct ColorScale {
     std::wstring title;
     double lo = 0;
     double hi = 0;
+    // lo and hi are heights on the vertical axis (the logarithms of the
+    // values while it is a log axis), not values of their own.
+    bool heights = false;
 };
 
 // A legend line: a series' name, whether it is drawn as points, and its
@@ -235,7 +238,22 @@ public:
     Vec3 ToUnit(double x, double y, double z) const;
     std::array<double, 3> FromUnit(Vec3 u) const;
 
+    // How the axes are labelled (the data stay as given): a log axis holds
+    // log10 of its values; labelled ticks replace or follow the numeric ones.
+    struct TickLabel {
+        double position;
+        std::wstring text;
+    };
+    struct AxisTicks {
+        bool log = false;
+        bool only = false; // the labelled ticks alone
+        std::vector<TickLabel> labels;
+    };
+    void SetAxisTicks(int axis, AxisTicks ticks) { m_axisTicks[axis] = std::move(ticks); }
+    const AxisTicks& Ticks(int axis) const { return m_axisTicks[axis]; }
+
 private:
+    std::array<AxisTicks, 3> m_axisTicks;
     std::vector<std::shared_ptr<SurfaceMesh>> m_surfaces;
     std::vector<std::shared_ptr<PointCloud>> m_pointClouds;
     std::array<std::wstring, 3> m_titles;

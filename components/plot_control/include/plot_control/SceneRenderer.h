@@ -25,6 +25,7 @@
 #include <QImage>
 #include <QSize>
 
+#include <atomic>
 #include <vector>
 
 namespace plot {
@@ -42,6 +43,21 @@ struct RenderOptions {
     // Draw dense grid surfaces from a coarser level where their cells are
     // smaller than pixels (ridges and colour details keep full detail).
     bool levelOfDetail = true;
+    // A frame drawn while the view moves: grid surfaces from the level their
+    // on-screen cell size allows whatever their height noise, point clouds
+    // from a subsample.
+    bool draft = false;
+    // A draft whose level of a surface is not built yet takes a coarser one
+    // built already, unless this is set (the one wanted is built then).
+    bool buildLevels = false;
+    // Grid surfaces whose cells are under a couple of pixels on screen are
+    // drawn from a level that merges them whatever their noise (the chart
+    // control's settled frames); otherwise only smooth regions coarsen.
+    bool mergeSubpixelCells = false;
+    // Polled between the frame's steps and bands: once set, Render stops
+    // and returns a null image (a frame drawn on another thread that is no
+    // longer wanted).
+    const std::atomic<bool>* abandon = nullptr;
     QColor background = QColor(255, 255, 255);
     // Pixels of the target per device-independent pixel: pixel-sized points
     // are drawn this many times (and the supersampling's times) their size.
