@@ -9,6 +9,7 @@ $SUDO apt-get install -y -q --no-install-recommends \
     g++ cmake ninja-build pkg-config \
     qt6-base-dev qt6-base-dev-tools libqt6opengl6-dev qt6-svg-dev \
     libgl-dev libboost-dev libsqlite3-dev sqlite3 libqhull-dev \
+    libpq-dev libmariadb-dev postgresql mariadb-server \
     googletest libgtest-dev libgmock-dev libbenchmark-dev \
     xvfb xauth libgl1-mesa-dri fonts-dejavu-core \
     qt6-qpa-plugins imagemagick \

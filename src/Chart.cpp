@@ -4,6 +4,7 @@
 #include "InputConfigDlg.h"
 #include "LoadProgress.h"
 #include "Prompts.h"
+#include "SliceRemap.h"
 #include "ResourceStrings.h"
 #include "diagnostics/snagwise.h"
 #include "platform/errorinfo.h"
@@ -16,6 +17,7 @@
 #include <QSettings>
 
 #include <QDateTime>
+#include <QTime>
 #include <QFileInfo>
 #include <QUrl>
 
@@ -116,12 +118,20 @@ bool CChart::LoadData(const std::wstring& path, bool bUnsaved, bool bTemporary)
     }
 
     FileInfo info;
-    info.m_bUnsaved = bUnsaved;
+    // A study in a database server is kept there: never unsaved.
+    info.m_bUnsaved = bUnsaved && !IsStudyUrl(path);
     info.m_bTemporary = bTemporary;
     info.m_Path = path;
     bool bLoaded = false;
     hr = InternalLoadData(spSource.Get(), info, bLoaded);
     if (hr == S_OK) {
+        if (bLoaded && !m_pFollower && CStudyFollower::CanFollow(spSource.Get())) {
+            m_pFollower = std::make_unique<CStudyFollower>(
+                spSource.Get(), [this](const CStudyFollower::Result& r) { OnStudyRead(r); });
+            m_StudyPath = path;
+            // A database is opened to watch it; a storage file waits to be asked.
+            m_pFollower->SetFollowing(IsStudyUrl(path));
+        }
         if (bLoaded && !bTemporary && m_pTopLevel)
             m_pTopLevel->FileOpened(path);
         if (const std::wstring skipped = SkippedRecordsText(spSource.Get(), path); bLoaded && m_pTopLevel && !skipped.empty())
@@ -240,6 +250,15 @@ HRESULT CChart::LoadWithChoices(const std::wstring& path, IUnknown** ppData, boo
             if (!study || *study >= choice.studies.size())
                 return hr;
             spOptions->SetStudy(choice.studies[*study]);
+            continue;
+        }
+        if (choice.kind == kChoicePassword) {
+            // Asked, used for this provider's loads, and never stored.
+            const std::wstring why = GetErrorDescription(m_spProvider.Get(), platform::uuidof<IOptimizationResultsDataProvider>());
+            const auto password = Prompts().AskPassword(vantix::ActiveWindow(), why);
+            if (!password)
+                return hr;
+            spOptions->SetPassword(*password);
             continue;
         }
         if (choice.kind != kChoiceRoles)
@@ -376,6 +395,77 @@ bool CChart::OpenAndLoad()
     return LoadData(*path, true, false);
 }
 
+bool IsStudyUrl(const std::wstring& path)
+{
+    const QString scheme = QUrl(QString::fromStdWString(path)).scheme().toLower().section(QLatin1Char('+'), 0, 0);
+    return path.find(L"://") != std::wstring::npos &&
+           (scheme == QLatin1String("postgresql") || scheme == QLatin1String("postgres") ||
+            scheme == QLatin1String("mysql") || scheme == QLatin1String("mariadb") || scheme == QLatin1String("sqlite"));
+}
+
+void CChart::SetFollowing(bool bOn)
+{
+    if (m_pFollower)
+        m_pFollower->SetFollowing(bOn);
+}
+
+bool CChart::RefreshStudy()
+{
+    return m_pFollower && m_pFollower->RefreshNow();
+}
+
+bool CChart::IsFollowedItem(std::size_t k) const
+{
+    if (!m_pFollower)
+        return false;
+    // One object, whichever interface each pointer came through.
+    ComPtr<IUnknown> a, b;
+    a.TryQueryFrom(m_History[k].second.Source());
+    b.TryQueryFrom(m_pFollower->Data());
+    return a && a.Get() == b.Get();
+}
+
+void CChart::OnStudyRead(const CStudyFollower::Result& result)
+{
+    const std::wstring name = DisplayFileName(m_StudyPath);
+    if (FAILED(result.hr)) {
+        // The chart keeps what it shows; the timer tries again.
+        SW_TRACE(L"Chart : the study could not be read again (0x%x)", static_cast<unsigned>(result.hr));
+        if (m_pTopLevel)
+            m_pTopLevel->ShowStatus(name + L": the study cannot be read now (" + result.error +
+                                    L"). The chart keeps what it shows and reads again.");
+        return;
+    }
+    if (result.hr == S_OK && result.newer) {
+        for (std::size_t k = 0; k < m_History.size(); ++k) {
+            if (!IsFollowedItem(k))
+                continue;
+            auto moved = RemapSlice(m_History[k].second, result.newer.Get());
+            if (!moved)
+                continue;
+            m_History[k].second = std::move(*moved);
+            m_Adapter.RefillSeries(k, &m_History[k].second);
+            m_Adapter.SetSeriesName(k, LegendName(k));
+        }
+        m_pFollower->SetData(result.newer.Get());
+        RefillStaleAxes();
+    }
+    if (m_pTopLevel)
+        m_pTopLevel->ShowStatus(name + L": " + std::to_wstring(result.trials) +
+                                (result.trials == 1 ? L" trial" : L" trials") + L", read at " +
+                                QTime::currentTime().toString(QStringLiteral("HH:mm:ss")).toStdWString());
+}
+
+bool CChart::CanSaveData() const
+{
+    if (HasUnsavedData())
+        return true;
+    for (std::size_t k = 0; k < m_History.size(); ++k)
+        if (IsFollowedItem(k))
+            return true;
+    return false;
+}
+
 bool CChart::HasUnsavedData() const
 {
     for (const auto& item : m_History)
@@ -450,7 +540,7 @@ void CChart::SaveData()
     SW_TRACE(L"Chart : SaveData");
     for (std::size_t i = 0; i < m_History.size(); ++i) {
         auto& [info, transformer] = m_History[i];
-        if (!info.m_bUnsaved)
+        if (!info.m_bUnsaved && !IsFollowedItem(i))
             continue;
         vantix::FileDialogRequest request;
         request.mode = vantix::FileDialogRequest::Mode::Save;

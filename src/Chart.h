@@ -6,10 +6,12 @@
 #include "DataTransformer.h"
 #include "IChart.h"
 #include "SelectionText.h"
+#include "StudyFollower.h"
 #include "ITopLevelControl.h"
 #include "ors_provider/IQX_VantixDataProvider.h"
 #include "platform/comptr.h"
 
+#include <memory>
 #include <optional>
 #include <string>
 #include <utility>
@@ -51,6 +53,7 @@ public:
     const CChartAdapter& Adapter() const { return m_Adapter; }
     std::size_t HistorySize() const { return m_History.size(); }
     const FileInfo& HistoryInfo(std::size_t i) const { return m_History[i].first; }
+    const CDataTransformer& HistorySlice(std::size_t i) const { return m_History[i].second; }
 
     // View choices that build every series again from its slice.
     void SetAggregate(CChartAdapter::Aggregate aggregate);
@@ -60,6 +63,20 @@ public:
     void SetAxisLog(int axis, bool bLog);
     // The record behind a picked point, looked up in the series' slices.
     std::optional<PickedRecord> FindPickedRecord(double x, double y, double z);
+
+    // A chart of a running study (a database URL or a study storage file)
+    // can follow it: its first such series is read again while following is
+    // on, the slices kept by value.
+    bool CanFollow() const { return bool(m_pFollower); }
+    bool IsFollowing() const { return m_pFollower && m_pFollower->IsFollowing(); }
+    void SetFollowing(bool bOn);
+    // Reads the study again now (the menu command, and tests' trigger);
+    // false while a read runs or nothing can be followed.
+    bool RefreshStudy();
+    bool IsReadingStudy() const { return m_pFollower && m_pFollower->IsReading(); }
+    // Save Data applies to data not saved yet and, as a snapshot, to a
+    // followed study (whose data live in its database, so it is never unsaved).
+    bool CanSaveData() const;
 
     // Default save name of a history item: proximal name, "_", creation stamp.
     std::wstring DefaultFileName(std::size_t item) const;
@@ -83,7 +100,16 @@ private:
     CChartAdapter m_Adapter;
     std::vector<std::pair<FileInfo, CDataTransformer>> m_History;
     ITopLevelControl* m_pTopLevel;
+    // Last: gone first, with its reader joined, while the history still exists.
+    std::unique_ptr<CStudyFollower> m_pFollower;
+    std::wstring m_StudyPath;
+
+    void OnStudyRead(const CStudyFollower::Result& result);
+    bool IsFollowedItem(std::size_t k) const;
 };
+
+// Whether a path names a study database (postgresql://, mysql://, sqlite:///...).
+bool IsStudyUrl(const std::wstring& path);
 
 // Creation time of a file as "%02d.%02d.%02d_%02d.%02d.%02d" (hour, minute,
 // second, month, day, year mod 100) in local time; nothing when unknown.

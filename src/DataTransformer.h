@@ -45,6 +45,8 @@ public:
     // The held inputs, "name = value" (or "name = low to high" over a range)
     // in input order, ", " apart; values with six significant digits.
     std::wstring DescribeHeldInputs() const;
+    // The data object the slice is taken from.
+    IUnknown* Source() const { return m_pDataSource.Get(); }
 
 private:
     void GetInputFullName(std::uint32_t nInput, std::wstring* pName) const;

@@ -3,6 +3,7 @@
 #include <QActionGroup>
 
 #include "ChildFrm.h"
+#include "ConnectStudyDlg.h"
 #include "FileHistory.h"
 #include "Chart.h"
 #include "Prompts.h"
@@ -124,6 +125,8 @@ void CMainFrame::OnCreate()
     // Open is what everyone tries first; it makes a new chart like New Chart.
     AddCommand(file, ID_FILE_OPEN, QStringLiteral("&Open..."), QKeySequence(Qt::CTRL | Qt::Key_O))
         ->setIcon(style()->standardIcon(QStyle::SP_DialogOpenButton));
+    AddCommand(file, ID_FILE_CONNECT, QStringLiteral("&Connect to Study..."),
+               QKeySequence(Qt::CTRL | Qt::SHIFT | Qt::Key_O));
     AddCommand(file, ID_INSERT_DATA, QStringLiteral("&Insert Data..."), QKeySequence(Qt::Key_Insert));
     AddCommand(file, ID_FILE_SAVE_AS, QStringLiteral("&Save Data As..."), QKeySequence(Qt::CTRL | Qt::Key_S));
     AddCommand(file, ID_FILE_EXPORT_IMAGE, QStringLiteral("&Export Image..."), QKeySequence(Qt::CTRL | Qt::Key_E));
@@ -171,6 +174,9 @@ void CMainFrame::OnCreate()
         ->setCheckable(true);
     AddCommand(scales, ID_LOG_Z, QStringLiteral("&Z Axis (Function)"), QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_Z))
         ->setCheckable(true);
+    view->addSeparator();
+    AddCommand(view, ID_FOLLOW_STUDY, QStringLiteral("&Follow Study")) ->setCheckable(true);
+    AddCommand(view, ID_READ_STUDY, QStringLiteral("&Read Study Now"), QKeySequence(Qt::Key_F5));
     m_seriesMenu = view->addMenu(QStringLiteral("S&eries"));
     connect(view, &QMenu::aboutToShow, this, &CMainFrame::UpdateSeriesMenu);
     UpdateSeriesMenu();
@@ -246,6 +252,9 @@ void CMainFrame::OnCreate()
         {ID_COLOR_BY_VALUE, CUpdateUI::UPDUI_MENU},
         {ID_FILE_EXPORT_IMAGE, CUpdateUI::UPDUI_MENU},
         {ID_EDIT_COPY_IMAGE, CUpdateUI::UPDUI_MENU},
+        {ID_FILE_CONNECT, CUpdateUI::UPDUI_MENU},
+        {ID_FOLLOW_STUDY, CUpdateUI::UPDUI_MENU},
+        {ID_READ_STUDY, CUpdateUI::UPDUI_MENU},
         {ID_LOG_X, CUpdateUI::UPDUI_MENU},
         {ID_LOG_Y, CUpdateUI::UPDUI_MENU},
         {ID_LOG_Z, CUpdateUI::UPDUI_MENU},
@@ -261,7 +270,8 @@ void CMainFrame::OnCreate()
     for (unsigned id : {ID_INSERT_DATA, ID_FILE_SAVE_AS, ID_FILE_SAVE_AS2, ID_WATER_LEVEL, ID_WATER_UP,
                         ID_WATER_DOWN, ID_WIREFRAME, ID_AGGREGATE_MIN, ID_AGGREGATE_MAX, ID_AGGREGATE_MEAN,
                         ID_SURFACE_FROM_POINTS, ID_VIEW_TOP, ID_VIEW_FRONT, ID_VIEW_SIDE,
-                        ID_COLOR_BY_VALUE, ID_FILE_EXPORT_IMAGE, ID_EDIT_COPY_IMAGE, ID_LOG_X, ID_LOG_Y, ID_LOG_Z})
+                        ID_COLOR_BY_VALUE, ID_FILE_EXPORT_IMAGE, ID_EDIT_COPY_IMAGE, ID_LOG_X, ID_LOG_Y, ID_LOG_Z,
+                        ID_FOLLOW_STUDY, ID_READ_STUDY})
         m_UpdateUI.UIEnable(id, false);
     m_UpdateUI.UIUpdateMenuBar(true);
     m_UpdateUI.UIUpdateToolBar(true);
@@ -286,6 +296,11 @@ bool CMainFrame::OnIdle()
     for (unsigned id : {ID_AGGREGATE_MIN, ID_AGGREGATE_MAX, ID_AGGREGATE_MEAN, ID_SURFACE_FROM_POINTS, ID_VIEW_TOP,
                         ID_VIEW_FRONT, ID_VIEW_SIDE, ID_COLOR_BY_VALUE, ID_FILE_EXPORT_IMAGE, ID_EDIT_COPY_IMAGE})
         m_UpdateUI.UIEnable(id, hasChart);
+    // Following applies to charts of a running study.
+    const CChart* chart = hasChart ? &ActiveChart()->View()->Chart() : nullptr;
+    m_UpdateUI.UIEnable(ID_FOLLOW_STUDY, chart && chart->CanFollow());
+    m_UpdateUI.UISetCheck(ID_FOLLOW_STUDY, chart && chart->IsFollowing());
+    m_UpdateUI.UIEnable(ID_READ_STUDY, chart && chart->CanFollow() && !chart->IsReadingStudy());
     // A log scale needs every value of the axis above zero.
     for (int axis = 0; axis < 3; ++axis) {
         const CChartAdapter* adapter = hasChart ? &ActiveChart()->View()->Chart().Adapter() : nullptr;
@@ -375,6 +390,15 @@ void CMainFrame::OnNewChart()
         frame->close();
 }
 
+void CMainFrame::OnConnectToStudy()
+{
+    CConnectStudyDlg dlg(ActiveWindow());
+    if (Prompts().DoModal(dlg) != IDOK)
+        return;
+    dlg.Remember();
+    OpenChartFile(dlg.Url());
+}
+
 void CMainFrame::OpenChartFile(const std::wstring& path)
 {
     CChildFrame* frame = NewChartWindow();
@@ -396,6 +420,9 @@ void CMainFrame::OnCommand(unsigned id)
     case ID_FILE_NEW:
     case ID_FILE_OPEN:
         OnNewChart();
+        return;
+    case ID_FILE_CONNECT:
+        OnConnectToStudy();
         return;
     case ID_VIEW_TOOLBAR:
         OnToggleToolbar();

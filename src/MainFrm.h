@@ -60,6 +60,10 @@ public:
         ID_LOG_X = 32820,
         ID_LOG_Y = 32821,
         ID_LOG_Z = 32822,
+        // Studies in databases: connect, follow new trials, read again now.
+        ID_FILE_CONNECT = 32830,
+        ID_FOLLOW_STUDY = 32831,
+        ID_READ_STUDY = 32832,
     };
 
     explicit CMainFrame(QWidget* parent = nullptr);
@@ -129,6 +133,8 @@ protected:
 private:
     CChildFrame* NewChartWindow();
     void OnNewChart();
+    // Opens a study from a database URL as a new chart.
+    void OnConnectToStudy();
     void OnChartOptions();
     void OnToggleToolbar();
     void OnToggleStatusBar();

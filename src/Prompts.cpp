@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QDialog>
 #include <QFileDialog>
+#include <QInputDialog>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
 
@@ -66,6 +68,16 @@ public:
         if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
             return std::nullopt;
         return dialog.selectedFiles().front().toStdWString();
+    }
+
+    std::optional<std::wstring> AskPassword(QWidget* parent, const std::wstring& text) override
+    {
+        bool ok = false;
+        const QString password = QInputDialog::getText(parent, QStringLiteral("Password"), QString::fromStdWString(text),
+                                                       QLineEdit::Password, QString(), &ok);
+        if (!ok)
+            return std::nullopt;
+        return password.toStdWString();
     }
 
     int DoModal(QDialog& dialog) override

@@ -67,6 +67,9 @@ public:
     virtual std::optional<std::size_t> ChooseStudy(QWidget* parent, const LoadChoiceRequest& request) = 0;
     // Every column's role in column order, or nothing when cancelled.
     virtual std::optional<std::vector<int>> ChooseColumnRoles(QWidget* parent, const LoadChoiceRequest& request) = 0;
+    // A password a database server wants; text says which server and user.
+    // Nothing when cancelled.
+    virtual std::optional<std::wstring> AskPassword(QWidget* parent, const std::wstring& text) = 0;
 };
 
 // The service in use: the Qt one unless a test installed another.

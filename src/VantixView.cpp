@@ -71,7 +71,7 @@ void CVantixView::UpdateInterface()
     SW_ASSERT(m_pUpdate && "bad update pointer");
     if (!m_pUpdate)
         return;
-    m_pUpdate->UIEnable(ID_FILE_SAVE_AS, m_Chart.HasUnsavedData(), true);
+    m_pUpdate->UIEnable(ID_FILE_SAVE_AS, m_Chart.CanSaveData(), true);
     m_pUpdate->UIEnable(ID_INSERT_DATA, true, true);
     const bool water = m_Chart.IsWaterLevel();
     m_pUpdate->UISetCheck(ID_WATER_LEVEL, water, true);
@@ -134,6 +134,12 @@ bool CVantixView::OnCommand(unsigned id)
         return true;
     case ID_EDIT_COPY_IMAGE:
         OnCopyImage();
+        return true;
+    case ID_FOLLOW_STUDY:
+        m_Chart.SetFollowing(!m_Chart.IsFollowing());
+        return true;
+    case ID_READ_STUDY:
+        m_Chart.RefreshStudy();
         return true;
     case ID_LOG_X:
     case ID_LOG_Y:

@@ -41,6 +41,10 @@ public:
         ID_LOG_X = 32820,
         ID_LOG_Y = 32821,
         ID_LOG_Z = 32822,
+        // Studies in databases: connect, follow new trials, read again now.
+        ID_FILE_CONNECT = 32830,
+        ID_FOLLOW_STUDY = 32831,
+        ID_READ_STUDY = 32832,
     };
 
     CVantixView(CUpdateUI* pUpdate, ITopLevelControl* pTopLevel, QWidget* parent = nullptr);

@@ -32,6 +32,8 @@ public:
     std::deque<std::optional<std::size_t>> studyAnswers;
     std::deque<std::optional<std::vector<int>>> roleAnswers;
     std::vector<LoadChoiceRequest> loadChoices; // what was asked
+    std::deque<std::optional<std::wstring>> passwordAnswers;
+    std::vector<std::wstring> passwordRequests;
 
     std::vector<Message> messages;
     std::vector<FileDialogRequest> fileDialogs;
@@ -87,6 +89,17 @@ public:
     std::optional<std::vector<int>> ChooseColumnRoles(QWidget*, const LoadChoiceRequest& request) override
     {
         return Next(roleAnswers, request);
+    }
+    std::optional<std::wstring> AskPassword(QWidget*, const std::wstring& text) override
+    {
+        passwordRequests.push_back(text);
+        if (passwordAnswers.empty()) {
+            ++unexpected;
+            return std::nullopt;
+        }
+        auto a = passwordAnswers.front();
+        passwordAnswers.pop_front();
+        return a;
     }
 
 private:

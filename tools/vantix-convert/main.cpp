@@ -2,6 +2,7 @@
 // file the data provider reads: Optuna storage or trials CSV, Dakota tabular
 // data, a CSV/TSV table, or another .ors file.
 #include "OrsFormat.h"
+#include "db/StudyUrl.h"
 #include "import/Import.h"
 
 #include <cstdint>
@@ -20,6 +21,9 @@ const char* const kUsage =
     "Writes the results in INPUT as an Optimization Results File. INPUT may be an\n"
     "Optuna storage (SQLite) or trials CSV, Dakota tabular data, a CSV/TSV table\n"
     "with a header line, or an .ors file; the format is recognised by content.\n"
+    "INPUT may also be the URL of an Optuna study database:\n"
+    "postgresql://USER@HOST:PORT/DB, mysql://USER@HOST:PORT/DB (MariaDB, MySQL),\n"
+    "sqlite:///relative/path.db or sqlite:////absolute/path.db.\n"
     "\n"
     "Options:\n"
     "  --inputs A,B,...     the table columns that are inputs\n"
@@ -49,6 +53,7 @@ const char* formatName(ors::SourceFormat f)
     case ors::SourceFormat::OptunaCsv: return "Optuna trials table";
     case ors::SourceFormat::Dakota: return "Dakota tabular data";
     case ors::SourceFormat::Table: return "table";
+    case ors::SourceFormat::StudyDatabase: return "Optuna study database";
     default: return "Optimization Results File";
     }
 }
@@ -150,9 +155,11 @@ int main(int argc, char** argv)
         return usageError("give one input file and one output file");
 
     const std::wstring input = ors::FromUtf8(files[0]);
+    const std::string shown = ors::RedactStudyUrl(files[0]); // a URL's password is never printed
     const std::wstring output = ors::FromUtf8(files[1]);
     const ors::SourceFormat format = ors::DetectResultsFormat(input);
-    if (!options.study.empty() && format != ors::SourceFormat::OptunaStorage)
+    if (!options.study.empty() && format != ors::SourceFormat::OptunaStorage &&
+        format != ors::SourceFormat::StudyDatabase)
         return usageError("--study applies to Optuna storage files only");
     if (options.explicitColumns() && format != ors::SourceFormat::Table && format != ors::SourceFormat::Dakota)
         return usageError("--inputs and --functions apply to CSV/TSV tables and Dakota tabular data only");
@@ -164,7 +171,7 @@ int main(int argc, char** argv)
             printGuess(*content.guessedRoles);
         if (dataType)
             h.dataType = *dataType;
-        std::printf("%s: %s, %u records, data type %d\n", files[0].c_str(), formatName(format), h.recordCount,
+        std::printf("%s: %s, %u records, data type %d\n", shown.c_str(), formatName(format), h.recordCount,
                     int(h.dataType));
         for (const auto& in : h.inputs) {
             std::string notes;
@@ -194,12 +201,18 @@ int main(int argc, char** argv)
         std::printf("written %s\n", files[1].c_str());
         return 0;
     } catch (const ors::ChoiceNeeded& e) {
+        if (e.password) {
+            std::fprintf(stderr, "vantix-convert: %s. Put it in the URL, in PGPASSWORD or ~/.pgpass (PostgreSQL), "
+                                 "or in MYSQL_PWD or ~/.my.cnf (MariaDB, MySQL).\n",
+                         ors::ToUtf8(e.message).c_str());
+            return 1;
+        }
         if (e.studies.empty()) {
             std::fprintf(stderr, "vantix-convert: %s\n", ors::ToUtf8(e.message).c_str());
             return 1;
         }
         std::fprintf(stderr, "vantix-convert: %s holds several Optuna studies; choose one with --study NAME:\n",
-                     files[0].c_str());
+                     shown.c_str());
         for (const auto& study : e.studies)
             std::fprintf(stderr, "  %s (%llu completed %s)\n", study.name.c_str(),
                          static_cast<unsigned long long>(study.trials), study.trials == 1 ? "trial" : "trials");

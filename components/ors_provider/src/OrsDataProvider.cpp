@@ -1,7 +1,9 @@
 #include "OrsDataProvider.h"
 
 #include "ReadProgress.h"
+#include "db/StudyUrl.h"
 #include "import/Import.h"
+#include "import/StudyLink.h"
 
 #include "platform/comptr.h"
 
@@ -12,8 +14,8 @@
 
 namespace ors {
 
-COptimizationResultsData::COptimizationResultsData(OrsContent content)
-    : m_content(std::move(content)), m_pFunctionValues(m_content.functionValues.data()),
+COptimizationResultsData::COptimizationResultsData(OrsContent content, std::shared_ptr<StudyLink> link)
+    : m_content(std::move(content)), m_link(std::move(link)), m_pFunctionValues(m_content.functionValues.data()),
       m_pValueIndices(m_content.valueIndices.data()), m_nRecords(m_content.header.recordCount),
       m_nInputs(ULONG(m_content.header.inputs.size())), m_nFunctions(ULONG(m_content.header.functions.size()))
 {
@@ -167,6 +169,46 @@ HRESULT COptimizationResultsData::GetSkippedRecordCount(ULONG* pCount)
     return S_OK;
 }
 
+bool COptimizationResultsData::QueryExtra(REFIID riid, void** ppv)
+{
+    if (!m_link || riid != platform::uuidof<IOptimizationResultsLiveStudy>())
+        return false;
+    *ppv = static_cast<IOptimizationResultsLiveStudy*>(this);
+    return true;
+}
+
+HRESULT COptimizationResultsData::Refresh(IUnknown** ppNewer)
+{
+    if (!ppNewer)
+        return E_POINTER;
+    *ppNewer = nullptr;
+    if (!m_link)
+        return E_NOTIMPL;
+    const IID& iid = platform::uuidof<IOptimizationResultsLiveStudy>();
+    try {
+        std::optional<OrsContent> content = m_link->Refresh();
+        if (!content)
+            return S_FALSE;
+        auto data = platform::MakeCom<COptimizationResultsData>(std::move(*content), m_link);
+        *ppNewer = static_cast<IOptimizationResultsDataSource*>(data.Detach());
+        return S_OK;
+    } catch (const OrsError& e) {
+        platform::SetErrorDescription(e.message, iid);
+        return E_FAIL;
+    } catch (const std::bad_alloc&) {
+        platform::SetErrorDescription(L"The study could not be read again: there is not enough memory.", iid);
+        return E_OUTOFMEMORY;
+    }
+}
+
+HRESULT COptimizationResultsData::GetTrialCount(ULONG* pCount)
+{
+    if (!pCount)
+        return E_POINTER;
+    *pCount = m_link ? ULONG(std::min<std::uint64_t>(m_link->TrialCount(), std::numeric_limits<ULONG>::max())) : 0;
+    return m_link ? S_OK : E_NOTIMPL;
+}
+
 bool COptimizationResultsData::isNone(ULONG input, std::uint64_t index) const
 {
     const auto& none = m_content.header.inputs[input].noneValue;
@@ -269,7 +311,9 @@ HRESULT COptimizationResultsData::Save(const std::wstring& path)
 
 HRESULT COptimizationResultsData::InterfaceSupportsErrorInfo(REFIID riid)
 {
-    return riid == platform::uuidof<IOptimizationResultsDataSaver>() ? S_OK : S_FALSE;
+    return riid == platform::uuidof<IOptimizationResultsDataSaver>() || riid == platform::uuidof<IOptimizationResultsLiveStudy>()
+               ? S_OK
+               : S_FALSE;
 }
 
 namespace {
@@ -309,16 +353,21 @@ HRESULT COptimizationResultsDataProvider::Load(const std::wstring& path, IUnknow
             options.functionColumns.push_back(ToUtf8(name));
         options.unnamedIgnored = true;
         options.acceptGuess = m_acceptGuess;
+        if (m_password)
+            options.password = ToUtf8(*m_password);
         progress.Report();
-        OrsContent content = ReadResultsFile(path, options, progress);
+        std::shared_ptr<StudyLink> link;
+        OrsContent content = ReadResultsFile(path, options, progress, &link);
         if (content.guessedRoles)
             m_pending = rolesChoice(*content.guessedRoles);
-        auto data = platform::MakeCom<COptimizationResultsData>(std::move(content));
+        auto data = platform::MakeCom<COptimizationResultsData>(std::move(content), std::move(link));
         progress.Finish();
         *ppData = static_cast<IOptimizationResultsDataSource*>(data.Detach());
         return S_OK;
     } catch (const ChoiceNeeded& e) {
-        if (e.studies.empty()) {
+        if (e.password) {
+            m_pending.kind = kChoicePassword;
+        } else if (e.studies.empty()) {
             m_pending = rolesChoice(e.roles);
         } else {
             m_pending.kind = kChoiceStudy;
@@ -336,7 +385,9 @@ HRESULT COptimizationResultsDataProvider::Load(const std::wstring& path, IUnknow
         platform::SetErrorDescription(e.message, iid);
         return E_FAIL;
     } catch (const std::bad_alloc&) {
-        platform::SetErrorDescription(L"The file \"" + path + L"\" could not be read: there is not enough memory.", iid);
+        platform::SetErrorDescription(L"The file \"" + FromUtf8(RedactStudyUrl(ToUtf8(path))) +
+                                          L"\" could not be read: there is not enough memory.",
+                                      iid);
         return E_OUTOFMEMORY;
     }
 }
@@ -364,6 +415,12 @@ HRESULT COptimizationResultsDataProvider::SetColumnRoles(const std::vector<std::
 HRESULT COptimizationResultsDataProvider::SetAcceptGuess(BOOL accept)
 {
     m_acceptGuess = accept != FALSE;
+    return S_OK;
+}
+
+HRESULT COptimizationResultsDataProvider::SetPassword(const std::wstring& password)
+{
+    m_password = password;
     return S_OK;
 }
 

@@ -3,6 +3,7 @@
 // object a load hands back.
 #include "OrsFormat.h"
 #include "ors_provider/IDataMeaning.h"
+#include "ors_provider/ILiveStudy.h"
 #include "ors_provider/ILoadProgress.h"
 #include "ors_provider/ILoadReport.h"
 #include "ors_provider/IQX_VantixDataColumns.h"
@@ -10,17 +11,32 @@
 #include "platform/comptr.h"
 #include "platform/errorinfo.h"
 
+#include <memory>
+
 namespace ors {
 
 using namespace IQX_VantixDataProvider;
 
+class StudyLink;
+
+// Data read from an optimizer's study also answer IOptimizationResultsLiveStudy
+// (through QueryExtra: objects of plain files do not).
 class COptimizationResultsData final
     : public platform::ComObject<IOptimizationResultsDataSource, IOptimizationResultsDataSourceEx,
                                  IOptimizationResultsDataSaver, platform::ISupportErrorInfo,
                                  IOptimizationResultsDataColumns, IOptimizationResultsLoadReport,
-                                 IOptimizationResultsDataMeaning> {
+                                 IOptimizationResultsDataMeaning>,
+      public IOptimizationResultsLiveStudy {
 public:
-    explicit COptimizationResultsData(OrsContent content);
+    explicit COptimizationResultsData(OrsContent content, std::shared_ptr<StudyLink> link = nullptr);
+
+    // One identity for every base, the live study's included.
+    HRESULT QueryInterface(REFIID riid, void** ppv) override { return ComObject::QueryInterface(riid, ppv); }
+    ULONG AddRef() override { return ComObject::AddRef(); }
+    ULONG Release() override { return ComObject::Release(); }
+
+    HRESULT Refresh(IUnknown** ppNewer) override;
+    HRESULT GetTrialCount(ULONG* pCount) override;
 
     HRESULT GetInputCount(ULONG* pCount) override;
     HRESULT GetFunctionCount(ULONG* pCount) override;
@@ -53,11 +69,15 @@ public:
 
     HRESULT InterfaceSupportsErrorInfo(REFIID riid) override;
 
+protected:
+    bool QueryExtra(REFIID riid, void** ppv) override;
+
 private:
     // Whether value index `index` of `input` is its "(none)".
     bool isNone(ULONG input, std::uint64_t index) const;
 
     OrsContent m_content;
+    std::shared_ptr<StudyLink> m_link;
     // Copies of the hot fields, so the per-value getters are a compare and a load.
     std::vector<const double*> m_distinct; // per input
     const double* m_pFunctionValues;
@@ -79,6 +99,7 @@ public:
                            const std::vector<std::wstring>& functions) override;
     HRESULT SetAcceptGuess(BOOL accept) override;
     HRESULT GetPendingChoice(LoadChoice* pChoice) override;
+    HRESULT SetPassword(const std::wstring& password) override;
 
     HRESULT InterfaceSupportsErrorInfo(REFIID riid) override;
 
@@ -87,6 +108,7 @@ private:
     std::wstring m_study;
     std::vector<std::wstring> m_inputs, m_functions;
     bool m_acceptGuess = false;
+    std::optional<std::wstring> m_password;
     LoadChoice m_pending;
 };
 

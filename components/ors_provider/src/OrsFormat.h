@@ -91,6 +91,7 @@ struct ChoiceNeeded : OrsError {
     };
     std::vector<Study> studies; // a study is needed when not empty
     RolesGuess roles;           // else the roles
+    bool password = false;      // a database server wants a password (studies and roles empty)
 };
 
 // A loaded file. Arrays are column-major: column c, record r at

@@ -51,6 +51,7 @@ inline constexpr HRESULT ORS_E_CHOICE_NEEDED = static_cast<HRESULT>(0x80040A01L)
 inline constexpr LONG kChoiceNone = 0;
 inline constexpr LONG kChoiceStudy = 1; // a storage holding several studies
 inline constexpr LONG kChoiceRoles = 2; // a table whose inputs and functions are uncertain
+inline constexpr LONG kChoicePassword = 3; // a database server wants a password the URL does not hold
 
 struct LoadChoice {
     LONG kind = kChoiceNone;
@@ -84,6 +85,9 @@ struct IOptimizationResultsLoadOptions : IUnknown {
     // After a Load: the choice it needed (kind kChoiceNone when none), or with
     // SetAcceptGuess(TRUE), the guess it took.
     virtual HRESULT GetPendingChoice(LoadChoice* pChoice) = 0;
+    // The password for a database URL that holds none (asked of the user).
+    // Kept in memory only, for later loads of this provider.
+    virtual HRESULT SetPassword(const std::wstring& password) = 0;
 };
 
 } // namespace IQX_VantixDataProvider

@@ -5,6 +5,8 @@
 // docs/importing.md describes what is read from each.
 #include "OrsFormat.h"
 
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,7 @@ enum class SourceFormat {
     OptunaCsv,     // trials_dataframe() written as CSV
     Dakota,        // Dakota tabular data (annotated, custom_annotated with header)
     Table,         // any other delimited text table with a header
+    StudyDatabase, // a database URL: Optuna's tables on a server or in an SQLite file
 };
 
 struct ImportOptions {
@@ -36,11 +39,15 @@ struct ImportOptions {
     bool acceptGuess = false;
     // Log scale for these inputs or functions (by name).
     std::vector<std::string> logColumns;
+    // A database URL's password when the URL and the client library's own
+    // sources (environment, password files) hold none; never stored.
+    std::optional<std::string> password;
 
     bool explicitColumns() const { return !inputColumns.empty() || !functionColumns.empty(); }
 };
 
 // What ReadResultsFile would read the file as; Ors for files it cannot open.
+// A database URL (postgresql://, mysql://, sqlite:///) is a StudyDatabase.
 SourceFormat DetectResultsFormat(const std::wstring& path);
 
 // Reads a results file of any supported format. Throws OrsError with a text
@@ -48,5 +55,11 @@ SourceFormat DetectResultsFormat(const std::wstring& path);
 OrsContent ReadResultsFile(const std::wstring& path, const ImportOptions& options = {});
 // The same, reporting to progress (and throwing LoadCancelled when it cancels).
 OrsContent ReadResultsFile(const std::wstring& path, const ImportOptions& options, ReadProgress& progress);
+
+class StudyLink;
+// The same; for an optimizer's study (a database URL or a study storage
+// file) *link is set to the way back to it, for reading it again.
+OrsContent ReadResultsFile(const std::wstring& path, const ImportOptions& options, ReadProgress& progress,
+                           std::shared_ptr<StudyLink>* link);
 
 } // namespace ors

@@ -25,6 +25,13 @@ inline constexpr std::uint64_t kMaxRecords = 268435455;
 class ImportMessages {
 public:
     explicit ImportMessages(const std::wstring& path) : m_file(L"The file \"" + path + L"\"") {}
+    // Messages about a study database named by its URL (without its password).
+    static ImportMessages Database(const std::wstring& redactedUrl)
+    {
+        ImportMessages m(std::wstring{});
+        m.m_file = L"The study database \"" + redactedUrl + L"\"";
+        return m;
+    }
 
     // "The file "p" <text>."
     OrsError file(const std::wstring& text) const { return {m_file + L" " + text + L"."}; }

@@ -3,6 +3,8 @@
 #include "Importers.h"
 
 #include "ReadProgress.h"
+#include "StudyLink.h"
+#include "db/SqlConnection.h"
 #include "diagnostics/snagwise.h"
 
 #include <fcntl.h>
@@ -12,6 +14,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <ctime>
 #include <cwchar>
 #include <string_view>
 
@@ -136,6 +139,8 @@ using namespace import;
 
 SourceFormat DetectResultsFormat(const std::wstring& path)
 {
+    if (LooksLikeStudyUrl(ToUtf8(path)))
+        return SourceFormat::StudyDatabase;
     switch (probe(path).kind) {
     case Kind::Sqlite:
         return hasOptunaTables(path) ? SourceFormat::OptunaStorage : SourceFormat::Ors;
@@ -168,14 +173,31 @@ OrsContent ReadResultsFile(const std::wstring& path, const ImportOptions& option
 namespace {
 
 // Optuna's storage and trial tables are small: their progress is the start and the end.
-OrsContent readAnyFormat(const std::wstring& path, const ImportOptions& options, ReadProgress& progress)
+// Reads a study through db; with link, keeps the way back to it.
+OrsContent readStudy(std::unique_ptr<SqlConnection> db, std::string source, bool url, const std::string& created,
+                     const ImportOptions& options, const ImportMessages& msg, std::shared_ptr<StudyLink>* link)
+{
+    auto reader = std::make_unique<OptunaStudyReader>(options, msg);
+    OrsContent content = reader->Read(*db, created);
+    if (link)
+        *link = std::make_shared<StudyLink>(std::move(source), url, options, std::move(db), std::move(reader), msg);
+    return content;
+}
+
+OrsContent readAnyFormat(const std::wstring& path, const ImportOptions& options, ReadProgress& progress,
+                         std::shared_ptr<StudyLink>* link)
 {
     const Probe found = probe(path);
     switch (found.kind) {
     case Kind::Sqlite:
         if (hasOptunaTables(path)) {
             const ImportMessages msg(path);
-            return ReadOptunaStorage(path, options, msg);
+            StudyUrl url;
+            url.database = ToUtf8(path);
+            auto db = ConnectSqlite(url, nullptr);
+            if (!db)
+                throw msg.file(L"is an Optuna storage that could not be opened");
+            return readStudy(std::move(db), url.database, false, FileTime(path), options, msg, link);
         }
         return ReadOrsFile(path, progress);
     case Kind::Utf16:
@@ -228,10 +250,58 @@ void import::ApplyLogScales(OrsContent& content, const std::vector<std::string>&
     }
 }
 
+namespace {
+
+// A study named by a database URL; its messages show the URL without password.
+std::string nowUtc()
+{
+    char now[32];
+    const std::time_t t = std::time(nullptr);
+    std::tm utc{};
+    gmtime_r(&t, &utc);
+    std::strftime(now, sizeof now, "%Y-%m-%dT%H:%M:%SZ", &utc);
+    return now;
+}
+
+OrsContent readStudyUrl(const std::string& text, const ImportOptions& options, std::shared_ptr<StudyLink>* link)
+{
+    const ImportMessages msg = ImportMessages::Database(FromUtf8(RedactStudyUrl(text)));
+    std::string why;
+    const auto url = ParseStudyUrl(text, &why);
+    if (!url)
+        throw msg.file(L"cannot be opened: " + FromUtf8(why));
+    ConnectError error;
+    auto db = ConnectStudyDatabase(*url, options.password ? &*options.password : nullptr, &error);
+    if (!db) {
+        // Without a password anywhere the user may give one; a wrong one is said as it is.
+        if (error.kind == ConnectFailure::Authentication && !url->hasPassword && !options.password) {
+            ChoiceNeeded choice;
+            choice.message = msg.file(L"needs a password: " + FromUtf8(error.message)).message;
+            choice.password = true;
+            throw choice;
+        }
+        throw OrsError{FromUtf8(error.message)};
+    }
+    SW_TRACE(L"Data provider : reading %ls from %ls", FromUtf8(RedactStudyUrl(text)).c_str(),
+             FromUtf8(db->ServerVersion()).c_str());
+    return readStudy(std::move(db), text, true, nowUtc(), options, msg, link);
+}
+
+} // namespace
+
 OrsContent ReadResultsFile(const std::wstring& path, const ImportOptions& options, ReadProgress& progress)
 {
-    OrsContent content = readAnyFormat(path, options, progress);
-    ApplyLogScales(content, options.logColumns, ImportMessages(path));
+    return ReadResultsFile(path, options, progress, nullptr);
+}
+
+OrsContent ReadResultsFile(const std::wstring& path, const ImportOptions& options, ReadProgress& progress,
+                           std::shared_ptr<StudyLink>* link)
+{
+    const std::string utf8 = ToUtf8(path);
+    const bool url = LooksLikeStudyUrl(utf8);
+    OrsContent content = url ? readStudyUrl(utf8, options, link) : readAnyFormat(path, options, progress, link);
+    ApplyLogScales(content, options.logColumns,
+                   url ? ImportMessages::Database(FromUtf8(RedactStudyUrl(utf8))) : ImportMessages(path));
     if (content.guessedRoles) {
         std::wstring roles;
         for (std::size_t c = 0; c < content.guessedRoles->columns.size(); ++c)
@@ -242,7 +312,7 @@ OrsContent ReadResultsFile(const std::wstring& path, const ImportOptions& option
     }
     if (content.skippedRecords)
         SW_TRACE(L"Data provider : skipped %llu failed rows of \"%ls\"",
-                 static_cast<unsigned long long>(content.skippedRecords), path.c_str());
+                 static_cast<unsigned long long>(content.skippedRecords), FromUtf8(RedactStudyUrl(utf8)).c_str());
     return content;
 }
 

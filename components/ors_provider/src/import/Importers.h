@@ -2,7 +2,12 @@
 // The importers behind ReadResultsFile, one per source format.
 #include "TextTable.h"
 
+#include <memory>
 #include <optional>
+
+namespace ors {
+class SqlConnection;
+}
 
 namespace ors::import {
 
@@ -65,5 +70,30 @@ OrsContent ReadOptunaCsv(const MappedFile& file, const TextHeader& header, const
 // path holds.
 std::size_t OptunaTablesPresent(const std::wstring& path);
 OrsContent ReadOptunaStorage(const std::wstring& path, const ImportOptions& options, const ImportMessages& msg);
+// An Optuna study read through any connection (a database server, an SQLite
+// file), keeping what it read so that a refresh reads only what may have
+// changed: Optuna inserts a trial RUNNING and workers finish out of order, so
+// each refresh reads again from the lowest trial id unfinished at the last
+// one (or missing below a higher one: an insert not yet committed). created:
+// the time the data were read, ISO 8601 UTC. Throws as ReadResultsFile.
+class OptunaStudyReader {
+public:
+    OptunaStudyReader(ImportOptions options, ImportMessages msg);
+    ~OptunaStudyReader();
+    OptunaStudyReader(const OptunaStudyReader&) = delete;
+    OptunaStudyReader& operator=(const OptunaStudyReader&) = delete;
+
+    // The first read: checks the tables, picks the study, reads every trial.
+    OrsContent Read(SqlConnection& db, const std::string& created);
+    // Every completed trial again when one finished (or failed) since the
+    // last read; nothing otherwise. A failed refresh changes nothing.
+    std::optional<OrsContent> Refresh(SqlConnection& db, const std::string& created);
+    // Trials of the study seen, in any state.
+    std::uint64_t TrialCount() const;
+
+private:
+    struct State;
+    std::unique_ptr<State> m;
+};
 
 } // namespace ors::import

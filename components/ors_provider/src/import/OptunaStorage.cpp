@@ -1,183 +1,177 @@
-// Optuna's SQLite storage: the completed trials of one study. Parameters are
-// stored in their internal form, which for a categorical parameter is the
-// index of the choice, and objectives in trial_values by number.
+// Optuna's relational storage, in an SQLite file or on a database server: the
+// completed trials of one study. Parameters are stored in their internal form,
+// which for a categorical parameter is the index of the choice, and objectives
+// in trial_values by number.
 #include "Importers.h"
 #include "Json.h"
+#include "db/SqlConnection.h"
 
 #include "diagnostics/snagwise.h"
-
-#include <sqlite3.h>
-
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <charconv>
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <chrono>
+#include <limits>
+#include <map>
 #include <memory>
 #include <unordered_map>
+#include <unordered_set>
 
 namespace ors::import {
 
 namespace {
 
-struct DbCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-struct StmtFinalizer {
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-using Db = std::unique_ptr<sqlite3, DbCloser>;
-using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
-
 constexpr const char* kRequiredTables[] = {"studies", "trials", "trial_params", "trial_values"};
 
-Db openReadOnly(const std::wstring& path)
-{
-    sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(ToUtf8(path).c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-    Db db(raw);
-    if (rc != SQLITE_OK)
-        return nullptr;
-    sqlite3_extended_result_codes(raw, 1);
-    sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    struct stat st {};
-    if (::stat(ToUtf8(path).c_str(), &st) == 0)
-        sqlite3_limit(raw, SQLITE_LIMIT_LENGTH, int(std::min<off_t>(std::max<off_t>(st.st_size, 1), INT_MAX)));
-    return db;
-}
-
-// Object types by lower-case name; empty when the schema cannot be read.
-std::unordered_map<std::string, std::string> schemaObjects(sqlite3* db)
-{
-    std::unordered_map<std::string, std::string> objects;
-    sqlite3_stmt* s = nullptr;
-    if (sqlite3_prepare_v2(db, "SELECT lower(name), type FROM sqlite_schema", -1, &s, nullptr) != SQLITE_OK)
-        return objects;
-    Stmt stmt(s);
-    while (sqlite3_step(s) == SQLITE_ROW) {
-        const auto* name = reinterpret_cast<const char*>(sqlite3_column_text(s, 0));
-        const auto* type = reinterpret_cast<const char*>(sqlite3_column_text(s, 1));
-        if (name && type)
-            objects.emplace(name, type);
-    }
-    return objects;
-}
-
-class StorageReader {
-public:
-    StorageReader(const std::wstring& path, const ImportOptions& options, const ImportMessages& msg)
-        : m_path(path), m_options(options), m_msg(msg)
-    {
-    }
-    OrsContent read();
-
-private:
-    [[noreturn]] void failure(int rc) const;
-    Stmt prepare(const char* sql) const;
-    bool step(sqlite3_stmt* s) const;
-    bool hasTable(const char* name) const
-    {
-        const auto it = m_objects.find(name);
-        return it != m_objects.end() && it->second == "table";
-    }
-    std::vector<std::string> metricNames(sqlite3_int64 study) const;
-
-    const std::wstring& m_path;
-    const ImportOptions& m_options;
-    const ImportMessages& m_msg;
-    Db m_db;
-    std::unordered_map<std::string, std::string> m_objects;
+// A parameter's distribution, decoded once per distinct JSON text.
+struct Distribution {
+    bool categorical = false;
+    bool log = false;
+    std::vector<JsonValue> choices;
 };
 
-[[noreturn]] void StorageReader::failure(int rc) const
+Distribution decodeDistribution(const std::string& json)
 {
-    switch (rc & 0xFF) {
-    case SQLITE_NOMEM:
-        throw std::bad_alloc();
-    case SQLITE_CORRUPT:
-    case SQLITE_NOTADB:
-        throw m_msg.file(L"is a damaged Optuna storage: its database structure is broken");
-    default:
-        throw m_msg.file(L"is an Optuna storage that could not be read (" +
-                         FromUtf8(m_db ? sqlite3_errmsg(m_db.get()) : sqlite3_errstr(rc)) + L")");
-    }
-}
-
-Stmt StorageReader::prepare(const char* sql) const
-{
-    sqlite3_stmt* s = nullptr;
-    const int rc = sqlite3_prepare_v2(m_db.get(), sql, -1, &s, nullptr);
-    Stmt stmt(s);
-    if (rc != SQLITE_OK)
-        failure(rc);
-    return stmt;
-}
-
-bool StorageReader::step(sqlite3_stmt* s) const
-{
-    const int rc = sqlite3_step(s);
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        failure(rc);
-    return rc == SQLITE_ROW;
-}
-
-std::string columnText(sqlite3_stmt* s, int col)
-{
-    const auto* p = reinterpret_cast<const char*>(sqlite3_column_text(s, col));
-    return p ? std::string(p, std::size_t(sqlite3_column_bytes(s, col))) : std::string();
-}
-
-std::vector<std::string> StorageReader::metricNames(sqlite3_int64 study) const
-{
-    std::vector<std::string> names;
-    if (!hasTable("study_system_attributes"))
-        return names;
-    auto s = prepare("SELECT value_json FROM study_system_attributes WHERE study_id = ? AND key = 'study:metric_names'");
-    sqlite3_bind_int64(s.get(), 1, study);
+    Distribution d;
     JsonValue doc;
-    if (!step(s.get()) || !ParseJson(columnText(s.get(), 0), doc) || doc.type != JsonValue::Type::Array)
-        return names;
-    for (const JsonValue& item : doc.items) {
-        if (item.type != JsonValue::Type::String)
-            return {};
-        names.push_back(item.text);
+    if (!ParseJson(json, doc))
+        return d; // unknown: the stored value is taken as it is
+    const JsonValue* name = doc.find("name");
+    const JsonValue* attributes = doc.find("attributes");
+    const std::string kind = name ? name->text : std::string();
+    d.categorical = kind == "CategoricalDistribution";
+    d.log = kind.find("LogUniform") != std::string::npos;
+    if (attributes) {
+        if (const JsonValue* log = attributes->find("log"))
+            d.log = log->type == JsonValue::Type::Bool && log->boolean;
+        if (const JsonValue* choices = attributes->find("choices"); d.categorical && choices)
+            d.choices = choices->items;
     }
-    return names;
+    return d;
 }
 
-OrsContent StorageReader::read()
-{
-    m_db = openReadOnly(m_path);
-    if (!m_db)
-        throw m_msg.file(L"is an Optuna storage that could not be opened");
-    m_objects = schemaObjects(m_db.get());
-    for (const char* table : kRequiredTables) {
-        if (!m_objects.count(table))
-            throw m_msg.file(L"is an Optuna storage without its table \"" + FromUtf8(table) + L"\"");
-        if (!hasTable(table))
-            throw m_msg.file(L"is not an Optuna storage: \"" + FromUtf8(table) + L"\" is not a plain table");
-    }
+} // namespace
 
+// What was read of the study so far. Trials are kept as the server gave them
+// (parameters by interned name and distribution) so a refresh adds the new
+// ones and the records are coded again from all of them.
+struct OptunaStudyReader::State {
+    ImportOptions options;
+    ImportMessages msg;
+    std::int64_t studyId = 0;
+    std::string studyName;
+    std::int64_t objectives = 0;
+    std::vector<std::string> functions;
+    std::vector<std::int32_t> directions;
+
+    struct Trial {
+        std::int64_t id = 0;
+        std::int64_t number = 0;
+        std::vector<double> values; // NaN where the value is missing or not finite
+        std::uint32_t present = 0;  // values given
+        bool failed = false;        // a value that is not a finite number
+    };
+    std::vector<Trial> trials; // completed trials in the order they were read
+    std::unordered_map<std::int64_t, std::uint32_t> completed; // trial id -> index into trials
+    struct Param {
+        std::uint32_t trial;
+        std::uint32_t name;
+        std::uint32_t dist;
+        bool number; // param_value held a number
+        double value;
+    };
+    std::vector<Param> params;
+    std::vector<std::string> names;
+    std::unordered_map<std::string, std::uint32_t> nameIndex;
+    std::vector<Distribution> dists;
+    std::unordered_map<std::string, std::uint32_t> distIndex;
+    std::unordered_set<std::int64_t> failedTrials; // state FAIL
+    std::unordered_set<std::int64_t> studyTrials;  // every trial of the study seen, any state
+
+    // The next refresh reads trials from this id: the lowest one unfinished,
+    // or missing below one seen (a worker's insert not yet committed).
+    std::int64_t from = 0;
+    std::int64_t maxSeen = -1;
+    std::map<std::int64_t, std::chrono::steady_clock::time_point> gaps;
+
+    State(ImportOptions o, ImportMessages m) : options(std::move(o)), msg(std::move(m)) {}
+
+    [[noreturn]] void failure(const SqlError& e) const;
+    std::unique_ptr<SqlRows> query(SqlConnection& db, std::string_view sql, std::span<const SqlParam> params = {}) const;
+    bool step(SqlRows& rows) const;
+    void pickStudy(SqlConnection& db);
+    void readObjectives(SqlConnection& db);
+    bool fetch(SqlConnection& db);
+    OrsContent build(const std::string& created) const;
+};
+
+// A missing id below the highest one seen is waited for this long, then taken
+// for a rolled-back insert.
+constexpr auto kGapPatience = std::chrono::seconds(60);
+
+[[noreturn]] void OptunaStudyReader::State::failure(const SqlError& e) const
+{
+    switch (e.kind) {
+    case SqlError::Kind::NoMemory:
+        throw std::bad_alloc();
+    case SqlError::Kind::Damaged:
+        throw msg.file(L"is a damaged Optuna storage: its database structure is broken");
+    case SqlError::Kind::Other:
+        break;
+    }
+    throw msg.file(L"is an Optuna storage that could not be read (" + FromUtf8(e.detail) + L")");
+}
+
+std::unique_ptr<SqlRows> OptunaStudyReader::State::query(SqlConnection& db, std::string_view sql,
+                                                          std::span<const SqlParam> params) const
+{
+    try {
+        return db.Query(sql, params);
+    } catch (const SqlError& e) {
+        failure(e);
+    }
+}
+
+bool OptunaStudyReader::State::step(SqlRows& rows) const
+{
+    try {
+        return rows.Next();
+    } catch (const SqlError& e) {
+        failure(e);
+    }
+}
+
+void OptunaStudyReader::State::pickStudy(SqlConnection& db)
+{
+    for (const char* table : kRequiredTables) {
+        std::string type;
+        try {
+            type = db.ObjectType(table);
+        } catch (const SqlError& e) {
+            failure(e);
+        }
+        if (type.empty())
+            throw msg.file(L"is an Optuna storage without its table \"" + FromUtf8(table) + L"\"");
+        if (type != "table")
+            throw msg.file(L"is not an Optuna storage: \"" + FromUtf8(table) + L"\" is not a plain table");
+    }
     struct Study {
-        sqlite3_int64 id;
+        std::int64_t id;
         std::string name;
-        sqlite3_int64 completed;
-        sqlite3_int64 failed;
+        std::int64_t completed;
     };
     std::vector<Study> studies;
     {
-        auto s = prepare("SELECT s.study_id, s.study_name, (SELECT count(*) FROM trials t WHERE t.study_id = "
-                         "s.study_id AND t.state = 'COMPLETE'), (SELECT count(*) FROM trials t WHERE t.study_id = "
-                         "s.study_id AND t.state = 'FAIL') FROM studies s ORDER BY s.study_id");
-        while (step(s.get()))
-            studies.push_back({sqlite3_column_int64(s.get(), 0), columnText(s.get(), 1), sqlite3_column_int64(s.get(), 2),
-                               sqlite3_column_int64(s.get(), 3)});
+        auto s = query(db, "SELECT s.study_id, s.study_name, (SELECT count(*) FROM trials t WHERE t.study_id = "
+                           "s.study_id AND t.state = 'COMPLETE') FROM studies s ORDER BY s.study_id");
+        while (step(*s))
+            studies.push_back({s->Int(0), s->Text(1), s->Int(2)});
     }
     if (studies.empty())
-        throw m_msg.file(L"is an Optuna storage without studies");
+        throw msg.file(L"is an Optuna storage without studies");
     const Study* study = nullptr;
     const auto studyList = [&] {
         std::wstring list;
@@ -186,12 +180,12 @@ OrsContent StorageReader::read()
                     (st.completed == 1 ? L" completed trial)" : L" completed trials)");
         return list;
     };
-    if (!m_options.study.empty()) {
+    if (!options.study.empty()) {
         for (const auto& st : studies)
-            if (st.name == m_options.study)
+            if (st.name == options.study)
                 study = &st;
         if (!study)
-            throw m_msg.file(L"holds no Optuna study named " + Quoted(m_options.study) + L"; its studies: " + studyList());
+            throw msg.file(L"holds no Optuna study named " + Quoted(options.study) + L"; its studies: " + studyList());
     } else {
         // Studies without completed trials are no choice.
         std::vector<const Study*> candidates;
@@ -200,8 +194,7 @@ OrsContent StorageReader::read()
                 candidates.push_back(&st);
         if (candidates.size() > 1) {
             ChoiceNeeded choice;
-            choice.message = m_msg.file(L"holds several Optuna studies: " + studyList() + L". Choose one to open")
-                                 .message;
+            choice.message = msg.file(L"holds several Optuna studies: " + studyList() + L". Choose one to open").message;
             for (const Study* st : candidates)
                 choice.studies.push_back({st->name, std::uint64_t(st->completed)});
             throw choice;
@@ -209,120 +202,236 @@ OrsContent StorageReader::read()
         study = candidates.empty() ? &studies.front() : candidates.front();
     }
     if (study->completed == 0)
-        throw m_msg.file(L"holds no completed trials of the Optuna study " + Quoted(study->name));
+        throw msg.file(L"holds no completed trials of the Optuna study " + Quoted(study->name));
     if (std::uint64_t(study->completed) > kMaxRecords)
-        throw m_msg.file(L"holds more than " + std::to_wstring(kMaxRecords) + L" completed trials");
+        throw msg.file(L"holds more than " + std::to_wstring(kMaxRecords) + L" completed trials");
     SW_TRACE(L"Data provider : Optuna study \"%ls\", %lu completed trials (%lu studies in the file)",
              FromUtf8(study->name).c_str(), static_cast<unsigned long>(study->completed),
              static_cast<unsigned long>(studies.size()));
+    studyId = study->id;
+    studyName = study->name;
+}
 
-    // Completed trials in the order of their numbers.
-    std::unordered_map<sqlite3_int64, std::size_t> rowOf;
-    std::vector<sqlite3_int64> numbers;
-    {
-        auto s = prepare("SELECT trial_id, number FROM trials WHERE study_id = ? AND state = 'COMPLETE' "
-                         "ORDER BY number, trial_id");
-        sqlite3_bind_int64(s.get(), 1, study->id);
-        while (step(s.get()) && numbers.size() < std::size_t(study->completed)) {
-            rowOf.emplace(sqlite3_column_int64(s.get(), 0), numbers.size());
-            numbers.push_back(sqlite3_column_int64(s.get(), 1));
-        }
-    }
-    std::size_t rows = numbers.size();
-    const auto trial = [&](std::size_t row) { return L"trial " + std::to_wstring(numbers[row]); };
-
-    // Objectives: one direction each; without directions, as many as values.
-    sqlite3_int64 objectives = 0;
-    std::unordered_map<sqlite3_int64, std::int32_t> directions;
-    if (hasTable("study_directions")) {
-        auto s = prepare("SELECT objective, direction FROM study_directions WHERE study_id = ?");
-        sqlite3_bind_int64(s.get(), 1, study->id);
-        while (step(s.get())) {
-            const sqlite3_int64 objective = sqlite3_column_int64(s.get(), 0);
+// Objectives: one direction each; without directions, as many as values.
+void OptunaStudyReader::State::readObjectives(SqlConnection& db)
+{
+    const SqlParam id[] = {studyId};
+    std::unordered_map<std::int64_t, std::int32_t> byObjective;
+    if (db.HasTable("study_directions")) {
+        auto s = query(db, "SELECT objective, direction FROM study_directions WHERE study_id = ?", id);
+        while (step(*s)) {
+            const std::int64_t objective = s->Int(0);
             objectives = std::max(objectives, objective + 1);
-            const std::string direction = columnText(s.get(), 1);
-            directions[objective] = direction == "MAXIMIZE" || direction == "StudyDirection.MAXIMIZE" || direction == "2"
-                                        ? kMaximize
-                                        : kMinimize;
+            const std::string direction = s->Text(1);
+            byObjective[objective] = direction == "MAXIMIZE" || direction == "StudyDirection.MAXIMIZE" || direction == "2"
+                                         ? kMaximize
+                                         : kMinimize;
         }
     }
     if (objectives <= 0) {
-        auto s = prepare("SELECT max(v.objective) + 1 FROM trial_values v JOIN trials t ON t.trial_id = v.trial_id "
-                         "WHERE t.study_id = ?");
-        sqlite3_bind_int64(s.get(), 1, study->id);
-        if (step(s.get()))
-            objectives = sqlite3_column_int64(s.get(), 0);
+        auto s = query(db,
+                       "SELECT max(v.objective) + 1 FROM trial_values v JOIN trials t ON t.trial_id = v.trial_id "
+                       "WHERE t.study_id = ?",
+                       id);
+        if (step(*s))
+            objectives = s->Int(0);
     }
     if (objectives <= 0 || objectives > 1000)
-        throw m_msg.file(L"holds an Optuna study without objective values (" + Quoted(study->name) + L")");
+        throw msg.file(L"holds an Optuna study without objective values (" + Quoted(studyName) + L")");
+
+    std::vector<std::string> metrics;
+    if (db.HasTable("study_system_attributes")) {
+        auto s = query(db,
+                       "SELECT value_json FROM study_system_attributes WHERE study_id = ? AND " + db.QuoteName("key") +
+                           " = 'study:metric_names'",
+                       id);
+        JsonValue doc;
+        if (step(*s) && ParseJson(s->Text(0), doc) && doc.type == JsonValue::Type::Array)
+            for (const JsonValue& item : doc.items) {
+                if (item.type != JsonValue::Type::String) {
+                    metrics.clear();
+                    break;
+                }
+                metrics.push_back(item.text);
+            }
+    }
+    if (metrics.size() == std::size_t(objectives))
+        functions = std::move(metrics);
+    else if (objectives == 1)
+        functions = {"value"};
+    else
+        for (std::int64_t k = 0; k < objectives; ++k)
+            functions.push_back("value " + std::to_string(k));
+    for (std::int64_t k = 0; k < objectives; ++k) {
+        const auto it = byObjective.find(k);
+        directions.push_back(it == byObjective.end() ? kMinimize : it->second);
+    }
+}
+
+// Reads the trials from `from` on; true when a trial finished since the last
+// read. What is read joins the state only when every query succeeded.
+bool OptunaStudyReader::State::fetch(SqlConnection& db)
+{
+    const auto now = std::chrono::steady_clock::now();
+    const std::int64_t scanFrom = from;
+    // Every study's trials: an id missing in between is a gap, not another study's.
+    std::unordered_map<std::int64_t, std::int64_t> fresh; // new completed trial id -> number
+    std::unordered_set<std::int64_t> newFailed, newSeen, seenIds;
+    std::int64_t lowestUnfinished = INT64_MAX, maxId = maxSeen;
+    {
+        const SqlParam p[] = {scanFrom};
+        auto s = query(db, "SELECT trial_id, study_id, number, state FROM trials WHERE trial_id >= ? ORDER BY trial_id",
+                       p);
+        while (step(*s)) {
+            const std::int64_t id = s->Int(0);
+            seenIds.insert(id);
+            maxId = std::max(maxId, id);
+            if (s->Int(1) != studyId)
+                continue;
+            newSeen.insert(id);
+            const std::string state = s->Text(3);
+            if (state == "COMPLETE" || state == "TrialState.COMPLETE" || state == "1") {
+                if (!completed.count(id))
+                    fresh.emplace(id, s->Int(2));
+            } else if (state == "FAIL" || state == "TrialState.FAIL" || state == "4") {
+                newFailed.insert(id);
+            } else if (state != "PRUNED" && state != "TrialState.PRUNED" && state != "2") {
+                lowestUnfinished = std::min(lowestUnfinished, id); // RUNNING or WAITING
+            }
+        }
+    }
+    if (completed.size() + fresh.size() > kMaxRecords)
+        throw msg.file(L"holds more than " + std::to_wstring(kMaxRecords) + L" completed trials");
+
+    std::vector<Trial> added;
+    std::unordered_map<std::int64_t, std::uint32_t> addedIndex;
+    std::vector<Param> addedParams;
+    auto addedNames = names;
+    auto addedNameIndex = nameIndex;
+    auto addedDists = dists;
+    auto addedDistIndex = distIndex;
+    if (!fresh.empty()) {
+        for (const auto& [id, number] : fresh) {
+            addedIndex.emplace(id, std::uint32_t(trials.size() + added.size()));
+            Trial t;
+            t.id = id;
+            t.number = number;
+            t.values.assign(std::size_t(objectives), std::numeric_limits<double>::quiet_NaN());
+            added.push_back(std::move(t));
+        }
+        const SqlParam p[] = {studyId, scanFrom};
+        const auto trialOf = [&](std::int64_t id) -> Trial* {
+            const auto it = addedIndex.find(id);
+            return it == addedIndex.end() ? nullptr : &added[it->second - trials.size()];
+        };
+        const auto label = [](const Trial& t) { return L"trial " + std::to_wstring(t.number); };
+        {
+            auto s = query(db,
+                           "SELECT v.trial_id, v.objective, v.value FROM trial_values v JOIN trials t ON t.trial_id = "
+                           "v.trial_id WHERE t.study_id = ? AND t.trial_id >= ? AND t.state = 'COMPLETE'",
+                           p);
+            while (step(*s)) {
+                Trial* t = trialOf(s->Int(0));
+                if (!t)
+                    continue;
+                const std::int64_t objective = s->Int(1);
+                if (objective < 0 || objective >= objectives)
+                    throw msg.file(L"has a value of objective " + std::to_wstring(objective) +
+                                   L", which its study does not have (" + label(*t) + L")");
+                double v = 0;
+                // Infinite values are stored as NULL with value_type: a failed evaluation.
+                if (!s->Number(2, &v) || !std::isfinite(v))
+                    t->failed = true;
+                else
+                    t->values[std::size_t(objective)] = v;
+                ++t->present;
+            }
+        }
+        auto s = query(db,
+                       "SELECT p.trial_id, p.param_name, p.param_value, p.distribution_json FROM trial_params p JOIN "
+                       "trials t ON t.trial_id = p.trial_id WHERE t.study_id = ? AND t.trial_id >= ? AND t.state = "
+                       "'COMPLETE' ORDER BY t.number, t.trial_id, p.param_id",
+                       p);
+        while (step(*s)) {
+            const auto it = addedIndex.find(s->Int(0));
+            if (it == addedIndex.end())
+                continue;
+            const auto name = addedNameIndex.emplace(s->Text(1), std::uint32_t(addedNames.size()));
+            if (name.second)
+                addedNames.push_back(name.first->first);
+            const auto dist = addedDistIndex.emplace(s->Text(3), std::uint32_t(addedDists.size()));
+            if (dist.second)
+                addedDists.push_back(decodeDistribution(dist.first->first));
+            double v = 0;
+            const bool number = s->Number(2, &v);
+            addedParams.push_back({it->second, name.first->second, dist.first->second, number, v});
+        }
+    }
+
+    // Everything read: the state takes it.
+    for (Trial& t : added)
+        completed.emplace(t.id, std::uint32_t(trials.size())), trials.push_back(std::move(t));
+    params.insert(params.end(), addedParams.begin(), addedParams.end());
+    names = std::move(addedNames);
+    nameIndex = std::move(addedNameIndex);
+    dists = std::move(addedDists);
+    distIndex = std::move(addedDistIndex);
+    const std::size_t failedBefore = failedTrials.size();
+    failedTrials.insert(newFailed.begin(), newFailed.end());
+    studyTrials.insert(newSeen.begin(), newSeen.end());
+    // Ids missing below the highest seen may be inserts not yet committed.
+    for (auto it = gaps.begin(); it != gaps.end();)
+        it = seenIds.count(it->first) || now - it->second > kGapPatience ? gaps.erase(it) : std::next(it);
+    // New gaps lie above the highest id of the last read (the most recent
+    // few thousand suffice: workers hold few inserts open at once).
+    if (!seenIds.empty()) {
+        const std::int64_t lowest = *std::min_element(seenIds.begin(), seenIds.end());
+        for (std::int64_t id = std::max({maxSeen + 1, lowest, maxId - 4096}); id < maxId; ++id)
+            if (!seenIds.count(id))
+                gaps.try_emplace(id, now);
+    }
+    maxSeen = maxId;
+    from = std::min(lowestUnfinished, maxSeen + 1);
+    if (!gaps.empty())
+        from = std::min(from, gaps.begin()->first);
+    return !added.empty() || failedTrials.size() != failedBefore;
+}
+
+OrsContent OptunaStudyReader::State::build(const std::string& created) const
+{
+    // Records in the order of the trials' numbers.
+    std::vector<std::uint32_t> order(trials.size());
+    for (std::uint32_t i = 0; i < order.size(); ++i)
+        order[i] = i;
+    std::sort(order.begin(), order.end(), [&](std::uint32_t a, std::uint32_t b) {
+        return trials[a].number != trials[b].number ? trials[a].number < trials[b].number : trials[a].id < trials[b].id;
+    });
+    const std::size_t rows = trials.size();
+    for (const std::uint32_t i : order)
+        if (!trials[i].failed && trials[i].present < std::size_t(objectives)) {
+            std::size_t k = 0;
+            while (k < trials[i].values.size() && !std::isnan(trials[i].values[k]))
+                ++k;
+            throw msg.file(L"has a completed trial without a value of \"" + FromUtf8(functions[k]) + L"\" (trial " +
+                           std::to_wstring(trials[i].number) + L")");
+        }
+    // Records of the trials kept.
+    std::vector<std::uint32_t> recordOf(rows, UINT32_MAX);
+    std::size_t kept = 0;
+    for (const std::uint32_t i : order)
+        if (!trials[i].failed)
+            recordOf[i] = std::uint32_t(kept++);
+    if (kept == 0)
+        throw msg.file(L"holds no completed trials of the Optuna study " + Quoted(studyName) + L" with finite values");
 
     OrsContent content;
     OrsHeader& h = content.header;
-    std::vector<std::string> metrics = metricNames(study->id);
-    if (metrics.size() == std::size_t(objectives))
-        h.functions = std::move(metrics);
-    else if (objectives == 1)
-        h.functions = {"value"};
-    else
-        for (sqlite3_int64 k = 0; k < objectives; ++k)
-            h.functions.push_back("value " + std::to_string(k));
-    for (sqlite3_int64 k = 0; k < objectives; ++k) {
-        const auto it = directions.find(k);
-        h.functionDirections.push_back(it == directions.end() ? kMinimize : it->second);
-    }
+    h.functions = functions;
+    h.functionDirections = directions;
 
-    // Rows of a query on the study's completed trials (trial id first), each
-    // with the record of its trial; trials beyond the records are skipped.
-    const auto forEachTrialRow = [&](const char* sql, const auto& body) {
-        auto s = prepare(sql);
-        sqlite3_bind_int64(s.get(), 1, study->id);
-        while (step(s.get()))
-            if (const auto it = rowOf.find(sqlite3_column_int64(s.get(), 0)); it != rowOf.end())
-                body(s.get(), it->second);
-    };
-    // A finite number in column 2.
-    const auto finiteAt = [](sqlite3_stmt* s, double& v) {
-        const int type = sqlite3_column_type(s, 2);
-        v = sqlite3_column_double(s, 2);
-        return (type == SQLITE_FLOAT || type == SQLITE_INTEGER) && std::isfinite(v);
-    };
-
-    // Objective values; infinite ones are stored as NULL with value_type. A
-    // completed trial with one is a failed evaluation, left out.
-    std::vector<double> values(std::size_t(objectives) * rows, 0.0);
-    std::vector<bool> valuePresent(values.size(), false);
-    std::vector<bool> failed(rows, false);
-    forEachTrialRow("SELECT v.trial_id, v.objective, v.value FROM trial_values v JOIN trials t ON "
-                    "t.trial_id = v.trial_id WHERE t.study_id = ? AND t.state = 'COMPLETE'",
-                    [&](sqlite3_stmt* s, std::size_t row) {
-                        const sqlite3_int64 objective = sqlite3_column_int64(s, 1);
-                        if (objective < 0 || objective >= objectives)
-                            throw m_msg.file(L"has a value of objective " + std::to_wstring(objective) +
-                                             L", which its study does not have (" + trial(row) + L")");
-                        double v = 0;
-                        if (!finiteAt(s, v))
-                            failed[row] = true;
-                        values[std::size_t(objective) * rows + row] = v;
-                        valuePresent[std::size_t(objective) * rows + row] = true;
-                    });
-    for (std::size_t i = 0; i < values.size(); ++i)
-        if (!valuePresent[i] && !failed[i % rows])
-            throw m_msg.file(L"has a completed trial without a value of \"" + FromUtf8(h.functions[i / rows]) +
-                             L"\" (" + trial(i % rows) + L")");
-    // Records of the trials kept.
-    std::vector<std::uint32_t> recordOf(rows);
-    std::size_t kept = 0;
-    for (std::size_t r = 0; r < rows; ++r)
-        recordOf[r] = failed[r] ? UINT32_MAX : std::uint32_t(kept++);
-    const std::uint64_t failedCompleted = rows - kept;
-    if (kept == 0)
-        throw m_msg.file(L"holds no completed trials of the Optuna study " + Quoted(study->name) +
-                         L" with finite values");
-
-    // Parameters, named in the order they first appear. Values are gathered
-    // as (parameter, record) cells first: a storage of many names and few
-    // trials per name must not hold a cell per name and trial but for the
-    // one parameter being coded.
+    // Parameters, named in the order they first appear, as (parameter,
+    // record) cells: a storage of many names and few trials per name must not
+    // hold a cell per name and trial but for the one parameter being coded.
     struct Cell {
         std::uint32_t param;
         std::uint32_t row;
@@ -334,95 +443,62 @@ OrsContent StorageReader::read()
     std::vector<Cell> cells;
     std::vector<std::string> texts;
     std::unordered_map<std::string, std::uint32_t> textIndex;
-    std::unordered_map<std::string, std::size_t> paramIndex;
+    std::vector<std::uint32_t> inputOf(names.size(), UINT32_MAX);
     std::vector<bool> logParam;
-    // Distributions by their JSON text; most trials share a few.
-    struct Distribution {
-        bool categorical = false;
-        bool log = false;
-        std::vector<JsonValue> choices;
-    };
-    std::unordered_map<std::string, Distribution> distributions;
-    const auto distributionOf = [&](std::string json) -> const Distribution& {
-        auto [it, added] = distributions.try_emplace(std::move(json));
-        if (!added)
-            return it->second;
-        Distribution& d = it->second;
-        JsonValue doc;
-        if (!ParseJson(it->first, doc))
-            return d; // unknown: the stored value is taken as it is
-        const JsonValue* name = doc.find("name");
-        const JsonValue* attributes = doc.find("attributes");
-        const std::string kind = name ? name->text : std::string();
-        d.categorical = kind == "CategoricalDistribution";
-        d.log = kind.find("LogUniform") != std::string::npos;
-        if (attributes) {
-            if (const JsonValue* log = attributes->find("log"))
-                d.log = log->type == JsonValue::Type::Bool && log->boolean;
-            if (const JsonValue* choices = attributes->find("choices"); d.categorical && choices)
-                d.choices = choices->items;
-        }
-        return d;
-    };
     const auto textId = [&](std::string text) {
         auto [it, added] = textIndex.emplace(std::move(text), std::uint32_t(texts.size()));
         if (added)
             texts.push_back(it->first);
         return it->second;
     };
-    forEachTrialRow("SELECT p.trial_id, p.param_name, p.param_value, p.distribution_json FROM trial_params p JOIN "
-                    "trials t ON t.trial_id = p.trial_id WHERE t.study_id = ? AND t.state = 'COMPLETE' "
-                    "ORDER BY t.number, t.trial_id, p.param_id",
-                    [&](sqlite3_stmt* s, std::size_t row) {
-                        if (failed[row])
-                            return;
-                        std::string name = columnText(s, 1);
-                        auto [at, added] = paramIndex.emplace(name, h.inputs.size());
-                        if (added) {
-                            h.inputs.push_back({study->name, name});
-                            logParam.push_back(false);
-                        }
-                        double v = 0;
-                        if (!finiteAt(s, v))
-                            throw m_msg.file(L"has a parameter value that is not a finite number (" + trial(row) +
-                                             L", parameter " + Quoted(name) + L")");
-                        const Distribution& d = distributionOf(columnText(s, 3));
-                        Cell cell{std::uint32_t(at->second), recordOf[row], InputCell::Kind::Number, v, kNoText};
-                        if (d.categorical) {
-                            // The stored value is the index of the choice.
-                            if (v < 0 || v >= double(d.choices.size()) || v != std::floor(v))
-                                throw m_msg.file(L"has a categorical parameter value that is not one of its choices (" +
-                                                 trial(row) + L", parameter " + Quoted(name) + L")");
-                            const JsonValue& choice = d.choices[std::size_t(v)];
-                            switch (choice.type) {
-                            case JsonValue::Type::Null:
-                                cell.kind = InputCell::Kind::Missing;
-                                break;
-                            case JsonValue::Type::Number:
-                                cell.value = choice.number;
-                                cell.kind = std::isfinite(choice.number) ? InputCell::Kind::Number
-                                                                         : InputCell::Kind::NotFinite;
-                                cell.text = textId(choice.text);
-                                break;
-                            case JsonValue::Type::Bool:
-                                // As pandas writes them.
-                                cell.kind = InputCell::Kind::Text;
-                                cell.text = textId(choice.boolean ? "True" : "False");
-                                break;
-                            default:
-                                cell.kind = InputCell::Kind::Text;
-                                cell.text = textId(choice.text);
-                                break;
-                            }
-                        } else {
-                            logParam[at->second] = logParam[at->second] || d.log;
-                        }
-                        cells.push_back(cell);
-                    });
-    paramIndex.clear();
-    m_db.reset();
+    for (const Param& p : params) {
+        const Trial& t = trials[p.trial];
+        if (t.failed)
+            continue;
+        const std::string& name = names[p.name];
+        if (inputOf[p.name] == UINT32_MAX) {
+            inputOf[p.name] = std::uint32_t(h.inputs.size());
+            h.inputs.push_back({studyName, name});
+            logParam.push_back(false);
+        }
+        const std::uint32_t input = inputOf[p.name];
+        const auto where = [&] { return L"trial " + std::to_wstring(t.number) + L", parameter " + Quoted(name); };
+        if (!p.number || !std::isfinite(p.value))
+            throw msg.file(L"has a parameter value that is not a finite number (" + where() + L")");
+        const Distribution& d = dists[p.dist];
+        Cell cell{input, recordOf[p.trial], InputCell::Kind::Number, p.value, kNoText};
+        if (d.categorical) {
+            // The stored value is the index of the choice.
+            const double v = p.value;
+            if (v < 0 || v >= double(d.choices.size()) || v != std::floor(v))
+                throw msg.file(L"has a categorical parameter value that is not one of its choices (" + where() + L")");
+            const JsonValue& choice = d.choices[std::size_t(v)];
+            switch (choice.type) {
+            case JsonValue::Type::Null:
+                cell.kind = InputCell::Kind::Missing;
+                break;
+            case JsonValue::Type::Number:
+                cell.value = choice.number;
+                cell.kind = std::isfinite(choice.number) ? InputCell::Kind::Number : InputCell::Kind::NotFinite;
+                cell.text = textId(choice.text);
+                break;
+            case JsonValue::Type::Bool:
+                // As pandas writes them.
+                cell.kind = InputCell::Kind::Text;
+                cell.text = textId(choice.boolean ? "True" : "False");
+                break;
+            default:
+                cell.kind = InputCell::Kind::Text;
+                cell.text = textId(choice.text);
+                break;
+            }
+        } else {
+            logParam[input] = logParam[input] || d.log;
+        }
+        cells.push_back(cell);
+    }
     if (h.inputs.empty())
-        throw m_msg.file(L"holds an Optuna study without parameters (" + Quoted(study->name) + L")");
+        throw msg.file(L"holds an Optuna study without parameters (" + Quoted(studyName) + L")");
     // By parameter, then record; the last of repeated cells counts.
     std::stable_sort(cells.begin(), cells.end(),
                      [](const Cell& a, const Cell& b) { return a.param != b.param ? a.param < b.param : a.row < b.row; });
@@ -457,8 +533,8 @@ OrsContent StorageReader::read()
         }
         const std::size_t bad = CodeInputCells(column, h.inputs[p], parsed.inputs.data() + p * kept);
         if (bad < kept)
-            throw m_msg.file(L"has a parameter value that is not a finite number (parameter " +
-                             Quoted(h.inputs[p].name) + L")");
+            throw msg.file(L"has a parameter value that is not a finite number (parameter " + Quoted(h.inputs[p].name) +
+                           L")");
         // Log scale where every value is above zero (a "(none)" is past the others).
         const double* v = parsed.inputs.data() + p * kept;
         if (logParam[p] && !h.inputs[p].labelled() && std::all_of(v, v + kept, [](double x) { return x > 0; }))
@@ -468,31 +544,67 @@ OrsContent StorageReader::read()
 
     parsed.functions = HugeArray<double>(std::size_t(objectives) * kept);
     for (std::size_t k = 0; k < std::size_t(objectives); ++k)
-        for (std::size_t r = 0; r < rows; ++r)
-            if (!failed[r])
-                parsed.functions.data()[k * kept + recordOf[r]] = values[k * rows + r];
-    h.creator = "Optuna study \"" + study->name + "\"";
-    h.created = FileTime(m_path);
-    FinishContent(content, std::move(parsed), m_msg);
-    content.skippedRecords = std::uint64_t(study->failed) + failedCompleted;
+        for (std::size_t i = 0; i < rows; ++i)
+            if (!trials[i].failed)
+                parsed.functions.data()[k * kept + recordOf[i]] = trials[i].values[k];
+    h.creator = "Optuna study \"" + studyName + "\"";
+    h.created = created;
+    FinishContent(content, std::move(parsed), msg);
+    content.skippedRecords = failedTrials.size() + (rows - kept);
     return content;
 }
 
-} // namespace
+OptunaStudyReader::OptunaStudyReader(ImportOptions options, ImportMessages msg)
+    : m(std::make_unique<State>(std::move(options), std::move(msg)))
+{
+}
+
+OptunaStudyReader::~OptunaStudyReader() = default;
+
+OrsContent OptunaStudyReader::Read(SqlConnection& db, const std::string& created)
+{
+    m->pickStudy(db);
+    m->readObjectives(db);
+    m->fetch(db);
+    return m->build(created);
+}
+
+std::optional<OrsContent> OptunaStudyReader::Refresh(SqlConnection& db, const std::string& created)
+{
+    if (!m->fetch(db))
+        return std::nullopt;
+    return m->build(created);
+}
+
+std::uint64_t OptunaStudyReader::TrialCount() const
+{
+    return m->studyTrials.size();
+}
 
 std::size_t OptunaTablesPresent(const std::wstring& path)
 {
-    const Db db = openReadOnly(path);
+    StudyUrl url;
+    url.database = ToUtf8(path);
+    const auto db = ConnectSqlite(url, nullptr);
     if (!db)
         return 0;
-    const auto objects = schemaObjects(db.get());
-    return std::size_t(std::count_if(std::begin(kRequiredTables), std::end(kRequiredTables),
-                                     [&](const char* t) { return objects.count(t) != 0; }));
+    try {
+        return std::size_t(std::count_if(std::begin(kRequiredTables), std::end(kRequiredTables),
+                                         [&](const char* t) { return !db->ObjectType(t).empty(); }));
+    } catch (const SqlError&) {
+        return 0;
+    }
 }
 
 OrsContent ReadOptunaStorage(const std::wstring& path, const ImportOptions& options, const ImportMessages& msg)
 {
-    return StorageReader(path, options, msg).read();
+    StudyUrl url;
+    url.database = ToUtf8(path);
+    ConnectError error;
+    const auto db = ConnectSqlite(url, &error);
+    if (!db)
+        throw msg.file(L"is an Optuna storage that could not be opened");
+    return OptunaStudyReader(options, msg).Read(*db, FileTime(path));
 }
 
 } // namespace ors::import

@@ -1,0 +1,26 @@
+#pragma once
+// Asks for the URL of a study database (postgresql://, mysql://, sqlite:///),
+// offering the last one used, without its password.
+#include <QDialog>
+
+#include <string>
+
+class QLineEdit;
+class QDialogButtonBox;
+
+class CConnectStudyDlg : public QDialog {
+public:
+    enum { IDC_URL = 1301 };
+
+    explicit CConnectStudyDlg(QWidget* parent = nullptr);
+
+    std::wstring Url() const;
+    // Keeps the URL, without its password, for the next time.
+    void Remember() const;
+
+private:
+    void UpdateOk();
+
+    QLineEdit* m_url;
+    QDialogButtonBox* m_buttons;
+};

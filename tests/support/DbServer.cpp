@@ -1,0 +1,240 @@
+#include "support/DbServer.h"
+
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string shellQuote(const std::string& s)
+{
+    std::string out = "'";
+    for (char c : s)
+        out += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return out + "'";
+}
+
+// The server's own commands run unprivileged when we are root.
+std::string asServer()
+{
+    return ::geteuid() == 0 ? "setpriv --reuid=nobody --regid=nogroup --clear-groups -- " : "";
+}
+
+// Unique per call: writers run on several threads at once.
+std::string uniqueName(const char* stem)
+{
+    static std::atomic<unsigned> counter{0};
+    return std::string(stem) + "-" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
+}
+
+int run(const std::string& command, std::string* out = nullptr)
+{
+    const std::string log = fs::temp_directory_path() / (uniqueName("vantix-db") + ".log");
+    const int rc = std::system(("(" + command + ") >" + shellQuote(log) + " 2>&1").c_str());
+    if (out) {
+        std::ifstream in(log);
+        std::stringstream ss;
+        ss << in.rdbuf();
+        *out = ss.str();
+    }
+    fs::remove(log);
+    return rc;
+}
+
+int freePort()
+{
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t len = sizeof a;
+    int port = 0;
+    if (fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len) == 0)
+        port = ntohs(a.sin_port);
+    if (fd >= 0)
+        ::close(fd);
+    return port;
+}
+
+std::string pgBin(const char* tool)
+{
+    for (const char* dir : {"/usr/lib/postgresql/15/bin/", "/usr/lib/postgresql/16/bin/", "/usr/bin/"})
+        if (fs::exists(std::string(dir) + tool))
+            return std::string(dir) + tool;
+    return {};
+}
+
+} // namespace
+
+std::unique_ptr<DbServer> DbServer::Start(Kind kind, std::string* why)
+{
+    char pattern[] = "/tmp/vantix-db-XXXXXX";
+    if (!::mkdtemp(pattern)) {
+        *why = "no temporary folder";
+        return nullptr;
+    }
+    std::unique_ptr<DbServer> server(new DbServer(kind, pattern, freePort()));
+    if (::geteuid() == 0 && run("chown nobody:nogroup " + shellQuote(server->m_folder)) != 0) {
+        *why = "cannot hand the folder to nobody";
+        return nullptr;
+    }
+    std::string out;
+    const std::string data = server->m_folder + "/data";
+    if (kind == Kind::Postgres) {
+        if (pgBin("initdb").empty()) {
+            *why = "PostgreSQL's initdb is not installed";
+            return nullptr;
+        }
+        std::ofstream(server->m_folder + "/pw") << kPassword << "\n";
+        run("chmod 644 " + shellQuote(server->m_folder + "/pw"));
+        if (run(asServer() + pgBin("initdb") + " -D " + shellQuote(data) + " -U " + kUser +
+                    " --auth=scram-sha-256 --pwfile=" + shellQuote(server->m_folder + "/pw") +
+                    " -E UTF8 --locale=C --no-sync",
+                &out) != 0) {
+            *why = "initdb failed: " + out;
+            return nullptr;
+        }
+    } else {
+        if (run("command -v mariadb-install-db && command -v mariadbd") != 0) {
+            *why = "MariaDB's server is not installed";
+            return nullptr;
+        }
+        if (run(asServer() + "mariadb-install-db --no-defaults --datadir=" + shellQuote(data) +
+                    " --auth-root-authentication-method=normal --skip-test-db",
+                &out) != 0) {
+            *why = "mariadb-install-db failed: " + out;
+            return nullptr;
+        }
+    }
+    if (!server->Launch(why))
+        return nullptr;
+    const std::string setup =
+        kind == Kind::Postgres
+            ? std::string()
+            : std::string("CREATE USER '") + kUser + "'@'%' IDENTIFIED BY '" + kPassword + "'; CREATE USER '" + kUser +
+                  "'@'localhost' IDENTIFIED BY '" + kPassword + "'; GRANT ALL ON " + kDatabase + ".* TO '" + kUser +
+                  "'@'%'; GRANT ALL ON " + kDatabase + ".* TO '" + kUser + "'@'localhost';";
+    if (kind == Kind::Postgres) {
+        if (run("PGPASSWORD=" + shellQuote(kPassword) + " psql -X -q -h " + shellQuote(server->m_folder) + " -p " +
+                    std::to_string(server->m_port) + " -U " + kUser + " -d postgres -c 'CREATE DATABASE " + kDatabase +
+                    "'",
+                &out) != 0) {
+            *why = "cannot create the database: " + out;
+            return nullptr;
+        }
+    } else if (run("mariadb --no-defaults -S " + shellQuote(server->m_folder + "/sock") + " -u root -e " +
+                       shellQuote(std::string("CREATE DATABASE ") + kDatabase + "; " + setup),
+                   &out) != 0) {
+        *why = "cannot create the database: " + out;
+        return nullptr;
+    }
+    return server;
+}
+
+bool DbServer::Launch(std::string* why)
+{
+    const std::string data = m_folder + "/data";
+    std::string out;
+    if (m_kind == Kind::Postgres) {
+        if (run(asServer() + pgBin("pg_ctl") + " -D " + shellQuote(data) + " -l " + shellQuote(m_folder + "/log") +
+                    " -w -t 60 -o " +
+                    shellQuote("-k " + m_folder + " -p " + std::to_string(m_port) +
+                           " -c listen_addresses=127.0.0.1 -c fsync=off -c max_connections=40") +
+                    " start",
+                &out) != 0) {
+            *why = "the PostgreSQL server did not start: " + out;
+            return false;
+        }
+    } else {
+        run(asServer() + "sh -c " +
+            shellQuote("mariadbd --no-defaults --datadir=" + data + " --socket=" + m_folder + "/sock --port=" +
+                   std::to_string(m_port) + " --bind-address=127.0.0.1 --pid-file=" + m_folder +
+                   "/pid --log-error=" + m_folder + "/err --innodb-buffer-pool-size=16M --skip-log-bin " +
+                   "--innodb-flush-log-at-trx-commit=0 </dev/null >/dev/null 2>&1 &"));
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (run("mariadb --no-defaults -S " + shellQuote(m_folder + "/sock") + " -u root -e 'SELECT 1'") != 0) {
+            if (std::chrono::steady_clock::now() > until) {
+                *why = "the MariaDB server did not start";
+                return false;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+    }
+    m_running = true;
+    return true;
+}
+
+bool DbServer::Stop()
+{
+    if (!m_running)
+        return true;
+    m_running = false;
+    if (m_kind == Kind::Postgres)
+        return run(asServer() + pgBin("pg_ctl") + " -D " + shellQuote(m_folder + "/data") + " -w -m fast stop") == 0;
+    std::ifstream in(m_folder + "/pid");
+    pid_t pid = 0;
+    if (!(in >> pid) || pid <= 0)
+        return false;
+    ::kill(pid, SIGTERM);
+    for (int i = 0; i < 600 && ::kill(pid, 0) == 0; ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    return ::kill(pid, 0) != 0;
+}
+
+bool DbServer::Resume()
+{
+    std::string why;
+    return m_running || Launch(&why);
+}
+
+DbServer::~DbServer()
+{
+    Stop();
+    std::error_code ec;
+    fs::remove_all(m_folder, ec);
+}
+
+std::string DbServer::Url(bool withPassword) const
+{
+    std::string pw;
+    for (char c : std::string(kPassword))
+        pw += c == ' ' ? std::string("%20") : std::string(1, c);
+    return std::string(m_kind == Kind::Postgres ? "postgresql://" : "mysql://") + kUser +
+           (withPassword ? ":" + pw : std::string()) + "@127.0.0.1:" + std::to_string(m_port) + "/" + kDatabase;
+}
+
+bool DbServer::Exec(const std::string& sql, std::string* out) const
+{
+    const std::string file = m_folder + "/" + uniqueName("exec") + ".sql";
+    std::ofstream(file) << sql << "\n";
+    std::string output;
+    const int rc = m_kind == Kind::Postgres
+                       ? run("PGPASSWORD=" + shellQuote(kPassword) + " psql -X -q -v ON_ERROR_STOP=1 -h " + shellQuote(m_folder) +
+                                 " -p " + std::to_string(m_port) + " -U " + kUser + " -d " + kDatabase + " -f " +
+                                 shellQuote(file),
+                             &output)
+                       : run("mariadb --no-defaults -S " + shellQuote(m_folder + "/sock") + " -u root " + kDatabase + " < " +
+                                 shellQuote(file),
+                             &output);
+    if (out)
+        *out = output;
+    fs::remove(file);
+    return rc == 0;
+}
+
+} // namespace test
