@@ -7,7 +7,7 @@
 set -e
 cd "$(dirname "$0")/.."
 BUILD="${VANTIX_ASAN_DIR:-build-asan}"
-TESTS="platform_tests diagnostics_tests ors_provider_tests ors_import_tests plot_control_tests plot_control_gl_tests"
+TESTS="platform_tests diagnostics_tests ors_provider_tests ors_import_tests ors_db_tests plot_control_tests plot_control_gl_tests"
 flags="-fsanitize=address,undefined"
 cmake -S . -B "$BUILD" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVANTIX_SANITIZE=ON -DVANTIX_BUILD_BENCH=OFF \
     -DCMAKE_MODULE_LINKER_FLAGS="$flags" -DCMAKE_SHARED_LINKER_FLAGS="$flags" >/dev/null
