@@ -28,7 +28,17 @@ std::string Narrow(const std::wstring& text)
 
 std::string Quoted(const std::wstring& text)
 {
-    return "\"" + Narrow(text) + "\"";
+    // A database URL is shown without its password.
+    std::string s = Narrow(text);
+    if (const auto scheme = s.find("://"); scheme != std::string::npos) {
+        const auto start = scheme + 3;
+        const auto end = s.find_first_of("/?", start);
+        const auto at = s.rfind('@', end == std::string::npos ? std::string::npos : end);
+        const auto colon = s.find(':', start);
+        if (at != std::string::npos && at >= start && colon != std::string::npos && colon < at)
+            s.erase(colon, at - colon);
+    }
+    return "\"" + s + "\"";
 }
 
 std::string Hex(HRESULT hr)
