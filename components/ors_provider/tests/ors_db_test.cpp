@@ -246,6 +246,24 @@ TEST_P(StudyUrlLoadTest, OpensTheFinishedTrialsAndSaysWhatIsWrong)
         sql += t.start + (n == 5 ? std::string() : t.finish); // 4 failed, 5 still running
     }
     ASSERT_TRUE(home.Exec(sql, &why)) << why;
+    // Tables and indexes of the study's database: reading adds none.
+    const auto objects = [&] {
+        ConnectError error;
+        auto db = ConnectStudyDatabase(*ParseStudyUrl(home.Url(), nullptr), nullptr, &error);
+        EXPECT_TRUE(db) << error.message;
+        const char* count = home.dialect == test::SqlDialect::Postgres
+                                ? "SELECT (SELECT count(*) FROM pg_tables WHERE schemaname = current_schema()) + "
+                                  "(SELECT count(*) FROM pg_indexes WHERE schemaname = current_schema())"
+                            : home.dialect == test::SqlDialect::MariaDb
+                                ? "SELECT (SELECT count(*) FROM information_schema.tables WHERE table_schema = "
+                                  "DATABASE()) + (SELECT count(*) FROM information_schema.statistics WHERE "
+                                  "table_schema = DATABASE())"
+                                : "SELECT count(*) FROM sqlite_schema";
+        auto rows = db->Query(count);
+        return rows->Next() ? rows->Int(0) : -1;
+    };
+    const std::int64_t before = objects();
+
     const Loaded l = loadOk(home.Url());
     ASSERT_EQ(l.records, 4u);
     EXPECT_EQ(l.skipped, 1u);
@@ -258,6 +276,7 @@ TEST_P(StudyUrlLoadTest, OpensTheFinishedTrialsAndSaysWhatIsWrong)
         EXPECT_EQ(l.labels[1][std::size_t(l.inputValues[1][r])], n % 2 ? L"adam" : L"sgd") << r;
     }
     EXPECT_EQ(l.scales[0], IQX_VantixDataProvider::kScaleLog);
+    EXPECT_EQ(objects(), before);
 
     // The password: asked when the URL and the environment hold none, then taken.
     if (home.server) {
