@@ -328,6 +328,16 @@ HRESULT CChart::InternalLoadData(IUnknown* pData, const FileInfo& info, bool& bL
         if (dlg.GetHeldInput(static_cast<unsigned>(i), fixed))
             transformer.m_Fixed.push_back(fixed);
     }
+    // Records sharing a cell show the best of them: the highest for a
+    // function the study maximises. A choice made in the View menu stays.
+    if (m_History.empty() && m_Adapter.GetAggregate() == CChartAdapter::Aggregate::Min) {
+        ComPtr<IOptimizationResultsDataMeaning> spMeaning;
+        spMeaning.TryQueryFrom(pData);
+        LONG direction = kDirectionMinimize;
+        if (spMeaning && SUCCEEDED(spMeaning->GetFunctionDirection(dlg.m_nFunction, &direction)) &&
+            direction == kDirectionMaximize)
+            m_Adapter.SetAggregate(CChartAdapter::Aggregate::Max);
+    }
     m_Adapter.CreateNewSeries(&transformer, ChartPalette());
     bLoaded = true;
     m_History.emplace_back(info, transformer);

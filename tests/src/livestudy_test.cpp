@@ -174,3 +174,29 @@ TEST_F(LiveStudyTest, PasswordAskedNeverStoredAndTheServerMayGoAway)
     EXPECT_THAT(StatusText().toStdString(), ::testing::HasSubstr("6 trials"));
     EXPECT_EQ(controls.back()->Model().scene.Surfaces()[0]->Vertices().size(), 6u);
 }
+
+// A function the study maximises shows the highest of the records sharing a
+// cell; one it minimises the lowest.
+TEST_F(LiveStudyTest, SharedCellsShowTheBestForTheStudysDirection)
+{
+    for (const char* direction : {"MINIMIZE", "MAXIMIZE"}) {
+        SCOPED_TRACE(direction);
+        const std::string path = ScratchFile(QString::fromLatin1(direction) + ".db").toStdString();
+        const auto d = ::test::SqlDialect::Sqlite;
+        std::string sql = ::test::OptunaSchemaSql(d) + "UPDATE study_directions SET direction = '" + direction + "';";
+        int n = 0;
+        for (double x : {1.0, 2.0})
+            for (double y : {1.0, 2.0})
+                sql += Trial(d, n++, x, y, 5.0);
+        sqlite3* db = nullptr;
+        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
+        sqlite3_close(db);
+        CChildFrame* frame = OpenAccepted(std::wstring(path.begin(), path.end()));
+        ASSERT_NE(frame, nullptr);
+        EXPECT_EQ(frame->View()->Chart().Adapter().GetAggregate(), std::string(direction) == "MAXIMIZE"
+                                                                      ? CChartAdapter::Aggregate::Max
+                                                                      : CChartAdapter::Aggregate::Min);
+        EXPECT_FALSE(frame->View()->Chart().IsFollowing()); // a storage file waits to be asked
+    }
+}
