@@ -349,6 +349,8 @@ TEST_F(ChartWindowTest, PickingWritesTheStatusBarAndAMissClearsIt)
     EXPECT_TRUE(text.contains(QString::fromStdWString(chart->View()->Chart().GetXAxisTitle()))) << text.toStdString();
     EXPECT_TRUE(text.contains(QString::fromStdWString(chart->View()->Chart().GetFunctionTitle())))
         << text.toStdString();
+    // The grid's vertex is one record's value: named exactly, with its number.
+    EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("  record \\d+$")))) << text.toStdString();
 
     // A hovered menu entry sends its (empty) status tip; the pick stays.
     QStatusTipEvent tip{QString()};
