@@ -27,13 +27,6 @@ IUnknown* Unk(MockDataSource* p)
     return static_cast<IOptimizationResultsDataSource*>(p);
 }
 
-std::wstring Pointer(const void* p)
-{
-    wchar_t buf[64];
-    std::swprintf(buf, 64, L"%p", p);
-    return buf;
-}
-
 struct Record {
     std::uint64_t x, y;
     double z;
@@ -77,7 +70,7 @@ TEST_F(TransformerTest, LifecycleTracesEachObjectAndHoldsReferences)
     std::wstring original, copy;
     {
         CDataTransformer t(Unk(src.Get()));
-        original = Pointer(&t);
+        original = PointerText(&t);
         EXPECT_EQ(src->References(), before + 2);
         t.m_nFunction = 1;
         t.m_nInputX = 1;
@@ -85,7 +78,7 @@ TEST_F(TransformerTest, LifecycleTracesEachObjectAndHoldsReferences)
         t.m_Fixed = {{3, 7}};
         {
             CDataTransformer c(t);
-            copy = Pointer(&c);
+            copy = PointerText(&c);
             EXPECT_EQ(src->References(), before + 4);
             EXPECT_EQ(c.m_nFunction, 1u);
             EXPECT_EQ(c.m_nInputX, 1u);
