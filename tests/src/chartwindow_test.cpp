@@ -1,6 +1,8 @@
 // A chart window from open to save, driven through the prompt service with
 // the real data provider and the real chart control (software renderer).
 #include "AppTestSupport.h"
+#include "support/ImageDifference.h"
+#include "support/OptunaSchema.h"
 #include "support/WidgetClick.h"
 
 #include "Chart.h"
@@ -453,38 +455,12 @@ TEST_F(ChartWindowTest, ViewCommandsFollowTheChartsState)
 
 namespace {
 
-// Mean difference per channel, 0 to 255; 255 for pictures of different sizes.
-double MeanDifference(const QImage& a, const QImage& b)
-{
-    if (a.size() != b.size() || a.isNull())
-        return 255;
-    const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
-    double sum = 0;
-    for (int r = 0; r < x.height(); ++r)
-        for (int c = 0; c < x.width(); ++c) {
-            const QRgb p = x.pixel(c, r), q = y.pixel(c, r);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
-        }
-    return sum / (3.0 * x.width() * x.height());
-}
-
 // An Optuna storage of two studies: "small" of 3 trials and "large" of 4 (a
 // grid of two learning rates, sampled on a log scale, by two optimisers).
 void WriteTwoStudies(const QString& path)
 {
-    std::string sql = R"SQL(
-CREATE TABLE studies (study_id INTEGER NOT NULL, study_name VARCHAR(512) NOT NULL, PRIMARY KEY (study_id));
-CREATE TABLE version_info (version_info_id INTEGER NOT NULL, schema_version INTEGER, library_version VARCHAR(256),
-    PRIMARY KEY (version_info_id));
-CREATE TABLE study_directions (study_direction_id INTEGER NOT NULL, direction VARCHAR(8) NOT NULL,
-    study_id INTEGER NOT NULL, objective INTEGER NOT NULL, PRIMARY KEY (study_direction_id));
-CREATE TABLE trials (trial_id INTEGER NOT NULL, number INTEGER, study_id INTEGER, state VARCHAR(8) NOT NULL,
-    datetime_start DATETIME, datetime_complete DATETIME, PRIMARY KEY (trial_id));
-CREATE TABLE trial_params (param_id INTEGER NOT NULL, trial_id INTEGER, param_name VARCHAR(512),
-    param_value FLOAT, distribution_json TEXT, PRIMARY KEY (param_id));
-CREATE TABLE trial_values (trial_value_id INTEGER NOT NULL, trial_id INTEGER NOT NULL, objective INTEGER NOT NULL,
-    value FLOAT, value_type VARCHAR(7) NOT NULL, PRIMARY KEY (trial_value_id));
-INSERT INTO version_info VALUES (1, 12, '3.1.0');
+    std::string sql = kOptunaSchema;
+    sql += R"SQL(
 INSERT INTO studies VALUES (1, 'small'), (2, 'large');
 INSERT INTO study_directions VALUES (1, 'MINIMIZE', 1, 0), (2, 'MINIMIZE', 2, 0);
 )SQL";

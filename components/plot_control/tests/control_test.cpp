@@ -6,6 +6,7 @@
 
 #include "plot_control/OpenGLSupport.h"
 #include "support/FakeSnagwise.h"
+#include "support/ImageDifference.h"
 
 #include "platform/loader.h"
 
@@ -570,14 +571,7 @@ TEST_F(ControlTest, PicturesAndTheirFiles)
     const QImage shown = m_widget->grab().toImage().convertToFormat(QImage::Format_RGB32);
     ASSERT_EQ(picture.size(), shown.size());
     // The same frame; the walls' grid lines may move by a supersampled pixel.
-    const QImage a = picture.convertToFormat(QImage::Format_RGB32);
-    double diff = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y), q = shown.pixel(x, y);
-            diff += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
-        }
-    EXPECT_LT(diff / (3.0 * a.width() * a.height()), 1.0);
+    EXPECT_LT(vantix::test::MeanDifference(picture, shown), 1.0);
     EXPECT_EQ(m_control->RenderPicture(0, 300, &picture), E_INVALIDARG);
     EXPECT_EQ(m_control->RenderPicture(400, kMaxPictureSide + 1, &picture), E_INVALIDARG);
 
