@@ -211,17 +211,17 @@ TEST_F(TransformerTest, NamesComeFromTheChosenInputsAndFunction)
     t.m_nInputX = 2;
     t.m_nInputY = 1;
     t.m_nFunction = 1;
-    std::wstring s;
-    t.GetInputXName(&s);
-    EXPECT_EQ(s, L"Order");
-    t.GetInputYName(&s);
-    EXPECT_EQ(s, L"Q");
-    t.GetFunctionName(&s);
-    EXPECT_EQ(s, L"Overshoot");
-    t.GetInputXFullName(&s);
-    EXPECT_EQ(s, L"Lowpass:Order");
-    t.GetInputYFullName(&s);
-    EXPECT_EQ(s, L":Q");
+    const std::pair<void (CDataTransformer::*)(std::wstring*) const, const wchar_t*> names[] = {
+        {&CDataTransformer::GetInputXName, L"Order"},
+        {&CDataTransformer::GetInputYName, L"Q"},
+        {&CDataTransformer::GetFunctionName, L"Overshoot"},
+        {&CDataTransformer::GetInputXFullName, L"Lowpass:Order"},
+        {&CDataTransformer::GetInputYFullName, L":Q"}};
+    for (const auto& [get, name] : names) {
+        std::wstring s;
+        (t.*get)(&s);
+        EXPECT_EQ(s, name);
+    }
     EXPECT_THAT(snag.Asserts(), IsEmpty());
 }
 
@@ -328,6 +328,10 @@ TEST_F(TransformerTest, BaseIteratorWalksEveryRecordAndStopsAtTheEnd)
     EXPECT_TRUE(it->GetInputYValue(5, &y));
     EXPECT_EQ(x, DataTable::Value(1, 5));
     EXPECT_EQ(y, DataTable::Value(0, 5));
+    // The iterator reads its owner's current choice of function.
+    t.m_nFunction = 1;
+    EXPECT_TRUE(it->GetData(&x, &y, &z));
+    EXPECT_EQ(z, 2000);
 
     EXPECT_TRUE(it->Next());
     EXPECT_TRUE(it->Next());
@@ -340,18 +344,6 @@ TEST_F(TransformerTest, BaseIteratorWalksEveryRecordAndStopsAtTheEnd)
     EXPECT_CALL(*src, GetFunctionValue(3, _, _)).Times(1);
     EXPECT_TRUE(it->GetData(&x, &y, &z));
     EXPECT_THAT(snag.Asserts(), ElementsAre(kHrCheck, kHrCheck, kHrCheck));
-}
-
-TEST_F(TransformerTest, IteratorsReadTheOwnersCurrentChoice)
-{
-    auto src = MakeSource(DataTable::Make(2, {{0, 1}, {1, 0}}));
-    CDataTransformer t(Unk(src.Get()));
-    auto it = IteratorOf(t);
-    ASSERT_TRUE(it->Begin());
-    t.m_nFunction = 1;
-    Record r{};
-    it->GetDataInt(&r.x, &r.y, &r.z);
-    EXPECT_EQ(r, (Record{0, 1, 2000}));
 }
 
 TEST_F(TransformerTest, EmptySourceStartsNoIteratorAndAsksNothingPerRecord)
@@ -443,24 +435,18 @@ TEST_F(ShearTest, DeliversOnlyMatchingRecordsInRecordOrder)
     EXPECT_THAT(snag.Asserts(), IsEmpty());
 }
 
+// Only the first, only the last, or no record matches.
 TEST_F(ShearTest, FirstLastAndNoMatchingRecord)
 {
-    records = {{0, 9, 0, 0, 2}, {1, 8, 1, 0, 2}, Match(7, 0)};
-    Build();
-    EXPECT_THAT(DeliveredXs(), ElementsAre(7u)); // only the last record
-
-    records = {Match(4, 0), {0, 9, 0, 0, 2}, {1, 8, 1, 0, 2}};
-    Build();
-    auto it = IteratorOf(*t);
-    ASSERT_TRUE(it->Begin());
-    Record r{};
-    it->GetDataInt(&r.x, &r.y, &r.z);
-    EXPECT_EQ(r, (Record{4, 0, 1000})); // record 0 itself
-    EXPECT_FALSE(it->Next());
-
-    records = {{0, 9, 0, 0, 2}, {1, 8, 1, 0, 2}, {1, 8, 0, 0, 0}};
-    Build();
-    EXPECT_FALSE(IteratorOf(*t)->Begin());
+    const std::pair<std::vector<std::vector<std::uint64_t>>, std::vector<std::uint64_t>> cases[] = {
+        {{{0, 9, 0, 0, 2}, {1, 8, 1, 0, 2}, Match(7, 0)}, {7}},
+        {{Match(4, 0), {0, 9, 0, 0, 2}, {1, 8, 1, 0, 2}}, {4}},
+        {{{0, 9, 0, 0, 2}, {1, 8, 1, 0, 2}, {1, 8, 0, 0, 0}}, {}}};
+    for (const auto& [table, xs] : cases) {
+        records = table;
+        Build();
+        EXPECT_EQ(DeliveredXs(), xs);
+    }
 }
 
 TEST_F(ShearTest, MatchingStopsAtTheFirstMismatchingFixedInput)
