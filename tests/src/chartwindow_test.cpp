@@ -65,14 +65,20 @@ protected:
 
     std::size_t SurfaceCount() const { return spy.Last() ? spy.Last()->Model().scene.Surfaces().size() : 0; }
 
-    // Distinct (X, Y) cells of the records holding every other input at record 0's value.
-    static std::size_t ExpectedCells(const std::wstring& path)
+    // The file's data as the real provider loads it.
+    static ComPtr<IUnknown> LoadData(const std::wstring& path)
     {
         ComPtr<IOptimizationResultsDataProvider> provider;
         EXPECT_EQ(platform::CreateInstance(CLSID_OptimizationResultsDataProvider, &provider), S_OK);
         IUnknown* raw = nullptr;
         EXPECT_EQ(provider->Load(path, &raw), S_OK);
-        auto data = ComPtr<IUnknown>::Attach(raw);
+        return ComPtr<IUnknown>::Attach(raw);
+    }
+
+    // Distinct (X, Y) cells of the records holding every other input at record 0's value.
+    static std::size_t ExpectedCells(const std::wstring& path)
+    {
+        const auto data = LoadData(path);
         ComPtr<IOptimizationResultsDataSource> source(data);
         ComPtr<IOptimizationResultsDataSourceEx> ex(data);
         ULONG inputs = 0, records = 0;
@@ -233,44 +239,6 @@ TEST_F(ChartWindowTest, SavingOffersOneDialogPerUnsavedItemAndFixesTheSuffix)
     // A saved file opens again and holds the same slice.
     ASSERT_NE(OpenAccepted(ScratchFile(QStringLiteral("lower.ors")).toStdWString()), nullptr);
     EXPECT_EQ(spy.Last()->Model().scene.Surfaces()[0]->Vertices().size(), ExpectedCells(Sample()));
-    EXPECT_EQ(prompts.unexpected, 0);
-}
-
-// The View menu's Series entries hide a series from the picture only: Save
-// Data still offers it.
-TEST_F(ChartWindowTest, HiddenSeriesAreStillOfferedForSaving)
-{
-    CChildFrame* chart = OpenAccepted(Sample());
-    ASSERT_NE(chart, nullptr);
-    CChart& doc = chart->View()->Chart();
-    prompts.fileAnswers.push_back(Sample());
-    prompts.dialogAnswers.push_back(AcceptDialog);
-    m_frame->OnCommand(CMainFrame::ID_INSERT_DATA);
-    ASSERT_EQ(doc.HistorySize(), 2u);
-
-    m_frame->UpdateSeriesMenu();
-    QList<QAction*> entries = m_frame->SeriesMenu()->actions();
-    ASSERT_EQ(entries.size(), 2);
-    EXPECT_TRUE(m_frame->SeriesMenu()->menuAction()->isEnabled());
-    EXPECT_EQ(entries[1]->text().toStdWString(), doc.LegendName(1));
-    entries[0]->trigger();
-    EXPECT_FALSE(spy.Last()->Model().scene.Surfaces()[0]->IsVisible());
-    EXPECT_TRUE(spy.Last()->Model().scene.Surfaces()[1]->IsVisible());
-    m_frame->UpdateSeriesMenu(); // as the View menu opens again
-    entries = m_frame->SeriesMenu()->actions();
-    ASSERT_EQ(entries.size(), 2);
-    EXPECT_FALSE(entries[0]->isChecked());
-    EXPECT_TRUE(entries[1]->isChecked());
-
-    prompts.fileDialogs.clear();
-    prompts.fileAnswers.push_back(std::nullopt);
-    prompts.fileAnswers.push_back(std::nullopt);
-    m_frame->OnCommand(CMainFrame::ID_FILE_SAVE_AS);
-    ASSERT_EQ(prompts.fileDialogs.size(), 2u);
-    EXPECT_EQ(prompts.fileDialogs[0].title, L"Save Data As: " + doc.SeriesTitle(0));
-
-    entries[0]->trigger();
-    EXPECT_TRUE(spy.Last()->Model().scene.Surfaces()[0]->IsVisible());
     EXPECT_EQ(prompts.unexpected, 0);
 }
 
@@ -554,7 +522,7 @@ TEST_F(ChartWindowTest, ExportAndCopyDrawTheChartsCurrentState)
 
 // The legend names each slice by its file and held values; its own menu
 // hides the series under it and shows hidden ones again, as View > Series
-// does: hidden series are still offered for saving.
+// does. Hiding is for the picture only: Save Data still offers the series.
 TEST_F(ChartWindowTest, TheLegendsMenuHidesAndShowsSeries)
 {
     CChildFrame* chart = OpenAccepted(Sample());
@@ -569,12 +537,7 @@ TEST_F(ChartWindowTest, TheLegendsMenuHidesAndShowsSeries)
     ASSERT_EQ(doc.Adapter().SeriesCount(), 2u);
     std::wstring held;
     double value = 0;
-    ComPtr<IOptimizationResultsDataProvider> provider;
-    ASSERT_EQ(platform::CreateInstance(CLSID_OptimizationResultsDataProvider, &provider), S_OK);
-    IUnknown* raw = nullptr;
-    ASSERT_EQ(provider->Load(Sample(), &raw), S_OK);
-    const auto data = ComPtr<IUnknown>::Attach(raw);
-    ComPtr<IOptimizationResultsDataSource> source(data);
+    ComPtr<IOptimizationResultsDataSource> source(LoadData(Sample()));
     ASSERT_TRUE(source);
     source->GetInputName(2, &held);
     source->GetInputValue(0, 2, &value); // the first record's, where the dialog starts
@@ -617,8 +580,13 @@ TEST_F(ChartWindowTest, TheLegendsMenuHidesAndShowsSeries)
     menu->close();
     EXPECT_FALSE(spy.Last()->Model().scene.Surfaces()[0]->IsVisible());
     EXPECT_TRUE(spy.Last()->Model().scene.Surfaces()[1]->IsVisible());
-    m_frame->UpdateSeriesMenu();
-    EXPECT_FALSE(m_frame->SeriesMenu()->actions()[0]->isChecked());
+    m_frame->UpdateSeriesMenu(); // as the View menu opens
+    const QList<QAction*> entries = m_frame->SeriesMenu()->actions();
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_TRUE(m_frame->SeriesMenu()->menuAction()->isEnabled());
+    EXPECT_EQ(entries[1]->text(), second);
+    EXPECT_FALSE(entries[0]->isChecked());
+    EXPECT_TRUE(entries[1]->isChecked());
 
     menu = rightClick(lineOf(1));
     ASSERT_NE(menu, nullptr);
@@ -626,10 +594,16 @@ TEST_F(ChartWindowTest, TheLegendsMenuHidesAndShowsSeries)
     prompts.fileAnswers.push_back(std::nullopt);
     prompts.fileAnswers.push_back(std::nullopt);
     m_frame->OnCommand(CMainFrame::ID_FILE_SAVE_AS);
-    EXPECT_EQ(prompts.fileDialogs.size(), 3u); // the insert's and one per series
+    ASSERT_EQ(prompts.fileDialogs.size(), 3u); // the insert's and one per series
+    EXPECT_EQ(prompts.fileDialogs[1].title, L"Save Data As: " + doc.SeriesTitle(0));
     menu->actions()[2]->trigger();
     menu->close();
     EXPECT_TRUE(spy.Last()->Model().scene.Surfaces()[0]->IsVisible());
+    // View > Series hides it again.
+    m_frame->UpdateSeriesMenu();
+    m_frame->SeriesMenu()->actions()[0]->trigger();
+    EXPECT_FALSE(spy.Last()->Model().scene.Surfaces()[0]->IsVisible());
+    EXPECT_TRUE(spy.Last()->Model().scene.Surfaces()[1]->IsVisible());
     EXPECT_EQ(prompts.unexpected, 0);
 }
 // A storage of several studies asks which, with their trial counts; the
