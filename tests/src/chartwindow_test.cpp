@@ -594,8 +594,7 @@ TEST_F(ChartWindowTest, TheLegendsMenuHidesAndShowsSeries)
     prompts.fileAnswers.push_back(std::nullopt);
     prompts.fileAnswers.push_back(std::nullopt);
     m_frame->OnCommand(CMainFrame::ID_FILE_SAVE_AS);
-    ASSERT_EQ(prompts.fileDialogs.size(), 3u); // the insert's and one per series
-    EXPECT_EQ(prompts.fileDialogs[1].title, L"Save Data As: " + doc.SeriesTitle(0));
+    EXPECT_EQ(prompts.fileDialogs.size(), 3u); // the insert's and one per series
     menu->actions()[2]->trigger();
     menu->close();
     EXPECT_TRUE(spy.Last()->Model().scene.Surfaces()[0]->IsVisible());
