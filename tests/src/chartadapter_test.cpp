@@ -2,6 +2,7 @@
 #include "ChartAdapter.h"
 #include "FakeChartControl.h"
 
+#include "support/ComErrorOf.h"
 #include "support/FakeSnagwise.h"
 
 #include <QSettings>
@@ -210,21 +211,13 @@ TEST_F(AdapterTest, DisplayCommandsForwardAndAssertTheirFailures)
 
 TEST_F(AdapterTest, CommandsWithoutAControlThrowEPointer)
 {
-    auto code = [](auto&& f) {
-        try {
-            f();
-        } catch (const ComError& e) {
-            return e.Error();
-        }
-        return S_OK;
-    };
     const std::function<void()> commands[] = {
         [&] { adapter.EnableWaterLevel(true); }, [&] { adapter.EnableWireFrame(true); },
         [&] { adapter.MoveWaterLevel(0); },      [&] { adapter.SetVideoMode(0); },
         [&] { adapter.GetVideoMode(); },         [&] { adapter.SetSelection(1); },
         [&] { adapter.GetSelection(); }};
     for (std::size_t k = 0; k < std::size(commands); ++k)
-        EXPECT_EQ(code(commands[k]), E_POINTER) << "command " << k;
+        EXPECT_EQ(ComErrorOf(commands[k]), E_POINTER) << "command " << k;
     EXPECT_FALSE(adapter.IsWaterLevel());
     EXPECT_FALSE(adapter.IsWireFramed());
 }

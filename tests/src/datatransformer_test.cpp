@@ -2,6 +2,7 @@
 #include "DataTransformer.h"
 #include "FakeDataSource.h"
 
+#include "support/ComErrorOf.h"
 #include "support/FakeSnagwise.h"
 
 #include <gmock/gmock.h>
@@ -107,35 +108,22 @@ TEST_F(TransformerTest, MissingInterfacesAssertAndCallsThroughThemThrowEPointer)
     double x = 0, y = 0, z = 0;
     EXPECT_TRUE(it->GetData(&x, &y, &z));
     std::uint64_t i = 0, j = 0;
-    try {
-        it->GetDataInt(&i, &j, &z);
-        ADD_FAILURE() << "no exception";
-    } catch (const ComError& e) {
-        EXPECT_EQ(e.Error(), E_POINTER);
-    }
+    EXPECT_EQ(ComErrorOf([&] { it->GetDataInt(&i, &j, &z); }), E_POINTER);
 
     auto neither = MakeSource(DataTable::Make(2, {}));
     neither->refuseSource = neither->refuseSourceEx = true;
     CDataTransformer empty(Unk(neither.Get()));
-    auto code = [](auto&& f) {
-        try {
-            f();
-        } catch (const ComError& e) {
-            return e.Error();
-        }
-        return S_OK;
-    };
-    EXPECT_EQ(code([&] { empty.GetDataStyle(); }), E_POINTER);
-    EXPECT_EQ(code([&] { empty.GetProximalName(); }), E_POINTER);
-    EXPECT_EQ(code([&] { std::wstring s; empty.GetInputXFullName(&s); }), E_POINTER);
-    EXPECT_EQ(code([&] { IteratorOf(empty); }), E_POINTER);
+    EXPECT_EQ(ComErrorOf([&] { empty.GetDataStyle(); }), E_POINTER);
+    EXPECT_EQ(ComErrorOf([&] { empty.GetProximalName(); }), E_POINTER);
+    EXPECT_EQ(ComErrorOf([&] { std::wstring s; empty.GetInputXFullName(&s); }), E_POINTER);
+    EXPECT_EQ(ComErrorOf([&] { IteratorOf(empty); }), E_POINTER);
     IUnknown* pSaver = nullptr;
-    EXPECT_EQ(code([&] { empty.GetDataSaver(&pSaver); }), E_POINTER);
+    EXPECT_EQ(ComErrorOf([&] { empty.GetDataSaver(&pSaver); }), E_POINTER);
     // A one-input transfer needs no provider call to hand out its iterator.
     empty.m_eType = IDataTransfer::DATA_1D;
     auto plain = IteratorOf(empty);
     ASSERT_TRUE(plain);
-    EXPECT_EQ(code([&] { plain->Begin(); }), E_POINTER);
+    EXPECT_EQ(ComErrorOf([&] { plain->Begin(); }), E_POINTER);
 }
 
 TEST_F(TransformerTest, FailedQueriesOtherThanNoInterfaceThrowTheirCode)
@@ -143,12 +131,7 @@ TEST_F(TransformerTest, FailedQueriesOtherThanNoInterfaceThrowTheirCode)
     auto src = MakeSource(DataTable::Make(2, {}));
     src->refuseSourceEx = true;
     src->refusal = E_OUTOFMEMORY;
-    try {
-        CDataTransformer t(Unk(src.Get()));
-        ADD_FAILURE() << "no exception";
-    } catch (const ComError& e) {
-        EXPECT_EQ(e.Error(), E_OUTOFMEMORY);
-    }
+    EXPECT_EQ(ComErrorOf([&] { CDataTransformer t(Unk(src.Get())); }), E_OUTOFMEMORY);
 }
 
 TEST_F(TransformerTest, DataStyleFollowsTheProviderType)
