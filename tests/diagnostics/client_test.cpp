@@ -220,7 +220,7 @@ TEST(Client, ErrnoSurvivesEveryOperationEvenWhenTheLibraryChangesIt)
     }
 }
 
-TEST(Client, CommandsWithoutRecord)
+TEST(Client, CommandsWithoutRecordAndTheCheckErrorsRecord)
 {
     FakeSnagwise snag;
     snag.SetResult(L"IS CLEAN", S_FALSE);
@@ -234,6 +234,14 @@ TEST(Client, CommandsWithoutRecord)
     const auto commands = snag.Commands();
     for (std::size_t i = 2; i < commands.size(); ++i)
         EXPECT_EQ(commands[i].record, -1);
+
+    // CheckErrors alone sends a record: the handle it was given.
+    EXPECT_EQ(client->CheckErrors(0x1234567890ull), S_OK);
+    const auto records = snag.RecordsOfType(L"CHECK ERRORS");
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_THAT(records[0].Keys(), ElementsAre(L"$Type", L"Handle"));
+    EXPECT_EQ(records[0].Find(L"Handle")->ullVal, 0x1234567890ull);
+    EXPECT_THAT(records[0].commands, ElementsAre(L"CREATE", L"PROCESS"));
 }
 
 TEST(Client, DeinitDisablesForGood)
@@ -250,17 +258,6 @@ TEST(Client, DeinitDisablesForGood)
     EXPECT_EQ(snag.InitObjectCalls(), 1);
     EXPECT_TRUE(client->Attempted());
     EXPECT_FALSE(client->Enabled());
-}
-
-TEST(Client, CheckErrorsRecord)
-{
-    FakeSnagwise snag;
-    EXPECT_EQ(GetSnagwiseClient()->CheckErrors(0x1234567890ull), S_OK);
-    const auto records = snag.RecordsOfType(L"CHECK ERRORS");
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_THAT(records[0].Keys(), ElementsAre(L"$Type", L"Handle"));
-    EXPECT_EQ(records[0].Find(L"Handle")->ullVal, 0x1234567890ull);
-    EXPECT_THAT(records[0].commands, ElementsAre(L"CREATE", L"PROCESS"));
 }
 
 TEST(Client, ConcurrentFirstUseInitialisesOnce)
