@@ -65,6 +65,22 @@ protected:
 
     std::size_t SurfaceCount() const { return spy.Last() ? spy.Last()->Model().scene.Surfaces().size() : 0; }
 
+    // Shows the chart maximized and clicks vertex k of its first surface.
+    void ClickVertex(CChildFrame* chart, std::size_t k)
+    {
+        chart->showMaximized();
+        QTest::qWait(20);
+        QWidget* control = chart->View()->HostedControl();
+        plot::Scene& scene = spy.Last()->Model().scene;
+        ASSERT_EQ(scene.Surfaces().size(), 1u);
+        const plot::SurfaceVertex v = scene.Surfaces()[0]->Vertices().at(k);
+        scene.Prepare();
+        const auto vp = spy.Last()->Model().camera.Matrices(control->width(), control->height());
+        float sx = 0, sy = 0;
+        ASSERT_TRUE(vp.Project(scene.ToUnit(v.x, v.y, v.z), &sx, &sy));
+        Click(control, QPointF(sx, sy));
+    }
+
     // The file's data as the real provider loads it.
     static ComPtr<IUnknown> LoadData(const std::wstring& path)
     {
@@ -290,28 +306,14 @@ TEST_F(ChartWindowTest, PickingWritesTheStatusBarAndAMissClearsIt)
 {
     CChildFrame* chart = OpenAccepted(Sample());
     ASSERT_NE(chart, nullptr);
-    chart->showMaximized();
-    QTest::qWait(20);
-    QWidget* control = chart->View()->HostedControl();
-    ASSERT_NE(control, nullptr);
     const QString ready = QStringLiteral("Ready");
     m_frame->OnIdle();
     EXPECT_EQ(StatusText(), ready);
 
     // A click on a vertex in the middle of the surface picks it.
-    plot::CPlotControl* impl = spy.Last();
-    ASSERT_NE(impl, nullptr);
-    plot::Scene& scene = impl->Model().scene;
-    ASSERT_EQ(scene.Surfaces().size(), 1u);
-    const auto& vertices = scene.Surfaces()[0]->Vertices();
-    const plot::SurfaceVertex target = vertices[vertices.size() / 2];
-    scene.Prepare();
-    const auto vp = impl->Model().camera.Matrices(control->width(), control->height());
-    float sx = 0, sy = 0;
-    ASSERT_TRUE(vp.Project(scene.ToUnit(target.x, target.y, target.z), &sx, &sy));
-    Click(control, QPointF(sx, sy));
+    ClickVertex(chart, spy.Last()->Model().scene.Surfaces().at(0)->Vertices().size() / 2);
     const bool picked = StatusText() != ready;
-    EXPECT_TRUE(scene.Marker().has_value());
+    EXPECT_TRUE(spy.Last()->Model().scene.Marker().has_value());
     ASSERT_TRUE(picked);
     double x = 0, y = 0, z = 0;
     ASSERT_TRUE(chart->View()->Chart().Adapter().GetSelectedPoint(&x, &y, &z));
@@ -637,17 +639,7 @@ TEST_F(ChartWindowTest, SeveralStudiesAskWhichAndLabelsAndLogScalesReachTheAxes)
     EXPECT_EQ(opt.labels[1].text, L"sgd");
 
     // A picked point names its label and its true learning rate.
-    chart->showMaximized();
-    QTest::qWait(20);
-    QWidget* control = chart->View()->HostedControl();
-    plot::Scene& picked = spy.Last()->Model().scene;
-    ASSERT_EQ(picked.Surfaces().size(), 1u);
-    const plot::SurfaceVertex target = picked.Surfaces()[0]->Vertices()[0];
-    picked.Prepare();
-    const auto vp = spy.Last()->Model().camera.Matrices(control->width(), control->height());
-    float sx = 0, sy = 0;
-    ASSERT_TRUE(vp.Project(picked.ToUnit(target.x, target.y, target.z), &sx, &sy));
-    Click(control, QPointF(sx, sy));
+    ClickVertex(chart, 0);
     EXPECT_TRUE(StatusText().contains(QRegularExpression(QStringLiteral("lr : 0\\.01? "))))
         << StatusText().toStdString();
     EXPECT_TRUE(StatusText().contains(QRegularExpression(QStringLiteral("opt : (adam|sgd) "))))
