@@ -39,7 +39,7 @@ TEST(StringTable, MissingEntryAssertsAndGivesEmptyText)
     EXPECT_THAT(asserts[0].String(L"File"), EndsWith(L"string_t.cpp"));
 }
 
-TEST(StringTable, EmptyEntryCountsAsMissingAndTheNextModuleIsAsked)
+TEST(StringTable, EmptyEntryCountsAsMissingAndTheSearchGoesOnFromTheNamedModule)
 {
     FakeSnagwise snag;
     CStringTableModule first;
@@ -50,27 +50,18 @@ TEST(StringTable, EmptyEntryCountsAsMissingAndTheNextModuleIsAsked)
 
     EXPECT_EQ(resourse_2_string_impl(130), L"Own caption");
     EXPECT_EQ(resourse_2_string_impl(131), L"Reopen chart to change renderer."); // from the program's table
+    // A named module is where the search starts, registered or not.
+    EXPECT_EQ(resourse_2_string_impl(130, ProgramModule()), L"Vantix");
+    CStringTableModule unregistered;
+    unregistered.Set(128, u"Unregistered");
+    EXPECT_EQ(resourse_2_string_impl(128, &unregistered), L"Unregistered");
+    EXPECT_EQ(resourse_2_string_impl(129, &unregistered), L"Chart");
     EXPECT_TRUE(snag.Asserts().empty());
 
     CStringTableModule lonely;
     lonely.Set(5, u"");
     EXPECT_EQ(resourse_2_string_impl(5, &lonely), L"");
     EXPECT_EQ(snag.Asserts().size(), 1u);
-}
-
-TEST(StringTable, StartsFromTheNamedModule)
-{
-    FakeSnagwise snag;
-    CStringTableModule first;
-    first.Set(128, u"First");
-    CScopedResourceModule registration(&first);
-    EXPECT_EQ(resourse_2_string_impl(128), L"First");
-    EXPECT_EQ(resourse_2_string_impl(128, ProgramModule()), L"Vantix");
-
-    CStringTableModule unregistered;
-    unregistered.Set(128, u"Unregistered");
-    EXPECT_EQ(resourse_2_string_impl(128, &unregistered), L"Unregistered");
-    EXPECT_EQ(resourse_2_string_impl(129, &unregistered), L"Chart");
 }
 
 TEST(StringTable, BlocksKeepEveryEntryWhole)

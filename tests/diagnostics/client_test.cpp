@@ -12,6 +12,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <functional>
 #include <thread>
 
 using namespace testing;
@@ -103,18 +104,17 @@ TEST(Client, FailedInitIsRetriedOnEveryAccess)
     EXPECT_THAT(snag.Traces(), ElementsAre(L"kept"));
 }
 
-TEST(Client, SecondaryInitRescuesAFailedInit)
+// A failed INIT is rescued by the secondary init, which needs an object.
+TEST(Client, SecondaryInitRescuesAFailedInitGivenAnObject)
 {
-    FakeSnagwise snag;
-    snag.SetResult(L"INIT", E_FAIL);
-    snag.SetSecondaryInitResult(S_OK);
-    SW_TRACE(L"kept");
-    EXPECT_EQ(snag.SecondaryInitCalls(), 1);
-    EXPECT_THAT(snag.Traces(), ElementsAre(L"kept"));
-}
-
-TEST(Client, SecondaryInitIsNotTriedWithoutAnObject)
-{
+    {
+        FakeSnagwise snag;
+        snag.SetResult(L"INIT", E_FAIL);
+        snag.SetSecondaryInitResult(S_OK);
+        SW_TRACE(L"kept");
+        EXPECT_EQ(snag.SecondaryInitCalls(), 1);
+        EXPECT_THAT(snag.Traces(), ElementsAre(L"kept"));
+    }
     FakeSnagwise snag;
     snag.SetInitObjectResult(E_OUTOFMEMORY);
     SW_TRACE(L"lost");
@@ -142,27 +142,24 @@ TEST(Client, FailureBoxOnlyWhenTheSettingExists)
     EXPECT_EQ(snag.FailureBoxes(), 2);
 }
 
-TEST(Client, VerdictOfFilterStopsProcess)
+// The verdict of FILTER, else of PROCESS, is the assert's result; 1 breaks
+// into the debugger and goes on.
+TEST(Client, VerdictsOfFilterAndProcess)
 {
-    FakeSnagwise snag;
-    snag.SetResult(L"FILTER", 0x20);
-    EXPECT_EQ(FireAssert(), 0x20);
-    EXPECT_THAT(snag.RecordsOfType(L"ASSERT").front().commands, ElementsAre(L"CREATE", L"FILTER"));
-    EXPECT_EQ(snag.DebugBreaks(), 0);
-}
-
-TEST(Client, VerdictOneBreaksAndContinues)
-{
-    FakeSnagwise snag;
-    snag.SetResult(L"FILTER", 1);
-    EXPECT_EQ(FireAssert(), 1);
-    snag.SetResult(L"FILTER", S_OK);
-    snag.SetResult(L"PROCESS", 1);
-    EXPECT_EQ(FireAssert(), 1);
-    EXPECT_EQ(snag.DebugBreaks(), 2);
-    snag.SetResult(L"PROCESS", E_FAIL);
-    EXPECT_EQ(FireAssert(), E_FAIL);
-    EXPECT_EQ(snag.DebugBreaks(), 2);
+    const struct {
+        HRESULT filter, process, verdict;
+        int breaks;
+    } cases[] = {{0x20, S_OK, 0x20, 0}, {1, S_OK, 1, 1}, {S_OK, 1, 1, 1}, {S_OK, E_FAIL, E_FAIL, 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.filter << " " << c.process);
+        FakeSnagwise snag;
+        snag.SetResult(L"FILTER", c.filter);
+        snag.SetResult(L"PROCESS", c.process);
+        EXPECT_EQ(FireAssert(), c.verdict);
+        EXPECT_EQ(snag.DebugBreaks(), c.breaks);
+        const auto commands = snag.RecordsOfType(L"ASSERT").front().commands;
+        EXPECT_EQ(commands.size(), c.filter == S_OK ? 3u : 2u); // CREATE, FILTER and PROCESS unless FILTER decided
+    }
 }
 
 TEST(Client, CreateFailureIsTheVerdictAndNothingIsSent)
@@ -199,35 +196,31 @@ TEST(Client, ErrnoSurvivesEveryOperationEvenWhenTheLibraryChangesIt)
     FakeSnagwise snag;
     snag.OnCommand([](const std::wstring&) { errno = ENOSPC; });
     int dummy = 0;
-    errno = EDOM;
-    SW_TRACE(L"%d", 1);
-    EXPECT_EQ(errno, EDOM);
-    SW_ASSERT(false);
-    EXPECT_EQ(errno, EDOM);
-    SW_ASSERT_HR(E_FAIL);
-    EXPECT_EQ(errno, EDOM);
-    SW_CHECK_POINTER(&dummy);
-    EXPECT_EQ(errno, EDOM);
-    try {
-        SW_CHECK_POINTER(static_cast<void*>(nullptr));
-    } catch (IQX_SnagwiseUtil::IDebugObject* record) {
-        record->Release();
-    }
-    EXPECT_EQ(errno, EDOM);
     auto* client = GetSnagwiseClient();
-    EXPECT_EQ(errno, EDOM);
-    client->IsClean();
-    client->TraceEnabled();
-    client->CheckErrors(42);
-    EXPECT_EQ(errno, EDOM);
-    client->Deinit();
-    EXPECT_EQ(errno, EDOM);
-    FakeSnagwise::ResetClient();
-    client->Init();
-    EXPECT_EQ(errno, EDOM);
+    const std::function<void()> operations[] = {
+        [] { SW_TRACE(L"%d", 1); },
+        [] { SW_ASSERT(false); },
+        [] { SW_ASSERT_HR(E_FAIL); },
+        [&] { SW_CHECK_POINTER(&dummy); },
+        [] {
+            try {
+                SW_CHECK_POINTER(static_cast<void*>(nullptr));
+            } catch (IQX_SnagwiseUtil::IDebugObject* record) {
+                record->Release();
+            }
+        },
+        [&] { client->IsClean(), client->TraceEnabled(), client->CheckErrors(42); },
+        [&] { client->Deinit(); },
+        [&] { FakeSnagwise::ResetClient(), client->Init(); },
+    };
+    for (std::size_t k = 0; k < std::size(operations); ++k) {
+        errno = EDOM;
+        operations[k]();
+        EXPECT_EQ(errno, EDOM) << "operation " << k;
+    }
 }
 
-TEST(Client, CommandsWithoutRecord)
+TEST(Client, CommandsWithoutRecordAndTheCheckErrorsRecord)
 {
     FakeSnagwise snag;
     snag.SetResult(L"IS CLEAN", S_FALSE);
@@ -241,6 +234,14 @@ TEST(Client, CommandsWithoutRecord)
     const auto commands = snag.Commands();
     for (std::size_t i = 2; i < commands.size(); ++i)
         EXPECT_EQ(commands[i].record, -1);
+
+    // CheckErrors alone sends a record: the handle it was given.
+    EXPECT_EQ(client->CheckErrors(0x1234567890ull), S_OK);
+    const auto records = snag.RecordsOfType(L"CHECK ERRORS");
+    ASSERT_EQ(records.size(), 1u);
+    EXPECT_THAT(records[0].Keys(), ElementsAre(L"$Type", L"Handle"));
+    EXPECT_EQ(records[0].Find(L"Handle")->ullVal, 0x1234567890ull);
+    EXPECT_THAT(records[0].commands, ElementsAre(L"CREATE", L"PROCESS"));
 }
 
 TEST(Client, DeinitDisablesForGood)
@@ -257,17 +258,6 @@ TEST(Client, DeinitDisablesForGood)
     EXPECT_EQ(snag.InitObjectCalls(), 1);
     EXPECT_TRUE(client->Attempted());
     EXPECT_FALSE(client->Enabled());
-}
-
-TEST(Client, CheckErrorsRecord)
-{
-    FakeSnagwise snag;
-    EXPECT_EQ(GetSnagwiseClient()->CheckErrors(0x1234567890ull), S_OK);
-    const auto records = snag.RecordsOfType(L"CHECK ERRORS");
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_THAT(records[0].Keys(), ElementsAre(L"$Type", L"Handle"));
-    EXPECT_EQ(records[0].Find(L"Handle")->ullVal, 0x1234567890ull);
-    EXPECT_THAT(records[0].commands, ElementsAre(L"CREATE", L"PROCESS"));
 }
 
 TEST(Client, ConcurrentFirstUseInitialisesOnce)

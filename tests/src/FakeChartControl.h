@@ -80,14 +80,25 @@ private:
     std::uint32_t m_nextCookie = 1;
 };
 
-class FakeSurfaceSeries final : public platform::ComObject<plot::ISurfaceSeries> {
+// What both kinds of series keep of their calls.
+template <class Interface>
+class FakeSeries : public platform::ComObject<Interface> {
 public:
     int setDataCalls = 0;
-    std::vector<plot::SurfaceVertex> vertices;
-    std::vector<std::uint32_t> indices;
+    LONG colorByValue = -1; // -1: never set
+    std::wstring name;
 
     HRESULT SetVisible(LONG) override { return S_OK; }
     HRESULT IsVisible(LONG* p) override { *p = 1; return S_OK; }
+    HRESULT SetColorByValue(LONG on) override { colorByValue = on; return S_OK; }
+    HRESULT SetName(const std::wstring& n) override { name = n; return S_OK; }
+};
+
+class FakeSurfaceSeries final : public FakeSeries<plot::ISurfaceSeries> {
+public:
+    std::vector<plot::SurfaceVertex> vertices;
+    std::vector<std::uint32_t> indices;
+
     HRESULT SetData(const plot::SurfaceVertex* data, LONG count, const std::uint32_t* idx, LONG indexCount) override
     {
         ++setDataCalls;
@@ -95,28 +106,14 @@ public:
         indices.assign(idx, idx + indexCount);
         return S_OK;
     }
-    HRESULT SetColorByValue(LONG on) override
-    {
-        colorByValue = on;
-        return S_OK;
-    }
-    HRESULT SetName(const std::wstring& n) override
-    {
-        name = n;
-        return S_OK;
-    }
-    LONG colorByValue = -1; // -1: never set
-    std::wstring name;
 };
 
-class FakePointSeries final : public platform::ComObject<plot::IPointSeries> {
+class FakePointSeries final : public FakeSeries<plot::IPointSeries> {
 public:
-    int setDataCalls = 0;
     std::vector<plot::SurfaceVertex> points;
     double pointSize = -1;
+    double pixelSize = -1; // -1: never set
 
-    HRESULT SetVisible(LONG) override { return S_OK; }
-    HRESULT IsVisible(LONG* p) override { *p = 1; return S_OK; }
     HRESULT SetData(const plot::SurfaceVertex* data, LONG count, double size) override
     {
         ++setDataCalls;
@@ -124,24 +121,11 @@ public:
         pointSize = size;
         return S_OK;
     }
-    HRESULT SetColorByValue(LONG on) override
-    {
-        colorByValue = on;
-        return S_OK;
-    }
     HRESULT SetPixelSize(double pixels) override
     {
         pixelSize = pixels;
         return S_OK;
     }
-    HRESULT SetName(const std::wstring& n) override
-    {
-        name = n;
-        return S_OK;
-    }
-    std::wstring name;
-    LONG colorByValue = -1; // -1: never set
-    double pixelSize = -1;  // -1: never set
 };
 
 // Records every call as one line ("Initialize 1", "Refresh", ...).

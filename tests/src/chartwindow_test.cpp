@@ -1,6 +1,8 @@
 // A chart window from open to save, driven through the prompt service with
 // the real data provider and the real chart control (software renderer).
 #include "AppTestSupport.h"
+#include "support/ImageDifference.h"
+#include "support/OptunaSchema.h"
 #include "support/WidgetClick.h"
 
 #include "Chart.h"
@@ -63,14 +65,36 @@ protected:
 
     std::size_t SurfaceCount() const { return spy.Last() ? spy.Last()->Model().scene.Surfaces().size() : 0; }
 
-    // Distinct (X, Y) cells of the records holding every other input at record 0's value.
-    static std::size_t ExpectedCells(const std::wstring& path)
+    // Shows the chart maximized and clicks vertex k of its first surface.
+    void ClickVertex(CChildFrame* chart, std::size_t k)
+    {
+        chart->showMaximized();
+        QTest::qWait(20);
+        QWidget* control = chart->View()->HostedControl();
+        plot::Scene& scene = spy.Last()->Model().scene;
+        ASSERT_EQ(scene.Surfaces().size(), 1u);
+        const plot::SurfaceVertex v = scene.Surfaces()[0]->Vertices().at(k);
+        scene.Prepare();
+        const auto vp = spy.Last()->Model().camera.Matrices(control->width(), control->height());
+        float sx = 0, sy = 0;
+        ASSERT_TRUE(vp.Project(scene.ToUnit(v.x, v.y, v.z), &sx, &sy));
+        Click(control, QPointF(sx, sy));
+    }
+
+    // The file's data as the real provider loads it.
+    static ComPtr<IUnknown> LoadData(const std::wstring& path)
     {
         ComPtr<IOptimizationResultsDataProvider> provider;
         EXPECT_EQ(platform::CreateInstance(CLSID_OptimizationResultsDataProvider, &provider), S_OK);
         IUnknown* raw = nullptr;
         EXPECT_EQ(provider->Load(path, &raw), S_OK);
-        auto data = ComPtr<IUnknown>::Attach(raw);
+        return ComPtr<IUnknown>::Attach(raw);
+    }
+
+    // Distinct (X, Y) cells of the records holding every other input at record 0's value.
+    static std::size_t ExpectedCells(const std::wstring& path)
+    {
+        const auto data = LoadData(path);
         ComPtr<IOptimizationResultsDataSource> source(data);
         ComPtr<IOptimizationResultsDataSourceEx> ex(data);
         ULONG inputs = 0, records = 0;
@@ -234,44 +258,6 @@ TEST_F(ChartWindowTest, SavingOffersOneDialogPerUnsavedItemAndFixesTheSuffix)
     EXPECT_EQ(prompts.unexpected, 0);
 }
 
-// The View menu's Series entries hide a series from the picture only: Save
-// Data still offers it.
-TEST_F(ChartWindowTest, HiddenSeriesAreStillOfferedForSaving)
-{
-    CChildFrame* chart = OpenAccepted(Sample());
-    ASSERT_NE(chart, nullptr);
-    CChart& doc = chart->View()->Chart();
-    prompts.fileAnswers.push_back(Sample());
-    prompts.dialogAnswers.push_back(AcceptDialog);
-    m_frame->OnCommand(CMainFrame::ID_INSERT_DATA);
-    ASSERT_EQ(doc.HistorySize(), 2u);
-
-    m_frame->UpdateSeriesMenu();
-    QList<QAction*> entries = m_frame->SeriesMenu()->actions();
-    ASSERT_EQ(entries.size(), 2);
-    EXPECT_TRUE(m_frame->SeriesMenu()->menuAction()->isEnabled());
-    EXPECT_EQ(entries[1]->text().toStdWString(), doc.LegendName(1));
-    entries[0]->trigger();
-    EXPECT_FALSE(spy.Last()->Model().scene.Surfaces()[0]->IsVisible());
-    EXPECT_TRUE(spy.Last()->Model().scene.Surfaces()[1]->IsVisible());
-    m_frame->UpdateSeriesMenu(); // as the View menu opens again
-    entries = m_frame->SeriesMenu()->actions();
-    ASSERT_EQ(entries.size(), 2);
-    EXPECT_FALSE(entries[0]->isChecked());
-    EXPECT_TRUE(entries[1]->isChecked());
-
-    prompts.fileDialogs.clear();
-    prompts.fileAnswers.push_back(std::nullopt);
-    prompts.fileAnswers.push_back(std::nullopt);
-    m_frame->OnCommand(CMainFrame::ID_FILE_SAVE_AS);
-    ASSERT_EQ(prompts.fileDialogs.size(), 2u);
-    EXPECT_EQ(prompts.fileDialogs[0].title, L"Save Data As: " + doc.SeriesTitle(0));
-
-    entries[0]->trigger();
-    EXPECT_TRUE(spy.Last()->Model().scene.Surfaces()[0]->IsVisible());
-    EXPECT_EQ(prompts.unexpected, 0);
-}
-
 TEST_F(ChartWindowTest, ClosingWithUnsavedDataAsksAndAFailedSaveKeepsAsking)
 {
     CChildFrame* chart = OpenAccepted(Sample());
@@ -320,28 +306,14 @@ TEST_F(ChartWindowTest, PickingWritesTheStatusBarAndAMissClearsIt)
 {
     CChildFrame* chart = OpenAccepted(Sample());
     ASSERT_NE(chart, nullptr);
-    chart->showMaximized();
-    QTest::qWait(20);
-    QWidget* control = chart->View()->HostedControl();
-    ASSERT_NE(control, nullptr);
     const QString ready = QStringLiteral("Ready");
     m_frame->OnIdle();
     EXPECT_EQ(StatusText(), ready);
 
     // A click on a vertex in the middle of the surface picks it.
-    plot::CPlotControl* impl = spy.Last();
-    ASSERT_NE(impl, nullptr);
-    plot::Scene& scene = impl->Model().scene;
-    ASSERT_EQ(scene.Surfaces().size(), 1u);
-    const auto& vertices = scene.Surfaces()[0]->Vertices();
-    const plot::SurfaceVertex target = vertices[vertices.size() / 2];
-    scene.Prepare();
-    const auto vp = impl->Model().camera.Matrices(control->width(), control->height());
-    float sx = 0, sy = 0;
-    ASSERT_TRUE(vp.Project(scene.ToUnit(target.x, target.y, target.z), &sx, &sy));
-    Click(control, QPointF(sx, sy));
+    ClickVertex(chart, spy.Last()->Model().scene.Surfaces().at(0)->Vertices().size() / 2);
     const bool picked = StatusText() != ready;
-    EXPECT_TRUE(scene.Marker().has_value());
+    EXPECT_TRUE(spy.Last()->Model().scene.Marker().has_value());
     ASSERT_TRUE(picked);
     double x = 0, y = 0, z = 0;
     ASSERT_TRUE(chart->View()->Chart().Adapter().GetSelectedPoint(&x, &y, &z));
@@ -349,6 +321,8 @@ TEST_F(ChartWindowTest, PickingWritesTheStatusBarAndAMissClearsIt)
     EXPECT_TRUE(text.contains(QString::fromStdWString(chart->View()->Chart().GetXAxisTitle()))) << text.toStdString();
     EXPECT_TRUE(text.contains(QString::fromStdWString(chart->View()->Chart().GetFunctionTitle())))
         << text.toStdString();
+    // The grid's vertex is one record's value: named exactly, with its number.
+    EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("  record \\d+$")))) << text.toStdString();
 
     // A hovered menu entry sends its (empty) status tip; the pick stays.
     QStatusTipEvent tip{QString()};
@@ -451,38 +425,12 @@ TEST_F(ChartWindowTest, ViewCommandsFollowTheChartsState)
 
 namespace {
 
-// Mean difference per channel, 0 to 255; 255 for pictures of different sizes.
-double MeanDifference(const QImage& a, const QImage& b)
-{
-    if (a.size() != b.size() || a.isNull())
-        return 255;
-    const QImage x = a.convertToFormat(QImage::Format_RGB32), y = b.convertToFormat(QImage::Format_RGB32);
-    double sum = 0;
-    for (int r = 0; r < x.height(); ++r)
-        for (int c = 0; c < x.width(); ++c) {
-            const QRgb p = x.pixel(c, r), q = y.pixel(c, r);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
-        }
-    return sum / (3.0 * x.width() * x.height());
-}
-
 // An Optuna storage of two studies: "small" of 3 trials and "large" of 4 (a
 // grid of two learning rates, sampled on a log scale, by two optimisers).
 void WriteTwoStudies(const QString& path)
 {
-    std::string sql = R"SQL(
-CREATE TABLE studies (study_id INTEGER NOT NULL, study_name VARCHAR(512) NOT NULL, PRIMARY KEY (study_id));
-CREATE TABLE version_info (version_info_id INTEGER NOT NULL, schema_version INTEGER, library_version VARCHAR(256),
-    PRIMARY KEY (version_info_id));
-CREATE TABLE study_directions (study_direction_id INTEGER NOT NULL, direction VARCHAR(8) NOT NULL,
-    study_id INTEGER NOT NULL, objective INTEGER NOT NULL, PRIMARY KEY (study_direction_id));
-CREATE TABLE trials (trial_id INTEGER NOT NULL, number INTEGER, study_id INTEGER, state VARCHAR(8) NOT NULL,
-    datetime_start DATETIME, datetime_complete DATETIME, PRIMARY KEY (trial_id));
-CREATE TABLE trial_params (param_id INTEGER NOT NULL, trial_id INTEGER, param_name VARCHAR(512),
-    param_value FLOAT, distribution_json TEXT, PRIMARY KEY (param_id));
-CREATE TABLE trial_values (trial_value_id INTEGER NOT NULL, trial_id INTEGER NOT NULL, objective INTEGER NOT NULL,
-    value FLOAT, value_type VARCHAR(7) NOT NULL, PRIMARY KEY (trial_value_id));
-INSERT INTO version_info VALUES (1, 12, '3.1.0');
+    std::string sql = kOptunaSchema;
+    sql += R"SQL(
 INSERT INTO studies VALUES (1, 'small'), (2, 'large');
 INSERT INTO study_directions VALUES (1, 'MINIMIZE', 1, 0), (2, 'MINIMIZE', 2, 0);
 )SQL";
@@ -576,7 +524,7 @@ TEST_F(ChartWindowTest, ExportAndCopyDrawTheChartsCurrentState)
 
 // The legend names each slice by its file and held values; its own menu
 // hides the series under it and shows hidden ones again, as View > Series
-// does: hidden series are still offered for saving.
+// does. Hiding is for the picture only: Save Data still offers the series.
 TEST_F(ChartWindowTest, TheLegendsMenuHidesAndShowsSeries)
 {
     CChildFrame* chart = OpenAccepted(Sample());
@@ -591,12 +539,7 @@ TEST_F(ChartWindowTest, TheLegendsMenuHidesAndShowsSeries)
     ASSERT_EQ(doc.Adapter().SeriesCount(), 2u);
     std::wstring held;
     double value = 0;
-    ComPtr<IOptimizationResultsDataProvider> provider;
-    ASSERT_EQ(platform::CreateInstance(CLSID_OptimizationResultsDataProvider, &provider), S_OK);
-    IUnknown* raw = nullptr;
-    ASSERT_EQ(provider->Load(Sample(), &raw), S_OK);
-    const auto data = ComPtr<IUnknown>::Attach(raw);
-    ComPtr<IOptimizationResultsDataSource> source(data);
+    ComPtr<IOptimizationResultsDataSource> source(LoadData(Sample()));
     ASSERT_TRUE(source);
     source->GetInputName(2, &held);
     source->GetInputValue(0, 2, &value); // the first record's, where the dialog starts
@@ -639,8 +582,13 @@ TEST_F(ChartWindowTest, TheLegendsMenuHidesAndShowsSeries)
     menu->close();
     EXPECT_FALSE(spy.Last()->Model().scene.Surfaces()[0]->IsVisible());
     EXPECT_TRUE(spy.Last()->Model().scene.Surfaces()[1]->IsVisible());
-    m_frame->UpdateSeriesMenu();
-    EXPECT_FALSE(m_frame->SeriesMenu()->actions()[0]->isChecked());
+    m_frame->UpdateSeriesMenu(); // as the View menu opens
+    const QList<QAction*> entries = m_frame->SeriesMenu()->actions();
+    ASSERT_EQ(entries.size(), 2);
+    EXPECT_TRUE(m_frame->SeriesMenu()->menuAction()->isEnabled());
+    EXPECT_EQ(entries[1]->text(), second);
+    EXPECT_FALSE(entries[0]->isChecked());
+    EXPECT_TRUE(entries[1]->isChecked());
 
     menu = rightClick(lineOf(1));
     ASSERT_NE(menu, nullptr);
@@ -652,6 +600,11 @@ TEST_F(ChartWindowTest, TheLegendsMenuHidesAndShowsSeries)
     menu->actions()[2]->trigger();
     menu->close();
     EXPECT_TRUE(spy.Last()->Model().scene.Surfaces()[0]->IsVisible());
+    // View > Series hides it again.
+    m_frame->UpdateSeriesMenu();
+    m_frame->SeriesMenu()->actions()[0]->trigger();
+    EXPECT_FALSE(spy.Last()->Model().scene.Surfaces()[0]->IsVisible());
+    EXPECT_TRUE(spy.Last()->Model().scene.Surfaces()[1]->IsVisible());
     EXPECT_EQ(prompts.unexpected, 0);
 }
 // A storage of several studies asks which, with their trial counts; the
@@ -686,17 +639,7 @@ TEST_F(ChartWindowTest, SeveralStudiesAskWhichAndLabelsAndLogScalesReachTheAxes)
     EXPECT_EQ(opt.labels[1].text, L"sgd");
 
     // A picked point names its label and its true learning rate.
-    chart->showMaximized();
-    QTest::qWait(20);
-    QWidget* control = chart->View()->HostedControl();
-    plot::Scene& picked = spy.Last()->Model().scene;
-    ASSERT_EQ(picked.Surfaces().size(), 1u);
-    const plot::SurfaceVertex target = picked.Surfaces()[0]->Vertices()[0];
-    picked.Prepare();
-    const auto vp = spy.Last()->Model().camera.Matrices(control->width(), control->height());
-    float sx = 0, sy = 0;
-    ASSERT_TRUE(vp.Project(picked.ToUnit(target.x, target.y, target.z), &sx, &sy));
-    Click(control, QPointF(sx, sy));
+    ClickVertex(chart, 0);
     EXPECT_TRUE(StatusText().contains(QRegularExpression(QStringLiteral("lr : 0\\.01? "))))
         << StatusText().toStdString();
     EXPECT_TRUE(StatusText().contains(QRegularExpression(QStringLiteral("opt : (adam|sgd) "))))

@@ -2,6 +2,7 @@
 #include "DataTransformer.h"
 #include "FakeDataSource.h"
 
+#include "support/ComErrorOf.h"
 #include "support/FakeSnagwise.h"
 
 #include <gmock/gmock.h>
@@ -25,13 +26,6 @@ constexpr const wchar_t* kHrCheck = L"((HRESULT)(hr) >= 0)";
 IUnknown* Unk(MockDataSource* p)
 {
     return static_cast<IOptimizationResultsDataSource*>(p);
-}
-
-std::wstring Pointer(const void* p)
-{
-    wchar_t buf[64];
-    std::swprintf(buf, 64, L"%p", p);
-    return buf;
 }
 
 struct Record {
@@ -77,7 +71,7 @@ TEST_F(TransformerTest, LifecycleTracesEachObjectAndHoldsReferences)
     std::wstring original, copy;
     {
         CDataTransformer t(Unk(src.Get()));
-        original = Pointer(&t);
+        original = PointerText(&t);
         EXPECT_EQ(src->References(), before + 2);
         t.m_nFunction = 1;
         t.m_nInputX = 1;
@@ -85,7 +79,7 @@ TEST_F(TransformerTest, LifecycleTracesEachObjectAndHoldsReferences)
         t.m_Fixed = {{3, 7}};
         {
             CDataTransformer c(t);
-            copy = Pointer(&c);
+            copy = PointerText(&c);
             EXPECT_EQ(src->References(), before + 4);
             EXPECT_EQ(c.m_nFunction, 1u);
             EXPECT_EQ(c.m_nInputX, 1u);
@@ -114,35 +108,22 @@ TEST_F(TransformerTest, MissingInterfacesAssertAndCallsThroughThemThrowEPointer)
     double x = 0, y = 0, z = 0;
     EXPECT_TRUE(it->GetData(&x, &y, &z));
     std::uint64_t i = 0, j = 0;
-    try {
-        it->GetDataInt(&i, &j, &z);
-        ADD_FAILURE() << "no exception";
-    } catch (const ComError& e) {
-        EXPECT_EQ(e.Error(), E_POINTER);
-    }
+    EXPECT_EQ(ComErrorOf([&] { it->GetDataInt(&i, &j, &z); }), E_POINTER);
 
     auto neither = MakeSource(DataTable::Make(2, {}));
     neither->refuseSource = neither->refuseSourceEx = true;
     CDataTransformer empty(Unk(neither.Get()));
-    auto code = [](auto&& f) {
-        try {
-            f();
-        } catch (const ComError& e) {
-            return e.Error();
-        }
-        return S_OK;
-    };
-    EXPECT_EQ(code([&] { empty.GetDataStyle(); }), E_POINTER);
-    EXPECT_EQ(code([&] { empty.GetProximalName(); }), E_POINTER);
-    EXPECT_EQ(code([&] { std::wstring s; empty.GetInputXFullName(&s); }), E_POINTER);
-    EXPECT_EQ(code([&] { IteratorOf(empty); }), E_POINTER);
+    EXPECT_EQ(ComErrorOf([&] { empty.GetDataStyle(); }), E_POINTER);
+    EXPECT_EQ(ComErrorOf([&] { empty.GetProximalName(); }), E_POINTER);
+    EXPECT_EQ(ComErrorOf([&] { std::wstring s; empty.GetInputXFullName(&s); }), E_POINTER);
+    EXPECT_EQ(ComErrorOf([&] { IteratorOf(empty); }), E_POINTER);
     IUnknown* pSaver = nullptr;
-    EXPECT_EQ(code([&] { empty.GetDataSaver(&pSaver); }), E_POINTER);
+    EXPECT_EQ(ComErrorOf([&] { empty.GetDataSaver(&pSaver); }), E_POINTER);
     // A one-input transfer needs no provider call to hand out its iterator.
     empty.m_eType = IDataTransfer::DATA_1D;
     auto plain = IteratorOf(empty);
     ASSERT_TRUE(plain);
-    EXPECT_EQ(code([&] { plain->Begin(); }), E_POINTER);
+    EXPECT_EQ(ComErrorOf([&] { plain->Begin(); }), E_POINTER);
 }
 
 TEST_F(TransformerTest, FailedQueriesOtherThanNoInterfaceThrowTheirCode)
@@ -150,12 +131,7 @@ TEST_F(TransformerTest, FailedQueriesOtherThanNoInterfaceThrowTheirCode)
     auto src = MakeSource(DataTable::Make(2, {}));
     src->refuseSourceEx = true;
     src->refusal = E_OUTOFMEMORY;
-    try {
-        CDataTransformer t(Unk(src.Get()));
-        ADD_FAILURE() << "no exception";
-    } catch (const ComError& e) {
-        EXPECT_EQ(e.Error(), E_OUTOFMEMORY);
-    }
+    EXPECT_EQ(ComErrorOf([&] { CDataTransformer t(Unk(src.Get())); }), E_OUTOFMEMORY);
 }
 
 TEST_F(TransformerTest, DataStyleFollowsTheProviderType)
@@ -218,17 +194,17 @@ TEST_F(TransformerTest, NamesComeFromTheChosenInputsAndFunction)
     t.m_nInputX = 2;
     t.m_nInputY = 1;
     t.m_nFunction = 1;
-    std::wstring s;
-    t.GetInputXName(&s);
-    EXPECT_EQ(s, L"Order");
-    t.GetInputYName(&s);
-    EXPECT_EQ(s, L"Q");
-    t.GetFunctionName(&s);
-    EXPECT_EQ(s, L"Overshoot");
-    t.GetInputXFullName(&s);
-    EXPECT_EQ(s, L"Lowpass:Order");
-    t.GetInputYFullName(&s);
-    EXPECT_EQ(s, L":Q");
+    const std::pair<void (CDataTransformer::*)(std::wstring*) const, const wchar_t*> names[] = {
+        {&CDataTransformer::GetInputXName, L"Order"},
+        {&CDataTransformer::GetInputYName, L"Q"},
+        {&CDataTransformer::GetFunctionName, L"Overshoot"},
+        {&CDataTransformer::GetInputXFullName, L"Lowpass:Order"},
+        {&CDataTransformer::GetInputYFullName, L":Q"}};
+    for (const auto& [get, name] : names) {
+        std::wstring s;
+        (t.*get)(&s);
+        EXPECT_EQ(s, name);
+    }
     EXPECT_THAT(snag.Asserts(), IsEmpty());
 }
 
@@ -335,6 +311,10 @@ TEST_F(TransformerTest, BaseIteratorWalksEveryRecordAndStopsAtTheEnd)
     EXPECT_TRUE(it->GetInputYValue(5, &y));
     EXPECT_EQ(x, DataTable::Value(1, 5));
     EXPECT_EQ(y, DataTable::Value(0, 5));
+    // The iterator reads its owner's current choice of function.
+    t.m_nFunction = 1;
+    EXPECT_TRUE(it->GetData(&x, &y, &z));
+    EXPECT_EQ(z, 2000);
 
     EXPECT_TRUE(it->Next());
     EXPECT_TRUE(it->Next());
@@ -347,18 +327,6 @@ TEST_F(TransformerTest, BaseIteratorWalksEveryRecordAndStopsAtTheEnd)
     EXPECT_CALL(*src, GetFunctionValue(3, _, _)).Times(1);
     EXPECT_TRUE(it->GetData(&x, &y, &z));
     EXPECT_THAT(snag.Asserts(), ElementsAre(kHrCheck, kHrCheck, kHrCheck));
-}
-
-TEST_F(TransformerTest, IteratorsReadTheOwnersCurrentChoice)
-{
-    auto src = MakeSource(DataTable::Make(2, {{0, 1}, {1, 0}}));
-    CDataTransformer t(Unk(src.Get()));
-    auto it = IteratorOf(t);
-    ASSERT_TRUE(it->Begin());
-    t.m_nFunction = 1;
-    Record r{};
-    it->GetDataInt(&r.x, &r.y, &r.z);
-    EXPECT_EQ(r, (Record{0, 1, 2000}));
 }
 
 TEST_F(TransformerTest, EmptySourceStartsNoIteratorAndAsksNothingPerRecord)
@@ -450,24 +418,18 @@ TEST_F(ShearTest, DeliversOnlyMatchingRecordsInRecordOrder)
     EXPECT_THAT(snag.Asserts(), IsEmpty());
 }
 
+// Only the first, only the last, or no record matches.
 TEST_F(ShearTest, FirstLastAndNoMatchingRecord)
 {
-    records = {{0, 9, 0, 0, 2}, {1, 8, 1, 0, 2}, Match(7, 0)};
-    Build();
-    EXPECT_THAT(DeliveredXs(), ElementsAre(7u)); // only the last record
-
-    records = {Match(4, 0), {0, 9, 0, 0, 2}, {1, 8, 1, 0, 2}};
-    Build();
-    auto it = IteratorOf(*t);
-    ASSERT_TRUE(it->Begin());
-    Record r{};
-    it->GetDataInt(&r.x, &r.y, &r.z);
-    EXPECT_EQ(r, (Record{4, 0, 1000})); // record 0 itself
-    EXPECT_FALSE(it->Next());
-
-    records = {{0, 9, 0, 0, 2}, {1, 8, 1, 0, 2}, {1, 8, 0, 0, 0}};
-    Build();
-    EXPECT_FALSE(IteratorOf(*t)->Begin());
+    const std::pair<std::vector<std::vector<std::uint64_t>>, std::vector<std::uint64_t>> cases[] = {
+        {{{0, 9, 0, 0, 2}, {1, 8, 1, 0, 2}, Match(7, 0)}, {7}},
+        {{Match(4, 0), {0, 9, 0, 0, 2}, {1, 8, 1, 0, 2}}, {4}},
+        {{{0, 9, 0, 0, 2}, {1, 8, 1, 0, 2}, {1, 8, 0, 0, 0}}, {}}};
+    for (const auto& [table, xs] : cases) {
+        records = table;
+        Build();
+        EXPECT_EQ(DeliveredXs(), xs);
+    }
 }
 
 TEST_F(ShearTest, MatchingStopsAtTheFirstMismatchingFixedInput)

@@ -8,6 +8,7 @@
 
 #include "ors_provider/IQX_VantixDataColumns.h"
 #include "platform/threads.h"
+#include "support/ComErrorOf.h"
 #include "support/FakeSnagwise.h"
 
 #include <gtest/gtest.h>
@@ -25,6 +26,7 @@
 namespace {
 
 using namespace IQX_VantixDataProvider;
+using vantix::test::ComErrorOf;
 using vantix::test::FakeSnagwise;
 
 // The provider's data object over the given input columns (one function).
@@ -398,12 +400,7 @@ TEST(ModelColumns, ASourceWithColumnsButNoValueIndicesStillThrowsPointerError)
     auto source = platform::MakeCom<CForwardingSource>(data.Get());
     source->offerEx = false;
     CInputConfigModel model;
-    try {
-        model.Initialize(source.Get(), nullptr);
-        FAIL() << "no COM error";
-    } catch (const platform::ComError& e) {
-        EXPECT_EQ(E_POINTER, e.Error());
-    }
+    EXPECT_EQ(E_POINTER, ComErrorOf([&] { model.Initialize(source.Get(), nullptr); }));
 }
 
 // The records a slice iterator delivers: X and Y value indices and the height.

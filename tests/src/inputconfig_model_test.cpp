@@ -6,6 +6,7 @@
 #include "InputConfigModel.h"
 
 #include "src/FakeDataSource.h"
+#include "support/ComErrorOf.h"
 #include "support/FakeSnagwise.h"
 
 #include <gmock/gmock.h>
@@ -201,12 +202,7 @@ TEST_F(ModelTest, ASourceWithoutValueIndicesThrowsPointerError)
 {
     source = MakeSource(Grid());
     source->refuseSourceEx = true;
-    try {
-        model.Initialize(source.Get(), nullptr);
-        FAIL() << "no COM error";
-    } catch (const platform::ComError& e) {
-        EXPECT_EQ(E_POINTER, e.Error());
-    }
+    EXPECT_EQ(E_POINTER, ComErrorOf([&] { model.Initialize(source.Get(), nullptr); }));
     // A refusal other than "no such interface" is thrown as it is.
     CInputConfigModel m2;
     source = MakeSource(Grid());

@@ -132,7 +132,7 @@ TEST_F(ValueEditTest, AnEmptyCommitShowsTheBalloonAndKeepsEditing)
     EXPECT_NE(nullptr, edit->BalloonTip());
 }
 
-TEST_F(ValueEditTest, CommitCharactersHandTheNumberOverAndClose)
+TEST_F(ValueEditTest, CommitCharactersHandTheNumberOverAndCloseEscapeCancels)
 {
     for (const QString& key : {QStringLiteral("\r"), QStringLiteral(" "), QStringLiteral("%"), QStringLiteral("'")}) {
         edit->show();
@@ -151,6 +151,13 @@ TEST_F(ValueEditTest, CommitCharactersHandTheNumberOverAndClose)
     EXPECT_CALL(change, OnValueChange(-1, Pointee(7.0))).WillOnce(Return(true));
     Type(QStringLiteral("7"));
     QTest::keyClick(edit, Qt::Key_Tab);
+    EXPECT_FALSE(edit->isVisible());
+    // Escape cancels instead.
+    edit->show();
+    edit->setFocus();
+    Type(QStringLiteral("5"));
+    EXPECT_CALL(change, OnCancelChange());
+    QTest::keyClick(edit, Qt::Key_Escape);
     EXPECT_FALSE(edit->isVisible());
 }
 
@@ -198,14 +205,6 @@ TEST_F(ValueEditTest, TheLimitBindsTypingOnlyAndEnterCommitsWhatWasShown)
     edit->selectAll();
     QTest::keyClicks(edit, QStringLiteral("9"));
     EXPECT_EQ(QStringLiteral("9"), edit->text());
-}
-
-TEST_F(ValueEditTest, EscapeCancelsAndCloses)
-{
-    Type(QStringLiteral("5"));
-    EXPECT_CALL(change, OnCancelChange());
-    QTest::keyClick(edit, Qt::Key_Escape);
-    EXPECT_FALSE(edit->isVisible());
 }
 
 TEST_F(ValueEditTest, NumbersFollowTheLocale)

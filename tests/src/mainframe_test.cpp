@@ -361,34 +361,27 @@ TEST(VisualizeOptionsDlg, TrackbarLabelAndDefault)
         EXPECT_EQ(prompts.DoModal(dlg), IDOK);
         return dlg.m_nFov;
     };
-    // 47 stands at position 3 and survives OK untouched.
-    EXPECT_EQ(run(47, [](CVisualizeOptionsDlg& d) {
-                  EXPECT_EQ(d.trackbar()->value(), 3);
-                  EXPECT_EQ(Label(d), QStringLiteral("47 degree"));
-              }),
-              47);
-    // The frame's preset when the chart does not answer.
-    EXPECT_EQ(run(100, [](CVisualizeOptionsDlg& d) {
-                  EXPECT_EQ(d.trackbar()->value(), 14);
-                  EXPECT_EQ(Label(d), QStringLiteral("100 degree"));
-              }),
-              100);
-    EXPECT_EQ(run(100, [](CVisualizeOptionsDlg& d) {
-                  d.findChild<QPushButton*>(QString::number(CVisualizeOptionsDlg::IDC_DEFAULT))->click();
-                  EXPECT_EQ(d.trackbar()->value(), 3);
-                  EXPECT_EQ(Label(d), QStringLiteral("45 degree"));
-              }),
-              45);
-    EXPECT_EQ(run(45, [](CVisualizeOptionsDlg& d) {
-                  QTest::keyClick(d.trackbar(), Qt::Key_Home);
-                  EXPECT_EQ(Label(d), QStringLiteral("30 degree"));
-              }),
-              30);
-    EXPECT_EQ(run(45, [](CVisualizeOptionsDlg& d) {
-                  QTest::keyClick(d.trackbar(), Qt::Key_End);
-                  EXPECT_EQ(Label(d), QStringLiteral("120 degree"));
-              }),
-              120);
+    // 47 stands at position 3 and survives OK untouched; 100 is the frame's
+    // preset when the chart does not answer; Default, Home and End move it.
+    enum Act { None, Default, Home, End };
+    const struct {
+        int preset;
+        Act act;
+        int position; // of the trackbar after the act
+        int fov;      // after OK
+    } cases[] = {{47, None, 3, 47}, {100, None, 14, 100}, {100, Default, 3, 45}, {45, Home, 0, 30}, {45, End, 18, 120}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.preset << " act " << int(c.act));
+        EXPECT_EQ(run(c.preset, [&](CVisualizeOptionsDlg& d) {
+                      if (c.act == Default)
+                          d.findChild<QPushButton*>(QString::number(CVisualizeOptionsDlg::IDC_DEFAULT))->click();
+                      else if (c.act != None)
+                          QTest::keyClick(d.trackbar(), c.act == Home ? Qt::Key_Home : Qt::Key_End);
+                      EXPECT_EQ(d.trackbar()->value(), c.position);
+                      EXPECT_EQ(Label(d), QStringLiteral("%1 degree").arg(c.fov));
+                  }),
+                  c.fov);
+    }
 }
 
 TEST(AboutDlg, ShowsTheVersionBlocksStrings)

@@ -23,6 +23,7 @@
 // Only one FakeSnagwise at a time.
 #include "diagnostics/SnagwiseClient.h"
 
+#include <cwchar>
 #include <functional>
 #include <map>
 #include <memory>
@@ -99,5 +100,13 @@ private:
     std::shared_ptr<Data> m_pData;
     SnagwiseUtil::ClientTestHooks m_previousHooks;
 };
+
+// A pointer as a trace's "%p" writes it.
+inline std::wstring PointerText(const void* p)
+{
+    wchar_t buf[64];
+    std::swprintf(buf, 64, L"%p", p);
+    return buf;
+}
 
 } // namespace vantix::test

@@ -186,32 +186,32 @@ TEST_F(Import, OptunaStorageStudyChoiceAndObjectiveNames)
 
 TEST_F(Import, OptunaStorageFaults)
 {
-    ors::ImportOptions filter;
-    filter.study = "filter";
-    const auto path = m_dir / "c.db";
-    writeOptunaStorage(path);
-    execSql(path, "DELETE FROM trial_values WHERE trial_id = 9 AND objective = 1;");
-    EXPECT_EQ(readError(path, filter), fileText(path) + L" has a completed trial without a value of \"margin\" (trial 6).");
-    writeOptunaStorage(m_dir / "g.db");
-    execSql(m_dir / "g.db", "UPDATE trial_params SET param_value = 3 WHERE trial_id = 9 AND param_name = 'opt';");
-    EXPECT_EQ(readError(m_dir / "g.db", filter),
-              fileText(m_dir / "g.db") +
-                  L" has a categorical parameter value that is not one of its choices (trial 6, parameter \"opt\").");
-
-    writeOptunaStorage(m_dir / "d.db");
-    execSql(m_dir / "d.db", "UPDATE trials SET state = 'FAIL' WHERE study_id = 1;");
-    ors::ImportOptions options;
-    options.study = "warmup";
-    EXPECT_EQ(readError(m_dir / "d.db", options),
-              fileText(m_dir / "d.db") + L" holds no completed trials of the Optuna study \"warmup\".");
-
-    // Optuna's tables replaced by views are not read.
-    writeOptunaStorage(m_dir / "e.db");
-    execSql(m_dir / "e.db", "ALTER TABLE trial_values RENAME TO tv; CREATE VIEW trial_values AS SELECT * FROM tv;");
-    EXPECT_EQ(errorTail(m_dir / "e.db"), L" is not an Optuna storage: \"trial_values\" is not a plain table.");
-    writeOptunaStorage(m_dir / "f.db");
-    execSql(m_dir / "f.db", "DROP TABLE trial_params;");
-    EXPECT_EQ(errorTail(m_dir / "f.db"), L" is an Optuna storage without its table \"trial_params\".");
+    const struct {
+        const char* sql; // spoiling the two-study storage
+        const char* study;
+        const wchar_t* tail;
+    } cases[] = {
+        {"DELETE FROM trial_values WHERE trial_id = 9 AND objective = 1;", "filter",
+         L" has a completed trial without a value of \"margin\" (trial 6)."},
+        {"UPDATE trial_params SET param_value = 3 WHERE trial_id = 9 AND param_name = 'opt';", "filter",
+         L" has a categorical parameter value that is not one of its choices (trial 6, parameter \"opt\")."},
+        {"UPDATE trials SET state = 'FAIL' WHERE study_id = 1;", "warmup",
+         L" holds no completed trials of the Optuna study \"warmup\"."},
+        // Optuna's tables replaced by views are not read.
+        {"ALTER TABLE trial_values RENAME TO tv; CREATE VIEW trial_values AS SELECT * FROM tv;", "filter",
+         L" is not an Optuna storage: \"trial_values\" is not a plain table."},
+        {"DROP TABLE trial_params;", "filter", L" is an Optuna storage without its table \"trial_params\"."},
+    };
+    int n = 0;
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.sql);
+        const auto path = m_dir / ("fault" + std::to_string(n++) + ".db");
+        writeOptunaStorage(path);
+        execSql(path, c.sql);
+        ors::ImportOptions options;
+        options.study = c.study;
+        EXPECT_EQ(readError(path, options), fileText(path) + c.tail);
+    }
 }
 
 // Many parameter names with a trial each (a conditional space at its
@@ -407,18 +407,19 @@ TEST_F(Import, UnmarkedTablesAreRefusedWithTheConventionAndTheConverter)
         L"in its header line, or convert it with \"vantix-convert --inputs <columns> --functions <columns> <file> "
         L"<output>.ors\".";
     const auto path = m_dir / "plain.csv";
-    writeText(path, "width,height,mass\n1,2,3\n");
-    EXPECT_EQ(errorTail(path), refusal);
-    writeText(path, "x1,x2,y\n1,2,3\n"); // numbered inputs, but y is neither
-    EXPECT_EQ(errorTail(path), refusal);
-    writeText(path, "Some notes about a run\nnothing tabular here\n");
-    EXPECT_EQ(errorTail(path), refusal);
-
-    // Inputs without functions, and the other way round.
-    writeText(path, "in:a,in:b\n1,2\n");
-    EXPECT_EQ(errorTail(path), L", line 1: the header names no function column.");
-    writeText(path, "\n\nout:a,note\n1,2\n");
-    EXPECT_EQ(errorTail(path), L", line 3: the header names no input column.");
+    const std::pair<const char*, std::wstring> cases[] = {
+        {"width,height,mass\n1,2,3\n", refusal},
+        {"x1,x2,y\n1,2,3\n", refusal}, // numbered inputs, but y is neither
+        {"Some notes about a run\nnothing tabular here\n", refusal},
+        // Inputs without functions, and the other way round.
+        {"in:a,in:b\n1,2\n", L", line 1: the header names no function column."},
+        {"\n\nout:a,note\n1,2\n", L", line 3: the header names no input column."},
+    };
+    for (const auto& [text, tail] : cases) {
+        SCOPED_TRACE(text);
+        writeText(path, text);
+        EXPECT_EQ(errorTail(path), tail);
+    }
 
     // The converter's explicit columns read the same table.
     writeText(path, ",width,height,mass,note\n0,1,2,3,x\n1,2,2,4,y\n");

@@ -92,49 +92,43 @@ TEST(OrsRoundTrip, ColumnsAreFoundByIdxNotByRowid)
     expectSame(r.source.Get(), s);
 }
 
-TEST(OrsRoundTrip, ExtremeValuesAndTextsAreKeptExactly)
+// Extreme values and texts are kept exactly; no records, or nothing at all, load too.
+TEST(OrsRoundTrip, ExtremeAndEmptyDataAreKeptExactly)
 {
     TempDir dir;
-    Sample s;
-    s.header.dataType = 2;
-    s.header.inputs = {{"", "x"}, {"Ψ-Signal", "naïve name with \"quotes\" and : colon"}};
-    s.header.functions = {"f"};
+    Sample extreme;
+    extreme.header.dataType = 2;
+    extreme.header.inputs = {{"", "x"}, {"Ψ-Signal", "naïve name with \"quotes\" and : colon"}};
+    extreme.header.functions = {"f"};
     const double tiny = std::numeric_limits<double>::denorm_min();
     const double big = std::numeric_limits<double>::max();
-    s.inputs = {{-big, tiny, 0.1 + 0.2, 1e-300}, {1, 2, 3, 4}};
-    s.functions = {{big, -tiny, -0.0, 42}};
-    s.header.recordCount = 4;
-    s.write(dir / "x.ors");
-    auto r = load(dir / "x.ors");
-    ASSERT_EQ(r.hr, S_OK);
-    expectSame(r.source.Get(), s);
-    double v = 0;
-    r.source->GetFunctionValue(2, 0, &v);
-    EXPECT_TRUE(std::signbit(v)) << "negative zero is kept";
-}
-
-TEST(OrsRoundTrip, EmptyDataLoads)
-{
-    TempDir dir;
-    Sample s = smallSample();
-    s.inputs.assign(2, {});
-    s.functions.assign(2, {});
-    s.header.recordCount = 0;
-    s.write(dir / "none.ors");
-    auto r = load(dir / "none.ors");
-    ASSERT_EQ(r.hr, S_OK);
-    expectSame(r.source.Get(), s);
-    ComPtr<IOptimizationResultsDataSourceEx> ex(r.source);
-    std::uint64_t index = 0;
-    double v = 0;
-    EXPECT_EQ(ex->GetInputValueIndex(0, 0, &index), E_INVALIDARG);
-    EXPECT_EQ(ex->GetInputValueByIndex(0, 0, &v), E_INVALIDARG);
-
-    Sample bare;
-    bare.write(dir / "bare.ors"); // no inputs, no functions, no records
-    auto b = load(dir / "bare.ors");
-    ASSERT_EQ(b.hr, S_OK);
-    expectSame(b.source.Get(), bare);
+    extreme.inputs = {{-big, tiny, 0.1 + 0.2, 1e-300}, {1, 2, 3, 4}};
+    extreme.functions = {{big, -tiny, -0.0, 42}};
+    extreme.header.recordCount = 4;
+    Sample empty = smallSample();
+    empty.inputs.assign(2, {});
+    empty.functions.assign(2, {});
+    empty.header.recordCount = 0;
+    const Sample bare; // no inputs, no functions, no records
+    using Case = std::pair<const char*, const Sample*>;
+    for (const auto& [name, s] : {Case{"x.ors", &extreme}, Case{"none.ors", &empty}, Case{"bare.ors", &bare}}) {
+        SCOPED_TRACE(name);
+        s->write(dir / name);
+        auto r = load(dir / name);
+        ASSERT_EQ(r.hr, S_OK);
+        expectSame(r.source.Get(), *s);
+        if (s == &extreme) {
+            double v = 0;
+            r.source->GetFunctionValue(2, 0, &v);
+            EXPECT_TRUE(std::signbit(v)) << "negative zero is kept";
+        } else if (s == &empty) {
+            ComPtr<IOptimizationResultsDataSourceEx> ex(r.source);
+            std::uint64_t index = 0;
+            double v = 0;
+            EXPECT_EQ(ex->GetInputValueIndex(0, 0, &index), E_INVALIDARG);
+            EXPECT_EQ(ex->GetInputValueByIndex(0, 0, &v), E_INVALIDARG);
+        }
+    }
 }
 
 TEST(OrsRoundTrip, NamesInAnotherEncodingLoadWithReplacementCharacters)

@@ -6,6 +6,8 @@
 #include <QImage>
 #include <QString>
 
+#include "support/ImageDifference.h"
+
 #include <cmath>
 #include <cstdlib>
 
@@ -40,19 +42,7 @@ inline void Save(const QImage& image, const QString& name)
     image.save(OutputFolder() + "/" + name + ".png");
 }
 
-// Mean absolute difference per channel (0..255) over all pixels.
-inline double MeanDifference(const QImage& a, const QImage& b)
-{
-    if (a.size() != b.size())
-        return 255;
-    double sum = 0;
-    for (int y = 0; y < a.height(); ++y)
-        for (int x = 0; x < a.width(); ++x) {
-            const QRgb p = a.pixel(x, y), q = b.pixel(x, y);
-            sum += std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) + std::abs(qBlue(p) - qBlue(q));
-        }
-    return sum / (3.0 * a.width() * a.height());
-}
+using vantix::test::MeanDifference;
 
 // Compares and, when the mean difference exceeds the limit, writes
 // <name>-actual, -expected and -diff (amplified) for a look.

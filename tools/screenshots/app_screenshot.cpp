@@ -113,7 +113,8 @@ int main(int argc, char** argv)
     frame.OnCreate();
     frame.resize(1100, 760);
     frame.show();
-    QTest::qWaitForWindowExposed(&frame);
+    if (!QTest::qWaitForWindowExposed(&frame))
+        std::fprintf(stderr, "the window was not shown; the picture may be blank\n");
 
     CChildFrame* surface = Open(frame, prompts, argv[2]);
     if (!surface) {

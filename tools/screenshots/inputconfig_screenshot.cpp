@@ -36,7 +36,8 @@ int main(int argc, char** argv)
     }
     dlg.show();
     dlg.activateWindow();
-    QTest::qWaitForWindowExposed(&dlg);
+    if (!QTest::qWaitForWindowExposed(&dlg))
+        std::fprintf(stderr, "the dialog was not shown; the picture may be blank\n");
     CInputList& list = dlg.GetInputList();
     const auto type = [&](int row, const QString& text) {
         QTest::mouseClick(list.viewport(), Qt::LeftButton, {}, list.CellRect(row, 2).center());
