@@ -77,8 +77,9 @@ void CheckRoundTrip(SqlConnection& db, bool refusesWrites)
         EXPECT_EQ(rows->Int(0), n);
         EXPECT_EQ(rows->Real(1), values[n]) << n;
         EXPECT_EQ(rows->IsNull(2), n != 0) << n;
-        if (n == 0)
+        if (n == 0) {
             EXPECT_EQ(rows->Text(2), "it's");
+        }
         ++n;
     }
     EXPECT_EQ(n, 5);
