@@ -86,8 +86,9 @@ void CheckRoundTrip(SqlConnection& db, bool refusesWrites)
     EXPECT_TRUE(db.HasTable("PROBE"));
     EXPECT_FALSE(db.HasTable("trials"));
     rows.reset();
-    if (refusesWrites)
+    if (refusesWrites) {
         EXPECT_THROW(db.Query("INSERT INTO probe VALUES (9, 0, NULL)")->Next(), ors::SqlError);
+    }
     // A query dropped half-read leaves the connection usable.
     auto partial = db.Query("SELECT id FROM probe ORDER BY id");
     ASSERT_TRUE(partial->Next());

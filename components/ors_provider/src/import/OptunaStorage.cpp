@@ -70,12 +70,13 @@ struct OptunaStudyReader::State {
     struct Trial {
         std::int64_t id = 0;
         std::int64_t number = 0;
-        std::vector<double> values; // NaN where the value is missing or not finite
-        std::uint32_t present = 0;  // values given
-        bool failed = false;        // a value that is not a finite number
+        std::uint32_t present = 0; // values given
+        bool failed = false;       // a value that is not a finite number
     };
     std::vector<Trial> trials; // completed trials in the order they were read
-    std::unordered_map<std::int64_t, std::uint32_t> completed; // trial id -> index into trials
+    // Trial k's value of objective j at [k * objectives + j]; NaN where it is
+    // missing or not finite.
+    std::vector<double> values;
     struct Param {
         std::uint32_t trial;
         std::uint32_t name;
@@ -88,8 +89,13 @@ struct OptunaStudyReader::State {
     std::unordered_map<std::string, std::uint32_t> nameIndex;
     std::vector<Distribution> dists;
     std::unordered_map<std::string, std::uint32_t> distIndex;
-    std::unordered_set<std::int64_t> failedTrials; // state FAIL
-    std::unordered_set<std::int64_t> studyTrials;  // every trial of the study seen, any state
+    // Every trial below `from` is finished and read: only ids from there on
+    // are kept to tell what is new. Counts below it are kept as numbers.
+    std::unordered_set<std::int64_t> completedAbove; // completed trials read, id >= from
+    std::unordered_set<std::int64_t> failedAbove;    // state FAIL, id >= from
+    std::uint64_t failedBelow = 0;
+    std::uint64_t trialsBelow = 0; // trials of the study below `from`, any state
+    std::uint64_t trialCount = 0;  // trials of the study seen, any state
 
     // The next refresh reads trials from this id: the lowest one unfinished,
     // or missing below one seen (a worker's insert not yet committed).
@@ -274,9 +280,14 @@ bool OptunaStudyReader::State::fetch(SqlConnection& db)
 {
     const auto now = std::chrono::steady_clock::now();
     const std::int64_t scanFrom = from;
-    // Every study's trials: an id missing in between is a gap, not another study's.
-    std::unordered_map<std::int64_t, std::int64_t> fresh; // new completed trial id -> number
-    std::unordered_set<std::int64_t> newFailed, newSeen, seenIds;
+    // Every study's trials, in id order: an id missing in between is a gap,
+    // not another study's.
+    std::vector<std::int64_t> seen;
+    struct Fresh {
+        std::int64_t id, number;
+    };
+    std::vector<Fresh> fresh;                           // completed since the last read
+    std::vector<std::pair<std::int64_t, bool>> study;   // this study's ids, and whether FAIL
     std::int64_t lowestUnfinished = INT64_MAX, maxId = maxSeen;
     {
         const SqlParam p[] = {scanFrom};
@@ -284,67 +295,67 @@ bool OptunaStudyReader::State::fetch(SqlConnection& db)
                        p);
         while (step(*s)) {
             const std::int64_t id = s->Int(0);
-            seenIds.insert(id);
+            seen.push_back(id);
             maxId = std::max(maxId, id);
             if (s->Int(1) != studyId)
                 continue;
-            newSeen.insert(id);
             const std::string state = s->Text(3);
+            const bool failed = state == "FAIL" || state == "TrialState.FAIL" || state == "4";
+            study.emplace_back(id, failed);
             if (state == "COMPLETE" || state == "TrialState.COMPLETE" || state == "1") {
-                if (!completed.count(id))
-                    fresh.emplace(id, s->Int(2));
-            } else if (state == "FAIL" || state == "TrialState.FAIL" || state == "4") {
-                newFailed.insert(id);
-            } else if (state != "PRUNED" && state != "TrialState.PRUNED" && state != "2") {
+                if (!completedAbove.count(id))
+                    fresh.push_back({id, s->Int(2)});
+            } else if (!failed && state != "PRUNED" && state != "TrialState.PRUNED" && state != "2") {
                 lowestUnfinished = std::min(lowestUnfinished, id); // RUNNING or WAITING
             }
         }
     }
-    if (completed.size() + fresh.size() > kMaxRecords)
+    std::sort(seen.begin(), seen.end()); // servers order as asked; a cheap guarantee
+    const auto wasSeen = [&](std::int64_t id) { return std::binary_search(seen.begin(), seen.end(), id); };
+    if (trials.size() + fresh.size() > kMaxRecords)
         throw msg.file(L"holds more than " + std::to_wstring(kMaxRecords) + L" completed trials");
 
+    // Values and parameters of the new trials, into scratch that joins the
+    // state only when every query succeeded.
+    std::unordered_map<std::int64_t, std::uint32_t> addedIndex; // id -> index into trials
+    std::vector<double> addedValues(fresh.size() * std::size_t(objectives), std::numeric_limits<double>::quiet_NaN());
     std::vector<Trial> added;
-    std::unordered_map<std::int64_t, std::uint32_t> addedIndex;
     std::vector<Param> addedParams;
     auto addedNames = names;
     auto addedNameIndex = nameIndex;
     auto addedDists = dists;
     auto addedDistIndex = distIndex;
     if (!fresh.empty()) {
-        for (const auto& [id, number] : fresh) {
-            addedIndex.emplace(id, std::uint32_t(trials.size() + added.size()));
-            Trial t;
-            t.id = id;
-            t.number = number;
-            t.values.assign(std::size_t(objectives), std::numeric_limits<double>::quiet_NaN());
-            added.push_back(std::move(t));
+        added.reserve(fresh.size());
+        addedIndex.reserve(fresh.size());
+        for (const Fresh& f : fresh) {
+            addedIndex.emplace(f.id, std::uint32_t(trials.size() + added.size()));
+            added.push_back({f.id, f.number});
         }
+        std::vector<Fresh>().swap(fresh);
         const SqlParam p[] = {studyId, scanFrom};
-        const auto trialOf = [&](std::int64_t id) -> Trial* {
-            const auto it = addedIndex.find(id);
-            return it == addedIndex.end() ? nullptr : &added[it->second - trials.size()];
-        };
-        const auto label = [](const Trial& t) { return L"trial " + std::to_wstring(t.number); };
         {
             auto s = query(db,
                            "SELECT v.trial_id, v.objective, v.value FROM trial_values v JOIN trials t ON t.trial_id = "
                            "v.trial_id WHERE t.study_id = ? AND t.trial_id >= ? AND t.state = 'COMPLETE'",
                            p);
             while (step(*s)) {
-                Trial* t = trialOf(s->Int(0));
-                if (!t)
+                const auto it = addedIndex.find(s->Int(0));
+                if (it == addedIndex.end())
                     continue;
+                const std::size_t k = it->second - trials.size();
+                Trial& t = added[k];
                 const std::int64_t objective = s->Int(1);
                 if (objective < 0 || objective >= objectives)
                     throw msg.file(L"has a value of objective " + std::to_wstring(objective) +
-                                   L", which its study does not have (" + label(*t) + L")");
+                                   L", which its study does not have (trial " + std::to_wstring(t.number) + L")");
                 double v = 0;
                 // Infinite values are stored as NULL with value_type: a failed evaluation.
                 if (!s->Number(2, &v) || !std::isfinite(v))
-                    t->failed = true;
+                    t.failed = true;
                 else
-                    t->values[std::size_t(objective)] = v;
-                ++t->present;
+                    addedValues[k * std::size_t(objectives) + std::size_t(objective)] = v;
+                ++t.present;
             }
         }
         auto s = query(db,
@@ -369,32 +380,45 @@ bool OptunaStudyReader::State::fetch(SqlConnection& db)
     }
 
     // Everything read: the state takes it.
-    for (Trial& t : added)
-        completed.emplace(t.id, std::uint32_t(trials.size())), trials.push_back(std::move(t));
+    trials.insert(trials.end(), added.begin(), added.end());
+    values.insert(values.end(), addedValues.begin(), addedValues.end());
     params.insert(params.end(), addedParams.begin(), addedParams.end());
     names = std::move(addedNames);
     nameIndex = std::move(addedNameIndex);
     dists = std::move(addedDists);
     distIndex = std::move(addedDistIndex);
-    const std::size_t failedBefore = failedTrials.size();
-    failedTrials.insert(newFailed.begin(), newFailed.end());
-    studyTrials.insert(newSeen.begin(), newSeen.end());
+    for (const auto& [id, index] : addedIndex)
+        completedAbove.insert(id);
+    const std::uint64_t failedBefore = failedBelow + failedAbove.size();
+    for (const auto& [id, failed] : study)
+        if (failed)
+            failedAbove.insert(id);
+    trialCount = trialsBelow + study.size();
     // Ids missing below the highest seen may be inserts not yet committed.
     for (auto it = gaps.begin(); it != gaps.end();)
-        it = seenIds.count(it->first) || now - it->second > kGapPatience ? gaps.erase(it) : std::next(it);
+        it = wasSeen(it->first) || now - it->second > kGapPatience ? gaps.erase(it) : std::next(it);
     // New gaps lie above the highest id of the last read (the most recent
     // few thousand suffice: workers hold few inserts open at once).
-    if (!seenIds.empty()) {
-        const std::int64_t lowest = *std::min_element(seenIds.begin(), seenIds.end());
-        for (std::int64_t id = std::max({maxSeen + 1, lowest, maxId - 4096}); id < maxId; ++id)
-            if (!seenIds.count(id))
+    if (!seen.empty())
+        for (std::int64_t id = std::max({maxSeen + 1, seen.front(), maxId - 4096}); id < maxId; ++id)
+            if (!wasSeen(id))
                 gaps.try_emplace(id, now);
-    }
     maxSeen = maxId;
     from = std::min(lowestUnfinished, maxSeen + 1);
     if (!gaps.empty())
         from = std::min(from, gaps.begin()->first);
-    return !added.empty() || failedTrials.size() != failedBefore;
+    // What lies below the next read's start is settled: counted, not kept.
+    for (const auto& [id, failed] : study)
+        if (id < from)
+            ++trialsBelow;
+    for (auto it = completedAbove.begin(); it != completedAbove.end();)
+        it = *it < from ? completedAbove.erase(it) : std::next(it);
+    for (auto it = failedAbove.begin(); it != failedAbove.end();)
+        if (*it < from)
+            ++failedBelow, it = failedAbove.erase(it);
+        else
+            ++it;
+    return !added.empty() || failedBelow + failedAbove.size() != failedBefore;
 }
 
 OrsContent OptunaStudyReader::State::build(const std::string& created) const
@@ -410,7 +434,7 @@ OrsContent OptunaStudyReader::State::build(const std::string& created) const
     for (const std::uint32_t i : order)
         if (!trials[i].failed && trials[i].present < std::size_t(objectives)) {
             std::size_t k = 0;
-            while (k < trials[i].values.size() && !std::isnan(trials[i].values[k]))
+            while (k < std::size_t(objectives) && !std::isnan(values[i * std::size_t(objectives) + k]))
                 ++k;
             throw msg.file(L"has a completed trial without a value of \"" + FromUtf8(functions[k]) + L"\" (trial " +
                            std::to_wstring(trials[i].number) + L")");
@@ -546,11 +570,11 @@ OrsContent OptunaStudyReader::State::build(const std::string& created) const
     for (std::size_t k = 0; k < std::size_t(objectives); ++k)
         for (std::size_t i = 0; i < rows; ++i)
             if (!trials[i].failed)
-                parsed.functions.data()[k * kept + recordOf[i]] = trials[i].values[k];
+                parsed.functions.data()[k * kept + recordOf[i]] = values[i * std::size_t(objectives) + k];
     h.creator = "Optuna study \"" + studyName + "\"";
     h.created = created;
     FinishContent(content, std::move(parsed), msg);
-    content.skippedRecords = failedTrials.size() + (rows - kept);
+    content.skippedRecords = failedBelow + failedAbove.size() + (rows - kept);
     return content;
 }
 
@@ -578,7 +602,7 @@ std::optional<OrsContent> OptunaStudyReader::Refresh(SqlConnection& db, const st
 
 std::uint64_t OptunaStudyReader::TrialCount() const
 {
-    return m->studyTrials.size();
+    return m->trialCount;
 }
 
 std::size_t OptunaTablesPresent(const std::wstring& path)
