@@ -339,7 +339,10 @@ void SurfaceLod::MergeNodes(const SurfaceMesh& mesh, LodLevel& level, const std:
 {
     // Each coarse node drawn takes the means over the fine nodes within a
     // coarse cell of it, weighted by a tent of that width (what the pixels
-    // covering those cells would average). Fine vertices drawn beside holes
+    // covering those cells would average). The mean normal is not made unit
+    // again: its diffuse light is the mean of the fine nodes' where they are
+    // lit, and over a noisy patch it is shorter, which dulls the highlight as
+    // the scattered fine normals do. Fine vertices drawn beside holes
     // share the coarse nodes' entries, so no cracks open between coarse and
     // fine triangles.
     const auto& unit = mesh.UnitPositions();
@@ -376,9 +379,7 @@ void SurfaceLod::MergeNodes(const SurfaceMesh& mesh, LodLevel& level, const std:
             const std::uint32_t r = remap[v];
             const float inv = 1.0f / weight;
             level.positions[r].y = y * inv;
-            const float len = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
-            if (len > 1e-6f)
-                level.normals[r] = {n.x / len, n.y / len, n.z / len};
+            level.normals[r] = {n.x * inv, n.y * inv, n.z * inv};
             const auto channel = [&](float sum) { return std::uint32_t(std::lround(sum * inv)) & 255u; };
             level.colors[r] = (colors[v] & 0xFF000000u) | (channel(rgb[0]) << 16) | (channel(rgb[1]) << 8) |
                               channel(rgb[2]);
