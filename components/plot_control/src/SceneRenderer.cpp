@@ -397,10 +397,20 @@ constexpr std::size_t kDraftPoints = 250000;
 // the picture differs by about 1.5 per channel at 1 M points, 3 at 5 M.
 constexpr std::size_t kSettledPoints = 500000;
 
-const LodLevel* ChooseLevel(const SurfaceMesh& mesh, const ViewProjection& vp, const RenderOptions& o)
+// Surfaces from which a draft with RenderOptions::deferLevels defers
+// building: recognising the grid and merging a level take 50 ms and more.
+constexpr std::size_t kDeferTriangles = 500000;
+
+const LodLevel* ChooseLevel(const SurfaceMesh& mesh, const ViewProjection& vp, const RenderOptions& o,
+                            bool* deferred)
 {
     if (!o.levelOfDetail || mesh.TriangleCount() < kLodMinTriangles)
         return nullptr;
+    const bool defer = o.draft && o.deferLevels && mesh.TriangleCount() >= kDeferTriangles;
+    if (defer && !mesh.HasLevelOfDetail()) {
+        *deferred = true;
+        return nullptr;
+    }
     SurfaceLod& lod = mesh.LevelOfDetail();
     if (!lod.IsGrid())
         return nullptr;
@@ -424,6 +434,10 @@ const LodLevel* ChooseLevel(const SurfaceMesh& mesh, const ViewProjection& vp, c
         for (int coarser = step; coarser <= 1024; coarser *= 2)
             if (const LodLevel* level = lod.Built(mesh, coarser, true))
                 return level;
+    if (defer && step >= 2) {
+        *deferred = true;
+        return nullptr;
+    }
     for (; step >= 2; step /= 2)
         if (const LodLevel* level = lod.Level(mesh, step, merged))
             return level;
@@ -607,7 +621,12 @@ void SceneRenderer::Impl::Prepare(Scene& scene, const ViewProjection& vp, int wi
             bin.clear();
         work.bins.resize(std::size_t(parts) * bands);
         if (!work.wire) {
-            const LodLevel* level = ChooseLevel(*mesh, vp, o);
+            bool deferred = false;
+            const LodLevel* level = ChooseLevel(*mesh, vp, o, &deferred);
+            if (deferred) {
+                stats.levelsDeferred = true;
+                continue; // not drawn
+            }
             const Vec3* pos = level ? level->positions.data() : mesh->UnitPositions().data();
             const Vec3* normals = level ? level->normals.data() : mesh->Normals().data();
             const ColorView meshColors = mesh->Colors();

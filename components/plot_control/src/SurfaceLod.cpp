@@ -386,6 +386,11 @@ void SurfaceLod::MergeNodes(const SurfaceMesh& mesh, LodLevel& level, const std:
         }
 }
 
+bool SurfaceMesh::HasLevelOfDetail() const
+{
+    return m_pLod && m_pLod->Revision() == m_nRevision;
+}
+
 SurfaceLod& SurfaceMesh::LevelOfDetail() const
 {
     if (!m_pLod || m_pLod->Revision() != m_nRevision)

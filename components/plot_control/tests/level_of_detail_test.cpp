@@ -411,3 +411,38 @@ TEST(SceneRenderer, DraftsDrawLessAndLookLikeTheSettledFrame)
     (void)renderer.Render(surfaceScene, camera, size * 3, draft);
     EXPECT_LT(renderer.LastStats().coarsestStep, built);
 }
+
+// A draft asked to defer building leaves out a large surface whose level is
+// not built (new data) and builds nothing; once the level is there (the
+// settled frame's thread builds it) the same draft draws it as a plain draft
+// would. Small surfaces, whose levels are quick to build, are never left out.
+TEST(SceneRenderer, DraftsDeferBuildingALargeNewSurfacesLevel)
+{
+    const auto height = [](double x, double z) { return std::sin(x) * std::cos(1.7 * z) + 0.01 * std::sin(97 * x * z); };
+    const QSize size(640, 400);
+    OrbitCamera camera;
+    RenderOptions deferring = Plain();
+    deferring.draft = true;
+    deferring.deferLevels = true;
+    for (const int n : {600, 200}) {
+        Scene scene;
+        const auto mesh = AddGrid(scene, MakeGrid(n, height));
+        const bool large = mesh->TriangleCount() >= 500000;
+        SceneRenderer renderer;
+        (void)renderer.Render(scene, camera, size, deferring);
+        EXPECT_EQ(renderer.LastStats().levelsDeferred, large) << n;
+        EXPECT_EQ(renderer.LastStats().triangles == 0, large) << n;
+        EXPECT_EQ(mesh->HasLevelOfDetail(), !large) << n;
+        // What the settled frame's thread draws and builds.
+        RenderOptions settled;
+        settled.mergeSubpixelCells = true;
+        (void)renderer.Render(scene, camera, size, settled);
+        RenderOptions draft = Plain();
+        draft.draft = true;
+        draft.buildLevels = true;
+        const QImage plain = renderer.Render(scene, camera, size, draft);
+        const QImage deferred = renderer.Render(scene, camera, size, deferring);
+        EXPECT_FALSE(renderer.LastStats().levelsDeferred) << n;
+        EXPECT_EQ(deferred, plain) << n;
+    }
+}

@@ -69,6 +69,8 @@ public:
     // are smaller than pixels (renderer-internal); made after Scene::Prepare
     // on first use, remade when the revision changes.
     SurfaceLod& LevelOfDetail() const;
+    // Whether LevelOfDetail() is made for the current data already.
+    bool HasLevelOfDetail() const;
 
 private:
     friend class Scene;
