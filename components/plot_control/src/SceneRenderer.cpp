@@ -411,9 +411,10 @@ const LodLevel* ChooseLevel(const SurfaceMesh& mesh, const ViewProjection& vp, c
         *deferred = true;
         return nullptr;
     }
-    SurfaceLod& lod = mesh.LevelOfDetail();
-    if (!lod.IsGrid())
+    SurfaceLod* made = o.abandon ? mesh.LevelOfDetail(*o.abandon) : &mesh.LevelOfDetail();
+    if (!made || !made->IsGrid())
         return nullptr;
+    SurfaceLod& lod = *made;
     const Vec3 lo = lod.Min(), hi = lod.Max();
     float nearest = vp.zFar;
     for (int k = 0; k < 8; ++k) {
@@ -439,7 +440,7 @@ const LodLevel* ChooseLevel(const SurfaceMesh& mesh, const ViewProjection& vp, c
         return nullptr;
     }
     for (; step >= 2; step /= 2)
-        if (const LodLevel* level = lod.Level(mesh, step, merged))
+        if (const LodLevel* level = lod.Level(mesh, step, merged, o.abandon))
             return level;
     return nullptr;
 }
@@ -627,6 +628,8 @@ void SceneRenderer::Impl::Prepare(Scene& scene, const ViewProjection& vp, int wi
                 stats.levelsDeferred = true;
                 continue; // not drawn
             }
+            if (abandoned())
+                continue; // perhaps while building a level
             const Vec3* pos = level ? level->positions.data() : mesh->UnitPositions().data();
             const Vec3* normals = level ? level->normals.data() : mesh->Normals().data();
             const ColorView meshColors = mesh->Colors();

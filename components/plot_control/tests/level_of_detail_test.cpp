@@ -446,3 +446,31 @@ TEST(SceneRenderer, DraftsDeferBuildingALargeNewSurfacesLevel)
         EXPECT_EQ(deferred, plain) << n;
     }
 }
+
+// Recognising a grid or building a level for a frame that is abandoned
+// stops and keeps nothing, so that the next frame builds them whole.
+TEST(SurfaceLod, AbandonedBuildsKeepNothing)
+{
+    Scene scene;
+    const auto mesh = AddGrid(scene, MakeGrid(200, [](double x, double z) { return std::sin(x) * z; }));
+    const std::atomic<bool> stop{true}, go{false};
+    SceneRenderer renderer;
+    RenderOptions abandoned = Plain();
+    abandoned.mergeSubpixelCells = true;
+    abandoned.abandon = &stop;
+    EXPECT_TRUE(renderer.Render(scene, OrbitCamera(), QSize(320, 200), abandoned).isNull());
+    EXPECT_EQ(mesh->LevelOfDetail(stop), nullptr);
+    EXPECT_FALSE(mesh->HasLevelOfDetail());
+    SurfaceLod* lod = mesh->LevelOfDetail(go);
+    ASSERT_TRUE(lod && lod->IsGrid());
+    EXPECT_EQ(lod->Level(*mesh, 4, true, &stop), nullptr);
+    EXPECT_EQ(lod->Built(*mesh, 4, true), nullptr);
+    const LodLevel* level = lod->Level(*mesh, 4, true, &go);
+    ASSERT_NE(level, nullptr);
+    EXPECT_EQ(lod->Built(*mesh, 4, true), level);
+    SurfaceLod fresh(*mesh);
+    const LodLevel* whole = fresh.Level(*mesh, 4, true);
+    ASSERT_NE(whole, nullptr);
+    EXPECT_EQ(level->indices, whole->indices);
+    EXPECT_EQ(level->colors, whole->colors);
+}
