@@ -382,9 +382,9 @@ constexpr std::size_t kLodMinTriangles = 32768;
 // them. The draft's cells are a few pixels wide on average (the nearest
 // corner's cells are the largest). Settled cells of up to 4 pixels (2 and
 // less further back) keep the settled frame within a few drafts' time; their
-// picture differs from full detail by about 2 (0.1 % noise) to 5.5 (1 %) per
-// channel, against 1.4 to 5 with cells of 2 pixels at four times the
-// triangles. Both differences are measured by bench/plot_render_bench.
+// picture differs from full detail by 1.8-2.0 (0.1 % noise) to 4.3-5.3 (1 %)
+// per channel, against 1.4-2.0 and 4.1-5.0 with cells of 2 pixels at four
+// times the triangles. Both are measured by bench/plot_render_bench.
 constexpr float kDraftCellPixels = 8.0f;
 constexpr float kMergedCellPixels = 4.0f;
 // A draft draws at most about this many points of a cloud: every k-th in
