@@ -198,10 +198,16 @@ void CPlotWidget::paintEvent(QPaintEvent*)
         RenderOptions options;
         options.supersample = 1;
         options.draft = true;
+        // Not while the view moves: a large new surface's coarse level is
+        // then built by the settled frame's thread, and the last settled
+        // picture stays up till that frame comes.
+        options.deferLevels = !m_bInteracting && !m_shown.isNull() && m_shown.size() == size();
         m_draft = m_renderer.Render(scene, camera, size(), options);
+        m_bDraftDeferred = m_renderer.LastStats().levelsDeferred;
         m_nDraftGeneration = m_nGeneration;
     }
-    painter.drawImage(0, 0, m_draft); // until the settled frame replaces it
+    // Until the settled frame replaces it.
+    painter.drawImage(0, 0, m_bDraftDeferred && m_shown.size() == size() ? m_shown : m_draft);
     if (!m_bInteracting && !m_pSettled)
         StartSettled();
 }

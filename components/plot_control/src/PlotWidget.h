@@ -120,6 +120,7 @@ private:
     std::uint64_t m_nShownGeneration = 0;
     QImage m_draft;                       // the draft of m_nDraftGeneration
     std::uint64_t m_nDraftGeneration = 0;
+    bool m_bDraftDeferred = false;        // m_draft lacks a surface whose level is not built yet
     std::unique_ptr<SettledJob> m_pSettled;
     std::shared_ptr<SceneRenderer> m_pSettledRenderer = std::make_shared<SceneRenderer>();
     SettledCounts m_settledCounts;

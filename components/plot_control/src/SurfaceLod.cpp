@@ -11,6 +11,11 @@ namespace {
 
 constexpr std::uint32_t kNone = std::numeric_limits<std::uint32_t>::max();
 
+bool Stopped(const std::atomic<bool>* abandon)
+{
+    return abandon && abandon->load(std::memory_order_relaxed);
+}
+
 // Cell halves by the corner they leave out; corner k is (i + k / 2, j + k % 2).
 constexpr std::uint8_t kDiagonalA = (1u << 3) | (1u << 0); // halves 00-01-10 and 01-11-10
 constexpr std::uint8_t kDiagonalB = (1u << 2) | (1u << 1); // halves 00-01-11 and 00-11-10
@@ -81,8 +86,12 @@ int RankOf(const std::vector<double>& values, double v, int& hint)
 
 } // namespace
 
-SurfaceLod::SurfaceLod(const SurfaceMesh& mesh) : m_nRevision(mesh.Revision())
+SurfaceLod::SurfaceLod(const SurfaceMesh& mesh, const std::atomic<bool>* abandon) : m_nRevision(mesh.Revision())
 {
+    // Polled between the steps and every 65,536 vertices or triangles: a
+    // large grid takes a few hundred milliseconds, and a frame that is no
+    // longer wanted must stop within a few tens.
+    const auto stop = [&] { return m_bAbandoned = Stopped(abandon); };
     const auto& vertices = mesh.Vertices();
     const auto& used = mesh.UsedVertices();
     const auto& unit = mesh.UnitPositions();
@@ -98,8 +107,14 @@ SurfaceLod::SurfaceLod(const SurfaceMesh& mesh) : m_nRevision(mesh.Revision())
             return;
         ++usedCount;
     }
+    if (stop())
+        return;
     const std::vector<double> xs = Distinct(vertices, used, &SurfaceVertex::x);
+    if (stop())
+        return;
     const std::vector<double> zs = Distinct(vertices, used, &SurfaceVertex::z);
+    if (stop())
+        return;
     if (xs.size() < 3 || zs.size() < 3 || double(xs.size()) * double(zs.size()) > 4.0 * double(usedCount) + 64)
         return; // too small to gain anything, or too sparse to be one grid
     const int nx = int(xs.size()), ny = int(zs.size());
@@ -110,6 +125,8 @@ SurfaceLod::SurfaceLod(const SurfaceMesh& mesh) : m_nRevision(mesh.Revision())
     Vec3 lo{inf, inf, inf}, hi{-inf, -inf, -inf};
     int hx = 0, hz = 0;
     for (std::size_t k = 0; k < n; ++k) {
+        if ((k & 0xFFFF) == 0 && stop())
+            return;
         if (!used[k])
             continue;
         const int i = RankOf(xs, vertices[k].x, hx), j = RankOf(zs, vertices[k].z, hz);
@@ -127,6 +144,8 @@ SurfaceLod::SurfaceLod(const SurfaceMesh& mesh) : m_nRevision(mesh.Revision())
     std::vector<std::uint8_t> cells(std::size_t(nx - 1) * (ny - 1), 0);
     const std::uint32_t* idx = mesh.Indices().data();
     for (std::size_t t = 0, nt = mesh.TriangleCount(); t < nt; ++t, idx += 3) {
+        if ((t & 0xFFFF) == 0 && stop())
+            return;
         const std::uint32_t i0 = std::min({vi[idx[0]], vi[idx[1]], vi[idx[2]]});
         const std::uint32_t j0 = std::min({vj[idx[0]], vj[idx[1]], vj[idx[2]]});
         unsigned corners = 0;
@@ -152,14 +171,18 @@ SurfaceLod::SurfaceLod(const SurfaceMesh& mesh) : m_nRevision(mesh.Revision())
     m_cells = std::move(cells);
 }
 
-const LodLevel* SurfaceLod::Level(const SurfaceMesh& mesh, int step, bool merged)
+const LodLevel* SurfaceLod::Level(const SurfaceMesh& mesh, int step, bool merged, const std::atomic<bool>* abandon)
 {
     if (!m_bGrid || step < 2 || mesh.Revision() != m_nRevision)
         return nullptr;
     const int key = step * 2 + (merged ? 1 : 0);
     auto it = m_levels.find(key);
-    if (it == m_levels.end())
-        it = m_levels.emplace(key, Build(mesh, step, merged)).first;
+    if (it == m_levels.end()) {
+        std::unique_ptr<LodLevel> level = Build(mesh, step, merged, abandon);
+        if (Stopped(abandon))
+            return nullptr; // perhaps unfinished: not kept
+        it = m_levels.emplace(key, std::move(level)).first;
+    }
     return it->second.get();
 }
 
@@ -171,7 +194,8 @@ const LodLevel* SurfaceLod::Built(const SurfaceMesh& mesh, int step, bool merged
     return it == m_levels.end() ? nullptr : it->second.get();
 }
 
-std::unique_ptr<LodLevel> SurfaceLod::Build(const SurfaceMesh& mesh, int step, bool merged) const
+std::unique_ptr<LodLevel> SurfaceLod::Build(const SurfaceMesh& mesh, int step, bool merged,
+                                            const std::atomic<bool>* abandon) const
 {
     // Coarse grid lines: every step-th fine line and the last one.
     const auto lines = [step](int count) {
@@ -196,7 +220,9 @@ std::unique_ptr<LodLevel> SurfaceLod::Build(const SurfaceMesh& mesh, int step, b
 
     // Which coarse cells keep their fine triangles.
     std::vector<std::uint8_t> refined(std::size_t(ci) * cj, 0);
-    for (int k = 0; k < ci; ++k)
+    for (int k = 0; k < ci; ++k) {
+        if (Stopped(abandon))
+            return nullptr;
         for (int l = 0; l < cj; ++l) {
             const int i0 = I[k], i1 = I[k + 1], j0 = J[l], j1 = J[l + 1];
             bool complete = true;
@@ -252,6 +278,7 @@ std::unique_ptr<LodLevel> SurfaceLod::Build(const SurfaceMesh& mesh, int step, b
                 }
             refined[std::size_t(k) * cj + l] = smooth ? 0 : 1;
         }
+    }
 
     auto level = std::make_unique<LodLevel>();
     level->step = step;
@@ -281,7 +308,9 @@ std::unique_ptr<LodLevel> SurfaceLod::Build(const SurfaceMesh& mesh, int step, b
         return k >= 0 && l >= 0 && k < ci && l < cj && refined[std::size_t(k) * cj + l];
     };
     std::vector<Node> ring;
-    for (int k = 0; k < ci; ++k)
+    for (int k = 0; k < ci; ++k) {
+        if (Stopped(abandon))
+            return nullptr;
         for (int l = 0; l < cj; ++l) {
             const int i0 = I[k], i1 = I[k + 1], j0 = J[l], j1 = J[l + 1];
             if (isRefined(k, l)) {
@@ -329,17 +358,22 @@ std::unique_ptr<LodLevel> SurfaceLod::Build(const SurfaceMesh& mesh, int step, b
                 emit(m, a, b);
             }
         }
+    }
     if (merged)
-        MergeNodes(mesh, *level, I, J, remap);
+        MergeNodes(mesh, *level, I, J, remap, abandon);
     return level;
 }
 
 void SurfaceLod::MergeNodes(const SurfaceMesh& mesh, LodLevel& level, const std::vector<int>& I,
-                            const std::vector<int>& J, const std::vector<std::uint32_t>& remap) const
+                            const std::vector<int>& J, const std::vector<std::uint32_t>& remap,
+                            const std::atomic<bool>* abandon) const
 {
     // Each coarse node drawn takes the means over the fine nodes within a
     // coarse cell of it, weighted by a tent of that width (what the pixels
-    // covering those cells would average). Fine vertices drawn beside holes
+    // covering those cells would average). The mean normal is not made unit
+    // again: its diffuse light is the mean of the fine nodes' where they are
+    // lit, and over a noisy patch it is shorter, which dulls the highlight as
+    // the scattered fine normals do. Fine vertices drawn beside holes
     // share the coarse nodes' entries, so no cracks open between coarse and
     // fine triangles.
     const auto& unit = mesh.UnitPositions();
@@ -350,7 +384,9 @@ void SurfaceLod::MergeNodes(const SurfaceMesh& mesh, LodLevel& level, const std:
     std::vector<float> tent(std::size_t(2 * reach + 1));
     for (int d = -reach; d <= reach; ++d)
         tent[std::size_t(d + reach)] = 1.0f - float(std::abs(d)) / float(level.step);
-    for (const int ci : I)
+    for (const int ci : I) {
+        if (Stopped(abandon))
+            return;
         for (const int cj : J) {
             const std::uint32_t v = m_node[std::size_t(ci) * ny + cj];
             if (v == kNone || remap[v] == kNone)
@@ -376,13 +412,28 @@ void SurfaceLod::MergeNodes(const SurfaceMesh& mesh, LodLevel& level, const std:
             const std::uint32_t r = remap[v];
             const float inv = 1.0f / weight;
             level.positions[r].y = y * inv;
-            const float len = std::sqrt(n.x * n.x + n.y * n.y + n.z * n.z);
-            if (len > 1e-6f)
-                level.normals[r] = {n.x / len, n.y / len, n.z / len};
+            level.normals[r] = {n.x * inv, n.y * inv, n.z * inv};
             const auto channel = [&](float sum) { return std::uint32_t(std::lround(sum * inv)) & 255u; };
             level.colors[r] = (colors[v] & 0xFF000000u) | (channel(rgb[0]) << 16) | (channel(rgb[1]) << 8) |
                               channel(rgb[2]);
         }
+    }
+}
+
+SurfaceLod* SurfaceMesh::LevelOfDetail(const std::atomic<bool>& abandon) const
+{
+    if (HasLevelOfDetail())
+        return m_pLod.get();
+    auto lod = std::make_shared<SurfaceLod>(*this, &abandon);
+    if (lod->Abandoned())
+        return nullptr; // unfinished: not kept
+    m_pLod = std::move(lod);
+    return m_pLod.get();
+}
+
+bool SurfaceMesh::HasLevelOfDetail() const
+{
+    return m_pLod && m_pLod->Revision() == m_nRevision;
 }
 
 SurfaceLod& SurfaceMesh::LevelOfDetail() const

@@ -23,6 +23,7 @@
 // Picking and the OpenGL renderer always use the full mesh.
 #include "plot_control/Scene.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <memory>
@@ -48,9 +49,11 @@ public:
     static constexpr float kHeightTolerance = 0.5f;
     static constexpr int kColorTolerance = 40;
 
-    // Needs the mesh's unit positions (after Scene::Prepare).
-    explicit SurfaceLod(const SurfaceMesh& mesh);
+    // Needs the mesh's unit positions (after Scene::Prepare). Stops early,
+    // as Abandoned(), once *abandon is set.
+    explicit SurfaceLod(const SurfaceMesh& mesh, const std::atomic<bool>* abandon = nullptr);
 
+    bool Abandoned() const { return m_bAbandoned; }
     bool IsGrid() const { return m_bGrid; }
     int Columns() const { return m_nx; } // distinct x values
     int Rows() const { return m_ny; }    // distinct z values
@@ -64,17 +67,21 @@ public:
     // step 2, 4, 8, ...; null when the mesh is no grid or the step leaves
     // fewer than two coarse cells along an axis.
     // `mesh` is the one this was made from.
-    const LodLevel* Level(const SurfaceMesh& mesh, int step, bool merged = false);
+    // A build stopped by *abandon gives null and is not kept.
+    const LodLevel* Level(const SurfaceMesh& mesh, int step, bool merged = false,
+                          const std::atomic<bool>* abandon = nullptr);
     // The level if it was built already (null otherwise, or when it has none).
     const LodLevel* Built(const SurfaceMesh& mesh, int step, bool merged) const;
 
 private:
-    std::unique_ptr<LodLevel> Build(const SurfaceMesh& mesh, int step, bool merged) const;
+    std::unique_ptr<LodLevel> Build(const SurfaceMesh& mesh, int step, bool merged,
+                                    const std::atomic<bool>* abandon) const;
     void MergeNodes(const SurfaceMesh& mesh, LodLevel& level, const std::vector<int>& I, const std::vector<int>& J,
-                    const std::vector<std::uint32_t>& remap) const;
+                    const std::vector<std::uint32_t>& remap, const std::atomic<bool>* abandon) const;
 
     std::uint64_t m_nRevision = 0;
     bool m_bGrid = false;
+    bool m_bAbandoned = false;
     int m_nx = 0, m_ny = 0;
     float m_fCell = 0;
     Vec3 m_min, m_max;

@@ -672,6 +672,54 @@ TEST(OpenGLSupport, DecidedByPlatformContextAndDriver)
     }
 }
 
+// A large new slice: its first paint leaves the last settled picture up and
+// builds nothing on the GUI thread (recognising the grid and merging a level
+// take a few hundred milliseconds at 2000 x 2000); the settled frame's thread
+// builds the levels and shows the new picture.
+TEST_F(ControlTest, NewLargeSurfaceLevelsAreBuiltOffTheGuiThread)
+{
+    LoadScene();
+    auto* widget = static_cast<CPlotWidget*>(m_widget);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_widget));
+    const auto waitFor = [](const std::function<bool()>& done) {
+        for (int k = 0; k < 2000 && !done(); ++k)
+            QTest::qWait(5);
+        return done();
+    };
+    widget->repaint();
+    ASSERT_TRUE(waitFor([&] { return !widget->SettledFrameDrawing() && widget->Settled().shown > 0; }));
+    std::atomic<bool> release{false};
+    CPlotWidget::SetSettledHookForTesting([&](const std::atomic<bool>& abandon) {
+        while (!abandon.load() && !release.load())
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    constexpr int n = 600; // 718,802 triangles
+    std::vector<SurfaceVertex> v;
+    for (int i = 0; i < n; ++i)
+        for (int j = 0; j < n; ++j)
+            v.push_back({double(i), std::sin(0.1 * i) + 0.01 * ((i * 7 + j * 13) % 5), double(j), 0x4080C0, 0});
+    std::vector<std::uint32_t> idx;
+    for (std::uint32_t i = 0; i + 1 < n; ++i)
+        for (std::uint32_t j = 0; j + 1 < n; ++j) {
+            const std::uint32_t k00 = i * n + j, k01 = k00 + 1, k10 = k00 + n, k11 = k10 + 1;
+            idx.insert(idx.end(), {k00, k01, k10, k01, k11, k10});
+        }
+    ComPtr<ISurfaceSeries> surface;
+    ASSERT_EQ(m_control->CreateSurfaceSeries(&surface), S_OK);
+    ASSERT_EQ(surface->SetData(v.data(), LONG(v.size()), idx.data(), LONG(idx.size())), S_OK);
+    ASSERT_EQ(m_control->Refresh(), S_OK);
+    const int shown = widget->Settled().shown;
+    widget->repaint();
+    ASSERT_TRUE(widget->SettledFrameDrawing()); // held by the hook before it draws
+    const auto& mesh = *m_impl->Model().scene.Surfaces().back();
+    ASSERT_EQ(mesh.TriangleCount(), idx.size() / 3);
+    EXPECT_FALSE(mesh.HasLevelOfDetail());
+    release = true;
+    ASSERT_TRUE(waitFor([&] { return widget->Settled().shown == shown + 1; }));
+    EXPECT_TRUE(mesh.HasLevelOfDetail());
+    CPlotWidget::SetSettledHookForTesting(nullptr);
+}
+
 // The settled frame is drawn on a thread of its own: the GUI thread goes on
 // while it draws, input throws it away, a change stops it before the scene
 // changes, and once the view rests the settled frame of that view is shown.

@@ -411,3 +411,66 @@ TEST(SceneRenderer, DraftsDrawLessAndLookLikeTheSettledFrame)
     (void)renderer.Render(surfaceScene, camera, size * 3, draft);
     EXPECT_LT(renderer.LastStats().coarsestStep, built);
 }
+
+// A draft asked to defer building leaves out a large surface whose level is
+// not built (new data) and builds nothing; once the level is there (the
+// settled frame's thread builds it) the same draft draws it as a plain draft
+// would. Small surfaces, whose levels are quick to build, are never left out.
+TEST(SceneRenderer, DraftsDeferBuildingALargeNewSurfacesLevel)
+{
+    const auto height = [](double x, double z) { return std::sin(x) * std::cos(1.7 * z) + 0.01 * std::sin(97 * x * z); };
+    const QSize size(640, 400);
+    OrbitCamera camera;
+    RenderOptions deferring = Plain();
+    deferring.draft = true;
+    deferring.deferLevels = true;
+    for (const int n : {600, 200}) {
+        Scene scene;
+        const auto mesh = AddGrid(scene, MakeGrid(n, height));
+        const bool large = mesh->TriangleCount() >= 500000;
+        SceneRenderer renderer;
+        (void)renderer.Render(scene, camera, size, deferring);
+        EXPECT_EQ(renderer.LastStats().levelsDeferred, large) << n;
+        EXPECT_EQ(renderer.LastStats().triangles == 0, large) << n;
+        EXPECT_EQ(mesh->HasLevelOfDetail(), !large) << n;
+        // What the settled frame's thread draws and builds.
+        RenderOptions settled;
+        settled.mergeSubpixelCells = true;
+        (void)renderer.Render(scene, camera, size, settled);
+        RenderOptions draft = Plain();
+        draft.draft = true;
+        draft.buildLevels = true;
+        const QImage plain = renderer.Render(scene, camera, size, draft);
+        const QImage deferred = renderer.Render(scene, camera, size, deferring);
+        EXPECT_FALSE(renderer.LastStats().levelsDeferred) << n;
+        EXPECT_EQ(deferred, plain) << n;
+    }
+}
+
+// Recognising a grid or building a level for a frame that is abandoned
+// stops and keeps nothing, so that the next frame builds them whole.
+TEST(SurfaceLod, AbandonedBuildsKeepNothing)
+{
+    Scene scene;
+    const auto mesh = AddGrid(scene, MakeGrid(200, [](double x, double z) { return std::sin(x) * z; }));
+    const std::atomic<bool> stop{true}, go{false};
+    SceneRenderer renderer;
+    RenderOptions abandoned = Plain();
+    abandoned.mergeSubpixelCells = true;
+    abandoned.abandon = &stop;
+    EXPECT_TRUE(renderer.Render(scene, OrbitCamera(), QSize(320, 200), abandoned).isNull());
+    EXPECT_EQ(mesh->LevelOfDetail(stop), nullptr);
+    EXPECT_FALSE(mesh->HasLevelOfDetail());
+    SurfaceLod* lod = mesh->LevelOfDetail(go);
+    ASSERT_TRUE(lod && lod->IsGrid());
+    EXPECT_EQ(lod->Level(*mesh, 4, true, &stop), nullptr);
+    EXPECT_EQ(lod->Built(*mesh, 4, true), nullptr);
+    const LodLevel* level = lod->Level(*mesh, 4, true, &go);
+    ASSERT_NE(level, nullptr);
+    EXPECT_EQ(lod->Built(*mesh, 4, true), level);
+    SurfaceLod fresh(*mesh);
+    const LodLevel* whole = fresh.Level(*mesh, 4, true);
+    ASSERT_NE(whole, nullptr);
+    EXPECT_EQ(level->indices, whole->indices);
+    EXPECT_EQ(level->colors, whole->colors);
+}

@@ -10,6 +10,7 @@
 #include "plot_control/Math3d.h"
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -69,6 +70,11 @@ public:
     // are smaller than pixels (renderer-internal); made after Scene::Prepare
     // on first use, remade when the revision changes.
     SurfaceLod& LevelOfDetail() const;
+    // The same made for a frame that may be abandoned: null (and nothing
+    // kept) once abandon is set before it is done.
+    SurfaceLod* LevelOfDetail(const std::atomic<bool>& abandon) const;
+    // Whether LevelOfDetail() is made for the current data already.
+    bool HasLevelOfDetail() const;
 
 private:
     friend class Scene;

@@ -50,6 +50,11 @@ struct RenderOptions {
     // A draft whose level of a surface is not built yet takes a coarser one
     // built already, unless this is set (the one wanted is built then).
     bool buildLevels = false;
+    // A draft that would first have to build a large surface's level (new
+    // data: hundreds of milliseconds) leaves that surface out instead and
+    // says so in RenderStats::levelsDeferred; the caller shows what it had
+    // while another thread builds the level.
+    bool deferLevels = false;
     // Grid surfaces whose cells are under a couple of pixels on screen are
     // drawn from a level that merges them whatever their noise (the chart
     // control's settled frames); otherwise only smooth regions coarsen.
@@ -79,6 +84,7 @@ struct RenderStats {
     int coarsestStep = 1;      // grid step of the coarsest surface level drawn (1 = full detail)
     std::size_t discs = 0;     // discs of pixel-sized points handed to the bands (one per band reached)
     int discDiameter = 0;      // the largest disc diameter drawn, pixels of the (supersampled) frame
+    bool levelsDeferred = false; // a surface left out (RenderOptions::deferLevels)
 };
 
 class SceneRenderer {
