@@ -191,11 +191,7 @@ QString RolesKey(const std::wstring& path, const std::wstring& headerHash)
 
 std::unique_ptr<QSettings> RolesSettings()
 {
-    const VersionInfo info;
-    std::wstring keyPath;
-    if (GetSettingsKeyPath(&keyPath, info.registryCompany, info.registryProduct) != S_OK)
-        return nullptr;
-    return OpenSettingsKey(keyPath + L"\\ColumnRoles");
+    return OpenProgramSettings(L"\\ColumnRoles");
 }
 
 } // namespace

@@ -17,11 +17,7 @@ namespace {
 
 std::unique_ptr<QSettings> StudySettings()
 {
-    const VersionInfo info;
-    std::wstring keyPath;
-    if (GetSettingsKeyPath(&keyPath, info.registryCompany, info.registryProduct) != S_OK)
-        return nullptr;
-    return OpenSettingsKey(keyPath + L"\\Studies");
+    return OpenProgramSettings(L"\\Studies");
 }
 
 } // namespace

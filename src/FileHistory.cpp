@@ -14,11 +14,7 @@ namespace {
 
 std::unique_ptr<QSettings> FilesKey()
 {
-    const VersionInfo info;
-    std::wstring keyPath;
-    if (GetSettingsKeyPath(&keyPath, info.registryCompany, info.registryProduct) != S_OK)
-        return nullptr;
-    return OpenSettingsKey(keyPath + L"\\Files");
+    return OpenProgramSettings(L"\\Files");
 }
 
 const QString kRecent = QStringLiteral("Recent");

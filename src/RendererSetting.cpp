@@ -10,11 +10,7 @@ std::optional<std::wstring> ReadVideoModeSetting()
 {
     // The key is built from the version block at each use; without company or
     // product names there is no key to read.
-    const VersionInfo info;
-    std::wstring keyPath;
-    if (GetSettingsKeyPath(&keyPath, info.registryCompany, info.registryProduct) != S_OK)
-        return std::nullopt;
-    const std::unique_ptr<QSettings> settings = OpenSettingsKey(keyPath + kVisualizerSubkey);
+    const std::unique_ptr<QSettings> settings = OpenProgramSettings(kVisualizerSubkey);
     if (!settings || settings->status() != QSettings::NoError)
         return std::nullopt;
     const QVariant value = settings->value(QString::fromWCharArray(kVideoModeValue));
@@ -32,11 +28,7 @@ int RendererFromVideoMode(const std::optional<std::wstring>& text)
 
 bool WriteVideoModeSetting(const std::wstring& text)
 {
-    const VersionInfo info;
-    std::wstring keyPath;
-    if (GetSettingsKeyPath(&keyPath, info.registryCompany, info.registryProduct) != S_OK)
-        return false;
-    const std::unique_ptr<QSettings> settings = OpenSettingsKey(keyPath + kVisualizerSubkey);
+    const std::unique_ptr<QSettings> settings = OpenProgramSettings(kVisualizerSubkey);
     if (!settings)
         return false;
     settings->setValue(QString::fromWCharArray(kVideoModeValue), QString::fromStdWString(text));

@@ -169,3 +169,12 @@ std::unique_ptr<QSettings> OpenSettingsKey(const std::wstring& keyPath)
         settings->beginGroup(group);
     return settings;
 }
+
+std::unique_ptr<QSettings> OpenProgramSettings(const std::wstring& subkey)
+{
+    const VersionInfo info;
+    std::wstring keyPath;
+    if (GetSettingsKeyPath(&keyPath, info.registryCompany, info.registryProduct) != S_OK)
+        return nullptr;
+    return OpenSettingsKey(keyPath + subkey);
+}

@@ -73,6 +73,9 @@ HRESULT GetSettingsKeyPath(std::wstring* out, const std::wstring& company, const
 // (~/.config/<org>/<app>.conf) inside the group path. Null for any other path.
 // "SOFTWARE\Qorvex\Vantix\Visualizer" holds "VideoMode".
 std::unique_ptr<QSettings> OpenSettingsKey(const std::wstring& keyPath);
+// The program's own key (from its version block) with subkey appended, such
+// as L"\\Files"; null without company or product names.
+std::unique_ptr<QSettings> OpenProgramSettings(const std::wstring& subkey);
 
 inline constexpr const wchar_t* kVisualizerSubkey = L"\\Visualizer";
 inline constexpr const wchar_t* kVideoModeValue = L"VideoMode";
