@@ -105,14 +105,14 @@ bool CChart::LoadData(const std::wstring& path, bool bUnsaved, bool bTemporary)
                          : std::wstring(L"The data provider component could not be started.");
         if (text.empty()) // a provider that left no description: still a sentence, never a bare code
             text = L"The file \"" + DisplayFileName(path) + L"\" could not be opened.";
-        Prompts().MessageBox(vantix::ActiveWindow(), text, LoadResourceString(130),
+        Prompts().MessageBox(vantix::ActiveWindow(), text, LoadResourceString(IDS_MESSAGE_CAPTION),
                              vantix::MB_OK | vantix::MB_ICONEXCLAMATION);
         return false;
     }
 
     ComPtr<IOptimizationResultsDataSource> spSource(spData);
     if (!spSource) {
-        Prompts().MessageBox(vantix::ActiveWindow(), LoadResourceString(134), LoadResourceString(130),
+        Prompts().MessageBox(vantix::ActiveWindow(), LoadResourceString(IDS_UNEXPECTED_FORMAT), LoadResourceString(IDS_MESSAGE_CAPTION),
                              vantix::MB_OK | vantix::MB_ICONEXCLAMATION);
         return false;
     }
@@ -139,11 +139,11 @@ bool CChart::LoadData(const std::wstring& path, bool bUnsaved, bool bTemporary)
         return bLoaded;
     }
     if (hr == S_FALSE) {
-        Prompts().MessageBox(vantix::ActiveWindow(), LoadResourceString(132), LoadResourceString(130),
+        Prompts().MessageBox(vantix::ActiveWindow(), LoadResourceString(IDS_INCOMPATIBLE_DATA), LoadResourceString(IDS_MESSAGE_CAPTION),
                              vantix::MB_OK | vantix::MB_ICONINFORMATION);
         return false;
     }
-    Prompts().MessageBox(vantix::ActiveWindow(), CannotChartText(spSource.Get(), path), LoadResourceString(130),
+    Prompts().MessageBox(vantix::ActiveWindow(), CannotChartText(spSource.Get(), path), LoadResourceString(IDS_MESSAGE_CAPTION),
                          vantix::MB_OK | vantix::MB_ICONINFORMATION);
     return false;
 }
@@ -155,7 +155,7 @@ std::wstring CannotChartText(IUnknown* pData, const std::wstring& path)
     ULONG nInputs = 0, nFunctions = 0, nRecords = 0;
     if (!spSource || FAILED(spSource->GetInputCount(&nInputs)) || FAILED(spSource->GetFunctionCount(&nFunctions)) ||
         FAILED(spSource->GetRecordCount(&nRecords)))
-        return LoadResourceString(133);
+        return LoadResourceString(IDS_TOO_FEW_PARAMETERS);
     std::wstring missing;
     if (nInputs < 2)
         missing = nInputs == 1 ? L"it has one input, and a chart needs two" : L"it has no inputs, and a chart needs two";
@@ -164,7 +164,7 @@ std::wstring CannotChartText(IUnknown* pData, const std::wstring& path)
     else if (nRecords == 0)
         missing = L"it holds no records";
     else
-        return LoadResourceString(133);
+        return LoadResourceString(IDS_TOO_FEW_PARAMETERS);
     return L"\"" + DisplayFileName(path) + L"\" cannot be charted: " + missing + L".";
 }
 
@@ -588,7 +588,7 @@ void CChart::SaveData()
             std::wstring text = GetErrorDescription(pSaver.Get(), platform::uuidof<IOptimizationResultsDataSaver>());
             if (text.empty())
                 text = L"The file \"" + path + L"\" could not be written.";
-            Prompts().MessageBox(vantix::ActiveWindow(), text, LoadResourceString(130),
+            Prompts().MessageBox(vantix::ActiveWindow(), text, LoadResourceString(IDS_MESSAGE_CAPTION),
                                  vantix::MB_OK | vantix::MB_ICONEXCLAMATION);
         }
     }

@@ -15,7 +15,7 @@ CChildFrame::CChildFrame(CUpdateUI* pUpdate, ITopLevelControl* pTopLevel, QWidge
     : QMdiSubWindow(parent), m_pUpdate(pUpdate), m_pTopLevel(pTopLevel)
 {
     setAttribute(Qt::WA_DeleteOnClose);
-    setWindowTitle(QString::fromStdWString(LoadResourceString(129)));
+    setWindowTitle(QString::fromStdWString(LoadResourceString(IDS_CHART)));
     setWindowIcon(QIcon(QStringLiteral(":/icons/chart.png")));
     // The window menu's Close would also take Ctrl+W, which is Wireframe here;
     // an ambiguous shortcut fires neither.
@@ -103,7 +103,7 @@ void CChildFrame::closeEvent(QCloseEvent* event)
 {
     m_bRefused = false;
     if (m_view && m_view->Chart().HasUnsavedData()) {
-        const int answer = Prompts().MessageBox(ActiveWindow(), LoadResourceString(12320), LoadResourceString(130),
+        const int answer = Prompts().MessageBox(ActiveWindow(), LoadResourceString(IDS_UNSAVED_DATA), LoadResourceString(IDS_MESSAGE_CAPTION),
                                                 MB_YESNOCANCEL | MB_ICONWARNING);
         bool stay = false;
         if (answer == IDYES) {

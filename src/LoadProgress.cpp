@@ -27,7 +27,7 @@ public:
         const QString name = QFileInfo(QString::fromStdWString(path)).fileName();
         m_pDialog = new QProgressDialog(QStringLiteral("Loading %1\u2026").arg(name), QStringLiteral("Cancel"), 0,
                                         kSteps, pOwner);
-        m_pDialog->setWindowTitle(LoadResourceQString(130));
+        m_pDialog->setWindowTitle(LoadResourceQString(IDS_MESSAGE_CAPTION));
         m_pDialog->setWindowModality(pOwner ? Qt::WindowModal : Qt::ApplicationModal);
         // Shown here after the delay, not by the dialog's own estimate: that
         // would count the first repaint of a new chart window as loading time.

@@ -79,7 +79,7 @@ void CMainFrame::CEventManager::FileOpened(const std::wstring& path)
 CMainFrame::CMainFrame(QWidget* parent) : QMainWindow(parent), m_EventManager(this)
 {
     setAcceptDrops(true);
-    setWindowTitle(QString::fromStdWString(LoadResourceString(128)));
+    setWindowTitle(QString::fromStdWString(LoadResourceString(IDS_MAINFRAME)));
     setObjectName(QStringLiteral("CMainFrame"));
 }
 
@@ -264,7 +264,7 @@ void CMainFrame::OnCreate()
         if (QAction* a = Action(e.id))
             m_UpdateUI.UIAddAction(e.id, a);
     }
-    m_UpdateUI.UIAddStatusBar(statusBar(), LoadResourceQString(57345));
+    m_UpdateUI.UIAddStatusBar(statusBar(), LoadResourceQString(IDS_READY));
     m_UpdateUI.UISetCheck(ID_VIEW_TOOLBAR, true);
     m_UpdateUI.UISetCheck(ID_VIEW_STATUS_BAR, true);
     for (unsigned id : {ID_INSERT_DATA, ID_FILE_SAVE_AS, ID_FILE_SAVE_AS2, ID_WATER_LEVEL, ID_WATER_UP,
@@ -283,7 +283,7 @@ void CMainFrame::OnCreate()
         SW_ASSERT(0 != 0 && "pLoop != 0");
 
     VersionInfo info;
-    setWindowTitle(QString::fromStdWString(LoadResourceString(130) + L" " + info.registryProduct));
+    setWindowTitle(QString::fromStdWString(LoadResourceString(IDS_MESSAGE_CAPTION) + L" " + info.registryProduct));
     setWindowIcon(QIcon(QStringLiteral(":/icons/vantix.png")));
 }
 
@@ -523,7 +523,7 @@ void CMainFrame::OnChartOptions()
 
 void CMainFrame::OnRendererChanged(int renderer)
 {
-    Prompts().MessageBox(ActiveWindow(), LoadResourceString(131), LoadResourceString(130), MB_OK | MB_ICONINFORMATION);
+    Prompts().MessageBox(ActiveWindow(), LoadResourceString(IDS_REOPEN_FOR_RENDERER), LoadResourceString(IDS_MESSAGE_CAPTION), MB_OK | MB_ICONINFORMATION);
     ForEachChart([&](CChildFrame* c) { c->SendChildMessage(WM_CHILD_SETVIDEOMODE, static_cast<std::uintptr_t>(renderer), 0); });
     WriteVideoModeSetting(renderer == 1 ? L"OPENGL" : L"DIRECTX");
 }

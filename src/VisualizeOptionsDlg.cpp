@@ -158,7 +158,7 @@ void CVisualizeOptionsDlg::ShowFov(int fov)
         OnInitDialog();
     const QSignalBlocker block(m_track);
     m_track->setValue(CVisualizeOptionsDlgUtils::get_track_pos_from_fov(fov));
-    m_label->setText(QString::number(fov) + QString::fromStdWString(LoadResourceString(135)));
+    m_label->setText(QString::number(fov) + QString::fromStdWString(LoadResourceString(IDS_DEGREE_SUFFIX)));
     m_nFov = fov;
 }
 
