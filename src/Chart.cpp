@@ -567,10 +567,7 @@ void CChart::SaveData()
         ComPtr<IOptimizationResultsDataSaver> pSaver;
         if (spSaverUnk)
             pSaver.TryQueryFrom(spSaverUnk.Get());
-        if (!pSaver) {
-            SW_ASSERT(pSaver && L"can't cast to IOptimizationResultsDataSaver pointer");
-            continue;
-        }
+        SW_ASSERT_OR(pSaver && L"can't cast to IOptimizationResultsDataSaver pointer", continue);
         std::wstring path = *chosen;
         if (path.size() < 4 || path.compare(path.size() - 4, 4, L".ors") != 0)
             path += L".ors";

@@ -370,10 +370,7 @@ void CChartAdapter::UnhookPicking()
 unsigned CChartAdapter::CreateNewSeries(IDataTransfer* pDataSource, const Palette&)
 {
     SW_TRACE(L"Chart adapter : Create new series");
-    if (!pDataSource) {
-        SW_ASSERT(pDataSource && L"bad data transfer pointer");
-        return 0;
-    }
+    SW_ASSERT_OR(pDataSource && L"bad data transfer pointer", return 0);
     // One entry per data slice, series or not, so that the k-th slice the
     // chart loaded is entry k.
     m_Series.emplace_back();
@@ -691,14 +688,8 @@ std::optional<std::array<double, 2>> CChartAdapter::FillSurfaceSeries(plot::ISur
     SW_TRACE(L"Chart adapter : Fill surface series");
     boost::shared_ptr<IDataIterator> pIterator;
     const bool bSuccess = pDataSource->GetDataIterator(&pIterator);
-    if (!bSuccess) {
-        SW_ASSERT(bSuccess && L"Can't get data iterator");
-        return std::nullopt;
-    }
-    if (!pIterator) {
-        SW_ASSERT(pIterator && L"bad iterator");
-        return std::nullopt;
-    }
+    SW_ASSERT_OR(bSuccess && L"Can't get data iterator", return std::nullopt);
+    SW_ASSERT_OR(pIterator && L"bad iterator", return std::nullopt);
     IDataIterator& iterator = *pIterator;
 
     // Collect the slice: value indices of X and Y, and the function value.
@@ -877,27 +868,15 @@ std::optional<std::array<double, 2>> CChartAdapter::FillSurfaceSeries(plot::ISur
 void CChartAdapter::FillPoint3dSeries(plot::IPointSeries* pSeries, IDataTransfer* pDataSource, const SliceAxes& axes)
 {
     SW_TRACE(L"Chart adapter : Fill point 3d series");
-    if (!pSeries) {
-        SW_ASSERT(pSeries && L"bad point 3d series");
-        return;
-    }
-    if (!pDataSource) {
-        SW_ASSERT(pDataSource && L"bad data transfer pointer");
-        return;
-    }
+    SW_ASSERT_OR(pSeries && L"bad point 3d series", return);
+    SW_ASSERT_OR(pDataSource && L"bad data transfer pointer", return);
     const IDataTransfer::DataType type = pDataSource->GetDataType();
     SW_ASSERT(IDataTransfer::DATA_2D == type && L"series not compatible to this data type");
 
     boost::shared_ptr<IDataIterator> pIterator;
     const bool bSuccess = pDataSource->GetDataIterator(&pIterator);
-    if (!bSuccess) {
-        SW_ASSERT(bSuccess && L"Can't get data iterator");
-        return;
-    }
-    if (!pIterator) {
-        SW_ASSERT(pIterator && L"bad iterator");
-        return;
-    }
+    SW_ASSERT_OR(bSuccess && L"Can't get data iterator", return);
+    SW_ASSERT_OR(pIterator && L"bad iterator", return);
     IDataIterator& iterator = *pIterator;
 
     large_vector<SurfaceVertex> points;

@@ -58,10 +58,7 @@ IDataTransfer::DataStyle CDataTransformer::GetDataStyle() const
 
 bool CDataTransformer::GetDataIterator(boost::shared_ptr<IDataIterator>* ppIterator)
 {
-    if (!ppIterator) {
-        SW_ASSERT(ppIterator && L"Bad pointer");
-        return false;
-    }
+    SW_ASSERT_OR(ppIterator && L"Bad pointer", return false);
     switch (m_eType) {
     case DATA_2D: {
         ULONG ulInputCount = 0;

@@ -49,6 +49,15 @@ void Trace(const CallSite& site, const wchar_t* format, ...);
             ::SnagwiseUtil::AssertFired(SW_CALLSITE, text);          \
     } while (0)
 
+// A soft assert that recovers: reports as SW_ASSERT does (the same text) and
+// then runs action (return, continue, ...) in the caller's scope.
+#define SW_ASSERT_OR(cond, action)                                   \
+    if (cond) {                                                      \
+    } else {                                                         \
+        ::SnagwiseUtil::AssertFired(SW_CALLSITE, SW_STRINGIZE(cond)); \
+        action;                                                      \
+    }
+
 #define SW_ASSERT_HR(hr)                                             \
     do {                                                             \
         const HRESULT sw_hr_ = (hr);                                 \
