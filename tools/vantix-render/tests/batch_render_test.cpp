@@ -8,6 +8,7 @@
 #include "platform/threads.h"
 
 #include <QFile>
+#include <QDir>
 #include <QImage>
 #include <QProcess>
 #include <QTemporaryDir>
@@ -359,6 +360,46 @@ TEST(BatchTool, DrawsTheSampleSurfaceInItsRoughnessColours)
     EXPECT_GT(white, total / 4);      // background around the chart
     EXPECT_GT(green, total / 50);     // smooth regions dominate a tuning surface
     EXPECT_GT(red + blue, total / 1000); // rough ones stand out
+}
+
+// The whole chart against a stored control picture of it: a change that
+// alters what both renderers draw alike shows here. Small differences (a
+// font's hinting, a rounding) pass; on failure a picture of the differences
+// is written and named.
+TEST(BatchTool, ChartMatchesItsControlPicture)
+{
+    QTemporaryDir dir;
+    const QString png = dir.filePath("chart.png");
+    const ProcessResult r = RunTool({"--render", png, "--size", "480x320", "--x", "LowPass:CutoffHz", "--y",
+                                     "Notch:CenterHz", "--function", "RmsError", "--fix", "Damping=0.6",
+                                     QString::fromStdString(Sample("filter-tuning.ors"))});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const QImage got = QImage(png).convertToFormat(QImage::Format_RGB32);
+    const QImage control =
+        QImage(QString::fromStdString(SourceDir() + "/tools/vantix-render/tests/control/filter-tuning.png"))
+            .convertToFormat(QImage::Format_RGB32);
+    ASSERT_EQ(got.size(), control.size());
+    QImage diff(got.size(), QImage::Format_RGB32);
+    double sum = 0;
+    int far = 0;
+    for (int y = 0; y < got.height(); ++y)
+        for (int x = 0; x < got.width(); ++x) {
+            const QRgb a = got.pixel(x, y), b = control.pixel(x, y);
+            const int d = std::max({std::abs(qRed(a) - qRed(b)), std::abs(qGreen(a) - qGreen(b)),
+                                    std::abs(qBlue(a) - qBlue(b))});
+            sum += d;
+            far += d > 48;
+            diff.setPixel(x, y, qRgb(std::min(255, d * 4), 0, 0));
+        }
+    const double mean = sum / (got.width() * got.height());
+    const double farShare = double(far) / (got.width() * got.height());
+    if (mean >= 1.5 || farShare >= 0.005) {
+        const QString out = QDir::temp().filePath(QStringLiteral("vantix-control-diff.png"));
+        diff.save(out);
+        got.save(QDir::temp().filePath(QStringLiteral("vantix-control-got.png")));
+        ADD_FAILURE() << "mean difference " << mean << ", " << farShare * 100 << " % of pixels far off; see "
+                      << out.toStdString();
+    }
 }
 
 TEST(BatchTool, PointDataAndViewOptions)
