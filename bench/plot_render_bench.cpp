@@ -28,6 +28,7 @@
 // --only runs the series whose name contains NAME ("1%", "M points", ...).
 // --opengl adds the OpenGL back end's frame while the camera turns (needs a
 // display; under xvfb-run that is Mesa's software rasterizer).
+#include "TransformPass.h"
 #include "plot_control/GlSceneRenderer.h"
 #include "plot_control/SceneRenderer.h"
 
@@ -51,10 +52,6 @@
 #include <string_view>
 #include <thread>
 #include <vector>
-
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <immintrin.h>
-#endif
 
 namespace {
 
@@ -81,40 +78,8 @@ double Median(std::vector<double> v)
     return n == 0 ? 0 : n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
 }
 
-struct ScreenPoint {
-    float x, y, z;
-};
-
-// Qt's painting returns with the upper halves of the vector registers dirty,
-// which slows compiled scalar code on some processors until something clears
-// them; the baseline is measured clean, as the renderer runs its own code.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-[[gnu::target("avx")]] void ZeroUpper()
-{
-    _mm256_zeroupper();
-}
-#endif
-
-void ClearUpperRegisters()
-{
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-    if (__builtin_cpu_supports("avx"))
-        ZeroUpper();
-#endif
-}
-
-void TransformPass(const std::vector<plot::Vec3>& unit, const plot::ViewProjection& vp, int width, int height,
-                   std::vector<ScreenPoint>& out)
-{
-    ClearUpperRegisters();
-    const plot::Mat4& m = vp.viewProjection;
-    const float hw = 0.5f * width, hh = 0.5f * height;
-    for (std::size_t i = 0; i < unit.size(); ++i) {
-        const plot::Vec4 c = m * plot::Vec4{unit[i].x, unit[i].y, unit[i].z, 1};
-        const float iw = 1.0f / c.w;
-        out[i] = {(c.x * iw + 1) * hw, (1 - c.y * iw) * hh, c.z * iw};
-    }
-}
+using bench::ScreenPoint;
+using bench::TransformPass;
 
 double Function(double x, double z)
 {

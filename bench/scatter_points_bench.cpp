@@ -12,6 +12,7 @@
 // medians of each.
 //
 //   scatter_points_bench [points] [pairs] [pixel size]
+#include "TransformPass.h"
 #include "plot_control/SceneRenderer.h"
 
 #include <QGuiApplication>
@@ -23,10 +24,6 @@
 #include <cstdlib>
 #include <random>
 #include <vector>
-
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-#include <immintrin.h>
-#endif
 
 namespace {
 
@@ -47,42 +44,8 @@ double Median(std::vector<double> v)
     return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
 }
 
-struct ScreenPoint {
-    float x, y, z;
-};
-
-// Marks the upper halves of the vector registers clean: Qt's painting
-// returns with them dirty, which slows the compiled scalar code of the pass
-// two to three times on some processors until something clears them. The
-// baseline is measured clean, as the renderer runs its own code.
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-[[gnu::target("avx")]] void ZeroUpper()
-{
-    _mm256_zeroupper();
-}
-#endif
-
-void ClearUpperRegisters()
-{
-#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
-    if (__builtin_cpu_supports("avx"))
-        ZeroUpper();
-#endif
-}
-
-// The baseline: what any renderer must do for every point.
-void TransformPass(const std::vector<plot::Vec3>& unit, const plot::ViewProjection& vp, int width, int height,
-                   std::vector<ScreenPoint>& out)
-{
-    ClearUpperRegisters();
-    const plot::Mat4& m = vp.viewProjection;
-    const float hw = 0.5f * width, hh = 0.5f * height;
-    for (std::size_t i = 0; i < unit.size(); ++i) {
-        const plot::Vec4 c = m * plot::Vec4{unit[i].x, unit[i].y, unit[i].z, 1};
-        const float iw = 1.0f / c.w;
-        out[i] = {(c.x * iw + 1) * hw, (1 - c.y * iw) * hh, c.z * iw};
-    }
-}
+using bench::ScreenPoint;
+using bench::TransformPass;
 
 } // namespace
 
