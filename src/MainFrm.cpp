@@ -201,7 +201,7 @@ void CMainFrame::OnCreate()
     m_toolbar->setMovable(false);
     const ToolbarImages images = LoadToolbarImages();
     m_toolbar->setIconSize(images.size);
-    int image = 0;
+    std::size_t image = 0;
     for (unsigned id : ToolbarButtonIds()) {
         if (id == 0) {
             m_toolbar->addSeparator();

@@ -1,5 +1,7 @@
 #include "ToolbarImages.h"
 
+#include "CommandIds.h"
+
 #include "GdiPlusBitmap.h"
 #include "ScaleHelper.h"
 #include "diagnostics/snagwise.h"
@@ -8,7 +10,9 @@
 
 const std::vector<unsigned>& ToolbarButtonIds()
 {
-    static const std::vector<unsigned> ids = {57600, 32773, 57603, 0, 32781, 32789, 32790, 32784};
+    using enum vantix::CommandId;
+    static const std::vector<unsigned> ids = {ID_FILE_NEW,    ID_INSERT_DATA, ID_FILE_SAVE_AS, 0,
+                                              ID_WATER_LEVEL, ID_WATER_UP,    ID_WATER_DOWN,   ID_WIREFRAME};
     return ids;
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The chart view: hosts the chart control and owns the chart document.
 #include "Chart.h"
+#include "CommandIds.h"
 #include "IUpdateEvent.h"
 #include "platform/comptr.h"
 
@@ -16,36 +17,8 @@ class CVantixView : public QWidget {
 public:
     enum { IDD = 130, IDC_HOST = 1007 };
 
-    // Commands the view handles.
-    enum : unsigned {
-        ID_INSERT_DATA = 32773,
-        ID_FILE_SAVE_AS = 57603,
-        ID_WATER_LEVEL = 32781,
-        ID_WIREFRAME = 32784,
-        ID_WATER_UP = 32789,
-        ID_WATER_DOWN = 32790,
-        // Height of a cell several records share, and surfaces through scattered points.
-        ID_AGGREGATE_MIN = 32800,
-        ID_AGGREGATE_MAX = 32801,
-        ID_AGGREGATE_MEAN = 32802,
-        ID_SURFACE_FROM_POINTS = 32803,
-        // Camera presets: from above, along the Y input, along the X input.
-        ID_VIEW_TOP = 32804,
-        ID_VIEW_FRONT = 32805,
-        ID_VIEW_SIDE = 32806,
-        ID_COLOR_BY_VALUE = 32807,
-        // The chart's picture to a file, and to the clipboard.
-        ID_FILE_EXPORT_IMAGE = 32808,
-        ID_EDIT_COPY_IMAGE = 32809,
-        // Log scales of the X, Y and function axes.
-        ID_LOG_X = 32820,
-        ID_LOG_Y = 32821,
-        ID_LOG_Z = 32822,
-        // Studies in databases: connect, follow new trials, read again now.
-        ID_FILE_CONNECT = 32830,
-        ID_FOLLOW_STUDY = 32831,
-        ID_READ_STUDY = 32832,
-    };
+    // The chart commands among these are carried out by OnCommand().
+    using enum vantix::CommandId;
 
     CVantixView(CUpdateUI* pUpdate, ITopLevelControl* pTopLevel, QWidget* parent = nullptr);
     ~CVantixView() override;
