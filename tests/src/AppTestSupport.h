@@ -12,14 +12,16 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <gtest/gtest.h>
+#include <gmock/gmock.h>
 
 #include <cstdlib>
+#include <functional>
 #include <memory>
 
 namespace vantix::test {
@@ -40,6 +42,24 @@ inline std::wstring Sample(const char* name = "filter-tuning.ors")
 inline int AcceptDialog(QDialog&)
 {
     return IDOK;
+}
+
+// The control of a dialog made with the given resource id.
+template <class T>
+T* Control(const QObject& dialog, int id)
+{
+    return dialog.findChild<T*>(QString::number(id));
+}
+
+// A scripted dialog answer: acts on the dialog as a D, then presses its OK.
+template <class D = QDialog>
+std::function<int(QDialog&)> ThenOk(std::function<void(D&)> act)
+{
+    return [act](QDialog& d) {
+        act(static_cast<D&>(d));
+        Control<QPushButton>(d, IDOK)->click();
+        return d.result();
+    };
 }
 
 class AppTest : public ::testing::Test {
@@ -82,6 +102,17 @@ protected:
         m_frame->activateWindow();
         EXPECT_TRUE(QTest::qWaitForWindowActive(m_frame.get()));
         return m_frame->ActiveChart();
+    }
+
+    // Exactly one message since the last call, saying says with this style.
+    void ExpectMessage(const std::wstring& says, unsigned style)
+    {
+        EXPECT_EQ(prompts.messages.size(), 1u);
+        if (!prompts.messages.empty()) {
+            EXPECT_THAT(prompts.messages[0].text, ::testing::HasSubstr(says));
+            EXPECT_EQ(prompts.messages[0].style, style);
+        }
+        prompts.messages.clear();
     }
 
     QString StatusText() const { return m_frame->UpdateUI().StatusPaneText(); }

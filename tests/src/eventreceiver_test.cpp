@@ -34,20 +34,19 @@ struct ReceiverTest : ::testing::Test {
     FakeSnagwise snag;
     RecordingReceive receive;
     ComPtr<FakeChartControl> control = platform::MakeCom<FakeChartControl>();
+    IUnknown* src = Unk(control.Get());
     std::unique_ptr<CEventReceiver> receiver = std::make_unique<CEventReceiver>(&receive);
+    double x = 1, y = 2, z = 3;
+    const VARIANT r8x = VARIANT::R8Ref(&x), r8y = VARIANT::R8Ref(&y), r8z = VARIANT::R8Ref(&z);
 
-    HRESULT Invoke(DISPID id, std::vector<VARIANT> args, std::vector<DISPID> named = {},
-                   std::uint32_t* argErr = nullptr)
+    // Arguments come last first, as the caller lays them out.
+    HRESULT Invoke(DISPID id, std::vector<VARIANT> args, std::vector<DISPID> named = {}, std::uint32_t* argErr = nullptr)
     {
         IDispatch* sink = control->events->Sink();
-        EXPECT_NE(sink, nullptr);
         if (!sink)
             return E_UNEXPECTED;
-        DISPPARAMS params;
-        params.rgvarg = args.empty() ? nullptr : args.data();
-        params.cArgs = static_cast<std::uint32_t>(args.size());
-        params.rgdispidNamedArgs = named.empty() ? nullptr : named.data();
-        params.cNamedArgs = static_cast<std::uint32_t>(named.size());
+        DISPPARAMS params{args.empty() ? nullptr : args.data(), named.empty() ? nullptr : named.data(),
+                          std::uint32_t(args.size()), std::uint32_t(named.size())};
         EXCEPINFO info;
         std::uint32_t dummy = 99;
         return sink->Invoke(id, platform::GUID_NULL, 0, platform::DISPATCH_METHOD, &params, nullptr, &info,
@@ -59,35 +58,34 @@ struct ReceiverTest : ::testing::Test {
 
 TEST_F(ReceiverTest, AdvisesOnTheFirstHookAndUnadvisesWithTheLast)
 {
-    IUnknown* src = Unk(control.Get());
     receiver->Hook(kSelect, src);
-    EXPECT_EQ(control->events->advises, 1);
     receiver->Hook(kClear, src);
     receiver->Hook(kSelect, src);
     EXPECT_EQ(control->events->advises, 1);
     EXPECT_TRUE(receiver->IsHooked(kSelect, src) && receiver->IsHooked(kClear, src));
-
     receiver->Unhook(kSelect, src);
     receiver->Unhook(kSelect, src);
     EXPECT_EQ(control->events->unadvises, 0);
     EXPECT_TRUE(receiver->IsAdvised(src));
     receiver->Unhook(kClear, src);
+    receiver->Unhook(kClear, src);
     EXPECT_EQ(control->events->unadvises, 1);
     EXPECT_FALSE(receiver->IsAdvised(src));
     EXPECT_TRUE(control->events->sinks.empty());
-    receiver->Unhook(kClear, src);
-    EXPECT_EQ(control->events->unadvises, 1);
-
-    // Hooked again later: a fresh subscription.
-    receiver->Hook(kClear, src);
+    receiver->Hook(kClear, src); // hooked again later: a fresh subscription
     EXPECT_EQ(control->events->advises, 2);
     EXPECT_THAT(snag.Asserts(), IsEmpty());
+
+    // A source without events is asserted.
+    auto series = platform::MakeCom<FakeSurfaceSeries>();
+    receiver->Hook(kSelect, static_cast<plot::ISurfaceSeries*>(series.Get()));
+    EXPECT_THAT(snag.Asserts(), ElementsAre(L"((HRESULT)(hr) >= 0)"));
 }
 
 TEST_F(ReceiverTest, SourcesAreKeptApartByIdentity)
 {
     auto other = platform::MakeCom<FakeChartControl>();
-    receiver->Hook(kSelect, Unk(control.Get()));
+    receiver->Hook(kSelect, src);
     // The same object through another of its interfaces is the same source.
     receiver->Hook(kClear, static_cast<platform::IConnectionPointContainer*>(control.Get()));
     receiver->Hook(kSelect, Unk(other.Get()));
@@ -96,118 +94,103 @@ TEST_F(ReceiverTest, SourcesAreKeptApartByIdentity)
     receiver->Unhook(kSelect, Unk(other.Get()));
     EXPECT_EQ(other->events->unadvises, 1);
     EXPECT_EQ(control->events->unadvises, 0);
-
     receiver.reset();
     EXPECT_EQ(control->events->unadvises, 1);
     EXPECT_TRUE(control->events->sinks.empty());
 }
 
-TEST_F(ReceiverTest, SourceWithoutEventsIsAsserted)
-{
-    auto series = platform::MakeCom<FakeSurfaceSeries>();
-    receiver->Hook(kSelect, static_cast<plot::ISurfaceSeries*>(series.Get()));
-    EXPECT_THAT(snag.Asserts(), ElementsAre(L"((HRESULT)(hr) >= 0)"));
-}
-
 TEST_F(ReceiverTest, AcceptedEventsReachTheHookedHandlersOnly)
 {
-    IUnknown* src = Unk(control.Get());
     receiver->Hook(kSelect, src);
     receiver->Hook(kClear, src);
-    double x = 1, y = 2, z = 3;
-    EXPECT_EQ(Invoke(plot::DISPID_SelectPoint, {VARIANT::R8Ref(&z), VARIANT::R8Ref(&y), VARIANT::R8Ref(&x)}), S_OK);
-    EXPECT_THAT(receive.selected, ElementsAre(std::tuple{1.0, 2.0, 3.0}));
+    EXPECT_EQ(Invoke(plot::DISPID_SelectPoint, {r8z, r8y, r8x}), S_OK);
     EXPECT_EQ(x, -1.0);
     EXPECT_EQ(Invoke(plot::DISPID_ClearPoint, {}), S_OK);
     EXPECT_EQ(receive.cleared, 1);
-
     // A VARIANT by reference holding a double is accepted too.
-    VARIANT inner = VARIANT::R8(7);
-    VARIANT byRef;
+    VARIANT inner = VARIANT::R8(7), byRef;
     byRef.vt = platform::VT_VARIANT | platform::VT_BYREF;
     byRef.pvarVal = &inner;
-    EXPECT_EQ(Invoke(plot::DISPID_SelectPoint, {VARIANT::R8Ref(&z), VARIANT::R8Ref(&y), byRef}), S_OK);
-    EXPECT_EQ(std::get<0>(receive.selected.back()), 7.0);
-
+    EXPECT_EQ(Invoke(plot::DISPID_SelectPoint, {r8z, r8y, byRef}), S_OK);
     // Named arguments go by their DISPID: here pZ, pX, pY.
-    double nx = 10, ny = 20, nz = 30;
-    EXPECT_EQ(Invoke(plot::DISPID_SelectPoint, {VARIANT::R8Ref(&nz), VARIANT::R8Ref(&nx), VARIANT::R8Ref(&ny)},
-                     {2, 0, 1}),
-              S_OK);
-    EXPECT_EQ(receive.selected.back(), (std::tuple{10.0, 20.0, 30.0}));
+    EXPECT_EQ(Invoke(plot::DISPID_SelectPoint, {r8x, r8z, r8y}, {2, 0, 1}), S_OK);
+    EXPECT_THAT(receive.selected, ElementsAre(std::tuple{1.0, 2.0, 3.0}, std::tuple{7.0, 2.0, 3.0},
+                                              std::tuple{3.0, 2.0, -1.0}));
 
     receiver->Unhook(kSelect, src);
-    EXPECT_EQ(Invoke(plot::DISPID_SelectPoint, {VARIANT::R8Ref(&z), VARIANT::R8Ref(&y), VARIANT::R8Ref(&x)}), S_FALSE);
+    EXPECT_EQ(Invoke(plot::DISPID_SelectPoint, {r8z, r8y, r8x}), S_FALSE);
     EXPECT_EQ(receive.selected.size(), 3u);
     EXPECT_EQ(Invoke(plot::DISPID_ClearPoint, {}), S_OK);
     EXPECT_EQ(receive.cleared, 2);
+
+    // A dispatch object outliving the receiver forwards nothing.
+    receiver->Hook(kSelect, src);
+    ComPtr<IDispatch> kept(control->events->Sink());
+    receiver.reset();
+    VARIANT args[3] = {r8z, r8y, r8x};
+    DISPPARAMS params{args, nullptr, 3, 0};
+    EXPECT_EQ(kept->Invoke(plot::DISPID_SelectPoint, platform::GUID_NULL, 0, platform::DISPATCH_METHOD, &params,
+                           nullptr, nullptr, nullptr),
+              S_FALSE);
+    EXPECT_EQ(receive.selected.size(), 3u);
 }
 
 TEST_F(ReceiverTest, InvokeChecksInTheirOrder)
 {
-    receiver->Hook(kSelect, Unk(control.Get()));
-    IDispatch* sink = control->events->Sink();
-    ASSERT_NE(sink, nullptr);
-    double x = 0, y = 0, z = 0;
-    const VARIANT r8x = VARIANT::R8Ref(&x), r8y = VARIANT::R8Ref(&y), r8z = VARIANT::R8Ref(&z);
-    std::uint32_t argErr = 99;
-
-    EXPECT_EQ(sink->Invoke(plot::DISPID_SelectPoint, platform::GUID_NULL, 0, platform::DISPATCH_METHOD, nullptr,
-                           nullptr, nullptr, nullptr),
+    receiver->Hook(kSelect, src);
+    EXPECT_EQ(control->events->Sink()->Invoke(plot::DISPID_SelectPoint, platform::GUID_NULL, 0,
+                                              platform::DISPATCH_METHOD, nullptr, nullptr, nullptr, nullptr),
               DISP_E_BADVARTYPE);
-    // Too many arguments outranks an unknown member.
-    EXPECT_EQ(Invoke(77, {r8z, r8y, r8x, r8x}), DISP_E_BADPARAMCOUNT);
-    // A bad named argument outranks an unknown member and gives its own position.
-    EXPECT_EQ(Invoke(77, {r8z, r8y, r8x}, {0, 3}, &argErr), DISP_E_PARAMNOTFOUND);
-    EXPECT_EQ(argErr, 1u);
-    EXPECT_EQ(Invoke(77, {r8z, r8y, r8x}, {-1}, &argErr), DISP_E_PARAMNOTFOUND);
-    EXPECT_EQ(argErr, 0u);
-    EXPECT_EQ(Invoke(plot::DISPID_SelectPoint, {r8y, r8x}), DISP_E_BADPARAMCOUNT);
-
-    // Type mismatches, checked pX, pY, pZ; the error index counts from the end.
     const VARIANT i4 = VARIANT::I4(1), r8 = VARIANT::R8(1);
-    argErr = 99;
-    EXPECT_EQ(Invoke(plot::DISPID_SelectPoint, {i4, i4, i4}, {}, &argErr), DISP_E_TYPEMISMATCH);
-    EXPECT_EQ(argErr, 2u);
-    EXPECT_EQ(Invoke(plot::DISPID_SelectPoint, {i4, r8, r8x}, {}, &argErr), DISP_E_TYPEMISMATCH);
-    EXPECT_EQ(argErr, 1u);
-    EXPECT_EQ(Invoke(plot::DISPID_SelectPoint, {i4, r8y, r8x}, {}, &argErr), DISP_E_TYPEMISMATCH);
-    EXPECT_EQ(argErr, 0u);
-    // Two names for one parameter leave another without an argument.
-    EXPECT_EQ(Invoke(plot::DISPID_SelectPoint, {r8z, r8y, r8x}, {0, 0}, &argErr), DISP_E_TYPEMISMATCH);
-
-    EXPECT_EQ(Invoke(plot::DISPID_ClearPoint, {r8x}), DISP_E_BADPARAMCOUNT);
-    EXPECT_EQ(Invoke(3, {}), DISP_E_MEMBERNOTFOUND);
-    EXPECT_EQ(Invoke(0, {}), DISP_E_MEMBERNOTFOUND);
+    constexpr std::uint32_t kAny = 99;
+    const struct {
+        DISPID id;
+        std::vector<VARIANT> args;
+        std::vector<DISPID> named;
+        HRESULT hr;
+        std::uint32_t argErr;
+    } cases[] = {
+        {77, {r8z, r8y, r8x, r8x}, {}, DISP_E_BADPARAMCOUNT, kAny}, // outranks an unknown member
+        {77, {r8z, r8y, r8x}, {0, 3}, DISP_E_PARAMNOTFOUND, 1},    // so does a bad name, at its position
+        {77, {r8z, r8y, r8x}, {-1}, DISP_E_PARAMNOTFOUND, 0},
+        {plot::DISPID_SelectPoint, {r8y, r8x}, {}, DISP_E_BADPARAMCOUNT, kAny},
+        // Type mismatches, checked pX, pY, pZ; the error index counts from the end.
+        {plot::DISPID_SelectPoint, {i4, i4, i4}, {}, DISP_E_TYPEMISMATCH, 2},
+        {plot::DISPID_SelectPoint, {i4, r8, r8x}, {}, DISP_E_TYPEMISMATCH, 1},
+        {plot::DISPID_SelectPoint, {i4, r8y, r8x}, {}, DISP_E_TYPEMISMATCH, 0},
+        // Two names for one parameter leave another without an argument.
+        {plot::DISPID_SelectPoint, {r8z, r8y, r8x}, {0, 0}, DISP_E_TYPEMISMATCH, kAny},
+        {plot::DISPID_ClearPoint, {r8x}, {}, DISP_E_BADPARAMCOUNT, kAny},
+        {3, {}, {}, DISP_E_MEMBERNOTFOUND, kAny},
+        {0, {}, {}, DISP_E_MEMBERNOTFOUND, kAny},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << "case " << (&c - cases));
+        std::uint32_t argErr = kAny;
+        EXPECT_EQ(Invoke(c.id, c.args, c.named, &argErr), c.hr);
+        if (c.argErr != kAny) {
+            EXPECT_EQ(argErr, c.argErr);
+        }
+    }
     EXPECT_TRUE(receive.selected.empty());
 }
 
 TEST_F(ReceiverTest, NamesResolveIgnoringCaseAndTypeInfoIsAbsent)
 {
-    receiver->Hook(kSelect, Unk(control.Get()));
+    receiver->Hook(kSelect, src);
     IDispatch* sink = control->events->Sink();
     ASSERT_NE(sink, nullptr);
-    auto id = [&](const wchar_t* name) {
+    for (const auto& [name, expected] : std::vector<std::pair<const wchar_t*, DISPID>>{
+             {L"SelectPoint", 1}, {L"selectpoint", 1}, {L"SELECTPOINT", 1}, {L"clearPOINT", 2}, {L"PX", 0},
+             {L"py", 1}, {L"pZ", 2}, {L"SelectPoints", DISP_E_UNKNOWNNAME}, {L"", DISP_E_UNKNOWNNAME}}) {
         DISPID d = 1234;
         const HRESULT hr = sink->GetIDsOfNames(platform::GUID_NULL, &name, 1, 0, &d);
-        return hr == S_OK ? d : static_cast<DISPID>(hr);
-    };
-    EXPECT_EQ(id(L"SelectPoint"), 1);
-    EXPECT_EQ(id(L"selectpoint"), 1);
-    EXPECT_EQ(id(L"SELECTPOINT"), 1);
-    EXPECT_EQ(id(L"clearPOINT"), 2);
-    EXPECT_EQ(id(L"PX"), 0);
-    EXPECT_EQ(id(L"py"), 1);
-    EXPECT_EQ(id(L"pZ"), 2);
-    EXPECT_EQ(id(L"SelectPoints"), DISP_E_UNKNOWNNAME);
-    EXPECT_EQ(id(L""), DISP_E_UNKNOWNNAME);
-
+        EXPECT_EQ(hr == S_OK ? d : DISPID(hr), expected) << name;
+    }
     const wchar_t* names[] = {L"SelectPoint", L"pz", L"nope"};
     DISPID ids[3] = {};
     EXPECT_EQ(sink->GetIDsOfNames(platform::GUID_NULL, names, 3, 0, ids), DISP_E_UNKNOWNNAME);
-    EXPECT_EQ(ids[0], 1);
-    EXPECT_EQ(ids[1], 2);
-    EXPECT_EQ(ids[2], platform::DISPID_UNKNOWN);
+    EXPECT_THAT(ids, ElementsAre(1, 2, platform::DISPID_UNKNOWN));
 
     std::uint32_t count = 7;
     EXPECT_EQ(sink->GetTypeInfoCount(&count), S_OK);
@@ -217,27 +200,12 @@ TEST_F(ReceiverTest, NamesResolveIgnoringCaseAndTypeInfoIsAbsent)
     EXPECT_EQ(sink->GetTypeInfo(0, 0, nullptr), E_POINTER);
 }
 
-TEST_F(ReceiverTest, DispatchObjectOutlivingTheReceiverForwardsNothing)
-{
-    receiver->Hook(kSelect, Unk(control.Get()));
-    ComPtr<IDispatch> kept(control->events->Sink());
-    receiver.reset();
-    double x = 0, y = 0, z = 0;
-    DISPPARAMS params;
-    VARIANT args[3] = {VARIANT::R8Ref(&z), VARIANT::R8Ref(&y), VARIANT::R8Ref(&x)};
-    params.rgvarg = args;
-    params.cArgs = 3;
-    EXPECT_EQ(kept->Invoke(plot::DISPID_SelectPoint, platform::GUID_NULL, 0, platform::DISPATCH_METHOD, &params,
-                           nullptr, nullptr, nullptr),
-              S_FALSE);
-    EXPECT_TRUE(receive.selected.empty());
-}
-
 TEST(SelectionText, TitlesSeparatorsAndSixSignificantDigits)
 {
     EXPECT_EQ(BuildSelectionText(L"Lowpass:Cutoff", L"Lowpass:Q", L"Ripple", 1234.56789, -0.000123456789, 2.5),
               L"Lowpass:Cutoff : 1234.57 Lowpass:Q : 2.5  Ripple : -0.000123457");
     EXPECT_EQ(BuildSelectionText(L"", L"", L"", 1e-7, 123456789.0, 0.0), L" : 1e-07  : 0   : 1.23457e+08");
+    EXPECT_EQ(BuildSelectionText(L"lr", L"opt", L"loss", L"0.1", L"7", L"sgd"), L"lr : 0.1 opt : sgd  loss : 7");
 }
 
 // A picked position is found among the slice's values as the chart placed
@@ -254,5 +222,4 @@ TEST(SelectionText, PickedRecordsAreFoundByTheirPositions)
     ASSERT_TRUE(picked);
     EXPECT_EQ(picked->nShared, 1u);
     EXPECT_FALSE(FindPickedRecord(t, std::log10(0.1), 7.0, 1.0)); // not without the axes
-    EXPECT_EQ(BuildSelectionText(L"lr", L"opt", L"loss", L"0.1", L"7", L"sgd"), L"lr : 0.1 opt : sgd  loss : 7");
 }

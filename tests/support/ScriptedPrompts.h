@@ -9,6 +9,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vantix::test {
@@ -21,23 +22,22 @@ public:
         unsigned style;
     };
 
-    // Queued answers, taken in order. An unscripted message box answers IDOK
-    // (IDCANCEL for Yes/No/Cancel), an unscripted file dialog is cancelled and
-    // an unscripted modal dialog is cancelled; each counts as unexpected.
+    // Queued answers, taken in order. Each prompt without one counts as
+    // unexpected and cancels: a message box answers IDOK (IDCANCEL for
+    // Yes/No/Cancel), every other prompt gives nothing.
     std::deque<int> messageAnswers;
     std::deque<std::optional<std::wstring>> fileAnswers;
     std::deque<std::function<int(QDialog&)>> dialogAnswers;
-
-    // Study and column-role answers; nothing cancels. Unscripted ones cancel.
     std::deque<std::optional<std::size_t>> studyAnswers;
     std::deque<std::optional<std::vector<int>>> roleAnswers;
-    std::vector<LoadChoiceRequest> loadChoices; // what was asked
     std::deque<std::optional<std::wstring>> passwordAnswers;
-    std::vector<std::wstring> passwordRequests;
 
+    // What was asked.
     std::vector<Message> messages;
     std::vector<FileDialogRequest> fileDialogs;
     std::vector<QString> dialogs; // window titles of the modal dialogs run
+    std::vector<LoadChoiceRequest> loadChoices;
+    std::vector<std::wstring> passwordRequests;
     int unexpected = 0;
 
     ScopedPrompts install() { return ScopedPrompts(*this); }
@@ -45,74 +45,51 @@ public:
     int MessageBox(QWidget*, const std::wstring& text, const std::wstring& caption, unsigned style) override
     {
         messages.push_back({text, caption, style});
-        if (messageAnswers.empty()) {
-            ++unexpected;
-            return (style & 0x0F) == MB_YESNOCANCEL ? IDCANCEL : IDOK;
-        }
-        const int a = messageAnswers.front();
-        messageAnswers.pop_front();
-        return a;
+        return Take(messageAnswers, (style & 0x0F) == MB_YESNOCANCEL ? int(IDCANCEL) : int(IDOK));
     }
-
     std::optional<std::wstring> FileDialog(QWidget*, const FileDialogRequest& request) override
     {
         fileDialogs.push_back(request);
-        if (fileAnswers.empty()) {
-            ++unexpected;
-            return std::nullopt;
-        }
-        auto a = fileAnswers.front();
-        fileAnswers.pop_front();
-        return a;
+        return Take(fileAnswers, {});
     }
-
     int DoModal(QDialog& dialog) override
     {
         dialogs.push_back(dialog.windowTitle());
-        if (dialogAnswers.empty()) {
-            ++unexpected;
+        const auto handler = Take(dialogAnswers, {});
+        if (!handler)
             return IDCANCEL;
-        }
-        auto handler = std::move(dialogAnswers.front());
-        dialogAnswers.pop_front();
         // Shown without a loop: handlers see the initialised controls.
         dialog.show();
         const int r = handler(dialog);
         dialog.hide();
         return r;
     }
-
     std::optional<std::size_t> ChooseStudy(QWidget*, const LoadChoiceRequest& request) override
     {
-        return Next(studyAnswers, request);
+        loadChoices.push_back(request);
+        return Take(studyAnswers, {});
     }
     std::optional<std::vector<int>> ChooseColumnRoles(QWidget*, const LoadChoiceRequest& request) override
     {
-        return Next(roleAnswers, request);
+        loadChoices.push_back(request);
+        return Take(roleAnswers, {});
     }
     std::optional<std::wstring> AskPassword(QWidget*, const std::wstring& text) override
     {
         passwordRequests.push_back(text);
-        if (passwordAnswers.empty()) {
-            ++unexpected;
-            return std::nullopt;
-        }
-        auto a = passwordAnswers.front();
-        passwordAnswers.pop_front();
-        return a;
+        return Take(passwordAnswers, {});
     }
 
 private:
     template <class T>
-    std::optional<T> Next(std::deque<std::optional<T>>& answers, const LoadChoiceRequest& request)
+    T Take(std::deque<T>& answers, T unscripted)
     {
-        loadChoices.push_back(request);
         if (answers.empty()) {
             ++unexpected;
-            return std::nullopt;
+            return unscripted;
         }
-        std::optional<T> a;
-        a.swap(answers.front());
+        T a{};
+        std::swap(a, answers.front()); // not a move: GCC 12 then warns of an uninitialised optional
         answers.pop_front();
         return a;
     }
