@@ -26,15 +26,11 @@
 
 namespace vantix::test {
 
-inline QString SourcePath(const QString& relative)
-{
-    const char* dir = std::getenv("VANTIX_SOURCE_DIR");
-    return QString::fromUtf8(dir ? dir : ".") + QLatin1Char('/') + relative;
-}
-
+// A sample of the source tree's samples folder.
 inline std::wstring Sample(const char* name = "filter-tuning.ors")
 {
-    return SourcePath(QStringLiteral("samples/") + QLatin1String(name)).toStdWString();
+    const char* dir = std::getenv("VANTIX_SOURCE_DIR");
+    return (QString::fromUtf8(dir ? dir : ".") + QStringLiteral("/samples/") + QLatin1String(name)).toStdWString();
 }
 
 // Accepts the "Data Representation" dialog as it opens (X, Y and function of

