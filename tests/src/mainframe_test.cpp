@@ -38,6 +38,13 @@ namespace {
 
 class MainFrameTest : public AppTest {};
 
+// No frame made by the test: dialogs on their own, and start-up.
+struct PromptedTest : ::testing::Test {
+    FakeSnagwise snag;
+    ScriptedPrompts prompts;
+    ScopedPrompts installed{prompts};
+};
+
 QString FovLabel(const QDialog& dlg)
 {
     return Control<QLabel>(dlg, Options::IDC_FOV_LABEL)->text();
@@ -278,11 +285,8 @@ TEST_F(MainFrameTest, ClosingStopsAtTheFirstChartThatRefuses)
 
 // 47 stands at position 3 and survives OK untouched; 100 is the frame's
 // preset when the chart does not answer; Default, Home and End move it.
-TEST(VisualizeOptionsDlg, TrackbarLabelAndDefault)
+TEST_F(PromptedTest, OptionsTrackbarLabelAndDefault)
 {
-    FakeSnagwise snag;
-    ScriptedPrompts prompts;
-    const auto installed = prompts.install();
     enum Act { None, Default, Home, End };
     const struct {
         int preset;
@@ -321,11 +325,8 @@ TEST(StartUp, OnlyTheFirstArgumentIsAFileAndQuotedPathsArriveWhole)
               QStringLiteral("a.ors"));
 }
 
-TEST(StartUp, RunOpensTheFileAndReturnsTheLoopsExitCode)
+TEST_F(PromptedTest, StartUpOpensTheFileAndReturnsTheLoopsExitCode)
 {
-    FakeSnagwise snag;
-    ScriptedPrompts prompts;
-    const auto installed = prompts.install();
     QTemporaryDir settings;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
     for (int files = 0; files <= 1; ++files) {
@@ -366,11 +367,8 @@ TEST(StartUp, HelpAndVersionAnswerOnStandardOutputWithoutADisplay)
 // The format follows the name and rewrites it, a missing extension is the
 // format's, an empty name is refused and an existing file is replaced only
 // when agreed (here or in the file dialog).
-TEST(ExportImageDlg, NamesFormatsAndReplacing)
+TEST_F(PromptedTest, ExportImageNamesFormatsAndReplacing)
 {
-    FakeSnagwise snag;
-    ScriptedPrompts prompts;
-    const auto installed = prompts.install();
     QTemporaryDir dir;
     const QString existing = dir.filePath(QStringLiteral("old.png"));
     QFile(existing).open(QIODevice::WriteOnly);
