@@ -18,6 +18,7 @@
 #include <QContextMenuEvent>
 #include <QFileInfo>
 #include <QLineEdit>
+#include <QMdiArea>
 #include <QMenu>
 #include <QRegularExpression>
 #include <QSpinBox>
@@ -223,33 +224,43 @@ TEST_F(ChartWindowTest, FailedLoadsShowTheirMessageAndCloseTheEmptyWindow)
     EXPECT_EQ(prompts.dialogs.size(), 1u); // only the first, cancelled one
 }
 
-TEST_F(ChartWindowTest, ClosingWithUnsavedDataAsksAndAFailedSaveKeepsAsking)
+// Closing asks about unsaved data: Yes saves (a cancelled or failed save
+// keeps the window), Cancel keeps it, No closes it unsaved. The frame closes
+// a saved chart without asking and stops at the first chart that stays.
+TEST_F(ChartWindowTest, ClosingAsksAboutUnsavedDataAndStopsAtAChartThatStays)
 {
+    CChildFrame* saved = OpenAccepted(Sample());
     CChildFrame* chart = OpenAccepted(Sample());
-    ASSERT_NE(chart, nullptr);
-    QPointer<CChildFrame> guard(chart);
+    ASSERT_TRUE(saved && chart);
+    QPointer<CChildFrame> savedGuard(saved), guard(chart);
+    prompts.fileAnswers.push_back(ScratchFile(QStringLiteral("one.ors")).toStdWString());
+    m_frame->MdiArea()->setActiveSubWindow(saved);
+    m_frame->OnCommand(ID_FILE_SAVE_AS);
+    ASSERT_FALSE(saved->View()->Chart().HasUnsavedData());
     const std::wstring question = LoadResourceString(12320);
     EXPECT_EQ(question.front(), L'"');
 
-    // Yes, then the save dialog cancelled: the window stays.
     prompts.messageAnswers.push_back(IDYES);
     prompts.fileAnswers.push_back(std::nullopt);
-    EXPECT_FALSE(chart->close());
+    EXPECT_FALSE(m_frame->close());
     ExpectMessage(question, MB_YESNOCANCEL | MB_ICONWARNING);
     EXPECT_TRUE(chart->Refused());
+    QApplication::processEvents();
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(savedGuard.isNull());
+    EXPECT_EQ(m_frame->Charts(), std::vector<CChildFrame*>{chart});
+    EXPECT_TRUE(m_frame->isVisible());
 
-    // Yes, then a save that fails: it says why, and the window stays unsaved.
     prompts.messageAnswers = {IDYES, IDOK};
     prompts.fileAnswers.push_back(ScratchFile(QStringLiteral("missing/x.ors")).toStdWString());
     EXPECT_FALSE(chart->close());
     EXPECT_TRUE(chart->View()->Chart().HasUnsavedData());
-    EXPECT_EQ(prompts.messages.size(), 2u);
-
-    // Cancel keeps it; No closes it without saving.
+    EXPECT_EQ(prompts.messages.size(), 2u); // the question, then why the save failed
     prompts.messageAnswers.push_back(IDCANCEL);
     EXPECT_FALSE(chart->close());
     prompts.messageAnswers.push_back(IDNO);
-    EXPECT_TRUE(chart->close());
+    EXPECT_TRUE(m_frame->close());
+    EXPECT_TRUE(m_frame->Charts().empty());
     QApplication::processEvents();
     QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
     EXPECT_TRUE(guard.isNull());
@@ -346,67 +357,11 @@ TEST_F(ChartWindowTest, ViewCommandsAndPickingFollowTheChartsState)
     EXPECT_EQ(prompts.unexpected, 0);
 }
 
-// Export and Copy Image draw what the chart holds now, offscreen with the
-// software renderer: two series with one hidden, a turned camera and the
-// water level on give the picture a render of that state gives.
-TEST_F(ChartWindowTest, ExportAndCopyDrawTheChartsCurrentState)
-{
-    CChildFrame* chart = OpenAccepted(Sample());
-    ASSERT_NE(chart, nullptr);
-    InsertSample();
-    CChartAdapter& adapter = chart->View()->Chart().Adapter();
-    ASSERT_EQ(adapter.SeriesCount(), 2u);
-    adapter.ShowSeries(0, false);
-    m_frame->OnCommand(ID_WATER_LEVEL);
-    QWidget* control = chart->View()->HostedControl();
-    for (Qt::Key key : {Qt::Key_Left, Qt::Key_Left, Qt::Key_Left, Qt::Key_Left, Qt::Key_Up, Qt::Key_Up})
-        QTest::keyClick(control, key);
-    const auto render = [&](const plot::OrbitCamera& camera) {
-        return plot::SceneRenderer().Render(Model().scene, camera, control->size()).copy();
-    };
-    const QImage expected = render(Model().camera);
-    ASSERT_GT(MeanDifference(expected, render(plot::OrbitCamera{})), 4.0); // the turn shows
-
-    const auto exportAs = [&](const QString& path, QSize typed = {}) {
-        prompts.dialogAnswers.push_back([path, typed](QDialog& d) {
-            Control<QLineEdit>(d, CExportImageDlg::IDC_PATH)->setText(path);
-            if (typed.isValid()) {
-                Control<QSpinBox>(d, CExportImageDlg::IDC_WIDTH)->setValue(typed.width());
-                Control<QSpinBox>(d, CExportImageDlg::IDC_HEIGHT)->setValue(typed.height());
-            }
-            d.accept();
-            return d.result();
-        });
-        m_frame->OnCommand(ID_FILE_EXPORT_IMAGE);
-        QFile file(path);
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    };
-    EXPECT_LT(MeanDifference(QImage::fromData(exportAs(ScratchFile(QStringLiteral("chart.png")))), expected), 0.5);
-    exportAs(ScratchFile(QStringLiteral("typed")), QSize(300, 200));
-    EXPECT_EQ(QImage(ScratchFile(QStringLiteral("typed.png"))).size(), QSize(300, 200)); // the format's extension added
-    const QByteArray svg = exportAs(ScratchFile(QStringLiteral("chart.svg")));
-    EXPECT_GE(svg.count("<text"), 6); // tick labels and titles as text
-    EXPECT_TRUE(svg.contains("<image"));
-    const QByteArray pdf = exportAs(ScratchFile(QStringLiteral("chart.pdf")));
-    EXPECT_TRUE(pdf.startsWith("%PDF"));
-    EXPECT_GT(pdf.size(), 20000);
-    EXPECT_TRUE(prompts.messages.empty());
-    const QString unwritable = ScratchFile(QStringLiteral("no-such-folder/chart.png"));
-    prompts.messageAnswers.push_back(IDOK);
-    exportAs(unwritable);
-    ExpectMessage(unwritable.toStdWString(), MB_OK | MB_ICONEXCLAMATION);
-
-    QGuiApplication::clipboard()->clear();
-    m_frame->OnIdle();
-    QTest::keyClick(control, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier); // Edit > Copy Image
-    EXPECT_LT(MeanDifference(QGuiApplication::clipboard()->image(), expected), 0.5);
-    EXPECT_EQ(prompts.unexpected, 0);
-}
-
 // The legend names each slice by its file and held values; its own menu
 // hides the series under it and shows hidden ones again, as View > Series
 // does. Hiding is for the picture only: Save Data still offers the series.
-TEST_F(ChartWindowTest, TheLegendsMenuHidesAndShowsSeries)
+// Export and Copy Image then draw the chart as it is.
+TEST_F(ChartWindowTest, HiddenSeriesLeaveTheLegendsMenuAndThePictures)
 {
     CChildFrame* chart = OpenAccepted(Sample());
     ASSERT_NE(chart, nullptr);
@@ -476,6 +431,52 @@ TEST_F(ChartWindowTest, TheLegendsMenuHidesAndShowsSeries)
     m_frame->UpdateSeriesMenu();
     m_frame->SeriesMenu()->actions()[0]->trigger(); // View > Series hides it again
     EXPECT_EQ(visible(), std::pair(false, true));
+
+    // Export and Copy Image draw what the chart holds now, offscreen with the
+    // software renderer: with one series hidden, a turned camera and the water
+    // level on, the picture is the one a render of that state gives.
+    m_frame->OnCommand(ID_WATER_LEVEL);
+    for (Qt::Key key : {Qt::Key_Left, Qt::Key_Left, Qt::Key_Left, Qt::Key_Left, Qt::Key_Up, Qt::Key_Up})
+        QTest::keyClick(control, key);
+    const auto render = [&](const plot::OrbitCamera& camera) {
+        return plot::SceneRenderer().Render(Model().scene, camera, control->size()).copy();
+    };
+    const QImage expected = render(Model().camera);
+    ASSERT_GT(MeanDifference(expected, render(plot::OrbitCamera{})), 4.0); // the turn shows
+
+    const auto exportAs = [&](const QString& path, QSize typed = {}) {
+        prompts.dialogAnswers.push_back([path, typed](QDialog& d) {
+            Control<QLineEdit>(d, CExportImageDlg::IDC_PATH)->setText(path);
+            if (typed.isValid()) {
+                Control<QSpinBox>(d, CExportImageDlg::IDC_WIDTH)->setValue(typed.width());
+                Control<QSpinBox>(d, CExportImageDlg::IDC_HEIGHT)->setValue(typed.height());
+            }
+            d.accept();
+            return d.result();
+        });
+        m_frame->OnCommand(ID_FILE_EXPORT_IMAGE);
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    };
+    EXPECT_LT(MeanDifference(QImage::fromData(exportAs(ScratchFile(QStringLiteral("chart.png")))), expected), 0.5);
+    exportAs(ScratchFile(QStringLiteral("typed")), QSize(300, 200));
+    EXPECT_EQ(QImage(ScratchFile(QStringLiteral("typed.png"))).size(), QSize(300, 200)); // the format's extension added
+    const QByteArray svg = exportAs(ScratchFile(QStringLiteral("chart.svg")));
+    EXPECT_GE(svg.count("<text"), 6); // tick labels and titles as text
+    EXPECT_TRUE(svg.contains("<image"));
+    const QByteArray pdf = exportAs(ScratchFile(QStringLiteral("chart.pdf")));
+    EXPECT_TRUE(pdf.startsWith("%PDF"));
+    EXPECT_GT(pdf.size(), 20000);
+    EXPECT_TRUE(prompts.messages.empty());
+    const QString unwritable = ScratchFile(QStringLiteral("no-such-folder/chart.png"));
+    prompts.messageAnswers.push_back(IDOK);
+    exportAs(unwritable);
+    ExpectMessage(unwritable.toStdWString(), MB_OK | MB_ICONEXCLAMATION);
+
+    QGuiApplication::clipboard()->clear();
+    m_frame->OnIdle();
+    QTest::keyClick(control, Qt::Key_C, Qt::ControlModifier | Qt::ShiftModifier); // Edit > Copy Image
+    EXPECT_LT(MeanDifference(QGuiApplication::clipboard()->image(), expected), 0.5);
     EXPECT_EQ(prompts.unexpected, 0);
 }
 

@@ -102,7 +102,7 @@ TEST_F(MainFrameTest, WithoutAChartTheChartCommandsAreOff)
 // Ctrl+N, Ctrl+O and the Open button ask for a file; a chart is titled with
 // its file and slice, the file goes first in the recent files, the dialog
 // keeps its folder, and both outlive the frame.
-TEST_F(MainFrameTest, OpenMakesAChartAndRecentFilesAndTheFolderSurviveARestart)
+TEST_F(MainFrameTest, OpenAndDropMakeChartsAndRecentFilesAndTheFolderSurviveARestart)
 {
     QTest::keyClick(m_frame.get(), Qt::Key_N, Qt::ControlModifier); // cancelled
     EXPECT_TRUE(m_frame->Charts().empty());
@@ -128,6 +128,34 @@ TEST_F(MainFrameTest, OpenMakesAChartAndRecentFilesAndTheFolderSurviveARestart)
     const QString folder = QFileInfo(QString::fromStdWString(Sample())).absolutePath();
     EXPECT_EQ(QString::fromStdWString(prompts.fileDialogs[2].folder), folder);
 
+    // Dropped files open one chart each; the Window menu lists the charts, the
+    // active one checked, and an entry activates its chart.
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(QString::fromStdWString(Sample())),
+                  QUrl::fromLocalFile(QString::fromStdWString(Sample("point-cloud.ors")))});
+    prompts.dialogAnswers = {AcceptDialog, AcceptDialog};
+    const QPoint centre = m_frame->rect().center();
+    QDragEnterEvent enter(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(m_frame.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(m_frame.get(), &drop);
+    QApplication::processEvents();
+    const std::vector<CChildFrame*> charts = m_frame->Charts();
+    ASSERT_EQ(charts.size(), 4u);
+    m_frame->UpdateWindowMenu();
+    std::vector<QAction*> entries;
+    for (QAction* a : m_frame->WindowActions())
+        if (a->isCheckable())
+            entries.push_back(a);
+    ASSERT_EQ(entries.size(), 4u);
+    EXPECT_EQ(entries[0]->text(), QStringLiteral("&1 ") + charts[0]->windowTitle());
+    EXPECT_EQ(entries[3]->text(), QStringLiteral("&4 ") + charts[3]->windowTitle());
+    EXPECT_FALSE(entries[0]->isChecked());
+    EXPECT_TRUE(entries[3]->isChecked());
+    entries[0]->trigger();
+    EXPECT_EQ(m_frame->ActiveChart(), charts[0]);
+
     // Nine files opened: the latest eight remain, most recent first, and no password.
     for (int i = 1; i <= 9; ++i)
         AddRecentFile(ScratchFile(QStringLiteral("f%1.ors").arg(i)).toStdWString());
@@ -148,45 +176,14 @@ TEST_F(MainFrameTest, OpenMakesAChartAndRecentFilesAndTheFolderSurviveARestart)
 
     prompts.dialogAnswers.push_back(AcceptDialog);
     m_frame->RecentFileActions().front()->trigger();
-    EXPECT_EQ(m_frame->Charts().size(), 3u);
+    EXPECT_EQ(m_frame->Charts().size(), 5u);
     EXPECT_EQ(prompts.unexpected, 1); // the cancelled Ctrl+N
 }
 
-// Dropped files open one chart each; the Window menu lists the charts, the
-// active one checked, and an entry activates its chart.
-TEST_F(MainFrameTest, DroppedFilesOpenChartsThatTheWindowMenuLists)
-{
-    QMimeData data;
-    data.setUrls({QUrl::fromLocalFile(QString::fromStdWString(Sample())),
-                  QUrl::fromLocalFile(QString::fromStdWString(Sample("point-cloud.ors")))});
-    prompts.dialogAnswers = {AcceptDialog, AcceptDialog};
-    const QPoint centre = m_frame->rect().center();
-    QDragEnterEvent enter(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(m_frame.get(), &enter);
-    EXPECT_TRUE(enter.isAccepted());
-    QDropEvent drop(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QApplication::sendEvent(m_frame.get(), &drop);
-    QApplication::processEvents();
-    const std::vector<CChildFrame*> charts = m_frame->Charts();
-    ASSERT_EQ(charts.size(), 2u);
-
-    m_frame->UpdateWindowMenu();
-    std::vector<QAction*> entries;
-    for (QAction* a : m_frame->WindowActions())
-        if (a->isCheckable())
-            entries.push_back(a);
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0]->text(), QStringLiteral("&1 ") + charts[0]->windowTitle());
-    EXPECT_FALSE(entries[0]->isChecked());
-    EXPECT_TRUE(entries[1]->isChecked());
-    entries[0]->trigger();
-    EXPECT_EQ(m_frame->ActiveChart(), charts[0]);
-    EXPECT_EQ(prompts.unexpected, 0);
-}
-
 // Apply to All reaches every chart once and keeps the active one; without it
-// only the active chart changes; Cancel changes nothing.
-TEST_F(MainFrameTest, OptionsApplyToAllOrToTheActiveChart)
+// only the active chart changes; Cancel changes nothing. A new renderer is
+// kept for the next charts.
+TEST_F(MainFrameTest, ChartOptions)
 {
     std::vector<CChildFrame*> charts;
     for (int i = 0; i < 3; ++i) {
@@ -226,20 +223,15 @@ TEST_F(MainFrameTest, OptionsApplyToAllOrToTheActiveChart)
     for (CChildFrame* c : charts)
         fovs.push_back(ChildValue(c, WM_CHILD_GETFOV));
     EXPECT_EQ(fovs, (std::vector<int>{120, 75, 120}));
-}
 
-TEST_F(MainFrameTest, ChangingTheRendererAsksToReopenAndPersistsTheChoice)
-{
-    ASSERT_NE(OpenAccepted(Sample()), nullptr);
+    // Changing the renderer asks to reopen and persists the choice.
     prompts.dialogAnswers.push_back(ThenOk<Options>([](Options& dlg) {
         EXPECT_TRUE(Control<QRadioButton>(dlg, Options::IDC_RENDER_D3D)->isChecked()); // the chart draws in software
         Control<QRadioButton>(dlg, Options::IDC_RENDER_OGL)->setChecked(true);
     }));
     prompts.messageAnswers.push_back(IDOK);
     m_frame->OnCommand(ID_CHART_OPTIONS);
-    ASSERT_EQ(prompts.messages.size(), 1u);
-    EXPECT_EQ(prompts.messages[0].text, L"Reopen chart to change renderer.");
-    EXPECT_EQ(prompts.messages[0].style, unsigned(MB_OK | MB_ICONINFORMATION));
+    ExpectMessage(L"Reopen chart to change renderer.", MB_OK | MB_ICONINFORMATION);
     EXPECT_EQ(ReadVideoModeSetting(), std::optional<std::wstring>(L"OPENGL"));
 
     // The offscreen platform cannot host OpenGL: the chart draws in software,
@@ -250,37 +242,11 @@ TEST_F(MainFrameTest, ChangingTheRendererAsksToReopenAndPersistsTheChoice)
         EXPECT_TRUE(note && note->text().contains(QStringLiteral("OpenGL is not available here")));
     }));
     m_frame->OnCommand(ID_CHART_OPTIONS);
-    EXPECT_EQ(prompts.messages.size(), 1u); // nothing changed, nothing to reopen
+    EXPECT_TRUE(prompts.messages.empty()); // nothing changed, nothing to reopen
     EXPECT_EQ(ReadVideoModeSetting(), std::optional<std::wstring>(L"OPENGL"));
 
     m_frame->OnRendererChanged(0);
     EXPECT_EQ(ReadVideoModeSetting(), std::optional<std::wstring>(L"DIRECTX"));
-}
-
-TEST_F(MainFrameTest, ClosingStopsAtTheFirstChartThatRefuses)
-{
-    CChildFrame* first = OpenAccepted(Sample());
-    CChildFrame* second = OpenAccepted(Sample());
-    ASSERT_TRUE(first && second);
-    QPointer<CChildFrame> firstGuard(first);
-    // The first has nothing unsaved; the second asks and the user cancels.
-    prompts.fileAnswers.push_back(ScratchFile(QStringLiteral("one.ors")).toStdWString());
-    m_frame->MdiArea()->setActiveSubWindow(first);
-    m_frame->OnCommand(ID_FILE_SAVE_AS);
-    ASSERT_FALSE(first->View()->Chart().HasUnsavedData());
-
-    prompts.messageAnswers.push_back(IDCANCEL);
-    EXPECT_FALSE(m_frame->close());
-    QApplication::processEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(firstGuard.isNull());
-    EXPECT_EQ(m_frame->Charts(), std::vector<CChildFrame*>{second});
-    EXPECT_TRUE(m_frame->isVisible());
-    EXPECT_EQ(prompts.messages.size(), 1u);
-
-    prompts.messageAnswers.push_back(IDNO);
-    EXPECT_TRUE(m_frame->close());
-    EXPECT_TRUE(m_frame->Charts().empty());
 }
 
 // 47 stands at position 3 and survives OK untouched; 100 is the frame's
