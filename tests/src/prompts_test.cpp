@@ -8,7 +8,6 @@
 
 #include <QApplication>
 #include <QDialog>
-#include <QDialogButtonBox>
 #include <QInputDialog>
 #include <QLineEdit>
 #include <QMessageBox>
