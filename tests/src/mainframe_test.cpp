@@ -314,7 +314,7 @@ TEST_F(MainFrameTest, ChangingTheRendererAsksToReopenAndPersistsTheChoice)
     EXPECT_EQ(prompts.messages.size(), 1u); // nothing changed, nothing to reopen
     EXPECT_EQ(ReadVideoModeSetting(), std::optional<std::wstring>(L"OPENGL"));
 
-    m_frame->OnRendererChanged(0);
+    m_frame->OnRendererChanged(plot::RendererCode::Software);
     EXPECT_EQ(ReadVideoModeSetting(), std::optional<std::wstring>(L"DIRECTX"));
 }
 

@@ -143,24 +143,24 @@ TEST_F(ControlTest, DefaultsAndSettings)
         EXPECT_EQ(v, kept) << set;
     }
     EXPECT_EQ(m_control->GetVideoMode(&v), S_OK);
-    EXPECT_EQ(v, kRendererSoftware);
-    EXPECT_EQ(m_control->Initialize(kRendererSoftware), S_OK);
+    EXPECT_EQ(v, LONG(RendererCode::Software));
+    EXPECT_EQ(m_control->Initialize(LONG(RendererCode::Software)), S_OK);
     // The offscreen platform of the tests cannot host an OpenGL widget, with
     // or without an X display beside it: the chart draws in software, says so
     // in the trace and still reports the choice made.
     ASSERT_EQ(QGuiApplication::platformName(), QStringLiteral("offscreen"));
     {
         vantix::test::FakeSnagwise snag;
-        EXPECT_EQ(m_control->SetVideoMode(kRendererOpenGL), S_OK);
+        EXPECT_EQ(m_control->SetVideoMode(LONG(RendererCode::OpenGL)), S_OK);
         EXPECT_THAT(snag.Traces(), Contains(HasSubstr(L"OpenGL unavailable (the platform \"offscreen\"")));
     }
     m_control->GetVideoMode(&v);
-    EXPECT_EQ(v, kRendererOpenGL);
+    EXPECT_EQ(v, LONG(RendererCode::OpenGL));
     EXPECT_FALSE(static_cast<CPlotWidget*>(m_widget)->DrawsWithOpenGL());
     EXPECT_FALSE(static_cast<CPlotWidget*>(m_widget)->grab().toImage().isNull());
-    EXPECT_EQ(m_control->SetVideoMode(kRendererSoftware), S_OK);
+    EXPECT_EQ(m_control->SetVideoMode(LONG(RendererCode::Software)), S_OK);
     m_control->GetVideoMode(&v);
-    EXPECT_EQ(v, kRendererSoftware);
+    EXPECT_EQ(v, LONG(RendererCode::Software));
 
     // Both toggles start off and report what they were set to.
     for (const auto& [enable, is] : {std::pair{&IPlotControl::EnableWaterLevel, &IPlotControl::IsWaterLevel},

@@ -80,15 +80,15 @@ TEST(OpenGLRenderer, ControlDrawsInSoftwareOnSoftwareDrivers)
         auto* widget = static_cast<CPlotWidget*>(host->GetWidget());
         widget->resize(320, 240);
         widget->show();
-        ASSERT_EQ(control->Initialize(kRendererOpenGL), S_OK);
+        ASSERT_EQ(control->Initialize(LONG(RendererCode::OpenGL)), S_OK);
         LONG mode = -1;
         control->GetVideoMode(&mode);
-        EXPECT_EQ(mode, kRendererOpenGL);
+        EXPECT_EQ(mode, LONG(RendererCode::OpenGL));
         EXPECT_EQ(widget->DrawsWithOpenGL(), c.openGL) << c.renderer.value_or(QStringLiteral("driver")).toStdString();
         EXPECT_FALSE(widget->grab().toImage().isNull());
-        ASSERT_EQ(control->SetVideoMode(kRendererSoftware), S_OK);
+        ASSERT_EQ(control->SetVideoMode(LONG(RendererCode::Software)), S_OK);
         control->GetVideoMode(&mode);
-        EXPECT_EQ(mode, kRendererSoftware);
+        EXPECT_EQ(mode, LONG(RendererCode::Software));
         EXPECT_FALSE(widget->DrawsWithOpenGL());
     }
     SetOpenGLRendererForTesting(std::nullopt);
@@ -106,7 +106,7 @@ TEST(OpenGLRenderer, CameraMovesUploadNothing)
     auto* widget = static_cast<CPlotWidget*>(host->GetWidget());
     widget->resize(320, 240);
     widget->show();
-    ASSERT_EQ(control->Initialize(kRendererOpenGL), S_OK);
+    ASSERT_EQ(control->Initialize(LONG(RendererCode::OpenGL)), S_OK);
     ASSERT_TRUE(widget->DrawsWithOpenGL());
     const auto data = demo::MakeTuningSurface(40);
     ComPtr<ISurfaceSeries> surface;
