@@ -186,20 +186,19 @@ TEST_F(ControlTest, DefaultsAndSettings)
         (m_control.Get()->*enable)(1);
         EXPECT_EQ(Get(is), 1);
     }
-    m_control->WaterLevelUp();
-    EXPECT_EQ(Model().scene.WaterLevelStep(), 11);
-    m_control->WaterLevelDown();
-    m_control->WaterLevelDown();
-    EXPECT_EQ(Model().scene.WaterLevelStep(), 9);
+    for (const auto& [move, step] : {std::pair{&IPlotControl::WaterLevelUp, 11}, {&IPlotControl::WaterLevelDown, 10},
+                                     {&IPlotControl::WaterLevelDown, 9}}) {
+        (m_control.Get()->*move)();
+        EXPECT_EQ(Model().scene.WaterLevelStep(), step);
+    }
     m_control->SetAxisTitles(L"ctrl:Kp", L"overshoot", L"ctrl:Ki");
     EXPECT_EQ(Model().scene.AxisTitle(1), L"overshoot");
 
-    EXPECT_EQ(m_control->IsEnableCollisionDetect(nullptr), E_POINTER);
-    EXPECT_EQ(m_control->GetFieldOfView(nullptr), E_POINTER);
-    EXPECT_EQ(m_control->CreateSurfaceSeries(nullptr), E_POINTER);
     ComPtr<ISurfaceSeries> s;
     m_control->CreateSurfaceSeries(&s);
-    EXPECT_EQ(s->SetData(nullptr, 3, nullptr, 0), E_POINTER);
+    EXPECT_EQ(std::tuple(m_control->IsEnableCollisionDetect(nullptr), m_control->GetFieldOfView(nullptr),
+                         m_control->CreateSurfaceSeries(nullptr), s->SetData(nullptr, 3, nullptr, 0)),
+              std::tuple(E_POINTER, E_POINTER, E_POINTER, E_POINTER));
     EXPECT_EQ(s->SetData(nullptr, -1, nullptr, 0), E_INVALIDARG);
     // The caller frees its arrays right after the call: the data are copied.
     std::vector<SurfaceVertex> v{{0, 0, 0, 0x112233, 0}, {1, 0, 0, 0x112233, 0}, {0, 1, 1, 0x112233, 0}};
@@ -368,15 +367,11 @@ TEST_F(ControlTest, KeysAndPresetsMoveTheCamera)
         Qt::KeyboardModifiers modifiers;
         double yaw, pitch, zoom;
     } cases[] = {
-        {Qt::Key_Right, Qt::NoModifier, yaw - 5, pitch, 1}, // as a drag to the right
-        {Qt::Key_Left, Qt::NoModifier, yaw + 5, pitch, 1},
-        {Qt::Key_Up, Qt::NoModifier, yaw, pitch + 5, 1},
-        {Qt::Key_Down, Qt::NoModifier, yaw, pitch - 5, 1},
-        {Qt::Key_Plus, Qt::ShiftModifier, yaw, pitch, notch}, // one wheel notch
-        {Qt::Key_Equal, Qt::NoModifier, yaw, pitch, notch},
+        {Qt::Key_Right, Qt::NoModifier, yaw - 5, pitch, 1}, {Qt::Key_Left, Qt::NoModifier, yaw + 5, pitch, 1},
+        {Qt::Key_Up, Qt::NoModifier, yaw, pitch + 5, 1},    {Qt::Key_Down, Qt::NoModifier, yaw, pitch - 5, 1},
+        {Qt::Key_Plus, Qt::ShiftModifier, yaw, pitch, notch}, {Qt::Key_Equal, Qt::NoModifier, yaw, pitch, notch},
         {Qt::Key_Minus, Qt::KeypadModifier, yaw, pitch, 1 / notch},
-        {Qt::Key_Left, Qt::ControlModifier, yaw, pitch, 1}, // passed on
-        {Qt::Key_A, Qt::NoModifier, yaw, pitch, 1},         // passed on
+        {Qt::Key_Left, Qt::ControlModifier, yaw, pitch, 1}, {Qt::Key_A, Qt::NoModifier, yaw, pitch, 1}, // passed on
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.key);
@@ -454,12 +449,12 @@ TEST_F(ControlTest, LegendAndColourScale)
     EXPECT_EQ(m_control->LegendSeriesAt(14, wet.second + 2, &k), S_FALSE);
 
     EXPECT_FALSE(scene.ColorBar()); // nothing colours by value
-    EXPECT_EQ(m_control->SetColorScale(L"r", 2, 1, kColorScaleShown), E_INVALIDARG);
-    EXPECT_EQ(m_control->SetColorScale(L"r", 0, 1, 3), E_INVALIDARG);
-    ASSERT_EQ(m_control->SetColorScale(L"r", 0, 1, kColorScaleShown), S_OK);
-    EXPECT_EQ(scene.ColorBar()->title, L"r");
-    EXPECT_EQ(m_control->SetColorScale(L"", 0, 0, kColorScaleHidden), S_OK);
-    EXPECT_FALSE(scene.ColorBar());
+    for (const auto& [lo, hi, show, hr, shown] : {std::tuple{2.0, 1.0, kColorScaleShown, E_INVALIDARG, false},
+                                                  {0.0, 1.0, 3, E_INVALIDARG, false}, {0.0, 1.0, kColorScaleShown, S_OK, true},
+                                                  {0.0, 0.0, kColorScaleHidden, S_OK, false}}) {
+        EXPECT_EQ(m_control->SetColorScale(L"r", lo, hi, show), hr);
+        EXPECT_EQ(scene.ColorBar().has_value(), shown);
+    }
 }
 
 // Pictures are the software renderer's, as the settled widget shows them,
@@ -484,12 +479,9 @@ TEST_F(ControlTest, PicturesAndTheirFiles)
         HRESULT hr;
         std::vector<const char*> holds; // in the file
     } cases[] = {
-        {"chart.png", 320, S_OK, {"PNG"}},
-        {"chart.SVG", 320, S_OK, {"<text", "<image", "data:image/png;base64"}},
-        {"chart.pdf", 320, S_OK, {"%PDF", "/Subtype /Image", "/FontFile"}},
-        {"chart.gif", 320, E_INVALIDARG, {}},
-        {"chart.png", 0, E_INVALIDARG, {}},
-        {"no-such-folder/chart.png", 320, E_FAIL, {}},
+        {"chart.png", 320, S_OK, {"PNG"}}, {"chart.SVG", 320, S_OK, {"<text", "<image", "data:image/png;base64"}},
+        {"chart.pdf", 320, S_OK, {"%PDF", "/Subtype /Image", "/FontFile"}}, {"chart.gif", 320, E_INVALIDARG, {}},
+        {"chart.png", 0, E_INVALIDARG, {}}, {"no-such-folder/chart.png", 320, E_FAIL, {}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -535,12 +527,11 @@ TEST_F(ControlTest, AxisScalesAndTickLabels)
     EXPECT_EQ(m_control->SetAxisTickLabels(2, {}, {}, 1), S_OK); // numbers again
     EXPECT_FALSE(scene.Ticks(2).only);
 
-    EXPECT_EQ(m_control->SetAxisScale(1, kAxisScaleLog), S_OK);
-    EXPECT_TRUE(scene.Ticks(1).log);
-    EXPECT_EQ(m_control->SetAxisScale(1, 2), E_INVALIDARG);
-    EXPECT_EQ(m_control->SetAxisScale(4, kAxisScaleLog), E_INVALIDARG);
-    EXPECT_EQ(m_control->SetAxisScale(1, kAxisScaleLinear), S_OK);
-    EXPECT_FALSE(scene.Ticks(1).log);
+    for (const auto& [axis, scale, hr, log] : {std::tuple{1, kAxisScaleLog, S_OK, true}, {1, 2, E_INVALIDARG, true},
+                                               {4, kAxisScaleLog, E_INVALIDARG, true}, {1, kAxisScaleLinear, S_OK, false}}) {
+        EXPECT_EQ(m_control->SetAxisScale(axis, scale), hr);
+        EXPECT_EQ(scene.Ticks(1).log, log);
+    }
 }
 
 // Software OpenGL drivers draw slower than the software renderer and count as
@@ -548,20 +539,16 @@ TEST_F(ControlTest, AxisScalesAndTickLabels)
 TEST(OpenGLSupport, DecidedByPlatformContextAndDriver)
 {
     const struct {
-        const char* platform;
+        const char *platform;
         bool context;
         const char* renderer;
         bool forced, usable;
     } cases[] = {
-        {"xcb", true, "NVIDIA GeForce RTX 3060/PCIe/SSE2", false, true},
+        {"xcb", true, "NVIDIA GeForce RTX 3060/PCIe/SSE2", false, true}, {"xcb", true, "softpipe", false, false},
         {"wayland", true, "AMD Radeon RX 6600 (radeonsi, navi23, LLVM 15.0.6, DRM 3.49)", false, true},
-        {"xcb", true, "Mesa Intel(R) UHD Graphics 620 (KBL GT2)", false, true},
-        {"xcb", true, "llvmpipe (LLVM 15.0.6, 256 bits)", false, false},
-        {"xcb", true, "zink (llvmpipe)", false, false},
-        {"xcb", true, "softpipe", false, false},
-        {"xcb", true, "Mesa X11 swrast", false, false},
-        {"xcb", true, "llvmpipe (LLVM 15.0.6, 256 bits)", true, true},
-        {"xcb", false, "", true, false},
+        {"xcb", true, "Mesa Intel(R) UHD Graphics 620 (KBL GT2)", false, true}, {"xcb", false, "", true, false},
+        {"xcb", true, "llvmpipe (LLVM 15.0.6, 256 bits)", false, false}, {"xcb", true, "zink (llvmpipe)", false, false},
+        {"xcb", true, "Mesa X11 swrast", false, false}, {"xcb", true, "llvmpipe (LLVM 15.0.6, 256 bits)", true, true},
         {"offscreen", true, "NVIDIA GeForce RTX 3060/PCIe/SSE2", true, false},
     };
     for (const auto& c : cases) {

@@ -92,11 +92,7 @@ void ExpectSameFootprint(const LodLevel& level, const SurfaceMesh& mesh, int ste
 
 RenderOptions Plain(int threads = 0)
 {
-    RenderOptions o;
-    o.decorations = false;
-    o.supersample = 1;
-    o.threads = threads;
-    return o;
+    return test::Plain(1, true, threads);
 }
 
 const auto kHole = [](int i, int j) { return i >= 40 && i < 44 && j >= 8 && j < 11; };
@@ -324,35 +320,6 @@ TEST(SceneRenderer, DraftsDrawLessAndLookLikeTheSettledFrame)
     draft.buildLevels = true;
     (void)renderer.Render(surfaceScene, camera, size * 3, draft);
     EXPECT_LT(renderer.LastStats().coarsestStep, built);
-}
-
-// A draft asked to defer building leaves out a large surface whose level is
-// not built (new data) and builds nothing; once the level is there the same
-// draft draws it as a plain draft would. Small surfaces are never left out.
-TEST(SceneRenderer, DraftsDeferBuildingALargeNewSurfacesLevel)
-{
-    const auto height = [](double x, double z) { return std::sin(x) * std::cos(1.7 * z) + 0.01 * std::sin(97 * x * z); };
-    const QSize size(640, 400);
-    OrbitCamera camera;
-    RenderOptions deferring = Plain(), draft = Plain(), settled;
-    deferring.draft = draft.draft = true;
-    deferring.deferLevels = true;
-    draft.buildLevels = true;
-    settled.mergeSubpixelCells = true;
-    for (const int n : {600, 200}) {
-        Scene scene;
-        const auto mesh = AddGrid(scene, MakeGrid(n, height));
-        const bool large = mesh->TriangleCount() >= 500000;
-        SceneRenderer renderer;
-        (void)renderer.Render(scene, camera, size, deferring);
-        EXPECT_EQ(renderer.LastStats().levelsDeferred, large) << n;
-        EXPECT_EQ(renderer.LastStats().triangles == 0, large) << n;
-        EXPECT_EQ(mesh->HasLevelOfDetail(), !large) << n;
-        (void)renderer.Render(scene, camera, size, settled); // what the settled frame's thread draws and builds
-        const QImage plain = renderer.Render(scene, camera, size, draft);
-        EXPECT_EQ(renderer.Render(scene, camera, size, deferring), plain) << n;
-        EXPECT_FALSE(renderer.LastStats().levelsDeferred) << n;
-    }
 }
 
 // Recognising a grid or building a level for a frame that is abandoned

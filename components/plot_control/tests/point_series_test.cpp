@@ -18,7 +18,8 @@ using namespace plot;
 
 namespace {
 
-SurfaceVertex V(double x, double y, double z, std::uint32_t rgb = 0x0000FF) { return {x, y, z, rgb, 0}; }
+using test::Plain;
+using test::V;
 
 // The colour drawn for point i of a cloud.
 std::uint32_t DrawnColour(const PointCloud& cloud, std::size_t i)
@@ -28,32 +29,9 @@ std::uint32_t DrawnColour(const PointCloud& cloud, std::size_t i)
     return std::size_t(k) < order.size() ? cloud.DrawColors()[std::size_t(k)] : 0xBAD;
 }
 
-// Seen from straight above without decorations or lighting.
-QImage RenderAbove(Scene& scene, QSize size, RenderOptions o = {}, ViewProjection* vp = nullptr)
-{
-    OrbitCamera camera;
-    camera.SetOrientation(0, 90);
-    const ViewProjection m = camera.Matrices(size.width(), size.height());
-    if (vp)
-        *vp = m;
-    o.decorations = false;
-    return SceneRenderer().Render(scene, m, size, o);
-}
-
-RenderOptions Flat(int supersample = 1)
-{
-    RenderOptions o;
-    o.lighting = false;
-    o.supersample = supersample;
-    return o;
-}
-
 QPointF Screen(Scene& scene, const ViewProjection& vp, const SurfaceVertex& v)
 {
-    scene.Prepare();
-    float sx = 0, sy = 0;
-    EXPECT_TRUE(vp.Project(scene.ToUnit(v.x, v.y, v.z), &sx, &sy));
-    return {sx, sy};
+    return test::Screen(scene, vp, v.x, v.y, v.z);
 }
 
 } // namespace
@@ -140,10 +118,10 @@ TEST(PixelPoints, DiscCoversItsAreaInPixels)
         auto cloud = scene.AddPointCloud();
         cloud->SetData(&p, 1, 0);
         cloud->SetPixelSize(c.pixels);
-        RenderOptions o = Flat(c.supersample);
+        RenderOptions o = Plain(c.supersample);
         o.devicePixelRatio = c.ratio;
-        ViewProjection vp;
-        const QImage image = RenderAbove(scene, size, o, &vp);
+        const ViewProjection vp = test::View(size);
+        const QImage image = SceneRenderer().Render(scene, vp, size, o);
         // Blue on white, partly covered pixels by their share, and its centre.
         double covered = 0, mx = 0, my = 0;
         for (int y = 0; y < size.height(); ++y)
@@ -172,8 +150,8 @@ TEST(PixelPoints, SurfacesHideThePointsBehindThem)
         const SurfaceVertex pv[] = {V(0.5, height, 0.5), V(0, -1, 0, 0xFF0000), V(1, 1, 1, 0xFF0000)};
         cloud->SetData(pv, 3, 0);
         cloud->SetPixelSize(9);
-        ViewProjection vp;
-        const QImage image = RenderAbove(scene, QSize(160, 120), Flat(), &vp);
+        const ViewProjection vp = test::View(QSize(160, 120));
+        const QImage image = SceneRenderer().Render(scene, vp, QSize(160, 120), Plain());
         const QPointF at = Screen(scene, vp, pv[0]);
         EXPECT_EQ(test::Pixel(image, at.x(), at.y()) == qRgb(0, 0, 255), shows) << "height " << height;
     }
@@ -195,11 +173,9 @@ TEST(PixelPoints, EveryDiscIsWholeForAnyBandsAndThreads)
     QImage first;
     for (const auto& [threads, bandRows] : {std::pair{1, 0}, {2, 0}, {2, 7}, {3, 13}, {1, 240}}) {
         SCOPED_TRACE(testing::Message() << threads << " threads, bands of " << bandRows);
-        RenderOptions o = Flat();
-        o.lighting = true;
-        o.threads = threads;
+        RenderOptions o = Plain(1, true, threads);
         o.bandRows = bandRows;
-        const QImage image = RenderAbove(scene, QSize(320, 240), o);
+        const QImage image = SceneRenderer().Render(scene, test::View(QSize(320, 240)), QSize(320, 240), o);
         EXPECT_EQ(test::Count(image, [](QRgb c) { return c != qRgb(255, 255, 255); }), int(grid.size() * mask.pixels));
         first = first.isNull() ? image : first;
         EXPECT_EQ(test::MeanDifference(image, first), 0.0);
@@ -216,9 +192,7 @@ TEST(PixelPoints, PickedWithinTheirDisc)
     const SurfaceVertex pv[] = {V(0, 0, 0), V(10, 5, 10), V(4, 1, 6), V(4, 3, 6), V(7.5, 2.5, 2.25)};
     cloud->SetData(pv, 5, 0);
     cloud->SetPixelSize(8);
-    OrbitCamera camera;
-    camera.SetOrientation(0, 90);
-    const ViewProjection vp = camera.Matrices(300, 200);
+    const ViewProjection vp = test::View(QSize(300, 200));
     for (const auto& [offset, hits] : {std::pair{QPointF(0, 0), true}, {{3.5, 0}, true}, {{0, -5.5}, true},
                                        {{4, 4}, true}, {{0, 9}, false}}) {
         const QPointF at = Screen(scene, vp, pv[4]) + offset;

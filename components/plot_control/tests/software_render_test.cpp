@@ -21,6 +21,9 @@ using plot::test::Near;
 
 namespace {
 
+using test::Plain;
+using test::V;
+
 constexpr QRgb kWhite = 0xFFFFFFFF;
 const QSize kSize(320, 240);
 
@@ -29,20 +32,9 @@ struct Frame {
     ViewProjection vp;
 };
 
-RenderOptions Plain(bool lighting = false)
-{
-    RenderOptions o;
-    o.decorations = false;
-    o.lighting = lighting;
-    o.supersample = 1;
-    return o;
-}
-
 Frame Render(Scene& scene, const RenderOptions& options, double yaw = 0, double pitch = 90)
 {
-    OrbitCamera camera;
-    camera.SetOrientation(yaw, pitch);
-    Frame f{{}, camera.Matrices(kSize.width(), kSize.height())};
+    Frame f{{}, test::View(kSize, yaw, pitch)};
     f.image = SceneRenderer().Render(scene, f.vp, kSize, options);
     return f;
 }
@@ -50,13 +42,9 @@ Frame Render(Scene& scene, const RenderOptions& options, double yaw = 0, double 
 // The colour drawn where data point (x, y, z) projects.
 QRgb At(Scene& scene, const Frame& f, double x, double y, double z)
 {
-    scene.Prepare();
-    float sx = -1, sy = -1;
-    EXPECT_TRUE(f.vp.Project(scene.ToUnit(x, y, z), &sx, &sy));
-    return test::Pixel(f.image, sx, sy);
+    const QPointF p = test::Screen(scene, f.vp, x, y, z);
+    return test::Pixel(f.image, p.x(), p.y());
 }
-
-SurfaceVertex V(double x, double y, double z, std::uint32_t rgb) { return {x, y, z, rgb, 0xDEADBEEF}; }
 
 // The triangle (0,0,0) (1,0,0) (0,y2,1) in the given colours.
 std::shared_ptr<SurfaceMesh> AddTriangle(Scene& scene, std::uint32_t a, std::uint32_t b, std::uint32_t c, double y2 = 0)
@@ -117,19 +105,19 @@ TEST(SoftwareRenderer, GeometryIntoACallersPictureMatchesAPlainFrame)
         if (k % 20 != 19)
             idx.insert(idx.end(), {k, k + 1, k + 20, k + 1, k + 21, k + 20});
     scene.AddSurface()->SetData(v.data(), v.size(), idx.data(), idx.size());
-    const Frame f = Render(scene, Plain(true), 30, 40);
+    const Frame f = Render(scene, Plain(1, true), 30, 40);
 
     SceneRenderer renderer;
     QImage target(kSize, QImage::Format_RGB32);
     target.fill(kWhite);
-    renderer.RenderGeometry(scene, f.vp, target, Plain(true));
+    renderer.RenderGeometry(scene, f.vp, target, Plain(1, true));
     EXPECT_EQ(test::MeanDifference(f.image, target), 0.0);
     EXPECT_GT(renderer.LastStats().triangles, 600u);
     QImage empty;
-    renderer.RenderGeometry(scene, f.vp, empty, Plain(true));
+    renderer.RenderGeometry(scene, f.vp, empty, Plain(1, true));
     EXPECT_TRUE(empty.isNull());
 
-    RenderOptions four = Plain(true);
+    RenderOptions four = Plain(1, true);
     four.threads = 4;
     const QImage shared = Render(scene, four, 30, 40).image;
     const platform::ScopedThreadStartFailure noThreads;
@@ -144,26 +132,9 @@ TEST(SoftwareRenderer, LightingFollowsTheLightModel)
     float intensity = 0, specular = 0;
     lighting::Shade(Vec3{0, 0, 1}, Vec3{0, 0, 1}, &intensity, &specular); // the normal points at the eye
     const auto lit = [&](int c) { return std::min(255, int(c * intensity + specular * 255 + 0.5f)); };
-    const QRgb got = At(scene, Render(scene, Plain(true)), 0.3, 0, 0.3);
+    const QRgb got = At(scene, Render(scene, Plain(1, true)), 0.3, 0, 0.3);
     EXPECT_TRUE(Near(got, qRgb(lit(0x80), lit(0x80), lit(0xC0)), 2));
-    EXPECT_TRUE(Near(At(scene, Render(scene, Plain(true), 0, -90), 0.3, 0, 0.3), got, 2));
-}
-
-TEST(SoftwareRenderer, GridOfTwoTrianglesLeavesNoGapAlongTheSharedEdge)
-{
-    // The chart adapter's 2 x 2 grid: triangles 0 1 2 and 1 3 2.
-    Scene scene;
-    const SurfaceVertex v[] = {V(0, 5, 0, 0x336699), V(0, 5, 10, 0x336699), V(2, 5, 0, 0x336699), V(2, 5, 10, 0x336699)};
-    const std::uint32_t idx[] = {0, 1, 2, 1, 3, 2};
-    scene.AddSurface()->SetData(v, 4, idx, 6);
-    for (double yaw : {0.0, 17.0, 45.0}) {
-        const Frame f = Render(scene, Plain(), yaw, 90);
-        int holes = 0;
-        for (int i = 1; i < 40; ++i)
-            for (int j = 1; j < 40; ++j)
-                holes += At(scene, f, 2.0 * i / 40, 5, 10.0 * j / 40) != qRgb(0x33, 0x66, 0x99);
-        EXPECT_EQ(holes, 0) << "yaw " << yaw;
-    }
+    EXPECT_TRUE(Near(At(scene, Render(scene, Plain(1, true), 0, -90), 0.3, 0, 0.3), got, 2));
 }
 
 TEST(SoftwareRenderer, PointIsADiscOfItsSizeInDataUnits)
@@ -173,10 +144,9 @@ TEST(SoftwareRenderer, PointIsADiscOfItsSizeInDataUnits)
     const SurfaceVertex p[] = {V(0, 0, 0, 0x20A040), V(4, 2, 4, 0x20A040), V(2, 1, 2, 0x20A040)};
     scene.AddPointCloud()->SetData(p, 3, 0.8); // diameter 0.8 of 4 = 0.2 of the box
     const Frame f = Render(scene, Plain());
-    scene.Prepare();
     const Vec3 u = scene.ToUnit(2, 1, 2);
-    float sx = 0, sy = 0;
-    ASSERT_TRUE(f.vp.Project(u, &sx, &sy));
+    const QPointF at = test::Screen(scene, f.vp, 2, 1, 2);
+    const double sx = at.x(), sy = at.y();
     const float radius = 0.1f * f.vp.PixelsPerUnit(-f.vp.view.TransformPoint(u).z);
     ASSERT_GT(radius, 8);
     EXPECT_EQ(test::Pixel(f.image, sx, sy), qRgb(0x20, 0xA0, 0x40));
@@ -201,9 +171,8 @@ TEST(SoftwareRenderer, WaterPlaneSitsAtItsLevelAndMovesInTwentiethsClamped)
         EXPECT_DOUBLE_EQ(scene.WaterLevelValue(), level);
         // Down the column through the plane's centre the water spans from
         // the back edge (z = 0, higher on screen) to the front edge (z = 1).
-        float x = 0, back = 0, front = 0, unused = 0;
-        ASSERT_TRUE(f.vp.Project(scene.ToUnit(0.5, level, 0), &x, &back));
-        ASSERT_TRUE(f.vp.Project(scene.ToUnit(0.5, level, 1), &unused, &front));
+        const double x = test::Screen(scene, f.vp, 0.5, level, 0).x(), back = test::Screen(scene, f.vp, 0.5, level, 0).y();
+        const double front = test::Screen(scene, f.vp, 0.5, level, 1).y();
         int top = -1, bottom = -1;
         for (int y = 0; y < f.image.height(); ++y)
             if (const QRgb c = f.image.pixel(int(x), y); qBlue(c) > qRed(c) + 40) {
@@ -227,9 +196,9 @@ TEST(SoftwareRenderer, WireframeDrawsEdgesAndLeavesFacesEmpty)
         EXPECT_EQ(At(scene, f, x, 0, z), kWhite) << x << ", " << z;
     // Edges, the shared diagonal included, are drawn within a pixel.
     for (auto [x, z] : {std::pair{0.5, 0.0}, {0.0, 0.5}, {1.0, 0.5}, {0.5, 0.5}, {0.3, 0.7}}) {
-        float sx = 0, sy = 0;
-        ASSERT_TRUE(f.vp.Project(scene.ToUnit(x, 0, z), &sx, &sy));
-        EXPECT_GT(Count(f.image, [](QRgb c) { return c == qRgb(0, 0, 0x80); }, QRect(int(sx) - 1, int(sy) - 1, 3, 3)), 0)
+        const QPointF q = test::Screen(scene, f.vp, x, 0, z);
+        const QPoint p(int(std::floor(q.x())), int(std::floor(q.y())));
+        EXPECT_GT(Count(f.image, [](QRgb c) { return c == qRgb(0, 0, 0x80); }, QRect(p - QPoint(1, 1), QSize(3, 3))), 0)
             << x << ", " << z;
     }
 }
@@ -293,14 +262,10 @@ TEST(Ticks, RoundNumbersForAxesAndTheColourBar)
         bool log;
         QStringList labels;
     } bars[] = {
-        {0, 1, false, {"0.0", "0.2", "0.4", "0.6", "0.8", "1.0"}},
-        {0, 0.11, false, {"0.00", "0.02", "0.04", "0.06", "0.08", "0.10"}},
-        {0.13, 0.97, false, {"0.2", "0.4", "0.6", "0.8"}},
-        {-3, 1017, false, {"0", "200", "400", "600", "800", "1000"}},
-        {2.5, 2.5, false, {"2.5"}},
+        {0, 1, false, {"0.0", "0.2", "0.4", "0.6", "0.8", "1.0"}}, {2.5, 2.5, false, {"2.5"}}, {-2, -2, true, {"0.01"}},
+        {0, 0.11, false, {"0.00", "0.02", "0.04", "0.06", "0.08", "0.10"}}, {0.13, 0.97, false, {"0.2", "0.4", "0.6", "0.8"}},
+        {-3, 1017, false, {"0", "200", "400", "600", "800", "1000"}}, {-4, 0, true, {"0.0001", "0.001", "0.01", "0.1", "1"}},
         {0.25, 0.56, false, {"0.25", "0.35", "0.45", "0.55"}}, // every other tick of a finer step
-        {-4, 0, true, {"0.0001", "0.001", "0.01", "0.1", "1"}},
-        {-2, -2, true, {"0.01"}},
     };
     for (const auto& c : bars) {
         QStringList got;
@@ -375,17 +340,11 @@ TEST(SoftwareRenderer, LogAxisDrawsDecadeTicksWhereTheValuesLie)
 // Opaque triangles cover exactly the pixel centres inside them by the
 // top-left rule, wherever they lie: small, thin, axis-aligned, large (the
 // 64-bit path), narrow (eight pixels of a row at once), reaching past the
-// target, and drawn in two parts by rows; in both fill modes.
-class RasterizerFill : public ::testing::TestWithParam<raster::FillMode> {};
-
-INSTANTIATE_TEST_SUITE_P(Modes, RasterizerFill, ::testing::Values(raster::FillMode::Best, raster::FillMode::PixelByPixel));
-
-TEST_P(RasterizerFill, TrianglesCoverExactlyThePixelCentresInside)
+// target, and drawn in two parts by rows. Filled in lanes, they shade as
+// pixel by pixel: colours within one step, depths within float rounding.
+TEST(Rasterizer, TrianglesCoverExactlyThePixelCentresInsideInBothFillModes)
 {
     constexpr int W = 97, H = 61;
-    std::vector<std::uint32_t> pixels(W * H);
-    std::vector<float> depth(W * H);
-    raster::Target t{pixels.data(), depth.data(), W, H, W};
     std::vector<std::uint8_t> owner(H);
     for (int y = 0; y < H; ++y)
         owner[y] = std::uint8_t((y >> 3) & 1);
@@ -408,7 +367,8 @@ TEST_P(RasterizerFill, TrianglesCoverExactlyThePixelCentresInside)
         const int shape = n % 4;
         raster::FixedVertex v[3];
         for (auto& p : v)
-            p = {coordinate(shape, W), coordinate(shape, H), 0.5f, 0x00336699u};
+            p = {coordinate(shape, W), coordinate(shape, H), float(random() % 1000) / 1000.0f,
+                 std::uint32_t(random() & 0xFFFFFFu) | 0x010101u};
         if (shape == 3) // at most nine pixels wide, so most boxes hold at most eight pixel centres
             for (auto& p : v)
                 p.x = v[0].x + int(random() % (9 * 16));
@@ -416,66 +376,37 @@ TEST_P(RasterizerFill, TrianglesCoverExactlyThePixelCentresInside)
             v[1].y = v[0].y; // a horizontal edge
         if (n % 11 == 0)
             v[2].x = v[1].x; // a vertical edge
-        std::fill(pixels.begin(), pixels.end(), 0u);
-        std::fill(depth.begin(), depth.end(), 1.0f);
-        raster::DrawTriangles(v, indices, 1, t, owner.data(), 0, GetParam());
-        raster::DrawTriangles(v, indices, 1, t, owner.data(), 1, GetParam());
-
+        std::vector<std::uint32_t> pixels[2] = {std::vector<std::uint32_t>(W * H, 0u), std::vector<std::uint32_t>(W * H, 0u)};
+        std::vector<float> depth[2] = {std::vector<float>(W * H, 1.0f), std::vector<float>(W * H, 1.0f)};
+        for (const int m : {0, 1}) {
+            raster::Target t{pixels[m].data(), depth[m].data(), W, H, W};
+            const auto mode = m ? raster::FillMode::PixelByPixel : raster::FillMode::Best;
+            raster::DrawTriangles(v, indices, 1, t, owner.data(), 0, mode);
+            raster::DrawTriangles(v, indices, 1, t, owner.data(), 1, mode);
+        }
         std::int64_t X[3] = {v[0].x, v[1].x, v[2].x}, Y[3] = {v[0].y, v[1].y, v[2].y};
         const std::int64_t area = (X[1] - X[0]) * (Y[2] - Y[0]) - (Y[1] - Y[0]) * (X[2] - X[0]);
         if (area < 0) {
             std::swap(X[1], X[2]);
             std::swap(Y[1], Y[2]);
         }
-        for (int y = 0; y < H; ++y)
-            for (int x = 0; x < W; ++x) {
-                bool inside = area != 0;
-                for (int k = 0; k < 3 && inside; ++k) {
-                    const int m = (k + 1) % 3;
-                    const std::int64_t A = Y[k] - Y[m], B = X[m] - X[k];
-                    const bool topLeft = A > 0 || (A == 0 && B < 0);
-                    inside = A * (16 * x + 8 - X[k]) + B * (16 * y + 8 - Y[k]) - (topLeft ? 0 : 1) >= 0;
-                }
-                drawn += inside;
-                ASSERT_EQ(inside, pixels[y * W + x] != 0) << "triangle " << n << ", pixel " << x << "," << y;
-            }
-    }
-    EXPECT_GT(drawn, 100000); // the triangles do cover pixels
-}
-
-// Both fills shade a triangle alike: the same pixels, colours within one
-// step, depths within float rounding; narrow triangles (one step a row) and
-// wide ones, also beside and past the target's right edge.
-TEST(Rasterizer, FillModesAgreeOnColoursAndDepths)
-{
-    if (!raster::FillsInLanes())
-        GTEST_SKIP() << "this processor fills pixel by pixel only";
-    constexpr int W = 64, H = 48;
-    const std::vector<std::uint8_t> owner(H, 0);
-    std::mt19937 random(5);
-    const std::uint32_t indices[3] = {0, 1, 2};
-    int compared = 0;
-    for (int n = 0; n < 4000; ++n) {
-        const int x0 = int(random() % ((W - 2) * 16)), y0 = int(random() % ((H - 24) * 16));
-        const int wide = n % 3 == 0 ? 80 : n % 3 == 1 ? 8 : 16; // pixels
-        raster::FixedVertex v[3];
-        for (auto& p : v)
-            p = {x0 + int(random() % (wide * 16)) - (wide > 16 ? 32 * 16 : 0), y0 + int(random() % (24 * 16)),
-                 float(random() % 1000) / 1000.0f, std::uint32_t(random() & 0xFFFFFFu)};
-        std::vector<std::uint32_t> lanes(W * H, 0u), single(W * H, 0u);
-        std::vector<float> lanesDepth(W * H, 1.0f), singleDepth(W * H, 1.0f);
-        raster::Target a{lanes.data(), lanesDepth.data(), W, H, W}, b{single.data(), singleDepth.data(), W, H, W};
-        raster::DrawTriangles(v, indices, 1, a, owner.data(), 0, raster::FillMode::Best);
-        raster::DrawTriangles(v, indices, 1, b, owner.data(), 0, raster::FillMode::PixelByPixel);
         for (int i = 0; i < W * H; ++i) {
-            ASSERT_EQ(lanes[i] != 0, single[i] != 0) << "triangle " << n << ", pixel " << i;
-            if (!single[i])
-                continue;
-            ++compared;
-            ASSERT_LE(vantix::test::ChannelDifference(lanes[i], single[i]), 1) << "triangle " << n << ", pixel " << i;
-            ASSERT_LE(std::abs(int(lanes[i] >> 24) - int(single[i] >> 24)), 1) << "triangle " << n << ", pixel " << i;
-            ASSERT_NEAR(lanesDepth[i], singleDepth[i], 1e-5f) << "triangle " << n << ", pixel " << i;
+            bool inside = area != 0;
+            for (int k = 0; k < 3 && inside; ++k) {
+                const int m = (k + 1) % 3;
+                const std::int64_t A = Y[k] - Y[m], B = X[m] - X[k];
+                const bool topLeft = A > 0 || (A == 0 && B < 0);
+                inside = A * (16 * (i % W) + 8 - X[k]) + B * (16 * (i / W) + 8 - Y[k]) - (topLeft ? 0 : 1) >= 0;
+            }
+            drawn += inside;
+            ASSERT_EQ(inside, pixels[0][i] != 0) << "triangle " << n << ", pixel " << i % W << "," << i / W;
+            ASSERT_EQ(inside, pixels[1][i] != 0) << "triangle " << n << ", pixel " << i % W << "," << i / W;
+            if (inside) {
+                ASSERT_LE(vantix::test::ChannelDifference(pixels[0][i], pixels[1][i]), 1) << "triangle " << n;
+                ASSERT_LE(std::abs(int(pixels[0][i] >> 24) - int(pixels[1][i] >> 24)), 1) << "triangle " << n;
+                ASSERT_NEAR(depth[0][i], depth[1][i], 1e-5f) << "triangle " << n;
+            }
         }
     }
-    EXPECT_GT(compared, 100000);
+    EXPECT_GT(drawn, 100000); // the triangles do cover pixels
 }
