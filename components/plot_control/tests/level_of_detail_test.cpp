@@ -322,6 +322,27 @@ TEST(SceneRenderer, DraftsDrawLessAndLookLikeTheSettledFrame)
     EXPECT_LT(renderer.LastStats().coarsestStep, built);
 }
 
+// A draft asked to defer building leaves out a large surface whose level is
+// not built (new data); once the level is there it draws as a plain draft.
+// Small surfaces are never left out.
+TEST(SceneRenderer, DraftsDeferBuildingALargeNewSurfacesLevel)
+{
+    RenderOptions deferring = Plain(), draft = Plain();
+    deferring.draft = draft.draft = draft.buildLevels = deferring.deferLevels = true;
+    for (const int n : {600, 200}) {
+        Scene scene;
+        const auto mesh = AddGrid(scene, MakeGrid(n, [](double x, double z) { return std::sin(x) * z + 0.01 * std::sin(97 * x * z); }));
+        const bool large = n == 600; // 718,802 triangles
+        SceneRenderer renderer;
+        (void)renderer.Render(scene, OrbitCamera(), QSize(640, 400), deferring);
+        EXPECT_EQ(renderer.LastStats().levelsDeferred, large) << n;
+        EXPECT_EQ(renderer.LastStats().triangles == 0, large) << n;
+        EXPECT_EQ(mesh->HasLevelOfDetail(), !large) << n;
+        const QImage plain = renderer.Render(scene, OrbitCamera(), QSize(640, 400), draft); // builds the level
+        EXPECT_EQ(renderer.Render(scene, OrbitCamera(), QSize(640, 400), deferring), plain) << n;
+    }
+}
+
 // Recognising a grid or building a level for a frame that is abandoned
 // stops and keeps nothing, so that the next frame builds them whole.
 TEST(SurfaceLod, AbandonedBuildsKeepNothing)
