@@ -205,8 +205,9 @@ TEST(BatchChoice, ChosenAsTheDialogChooses)
     for (const auto& s : snaps) {
         const BatchChoice choice = Choose(file, s.args);
         EXPECT_EQ(HeldValue(choice, L"Held:p"), s.p) << s.args[1];
-        if (!std::isnan(s.q))
+        if (!std::isnan(s.q)) {
             EXPECT_EQ(HeldValue(choice, L"Held:q"), s.q) << s.args[1];
+        }
     }
     const BatchChoice axes = Choose(file, {"--x", "p", "--y", "Grid:x", "--function", "g", "--fix", "y=0.4"});
     EXPECT_EQ(std::tie(axes.nInputX, axes.nInputY, axes.nFunction), std::make_tuple(2u, 0u, 1u));
