@@ -215,8 +215,9 @@ TEST(SurfaceLod, MergedLevelsCoarsenNoiseAndStayClosed)
         EXPECT_LE(merged->refinedCells, 9u) << step;                // only the cells over the hole
         EXPECT_LT(merged->indices.size(), noisy->indices.size() / 2) << step;
         ExpectSameFootprint(*merged, *mesh, step);
-        if (step <= 4) // at step 8 the fine vertices around the hole are most of the level's
+        if (step <= 4) { // at step 8 the fine vertices around the hole are most of the level's
             EXPECT_LT(deviation(merged->positions), 0.6 * deviation(mesh->UnitPositions())) << step;
+        }
     }
 }
 
