@@ -20,24 +20,18 @@
 // frame) at most kMaxDraftDifference, between settled and full detail at most
 // kMaxSettledDifference.
 //
-//   plot_render_bench [--big] [--rounds N] [--images DIR] [--opengl] [--only NAME]
+//   plot_render_bench [--big] [--rounds N] [--images DIR] [--only NAME]
 //
 // --big adds 2000 x 2000 cells and 5 M points (slow on two cores).
 // --images writes the draft and the settled frame of each case, and of the
 // largest surface at 1 % noise one picture with both side by side.
 // --only runs the series whose name contains NAME ("1%", "M points", ...).
-// --opengl adds the OpenGL back end's frame while the camera turns (needs a
-// display; under xvfb-run that is Mesa's software rasterizer).
+// The OpenGL back end's frames: plot_render_gl_bench.
+#include "RenderScenes.h"
 #include "TransformPass.h"
-#include "plot_control/GlSceneRenderer.h"
 #include "plot_control/SceneRenderer.h"
 
 #include <QGuiApplication>
-#include <QOffscreenSurface>
-#include <QOpenGLContext>
-#include <QOpenGLFramebufferObject>
-#include <QOpenGLFunctions>
-#include <QOpenGLPaintDevice>
 #include <QPainter>
 
 #include <algorithm>
@@ -55,7 +49,6 @@
 
 namespace {
 
-using Clock = std::chrono::steady_clock;
 
 // Mean difference per channel allowed between a draft and its settled frame.
 constexpr double kMaxDraftDifference = 4.0;
@@ -63,90 +56,12 @@ constexpr double kMaxDraftDifference = 4.0;
 // cells, a subsample of the largest clouds) and full detail.
 constexpr double kMaxSettledDifference = 6.0;
 
-template <class F>
-double Ms(F&& f)
-{
-    const auto a = Clock::now();
-    f();
-    return std::chrono::duration<double, std::milli>(Clock::now() - a).count();
-}
-
-double Median(std::vector<double> v)
-{
-    std::sort(v.begin(), v.end());
-    const std::size_t n = v.size();
-    return n == 0 ? 0 : n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
-}
-
 using bench::ScreenPoint;
 using bench::TransformPass;
-
-double Function(double x, double z)
-{
-    return std::sin(x) * std::cos(1.7 * z) + 0.3 * std::sin(0.7 * x + 2.1 * z);
-}
-constexpr double kFunctionRange = 2.6; // of Function over the domain, near enough
-
-std::uint32_t Ramp(double t)
-{
-    t = std::clamp(t, 0.0, 1.0);
-    const auto c = [](double v) { return std::uint32_t(std::clamp(v, 0.0, 1.0) * 255 + 0.5); };
-    return (c(1.5 * t) << 16) | (c(1.2 - std::fabs(2 * t - 1)) << 8) | c(1.5 * (1 - t));
-}
-
-// An n x n grid of noisy values, coloured by roughness (distance from the
-// mean of the four neighbours) as the program colours grid slices.
-void MakeSurface(plot::Scene& scene, int n, double noise)
-{
-    std::mt19937_64 random(20240601 + n);
-    std::normal_distribution<double> dist(0.0, noise * kFunctionRange);
-    std::vector<plot::SurfaceVertex> v(std::size_t(n) * n);
-    for (int i = 0; i < n; ++i)
-        for (int j = 0; j < n; ++j) {
-            const double x = 10.0 * i / (n - 1), z = 4.0 * j / (n - 1);
-            v[std::size_t(i) * n + j] = {x, Function(x, z) + dist(random), z, 0, 0};
-        }
-    std::vector<double> rough(v.size(), 0);
-    double hi = 1e-12;
-    for (int i = 1; i + 1 < n; ++i)
-        for (int j = 1; j + 1 < n; ++j) {
-            const std::size_t k = std::size_t(i) * n + j;
-            rough[k] = std::fabs(v[k].y - 0.25 * (v[k - 1].y + v[k + 1].y + v[k - n].y + v[k + n].y));
-            hi = std::max(hi, rough[k]);
-        }
-    for (std::size_t k = 0; k < v.size(); ++k)
-        v[k].color = Ramp(rough[k] / hi);
-    std::vector<std::uint32_t> idx;
-    idx.reserve(std::size_t(n - 1) * (n - 1) * 6);
-    for (int i = 0; i + 1 < n; ++i)
-        for (int j = 0; j + 1 < n; ++j) {
-            const std::uint32_t k00 = std::uint32_t(i * n + j), k01 = k00 + 1, k10 = k00 + std::uint32_t(n), k11 = k10 + 1;
-            idx.insert(idx.end(), {k00, k01, k10, k01, k11, k10});
-        }
-    scene.AddSurface()->SetData(v.data(), v.size(), idx.data(), idx.size());
-}
-
-// Scattered designs: uniform random inputs, noisy values, pixel-sized points
-// of the size the program picks for that many.
-void MakeCloud(plot::Scene& scene, std::size_t count)
-{
-    std::mt19937_64 random(20240602 + count);
-    std::uniform_real_distribution<double> ux(0.0, 10.0), uz(0.0, 4.0);
-    std::normal_distribution<double> dist(0.0, 0.01 * kFunctionRange);
-    std::vector<plot::SurfaceVertex> points(count);
-    for (auto& p : points) {
-        p.x = ux(random);
-        p.z = uz(random);
-        p.y = Function(p.x, p.z) + dist(random);
-        p.color = 0xFFFFFF;
-        p.unused = 0;
-    }
-    auto cloud = scene.AddPointCloud();
-    cloud->SetPixelSize(count <= 2000000 ? 4.0 : 3.0);
-    cloud->SetColorByValue(true);
-    cloud->SetData(points.data(), points.size(), 0.0);
-}
-
+using bench::MakeCloud;
+using bench::MakeSurface;
+using bench::Median;
+using bench::Ms;
 // Mean absolute difference per channel over the frame.
 double MeanDifference(const QImage& a, const QImage& b)
 {
@@ -161,54 +76,8 @@ double MeanDifference(const QImage& a, const QImage& b)
     return sum / (3.0 * a.width() * a.height());
 }
 
-// Steady OpenGL frames of a turning camera; -1 without a context.
-double OpenGLFrameMs(plot::Scene& scene, QSize size, int rounds)
-{
-    QSurfaceFormat format;
-    format.setDepthBufferSize(24);
-    format.setStencilBufferSize(8);
-    QOpenGLContext context;
-    context.setFormat(format);
-    QOffscreenSurface surface;
-    if (!context.create())
-        return -1;
-    surface.setFormat(context.format());
-    surface.create();
-    if (!context.makeCurrent(&surface))
-        return -1;
-    double ms = -1;
-    {
-        QOpenGLFramebufferObjectFormat fboFormat;
-        fboFormat.setAttachment(QOpenGLFramebufferObject::CombinedDepthStencil);
-        fboFormat.setSamples(4);
-        QOpenGLFramebufferObject fbo(size, fboFormat);
-        fbo.bind();
-        plot::GlSceneRenderer gl;
-        if (gl.Initialize()) {
-            QOpenGLPaintDevice device(size);
-            double yaw = plot::OrbitCamera::kDefaultYaw;
-            plot::OrbitCamera turning;
-            const auto frame = [&] {
-                turning.SetOrientation(yaw += 3, plot::OrbitCamera::kDefaultPitch);
-                QPainter painter(&device);
-                gl.Paint(painter, scene, turning.Matrices(size.width(), size.height()));
-                painter.end();
-                context.functions()->glFinish();
-            };
-            frame(); // uploads the series
-            std::vector<double> t;
-            for (int r = 0; r < rounds; ++r)
-                t.push_back(Ms(frame));
-            ms = Median(t);
-            gl.ReleaseResources();
-        }
-    }
-    context.doneCurrent();
-    return ms;
-}
-
 struct Options {
-    bool big = false, opengl = false;
+    bool big = false;
     int rounds = 7;
     QString images;
     std::string only; // run only the series whose name contains this
@@ -331,10 +200,6 @@ void RunCase(const char* name, double draftLimit, const std::function<void(plot:
                         *std::max_element(waits.begin(), waits.end()));
             verdicts.Check(*std::max_element(waits.begin(), waits.end()) <= 50);
         }
-        if (opt.opengl) {
-            const double gl = OpenGLFrameMs(scene, size, std::max(3, opt.rounds / 2));
-            std::printf("|   OpenGL, turning camera: %.1f ms a frame\n", gl);
-        }
         if (!opt.images.isEmpty()) {
             const QString base = QStringLiteral("%1/%2-%3x%4").arg(opt.images, QString::fromLatin1(name).replace(' ', '-').replace('%', QLatin1String("pct")))
                                      .arg(size.width())
@@ -357,8 +222,6 @@ int main(int argc, char** argv)
         const std::string_view a = argv[i];
         if (a == "--big")
             opt.big = true;
-        else if (a == "--opengl")
-            opt.opengl = true;
         else if (a == "--rounds" && i + 1 < argc)
             opt.rounds = std::max(1, std::atoi(argv[++i]));
         else if (a == "--only" && i + 1 < argc)
@@ -366,7 +229,7 @@ int main(int argc, char** argv)
         else if (a == "--images" && i + 1 < argc)
             opt.images = QString::fromLocal8Bit(argv[++i]);
         else {
-            std::fprintf(stderr, "usage: plot_render_bench [--big] [--rounds N] [--images DIR] [--opengl] [--only NAME]\n");
+            std::fprintf(stderr, "usage: plot_render_bench [--big] [--rounds N] [--images DIR] [--only NAME]\n");
             return 2;
         }
     }

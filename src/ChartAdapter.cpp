@@ -199,7 +199,7 @@ bool CChartAdapter::Initialize(IUnknown* pControl)
     SW_TRACE(L"Chart adapter : Initialize %p", static_cast<void*>(pControl));
     m_spControl.QueryFrom(pControl);
 
-    const int renderer = RendererFromVideoMode(ReadVideoModeSetting());
+    const auto renderer = LONG(RendererFromVideoMode(ReadVideoModeSetting()));
     if (!m_spControl)
         return false;
 

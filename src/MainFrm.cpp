@@ -492,7 +492,7 @@ void CMainFrame::OnChartOptions()
     chart->SendChildMessage(WM_CHILD_GETVIDEOMODE, 0, reinterpret_cast<std::intptr_t>(&renderer));
     m_nFov = fov;
     m_bTracking = tracking == 1;
-    m_nRenderer = renderer == 1 ? 0 : 1;
+    m_renderer = plot::ToRendererCode(renderer);
     m_bApplyToAll = false;
 
     CVisualizeOptionsDlg dlg(ActiveWindow());
@@ -500,12 +500,12 @@ void CMainFrame::OnChartOptions()
     dlg.m_bTracking = m_bTracking;
     dlg.m_bApplyToAll = m_bApplyToAll;
     dlg.m_bCancelled = m_bCancelled;
-    dlg.m_nRenderer = m_nRenderer;
+    dlg.m_renderer = m_renderer;
     if (Prompts().DoModal(dlg) != IDOK)
         return;
 
-    if (dlg.m_nRenderer != m_nRenderer)
-        OnRendererChanged(dlg.m_nRenderer == 0 ? 1 : 0);
+    if (dlg.m_renderer != m_renderer)
+        OnRendererChanged(dlg.m_renderer);
     const auto apply = [&](CChildFrame* c) {
         c->SendChildMessage(WM_CHILD_SETFOV, static_cast<std::uintptr_t>(dlg.m_nFov), 0);
         c->SendChildMessage(WM_CHILD_SETSELECTION, dlg.m_bTracking ? 1 : 0, 0);
@@ -518,14 +518,14 @@ void CMainFrame::OnChartOptions()
     m_bTracking = dlg.m_bTracking;
     m_bApplyToAll = dlg.m_bApplyToAll;
     m_bCancelled = dlg.m_bCancelled;
-    m_nRenderer = dlg.m_nRenderer;
+    m_renderer = dlg.m_renderer;
 }
 
-void CMainFrame::OnRendererChanged(int renderer)
+void CMainFrame::OnRendererChanged(plot::RendererCode renderer)
 {
     Prompts().MessageBox(ActiveWindow(), LoadResourceString(IDS_REOPEN_FOR_RENDERER), LoadResourceString(IDS_MESSAGE_CAPTION), MB_OK | MB_ICONINFORMATION);
     ForEachChart([&](CChildFrame* c) { c->SendChildMessage(WM_CHILD_SETVIDEOMODE, static_cast<std::uintptr_t>(renderer), 0); });
-    WriteVideoModeSetting(renderer == 1 ? L"OPENGL" : L"DIRECTX");
+    WriteVideoModeSetting(VideoModeText(renderer));
 }
 
 void CMainFrame::closeEvent(QCloseEvent* event)

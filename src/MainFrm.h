@@ -4,6 +4,7 @@
 #include "CommandIds.h"
 #include "ITopLevelControl.h"
 #include "UpdateUI.h"
+#include "plot_control/IPlotControl.h"
 
 #include <QMainWindow>
 #include <QMetaObject>
@@ -34,7 +35,7 @@ public:
     // Opens a results file in a new chart window (command line).
     void OpenChartFile(const std::wstring& path);
     // Persists and broadcasts a renderer change (0 software, 1 OpenGL).
-    void OnRendererChanged(int renderer);
+    void OnRendererChanged(plot::RendererCode renderer);
     // Runs one command as if chosen from the menu, toolbar or keyboard.
     void OnCommand(unsigned id);
     // Idle processing: command states that depend on the active chart.
@@ -63,7 +64,7 @@ public:
     bool m_bTracking = true;
     bool m_bApplyToAll = false;
     bool m_bCancelled = false;
-    int m_nRenderer = 0; // 0 OpenGL, 1 software
+    plot::RendererCode m_renderer = plot::RendererCode::OpenGL;
 
     class CEventManager : public ITopLevelControl {
     public:

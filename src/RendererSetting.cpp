@@ -19,11 +19,15 @@ std::optional<std::wstring> ReadVideoModeSetting()
     return value.toString().toStdWString();
 }
 
-int RendererFromVideoMode(const std::optional<std::wstring>& text)
+plot::RendererCode RendererFromVideoMode(const std::optional<std::wstring>& text)
 {
-    if (text && *text == L"OPENGL")
-        return 1;
-    return 0;
+    return text && *text == VideoModeText(plot::RendererCode::OpenGL) ? plot::RendererCode::OpenGL
+                                                                      : plot::RendererCode::Software;
+}
+
+const wchar_t* VideoModeText(plot::RendererCode renderer)
+{
+    return renderer == plot::RendererCode::OpenGL ? L"OPENGL" : L"DIRECTX";
 }
 
 bool WriteVideoModeSetting(const std::wstring& text)

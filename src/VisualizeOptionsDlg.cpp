@@ -148,8 +148,8 @@ void CVisualizeOptionsDlg::OnInitDialog()
     ShowFov(m_nFov);
     m_tracking->setChecked(m_bTracking);
     m_applyAll->setChecked(m_bApplyToAll);
-    m_render_ogl_radio.SetCheck(m_nRenderer == 0);
-    m_render_d3d_radio.SetCheck(m_nRenderer == 1);
+    m_render_ogl_radio.SetCheck(m_renderer == plot::RendererCode::OpenGL);
+    m_render_d3d_radio.SetCheck(m_renderer == plot::RendererCode::Software);
 }
 
 void CVisualizeOptionsDlg::ShowFov(int fov)
@@ -173,7 +173,7 @@ void CVisualizeOptionsDlg::OnOKCmd()
     m_bApplyToAll = m_applyAll->isChecked();
     m_bCancelled = false;
     SW_ASSERT(m_render_ogl_radio.GetCheck() != m_render_d3d_radio.GetCheck());
-    m_nRenderer = m_render_ogl_radio.GetCheck() ? 0 : 1;
+    m_renderer = m_render_ogl_radio.GetCheck() ? plot::RendererCode::OpenGL : plot::RendererCode::Software;
     done(1);
 }
 

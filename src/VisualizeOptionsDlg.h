@@ -2,6 +2,8 @@
 // "Visualizer Options": field of view, tracking mode, apply to all charts and
 // the renderer. The dialog only edits values; the main frame reads the charts
 // into it and applies and persists the results.
+#include "plot_control/IPlotControl.h"
+
 #include <QDialog>
 
 class QAbstractButton;
@@ -31,7 +33,7 @@ public:
     bool m_bTracking = true;
     bool m_bApplyToAll = false;
     bool m_bCancelled = false;
-    int m_nRenderer = 0; // 0 OpenGL, 1 software
+    plot::RendererCode m_renderer = plot::RendererCode::OpenGL;
 
     QSlider* trackbar() const { return m_track; }
 

@@ -245,7 +245,7 @@ TEST_F(MainFrameTest, ChartOptions)
     EXPECT_TRUE(prompts.messages.empty()); // nothing changed, nothing to reopen
     EXPECT_EQ(ReadVideoModeSetting(), std::optional<std::wstring>(L"OPENGL"));
 
-    m_frame->OnRendererChanged(0);
+    m_frame->OnRendererChanged(plot::RendererCode::Software);
     EXPECT_EQ(ReadVideoModeSetting(), std::optional<std::wstring>(L"DIRECTX"));
 }
 

@@ -1,12 +1,12 @@
 #include "BatchRender.h"
 
 #include "plot_control/ChartPicture.h"
+#include "plot_control/SoftwarePlotControl.h"
 
 #include "ChartAdapter.h"
 #include "InputConfigModel.h"
 #include "PngWriter.h"
 
-#include "PlotControl.h"
 #include "platform/errorinfo.h"
 #include "platform/loader.h"
 #include "platform/threads.h"
@@ -265,16 +265,24 @@ CBatchChart::CBatchChart(QSize size) : m_Size(size)
     // choice of the desktop program is not read (an OpenGL probe would only
     // cost time without a display).
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/nonexistent/vantix-render"));
-    m_spControl = platform::MakeCom<plot::CPlotControl>();
-    m_pAdapter = std::make_unique<CChartAdapter>();
-    if (!m_pAdapter->Initialize(static_cast<plot::IPlotControl*>(m_spControl.Get())))
+    if (FAILED(plot::CreateSoftwarePlotControl(&m_spControl, &m_pModel)))
         throw BatchError("the chart control could not be started");
-    if (m_pAdapter->GetVideoMode() != plot::kRendererSoftware)
-        m_pAdapter->SetVideoMode(plot::kRendererSoftware);
-    QWidget* pWidget = m_spControl->GetWidget();
+    m_pAdapter = std::make_unique<CChartAdapter>();
+    if (!m_pAdapter->Initialize(m_spControl.Get()))
+        throw BatchError("the chart control could not be started");
+    constexpr auto software = LONG(plot::RendererCode::Software);
+    if (m_pAdapter->GetVideoMode() != software)
+        m_pAdapter->SetVideoMode(software);
+    QWidget* pWidget = Widget();
     if (!pWidget)
         throw BatchError("the chart control has no picture");
     pWidget->resize(m_Size);
+}
+
+QWidget* CBatchChart::Widget() const
+{
+    ComPtr<plot::IQWidgetHost> spHost;
+    return SUCCEEDED(m_spControl.QueryInterface(&spHost)) ? spHost->GetWidget() : nullptr;
 }
 
 CBatchChart::~CBatchChart()
@@ -286,7 +294,7 @@ CBatchChart::~CBatchChart()
 QImage CBatchChart::Paint()
 {
     QImage image(m_Size, QImage::Format_RGB32);
-    m_spControl->GetWidget()->render(&image);
+    Widget()->render(&image);
     return image;
 }
 
@@ -333,7 +341,7 @@ QImage CBatchChart::Show(IUnknown* pData, const BatchChoice& choice, const Batch
     // The view's commands, as the window's menu gives them.
     if (options.wireframe)
         m_pAdapter->EnableWireFrame(true);
-    plot::ChartModel& model = m_spControl->Model();
+    plot::ChartModel& model = *m_pModel;
     if (options.water) {
         m_pAdapter->EnableWaterLevel(true);
         model.scene.Prepare();

@@ -20,9 +20,11 @@
 #include <vector>
 
 class QImage;
+class QWidget;
 class CChartAdapter;
 namespace plot {
-class CPlotControl;
+struct ChartModel;
+struct IPlotControl;
 }
 
 namespace batch {
@@ -72,8 +74,11 @@ public:
                 const std::function<void(const char*)>& mark = {});
 
 private:
+    QWidget* Widget() const;
+
     QSize m_Size;
-    ComPtr<plot::CPlotControl> m_spControl;
+    ComPtr<plot::IPlotControl> m_spControl;
+    std::shared_ptr<plot::ChartModel> m_pModel; // what the control draws
     std::unique_ptr<CChartAdapter> m_pAdapter;
 };
 

@@ -1,7 +1,7 @@
 #include "AxisOverlay.h"
 
 #include "plot_control/ColorRamp.h"
-#include "plot_control/SceneRenderer.h"
+#include "plot_control/Renderer.h"
 
 #include <QFont>
 #include <QFontMetricsF>

@@ -22,6 +22,11 @@ class QPainter;
 
 namespace plot {
 
+// Tick positions at round numbers (steps 1, 2 or 5 times a power of ten)
+// within [min, max], at most maxCount of them (and at least two when the
+// range allows).
+std::vector<double> NiceTicks(double min, double max, int maxCount);
+
 // "Water level: <value>" in function units, six significant digits; empty
 // while the water is off or there is nothing to flood.
 QString WaterLevelCaption(const Scene& scene);

@@ -1,7 +1,6 @@
 #include "plot_control/ChartPicture.h"
 
 #include "AxisOverlay.h"
-#include "plot_control/SceneRenderer.h"
 
 #include <QFileInfo>
 #include <QImageWriter>
@@ -44,12 +43,11 @@ RenderOptions PictureOptions(QSize size)
 }
 
 // The raster part, then the front decorations as vectors on the same painter.
-void PaintLayered(QPainter& painter, Scene& scene, const OrbitCamera& camera, QSize size)
+void PaintLayered(QPainter& painter, Renderer& renderer, Scene& scene, const OrbitCamera& camera, QSize size)
 {
     const ViewProjection vp = camera.Matrices(size.width(), size.height());
     RenderOptions options = PictureOptions(size);
     options.frontDecorations = false;
-    SceneRenderer renderer;
     const QImage backdrop = renderer.Render(scene, vp, size, options);
     painter.drawImage(QRectF(QPointF(0, 0), QSizeF(size)), backdrop);
     AxisOverlay(scene, vp).DrawFront(painter);
@@ -57,17 +55,16 @@ void PaintLayered(QPainter& painter, Scene& scene, const OrbitCamera& camera, QS
 
 } // namespace
 
-QImage RenderPicture(Scene& scene, const OrbitCamera& camera, QSize size)
+QImage RenderPicture(Renderer& renderer, Scene& scene, const OrbitCamera& camera, QSize size)
 {
     if (!ValidSize(size))
         return {};
-    SceneRenderer renderer;
-    QImage image = renderer.Render(scene, camera, size, PictureOptions(size));
+    QImage image = renderer.Render(scene, camera.Matrices(size.width(), size.height()), size, PictureOptions(size));
     image.detach(); // the renderer reuses its picture
     return image;
 }
 
-QString WritePicture(Scene& scene, const OrbitCamera& camera, QSize size, const QString& path)
+QString WritePicture(Renderer& renderer, Scene& scene, const OrbitCamera& camera, QSize size, const QString& path)
 {
     const auto format = PictureFormatOf(path);
     if (!format)
@@ -81,7 +78,7 @@ QString WritePicture(Scene& scene, const OrbitCamera& camera, QSize size, const 
     switch (*format) {
     case PictureFormat::Png: {
         QImageWriter writer(&file, "png");
-        if (!writer.write(RenderPicture(scene, camera, size))) {
+        if (!writer.write(RenderPicture(renderer, scene, camera, size))) {
             file.cancelWriting();
             return writer.errorString();
         }
@@ -97,7 +94,7 @@ QString WritePicture(Scene& scene, const OrbitCamera& camera, QSize size, const 
         QPainter painter;
         painted = painter.begin(&svg);
         if (painted)
-            PaintLayered(painter, scene, camera, size);
+            PaintLayered(painter, renderer, scene, camera, size);
         break;
     }
     case PictureFormat::Pdf: {
@@ -109,7 +106,7 @@ QString WritePicture(Scene& scene, const OrbitCamera& camera, QSize size, const 
         QPainter painter;
         painted = painter.begin(&pdf);
         if (painted)
-            PaintLayered(painter, scene, camera, size);
+            PaintLayered(painter, renderer, scene, camera, size);
         break;
     }
     }

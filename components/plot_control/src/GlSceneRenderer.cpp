@@ -487,7 +487,12 @@ void GlSceneRenderer::ReleaseResources()
     m_pImpl->Release();
 }
 
-QImage RenderOpenGLToImage(Scene& scene, const OrbitCamera& camera, QSize size, const RenderOptions& options,
+QImage GlSceneRenderer::Render(Scene& scene, const ViewProjection& vp, QSize size, const RenderOptions& options)
+{
+    return RenderOpenGLToImage(scene, vp, size, options);
+}
+
+QImage RenderOpenGLToImage(Scene& scene, const ViewProjection& vp, QSize size, const RenderOptions& options,
                            QString* error)
 {
     QSurfaceFormat format;
@@ -531,7 +536,7 @@ QImage RenderOpenGLToImage(Scene& scene, const OrbitCamera& camera, QSize size, 
         {
             QOpenGLPaintDevice device(size);
             QPainter painter(&device);
-            renderer.Paint(painter, scene, camera.Matrices(size.width(), size.height()), options);
+            renderer.Paint(painter, scene, vp, options);
         }
         renderer.ReleaseResources();
         fbo.release();

@@ -147,9 +147,9 @@ private:
 
 } // namespace
 
-CPlotControl::CPlotControl() : m_pModel(std::make_shared<ChartModel>())
+CPlotControl::CPlotControl(ChildViewFactory openGL) : m_pModel(std::make_shared<ChartModel>())
 {
-    m_pWidget = new CPlotWidget(m_pModel);
+    m_pWidget = new CPlotWidget(m_pModel, std::move(openGL));
     m_pWidget->SetPickSink(this);
     m_pEvents = MakeCom<platform::ConnectionPoint>(static_cast<IConnectionPointContainer*>(this),
                                                    uuidof<IChartEvents>());
@@ -273,8 +273,8 @@ HRESULT CPlotControl::WaterLevelDown()
 
 HRESULT CPlotControl::SetVideoMode(LONG renderer)
 {
-    const LONG wanted = renderer == kRendererOpenGL ? kRendererOpenGL : kRendererSoftware;
-    m_nRenderer = m_pWidget ? m_pWidget->SetRenderer(wanted) : wanted;
+    const RendererCode wanted = ToRendererCode(renderer);
+    m_renderer = m_pWidget ? m_pWidget->SetRenderer(wanted) : wanted;
     return S_OK;
 }
 
@@ -282,7 +282,7 @@ HRESULT CPlotControl::GetVideoMode(LONG* pRenderer)
 {
     if (!pRenderer)
         return E_POINTER;
-    *pRenderer = m_pWidget ? m_pWidget->Renderer() : m_nRenderer;
+    *pRenderer = LONG(m_pWidget ? m_pWidget->Renderer() : m_renderer);
     return S_OK;
 }
 
@@ -350,7 +350,8 @@ HRESULT CPlotControl::RenderPicture(LONG width, LONG height, QImage* pImage)
     if (width < 1 || height < 1 || width > kMaxPictureSide || height > kMaxPictureSide)
         return E_INVALIDARG;
     try {
-        *pImage = plot::RenderPicture(m_pModel->Edit(), m_pModel->camera, QSize(int(width), int(height)));
+        SceneRenderer renderer; // its buffers go with the picture
+        *pImage = plot::RenderPicture(renderer, m_pModel->Edit(), m_pModel->camera, QSize(int(width), int(height)));
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
@@ -368,7 +369,8 @@ HRESULT CPlotControl::WritePicture(const std::wstring& path, LONG width, LONG he
     }
     QString error;
     try {
-        error = plot::WritePicture(m_pModel->Edit(), m_pModel->camera, QSize(int(width), int(height)), file);
+        SceneRenderer renderer;
+        error = plot::WritePicture(renderer, m_pModel->Edit(), m_pModel->camera, QSize(int(width), int(height)), file);
     } catch (const std::bad_alloc&) {
         error = QStringLiteral("Not enough memory for a picture of this size.");
     }
@@ -452,17 +454,19 @@ void CPlotControl::OnPickCleared()
     m_pEvents->Fire(DISPID_ClearPoint, none);
 }
 
-HRESULT CreatePlotControl(REFIID iid, void** ppv)
+HRESULT CreateSoftwarePlotControl(IPlotControl** ppControl, std::shared_ptr<ChartModel>* pModel)
 {
-    if (!ppv)
+    if (!ppControl || !pModel)
         return E_POINTER;
-    *ppv = nullptr;
+    *ppControl = nullptr;
     // The control is a widget: it needs the program's QApplication.
     if (!qobject_cast<QApplication*>(QCoreApplication::instance()))
         return E_UNEXPECTED;
     try {
         auto control = MakeCom<CPlotControl>();
-        return control->QueryInterface(iid, ppv);
+        *pModel = control->SharedModel();
+        *ppControl = control.Detach();
+        return S_OK;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }

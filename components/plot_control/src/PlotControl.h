@@ -5,6 +5,7 @@
 // first, the object keeps working on its model and simply draws nothing.
 #include "PlotWidget.h"
 #include "plot_control/IPlotControl.h"
+#include "plot_control/SoftwarePlotControl.h"
 
 #include "platform/comptr.h"
 #include "platform/dispatch.h"
@@ -20,7 +21,8 @@ using platform::uuidof;
 class CPlotControl final : public ComObject<IPlotControl, IQWidgetHost, IConnectionPointContainer>,
                            private IPickSink {
 public:
-    CPlotControl();
+    // Without openGL the chart always draws in software.
+    explicit CPlotControl(ChildViewFactory openGL = {});
 
     // IPlotControl
     HRESULT Refresh() override;
@@ -56,8 +58,9 @@ public:
     // IConnectionPointContainer
     HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** ppCP) override;
 
-    // For tests and tools: the scene and camera the control draws.
+    // For tests: the scene and camera the control draws.
     ChartModel& Model() { return *m_pModel; }
+    const std::shared_ptr<ChartModel>& SharedModel() const { return m_pModel; }
 
 private:
     ~CPlotControl() override;
@@ -68,10 +71,11 @@ private:
     std::shared_ptr<ChartModel> m_pModel;
     QPointer<CPlotWidget> m_pWidget;
     ComPtr<platform::ConnectionPoint> m_pEvents;
-    LONG m_nRenderer = kRendererSoftware;
+    RendererCode m_renderer = RendererCode::Software;
 };
 
-// Creates a control and queries it for iid (the component's factory).
+// Creates a control with both back ends and queries it for iid (the
+// component's factory).
 HRESULT CreatePlotControl(REFIID iid, void** ppv);
 
 } // namespace plot

@@ -2,13 +2,11 @@
 
 #include "diagnostics/snagwise.h"
 #include "platform/threads.h"
-#include "plot_control/GlSceneRenderer.h"
 #include "plot_control/OpenGLSupport.h"
 #include "plot_control/Picker.h"
 
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QOpenGLWidget>
 #include <QPainter>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -22,51 +20,6 @@ constexpr double kClickSlop = 4.0; // pixels a click may move and still pick
 constexpr int kSettleMs = 180;     // full quality again after the view stops moving
 constexpr double kKeyDegrees = 5.0; // one arrow key press
 } // namespace
-
-// OpenGL back end: a child widget filling the control. Mouse input passes
-// through to the control widget.
-class CGlChartView : public QOpenGLWidget {
-public:
-    explicit CGlChartView(CPlotWidget* owner) : QOpenGLWidget(owner), m_pOwner(owner)
-    {
-        QSurfaceFormat format = QSurfaceFormat::defaultFormat();
-        format.setDepthBufferSize(24);
-        format.setStencilBufferSize(8);
-        format.setSamples(4);
-        setFormat(format);
-        setAttribute(Qt::WA_TransparentForMouseEvents);
-    }
-    ~CGlChartView() override
-    {
-        if (m_bReady && context()) {
-            makeCurrent();
-            m_renderer.ReleaseResources();
-            doneCurrent();
-        }
-    }
-
-protected:
-    void initializeGL() override
-    {
-        QString error;
-        m_bReady = m_renderer.Initialize(&error);
-        if (!m_bReady)
-            QMetaObject::invokeMethod(m_pOwner, [owner = m_pOwner, error] { owner->FallBackToSoftware(error); },
-                                      Qt::QueuedConnection);
-    }
-    void paintGL() override
-    {
-        QPainter painter(this);
-        ChartModel& model = *m_pOwner->m_pModel;
-        m_renderer.Paint(painter, model.scene, model.camera.Matrices(width(), height()));
-    }
-
-private:
-    friend class CPlotWidget;
-    CPlotWidget* m_pOwner;
-    GlSceneRenderer m_renderer;
-    bool m_bReady = false;
-};
 
 struct CPlotWidget::SettledJob {
     std::thread thread;
@@ -89,7 +42,8 @@ void CPlotWidget::SetSettledHookForTesting(std::function<void(const std::atomic<
     SettledHook() = std::move(hook);
 }
 
-CPlotWidget::CPlotWidget(std::shared_ptr<ChartModel> model) : m_pModel(std::move(model))
+CPlotWidget::CPlotWidget(std::shared_ptr<ChartModel> model, ChildViewFactory openGL)
+    : m_pModel(std::move(model)), m_glFactory(std::move(openGL))
 {
     m_pModel->releaseScene = [this] {
         if (m_pSettled) {
@@ -117,20 +71,22 @@ CPlotWidget::~CPlotWidget()
     m_pModel->releaseScene = nullptr; // the model may outlive the widget
 }
 
-long CPlotWidget::SetRenderer(long renderer)
+RendererCode CPlotWidget::SetRenderer(RendererCode renderer)
 {
     // The choice is kept and reported as made; where OpenGL cannot serve
-    // (no widget host, no context, a software driver) the chart draws in
-    // software instead.
-    m_nRenderer = renderer == kRendererOpenGL ? kRendererOpenGL : kRendererSoftware;
-    if (m_nRenderer == kRendererOpenGL) {
+    // (no widget host, no context, a software driver, not linked in) the
+    // chart draws in software instead.
+    m_rendererCode = renderer;
+    if (m_rendererCode == RendererCode::OpenGL) {
         if (!m_pGlView) {
             const OpenGLSupport& support = OpenGLSupportHere();
-            if (!support.usable) {
-                FallBackToSoftware(support.reason);
-                return m_nRenderer;
+            if (!support.usable || !m_glFactory) {
+                FallBackToSoftware(support.usable ? QStringLiteral("no OpenGL back end") : support.reason);
+                return m_rendererCode;
             }
-            m_pGlView = new CGlChartView(this);
+            const ChildView view = m_glFactory(*this);
+            m_pGlView = view.widget;
+            m_pGlRenderer = view.renderer;
             layout()->addWidget(m_pGlView);
             m_pGlView->show();
         }
@@ -138,12 +94,12 @@ long CPlotWidget::SetRenderer(long renderer)
         delete m_pGlView.data();
     }
     Redraw();
-    return m_nRenderer;
+    return m_rendererCode;
 }
 
 std::uint64_t CPlotWidget::OpenGLUploads() const
 {
-    return m_pGlView ? m_pGlView->m_renderer.Uploads() : 0;
+    return m_pGlView ? m_pGlRenderer->Uploads() : 0;
 }
 
 void CPlotWidget::FallBackToSoftware(const QString& reason)
@@ -186,7 +142,7 @@ void CPlotWidget::paintEvent(QPaintEvent*)
         StopSettled();
         RenderOptions options;
         options.mergeSubpixelCells = true;
-        painter.drawImage(0, 0, m_renderer.Render(scene, camera, size(), options));
+        m_renderer.Paint(painter, scene, camera.Matrices(width(), height()), options);
         return;
     }
     if (!m_bInteracting && m_nShownGeneration == m_nGeneration && m_shown.size() == size()) {

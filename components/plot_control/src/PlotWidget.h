@@ -3,9 +3,9 @@
 // turns mouse gestures into camera moves and picks. Everything it draws comes
 // from the ChartModel it shares with the control object, so the widget may be
 // destroyed by its parent window before the control object goes away.
-#include "plot_control/Camera.h"
+#include "plot_control/ChartModel.h"
+#include "plot_control/IPlotControl.h"
 #include "plot_control/SceneRenderer.h"
-#include "plot_control/Scene.h"
 
 #include <QPointer>
 #include <QTimer>
@@ -19,23 +19,6 @@
 
 namespace plot {
 
-struct ChartModel {
-    Scene scene;
-    OrbitCamera camera;
-    bool bCollisionDetect = true;
-    // A settled frame may be drawing the scene on a thread of its own, which
-    // also fills the scene's caches. Whatever changes the scene, or reads
-    // more than its settings, on the GUI thread goes through Edit(), which
-    // abandons that frame and waits for its thread to let go.
-    std::function<void()> releaseScene;
-    Scene& Edit()
-    {
-        if (releaseScene)
-            releaseScene();
-        return scene;
-    }
-};
-
 // Receives picks made with the mouse.
 class IPickSink {
 public:
@@ -46,19 +29,29 @@ protected:
     ~IPickSink() = default;
 };
 
-class CGlChartView;
+class CPlotWidget;
+
+// A back end that draws in a child widget covering the control's widget
+// (OpenGL). The widget draws in software itself; the OpenGL view comes from
+// a factory where that back end is linked in, so that programs drawing only
+// in software do not link it.
+struct ChildView {
+    QWidget* widget = nullptr;          // a child of the owner, which owns it
+    const Renderer* renderer = nullptr; // draws in widget, and lives as long
+};
+using ChildViewFactory = std::function<ChildView(CPlotWidget& owner)>;
 
 class CPlotWidget : public QWidget {
     Q_OBJECT
 public:
-    explicit CPlotWidget(std::shared_ptr<ChartModel> model);
+    explicit CPlotWidget(std::shared_ptr<ChartModel> model, ChildViewFactory openGL = {});
     ~CPlotWidget() override;
 
     void SetPickSink(IPickSink* sink) { m_pSink = sink; }
-    // 1 = OpenGL, anything else software. Returns the choice, which is kept
-    // even where the chart draws in software because OpenGL cannot serve.
-    long SetRenderer(long renderer);
-    long Renderer() const { return m_nRenderer; }
+    // Returns the choice, which is kept even where the chart draws in
+    // software because OpenGL cannot serve.
+    RendererCode SetRenderer(RendererCode renderer);
+    RendererCode Renderer() const { return m_rendererCode; }
     bool DrawsWithOpenGL() const { return !m_pGlView.isNull(); }
     // Series uploads of the OpenGL back end so far (0 in software).
     std::uint64_t OpenGLUploads() const;
@@ -82,6 +75,10 @@ public:
     // return once `abandon` is set.
     static void SetSettledHookForTesting(std::function<void(const std::atomic<bool>& abandon)> hook);
 
+    // What the OpenGL view draws; the reason it cannot, queued to the GUI thread.
+    ChartModel& Model() const { return *m_pModel; }
+    void FallBackToSoftware(const QString& reason);
+
 protected:
     void paintEvent(QPaintEvent*) override;
     void mousePressEvent(QMouseEvent*) override;
@@ -92,8 +89,6 @@ protected:
     void keyPressEvent(QKeyEvent*) override;
 
 private:
-    friend class CGlChartView;
-    void FallBackToSoftware(const QString& reason);
     void BeginInteraction();
     void resizeEvent(QResizeEvent*) override;
     // The settled frame's thread: started for the current picture, stopped
@@ -107,8 +102,10 @@ private:
     std::shared_ptr<ChartModel> m_pModel;
     IPickSink* m_pSink = nullptr; // not owned; cleared by the control object
     SceneRenderer m_renderer;
-    QPointer<CGlChartView> m_pGlView;
-    long m_nRenderer = kRendererSoftware;
+    ChildViewFactory m_glFactory;
+    QPointer<QWidget> m_pGlView;
+    const plot::Renderer* m_pGlRenderer = nullptr; // valid while m_pGlView is
+    RendererCode m_rendererCode = RendererCode::Software;
     bool m_bPressed = false;
     bool m_bDragged = false;
     Qt::MouseButton m_button = Qt::NoButton;

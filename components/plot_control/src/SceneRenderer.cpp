@@ -861,17 +861,22 @@ void SceneRenderer::Impl::DrawBand(int b, const Target& t, bool lighting) const
     }
 }
 
-SceneRenderer::SceneRenderer() : m_pImpl(new Impl) {}
+SceneRenderer::SceneRenderer() : m_pImpl(std::make_unique<Impl>()) {}
 
 const RenderStats& SceneRenderer::LastStats() const
 {
     return m_pImpl->stats;
 }
-SceneRenderer::~SceneRenderer() { delete m_pImpl; }
+SceneRenderer::~SceneRenderer() = default;
 
 QImage SceneRenderer::Render(Scene& scene, const OrbitCamera& camera, QSize size, const RenderOptions& options)
 {
     return Render(scene, camera.Matrices(size.width(), size.height()), size, options);
+}
+
+void SceneRenderer::Paint(QPainter& painter, Scene& scene, const ViewProjection& vp, const RenderOptions& options)
+{
+    painter.drawImage(0, 0, Render(scene, vp, QSize(vp.width, vp.height), options));
 }
 
 namespace {

@@ -1,4 +1,5 @@
 // Entry point of the chart control module for the component loader.
+#include "GlChartView.h"
 #include "PlotControl.h"
 
 extern "C" __attribute__((visibility("default"))) HRESULT VantixCreateInstance(const GUID* clsid, const GUID* iid,

@@ -1,66 +1,94 @@
 #pragma once
-// Image helpers for the renderer tests: pixel access, region searches and a
-// comparison that leaves the images and their difference on disk on failure.
-#include <QColor>
+// Helpers of the renderer tests: scenes seen from a known view, pixel access
+// and counting, and a comparison that leaves the images and their difference
+// on disk on failure.
+#include "plot_control/SceneRenderer.h"
+#include "support/ImageDifference.h"
+
 #include <QDir>
 #include <QImage>
-#include <QString>
+#include <QRect>
 
-#include "support/ImageDifference.h"
+#include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstdlib>
 
 namespace plot::test {
 
-inline QRgb Pixel(const QImage& image, float x, float y)
+using vantix::test::MeanDifference;
+
+// The unused word set, so that a renderer reading it shows.
+inline SurfaceVertex V(double x, double y, double z, std::uint32_t rgb = 0x0000FF) { return {x, y, z, rgb, 0xDEADBEEF}; }
+
+// Without decorations, flat vertex colours unless lit.
+inline RenderOptions Plain(int supersample = 1, bool lighting = false, int threads = 0)
+{
+    RenderOptions o;
+    o.decorations = false;
+    o.lighting = lighting;
+    o.supersample = supersample;
+    o.threads = threads;
+    return o;
+}
+
+// Seen from straight above by default: x to the right, z down the screen.
+inline ViewProjection View(QSize size, double yaw = 0, double pitch = 90)
+{
+    OrbitCamera camera;
+    camera.SetOrientation(yaw, pitch);
+    return camera.Matrices(size.width(), size.height());
+}
+
+// Where data point (x, y, z) lies on the screen.
+inline QPointF Screen(Scene& scene, const ViewProjection& vp, double x, double y, double z)
+{
+    scene.Prepare();
+    float sx = -1, sy = -1;
+    if (!vp.Project(scene.ToUnit(x, y, z), &sx, &sy))
+        ADD_FAILURE() << "behind the eye: " << x << ", " << y << ", " << z;
+    return {sx, sy};
+}
+
+inline QRgb Pixel(const QImage& image, double x, double y)
 {
     return image.pixel(int(std::floor(x)), int(std::floor(y)));
 }
 
 inline bool Near(QRgb a, QRgb b, int tolerance)
 {
-    return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
-           std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+    return vantix::test::ChannelDifference(a, b) <= tolerance;
 }
 
-inline QString Describe(QRgb c)
+// Pixels of image within area (all of it when empty) for which is(pixel) holds.
+template <class Predicate>
+int Count(const QImage& image, Predicate is, QRect area = {})
 {
-    return QStringLiteral("(%1, %2, %3)").arg(qRed(c)).arg(qGreen(c)).arg(qBlue(c));
-}
-
-inline QString OutputFolder()
-{
-    const QByteArray env = qgetenv("VANTIX_TEST_TMP");
-    const QString folder = (env.isEmpty() ? QDir::tempPath() : QString::fromLocal8Bit(env)) + "/plot_control";
-    QDir().mkpath(folder);
-    return folder;
+    area = area.isEmpty() ? image.rect() : area & image.rect();
+    int n = 0;
+    for (int y = area.top(); y <= area.bottom(); ++y)
+        for (int x = area.left(); x <= area.right(); ++x)
+            n += is(image.pixel(x, y)) ? 1 : 0;
+    return n;
 }
 
 inline void Save(const QImage& image, const QString& name)
 {
-    image.save(OutputFolder() + "/" + name + ".png");
+    const QByteArray env = qgetenv("VANTIX_TEST_TMP");
+    const QString folder = (env.isEmpty() ? QDir::tempPath() : QString::fromLocal8Bit(env)) + "/plot_control";
+    QDir().mkpath(folder);
+    image.save(folder + "/" + name + ".png");
 }
 
-using vantix::test::MeanDifference;
-
-// Compares and, when the mean difference exceeds the limit, writes
-// <name>-actual, -expected and -diff (amplified) for a look.
+// The mean difference; above limit, <name>-actual, -expected and -diff are
+// written for a look.
 inline double CompareImages(const QImage& actual, const QImage& expected, double limit, const QString& name)
 {
     const double mean = MeanDifference(actual, expected);
     if (mean > limit && actual.size() == expected.size()) {
-        QImage diff(actual.size(), QImage::Format_RGB32);
-        for (int y = 0; y < diff.height(); ++y)
-            for (int x = 0; x < diff.width(); ++x) {
-                const QRgb p = actual.pixel(x, y), q = expected.pixel(x, y);
-                const int d = std::min(255, 4 * (std::abs(qRed(p) - qRed(q)) + std::abs(qGreen(p) - qGreen(q)) +
-                                                 std::abs(qBlue(p) - qBlue(q))) / 3);
-                diff.setPixel(x, y, qRgb(d, d, d));
-            }
         Save(actual, name + "-actual");
         Save(expected, name + "-expected");
-        Save(diff, name + "-diff");
+        Save(vantix::test::DifferenceImage(actual, expected), name + "-diff");
     }
     return mean;
 }

@@ -1,12 +1,11 @@
 #pragma once
-// Pictures of a chart for files and the clipboard, always drawn offscreen by
-// the software renderer, whatever a window uses: the same picture on every
-// machine. PNG holds the whole picture as pixels; SVG and PDF embed the 3-D
+// Pictures of a chart for files and the clipboard, drawn offscreen by the
+// renderer given: the chart control passes its software renderer whatever a
+// window uses, so the picture is the same on every machine. PNG holds the whole picture as pixels; SVG and PDF embed the 3-D
 // part (with the walls and grid behind it) as an image and draw the axes,
 // ticks, labels, colour bar, legend and marker on top as vectors, so text
 // stays sharp and selectable.
-#include "plot_control/Camera.h"
-#include "plot_control/Scene.h"
+#include "plot_control/Renderer.h"
 
 #include <QImage>
 #include <QSize>
@@ -28,11 +27,12 @@ inline constexpr int kMaxPictureSide = 10000;
 inline constexpr long long kMaxSupersampledPixels = 4096LL * 4096;
 
 // The chart at size, antialiased as a settled window draws it.
-QImage RenderPicture(Scene& scene, const OrbitCamera& camera, QSize size);
+QImage RenderPicture(Renderer& renderer, Scene& scene, const OrbitCamera& camera, QSize size);
 
 // Writes the picture in the format of path's extension, replacing the file
 // only once the whole picture is written. Empty on success, else why not
 // (the path is not repeated).
-QString WritePicture(Scene& scene, const OrbitCamera& camera, QSize size, const QString& path);
+QString WritePicture(Renderer& renderer, Scene& scene, const OrbitCamera& camera, QSize size,
+                     const QString& path);
 
 } // namespace plot

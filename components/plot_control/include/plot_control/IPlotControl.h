@@ -30,9 +30,16 @@ static_assert(sizeof(SurfaceVertex) == 32);
 static_assert(offsetof(SurfaceVertex, x) == 0 && offsetof(SurfaceVertex, y) == 8 && offsetof(SurfaceVertex, z) == 16 &&
               offsetof(SurfaceVertex, color) == 24 && offsetof(SurfaceVertex, unused) == 28);
 
-// Renderer codes of the control: 0 = software (the "DIRECTX" code), 1 = OpenGL.
-inline constexpr long kRendererSoftware = 0;
-inline constexpr long kRendererOpenGL = 1;
+// The control's renderer codes (Initialize, SetVideoMode, GetVideoMode): 0
+// software (the "DIRECTX" setting), 1 OpenGL.
+enum class RendererCode : LONG { Software = 0, OpenGL = 1 };
+
+// The one way from a number to a renderer code: 1 is OpenGL, anything else
+// software. The way back is the number itself (LONG(code)).
+constexpr RendererCode ToRendererCode(long code)
+{
+    return code == LONG(RendererCode::OpenGL) ? RendererCode::OpenGL : RendererCode::Software;
+}
 
 struct ISurfaceSeries : IUnknown {
     VANTIX_INTERFACE_ID(0x3F9A6C22, 0x54D7, 0x4C0E, 0xB2, 0x8F, 0x61, 0x0D, 0x4A, 0x97, 0xE3, 0x5C);
