@@ -162,6 +162,7 @@ TEST(LibrarySearch, FallsBackToTheRegistrationFile)
     const auto real = platform::ExecutableDirectory() / "libSnagwiseUtil3.0.so";
     ASSERT_TRUE(std::filesystem::exists(real));
     const SnagwiseUtil::LibraryLocation missing{"libSnagwiseUtil-absent.so", dir.path().toStdString()};
+    const std::string previous = std::getenv("VANTIX_COMPONENTS") ? std::getenv("VANTIX_COMPONENTS") : "";
     setenv("VANTIX_COMPONENTS", conf.c_str(), 1);
     IDebugObject* library = nullptr;
     std::ofstream(conf) << "# nothing for the diagnostics library\n";
@@ -169,7 +170,7 @@ TEST(LibrarySearch, FallsBackToTheRegistrationFile)
     EXPECT_EQ(library, nullptr);
     std::ofstream(conf) << platform::StringFromGUIDA(IQX_SnagwiseUtil::CLSID_SnagwiseUtil) << "=" << real.string();
     EXPECT_EQ(SnagwiseUtil::LoadLibraryObject(missing, &library), S_OK);
-    unsetenv("VANTIX_COMPONENTS");
+    previous.empty() ? unsetenv("VANTIX_COMPONENTS") : setenv("VANTIX_COMPONENTS", previous.c_str(), 1);
     ASSERT_NE(library, nullptr);
     library->Release();
 }
