@@ -34,17 +34,19 @@ std::wstring ThisThread()
     return L"=ui4:" + std::to_wstring(::syscall(SYS_gettid));
 }
 
-FakeRecord OnlyRecord(const FakeSnagwise& snag, const std::wstring& type)
-{
-    auto records = snag.RecordsOfType(type);
-    EXPECT_EQ(records.size(), 1u);
-    return records.empty() ? FakeRecord{} : records.front();
-}
-
-TEST(CallSite, ConditionTextsArePreprocessedAndStringized)
-{
+struct CallSite : Test {
+    FakeRecord OnlyRecord(const std::wstring& type) const
+    {
+        auto records = snag.RecordsOfType(type);
+        EXPECT_EQ(records.size(), 1u);
+        return records.empty() ? FakeRecord{} : records.front();
+    }
     FakeSnagwise snag;
     CChart chart;
+};
+
+TEST_F(CallSite, ConditionTextsArePreprocessedAndStringized)
+{
     chart.GetErrorDescription(S_OK); // holds: nothing sent
     chart.CheckOk(S_OK);
     EXPECT_TRUE(snag.Asserts().empty());
@@ -58,16 +60,26 @@ TEST(CallSite, ConditionTextsArePreprocessedAndStringized)
     EXPECT_THAT(r.Keys(), Not(Contains(L"Last Error Code"))); // written only when non-zero
     EXPECT_EQ(r.String(L"Function"), L"CChart::GetErrorDescription");
     EXPECT_EQ(r.String(L"$FuncSig"), L"HRESULT CChart::GetErrorDescription(HRESULT)");
+
+    // SW_ASSERT_HR fires on every code but S_OK, and the code takes the description's place.
+    snag.Clear();
+    chart.CheckHr(S_OK);
+    chart.CheckHr(S_FALSE);
+    chart.CheckHr(E_POINTER);
+    const auto asserts = snag.RecordsOfType(L"ASSERT");
+    ASSERT_EQ(asserts.size(), 2u);
+    EXPECT_THAT(asserts[0].Values(), ElementsAre(L"<<ASSERT>>", L"$Type=ASSERT", L"HRESULT=i4:1", _, _, _,
+                                                 L"Function=CChart::CheckHr", _, _, _));
+    EXPECT_EQ(asserts[1].Values()[2], L"HRESULT=i4:" + std::to_wstring(E_POINTER));
 }
 
-TEST(CallSite, AssertRecordHasEveryKeyInWritingOrder)
+TEST_F(CallSite, AssertRecordHasEveryKeyInWritingOrder)
 {
-    FakeSnagwise snag;
     errno = EACCES;
     const int line = __LINE__ + 1;
     SW_ASSERT(1 == 2);
     EXPECT_EQ(errno, EACCES);
-    const FakeRecord r = OnlyRecord(snag, L"ASSERT");
+    const FakeRecord r = OnlyRecord(L"ASSERT");
     // The pointer pair is written back as 0 once the library is done with it.
     EXPECT_THAT(r.Values(),
                 ElementsAre(L"<<ASSERT>>", L"$Type=ASSERT", L"Last Error Code=ui4:" + std::to_wstring(EACCES),
@@ -81,28 +93,10 @@ TEST(CallSite, AssertRecordHasEveryKeyInWritingOrder)
     EXPECT_THAT(r.commands, ElementsAre(L"CREATE", L"FILTER", L"PROCESS"));
 }
 
-// The code takes the description's place.
-TEST(CallSite, AssertHrFiresOnEveryNonZeroCode)
+TEST_F(CallSite, TraceRecordHasEveryKeyInWritingOrder)
 {
-    FakeSnagwise snag;
-    CChart chart;
-    errno = 0;
-    chart.CheckHr(S_OK);
-    chart.CheckHr(S_FALSE);
-    chart.CheckHr(E_POINTER);
-    const auto asserts = snag.RecordsOfType(L"ASSERT");
-    ASSERT_EQ(asserts.size(), 2u);
-    EXPECT_THAT(asserts[0].Values(), ElementsAre(L"<<ASSERT>>", L"$Type=ASSERT", L"HRESULT=i4:1", _, _, _,
-                                                 L"Function=CChart::CheckHr", _, _, _));
-    EXPECT_EQ(asserts[1].Values()[2], L"HRESULT=i4:" + std::to_wstring(E_POINTER));
-}
-
-TEST(CallSite, TraceRecordHasEveryKeyInWritingOrder)
-{
-    FakeSnagwise snag;
-    CChart chart;
     chart.Load();
-    const FakeRecord r = OnlyRecord(snag, L"TRACE");
+    const FakeRecord r = OnlyRecord(L"TRACE");
     EXPECT_THAT(r.Values(), ElementsAre(L"$Type=TRACE", L"$Message=Chart : Load data to chart " +
                                                             vantix::test::PointerText(&chart),
                                         L"$Ident=int:0", AllOf(StartsWith(L"File="), EndsWith(L"callsite_test.cpp")), StartsWith(L"Line=int:"),
@@ -112,9 +106,8 @@ TEST(CallSite, TraceRecordHasEveryKeyInWritingOrder)
 }
 
 // Messages are cut at 4095 characters; an empty one leaves out the key.
-TEST(CallSite, TraceMessageIsCutOrLeftOut)
+TEST_F(CallSite, TraceMessageIsCutOrLeftOut)
 {
-    FakeSnagwise snag;
     std::wstring text(5000, L'x');
     for (std::size_t i = 0; i < text.size(); ++i)
         text[i] = static_cast<wchar_t>(L'a' + i % 26);
@@ -131,10 +124,8 @@ TEST(CallSite, TraceMessageIsCutOrLeftOut)
         EXPECT_THAT(r.Keys(), AllOf(Not(Contains(L"$Message")), Contains(L"$Ident")));
 }
 
-TEST(CallSite, CheckPointerThrowsTheSentErrorRecord)
+TEST_F(CallSite, CheckPointerThrowsTheSentErrorRecord)
 {
-    FakeSnagwise snag;
-    CChart chart;
     int dummy = 0;
     EXPECT_NO_THROW(chart.Check(&dummy));
     EXPECT_TRUE(snag.RecordsOfType(L"CREATE ERROR").empty());
@@ -152,7 +143,7 @@ TEST(CallSite, CheckPointerThrowsTheSentErrorRecord)
     EXPECT_EQ(thrown->GetValue(L"Description", &description), S_OK);
     EXPECT_EQ(description.bstrVal, L"bad pointer");
     thrown->Release();
-    const FakeRecord r = OnlyRecord(snag, L"CREATE ERROR");
+    const FakeRecord r = OnlyRecord(L"CREATE ERROR");
     EXPECT_THAT(r.Values(), ElementsAre(L"<<ERROR>>", L"$Type=CREATE ERROR", L"$ThreadID" + ThisThread(),
                                         L"Last Error Code=ui4:" + std::to_wstring(ENOENT), L"Description=bad pointer",
                                         _, _, L"Function=CChart::Check", _));

@@ -26,17 +26,15 @@ HRESULT FireAssert()
     return SnagwiseUtil::AssertFired(SW_CALLSITE, "fired");
 }
 
-std::wstring Num(std::uint64_t n)
-{
-    return std::to_wstring(n);
-}
+struct Client : Test {
+    FakeSnagwise snag;
+    SnagwiseUtil::SnagwiseClient* const client = GetSnagwiseClient();
+};
 
 // One session: INIT on first use, commands with and without a record, DEINIT for good.
-TEST(Client, ASessionFromInitToDeinit)
+TEST_F(Client, ASessionFromInitToDeinit)
 {
-    FakeSnagwise snag;
     snag.SetResult(L"IS CLEAN", S_FALSE);
-    auto* client = GetSnagwiseClient();
     SW_TRACE(L"first");
     SW_TRACE(L"second");
     EXPECT_TRUE(client->IsActive());
@@ -58,19 +56,18 @@ TEST(Client, ASessionFromInitToDeinit)
                             L"REPORTDIALOG", L"TRACEENABLED", L"CREATE", L"PROCESS", L"DEINIT"));
     const auto records = snag.Records();
     ASSERT_EQ(records.size(), 4u);
-    EXPECT_THAT(records[0].Values(), ElementsAre(L"LogDirectory=", L"ModuleAddr=ui8:" + Num(reinterpret_cast<std::uintptr_t>(client)),
-                                                 L"ModuleName=diagnostics_tests", L"ReleaseMode=bool:true",
-                                                 L"ClientVersion=2.2 05.05.2006"));
+    EXPECT_THAT(records[0].Values(),
+                ElementsAre(L"LogDirectory=", L"ModuleAddr=ui8:" + std::to_wstring(reinterpret_cast<std::uintptr_t>(client)),
+                            L"ModuleName=diagnostics_tests", L"ReleaseMode=bool:true", L"ClientVersion=2.2 05.05.2006"));
     EXPECT_THAT(records[0].commands, ElementsAre(L"CREATE", L"INIT"));
     EXPECT_THAT(snag.Traces(), ElementsAre(L"first", L"second"));
     // CheckErrors alone sends a record: the handle it was given.
-    EXPECT_THAT(records[3].Values(), ElementsAre(L"$Type=CHECK ERRORS", L"Handle=ui8:" + Num(0x1234567890ull)));
+    EXPECT_THAT(records[3].Values(), ElementsAre(L"$Type=CHECK ERRORS", L"Handle=ui8:" + std::to_wstring(0x1234567890ull)));
     EXPECT_THAT(records[3].commands, ElementsAre(L"CREATE", L"PROCESS"));
 }
 
-TEST(Client, WithoutLibraryEveryMacroIsSilentAndTheProgramGoesOn)
+TEST_F(Client, WithoutLibraryEveryMacroIsSilentAndTheProgramGoesOn)
 {
-    FakeSnagwise snag;
     snag.SetAvailable(false);
     errno = EINTR;
     SW_TRACE(L"dropped %d", 1);
@@ -79,13 +76,13 @@ TEST(Client, WithoutLibraryEveryMacroIsSilentAndTheProgramGoesOn)
     EXPECT_EQ(FireAssert(), E_FAIL);
     EXPECT_EQ(errno, EINTR);
     EXPECT_TRUE(snag.Commands().empty());
-    EXPECT_FALSE(GetSnagwiseClient()->IsActive());
-    EXPECT_EQ(GetSnagwiseClient()->IsClean(), E_FAIL);
+    EXPECT_FALSE(client->IsActive());
+    EXPECT_EQ(client->IsClean(), E_FAIL);
 }
 
 // A failed INIT is rescued by the secondary init, which needs an object; when
 // neither helps nothing is kept and the next access tries again.
-TEST(Client, FailedInitIsRescuedOrRetriedOnTheNextAccess)
+TEST(ClientInit, FailuresAreRescuedOrRetriedOnTheNextAccess)
 {
     const struct {
         const wchar_t* failing;
@@ -109,11 +106,10 @@ TEST(Client, FailedInitIsRescuedOrRetriedOnTheNextAccess)
     }
 }
 
-TEST(Client, FailureBoxOnlyWhenTheSettingExists)
+TEST_F(Client, FailureBoxOnlyWhenTheSettingExists)
 {
     const QTemporaryDir settings;
     QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
-    FakeSnagwise snag;
     snag.SetResult(L"INIT", E_FAIL);
     SnagwiseUtil::InstallQtClientInterface();
     SW_TRACE(L"lost");
@@ -135,7 +131,7 @@ TEST(Client, FailureBoxOnlyWhenTheSettingExists)
 
 // The verdict of FILTER, else of PROCESS, is the assert's result; 1 breaks
 // into the debugger and goes on. A failed CREATE is the verdict too.
-TEST(Client, VerdictsOfCreateFilterAndProcess)
+TEST(ClientVerdict, OfCreateFilterAndProcess)
 {
     const struct {
         HRESULT create, filter, process, verdict;
@@ -177,12 +173,10 @@ TEST(ClientDeathTest, AbortVerdictDeinitialisesAndEndsTheProcessWith255)
     }
 }
 
-TEST(Client, ErrnoSurvivesEveryOperationEvenWhenTheLibraryChangesIt)
+TEST_F(Client, ErrnoSurvivesEveryOperationEvenWhenTheLibraryChangesIt)
 {
-    FakeSnagwise snag;
     snag.OnCommand([](const std::wstring&) { errno = ENOSPC; });
     int dummy = 0;
-    auto* client = GetSnagwiseClient();
     const std::function<void()> operations[] = {
         [] { SW_TRACE(L"%d", 1); },
         [] { SW_ASSERT(false); },
@@ -206,9 +200,8 @@ TEST(Client, ErrnoSurvivesEveryOperationEvenWhenTheLibraryChangesIt)
     }
 }
 
-TEST(Client, ConcurrentFirstUseInitialisesOnce)
+TEST_F(Client, ConcurrentFirstUseInitialisesOnce)
 {
-    FakeSnagwise snag;
     std::vector<std::thread> threads;
     for (int i = 0; i < 8; ++i)
         threads.emplace_back([i] {
@@ -221,9 +214,8 @@ TEST(Client, ConcurrentFirstUseInitialisesOnce)
     EXPECT_EQ(snag.Traces().size(), 8u * 20);
 }
 
-TEST(Client, ExceptionRecordKeysAndPointerCopy)
+TEST_F(Client, ExceptionRecordKeysAndPointerCopy)
 {
-    FakeSnagwise snag;
     IQX_SnagwiseUtil::EXCEPTION_RECORD record = {};
     record.ExceptionCode = IQX_SnagwiseUtil::EXCEPTION_ACCESS_VIOLATION;
     record.ExceptionFlags = 1;
@@ -241,13 +233,13 @@ TEST(Client, ExceptionRecordKeysAndPointerCopy)
         const auto* p = reinterpret_cast<IQX_SnagwiseUtil::EXCEPTION_POINTERS*>(r[0].Find(L"$EXCEPTION_POINTERS")->ullVal);
         seen = *p->ExceptionRecord, seenRecord = p->ExceptionRecord, seenContext = p->ContextRecord;
     });
-    EXPECT_EQ(GetSnagwiseClient()->ReportException(1, {&record, &context}), S_OK);
+    EXPECT_EQ(client->ReportException(1, {&record, &context}), S_OK);
     const auto r = snag.RecordsOfType(L"EXCEPTION");
     ASSERT_EQ(r.size(), 1u);
     EXPECT_THAT(r[0].Values(), ElementsAre(L"<<EXCEPTION>>", L"$Type=EXCEPTION", L"ExceptionType=int:1",
-                                           L"ErrorCode=ui4:" + Num(0xC0000005u), StartsWith(L"Thread ID=ui4:"),
-                                           L"Code=ui4:" + Num(0xC0000005u), L"Continuable=ui4:1",
-                                           L"Address=ui8:" + Num(0x7fff12345678ull), _, L"$EXCEPTION_POINTERS=ui8:0"));
+                                           L"ErrorCode=ui4:" + std::to_wstring(0xC0000005u), StartsWith(L"Thread ID=ui4:"),
+                                           L"Code=ui4:" + std::to_wstring(0xC0000005u), L"Continuable=ui4:1",
+                                           L"Address=ui8:" + std::to_wstring(0x7fff12345678ull), _, L"$EXCEPTION_POINTERS=ui8:0"));
     EXPECT_NE(seenRecord, &record); // a copy
     EXPECT_EQ(seen.Signal, 11);
     EXPECT_EQ(seen.ExceptionAddress, 0x7fff12345678ull);
