@@ -42,12 +42,7 @@ protected:
     }
 };
 
-struct Edit {
-    int item;
-    int subItem;
-    std::wstring text;
-    bool operator==(const Edit&) const = default;
-};
+using Edit = std::tuple<int, int, std::wstring>; // item, sub-item, text
 
 struct ColumnListTest : ::testing::Test {
     vantix::test::FakeSnagwise snag;
@@ -66,7 +61,7 @@ struct ColumnListTest : ::testing::Test {
         tester = std::make_unique<QAbstractItemModelTester>(list->ItemModel(),
                                                             QAbstractItemModelTester::FailureReportingMode::Fatal);
         list->SetEndLabelEditHandler([this](int item, int sub, const std::wstring& text) {
-            edits.push_back({item, sub, text});
+            edits.emplace_back(item, sub, text);
             return accept;
         });
         Rows(3);

@@ -115,21 +115,6 @@ void WriteToInaccessiblePage()
     *static_cast<volatile int*>(page) = 1;
 }
 
-TEST(UnhandledExceptionFilterDeathTest, FatalFaultsAreReportedThenTerminate)
-{
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    for (const bool violation : {true, false}) {
-        EXPECT_EXIT(
-            {
-                FakeSnagwise snag;
-                snag.OnCommand([](const std::wstring& c) { std::fprintf(stderr, "[%ls]", c.c_str()); });
-                InstallUnhandledExceptionFilter(GetSnagwiseClient());
-                violation ? WriteToInaccessiblePage() : std::abort();
-            },
-            ExitedWithCode(255), "\\[PROCESS\\]\\[TERMINATE\\]$");
-    }
-}
-
 // Out of a noexcept function: the test framework cannot catch it.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wterminate"
@@ -139,23 +124,31 @@ void ThrowPastTheTestFramework() noexcept
 }
 #pragma GCC diagnostic pop
 
-TEST(UnhandledExceptionFilterDeathTest, UncaughtExceptionIsReportedThenTerminates)
+TEST(UnhandledExceptionFilterDeathTest, FatalFaultsAreReportedThenTerminate)
 {
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_EXIT(
-        {
-            FakeSnagwise snag;
-            snag.OnCommand([&snag](const std::wstring& c) {
-                if (c == L"TERMINATE") {
-                    const auto r = snag.RecordsOfType(L"EXCEPTION");
-                    std::fprintf(stderr, "type=%d code=%08x", r.at(0).Find(L"ExceptionType")->intVal,
-                                 r.at(0).Find(L"Code")->ulVal);
-                }
-            });
-            InstallUnhandledExceptionFilter(GetSnagwiseClient());
-            ThrowPastTheTestFramework();
-        },
-        ExitedWithCode(255), "type=1 code=e06d7363$");
+    const std::pair<void (*)(), const char*> faults[] = {
+        {&WriteToInaccessiblePage, "type=1 code=c0000005"},
+        {[] { std::abort(); }, "type=1 code=40000015"},
+        {&ThrowPastTheTestFramework, "type=1 code=e06d7363"},
+    };
+    for (const auto& [fault, expected] : faults) {
+        EXPECT_EXIT(
+            {
+                FakeSnagwise snag;
+                snag.OnCommand([&snag](const std::wstring& c) {
+                    std::fprintf(stderr, "[%ls]", c.c_str());
+                    if (c == L"TERMINATE") {
+                        const auto r = snag.RecordsOfType(L"EXCEPTION").at(0);
+                        std::fprintf(stderr, " type=%d code=%08x", r.Find(L"ExceptionType")->intVal,
+                                     r.Find(L"Code")->ulVal);
+                    }
+                });
+                InstallUnhandledExceptionFilter(GetSnagwiseClient());
+                fault();
+            },
+            ExitedWithCode(255), std::string("\\[PROCESS\\]\\[TERMINATE\\] ") + expected + "$");
+    }
 }
 
 TEST(UnhandledExceptionFilterDeathTest, AfterTheClientIsGoneFaultsTakeTheirDefaultCourse)
