@@ -34,7 +34,9 @@ std::wstring ThisThread()
     return L"=ui4:" + std::to_wstring(::syscall(SYS_gettid));
 }
 
+// A library that changes errno, which the macros must keep.
 struct CallSite : Test {
+    CallSite() { snag.OnCommand([](const std::wstring&) { errno = ENOSPC; }); }
     FakeRecord OnlyRecord(const std::wstring& type) const
     {
         auto records = snag.RecordsOfType(type);
@@ -71,6 +73,7 @@ TEST_F(CallSite, ConditionTextsArePreprocessedAndStringized)
     EXPECT_THAT(asserts[0].Values(), ElementsAre(L"<<ASSERT>>", L"$Type=ASSERT", L"HRESULT=i4:1", _, _, _,
                                                  L"Function=CChart::CheckHr", _, _, _));
     EXPECT_EQ(asserts[1].Values()[2], L"HRESULT=i4:" + std::to_wstring(E_POINTER));
+    EXPECT_EQ(errno, 0);
 }
 
 TEST_F(CallSite, AssertRecordHasEveryKeyInWritingOrder)
