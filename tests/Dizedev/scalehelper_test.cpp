@@ -52,7 +52,7 @@ TEST(ScaleHelperTest, ScalesAndTracesItsStateOnce)
     } cases[] = {
         {{true, true, 125, 125}, 100, 130, // 1.302
          L"Monitor info (x/y): 125/125 (120/120) DPI, scale factor 130/130, scale seq number: 1"},
-        {{true, true, 144, 150}, 7, 11, // 10.5 rounds up
+        {{true, true, 144, 150}, 100, 150, // by the width's DPI
          L"Monitor info (x/y): 144/150 (144/144) DPI, scale factor 150/156, scale seq number: 2"},
         {{}, 17, 17, L"Monitor scale info absent: Shcore.dll not found"},
         {{true, false, -1, -1, 2}, 40, 40,
@@ -70,6 +70,7 @@ TEST(ScaleHelperTest, ScalesAndTracesItsStateOnce)
     }
     ScaleHelper h(Dpi(125, 125));
     EXPECT_EQ(std::vector<int>({h.Scale(7), h.Scale(8), h.Scale(-10)}), std::vector<int>({9, 10, -13}));
+    EXPECT_EQ(ScaleHelper(Dpi(144, 144)).Scale(7), 11); // 10.5 rounds up
     const ScaleHelper none([] { return ScaleHelper::Probe{}; });
     EXPECT_EQ(none.GetLargeIconSize(), QSize(32, 32));
 }
