@@ -9,7 +9,6 @@
 #include <QScreen>
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <thread>
 

@@ -17,7 +17,6 @@
 #include <QVBoxLayout>
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 namespace {
 
