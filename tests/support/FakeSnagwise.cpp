@@ -1,5 +1,6 @@
 #include "support/FakeSnagwise.h"
 
+#include <algorithm>
 #include <map>
 #include <mutex>
 
@@ -64,13 +65,14 @@ public:
         if (!name || !value)
             return E_POINTER;
         std::lock_guard g(m_pData->lock);
-        if (m_nIndex >= 0) {
-            const auto& writes = m_pData->seen.records[m_nIndex].writes;
-            for (auto it = writes.rbegin(); it != writes.rend(); ++it)
-                if (it->first == name)
-                    return *value = it->second, S_OK;
-        }
-        return DISP_E_UNKNOWNNAME;
+        if (m_nIndex < 0)
+            return DISP_E_UNKNOWNNAME;
+        const auto& writes = m_pData->seen.records[m_nIndex].writes;
+        const auto it = std::find_if(writes.rbegin(), writes.rend(), [&](const auto& w) { return w.first == name; });
+        if (it == writes.rend())
+            return DISP_E_UNKNOWNNAME;
+        *value = it->second;
+        return S_OK;
     }
 
     HRESULT SetValue(const wchar_t* name, VARIANT value) override
@@ -123,10 +125,8 @@ std::vector<std::wstring> FakeRecord::Values() const
 
 const VARIANT* FakeRecord::Find(const std::wstring& key) const
 {
-    for (const auto& w : writes)
-        if (w.first == key)
-            return &w.second;
-    return nullptr;
+    const auto it = std::find_if(writes.begin(), writes.end(), [&](const auto& w) { return w.first == key; });
+    return it == writes.end() ? nullptr : &it->second;
 }
 
 std::wstring FakeRecord::String(const std::wstring& key) const
@@ -169,11 +169,6 @@ FakeSnagwise::~FakeSnagwise()
 {
     ResetClient();
     SnagwiseUtil::ClientHooksForTesting() = m_previousHooks;
-}
-
-void FakeSnagwise::ResetClient()
-{
-    SnagwiseUtil::GetSnagwiseClient()->ResetForTesting();
 }
 
 void FakeSnagwise::SetResult(const std::wstring& command, HRESULT hr)

@@ -88,7 +88,7 @@ public:
     void Clear();
 
     // The client back to fresh (DEINIT sent if it was enabled).
-    static void ResetClient();
+    static void ResetClient() { SnagwiseUtil::GetSnagwiseClient()->ResetForTesting(); }
 
     struct Data;
 
