@@ -9,123 +9,76 @@
 #include <QScreen>
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 #include <thread>
 
 namespace {
 
 using DPIAware::ScaleHelper;
-using ::testing::ElementsAre;
 
-ScaleHelper::ProbeFunction Dpi(int x, int y = -2)
+ScaleHelper::ProbeFunction Dpi(int x, int y)
 {
-    return [x, y] {
-        ScaleHelper::Probe p;
-        p.library = true;
-        p.measured = true;
-        p.dpiX = x;
-        p.dpiY = y == -2 ? x : y;
-        return p;
-    };
+    return [x, y] { return ScaleHelper::Probe{true, true, x, y}; };
 }
-
-struct Step {
-    int dpi;
-    unsigned step;
-    int stepDpi;
-    int toolbar;
-    int image;
-    int largeIcon;
-    int smallIcon;
-};
 
 TEST(ScaleHelperTest, PicksTheLargestStepNotAboveTheScreen)
 {
-    for (const Step& s : {Step{96, 0, 96, 6001, 24, 32, 16}, Step{106, 0, 96, 6001, 24, 32, 16},
-                          Step{119, 0, 96, 6001, 24, 32, 16}, Step{120, 1, 120, 6002, 30, 40, 20},
-                          Step{125, 1, 120, 6002, 30, 40, 20}, Step{144, 2, 144, 6003, 36, 48, 24},
-                          Step{192, 4, 192, 6005, 48, 64, 32}, Step{288, 7, 288, 6008, 72, 96, 48},
-                          Step{336, 8, 336, 6009, 84, 112, 56}, Step{480, 8, 336, 6009, 84, 112, 56}}) {
-        ScaleHelper h(Dpi(s.dpi));
+    const struct {
+        int dpi;
+        unsigned step;
+        int stepDpi, largeIcon, smallIcon;
+    } steps[] = {{96, 0, 96, 32, 16},   {119, 0, 96, 32, 16},   {120, 1, 120, 40, 20}, {125, 1, 120, 40, 20},
+                 {144, 2, 144, 48, 24}, {192, 4, 192, 64, 32}, {288, 7, 288, 96, 48}, {336, 8, 336, 112, 56},
+                 {480, 8, 336, 112, 56}};
+    for (const auto& s : steps) {
+        const ScaleHelper h(Dpi(s.dpi, s.dpi));
         SCOPED_TRACE(s.dpi);
-        EXPECT_TRUE(h.IsDpiMeasured());
         EXPECT_EQ(s.step, h.GetScaleStep());
-        EXPECT_EQ(s.stepDpi, h.GetStepDpiX());
-        EXPECT_EQ(s.stepDpi, h.GetStepDpiY());
-        EXPECT_EQ(s.toolbar, h.GetToolbarId());
-        EXPECT_EQ(s.image, h.GetToolbarImageSize());
+        EXPECT_TRUE(h.GetStepDpiX() == s.stepDpi && h.GetStepDpiY() == s.stepDpi);
         EXPECT_EQ(QSize(s.largeIcon, s.largeIcon), h.GetLargeIconSize());
         EXPECT_EQ(QSize(s.smallIcon, s.smallIcon), h.GetSmallIconSize());
     }
 }
 
-TEST(ScaleHelperTest, ScalesByTheMeasuredDpiRounded)
+// Scale rounds by the measured DPI, or leaves values alone without one; the
+// state is traced once, whoever asks first.
+TEST(ScaleHelperTest, ScalesAndTracesItsStateOnce)
 {
-    vantix::test::FakeSnagwise snag;
-    ScaleHelper h(Dpi(125));
-    EXPECT_EQ(130, h.Scale(100)); // 125 / 96 = 1.302
-    EXPECT_EQ(9, h.Scale(7));     // 9.11
-    EXPECT_EQ(10, h.Scale(8));    // 10.42
-    EXPECT_EQ(-13, h.Scale(-10));
-    EXPECT_EQ(11, ScaleHelper(Dpi(144)).Scale(7)); // 10.5 rounds up
-    EXPECT_THAT(snag.Traces(), ::testing::Contains(L"Monitor info (x/y): 125/125 (120/120) DPI, scale factor "
-                                                   L"130/130, scale seq number: 1"));
-}
-
-TEST(ScaleHelperTest, TracesItsStateOncePerInstance)
-{
-    vantix::test::FakeSnagwise snag;
-    ScaleHelper h(Dpi(144, 150));
-    EXPECT_FALSE(h.IsTraced());
-    h.Scale(1);
-    h.Scale(2);
-    h.TraceState();
-    EXPECT_TRUE(h.IsTraced());
-    EXPECT_THAT(snag.Traces(), ElementsAre(L"Monitor info (x/y): 144/150 (144/144) DPI, scale factor 150/156, "
-                                           L"scale seq number: 2"));
-}
-
-TEST(ScaleHelperTest, WithoutAScreenNothingIsScaled)
-{
-    vantix::test::FakeSnagwise snag;
-    ScaleHelper h([] { return ScaleHelper::Probe{}; });
-    EXPECT_FALSE(h.HasLibrary());
-    EXPECT_FALSE(h.IsDpiMeasured());
-    EXPECT_EQ(-1, h.GetDpiX());
-    EXPECT_EQ(0u, h.GetScaleStep());
-    EXPECT_EQ(-1, h.GetStepDpiX());
-    EXPECT_EQ(6001, h.GetToolbarId());
-    EXPECT_EQ(QSize(32, 32), h.GetLargeIconSize());
-    EXPECT_EQ(17, h.Scale(17));
-    EXPECT_EQ(17, h.Scale(17));
-    EXPECT_THAT(snag.Traces(), ElementsAre(L"Monitor scale info absent: Shcore.dll not found"));
-}
-
-TEST(ScaleHelperTest, AScreenWithoutDpiSaysSo)
-{
-    vantix::test::FakeSnagwise snag;
-    ScaleHelper h([] {
-        ScaleHelper::Probe p;
-        p.library = true;
-        p.awareness = 2;
-        return p;
-    });
-    EXPECT_TRUE(h.HasLibrary());
-    EXPECT_EQ(2u, h.GetProcessAwareness());
-    EXPECT_EQ(40, h.Scale(40));
-    EXPECT_THAT(snag.Traces(),
-                ElementsAre(L"Monitor scale info absent: SetProcessDpiAwareness call failed. Did you use manifest "
-                            L"instead of SetProcessDpiAwareness call?"));
+    const struct {
+        ScaleHelper::Probe probe;
+        int in, out;
+        const wchar_t* trace;
+    } cases[] = {
+        {{true, true, 125, 125}, 100, 130, // 1.302
+         L"Monitor info (x/y): 125/125 (120/120) DPI, scale factor 130/130, scale seq number: 1"},
+        {{true, true, 144, 150}, 100, 150, // by the width's DPI
+         L"Monitor info (x/y): 144/150 (144/144) DPI, scale factor 150/156, scale seq number: 2"},
+        {{}, 17, 17, L"Monitor scale info absent: Shcore.dll not found"},
+        {{true, false, -1, -1, 2}, 40, 40,
+         L"Monitor scale info absent: SetProcessDpiAwareness call failed. Did you use manifest instead of "
+         L"SetProcessDpiAwareness call?"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.in);
+        vantix::test::FakeSnagwise snag;
+        ScaleHelper h([&c] { return c.probe; });
+        EXPECT_EQ(h.Scale(c.in), c.out);
+        EXPECT_EQ(h.Scale(c.in), c.out);
+        h.TraceState();
+        EXPECT_THAT(snag.Traces(), ::testing::ElementsAre(c.trace));
+    }
+    ScaleHelper h(Dpi(125, 125));
+    EXPECT_EQ(std::vector<int>({h.Scale(7), h.Scale(8), h.Scale(-10)}), std::vector<int>({9, 10, -13}));
+    EXPECT_EQ(ScaleHelper(Dpi(144, 144)).Scale(7), 11); // 10.5 rounds up
+    const ScaleHelper none([] { return ScaleHelper::Probe{}; });
+    EXPECT_EQ(none.GetLargeIconSize(), QSize(32, 32));
 }
 
 TEST(ScaleHelperTest, MeasuresTheScreenAndSharesOneInstance)
 {
     const ScaleHelper::Probe p = ScaleHelper::ProbeScreen();
-    ASSERT_TRUE(p.library); // the offscreen screen
-    EXPECT_TRUE(p.measured);
+    ASSERT_TRUE(p.library && p.measured); // the offscreen screen
     EXPECT_EQ(qRound(QGuiApplication::primaryScreen()->logicalDotsPerInchX()), p.dpiX);
-
     boost::shared_ptr<ScaleHelper> seen[4];
     std::vector<std::thread> threads;
     for (auto& s : seen)
@@ -139,26 +92,22 @@ TEST(ScaleHelperTest, MeasuresTheScreenAndSharesOneInstance)
 
 TEST(ToolbarImagesTest, EveryStepHasSevenButtonImagesOfItsSize)
 {
-    int edge = 0;
     for (int step = 0; step < ScaleHelper::kStepCount; ++step) {
         CToolbarImageList list;
         ASSERT_EQ(S_OK, LoadToolbarImageList(6001 + step, list)) << step;
-        edge = 24 * ScaleHelper::kScaleTable[step] / 100;
+        const int edge = 24 * ScaleHelper::kScaleTable[step] / 100;
         EXPECT_EQ(QSize(edge, edge), list.imageSize);
         ASSERT_EQ(7u, list.images.size());
-        for (const QImage& image : list.images) {
-            // Every picture has something drawn, and keeps a transparent margin somewhere.
-            int opaque = 0, clear = 0;
-            for (int y = 0; y < image.height(); ++y)
-                for (int x = 0; x < image.width(); ++x)
-                    (qAlpha(image.pixel(x, y)) > 128 ? opaque : clear) += 1;
-            EXPECT_GT(opaque, edge * edge / 8);
-            EXPECT_GT(clear, 0);
-        }
-        // Pictures differ from each other.
-        for (std::size_t a = 0; a < list.images.size(); ++a)
+        for (std::size_t a = 0; a < list.images.size(); ++a) {
+            // Every picture has something drawn, keeps a transparent margin, and differs from the others.
+            int opaque = 0;
+            for (int y = 0; y < edge; ++y)
+                for (int x = 0; x < edge; ++x)
+                    opaque += qAlpha(list.images[a].pixel(x, y)) > 128;
+            EXPECT_TRUE(opaque > edge * edge / 8 && opaque < edge * edge) << opaque;
             for (std::size_t b = a + 1; b < list.images.size(); ++b)
                 EXPECT_NE(list.images[a], list.images[b]);
+        }
     }
     CToolbarImageList none;
     EXPECT_EQ(E_FAIL, LoadToolbarImageList(6010, none));
@@ -169,15 +118,13 @@ TEST(ToolbarImagesTest, IconGroupsHaveTheWindowClassSizes)
 {
     for (int group : {128, 129}) {
         for (int step = 0; step < ScaleHelper::kStepCount; ++step) {
-            ScaleHelper h(Dpi(ScaleHelper::kScaleTable[step] * 96 / 100));
-            for (QSize size : {h.GetLargeIconSize(), h.GetSmallIconSize()}) {
-                const QImage icon = LoadGroupIcon(group, size);
-                EXPECT_EQ(size, icon.size()) << group;
-            }
+            const int dpi = ScaleHelper::kScaleTable[step] * 96 / 100;
+            const ScaleHelper h(Dpi(dpi, dpi));
+            for (QSize size : {h.GetLargeIconSize(), h.GetSmallIconSize()})
+                EXPECT_EQ(size, LoadGroupIcon(group, size).size()) << group;
         }
-        const QIcon icon = LoadIconGroup(group);
-        EXPECT_TRUE(icon.availableSizes().contains(QSize(16, 16)));
-        EXPECT_TRUE(icon.availableSizes().contains(QSize(256, 256)));
+        const QList<QSize> sizes = LoadIconGroup(group).availableSizes();
+        EXPECT_TRUE(sizes.contains(QSize(16, 16)) && sizes.contains(QSize(256, 256)));
     }
     EXPECT_NE(LoadGroupIcon(128, {32, 32}), LoadGroupIcon(129, {32, 32}));
     EXPECT_TRUE(LoadGroupIcon(130, {32, 32}).isNull());

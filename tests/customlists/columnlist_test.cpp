@@ -13,12 +13,10 @@
 #include <QImage>
 #include <QPainter>
 #include <QScrollBar>
-#include <QSignalSpy>
 #include <QTest>
 #include <QVBoxLayout>
 
 #include <gmock/gmock.h>
-#include <gtest/gtest.h>
 
 namespace {
 
@@ -43,12 +41,7 @@ protected:
     }
 };
 
-struct Edit {
-    int item;
-    int subItem;
-    std::wstring text;
-    bool operator==(const Edit&) const = default;
-};
+using Edit = std::tuple<int, int, std::wstring>; // item, sub-item, text
 
 struct ColumnListTest : ::testing::Test {
     vantix::test::FakeSnagwise snag;
@@ -61,14 +54,13 @@ struct ColumnListTest : ::testing::Test {
 
     void SetUp() override
     {
-        auto* box = new QVBoxLayout(&window);
-        box->addWidget(list);
+        (new QVBoxLayout(&window))->addWidget(list);
         window.resize(400, 220);
         ASSERT_TRUE(list->SubclassWindow());
         tester = std::make_unique<QAbstractItemModelTester>(list->ItemModel(),
                                                             QAbstractItemModelTester::FailureReportingMode::Fatal);
         list->SetEndLabelEditHandler([this](int item, int sub, const std::wstring& text) {
-            edits.push_back({item, sub, text});
+            edits.emplace_back(item, sub, text);
             return accept;
         });
         Rows(3);
@@ -86,10 +78,15 @@ struct ColumnListTest : ::testing::Test {
             list->m_Other.SetText(r, (L"other" + std::to_wstring(r)).c_str());
         }
     }
+    QVariant Data(int row, int column, int role = Qt::DisplayRole) const
+    {
+        return list->ItemModel()->data(list->ItemModel()->index(row, column), role);
+    }
     void Key(Qt::Key key, Qt::KeyboardModifiers mods = {}) { QTest::keyClick(QApplication::focusWidget(), key, mods); }
     void Click(int item, int sub)
     {
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->CellRect(item, sub).center());
+        QCoreApplication::processEvents(); // a check toggles through a posted event
     }
     QLineEdit* Editor(CTextEditHandler& h) { return static_cast<QLineEdit*>(h.GetEditWindow()); }
 };
@@ -100,14 +97,11 @@ TEST_F(ColumnListTest, NewRowsAreEnabledVisibleCheckedAndTicked)
     EXPECT_EQ(QStringLiteral("Text"), list->ItemModel()->headerData(1, Qt::Horizontal));
     EXPECT_FALSE(list->horizontalHeader()->sectionsMovable());
     for (unsigned c = 0; c < 3; ++c)
-        for (unsigned r = 0; r < 3; ++r) {
-            EXPECT_EQ(1, list->GetEnabled(r, c));
-            EXPECT_EQ(1, list->GetVisible(r, c));
-            EXPECT_EQ(1, list->GetChecked(r, c));
-        }
+        for (unsigned r = 0; r < 3; ++r)
+            EXPECT_TRUE(list->GetEnabled(r, c) == 1 && list->GetVisible(r, c) == 1 && list->GetChecked(r, c) == 1);
     EXPECT_THAT(list->m_Check.m_Values, ElementsAre(1, 1, 1));
-    EXPECT_EQ(Qt::Checked, list->ItemModel()->data(list->ItemModel()->index(2, 0), Qt::CheckStateRole));
-    EXPECT_EQ(QStringLiteral("text1"), list->ItemModel()->data(list->ItemModel()->index(1, 1)));
+    EXPECT_EQ(Qt::Checked, Data(2, 0, Qt::CheckStateRole));
+    EXPECT_EQ(QStringLiteral("text1"), Data(1, 1));
     Rows(5);
     list->SetEnabled(4, 1, FALSE);
     EXPECT_EQ(0, list->GetEnabled(4, 1));
@@ -115,10 +109,8 @@ TEST_F(ColumnListTest, NewRowsAreEnabledVisibleCheckedAndTicked)
     Rows(0);
     EXPECT_TRUE(list->m_Text.m_Values.empty());
     EXPECT_TRUE(snag.Asserts().empty());
-}
 
-TEST_F(ColumnListTest, CellIndicesOutOfRangeAreReported)
-{
+    // Cell indices out of range are reported.
     EXPECT_EQ(0, list->GetEnabled(0, 3));
     EXPECT_EQ(0, list->GetChecked(3, 0));
     list->SetEnabled(7, 1, TRUE);
@@ -131,18 +123,15 @@ TEST_F(ColumnListTest, ArrowKeysMoveTheCurrentCellWithinTheList)
     Key(Qt::Key_Right);
     EXPECT_EQ(1, list->GetCurrentSubItem());
     for (int i = 0; i < 4; ++i)
-        Key(Qt::Key_Right);
+        Key(Qt::Key_Right), Key(Qt::Key_Down);
     EXPECT_EQ(2, list->GetCurrentSubItem());
-    for (int i = 0; i < 4; ++i)
-        Key(Qt::Key_Down);
     EXPECT_EQ(2, list->GetCurrentItem());
     Key(Qt::Key_Up);
     Key(Qt::Key_Left);
     EXPECT_EQ(1, list->GetCurrentItem());
     EXPECT_EQ(1, list->GetCurrentSubItem());
     // Moving does not open an editor.
-    EXPECT_FALSE(list->m_Text.IsActive());
-    EXPECT_FALSE(Editor(list->m_Text)->isVisible());
+    EXPECT_FALSE(list->m_Text.IsActive() || Editor(list->m_Text)->isVisible());
 }
 
 TEST_F(ColumnListTest, SpaceTogglesTheCheckOnceAndNotOnADisabledCell)
@@ -153,7 +142,7 @@ TEST_F(ColumnListTest, SpaceTogglesTheCheckOnceAndNotOnADisabledCell)
     EXPECT_EQ(1, list->m_Check.m_Values[1]);
     QCoreApplication::processEvents();
     EXPECT_THAT(list->m_Check.m_Values, ElementsAre(1, 0, 1));
-    EXPECT_EQ(Qt::Unchecked, list->ItemModel()->data(list->ItemModel()->index(1, 0), Qt::CheckStateRole));
+    EXPECT_EQ(Qt::Unchecked, Data(1, 0, Qt::CheckStateRole));
     // A check column never counts as active: the list keeps the keys.
     EXPECT_FALSE(list->m_Check.IsActive());
     Key(Qt::Key_Space);
@@ -164,54 +153,35 @@ TEST_F(ColumnListTest, SpaceTogglesTheCheckOnceAndNotOnADisabledCell)
     Key(Qt::Key_Down);
     Key(Qt::Key_Space);
     Click(2, 0);
-    QCoreApplication::processEvents();
     EXPECT_EQ(1, list->m_Check.m_Values[2]);
     // A click on an enabled box toggles it.
     Click(0, 0);
-    QCoreApplication::processEvents();
     EXPECT_EQ(0, list->m_Check.m_Values[0]);
 }
 
-TEST_F(ColumnListTest, AnEmptyListIgnoresSpaceAndAltDown)
-{
-    Rows(0);
-    Key(Qt::Key_Space);
-    Key(Qt::Key_Down, Qt::AltModifier);
-    QCoreApplication::processEvents();
-    EXPECT_FALSE(Editor(list->m_Text)->isVisible());
-    EXPECT_TRUE(edits.empty());
-}
-
-TEST_F(ColumnListTest, AClickOpensTheEditorOverTheCellWithItsTextSelected)
+// The editor opens over the cell with its text selected; a click elsewhere
+// commits, and only an accepted edit is kept.
+TEST_F(ColumnListTest, AClickOpensTheEditorAndAnotherCommitsAndClosesIt)
 {
     Click(1, 1);
     QLineEdit* edit = Editor(list->m_Text);
     ASSERT_TRUE(edit->isVisible());
-    EXPECT_TRUE(list->m_Text.IsActive());
+    EXPECT_TRUE(list->m_Text.IsActive() && edit->hasFocus());
     EXPECT_EQ(1, list->m_Text.GetEditItem());
-    EXPECT_EQ(QStringLiteral("text1"), edit->text());
     EXPECT_EQ(QStringLiteral("text1"), edit->selectedText());
-    EXPECT_TRUE(edit->hasFocus());
     const QRect cell = list->CellRect(1, 1);
     EXPECT_EQ(cell.left(), edit->geometry().left());
     EXPECT_EQ(cell.width(), edit->geometry().width());
     EXPECT_TRUE(cell.contains(edit->geometry().center()));
-}
 
-TEST_F(ColumnListTest, ClickingAnotherColumnCommitsAndClosesTheOpenEditor)
-{
-    Click(1, 1);
-    QLineEdit* edit = Editor(list->m_Text);
     QTest::keyClicks(edit, QStringLiteral("changed"));
     Click(1, 2);
-    EXPECT_FALSE(edit->isVisible());
-    EXPECT_FALSE(list->m_Text.IsActive());
+    EXPECT_FALSE(edit->isVisible() || list->m_Text.IsActive());
     EXPECT_THAT(edits, ElementsAre(Edit{1, 1, L"changed"}));
     // Not accepted by the parent: the stored text stays and the editor shows it again.
     EXPECT_EQ(L"text1", list->m_Text.m_Values[1]);
     EXPECT_EQ(QStringLiteral("text1"), edit->text());
     EXPECT_TRUE(Editor(list->m_Other)->isVisible());
-
     accept = true;
     QTest::keyClicks(Editor(list->m_Other), QStringLiteral("kept"));
     Click(0, 1);
@@ -234,6 +204,13 @@ TEST_F(ColumnListTest, EnterAndEscapeEndTheEditThroughTheLossOfFocus)
     Key(Qt::Key_Escape);
     EXPECT_FALSE(Editor(list->m_Text)->isVisible());
     EXPECT_EQ(2u, edits.size());
+    // An empty list ignores Space and Alt+Down.
+    Rows(0);
+    Key(Qt::Key_Space);
+    Key(Qt::Key_Down, Qt::AltModifier);
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(Editor(list->m_Text)->isVisible());
+    EXPECT_EQ(2u, edits.size());
 }
 
 TEST_F(ColumnListTest, DisabledAndInvisibleCellsCannotBeEdited)
@@ -246,7 +223,7 @@ TEST_F(ColumnListTest, DisabledAndInvisibleCellsCannotBeEdited)
         EXPECT_FALSE(Editor(list->m_Text)->isVisible()) << r;
         EXPECT_EQ(r, list->GetCurrentItem());
     }
-    EXPECT_FALSE(list->ItemModel()->data(list->ItemModel()->index(1, 1)).isValid());
+    EXPECT_FALSE(Data(1, 1).isValid());
 }
 
 TEST_F(ColumnListTest, VerticalScrollingClosesTheEditor)
@@ -255,9 +232,7 @@ TEST_F(ColumnListTest, VerticalScrollingClosesTheEditor)
     Click(0, 2);
     ASSERT_TRUE(Editor(list->m_Other)->isVisible());
     list->verticalScrollBar()->setValue(5);
-    EXPECT_FALSE(Editor(list->m_Other)->isVisible());
-    EXPECT_FALSE(list->m_Other.IsActive());
-
+    EXPECT_FALSE(Editor(list->m_Other)->isVisible() || list->m_Other.IsActive());
     Click(list->rowAt(10), 2);
     ASSERT_TRUE(Editor(list->m_Other)->isVisible());
     QWheelEvent wheel(QPointF(50, 50), list->viewport()->mapToGlobal(QPointF(50, 50)), {}, QPoint(0, -120),
@@ -278,17 +253,15 @@ TEST_F(ColumnListTest, ASecondInitKeepsTheOneEditor)
 TEST_F(ColumnListTest, TheRowBeingEditedIsLeftToTheEditor)
 {
     Click(1, 1);
-    QImage image(200, 40, QImage::Format_ARGB32);
     const auto drawn = [&](unsigned item) {
+        QImage image(200, 40, QImage::Format_ARGB32);
         image.fill(Qt::white);
         QPainter p(&image);
-        list->m_Text.DrawItem(&p, QRect(0, 0, 200, 40), item, 0, 1, 1);
+        list->m_Text.DrawItem(&p, image.rect(), item, 0, 1, 1);
         p.end();
-        for (int y = 0; y < image.height(); ++y)
-            for (int x = 0; x < image.width(); ++x)
-                if (image.pixel(x, y) != qRgb(255, 255, 255))
-                    return true;
-        return false;
+        QImage white(image.size(), image.format());
+        white.fill(Qt::white);
+        return image != white;
     };
     EXPECT_FALSE(drawn(1));
     EXPECT_TRUE(drawn(0));

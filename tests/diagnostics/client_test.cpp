@@ -12,7 +12,6 @@
 
 #include <cerrno>
 #include <cstdio>
-#include <functional>
 #include <thread>
 
 using namespace testing;
@@ -26,54 +25,52 @@ HRESULT FireAssert()
     return SnagwiseUtil::AssertFired(SW_CALLSITE, "fired");
 }
 
-// Points the per-user settings at a private folder for one test.
-class ScopedUserSettings {
-public:
-    ScopedUserSettings()
-    {
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, m_dir.path());
-    }
-    ~ScopedUserSettings()
-    {
-        const QByteArray xdg = qgetenv("XDG_CONFIG_HOME");
-        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                           xdg.isEmpty() ? QDir::homePath() + "/.config" : QString::fromLocal8Bit(xdg));
-    }
-    void EnableFailureBox()
-    {
-        QSettings(QStringLiteral("Qorvex"), QStringLiteral("Snagwise")).setValue(QStringLiteral("Default"), 1);
-    }
-
-private:
-    QTemporaryDir m_dir;
+struct Client : Test {
+    FakeSnagwise snag;
+    SnagwiseUtil::SnagwiseClient* const client = GetSnagwiseClient();
 };
 
-TEST(Client, InitRecordIsSentOnFirstUse)
+// One session: INIT on first use, commands with and without a record, DEINIT
+// for good; errno stays, even though the library changes it.
+TEST_F(Client, ASessionFromInitToDeinit)
 {
-    FakeSnagwise snag;
+    snag.SetResult(L"IS CLEAN", S_FALSE);
+    snag.OnCommand([](const std::wstring&) { errno = ENOSPC; });
+    errno = EDOM;
     SW_TRACE(L"first");
-    EXPECT_THAT(snag.CommandNames(), ElementsAre(L"CREATE", L"INIT", L"CREATE", L"PROCESS"));
-    const auto init = snag.Records().front();
-    EXPECT_THAT(init.Keys(), ElementsAre(L"LogDirectory", L"ModuleAddr", L"ModuleName", L"ReleaseMode",
-                                         L"ClientVersion"));
-    EXPECT_THAT(init.commands, ElementsAre(L"CREATE", L"INIT"));
-    EXPECT_EQ(init.String(L"LogDirectory"), L"");
-    EXPECT_EQ(init.Find(L"ModuleAddr")->vt, platform::VT_UI8);
-    EXPECT_EQ(init.Find(L"ModuleAddr")->ullVal, reinterpret_cast<std::uintptr_t>(GetSnagwiseClient()));
-    EXPECT_EQ(init.String(L"ModuleName"), L"diagnostics_tests");
-    EXPECT_EQ(init.Find(L"ReleaseMode")->vt, platform::VT_BOOL);
-    EXPECT_TRUE(init.Find(L"ReleaseMode")->boolVal);
-    EXPECT_EQ(init.String(L"ClientVersion"), L"2.2 05.05.2006");
-
     SW_TRACE(L"second");
-    EXPECT_EQ(snag.InitObjectCalls(), 1);
+    EXPECT_TRUE(client->IsActive());
+    EXPECT_EQ(client->IsClean(), S_FALSE);
+    EXPECT_EQ(client->DoClean(), S_OK);
+    EXPECT_EQ(client->ReportDialog(), S_OK);
+    EXPECT_EQ(client->TraceEnabled(), S_OK);
+    EXPECT_EQ(client->CheckErrors(0x1234567890ull), S_OK);
+    client->Deinit();
+    client->Deinit();
+    SW_TRACE(L"after");
+    EXPECT_EQ(FireAssert(), E_FAIL);
+    EXPECT_EQ(client->DoClean(), E_FAIL);
+    EXPECT_EQ(errno, EDOM);
+    EXPECT_FALSE(client->Enabled());
+    EXPECT_EQ(snag.Calls(L"SW_InitObject"), 1);
+
+    EXPECT_THAT(snag.Commands(),
+                ElementsAre(L"CREATE", L"INIT", L"CREATE", L"PROCESS", L"CREATE", L"PROCESS", L"IS CLEAN", L"DO CLEAN",
+                            L"REPORTDIALOG", L"TRACEENABLED", L"CREATE", L"PROCESS", L"DEINIT"));
+    const auto records = snag.Records();
+    ASSERT_EQ(records.size(), 4u);
+    EXPECT_THAT(records[0].Values(),
+                ElementsAre(L"LogDirectory=", L"ModuleAddr=ui8:" + std::to_wstring(reinterpret_cast<std::uintptr_t>(client)),
+                            L"ModuleName=diagnostics_tests", L"ReleaseMode=bool:true", L"ClientVersion=2.2 05.05.2006"));
+    EXPECT_THAT(records[0].commands, ElementsAre(L"CREATE", L"INIT"));
     EXPECT_THAT(snag.Traces(), ElementsAre(L"first", L"second"));
+    // CheckErrors alone sends a record: the handle it was given.
+    EXPECT_THAT(records[3].Values(), ElementsAre(L"$Type=CHECK ERRORS", L"Handle=ui8:" + std::to_wstring(0x1234567890ull)));
+    EXPECT_THAT(records[3].commands, ElementsAre(L"CREATE", L"PROCESS"));
 }
 
-TEST(Client, WithoutLibraryEveryMacroIsSilentAndTheProgramGoesOn)
+TEST_F(Client, WithoutLibraryEveryMacroIsSilentAndTheProgramGoesOn)
 {
-    ScopedUserSettings settings;
-    FakeSnagwise snag;
     snag.SetAvailable(false);
     errno = EINTR;
     SW_TRACE(L"dropped %d", 1);
@@ -82,96 +79,84 @@ TEST(Client, WithoutLibraryEveryMacroIsSilentAndTheProgramGoesOn)
     EXPECT_EQ(FireAssert(), E_FAIL);
     EXPECT_EQ(errno, EINTR);
     EXPECT_TRUE(snag.Commands().empty());
-    EXPECT_EQ(snag.FailureBoxes(), 0);
-    EXPECT_FALSE(GetSnagwiseClient()->IsActive());
-    EXPECT_EQ(GetSnagwiseClient()->IsClean(), E_FAIL);
+    EXPECT_FALSE(client->IsActive());
+    EXPECT_EQ(client->IsClean(), E_FAIL);
 }
 
-TEST(Client, FailedInitIsRetriedOnEveryAccess)
+// A failed INIT is rescued by the secondary init, which needs an object; when
+// neither helps nothing is kept and the next access tries again.
+TEST(ClientInit, FailuresAreRescuedOrRetriedOnTheNextAccess)
 {
-    FakeSnagwise snag;
-    snag.SetResult(L"INIT", E_FAIL);
-    SW_TRACE(L"lost 1");
-    SW_TRACE(L"lost 2");
-    EXPECT_EQ(snag.InitObjectCalls(), 2);
-    EXPECT_EQ(snag.SecondaryInitCalls(), 2);
-    EXPECT_TRUE(snag.Traces().empty());
-    EXPECT_FALSE(GetSnagwiseClient()->Attempted());
-
-    snag.SetResult(L"INIT", S_OK);
-    SW_TRACE(L"kept");
-    EXPECT_EQ(snag.InitObjectCalls(), 3);
-    EXPECT_THAT(snag.Traces(), ElementsAre(L"kept"));
-}
-
-// A failed INIT is rescued by the secondary init, which needs an object.
-TEST(Client, SecondaryInitRescuesAFailedInitGivenAnObject)
-{
-    {
+    const struct {
+        const wchar_t* failing;
+        HRESULT secondary;
+        int secondaryCalls;
+        bool kept;
+    } cases[] = {{L"INIT", E_FAIL, 1, false}, {L"INIT", S_OK, 1, true}, {L"SW_InitObject", S_OK, 0, false}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.secondary << " " << c.secondaryCalls);
         FakeSnagwise snag;
-        snag.SetResult(L"INIT", E_FAIL);
-        snag.SetSecondaryInitResult(S_OK);
-        SW_TRACE(L"kept");
-        EXPECT_EQ(snag.SecondaryInitCalls(), 1);
-        EXPECT_THAT(snag.Traces(), ElementsAre(L"kept"));
+        snag.SetResult(c.failing, E_OUTOFMEMORY);
+        snag.SetResult(L"SecondaryInit", c.secondary);
+        SW_TRACE(L"first");
+        EXPECT_EQ(snag.Calls(L"SecondaryInit"), c.secondaryCalls);
+        EXPECT_EQ(GetSnagwiseClient()->Attempted(), c.kept);
+        EXPECT_EQ(snag.Traces().size(), c.kept ? 1u : 0u);
+        snag.SetResult(c.failing, S_OK);
+        SW_TRACE(L"second");
+        EXPECT_EQ(snag.Calls(L"SW_InitObject"), c.kept ? 1 : 2);
+        EXPECT_EQ(snag.Traces().back(), L"second");
     }
-    FakeSnagwise snag;
-    snag.SetInitObjectResult(E_OUTOFMEMORY);
-    SW_TRACE(L"lost");
-    EXPECT_EQ(snag.SecondaryInitCalls(), 0);
-    EXPECT_TRUE(snag.Commands().empty());
 }
 
-TEST(Client, FailureBoxOnlyWhenTheSettingExists)
+TEST_F(Client, FailureBoxOnlyWhenTheSettingExists)
 {
-    ScopedUserSettings settings;
-    FakeSnagwise snag;
+    const QTemporaryDir settings;
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
     snag.SetResult(L"INIT", E_FAIL);
     SnagwiseUtil::InstallQtClientInterface();
     SW_TRACE(L"lost");
-    EXPECT_EQ(snag.FailureBoxes(), 0);
+    EXPECT_EQ(snag.Calls(L"failureBox"), 0);
 
-    settings.EnableFailureBox();
+    QSettings(QStringLiteral("Qorvex"), QStringLiteral("Snagwise")).setValue(QStringLiteral("Default"), 1);
     SW_TRACE(L"lost");
     SW_ASSERT(false);
-    EXPECT_EQ(snag.FailureBoxes(), 2); // once per failed attempt
+    EXPECT_EQ(snag.Calls(L"failureBox"), 2); // once per failed attempt
 
     // The library alone (a batch tool) reads no setting and shows no box.
     SnagwiseUtil::SetClientInterface({});
     SW_TRACE(L"lost");
-    EXPECT_EQ(snag.FailureBoxes(), 2);
+    EXPECT_EQ(snag.Calls(L"failureBox"), 2);
+    const QByteArray xdg = qgetenv("XDG_CONFIG_HOME");
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
+                       xdg.isEmpty() ? QDir::homePath() + "/.config" : QString::fromLocal8Bit(xdg));
 }
 
 // The verdict of FILTER, else of PROCESS, is the assert's result; 1 breaks
-// into the debugger and goes on.
-TEST(Client, VerdictsOfFilterAndProcess)
+// into the debugger and goes on. A failed CREATE is the verdict too.
+TEST(ClientVerdict, OfCreateFilterAndProcess)
 {
     const struct {
-        HRESULT filter, process, verdict;
+        HRESULT create, filter, process, verdict;
         int breaks;
-    } cases[] = {{0x20, S_OK, 0x20, 0}, {1, S_OK, 1, 1}, {S_OK, 1, 1, 1}, {S_OK, E_FAIL, E_FAIL, 0}};
+        std::vector<std::wstring> commands;
+    } cases[] = {{S_OK, 0x20, S_OK, 0x20, 0, {L"CREATE", L"FILTER"}},
+                 {S_OK, 1, S_OK, 1, 1, {L"CREATE", L"FILTER"}},
+                 {S_OK, S_OK, 1, 1, 1, {L"CREATE", L"FILTER", L"PROCESS"}},
+                 {S_OK, S_OK, E_FAIL, E_FAIL, 0, {L"CREATE", L"FILTER", L"PROCESS"}},
+                 {0x7, S_OK, S_OK, 0x7, 0, {L"CREATE"}}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.filter << " " << c.process);
+        SCOPED_TRACE(::testing::Message() << c.create << " " << c.filter << " " << c.process);
         FakeSnagwise snag;
+        SW_TRACE(L"init first");
+        snag.Clear();
+        snag.SetResult(L"CREATE", c.create);
         snag.SetResult(L"FILTER", c.filter);
         snag.SetResult(L"PROCESS", c.process);
         EXPECT_EQ(FireAssert(), c.verdict);
-        EXPECT_EQ(snag.DebugBreaks(), c.breaks);
-        const auto commands = snag.RecordsOfType(L"ASSERT").front().commands;
-        EXPECT_EQ(commands.size(), c.filter == S_OK ? 3u : 2u); // CREATE, FILTER and PROCESS unless FILTER decided
+        EXPECT_EQ(snag.Calls(L"debugBreak"), c.breaks);
+        EXPECT_EQ(snag.Commands(), c.commands);
     }
-}
-
-TEST(Client, CreateFailureIsTheVerdictAndNothingIsSent)
-{
-    FakeSnagwise snag;
-    SW_TRACE(L"init first");
-    snag.Clear();
-    snag.SetResult(L"CREATE", 0x7);
-    EXPECT_EQ(FireAssert(), 0x7);
-    SW_TRACE(L"lost");
-    EXPECT_THAT(snag.CommandNames(), ElementsAre(L"CREATE", L"CREATE"));
-    EXPECT_TRUE(snag.Records().empty());
 }
 
 TEST(ClientDeathTest, AbortVerdictDeinitialisesAndEndsTheProcessWith255)
@@ -191,127 +176,47 @@ TEST(ClientDeathTest, AbortVerdictDeinitialisesAndEndsTheProcessWith255)
     }
 }
 
-TEST(Client, ErrnoSurvivesEveryOperationEvenWhenTheLibraryChangesIt)
+TEST_F(Client, ConcurrentFirstUseInitialisesOnce)
 {
-    FakeSnagwise snag;
-    snag.OnCommand([](const std::wstring&) { errno = ENOSPC; });
-    int dummy = 0;
-    auto* client = GetSnagwiseClient();
-    const std::function<void()> operations[] = {
-        [] { SW_TRACE(L"%d", 1); },
-        [] { SW_ASSERT(false); },
-        [] { SW_ASSERT_HR(E_FAIL); },
-        [&] { SW_CHECK_POINTER(&dummy); },
-        [] {
-            try {
-                SW_CHECK_POINTER(static_cast<void*>(nullptr));
-            } catch (IQX_SnagwiseUtil::IDebugObject* record) {
-                record->Release();
-            }
-        },
-        [&] { client->IsClean(), client->TraceEnabled(), client->CheckErrors(42); },
-        [&] { client->Deinit(); },
-        [&] { FakeSnagwise::ResetClient(), client->Init(); },
-    };
-    for (std::size_t k = 0; k < std::size(operations); ++k) {
-        errno = EDOM;
-        operations[k]();
-        EXPECT_EQ(errno, EDOM) << "operation " << k;
-    }
-}
-
-TEST(Client, CommandsWithoutRecordAndTheCheckErrorsRecord)
-{
-    FakeSnagwise snag;
-    snag.SetResult(L"IS CLEAN", S_FALSE);
-    auto* client = GetSnagwiseClient();
-    EXPECT_EQ(client->IsClean(), S_FALSE);
-    EXPECT_EQ(client->DoClean(), S_OK);
-    EXPECT_EQ(client->ReportDialog(), S_OK);
-    EXPECT_EQ(client->TraceEnabled(), S_OK);
-    EXPECT_THAT(snag.CommandNames(),
-                ElementsAre(L"CREATE", L"INIT", L"IS CLEAN", L"DO CLEAN", L"REPORTDIALOG", L"TRACEENABLED"));
-    const auto commands = snag.Commands();
-    for (std::size_t i = 2; i < commands.size(); ++i)
-        EXPECT_EQ(commands[i].record, -1);
-
-    // CheckErrors alone sends a record: the handle it was given.
-    EXPECT_EQ(client->CheckErrors(0x1234567890ull), S_OK);
-    const auto records = snag.RecordsOfType(L"CHECK ERRORS");
-    ASSERT_EQ(records.size(), 1u);
-    EXPECT_THAT(records[0].Keys(), ElementsAre(L"$Type", L"Handle"));
-    EXPECT_EQ(records[0].Find(L"Handle")->ullVal, 0x1234567890ull);
-    EXPECT_THAT(records[0].commands, ElementsAre(L"CREATE", L"PROCESS"));
-}
-
-TEST(Client, DeinitDisablesForGood)
-{
-    FakeSnagwise snag;
-    auto* client = GetSnagwiseClient();
-    EXPECT_TRUE(client->IsActive());
-    client->Deinit();
-    client->Deinit();
-    SW_TRACE(L"after");
-    EXPECT_EQ(FireAssert(), E_FAIL);
-    EXPECT_EQ(client->DoClean(), E_FAIL);
-    EXPECT_THAT(snag.CommandNames(), ElementsAre(L"CREATE", L"INIT", L"DEINIT"));
-    EXPECT_EQ(snag.InitObjectCalls(), 1);
-    EXPECT_TRUE(client->Attempted());
-    EXPECT_FALSE(client->Enabled());
-}
-
-TEST(Client, ConcurrentFirstUseInitialisesOnce)
-{
-    FakeSnagwise snag;
-    constexpr int kThreads = 8;
     std::vector<std::thread> threads;
-    for (int i = 0; i < kThreads; ++i)
+    for (int i = 0; i < 8; ++i)
         threads.emplace_back([i] {
             for (int k = 0; k < 20; ++k)
                 SW_TRACE(L"thread %d line %d", i, k);
         });
     for (auto& t : threads)
         t.join();
-    EXPECT_EQ(snag.InitObjectCalls(), 1);
-    EXPECT_EQ(snag.Traces().size(), static_cast<std::size_t>(kThreads * 20));
+    EXPECT_EQ(snag.Calls(L"SW_InitObject"), 1);
+    EXPECT_EQ(snag.Traces().size(), 8u * 20);
 }
 
-TEST(Client, ExceptionRecordKeysAndPointerCopy)
+TEST_F(Client, ExceptionRecordKeysAndPointerCopy)
 {
-    FakeSnagwise snag;
     IQX_SnagwiseUtil::EXCEPTION_RECORD record = {};
     record.ExceptionCode = IQX_SnagwiseUtil::EXCEPTION_ACCESS_VIOLATION;
     record.ExceptionFlags = 1;
     record.ExceptionAddress = 0x7fff12345678ull;
     record.Signal = 11;
     IQX_SnagwiseUtil::CONTEXT context = {};
-    IQX_SnagwiseUtil::EXCEPTION_POINTERS pointers{&record, &context};
     IQX_SnagwiseUtil::EXCEPTION_RECORD seen = {};
+    const void* seenRecord = nullptr;
     IQX_SnagwiseUtil::CONTEXT* seenContext = nullptr;
     // Read the pair while the record is being processed, as a library would.
     snag.OnCommand([&](const std::wstring& c) {
-        if (c != L"PROCESS")
-            return;
         const auto r = snag.RecordsOfType(L"EXCEPTION");
-        if (r.empty())
+        if (c != L"PROCESS" || r.empty())
             return;
-        auto* p = reinterpret_cast<IQX_SnagwiseUtil::EXCEPTION_POINTERS*>(r[0].Find(L"$EXCEPTION_POINTERS")->ullVal);
-        seen = *p->ExceptionRecord;
-        seenContext = p->ContextRecord;
-        EXPECT_NE(p->ExceptionRecord, &record); // a copy
+        const auto* p = reinterpret_cast<IQX_SnagwiseUtil::EXCEPTION_POINTERS*>(r[0].Find(L"$EXCEPTION_POINTERS")->ullVal);
+        seen = *p->ExceptionRecord, seenRecord = p->ExceptionRecord, seenContext = p->ContextRecord;
     });
-    EXPECT_EQ(GetSnagwiseClient()->ReportException(1, pointers), S_OK);
+    EXPECT_EQ(client->ReportException(1, {&record, &context}), S_OK);
     const auto r = snag.RecordsOfType(L"EXCEPTION");
     ASSERT_EQ(r.size(), 1u);
-    EXPECT_THAT(r[0].Keys(), ElementsAre(L"<<EXCEPTION>>", L"$Type", L"ExceptionType", L"ErrorCode", L"Thread ID",
-                                         L"Code", L"Continuable", L"Address", L"$EXCEPTION_POINTERS",
-                                         L"$EXCEPTION_POINTERS"));
-    EXPECT_EQ(r[0].Find(L"ExceptionType")->intVal, 1);
-    EXPECT_EQ(r[0].Find(L"ErrorCode")->ulVal, 0xC0000005u);
-    EXPECT_EQ(r[0].Find(L"Code")->ulVal, 0xC0000005u);
-    EXPECT_EQ(r[0].Find(L"Continuable")->ulVal, 1u);
-    EXPECT_EQ(r[0].Find(L"Address")->vt, platform::VT_UI8);
-    EXPECT_EQ(r[0].Find(L"Address")->ullVal, 0x7fff12345678ull);
+    EXPECT_THAT(r[0].Values(), ElementsAre(L"<<EXCEPTION>>", L"$Type=EXCEPTION", L"ExceptionType=int:1",
+                                           L"ErrorCode=ui4:" + std::to_wstring(0xC0000005u), StartsWith(L"Thread ID=ui4:"),
+                                           L"Code=ui4:" + std::to_wstring(0xC0000005u), L"Continuable=ui4:1",
+                                           L"Address=ui8:" + std::to_wstring(0x7fff12345678ull), _, L"$EXCEPTION_POINTERS=ui8:0"));
+    EXPECT_NE(seenRecord, &record); // a copy
     EXPECT_EQ(seen.Signal, 11);
     EXPECT_EQ(seen.ExceptionAddress, 0x7fff12345678ull);
     EXPECT_EQ(seenContext, &context); // the exception's own context

@@ -4,60 +4,41 @@
 // it. (One database matters: Qt 6.4 lets the last folder's content match win
 // over a higher priority in an earlier folder.)
 #include <QByteArray>
-#include <QDir>
 #include <QFile>
 #include <QMimeDatabase>
 #include <QMimeType>
-#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include <gtest/gtest.h>
-
-#include <cstdlib>
 
 namespace {
 
 constexpr const char* kOrsType = "application/x-vantix-ors";
 constexpr const char* kSqliteType = "application/vnd.sqlite3";
 
-std::string Name(const QMimeType& type)
-{
-    return type.name().toStdString();
-}
-
-QString InstalledShare()
-{
-    const char* share = std::getenv("VANTIX_INSTALLED_SHARE");
-    return share ? QString::fromLocal8Bit(share) : QString();
-}
-
-QByteArray InstalledSample()
-{
-    QFile f(InstalledShare() + "/vantix/samples/filter-tuning.ors");
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 class InstalledMimeType : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        ASSERT_FALSE(InstalledShare().isEmpty()) << "VANTIX_INSTALLED_SHARE is not set";
-        m_sample = InstalledSample();
-        ASSERT_GT(m_sample.size(), 100) << "installed sample missing";
-        ASSERT_TRUE(m_dir.isValid());
+        ASSERT_FALSE(m_share.isEmpty()) << "VANTIX_INSTALLED_SHARE is not set";
+        QFile sample(m_share + "/vantix/samples/filter-tuning.ors");
+        ASSERT_TRUE(sample.open(QIODevice::ReadOnly)) << "installed sample missing";
+        m_sample = sample.readAll();
         const QString cache = qEnvironmentVariable("XDG_DATA_DIRS") + "/mime/mime.cache";
         ASSERT_TRUE(QFile::exists(cache)) << cache.toStdString() << " was not built";
     }
-
-    QString Write(const QString& name, const QByteArray& bytes) const
+    // The type of a file of that name and content.
+    std::string FileType(const QString& name, const QByteArray& bytes,
+                         QMimeDatabase::MatchMode mode = QMimeDatabase::MatchDefault) const
     {
-        const QString path = m_dir.filePath(name);
-        QFile f(path);
-        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
-        f.write(bytes);
-        return path;
+        QFile f(m_dir.filePath(name));
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly) && f.write(bytes) == bytes.size());
+        f.close();
+        return m_db.mimeTypeForFile(f.fileName(), mode).name().toStdString();
     }
+    std::string DataType(const QByteArray& bytes) const { return m_db.mimeTypeForData(bytes).name().toStdString(); }
 
+    const QString m_share = qEnvironmentVariable("VANTIX_INSTALLED_SHARE");
     QMimeDatabase m_db;
     QByteArray m_sample;
     QTemporaryDir m_dir;
@@ -71,36 +52,28 @@ TEST_F(InstalledMimeType, IsKnownAsAnSqliteDatabaseWithTheInstalledIcon)
     EXPECT_FALSE(type.comment().isEmpty());
     EXPECT_TRUE(type.suffixes().contains("ors"));
     // The name a desktop looks up in the icon theme must be one that is installed.
-    const QString icon = InstalledShare() + "/icons/hicolor/scalable/mimetypes/" + type.iconName() + ".svg";
+    const QString icon = m_share + "/icons/hicolor/scalable/mimetypes/" + type.iconName() + ".svg";
     EXPECT_TRUE(QFile::exists(icon)) << icon.toStdString();
 }
 
 TEST_F(InstalledMimeType, NameOrContentIdentifiesAResultsFile)
 {
-    EXPECT_EQ(Name(m_db.mimeTypeForFile(InstalledShare() + "/vantix/samples/filter-tuning.ors")), kOrsType);
-    EXPECT_EQ(Name(m_db.mimeTypeForFile(Write("RESULTS.ORS", m_sample))), kOrsType);
+    EXPECT_EQ(m_db.mimeTypeForFile(m_share + "/vantix/samples/filter-tuning.ors").name(), kOrsType);
+    EXPECT_EQ(FileType("RESULTS.ORS", m_sample), kOrsType);
     // Without a telling name the header decides; SQLite's own rule matches too
     // and must lose.
-    EXPECT_EQ(Name(m_db.mimeTypeForFile(Write("results", m_sample))), kOrsType);
-    EXPECT_EQ(Name(m_db.mimeTypeForFile(Write("results.db", m_sample), QMimeDatabase::MatchContent)), kOrsType);
-    EXPECT_EQ(Name(m_db.mimeTypeForData(m_sample.left(128))), kOrsType);
-}
+    EXPECT_EQ(FileType("results", m_sample), kOrsType);
+    EXPECT_EQ(FileType("results.db", m_sample, QMimeDatabase::MatchContent), kOrsType);
+    EXPECT_EQ(DataType(m_sample.left(128)), kOrsType);
 
-TEST_F(InstalledMimeType, OtherSqliteDatabasesAndLookAlikesAreNotResultsFiles)
-{
     // Another application id at byte 68: an SQLite database, not ours.
-    QByteArray other = m_sample;
-    other.replace(68, 4, QByteArray("\x00\x00\x00\x00", 4));
-    EXPECT_EQ(Name(m_db.mimeTypeForFile(Write("other", other))), kSqliteType);
-
+    EXPECT_EQ(FileType("other", QByteArray(m_sample).replace(68, 4, QByteArray(4, '\0'))), kSqliteType);
     // The id where it belongs but no SQLite header.
     QByteArray fake(128, '\0');
-    fake.replace(0, 16, QByteArray("NotSQLite form 3", 16));
-    fake.replace(68, 4, QByteArray("ORSF", 4));
-    EXPECT_NE(Name(m_db.mimeTypeForData(fake)), kOrsType);
-
+    fake.replace(0, 16, "NotSQLite form 3").replace(68, 4, "ORSF");
+    EXPECT_NE(DataType(fake), kOrsType);
     // A header cut before the id cannot be told apart from any SQLite database.
-    EXPECT_NE(Name(m_db.mimeTypeForData(m_sample.left(60))), kOrsType);
+    EXPECT_NE(DataType(m_sample.left(60)), kOrsType);
 }
 
 } // namespace

@@ -15,17 +15,17 @@ struct IEvents : IDispatch {
 
 class Source final : public ComObject<IConnectionPointContainer> {
 public:
-    Source() { m_cp = MakeCom<ConnectionPoint>(this, uuidof<IEvents>()); }
     HRESULT FindConnectionPoint(REFIID riid, IConnectionPoint** pp) override
     {
-        if (!pp) return E_POINTER;
+        if (!pp)
+            return E_POINTER;
         *pp = nullptr;
-        if (!(riid == uuidof<IEvents>())) return CONNECT_E_NOCONNECTION;
-        return m_cp.CopyTo(pp);
+        return riid == uuidof<IEvents>() ? m_cp.CopyTo(pp) : CONNECT_E_NOCONNECTION;
     }
-    ComPtr<ConnectionPoint> m_cp;
+    ComPtr<ConnectionPoint> m_cp = MakeCom<ConnectionPoint>(this, uuidof<IEvents>());
 };
 
+// Records each call and adds one to the argument, which is passed by reference.
 class Sink final : public ComObject<IEvents> {
 public:
     std::vector<std::pair<DISPID, double>> calls;
@@ -36,10 +36,10 @@ public:
     HRESULT GetIDsOfNames(REFIID, const wchar_t* const*, std::uint32_t, LCID, DISPID*) override { return E_NOTIMPL; }
     HRESULT Invoke(DISPID id, REFIID, LCID, std::uint16_t, DISPPARAMS* p, VARIANT*, EXCEPINFO*, std::uint32_t*) override
     {
-        double v = p && p->cArgs ? *p->rgvarg[0].pdblVal : 0.0;
-        calls.emplace_back(id, v);
-        if (p && p->cArgs) *p->rgvarg[0].pdblVal += 1; // by reference: visible to the next sink
-        if (unadviseOnCall) unadviseOnCall->Unadvise(cookie);
+        calls.emplace_back(id, *p->rgvarg[0].pdblVal);
+        *p->rgvarg[0].pdblVal += 1;
+        if (unadviseOnCall)
+            unadviseOnCall->Unadvise(cookie);
         return S_OK;
     }
 };
@@ -50,23 +50,24 @@ TEST(ConnectionPoint, AdviseFireUnadviseWithCookies)
 {
     auto src = MakeCom<Source>();
     IConnectionPoint* cpRaw = nullptr;
+    EXPECT_EQ(src->FindConnectionPoint(uuidof<IDispatch>(), &cpRaw), CONNECT_E_NOCONNECTION);
     ASSERT_EQ(src->FindConnectionPoint(uuidof<IEvents>(), &cpRaw), S_OK);
     auto cp = ComPtr<IConnectionPoint>::Attach(cpRaw);
-
     auto a = MakeCom<Sink>(), b = MakeCom<Sink>();
     std::uint32_t ca = 0, cb = 0;
     ASSERT_EQ(cp->Advise(static_cast<IEvents*>(a.Get()), &ca), S_OK);
     ASSERT_EQ(cp->Advise(static_cast<IEvents*>(b.Get()), &cb), S_OK);
-    EXPECT_NE(ca, cb);
-    EXPECT_NE(ca, 0u);
+    EXPECT_TRUE(ca != cb && ca != 0u);
+    // A sink without the interface is refused.
+    std::uint32_t cookie = 99;
+    EXPECT_EQ(cp->Advise(static_cast<IConnectionPointContainer*>(src.Get()), &cookie), CONNECT_E_CANNOTCONNECT);
+    EXPECT_EQ(cookie, 0u);
 
     double value = 1.5;
     std::vector<VARIANT> args{VARIANT::R8Ref(&value)};
     src->m_cp->Fire(1, args);
-    ASSERT_EQ(a->calls.size(), 1u);
-    ASSERT_EQ(b->calls.size(), 1u);
-    EXPECT_EQ(a->calls[0], std::make_pair(DISPID(1), 1.5));
-    EXPECT_EQ(b->calls[0].second, 2.5);
+    EXPECT_EQ(a->calls, (std::vector<std::pair<DISPID, double>>{{1, 1.5}}));
+    EXPECT_EQ(b->calls, (std::vector<std::pair<DISPID, double>>{{1, 2.5}})); // sees the first sink's change
 
     EXPECT_EQ(cp->Unadvise(ca), S_OK);
     EXPECT_EQ(cp->Unadvise(ca), CONNECT_E_NOCONNECTION);
@@ -83,35 +84,27 @@ TEST(ConnectionPoint, AdviseFireUnadviseWithCookies)
     EXPECT_EQ(src->m_cp->SinkCount(), 0u);
 }
 
-TEST(ConnectionPoint, RefusesSinkWithoutTheInterface)
+TEST(Variant, ChangeType)
 {
-    auto src = MakeCom<Source>();
-    std::uint32_t cookie = 99;
-    EXPECT_EQ(src->m_cp->Advise(static_cast<IConnectionPointContainer*>(src.Get()), &cookie), CONNECT_E_CANNOTCONNECT);
-    EXPECT_EQ(cookie, 0u);
-}
-
-TEST(Variant, ChangeTypeToDoubleByReference)
-{
-    double d = 3.0;
     VARIANT inner = VARIANT::R8(4.0);
     VARIANT byVariant;
     byVariant.vt = VT_VARIANT | VT_BYREF;
     byVariant.pvarVal = &inner;
     VARIANT out;
+    // By reference: the pointer passes through, so the callee writes to the caller's value.
     ASSERT_EQ(VariantChangeType(&out, &byVariant, 0, VT_R8 | VT_BYREF), S_OK);
     *out.pdblVal = 5.0;
     EXPECT_EQ(inner.dblVal, 5.0);
-    VARIANT direct = VARIANT::R8Ref(&d);
+    double d = 3.0;
+    const VARIANT direct = VARIANT::R8Ref(&d);
     ASSERT_EQ(VariantChangeType(&out, &direct, 0, VT_R8 | VT_BYREF), S_OK);
     EXPECT_EQ(out.pdblVal, &d);
-    VARIANT byValue = VARIANT::R8(1.0);
-    EXPECT_EQ(VariantChangeType(&out, &byValue, 0, VT_R8 | VT_BYREF), DISP_E_TYPEMISMATCH);
-    VARIANT text = VARIANT::Bstr(L"x");
-    EXPECT_EQ(VariantChangeType(&out, &text, 0, VT_R8), DISP_E_TYPEMISMATCH);
-    VARIANT big = VARIANT::R8(1e12);
-    EXPECT_EQ(VariantChangeType(&out, &big, 0, VT_I4), DISP_E_OVERFLOW);
-    VARIANT small = VARIANT::I4(-3);
+    const VARIANT small = VARIANT::I4(-3);
     ASSERT_EQ(VariantChangeType(&out, &small, 0, VT_R8), S_OK);
     EXPECT_EQ(out.dblVal, -3.0);
+
+    const VARIANT byValue = VARIANT::R8(1.0), text = VARIANT::Bstr(L"x"), big = VARIANT::R8(1e12);
+    EXPECT_EQ(VariantChangeType(&out, &byValue, 0, VT_R8 | VT_BYREF), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(VariantChangeType(&out, &text, 0, VT_R8), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(VariantChangeType(&out, &big, 0, VT_I4), DISP_E_OVERFLOW);
 }

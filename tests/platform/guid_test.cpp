@@ -1,5 +1,4 @@
 #include "platform/guid.h"
-#include "platform/hresult.h"
 
 #include <gtest/gtest.h>
 
@@ -9,31 +8,9 @@ TEST(Guid, RoundTripsThroughRegistryText)
 {
     constexpr GUID g{0x12AB34CD, 0x0F01, 0xA0B0, {0x01, 0x23, 0x45, 0x67, 0x89, 0xAB, 0xCD, 0xEF}};
     EXPECT_EQ(StringFromGUID(g), L"{12AB34CD-0F01-A0B0-0123-456789ABCDEF}");
-    EXPECT_EQ(StringFromGUID(g).size(), 38u);
-    auto back = GUIDFromString(L"{12ab34cd-0f01-a0b0-0123-456789abcdef}");
-    ASSERT_TRUE(back);
-    EXPECT_EQ(*back, g);
+    EXPECT_EQ(GUIDFromString(L"{12ab34cd-0f01-a0b0-0123-456789abcdef}"), g);
     EXPECT_EQ(GUIDFromStringA("12AB34CD-0F01-A0B0-0123-456789ABCDEF"), g);
-}
-
-TEST(Guid, RejectsMalformedText)
-{
     for (const wchar_t* bad : {L"", L"{}", L"{12AB34CD-0F01-A0B0-0123-456789ABCDE}", L"{12AB34CD+0F01-A0B0-0123-456789ABCDEF}",
                                L"{12AB34CD-0F01-A0B0-0123-456789ABCDEG}", L"12AB34CD-0F01-A0B0-0123-456789ABCDEF}"})
         EXPECT_FALSE(GUIDFromString(bad)) << "accepted " << std::string(bad, bad + wcslen(bad));
-}
-
-// Diagnostics texts are the stringized conditions; these spellings are part of them.
-#define STR2(x) #x
-#define STR(x) STR2(x)
-TEST(HResult, MacroSpellingAndValues)
-{
-    EXPECT_STREQ(STR(SUCCEEDED(hr)), "((HRESULT)(hr) >= 0)");
-    EXPECT_STREQ(STR(S_OK == hr), "((HRESULT)0x00000000L) == hr");
-    EXPECT_EQ(E_FAIL, static_cast<HRESULT>(0x80004005u));
-    EXPECT_EQ(E_INVALIDARG, static_cast<HRESULT>(0x80070057u));
-    EXPECT_EQ(E_ABORT, static_cast<HRESULT>(0x80004004u));
-    EXPECT_TRUE(FAILED(E_POINTER));
-    EXPECT_TRUE(SUCCEEDED(S_FALSE));
-    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_RESOURCE_DATA_NOT_FOUND), static_cast<HRESULT>(0x80070714u));
 }

@@ -1,5 +1,7 @@
 #include "support/FakeSnagwise.h"
 
+#include <algorithm>
+#include <map>
 #include <mutex>
 
 namespace vantix::test {
@@ -8,18 +10,17 @@ using IQX_SnagwiseUtil::IDebugObject;
 
 struct FakeSnagwise::Data {
     mutable std::mutex lock;
-    bool available = true;
-    HRESULT initObjectResult = S_OK;
-    HRESULT secondaryInitResult = E_FAIL;
-    std::map<std::wstring, HRESULT> results;
+    std::map<std::wstring, HRESULT> results{{L"SecondaryInit", E_FAIL}};
     std::function<void(const std::wstring&)> onCommand;
+    Seen seen;
 
-    std::vector<FakeCommand> commands;
-    std::vector<FakeRecord> records;
-    int initObjectCalls = 0;
-    int secondaryInitCalls = 0;
-    int failureBoxes = 0;
-    int debugBreaks = 0;
+    // Counts a call and gives its answer; the caller holds the lock.
+    HRESULT Answer(const std::wstring& what)
+    {
+        ++seen.calls[what];
+        const auto it = results.find(what);
+        return it == results.end() ? S_OK : it->second;
+    }
 };
 
 namespace {
@@ -32,41 +33,30 @@ public:
     HRESULT SecondaryInit(const wchar_t*, const wchar_t*, std::int32_t) override
     {
         std::lock_guard g(m_pData->lock);
-        ++m_pData->secondaryInitCalls;
-        return m_pData->secondaryInitResult;
+        return m_pData->Answer(L"SecondaryInit");
     }
 
     HRESULT Command(IDebugObject** record, const wchar_t* command) override
     {
         const std::wstring name = command ? command : L"";
-        std::function<void(const std::wstring&)> callback;
-        {
-            std::lock_guard g(m_pData->lock);
-            callback = m_pData->onCommand;
-        }
-        if (callback)
+        std::unique_lock g(m_pData->lock);
+        if (const auto callback = m_pData->onCommand) {
+            g.unlock(); // the callback may look at the fake
             callback(name);
-        std::lock_guard g(m_pData->lock);
-        const auto it = m_pData->results.find(name);
-        const HRESULT answer = it == m_pData->results.end() ? S_OK : it->second;
-        if (name == L"CREATE") {
-            m_pData->commands.push_back({name, -1});
-            if (answer != S_OK || !record)
-                return answer;
-            const int index = static_cast<int>(m_pData->records.size());
-            m_pData->records.emplace_back();
-            m_pData->records.back().commands.push_back(name);
-            *record = new FakeObject(m_pData, index);
-            (*record)->AddRef();
-            m_pData->commands.back().record = index;
-            return answer;
+            g.lock();
         }
-        int index = -1;
-        if (record && *record)
-            index = static_cast<FakeObject*>(*record)->m_nIndex;
-        m_pData->commands.push_back({name, index});
-        if (index >= 0)
-            m_pData->records[index].commands.push_back(name);
+        const HRESULT answer = m_pData->Answer(name);
+        m_pData->seen.commands.push_back(name);
+        auto& records = m_pData->seen.records;
+        if (name == L"CREATE") {
+            if (answer == S_OK && record) {
+                records.push_back({{}, {name}});
+                *record = new FakeObject(m_pData, static_cast<int>(records.size()) - 1);
+                (*record)->AddRef();
+            }
+        } else if (record && *record && static_cast<FakeObject*>(*record)->m_nIndex >= 0) {
+            records[static_cast<FakeObject*>(*record)->m_nIndex].commands.push_back(name);
+        }
         return answer;
     }
 
@@ -77,14 +67,12 @@ public:
         std::lock_guard g(m_pData->lock);
         if (m_nIndex < 0)
             return DISP_E_UNKNOWNNAME;
-        const auto& writes = m_pData->records[m_nIndex].writes;
-        for (auto it = writes.rbegin(); it != writes.rend(); ++it) {
-            if (it->key == name) {
-                *value = it->value;
-                return S_OK;
-            }
-        }
-        return DISP_E_UNKNOWNNAME;
+        const auto& writes = m_pData->seen.records[m_nIndex].writes;
+        const auto it = std::find_if(writes.rbegin(), writes.rend(), [&](const auto& w) { return w.first == name; });
+        if (it == writes.rend())
+            return DISP_E_UNKNOWNNAME;
+        *value = it->second;
+        return S_OK;
     }
 
     HRESULT SetValue(const wchar_t* name, VARIANT value) override
@@ -94,7 +82,7 @@ public:
         std::lock_guard g(m_pData->lock);
         if (m_nIndex < 0)
             return E_INVALIDARG;
-        m_pData->records[m_nIndex].writes.push_back({name, std::move(value)});
+        m_pData->seen.records[m_nIndex].writes.emplace_back(name, std::move(value));
         return S_OK;
     }
 
@@ -103,27 +91,42 @@ private:
     int m_nIndex;
 };
 
+std::wstring Typed(const VARIANT& v)
+{
+    switch (v.vt) {
+    case platform::VT_EMPTY: return L"";
+    case platform::VT_BSTR: return L"=" + v.bstrVal;
+    case platform::VT_BOOL: return v.boolVal ? L"=bool:true" : L"=bool:false";
+    case platform::VT_I4: return L"=i4:" + std::to_wstring(v.lVal);
+    case platform::VT_INT: return L"=int:" + std::to_wstring(v.intVal);
+    case platform::VT_UI4: return L"=ui4:" + std::to_wstring(v.ulVal);
+    case platform::VT_UI8: return L"=ui8:" + std::to_wstring(v.ullVal);
+    default: return L"=vt" + std::to_wstring(v.vt);
+    }
+}
+
 } // namespace
 
 std::vector<std::wstring> FakeRecord::Keys() const
 {
     std::vector<std::wstring> keys;
     for (const auto& w : writes)
-        keys.push_back(w.key);
+        keys.push_back(w.first);
     return keys;
 }
 
-bool FakeRecord::Has(const std::wstring& key) const
+std::vector<std::wstring> FakeRecord::Values() const
 {
-    return Find(key) != nullptr;
+    std::vector<std::wstring> values;
+    for (const auto& [key, value] : writes)
+        values.push_back(key + Typed(value));
+    return values;
 }
 
 const VARIANT* FakeRecord::Find(const std::wstring& key) const
 {
-    for (const auto& w : writes)
-        if (w.key == key)
-            return &w.value;
-    return nullptr;
+    const auto it = std::find_if(writes.begin(), writes.end(), [&](const auto& w) { return w.first == key; });
+    return it == writes.end() ? nullptr : &it->second;
 }
 
 std::wstring FakeRecord::String(const std::wstring& key) const
@@ -143,27 +146,23 @@ FakeSnagwise::FakeSnagwise() : m_pData(std::make_shared<Data>())
         if (!data)
             return E_FAIL;
         std::lock_guard g(data->lock);
-        if (!data->available)
-            return E_FAIL;
-        ++data->initObjectCalls;
-        if (data->initObjectResult != S_OK)
-            return data->initObjectResult;
-        *pp = new FakeObject(data, -1);
-        (*pp)->AddRef();
-        return S_OK;
-    };
-    hooks.failureBox = [weak] {
-        if (auto data = weak.lock()) {
-            std::lock_guard g(data->lock);
-            ++data->failureBoxes;
+        const HRESULT hr = data->Answer(L"SW_InitObject");
+        if (hr == S_OK) {
+            *pp = new FakeObject(data, -1);
+            (*pp)->AddRef();
         }
+        return hr;
     };
-    hooks.debugBreak = [weak] {
-        if (auto data = weak.lock()) {
-            std::lock_guard g(data->lock);
-            ++data->debugBreaks;
-        }
+    const auto counter = [weak](const wchar_t* what) {
+        return [weak, what] {
+            if (auto data = weak.lock()) {
+                std::lock_guard g(data->lock);
+                ++data->seen.calls[what];
+            }
+        };
     };
+    hooks.failureBox = counter(L"failureBox");
+    hooks.debugBreak = counter(L"debugBreak");
 }
 
 FakeSnagwise::~FakeSnagwise()
@@ -172,33 +171,10 @@ FakeSnagwise::~FakeSnagwise()
     SnagwiseUtil::ClientHooksForTesting() = m_previousHooks;
 }
 
-void FakeSnagwise::ResetClient()
-{
-    SnagwiseUtil::GetSnagwiseClient()->ResetForTesting();
-}
-
-void FakeSnagwise::SetAvailable(bool available)
-{
-    std::lock_guard g(m_pData->lock);
-    m_pData->available = available;
-}
-
-void FakeSnagwise::SetInitObjectResult(HRESULT hr)
-{
-    std::lock_guard g(m_pData->lock);
-    m_pData->initObjectResult = hr;
-}
-
 void FakeSnagwise::SetResult(const std::wstring& command, HRESULT hr)
 {
     std::lock_guard g(m_pData->lock);
     m_pData->results[command] = hr;
-}
-
-void FakeSnagwise::SetSecondaryInitResult(HRESULT hr)
-{
-    std::lock_guard g(m_pData->lock);
-    m_pData->secondaryInitResult = hr;
 }
 
 void FakeSnagwise::OnCommand(std::function<void(const std::wstring&)> callback)
@@ -207,84 +183,33 @@ void FakeSnagwise::OnCommand(std::function<void(const std::wstring&)> callback)
     m_pData->onCommand = std::move(callback);
 }
 
-std::vector<FakeCommand> FakeSnagwise::Commands() const
+FakeSnagwise::Seen FakeSnagwise::Snapshot() const
 {
     std::lock_guard g(m_pData->lock);
-    return m_pData->commands;
-}
-
-std::vector<std::wstring> FakeSnagwise::CommandNames() const
-{
-    std::vector<std::wstring> names;
-    for (const auto& c : Commands())
-        names.push_back(c.command);
-    return names;
-}
-
-std::vector<FakeRecord> FakeSnagwise::Records() const
-{
-    std::lock_guard g(m_pData->lock);
-    return m_pData->records;
+    return m_pData->seen;
 }
 
 std::vector<FakeRecord> FakeSnagwise::RecordsOfType(const std::wstring& type) const
 {
     std::vector<FakeRecord> out;
     for (auto& r : Records())
-        if (r.Type() == type)
+        if (r.String(L"$Type") == type)
             out.push_back(std::move(r));
     return out;
 }
 
-std::vector<std::wstring> FakeSnagwise::Asserts() const
+std::vector<std::wstring> FakeSnagwise::Texts(const std::wstring& type, const std::wstring& key) const
 {
     std::vector<std::wstring> out;
-    for (const auto& r : RecordsOfType(L"ASSERT"))
-        out.push_back(r.String(L"Description"));
+    for (const auto& r : RecordsOfType(type))
+        out.push_back(r.String(key));
     return out;
-}
-
-std::vector<std::wstring> FakeSnagwise::Traces() const
-{
-    std::vector<std::wstring> out;
-    for (const auto& r : RecordsOfType(L"TRACE"))
-        out.push_back(r.String(L"$Message"));
-    return out;
-}
-
-int FakeSnagwise::InitObjectCalls() const
-{
-    std::lock_guard g(m_pData->lock);
-    return m_pData->initObjectCalls;
-}
-
-int FakeSnagwise::SecondaryInitCalls() const
-{
-    std::lock_guard g(m_pData->lock);
-    return m_pData->secondaryInitCalls;
-}
-
-int FakeSnagwise::FailureBoxes() const
-{
-    std::lock_guard g(m_pData->lock);
-    return m_pData->failureBoxes;
-}
-
-int FakeSnagwise::DebugBreaks() const
-{
-    std::lock_guard g(m_pData->lock);
-    return m_pData->debugBreaks;
 }
 
 void FakeSnagwise::Clear()
 {
     std::lock_guard g(m_pData->lock);
-    m_pData->commands.clear();
-    m_pData->records.clear();
-    m_pData->initObjectCalls = 0;
-    m_pData->secondaryInitCalls = 0;
-    m_pData->failureBoxes = 0;
-    m_pData->debugBreaks = 0;
+    m_pData->seen = {};
 }
 
 } // namespace vantix::test

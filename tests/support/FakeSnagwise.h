@@ -14,7 +14,7 @@
 // of the TRACE records; Records() gives every record with all its values.
 //
 // Verdicts: SetResult(L"FILTER", 1) makes assertions "break into the debugger"
-// (counted by DebugBreaks(), no real break); SetResult(L"PROCESS", E_ABORT)
+// (counted by Calls(L"debugBreak"), no real break); SetResult(L"PROCESS", E_ABORT)
 // ends the process with status 255 (use a death test). SetAvailable(false)
 // makes the library look missing; SetResult(L"INIT", E_FAIL) makes INIT fail.
 //
@@ -27,35 +27,26 @@
 #include <functional>
 #include <map>
 #include <memory>
-#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace vantix::test {
 
-struct FakeValue {
-    std::wstring key;
-    VARIANT value;
-};
-
 // One record object created with "CREATE".
 struct FakeRecord {
-    std::vector<FakeValue> writes;       // every SetValue, in writing order
-    std::vector<std::wstring> commands;  // commands the record was sent with
+    std::vector<std::pair<std::wstring, VARIANT>> writes; // every SetValue, in writing order
+    std::vector<std::wstring> commands;                   // commands the record was sent with
 
     // Keys of the writes, in order (a key written twice appears twice).
     std::vector<std::wstring> Keys() const;
-    bool Has(const std::wstring& key) const;
+    // "key=value" per write, in order. Numbers carry their type ("Line=int:42",
+    // "Thread ID=ui4:7"), texts do not, and an empty value leaves "key" alone.
+    std::vector<std::wstring> Values() const;
     // The first value written under key; nullptr when absent.
     const VARIANT* Find(const std::wstring& key) const;
     // VT_BSTR text of key; empty when absent.
     std::wstring String(const std::wstring& key) const;
-    std::wstring Type() const { return String(L"$Type"); }
-};
-
-struct FakeCommand {
-    std::wstring command;
-    int record; // index into Records(), -1 for commands without a record
 };
 
 class FakeSnagwise {
@@ -65,34 +56,39 @@ public:
     FakeSnagwise(const FakeSnagwise&) = delete;
     FakeSnagwise& operator=(const FakeSnagwise&) = delete;
 
-    // ---- behaviour
-    // false: SW_InitObject is "not found" (the library is missing).
-    void SetAvailable(bool available);
-    // Answer of SW_InitObject (a failure stores no object).
-    void SetInitObjectResult(HRESULT hr);
-    // Answer to one command ("CREATE", "INIT", "FILTER", "PROCESS", "DEINIT", ...); S_OK by default.
+    // Answer to one command ("CREATE", "INIT", "FILTER", "PROCESS", "DEINIT", ...),
+    // S_OK by default. The library's entry points answer the same way:
+    // L"SW_InitObject" (a failure stores no object) and L"SecondaryInit" (E_FAIL by default).
     void SetResult(const std::wstring& command, HRESULT hr);
-    void SetSecondaryInitResult(HRESULT hr); // E_FAIL by default
+    // false: the library is missing.
+    void SetAvailable(bool available) { SetResult(L"SW_InitObject", available ? S_OK : E_FAIL); }
     // Called on every command, before it is answered (from the calling thread).
     void OnCommand(std::function<void(const std::wstring& command)> callback);
 
-    // ---- what the client did
-    std::vector<FakeCommand> Commands() const;
-    std::vector<std::wstring> CommandNames() const;
-    std::vector<FakeRecord> Records() const;
+    // What the client did so far.
+    struct Seen {
+        std::vector<std::wstring> commands; // every command, in order
+        std::vector<FakeRecord> records;
+        // Calls of each command, entry point, and of what the client would have
+        // done in a real session: L"failureBox" ("Snagwise Init Failed." boxes
+        // shown) and L"debugBreak" (breaks under a debugger).
+        std::map<std::wstring, int> calls;
+    };
+    Seen Snapshot() const;
+    std::vector<std::wstring> Commands() const { return Snapshot().commands; }
+    std::vector<FakeRecord> Records() const { return Snapshot().records; }
+    int Calls(const std::wstring& what) const { return Snapshot().calls[what]; }
     // Records whose "$Type" is type (INIT records have none: pass L"").
     std::vector<FakeRecord> RecordsOfType(const std::wstring& type) const;
-    std::vector<std::wstring> Asserts() const;
-    std::vector<std::wstring> Traces() const;
-    int InitObjectCalls() const;
-    int SecondaryInitCalls() const;
-    int FailureBoxes() const;  // "Snagwise Init Failed." boxes the client would have shown
-    int DebugBreaks() const;   // breaks the client would have made under a debugger
+    // The text under key of every record of that type.
+    std::vector<std::wstring> Texts(const std::wstring& type, const std::wstring& key) const;
+    std::vector<std::wstring> Asserts() const { return Texts(L"ASSERT", L"Description"); }
+    std::vector<std::wstring> Traces() const { return Texts(L"TRACE", L"$Message"); }
     // Forgets every observation (the configuration stays).
     void Clear();
 
     // The client back to fresh (DEINIT sent if it was enabled).
-    static void ResetClient();
+    static void ResetClient() { SnagwiseUtil::GetSnagwiseClient()->ResetForTesting(); }
 
     struct Data;
 

@@ -15,11 +15,7 @@
 #include <fstream>
 
 using namespace testing;
-using snagwise::CJsonLog;
 using snagwise::FormatLine;
-using snagwise::ReadSettings;
-using snagwise::Settings;
-using RecordValues = snagwise::Values;
 
 namespace {
 
@@ -31,47 +27,40 @@ QJsonObject Parse(const std::string& line)
     return doc.object();
 }
 
+VARIANT UI8(std::uint64_t n)
+{
+    VARIANT v;
+    v.vt = platform::VT_UI8;
+    v.ullVal = n;
+    return v;
+}
+
 TEST(JsonLog, LineCarriesEveryValueWithItsTypeInOrder)
 {
-    RecordValues values;
-    values.emplace_back(L"<<ASSERT>>", VARIANT::Empty());
-    values.emplace_back(L"$Type", VARIANT::Bstr(L"ASSERT"));
-    values.emplace_back(L"Description", VARIANT::Bstr(L"p && L\"a\\b\"\n\t\x01 \u00e9 \U0001F600"));
-    values.emplace_back(L"Line", VARIANT::Int(-42));
-    values.emplace_back(L"Thread ID", VARIANT::UI4(4000000000u));
-    values.emplace_back(L"ReleaseMode", VARIANT::Bool(true));
-    values.emplace_back(L"$Delay", VARIANT::R8(0.25));
-    VARIANT big;
-    big.vt = platform::VT_UI8;
-    big.ullVal = 0x7fff00001234ull;
-    values.emplace_back(L"Handle", big);
-
+    const wchar_t* const text = L"p && L\"a\\b\"\n\t\x01 \u00e9 \U0001F600";
+    const snagwise::Values values{{L"<<ASSERT>>", VARIANT::Empty()},   {L"$Type", VARIANT::Bstr(L"ASSERT")},
+                                  {L"Description", VARIANT::Bstr(text)}, {L"Line", VARIANT::Int(-42)},
+                                  {L"Thread ID", VARIANT::UI4(4000000000u)}, {L"ReleaseMode", VARIANT::Bool(true)},
+                                  {L"$Delay", VARIANT::R8(0.25)},         {L"Handle", UI8(0x7fff00001234ull)}};
     const std::string line = FormatLine(L"PROCESS", &values);
     EXPECT_EQ(line.find('\n'), std::string::npos);
     // Key order is the writing order.
-    EXPECT_LT(line.find("\"<<ASSERT>>\""), line.find("\"$Type\""));
-    EXPECT_LT(line.find("\"$Type\""), line.find("\"Description\""));
+    EXPECT_THAT(line, ContainsRegex("\"<<ASSERT>>\".*\"\\$Type\".*\"Description\""));
 
     const QJsonObject o = Parse(line);
     EXPECT_THAT(o["time"].toString().toStdString(),
                 MatchesRegex("[0-9]{4}-[0-9]{2}-[0-9]{2}T[0-9]{2}:[0-9]{2}:[0-9]{2}\\.[0-9]{3}Z"));
     EXPECT_EQ(o["pid"].toInteger(), ::getpid());
     EXPECT_EQ(o["command"].toString(), "PROCESS");
-    const QJsonObject r = o["record"].toObject();
-    EXPECT_TRUE(r["<<ASSERT>>"].isNull());
-    EXPECT_EQ(r["Description"].toString(), QString::fromUtf8("p && L\"a\\b\"\n\t\x01 \u00e9 \U0001F600"));
-    EXPECT_EQ(r["Line"].toInteger(), -42);
-    EXPECT_EQ(r["Thread ID"].toInteger(), 4000000000ll);
-    EXPECT_EQ(r["ReleaseMode"].toBool(), true);
-    EXPECT_DOUBLE_EQ(r["$Delay"].toDouble(), 0.25);
-    EXPECT_EQ(r["Handle"].toInteger(), 0x7fff00001234ll);
-}
-
-TEST(JsonLog, CommandWithoutRecordHasNoRecord)
-{
-    const QJsonObject o = Parse(FormatLine(L"DEINIT", nullptr));
-    EXPECT_EQ(o["command"].toString(), "DEINIT");
-    EXPECT_FALSE(o.contains("record"));
+    EXPECT_EQ(o["record"].toObject(), QJsonObject({{"<<ASSERT>>", QJsonValue::Null},
+                                                   {"$Type", "ASSERT"},
+                                                   {"Description", QString::fromWCharArray(text)},
+                                                   {"Line", -42},
+                                                   {"Thread ID", 4000000000ll},
+                                                   {"ReleaseMode", true},
+                                                   {"$Delay", 0.25},
+                                                   {"Handle", 0x7fff00001234ll}}));
+    EXPECT_FALSE(Parse(FormatLine(L"DEINIT", nullptr)).contains("record"));
 }
 
 TEST(JsonLog, ExceptionPointersAreDecoded)
@@ -85,100 +74,70 @@ TEST(JsonLog, ExceptionPointersAreDecoded)
     context.Frames[0] = 0x1234;
     context.Frames[1] = 0x5678;
     IQX_SnagwiseUtil::EXCEPTION_POINTERS pointers{&er, &context};
-    VARIANT address;
-    address.vt = platform::VT_UI8;
-    address.ullVal = reinterpret_cast<std::uintptr_t>(&pointers);
-    RecordValues values{{L"$EXCEPTION_POINTERS", address}};
-    const QJsonObject e = Parse(FormatLine(L"PROCESS", &values))["exception"].toObject();
-    EXPECT_EQ(e["code"].toString(), "0xC0000094");
-    EXPECT_EQ(e["signal"].toInt(), 8);
-    EXPECT_EQ(e["address"].toString(), "0x401000");
-    EXPECT_EQ(e["backtrace"].toArray(), QJsonArray({"0x1234", "0x5678"}));
+    const snagwise::Values values{{L"$EXCEPTION_POINTERS", UI8(reinterpret_cast<std::uintptr_t>(&pointers))}};
+    EXPECT_EQ(Parse(FormatLine(L"PROCESS", &values))["exception"].toObject(),
+              QJsonObject({{"code", "0xC0000094"},
+                           {"flags", 0},
+                           {"signal", 8},
+                           {"address", "0x401000"},
+                           {"backtrace", QJsonArray({"0x1234", "0x5678"})}}));
 }
 
 TEST(JsonLog, RotatesAtTheSizeLimitKeepingWholeLines)
 {
     QTemporaryDir dir;
-    const std::filesystem::path folder = dir.path().toStdString() + "/nested/vantix";
-    CJsonLog log(folder, 2048, 2);
+    const std::string base = dir.path().toStdString() + "/nested/vantix/snagwise.log";
+    snagwise::CJsonLog log(dir.path().toStdString() + "/nested/vantix", 2048, 2);
     for (int i = 0; i < 100; ++i)
         ASSERT_TRUE(log.Append("{\"n\":" + std::to_string(i) + ",\"pad\":\"" + std::string(90, 'x') + "\"}"));
-    const auto base = folder / "snagwise.log";
-    ASSERT_TRUE(std::filesystem::exists(base));
-    EXPECT_TRUE(std::filesystem::exists(base.string() + ".1"));
-    EXPECT_TRUE(std::filesystem::exists(base.string() + ".2"));
-    EXPECT_FALSE(std::filesystem::exists(base.string() + ".3"));
+    EXPECT_FALSE(std::filesystem::exists(base + ".3"));
     int last = -1;
     for (const std::string suffix : {".2", ".1", ""}) {
-        const auto path = base.string() + suffix;
-        EXPECT_LE(std::filesystem::file_size(path), 2048u);
-        std::ifstream in(path);
-        std::string line;
-        while (std::getline(in, line)) {
+        ASSERT_TRUE(std::filesystem::exists(base + suffix));
+        EXPECT_LE(std::filesystem::file_size(base + suffix), 2048u);
+        std::ifstream in(base + suffix);
+        for (std::string line; std::getline(in, line);) {
             const int n = Parse(line)["n"].toInt();
-            if (last >= 0) {
-                EXPECT_EQ(n, last + 1); // consecutive across the kept files
-            }
+            EXPECT_TRUE(last < 0 || n == last + 1) << n << " after " << last; // consecutive across the kept files
             last = n;
         }
     }
     EXPECT_EQ(last, 99);
+
+    std::ofstream(dir.path().toStdString() + "/plain-file") << "x";
+    EXPECT_FALSE(snagwise::CJsonLog(dir.path().toStdString() + "/plain-file/vantix", 4096, 1).Append("{}"));
 }
 
-TEST(JsonLog, UnwritableFolderFailsQuietly)
+// The environment's verdict wins over the file's; bad values are ignored.
+TEST(JsonLog, SettingsFromFileThenEnvironment)
 {
     QTemporaryDir dir;
-    const std::string file = dir.path().toStdString() + "/plain-file";
-    std::ofstream(file) << "x";
-    CJsonLog log(file + "/vantix", 4096, 1);
-    EXPECT_FALSE(log.Append("{}"));
-}
-
-class SettingsTest : public Test {
-protected:
-    void SetUp() override
-    {
-        setenv("XDG_CONFIG_HOME", m_dir.path().toLocal8Bit().constData(), 1);
-        setenv("XDG_STATE_HOME", (m_dir.path() + "/state").toLocal8Bit().constData(), 1);
-        unsetenv("VANTIX_SNAGWISE_VERDICT");
-        std::filesystem::create_directories(m_dir.path().toStdString() + "/vantix");
+    setenv("XDG_CONFIG_HOME", dir.path().toLocal8Bit().constData(), 1);
+    setenv("XDG_STATE_HOME", (dir.path() + "/state").toLocal8Bit().constData(), 1);
+    std::filesystem::create_directories(dir.path().toStdString() + "/vantix");
+    const struct {
+        const char *config, *environment;
+        HRESULT verdict;
+        std::uint64_t maxBytes;
+        int kept;
+    } cases[] = {
+        {"", nullptr, S_OK, 4u << 20, 3},
+        {"# verdict for assertions\nassert_verdict = Break\nmax_log_size = 65536\nkept_logs = 5\n", nullptr, 1, 65536, 5},
+        {"assert_verdict = break\n", "abort", E_ABORT, 4u << 20, 3},
+        {"assert_verdict = break\n", "nonsense", 1, 4u << 20, 3},
+        {"assert_verdict = sometimes\nmax_log_size = 12\nkept_logs = -1\nno equals sign\n", nullptr, S_OK, 4u << 20, 3},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.config);
+        std::ofstream(dir.path().toStdString() + "/vantix/snagwise.conf") << c.config;
+        c.environment ? setenv("VANTIX_SNAGWISE_VERDICT", c.environment, 1) : unsetenv("VANTIX_SNAGWISE_VERDICT");
+        const snagwise::Settings s = snagwise::ReadSettings();
+        EXPECT_EQ(s.assertVerdict, c.verdict);
+        EXPECT_EQ(s.maxLogBytes, c.maxBytes);
+        EXPECT_EQ(s.keptLogs, c.kept);
+        EXPECT_EQ(s.logDirectory, dir.path().toStdString() + "/state/vantix");
     }
-    void TearDown() override { unsetenv("VANTIX_SNAGWISE_VERDICT"); }
-    void WriteConfig(const std::string& text)
-    {
-        std::ofstream(m_dir.path().toStdString() + "/vantix/snagwise.conf") << text;
-    }
-    QTemporaryDir m_dir;
-};
-
-TEST_F(SettingsTest, DefaultsWithoutConfiguration)
-{
-    const Settings s = ReadSettings();
-    EXPECT_EQ(s.assertVerdict, S_OK);
-    EXPECT_EQ(s.maxLogBytes, 4u << 20);
-    EXPECT_EQ(s.logDirectory, m_dir.path().toStdString() + "/state/vantix");
-}
-
-TEST_F(SettingsTest, FileThenEnvironment)
-{
-    WriteConfig("# verdict for assertions\nassert_verdict = Break\nmax_log_size = 65536\nkept_logs = 5\n");
-    Settings s = ReadSettings();
-    EXPECT_EQ(s.assertVerdict, 1);
-    EXPECT_EQ(s.maxLogBytes, 65536u);
-    EXPECT_EQ(s.keptLogs, 5);
-    setenv("VANTIX_SNAGWISE_VERDICT", "abort", 1);
-    EXPECT_EQ(ReadSettings().assertVerdict, E_ABORT);
-    setenv("VANTIX_SNAGWISE_VERDICT", "nonsense", 1);
-    EXPECT_EQ(ReadSettings().assertVerdict, 1); // ignored: the file's choice stands
-}
-
-TEST_F(SettingsTest, BadValuesAreIgnored)
-{
-    WriteConfig("assert_verdict = sometimes\nmax_log_size = 12\nkept_logs = -1\nno equals sign\n");
-    const Settings s = ReadSettings();
-    EXPECT_EQ(s.assertVerdict, S_OK);
-    EXPECT_EQ(s.maxLogBytes, 4u << 20);
-    EXPECT_EQ(s.keptLogs, 3);
+    unsetenv("VANTIX_SNAGWISE_VERDICT");
 }
 
 } // namespace
