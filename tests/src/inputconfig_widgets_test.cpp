@@ -335,9 +335,9 @@ TEST_F(DialogTest, TwoInputsLeaveTheListEmptyAndDisabled)
     EXPECT_FALSE(List().horizontalHeader()->isEnabled());
     QTimer::singleShot(0, &dlg, [this] { Control<QPushButton>("1")->click(); });
     EXPECT_EQ(1, dlg.DoModal(nullptr));
-    EXPECT_EQ(0u, dlg.m_nInputX);
-    EXPECT_EQ(1u, dlg.m_nInputY);
-    EXPECT_EQ(0u, dlg.m_nFunction);
+    EXPECT_EQ(0u, dlg.InputX());
+    EXPECT_EQ(1u, dlg.InputY());
+    EXPECT_EQ(0u, dlg.Function());
 }
 
 class Previous : public IDataTransfer {
@@ -369,14 +369,14 @@ TEST_F(DialogTest, ANewXInputLeavesTheListAndTheFormerXReturnsUnpinned)
     Open();
     // Pin A, then make it the X input.
     Click(0, 0);
-    ASSERT_EQ(1u, dlg.m_Inputs[2].fixed);
-    EXPECT_EQ(1u, dlg.m_nMaxHits);
+    ASSERT_EQ(1u, dlg.Inputs()[2].fixed);
+    EXPECT_EQ(1u, dlg.GetMaxHits());
     auto* x = Control<QComboBox>("1008");
     x->setFocus();
     QTest::keyClick(x, Qt::Key_Down); // sig0:in0 → sig2:in2
-    EXPECT_EQ(2u, dlg.m_nInputX);
-    EXPECT_EQ(0u, dlg.m_Inputs[2].fixed);
-    EXPECT_EQ(0u, dlg.m_nMaxHits);
+    EXPECT_EQ(2u, dlg.InputX());
+    EXPECT_EQ(0u, dlg.Inputs()[2].fixed);
+    EXPECT_EQ(0u, dlg.GetMaxHits());
     EXPECT_EQ(QStringList({"sig0:in0", "sig3:in3", "sig4:in4"}), Column(1));
     EXPECT_EQ(Qt::Unchecked, List().ItemModel()->index(0, 0).data(Qt::CheckStateRole));
     EXPECT_EQ(QStringList({"sig0:in0", "sig1:in1", "sig3:in3", "sig4:in4"}), Items("1009"));
@@ -385,7 +385,7 @@ TEST_F(DialogTest, ANewXInputLeavesTheListAndTheFormerXReturnsUnpinned)
     auto* f = Control<QComboBox>("1011");
     f->setFocus();
     QTest::keyClick(f, Qt::Key_Down);
-    EXPECT_EQ(1u, dlg.m_nFunction);
+    EXPECT_EQ(1u, dlg.Function());
 }
 
 TEST_F(DialogTest, StepsInTheValueEditorMoveTheWholeRecordAndEscapeReturns)
@@ -404,7 +404,7 @@ TEST_F(DialogTest, StepsInTheValueEditorMoveTheWholeRecordAndEscapeReturns)
     QTest::keyClick(edit, Qt::Key_Escape);
     EXPECT_FALSE(edit->isVisible());
     EXPECT_EQ(QStringList({"200", "300", "400"}), Column(2));
-    EXPECT_EQ(0u, dlg.m_nCurRecord);
+    EXPECT_EQ(0u, dlg.CurrentRecord());
 }
 
 TEST_F(DialogTest, PinnedInputsLimitTypedNumbersAndOkReadsTheChoiceBack)
