@@ -263,6 +263,10 @@ TEST(ModelColumns, PinsAndStepsAnswerAsWithPlacedRecords)
              }},
             {"step down 1", [](CInputConfigModel& m) { m.StepDown(1, 2); }},
             {"unpin 2", [](CInputConfigModel& m) { m.SetFixed(2, false); }},
+            {"pin 0 over a range", [](CInputConfigModel& m) {
+                 m.HoldRange(0, m.Input(0).values[1].second.value, m.Input(0).values[3].second.value);
+                 m.SetFixed(0, true);
+             }},
             {"step up last", [last](CInputConfigModel& m) { m.StepUp(last, 1); }},
             {"follow last", [last](CInputConfigModel& m) { m.FollowValue(last); }},
         };
@@ -278,6 +282,13 @@ TEST(ModelColumns, PinsAndStepsAnswerAsWithPlacedRecords)
                     ASSERT_EQ(byRecords.IsReachable(i, v), byColumns.IsReachable(i, v)) << "input " << i << " value " << v;
             }
         }
+        // Read again from other data, the model forgets what it found of the inputs before.
+        const auto other = MakeData(Shapes()[2]);
+        ReadByRecords(other.Get(), byRecords);
+        ASSERT_EQ(S_OK, byColumns.Initialize(other.Get(), nullptr));
+        for (std::size_t i = 0; i < byColumns.GetInputCount(); ++i)
+            for (std::size_t v = 0; v < byColumns.Input(i).values.size(); ++v)
+                ASSERT_EQ(byRecords.IsReachable(i, v), byColumns.IsReachable(i, v)) << "again: input " << i;
         // None of it needed the records placed here: any input whose records
         // are placed had them placed aside.
         std::size_t placed = 0;
