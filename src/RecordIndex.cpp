@@ -579,16 +579,6 @@ void CRecordIndex::CollectLabels()
     }
 }
 
-std::uint64_t CRecordIndex::KeyOf(std::size_t i, std::uint32_t r) const
-{
-    if (i < m_KeyColumns.size() && m_KeyColumns[i])
-        return m_KeyColumns[i][r];
-    std::uint64_t key = 0;
-    if (FAILED(m_spSourceEx->GetInputValueIndex(r, static_cast<ULONG>(i), &key)))
-        return ~std::uint64_t{0};
-    return key;
-}
-
 void CRecordIndex::EnsureRecords(std::size_t i) const
 {
     if (i >= m_Placements.size())

@@ -115,8 +115,15 @@ public:
     InputInfo& Input(std::size_t i) { return m_Inputs[i]; }
     const InputInfo& Input(std::size_t i) const { return m_Inputs[i]; }
 
-    // The value index of input i in record r (~0 when the source fails).
-    std::uint64_t KeyOf(std::size_t i, std::uint32_t r) const;
+    // The value index of input i in record r (~0 when the source fails);
+    // inline, for the scans over every record.
+    std::uint64_t KeyOf(std::size_t i, std::uint32_t r) const
+    {
+        if (i < m_KeyColumns.size() && m_KeyColumns[i])
+            return m_KeyColumns[i][r];
+        std::uint64_t key = 0;
+        return SourceKey(r, i, key) ? key : ~std::uint64_t{0};
+    }
     // The value index of input i in record r as the source answers it.
     bool SourceKey(std::uint32_t r, std::size_t i, std::uint64_t& key) const;
 
