@@ -204,7 +204,7 @@ struct CRecordPlacement {
     std::shared_ptr<CRecordPool> pool;
     // Placing the records of a large file takes longer than a step of the
     // dialog may: from the second scan on they are placed on a thread of
-    // their own, and the model scans until they are (Finish then only joins).
+    // their own, and the index is scanned until they are (Finish then only joins).
     static constexpr unsigned kScansBeforePlacingAside = 1;
     std::thread worker;
     std::atomic<bool> placed{false};
