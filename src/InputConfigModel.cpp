@@ -177,11 +177,19 @@ std::uint64_t CInputConfigModel::CountSliceRecords() const
     if (UnplacedKeys column; m_Index.Unplaced(driver.i, &column)) {
         // Records not placed yet: one pass over the key column.
         const std::uint32_t* const keys = column.keys;
+        if (held.size() == 1) {
+            for (std::uint32_t r = 0; r < column.nRecords; ++r)
+                count += keys[r] - driver.first <= driver.span;
+            return count;
+        }
         for (std::uint32_t r = 0; r < column.nRecords; ++r)
             if (keys[r] - driver.first <= driver.span && others(r))
                 ++count;
         return count;
     }
+    // A single hold needs no confirming: its records are the slice.
+    if (held.size() == 1)
+        return driver.nRecords;
     const auto [first, last] = in.HeldPositions();
     for (std::size_t p = first; p <= last; ++p)
         for (const std::uint32_t r : in.values[p].second.records)

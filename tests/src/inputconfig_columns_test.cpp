@@ -276,6 +276,7 @@ TEST(ModelColumns, PinsAndStepsAnswerAsWithPlacedRecords)
             step(byColumns);
             ASSERT_EQ(byRecords.GetMaxHits(), byColumns.GetMaxHits());
             ASSERT_EQ(byRecords.CurrentRecord(), byColumns.CurrentRecord());
+            ASSERT_EQ(byRecords.CountSliceRecords(), byColumns.CountSliceRecords());
             for (std::size_t i = 0; i < shape.size(); ++i) {
                 ASSERT_EQ(byRecords.Inputs()[i].current, byColumns.Inputs()[i].current) << "input " << i;
                 for (std::size_t v = 0; v < byRecords.Inputs()[i].values.size(); ++v)
