@@ -91,7 +91,7 @@ void batchChoice(IOptimizationResultsDataSource* source)
     initialize(model, source);
     model.SelectRecord(0, false);
     model.ReleaseAxisInputs();
-    model.SelectRecord(model.m_nCurRecord, false);
+    model.SelectRecord(model.CurrentRecord(), false);
     for (const int input : {2, 3}) {
         double value = 0.5;
         if (!model.ChangeValue(input, CInputConfigModel::kTypedNumber, &value)) {
@@ -174,7 +174,7 @@ StepRun steps(const char* what, CInputConfigModel& model, const std::vector<int>
                 std::fprintf(stderr, "step failed\n");
                 std::exit(1);
             }
-            shown.push_back(model.m_nCurRecord);
+            shown.push_back(model.CurrentRecord());
         }
     });
     int moves = 0;

@@ -314,9 +314,9 @@ HRESULT CChart::InternalLoadData(IUnknown* pData, const FileInfo& info, bool& bL
     SW_TRACE(L"Chart : User have made choice");
 
     CDataTransformer transformer(spSource.Get());
-    transformer.m_nFunction = dlg.m_nFunction;
-    transformer.m_nInputX = dlg.m_nInputX;
-    transformer.m_nInputY = dlg.m_nInputY;
+    transformer.m_nFunction = dlg.Function();
+    transformer.m_nInputX = dlg.InputX();
+    transformer.m_nInputY = dlg.InputY();
     transformer.m_Fixed.clear();
     const long inputs = static_cast<long>(dlg.GetInputCount());
     for (long i = 0; i + 2 < inputs; ++i) {
@@ -330,7 +330,7 @@ HRESULT CChart::InternalLoadData(IUnknown* pData, const FileInfo& info, bool& bL
         ComPtr<IOptimizationResultsDataMeaning> spMeaning;
         spMeaning.TryQueryFrom(pData);
         LONG direction = kDirectionMinimize;
-        if (spMeaning && SUCCEEDED(spMeaning->GetFunctionDirection(dlg.m_nFunction, &direction)) &&
+        if (spMeaning && SUCCEEDED(spMeaning->GetFunctionDirection(dlg.Function(), &direction)) &&
             direction == kDirectionMaximize)
             m_Adapter.SetAggregate(CChartAdapter::Aggregate::Max);
     }

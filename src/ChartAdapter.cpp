@@ -3,6 +3,7 @@
 #include "HugePageAllocator.h"
 #include "RendererSetting.h"
 #include "ScatterTriangulation.h"
+#include "SurfaceGrid.h"
 
 #include "diagnostics/snagwise.h"
 #include "ors_provider/IDataMeaning.h"
@@ -23,25 +24,7 @@ using vantix::large_vector;
 
 namespace {
 
-// Working record of the surface builder.
-struct GridCell {
-    bool bValid = false;
-    std::uint32_t nVertex = 0;
-    double dValue = 0.0;
-};
-
-struct Sample {
-    std::int32_t i;
-    std::int32_t j;
-    double v;
-};
-
-// The 5x5 neighbourhood without the centre and the four corners, in the order
-// the roughness is summed.
-constexpr int kNeighbours[20][2] = {
-    {-1, -1}, {-1, 0}, {-1, 1}, {0, -1}, {0, 1},  {1, -1},  {1, 0}, {1, 1},  {-2, -1}, {-2, 0},
-    {-2, 1},  {2, -1}, {2, 0},  {2, 1},  {-1, -2}, {0, -2}, {1, -2}, {-1, 2}, {0, 2},   {1, 2},
-};
+using Sample = GridSample;
 
 constexpr std::uint32_t kPointColor = 0x00FFFFFF;
 
@@ -56,133 +39,17 @@ std::uint64_t WideIndex(std::int64_t index)
     return static_cast<std::uint64_t>(index);
 }
 
-// One more record's value v folded into a cell's height h (a sum for the mean,
-// divided by the count once the cell is complete).
-double FoldValue(CChartAdapter::Aggregate aggregate, double h, double v)
+// A series whose data the control refused shows nothing rather than the slice
+// before; false then.
+template <class Series, class... Data>
+bool SetSeriesData(Series* pSeries, Data... data)
 {
-    switch (aggregate) {
-    case CChartAdapter::Aggregate::Max:
-        return v > h ? v : h;
-    case CChartAdapter::Aggregate::Mean:
-        return h + v;
-    case CChartAdapter::Aggregate::Min:
-    default:
-        return v < h ? v : h;
-    }
-}
-
-// Beyond this many cells, and this many per record, the grid is built sparse.
-constexpr double kDenseGridCells = double(1 << 22);
-constexpr double kSparseGridFactor = 16.0;
-
-// The surface of a sparse grid, as the dense builder makes it: vertices in
-// grid order (x, z left for the caller), their roughness colours, and two
-// triangles per square where their corners exist.
-struct SparseCell {
-    std::uint32_t a, b; // grid position
-    double v;
-};
-struct SparseSurface {
-    std::vector<SparseCell> cells; // one per vertex
-    std::vector<SurfaceVertex> vertices;
-    std::vector<std::uint32_t> indices;
-    double rMin = 0, rMax = 0; // the roughness range the colours span
-};
-
-// The records in grid order, those of one cell folded into one height.
-std::vector<SparseCell> FoldCells(const vantix::CChunkedList<Sample>& samples, std::int32_t iMin, std::int32_t jMin,
-                                  CChartAdapter::Aggregate aggregate)
-{
-    std::vector<SparseCell> cells;
-    cells.reserve(samples.Size());
-    samples.ForEach([&](const Sample& x) {
-        cells.push_back({static_cast<std::uint32_t>(std::int64_t{x.i} - iMin),
-                         static_cast<std::uint32_t>(std::int64_t{x.j} - jMin), x.v});
+    const HRESULT hr = pSeries->SetData(data...);
+    SW_ASSERT_OR(SUCCEEDED(hr) && L"the control refused the series data", {
+        pSeries->SetData(decltype(data){}...);
+        return false;
     });
-    const auto before = [](const SparseCell& l, const SparseCell& r) { return l.a < r.a || (l.a == r.a && l.b < r.b); };
-    // Stable, so a mean sums in record order as the dense grid does.
-    std::stable_sort(cells.begin(), cells.end(), before);
-    std::size_t kept = 0;
-    std::uint32_t nInCell = 0;
-    const auto closeCell = [&] {
-        if (aggregate == CChartAdapter::Aggregate::Mean && kept > 0)
-            cells[kept - 1].v /= nInCell;
-    };
-    for (std::size_t k = 0; k < cells.size(); ++k) {
-        if (kept > 0 && !before(cells[kept - 1], cells[k])) {
-            cells[kept - 1].v = FoldValue(aggregate, cells[kept - 1].v, cells[k].v);
-            ++nInCell;
-            continue;
-        }
-        closeCell();
-        cells[kept++] = cells[k];
-        nInCell = 1;
-    }
-    closeCell();
-    cells.resize(kept);
-    return cells;
-}
-
-SparseSurface BuildSparseSurface(const vantix::CChunkedList<Sample>& samples, std::int32_t iMin, std::int32_t jMin,
-                                 std::int64_t nx, std::int64_t ny, double vMin, CChartAdapter::Aggregate aggregate)
-{
-    SparseSurface s;
-    s.cells = FoldCells(samples, iMin, jMin, aggregate);
-    const std::size_t kept = s.cells.size();
-
-    std::unordered_map<std::uint64_t, std::uint32_t> at;
-    at.reserve(kept);
-    const auto key = [](std::int64_t a, std::int64_t b) { return std::uint64_t(a) << 32 | std::uint64_t(b); };
-    for (std::size_t k = 0; k < kept; ++k)
-        at.emplace(key(s.cells[k].a, s.cells[k].b), static_cast<std::uint32_t>(k));
-    const auto find = [&](std::int64_t a, std::int64_t b) -> const std::uint32_t* {
-        const auto it = at.find(key(a, b));
-        return it == at.end() ? nullptr : &it->second;
-    };
-
-    // Roughness as the dense grid sums it: empty cells count as 0, cells
-    // outside the grid as the lowest collected value.
-    std::vector<double> roughness(kept);
-    double rMin = DBL_MAX, rMax = -DBL_MAX;
-    for (std::size_t k = 0; k < kept; ++k) {
-        const SparseCell& c = s.cells[k];
-        double sum = 0.0;
-        for (int n = 0; n < 20; ++n) {
-            const std::int64_t na = std::int64_t{c.a} + kNeighbours[n][0];
-            const std::int64_t nb = std::int64_t{c.b} + kNeighbours[n][1];
-            double w = vMin;
-            if (na >= 0 && na < nx && nb >= 0 && nb < ny) {
-                const std::uint32_t* other = find(na, nb);
-                w = other ? s.cells[*other].v : 0.0;
-            }
-            sum += std::fabs(w - c.v);
-        }
-        const double r = sum / 20.0;
-        rMin = std::min(rMin, r);
-        rMax = std::max(rMax, r);
-        roughness[k] = r;
-    }
-    s.vertices.resize(kept);
-    for (std::size_t k = 0; k < kept; ++k)
-        s.vertices[k] = {0.0, s.cells[k].v, 0.0, CChartAdapter::RoughnessColor(roughness[k], rMin, rMax), 0};
-    if (kept > 0)
-        s.rMin = rMin, s.rMax = rMax;
-
-    // Squares in grid order, each found from its corner (a, b + 1).
-    for (std::size_t k = 0; k < kept; ++k) {
-        const SparseCell& c01 = s.cells[k];
-        if (c01.b == 0)
-            continue;
-        const std::uint32_t* k10 = find(std::int64_t{c01.a} + 1, std::int64_t{c01.b} - 1);
-        if (!k10)
-            continue;
-        const auto k01 = static_cast<std::uint32_t>(k);
-        if (const std::uint32_t* k00 = find(c01.a, std::int64_t{c01.b} - 1))
-            s.indices.insert(s.indices.end(), {*k00, k01, *k10});
-        if (const std::uint32_t* k11 = find(std::int64_t{c01.a} + 1, c01.b))
-            s.indices.insert(s.indices.end(), {k01, *k11, *k10});
-    }
-    return s;
+    return true;
 }
 
 } // namespace
@@ -719,148 +586,38 @@ std::optional<std::array<double, 2>> CChartAdapter::FillSurfaceSeries(plot::ISur
         return std::nullopt;
     m_AxisMin[2] = std::min(m_AxisMin[2], vMin);
 
-    // The grid spans the index ranges; a later record of a cell replaces an earlier one.
+    // The grid spans the index ranges.
     const std::int64_t nx = std::int64_t{iMax} - iMin + 1;
     const std::int64_t ny = std::int64_t{jMax} - jMin + 1;
-    // A slice whose grid would be mostly empty (X and Y with many values,
-    // few records per value, as from a random design) is built from its
-    // records alone, to the same vertices and triangles.
-    const bool bSparse = m_GridStorage == GridStorage::Automatic
-                             ? double(nx) * double(ny) > kSparseGridFactor * double(samples.Size()) + kDenseGridCells
-                             : m_GridStorage == GridStorage::Sparse;
-    if (bSparse) {
-        SparseSurface surface = BuildSparseSurface(samples, iMin, jMin, nx, ny, vMin, m_Aggregate);
-        samples = {};
-        for (std::size_t k = 0; k < surface.vertices.size(); ++k) {
-            SurfaceVertex& vertex = surface.vertices[k];
-            const std::uint64_t i = WideIndex(iMin + std::int64_t{surface.cells[k].a});
-            const std::uint64_t j = WideIndex(jMin + std::int64_t{surface.cells[k].b});
-            iterator.GetInputXValue(i, &vertex.x);
-            iterator.GetInputYValue(j, &vertex.z);
-            NoteValues(axes, vertex.x, i, vertex.z, j);
-            vertex.x = axes[0].Position(vertex.x, i);
-            vertex.z = axes[1].Position(vertex.z, j);
-            vertex.y = axes[2].Position(vertex.y);
-        }
-        if (!surface.vertices.empty() && !surface.indices.empty())
-            ComPtr<plot::ISurfaceSeries>(pSeries)->SetData(surface.vertices.data(),
-                                                           static_cast<LONG>(surface.vertices.size()),
-                                                           surface.indices.data(),
-                                                           static_cast<LONG>(surface.indices.size()));
-        m_spControl->Refresh();
-        if (surface.vertices.empty())
-            return std::nullopt;
-        return std::array<double, 2>{surface.rMin, surface.rMax};
-    }
-    if (nx > static_cast<std::int64_t>(std::numeric_limits<std::ptrdiff_t>::max() / sizeof(GridCell)) / ny)
-        throw std::bad_alloc();
-    // All-zero bytes are a fresh cell {false, 0, 0.0}.
-    vantix::CZeroedArray<GridCell> grid(static_cast<std::size_t>(nx * ny));
-    GridCell* const cells = grid.data();
-    // The records of one cell fold into one height; nVertex counts them until
-    // the vertices are numbered.
-    std::size_t nValid = 0;
-    const Aggregate aggregate = m_Aggregate;
-    samples.ForEach([&](const Sample& s) {
-        GridCell& cell = cells[(std::int64_t{s.i} - iMin) * ny + (std::int64_t{s.j} - jMin)];
-        if (!cell.bValid) {
-            ++nValid;
-            cell = {true, 1, s.v};
-            return;
-        }
-        cell.dValue = FoldValue(aggregate, cell.dValue, s.v);
-        ++cell.nVertex;
-    });
+    const bool bSparse = m_GridStorage == GridStorage::Automatic ? CSurfaceGrid::PreferSparse(nx, ny, samples.Size())
+                                                                 : m_GridStorage == GridStorage::Sparse;
+    std::optional<CSurfaceGrid> grid;
+    grid.emplace(samples, iMin, jMin, nx, ny, vMin, m_Aggregate, bSparse);
     samples = {};
-    // Outside neighbours still count with the lowest value collected.
-    if (aggregate == Aggregate::Mean)
-        for (std::int64_t c = 0; c < nx * ny; ++c)
-            if (cells[c].bValid)
-                cells[c].dValue /= cells[c].nVertex;
 
-    // Vertices in grid order, with the roughness of each.
-    std::ptrdiff_t offsets[20];
-    for (int k = 0; k < 20; ++k)
-        offsets[k] = kNeighbours[k][0] * static_cast<std::ptrdiff_t>(ny) + kNeighbours[k][1];
-    vantix::CZeroedArray<SurfaceVertex> vertices(nValid);
-    vantix::CZeroedArray<double> roughness(nValid);
-    std::uint32_t nVertices = 0;
-    double rMin = DBL_MAX, rMax = -DBL_MAX;
-    for (std::int64_t a = 0; a < nx; ++a) {
-        const bool bInnerRow = a >= 2 && a + 2 < nx;
-        for (std::int64_t b = 0; b < ny; ++b) {
-            GridCell& cell = cells[a * ny + b];
-            if (!cell.bValid)
-                continue;
-            const double v = cell.dValue;
-            double sum = 0.0;
-            if (bInnerRow && b >= 2 && b + 2 < ny) {
-                const GridCell* const centre = &cell;
-                for (int k = 0; k < 20; ++k)
-                    sum += std::fabs(centre[offsets[k]].dValue - v);
-            } else {
-                // Neighbours outside the grid count with the lowest collected value.
-                for (int k = 0; k < 20; ++k) {
-                    const std::int64_t na = a + kNeighbours[k][0];
-                    const std::int64_t nb = b + kNeighbours[k][1];
-                    const double w = (na >= 0 && na < nx && nb >= 0 && nb < ny) ? cells[na * ny + nb].dValue : vMin;
-                    sum += std::fabs(w - v);
-                }
-            }
-            const double r = sum / 20.0;
-            if (r < rMin)
-                rMin = r;
-            if (r > rMax)
-                rMax = r;
-            double x = 0.0, z = 0.0;
-            iterator.GetInputXValue(WideIndex(iMin + a), &x);
-            iterator.GetInputYValue(WideIndex(jMin + b), &z);
-            NoteValues(axes, x, WideIndex(iMin + a), z, WideIndex(jMin + b));
-            cell.nVertex = nVertices;
-            vertices[nVertices] = {axes[0].Position(x, WideIndex(iMin + a)), axes[2].Position(v),
-                                   axes[1].Position(z, WideIndex(jMin + b)), 0, 0};
-            roughness[nVertices] = r;
-            ++nVertices;
-        }
-    }
-    for (std::uint32_t k = 0; k < nVertices; ++k)
-        vertices[k].color = RoughnessColor(roughness[k], rMin, rMax);
-    roughness = {};
+    // Vertices in grid order, coloured by their roughness.
+    const std::size_t nVertices = grid->VertexCount();
+    const double rMin = grid->RoughnessMin(), rMax = grid->RoughnessMax();
+    vantix::CZeroedArray<SurfaceVertex> vertices(nVertices);
+    grid->ForEachVertex([&](std::size_t k, std::int64_t a, std::int64_t b, double v, double r) {
+        const std::uint64_t i = WideIndex(iMin + a), j = WideIndex(jMin + b);
+        double x = 0.0, z = 0.0;
+        iterator.GetInputXValue(i, &x);
+        iterator.GetInputYValue(j, &z);
+        NoteValues(axes, x, i, z, j);
+        vertices[k] = {axes[0].Position(x, i), axes[2].Position(v), axes[1].Position(z, j),
+                       RoughnessColor(r, rMin, rMax), 0};
+    });
+    std::size_t nIndices = 0;
+    const vantix::CZeroedArray<std::uint32_t> indices = grid->Triangles(&nIndices);
+    grid.reset();
 
-    // Two triangles per grid square, each only where all three corners exist.
-    const std::int64_t nSquares = nx > 1 && ny > 1 ? std::min<std::int64_t>((nx - 1) * (ny - 1), nValid) : 0;
-    vantix::CZeroedArray<std::uint32_t> indices(static_cast<std::size_t>(nSquares) * 6);
-    std::uint32_t* pIndex = indices.data();
-    for (std::int64_t a = 0; a + 1 < nx; ++a) {
-        const GridCell* const row0 = cells + a * ny;
-        const GridCell* const row1 = row0 + ny;
-        for (std::int64_t b = 0; b + 1 < ny; ++b) {
-            const GridCell& k00 = row0[b];
-            const GridCell& k01 = row0[b + 1];
-            const GridCell& k10 = row1[b];
-            const GridCell& k11 = row1[b + 1];
-            if (!k01.bValid || !k10.bValid)
-                continue;
-            if (k00.bValid) {
-                *pIndex++ = k00.nVertex;
-                *pIndex++ = k01.nVertex;
-                *pIndex++ = k10.nVertex;
-            }
-            if (k11.bValid) {
-                *pIndex++ = k01.nVertex;
-                *pIndex++ = k11.nVertex;
-                *pIndex++ = k10.nVertex;
-            }
-        }
-    }
-    const std::size_t nIndices = static_cast<std::size_t>(pIndex - indices.data());
-
-    if (nVertices > 0 && nIndices > 0) {
-        ComPtr<plot::ISurfaceSeries>(pSeries)->SetData(vertices.data(), static_cast<LONG>(nVertices), indices.data(),
-                                                       static_cast<LONG>(nIndices));
-    }
+    bool bShown = true;
+    if (nVertices > 0 && nIndices > 0)
+        bShown = SetSeriesData(pSeries, static_cast<const SurfaceVertex*>(vertices.data()),
+                               static_cast<LONG>(nVertices), indices.data(), static_cast<LONG>(nIndices));
     m_spControl->Refresh();
-    if (nVertices == 0)
+    if (nVertices == 0 || !bShown)
         return std::nullopt;
     return std::array<double, 2>{rMin, rMax};
 }
@@ -911,7 +668,11 @@ void CChartAdapter::FillPoint3dSeries(plot::IPointSeries* pSeries, IDataTransfer
     const double dy = y1 - y0;
     const double pointSize = 0.5 * (dy < dx ? dy : dx);
 
-    pSeries->SetData(points.data(), static_cast<LONG>(points.size()), pointSize);
+    if (!SetSeriesData(pSeries, static_cast<const SurfaceVertex*>(points.data()), static_cast<LONG>(points.size()),
+                       pointSize)) {
+        m_spControl->Refresh();
+        return;
+    }
     // Coloured by value over the range the chart's series share, sized on
     // screen: one point and millions both read.
     pSeries->SetColorByValue(1);
@@ -945,7 +706,7 @@ void CChartAdapter::FillPointSurface(SeriesParts& parts, IDataTransfer* pDataSou
         jMin = std::min(jMin, sample.j);
         samples.PushBack(sample);
     }
-    const std::vector<SparseCell> cells = FoldCells(samples, iMin, jMin, m_Aggregate);
+    const std::vector<CSurfaceGrid::Cell> cells = CSurfaceGrid::FoldCells(samples, iMin, jMin, m_Aggregate);
     samples = {};
     std::vector<SurfaceVertex> vertices(cells.size());
     std::vector<double> xs(cells.size()), ys(cells.size());
@@ -967,8 +728,8 @@ void CChartAdapter::FillPointSurface(SeriesParts& parts, IDataTransfer* pDataSou
             return;
         ++m_nCreated;
     }
-    parts.spPointSurface->SetData(vertices.data(), static_cast<LONG>(vertices.size()), indices.data(),
-                                  static_cast<LONG>(indices.size()));
+    SetSeriesData(parts.spPointSurface.Get(), static_cast<const SurfaceVertex*>(vertices.data()),
+                  static_cast<LONG>(vertices.size()), indices.data(), static_cast<LONG>(indices.size()));
     parts.spPointSurface->SetColorByValue(1);
     parts.spPointSurface->SetVisible(parts.bVisible ? 1 : 0);
 }

@@ -7,6 +7,7 @@
 #include "EventReceiver.h"
 #include "IChartingControl.h"
 #include "IReceive.h"
+#include "SurfaceGrid.h"
 
 #include "platform/comptr.h"
 #include "plot_control/IPlotControl.h"
@@ -85,7 +86,7 @@ public:
 
     // The height of a surface cell that several records share (a slice held
     // over a range or "All"): their minimum, maximum or mean.
-    enum class Aggregate { Min, Max, Mean };
+    using Aggregate = SurfaceAggregate;
     void SetAggregate(Aggregate aggregate) { m_Aggregate = aggregate; }
     Aggregate GetAggregate() const { return m_Aggregate; }
     // Scattered slices also get a surface through their points (a Delaunay

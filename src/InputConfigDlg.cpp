@@ -145,7 +145,7 @@ bool CInputConfigDlg::OnHoldChange(bool bAll, double low, double high)
 bool CInputConfigDlg::AcceptsLabels()
 {
     const int i = m_List.GetInputIndex(m_List.m_ValueHandler.GetEditItem());
-    return i >= 0 && m_Inputs[static_cast<std::size_t>(i)].HasLabels();
+    return i >= 0 && Inputs()[static_cast<std::size_t>(i)].HasLabels();
 }
 
 bool CInputConfigDlg::OnLabelChange(const std::wstring& text)
@@ -162,7 +162,7 @@ std::wstring CInputConfigDlg::CurrentLabel()
     const int i = m_List.GetInputIndex(m_List.m_ValueHandler.GetEditItem());
     if (i < 0)
         return {};
-    const InputInfo& in = m_Inputs[static_cast<std::size_t>(i)];
+    const InputInfo& in = Inputs()[static_cast<std::size_t>(i)];
     return in.HasCurrent() ? in.Label(in.current) : std::wstring();
 }
 
@@ -182,17 +182,17 @@ bool CInputConfigDlg::OnInitDialog()
 {
     m_List.SubclassWindow();
     FillAxisCombos();
-    m_List.m_pInputs = &m_Inputs;
-    SelectRecord(m_nCurRecord, false);
-    m_List.m_nInputX = m_nInputX;
-    m_List.m_nInputY = m_nInputY;
+    m_List.m_pInputs = &Inputs();
+    SelectRecord(CurrentRecord(), false);
+    m_List.m_nInputX = InputX();
+    m_List.m_nInputY = InputY();
     m_List.UpdateRows();
     UpdateSliceCount();
-    const bool bFixed = m_Inputs.size() > 2;
+    const bool bFixed = Inputs().size() > 2;
     m_List.setEnabled(bFixed);
     m_pFixedLabel->setEnabled(bFixed);
     m_List.horizontalHeader()->setEnabled(bFixed);
-    if (m_bLocked) {
+    if (IsLocked()) {
         m_pInputX->setEnabled(false);
         m_pInputY->setEnabled(false);
         m_pFunction->setEnabled(false);
@@ -207,10 +207,10 @@ void CInputConfigDlg::RefreshControls(bool bRefill)
         return;
     if (bRefill)
         FillAxisCombos();
-    m_List.m_pInputs = &m_Inputs;
-    SelectRecord(m_nCurRecord, false);
-    m_List.m_nInputX = m_nInputX;
-    m_List.m_nInputY = m_nInputY;
+    m_List.m_pInputs = &Inputs();
+    SelectRecord(CurrentRecord(), false);
+    m_List.m_nInputX = InputX();
+    m_List.m_nInputY = InputY();
     m_List.UpdateRows();
     UpdateSliceCount();
 }
@@ -220,23 +220,23 @@ void CInputConfigDlg::FillAxisCombos()
     for (QComboBox* pCombo : {m_pFunction, m_pInputX, m_pInputY})
         while (pCombo->count() > 0)
             pCombo->removeItem(0);
-    for (const std::wstring& name : m_FuncNames)
+    for (const std::wstring& name : FunctionNames())
         m_pFunction->addItem(QString::fromStdWString(name));
-    m_pFunction->setCurrentIndex(static_cast<int>(m_nFunction));
-    for (std::size_t i = 0; i < m_Inputs.size(); ++i) {
-        const QString name = QString::fromStdWString(m_Inputs[i].name);
-        if (i != m_nInputY)
+    m_pFunction->setCurrentIndex(static_cast<int>(Function()));
+    for (std::size_t i = 0; i < Inputs().size(); ++i) {
+        const QString name = QString::fromStdWString(Inputs()[i].name);
+        if (i != InputY())
             m_pInputX->addItem(name);
-        if (i != m_nInputX)
+        if (i != InputX())
             m_pInputY->addItem(name);
     }
     // The first item that begins with the axis input's name, ignoring case.
-    if (m_nInputX < m_Inputs.size())
+    if (InputX() < Inputs().size())
         m_pInputX->setCurrentIndex(
-            m_pInputX->findText(QString::fromStdWString(m_Inputs[m_nInputX].name), Qt::MatchStartsWith));
-    if (m_nInputY < m_Inputs.size())
+            m_pInputX->findText(QString::fromStdWString(Inputs()[InputX()].name), Qt::MatchStartsWith));
+    if (InputY() < Inputs().size())
         m_pInputY->setCurrentIndex(
-            m_pInputY->findText(QString::fromStdWString(m_Inputs[m_nInputY].name), Qt::MatchStartsWith));
+            m_pInputY->findText(QString::fromStdWString(Inputs()[InputY()].name), Qt::MatchStartsWith));
     ReleaseAxisInputs();
 }
 
@@ -245,7 +245,7 @@ void CInputConfigDlg::OnAxisChange(bool bX)
     const QComboBox* pCombo = bX ? m_pInputX : m_pInputY;
     SetAxisInput(bX, pCombo->currentText().toStdWString());
     FillAxisCombos();
-    SelectRecord(m_nCurRecord, false);
+    SelectRecord(CurrentRecord(), false);
     UpdateList();
 }
 
@@ -253,14 +253,14 @@ void CInputConfigDlg::OnFunctionChange()
 {
     const int index = m_pFunction->currentIndex();
     if (index >= 0)
-        m_nFunction = static_cast<unsigned>(index);
+        SetFunction(static_cast<unsigned>(index));
 }
 
 void CInputConfigDlg::UpdateList()
 {
-    m_List.m_pInputs = &m_Inputs;
-    m_List.m_nInputX = m_nInputX;
-    m_List.m_nInputY = m_nInputY;
+    m_List.m_pInputs = &Inputs();
+    m_List.m_nInputX = InputX();
+    m_List.m_nInputY = InputY();
     if (m_bInitialized) {
         m_List.UpdateRows();
         UpdateSliceCount();

@@ -87,6 +87,7 @@ public:
     int setDataCalls = 0;
     LONG colorByValue = -1; // -1: never set
     std::wstring name;
+    HRESULT refuse = S_OK; // the answer to data other than none
 
     HRESULT SetVisible(LONG) override { return S_OK; }
     HRESULT IsVisible(LONG* p) override { *p = 1; return S_OK; }
@@ -102,6 +103,8 @@ public:
     HRESULT SetData(const plot::SurfaceVertex* data, LONG count, const std::uint32_t* idx, LONG indexCount) override
     {
         ++setDataCalls;
+        if (count > 0 && FAILED(refuse))
+            return refuse;
         vertices.assign(data, data + count);
         indices.assign(idx, idx + indexCount);
         return S_OK;
@@ -117,6 +120,8 @@ public:
     HRESULT SetData(const plot::SurfaceVertex* data, LONG count, double size) override
     {
         ++setDataCalls;
+        if (count > 0 && FAILED(refuse))
+            return refuse;
         points.assign(data, data + count);
         pointSize = size;
         return S_OK;

@@ -147,22 +147,17 @@ inline void MockDataSource::Serve(DataTable t)
         *out = list[n];
         return S_OK;
     };
-    ON_CALL(*this, GetInputCount(_)).WillByDefault(Invoke([this](ULONG* p) {
-        *p = static_cast<ULONG>(table.inputNames.size());
-        return S_OK;
-    }));
-    ON_CALL(*this, GetFunctionCount(_)).WillByDefault(Invoke([this](ULONG* p) {
-        *p = static_cast<ULONG>(table.functionNames.size());
-        return S_OK;
-    }));
-    ON_CALL(*this, GetRecordCount(_)).WillByDefault(Invoke([this](ULONG* p) {
-        *p = static_cast<ULONG>(table.indices.size());
-        return S_OK;
-    }));
-    ON_CALL(*this, GetDataType(_)).WillByDefault(Invoke([this](LONG* p) {
-        *p = table.type;
-        return S_OK;
-    }));
+    // A count or type read from the table.
+    const auto answer = [](auto read) {
+        return Invoke([read](auto* p) {
+            *p = read();
+            return S_OK;
+        });
+    };
+    ON_CALL(*this, GetInputCount(_)).WillByDefault(answer([this] { return ULONG(table.inputNames.size()); }));
+    ON_CALL(*this, GetFunctionCount(_)).WillByDefault(answer([this] { return ULONG(table.functionNames.size()); }));
+    ON_CALL(*this, GetRecordCount(_)).WillByDefault(answer([this] { return ULONG(table.indices.size()); }));
+    ON_CALL(*this, GetDataType(_)).WillByDefault(answer([this] { return table.type; }));
     ON_CALL(*this, GetInputName(_, _)).WillByDefault(Invoke([this, text](ULONG n, std::wstring* out) {
         return text(table.inputNames, n, out);
     }));

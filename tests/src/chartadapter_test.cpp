@@ -224,6 +224,7 @@ TEST_F(AdapterTest, CommandsWithoutAControlThrowEPointer)
 
 // ---- surfaces
 
+// Triangles, roughness and folding are the surface grid's (surfacegrid_test).
 TEST_F(AdapterTest, OneCellGivesNoTrianglesButRefreshesAndNoCellDoesNot)
 {
     Attach();
@@ -237,27 +238,11 @@ TEST_F(AdapterTest, OneCellGivesNoTrianglesButRefreshesAndNoCellDoesNot)
     EXPECT_THAT(control->calls, ElementsAre("CreateSurfaceSeries", "SetAxisTitles"));
 }
 
-TEST_F(AdapterTest, MissingCornersDropTheirTriangles)
-{
-    Attach();
-    FakeSurfaceSeries& s = Surface({{0, 0, 1.0}, {0, 1, 2.0}, {1, 0, 3.0}});
-    ASSERT_EQ(s.setDataCalls, 1);
-    EXPECT_EQ(s.vertices.size(), 3u);
-    EXPECT_THAT(s.indices, ElementsAre(0, 1, 2));
-
-    control->surfaces.clear();
-    control->calls.clear();
-    // Without (i0, j1) neither triangle has its three corners.
-    FakeSurfaceSeries& none = Surface({{0, 0, 1.0}, {1, 0, 3.0}, {1, 1, 4.0}});
-    EXPECT_EQ(none.setDataCalls, 0);
-    EXPECT_EQ(control->Count("Refresh"), 1);
-}
-
-// Expected colours and triangles worked out independently from the algorithm's
+// Expected colours worked out independently from the algorithm's
 // definition: 6x6 grid at offsets (3, 1), three holes, an earlier duplicate of
 // (6, 3) holding the lowest value -4 (which counts for neighbours outside the
 // grid, although the cell shows its maximum 7 here).
-TEST_F(AdapterTest, RoughnessColoursAndTrianglesOfAGridWithHoles)
+TEST_F(AdapterTest, RoughnessColoursOfAGridWithHoles)
 {
     Attach();
     const std::vector<SliceRecord> records = {
@@ -277,13 +262,7 @@ TEST_F(AdapterTest, RoughnessColoursAndTrianglesOfAGridWithHoles)
                      0xFF0300, 0xA6FF00, 0xB8FF00, 0xA6FF00, 0x00FF00, 0xA6FF00, 0xFF000B, 0xAFFF00, 0x5CFF00,
                      0x29FF00, 0xFF006C, 0xC1FF00, 0xFFC900, 0xFF3F00, 0x8AFF00, 0xA1FF00, 0xFF00F6, 0xFFEE00,
                      0xFFC900, 0xFF7600, 0xFF001E, 0xFDFF00, 0xFF9B00, 0x0000FF}));
-    EXPECT_THAT(s.indices,
-                ElementsAreArray<std::uint32_t>(
-                    {0,  1,  5,  1,  6,  5,  1,  2,  6,  2,  7,  6,  2,  3,  7,  3,  8,  7,  3,  4,  8,  4,
-                     9,  8,  5,  6,  11, 6,  12, 11, 6,  7,  12, 7,  13, 12, 7,  8,  13, 9,  10, 14, 10, 15,
-                     14, 11, 12, 16, 12, 17, 16, 12, 13, 17, 13, 18, 17, 14, 20, 19, 14, 15, 20, 15, 21, 20,
-                     16, 17, 22, 18, 19, 23, 19, 24, 23, 19, 20, 24, 20, 25, 24, 20, 21, 25, 21, 26, 25, 23,
-                     29, 28, 23, 24, 29, 24, 30, 29, 24, 25, 30, 25, 31, 30, 25, 26, 31, 26, 32, 31}));
+    EXPECT_EQ(s.indices.size(), 3u * 36);
     EXPECT_EQ(control->Count("Refresh"), 1);
     // Vertex 18 is (6, 3).
     EXPECT_EQ(s.vertices[18].y, 7.0);
@@ -306,116 +285,28 @@ TEST_F(AdapterTest, VertexCoordinatesComeFromTheSignedIndices)
     EXPECT_EQ(s.vertices[1].z, 18.0);
 }
 
-// Large enough for the huge-page storage and several collection chunks.
-TEST_F(AdapterTest, LargeSliceKeepsEveryRecordInGridOrder)
+// Data the control refuses is reported, and the series shows nothing rather
+// than the slice before.
+TEST_F(AdapterTest, RefusedSeriesDataLeavesTheSeriesEmpty)
 {
     Attach();
-    constexpr std::uint64_t n = 400;
+    FakeSurfaceSeries& s = Surface({{0, 0, 1.0}, {0, 1, 2.0}, {1, 0, 3.0}});
+    FakeTransfer points;
+    points.style = IDataTransfer::STYLE_POINT3D;
+    points.records = {{0, 0, 1.0}};
+    adapter.CreateNewSeries(&points, {});
+    ASSERT_EQ(s.vertices.size(), 3u);
+    ASSERT_EQ(control->colorScale.show, plot::kColorScaleShown);
+    s.refuse = control->pointSeries.at(0)->refuse = E_OUTOFMEMORY;
     FakeTransfer t;
-    // Records column by column, in reverse: the grid order must not depend on it.
-    for (std::uint64_t j = n; j-- > 0;)
-        for (std::uint64_t i = n; i-- > 0;)
-            t.records.push_back({i, j, static_cast<double>(i) + 2.0 * static_cast<double>(j)});
-    adapter.CreateNewSeries(&t, {});
-    const FakeSurfaceSeries& s = *control->surfaces.at(0).Get();
-    ASSERT_EQ(s.vertices.size(), n * n);
-    ASSERT_EQ(s.indices.size(), 6 * (n - 1) * (n - 1));
-    bool ordered = true;
-    for (std::uint64_t k = 0; k < n * n && ordered; ++k) {
-        const std::uint64_t i = k / n, j = k % n;
-        const auto& v = s.vertices[k];
-        ordered = v.x == 10.0 + i && v.z == 20.0 + 2.0 * j && v.y == i + 2.0 * j;
-    }
-    EXPECT_TRUE(ordered);
-    // A plane is equally rough wherever all neighbours lie inside.
-    EXPECT_EQ(s.vertices[200 * n + 200].color, s.vertices[2 * n + 2].color);
-    const std::uint32_t last = n * n - 1;
-    EXPECT_THAT(std::vector<std::uint32_t>(s.indices.end() - 6, s.indices.end()),
-                ElementsAre(last - n - 1, last - n, last - 1, last - n, last, last - 1));
-}
-
-// A grid held by its records alone builds what the array over the whole grid
-// builds: for a grid with holes and repeated cells, one with signed indices,
-// and a scattered slice (all X and Y values distinct) as a random design gives,
-// which the automatic choice builds sparse.
-TEST_F(AdapterTest, SparseGridsBuildTheSameSurfaceAsDenseOnes)
-{
-    Attach();
-    std::vector<std::vector<SliceRecord>> slices;
-    std::uint64_t state = 0x9E3779B97F4A7C15ull;
-    const auto next = [&state] {
-        state ^= state << 13, state ^= state >> 7, state ^= state << 17;
-        return state;
-    };
-    std::vector<SliceRecord> holes;
-    for (std::uint64_t i = 0; i < 40; ++i)
-        for (std::uint64_t j = 0; j < 30; ++j)
-            if (next() % 10 < 6)
-                holes.push_back({i, j, double(next() % 2000) / 100.0 - 5.0});
-    for (int k = 0; k < 50; ++k) // repeated cells fold into one height
-        holes.push_back(holes[next() % holes.size()]), holes.back().v = double(k) / 3.0;
-    slices.push_back(holes);
-    slices.push_back({{0xFFFFFFFFull, 0, 1.0}, {0, 0, 2.0}, {0, 0xFFFFFFFFull, 3.0}, {0xFFFFFFFFull, 0xFFFFFFFFull, 0.5},
-                      {1, 1, 4.0}, {1, 0, 2.5}});
-    std::vector<SliceRecord> scattered;
-    for (std::uint64_t k = 0; k < 3000; ++k)
-        scattered.push_back({next() % 3000, next() % 3000, double(next() % 100)});
-    slices.push_back(scattered);
-
-    for (std::size_t m = 0; m < 3 * slices.size(); ++m) {
-        const std::size_t n = m % slices.size();
-        const auto aggregate = static_cast<CChartAdapter::Aggregate>(m / slices.size());
-        SCOPED_TRACE(::testing::Message() << n << ", aggregate " << int(aggregate));
-        adapter.SetAggregate(aggregate);
-        const auto build = [&](CChartAdapter::GridStorage storage) {
-            adapter.SetGridStorage(storage);
-            FakeTransfer t;
-            t.records = slices[n];
-            adapter.CreateNewSeries(&t, {});
-            return control->surfaces.back();
-        };
-        const auto dense = build(CChartAdapter::GridStorage::Dense);
-        const auto sparse = build(CChartAdapter::GridStorage::Sparse);
-        const auto automatic = build(CChartAdapter::GridStorage::Automatic);
-        if (n < 2) { // the scattered slice has hardly a square, perhaps none
-            ASSERT_FALSE(dense->indices.empty());
-        }
-        EXPECT_EQ(Vertices(sparse->vertices), Vertices(dense->vertices));
-        EXPECT_EQ(sparse->indices, dense->indices);
-        EXPECT_EQ(Vertices(automatic->vertices), Vertices(dense->vertices));
-        EXPECT_EQ(automatic->indices, dense->indices);
-    }
-}
-
-// Several records in one cell (a slice held over a range or "All") give one
-// vertex whose height is their minimum, maximum or mean; the outside
-// neighbours of the roughness count with the lowest height drawn.
-TEST_F(AdapterTest, SharedCellsFoldIntoOneHeight)
-{
-    Attach();
-    const std::vector<SliceRecord> records = {{0, 0, 4.0}, {1, 0, 1.0}, {0, 0, -2.0}, {0, 1, 3.0},
-                                              {1, 1, 5.0}, {0, 0, 7.0}, {1, 1, 6.0}};
-    const struct {
-        CChartAdapter::Aggregate aggregate;
-        std::vector<double> heights; // cells (0,0), (0,1), (1,0), (1,1)
-    } cases[] = {
-        {CChartAdapter::Aggregate::Min, {-2.0, 3.0, 1.0, 5.0}},
-        {CChartAdapter::Aggregate::Max, {7.0, 3.0, 1.0, 6.0}},
-        {CChartAdapter::Aggregate::Mean, {3.0, 3.0, 1.0, 5.5}},
-    };
-    for (const auto& c : cases)
-        for (const auto storage : {CChartAdapter::GridStorage::Dense, CChartAdapter::GridStorage::Sparse}) {
-            adapter.SetAggregate(c.aggregate);
-            adapter.SetGridStorage(storage);
-            FakeTransfer t;
-            t.records = records;
-            adapter.CreateNewSeries(&t, {});
-            const auto& v = control->surfaces.back()->vertices;
-            ASSERT_EQ(v.size(), 4u);
-            for (std::size_t k = 0; k < 4; ++k)
-                EXPECT_EQ(v[k].y, c.heights[k]) << int(c.aggregate) << ", cell " << k;
-            EXPECT_EQ(control->surfaces.back()->indices.size(), 6u);
-        }
+    t.records = {{0, 0, 1.0}, {0, 1, 2.0}, {1, 0, 4.0}};
+    ASSERT_TRUE(adapter.RefillSeries(0, &t));
+    ASSERT_TRUE(adapter.RefillSeries(1, &points));
+    EXPECT_TRUE(s.vertices.empty());
+    EXPECT_TRUE(control->pointSeries[0]->points.empty());
+    EXPECT_EQ(control->colorScale.show, plot::kColorScaleAutomatic); // no roughness range left
+    const std::wstring refused = L"((HRESULT)(hr) >= 0) && L\"the control refused the series data\"";
+    EXPECT_THAT(snag.Asserts(), ElementsAre(refused, refused));
 }
 
 TEST(RoughnessColor, RampCornersAndSteps)

@@ -144,12 +144,12 @@ void ReadByRecords(IOptimizationResultsDataSource* data, CInputConfigModel& mode
 
 void ExpectSameModel(const CInputConfigModel& expected, const CInputConfigModel& actual)
 {
-    EXPECT_EQ(expected.m_FuncNames, actual.m_FuncNames);
-    ASSERT_EQ(expected.m_Inputs.size(), actual.m_Inputs.size());
-    for (std::size_t i = 0; i < expected.m_Inputs.size(); ++i) {
+    EXPECT_EQ(expected.FunctionNames(), actual.FunctionNames());
+    ASSERT_EQ(expected.Inputs().size(), actual.Inputs().size());
+    for (std::size_t i = 0; i < expected.Inputs().size(); ++i) {
         SCOPED_TRACE(i);
-        const InputInfo& e = expected.m_Inputs[i];
-        const InputInfo& a = actual.m_Inputs[i];
+        const InputInfo& e = expected.Inputs()[i];
+        const InputInfo& a = actual.Inputs()[i];
         EXPECT_EQ(e.name, a.name);
         EXPECT_EQ(e.current, a.current);
         EXPECT_EQ(e.fixed, a.fixed);
@@ -230,7 +230,7 @@ TEST(ModelColumns, ColumnsAndRecordsBuildTheSameModel)
     CInputConfigModel tiny;
     ASSERT_EQ(S_OK, tiny.Initialize(MakeData(Shapes()[2]).Get(), nullptr));
     tiny.EnsureRecords(0);
-    const ValueInfo& zero = tiny.m_Inputs[0].values[0].second;
+    const ValueInfo& zero = tiny.Inputs()[0].values[0].second;
     EXPECT_FALSE(std::signbit(zero.value));
     EXPECT_EQ((std::vector<std::uint32_t>{3, 4}), std::vector<std::uint32_t>(zero.records.begin(), zero.records.end()));
     EXPECT_TRUE(snag.Asserts().empty());
@@ -263,6 +263,10 @@ TEST(ModelColumns, PinsAndStepsAnswerAsWithPlacedRecords)
              }},
             {"step down 1", [](CInputConfigModel& m) { m.StepDown(1, 2); }},
             {"unpin 2", [](CInputConfigModel& m) { m.SetFixed(2, false); }},
+            {"pin 0 over a range", [](CInputConfigModel& m) {
+                 m.HoldRange(0, m.Input(0).values[1].second.value, m.Input(0).values[3].second.value);
+                 m.SetFixed(0, true);
+             }},
             {"step up last", [last](CInputConfigModel& m) { m.StepUp(last, 1); }},
             {"follow last", [last](CInputConfigModel& m) { m.FollowValue(last); }},
         };
@@ -270,18 +274,27 @@ TEST(ModelColumns, PinsAndStepsAnswerAsWithPlacedRecords)
             SCOPED_TRACE(name);
             step(byRecords);
             step(byColumns);
-            ASSERT_EQ(byRecords.m_nMaxHits, byColumns.m_nMaxHits);
-            ASSERT_EQ(byRecords.m_nCurRecord, byColumns.m_nCurRecord);
+            ASSERT_EQ(byRecords.GetMaxHits(), byColumns.GetMaxHits());
+            ASSERT_EQ(byRecords.CurrentRecord(), byColumns.CurrentRecord());
+            ASSERT_EQ(byRecords.CountSliceRecords(), byColumns.CountSliceRecords());
             for (std::size_t i = 0; i < shape.size(); ++i) {
-                ASSERT_EQ(byRecords.m_Inputs[i].current, byColumns.m_Inputs[i].current) << "input " << i;
-                for (std::size_t v = 0; v < byRecords.m_Inputs[i].values.size(); ++v)
+                ASSERT_EQ(byRecords.Inputs()[i].current, byColumns.Inputs()[i].current) << "input " << i;
+                for (std::size_t v = 0; v < byRecords.Inputs()[i].values.size(); ++v)
                     ASSERT_EQ(byRecords.IsReachable(i, v), byColumns.IsReachable(i, v)) << "input " << i << " value " << v;
             }
         }
+        // Read again from other data, the model forgets what it found of the inputs before.
+        const auto other = MakeData(Shapes()[2]);
+        ReadByRecords(other.Get(), byRecords);
+        ASSERT_EQ(S_OK, byColumns.Initialize(other.Get(), nullptr));
+        for (std::size_t i = 0; i < byColumns.GetInputCount(); ++i)
+            for (std::size_t v = 0; v < byColumns.Input(i).values.size(); ++v)
+                ASSERT_EQ(byRecords.IsReachable(i, v), byColumns.IsReachable(i, v)) << "again: input " << i;
         // None of it needed the records placed here: any input whose records
         // are placed had them placed aside.
-        const auto placed = std::count_if(byColumns.m_Inputs.begin(), byColumns.m_Inputs.end(),
-                                          [](const InputInfo& in) { return !in.placement; });
+        std::size_t placed = 0;
+        for (std::size_t i = 0; i < byColumns.GetInputCount(); ++i)
+            placed += byColumns.AreRecordsPlaced(i);
         EXPECT_LE(std::size_t(placed), byColumns.RecordsPlacedAside());
     }
     EXPECT_TRUE(snag.Asserts().empty());
@@ -305,9 +318,9 @@ TEST(ModelColumns, RecordsPlacedAsideOrHereAnswerAsRecords)
         ReadByRecords(data.Get(), byRecords);
         ASSERT_EQ(S_OK, byColumns.Initialize(data.Get(), nullptr));
         const auto same = [&] {
-            ASSERT_EQ(byRecords.m_nCurRecord, byColumns.m_nCurRecord);
+            ASSERT_EQ(byRecords.CurrentRecord(), byColumns.CurrentRecord());
             for (std::size_t i = 0; i < shape.size(); ++i)
-                ASSERT_EQ(byRecords.m_Inputs[i].current, byColumns.m_Inputs[i].current) << "input " << i;
+                ASSERT_EQ(byRecords.Inputs()[i].current, byColumns.Inputs()[i].current) << "input " << i;
         };
         const auto step = [&](int k) {
             for (CInputConfigModel* m : {&byRecords, &byColumns}) {
@@ -317,8 +330,10 @@ TEST(ModelColumns, RecordsPlacedAsideOrHereAnswerAsRecords)
             same();
         };
         const auto placed = [&] {
-            return std::count_if(byColumns.m_Inputs.begin(), byColumns.m_Inputs.end(),
-                                 [](const InputInfo& in) { return !in.placement; });
+            int placed = 0;
+            for (std::size_t i = 0; i < byColumns.GetInputCount(); ++i)
+                placed += byColumns.AreRecordsPlaced(i);
+            return placed;
         };
         for (CInputConfigModel* m : {&byRecords, &byColumns})
             m->SelectRecord(0, false);

@@ -12,6 +12,8 @@
 #include <gmock/gmock.h>
 
 #include <functional>
+#include <optional>
+#include <tuple>
 #include <gtest/gtest.h>
 
 namespace {
@@ -44,7 +46,7 @@ private:
 std::vector<std::uint64_t> CurrentKeys(const CInputConfigModel& m)
 {
     std::vector<std::uint64_t> keys;
-    for (const InputInfo& in : m.m_Inputs)
+    for (const InputInfo& in : m.Inputs())
         keys.push_back(in.HasCurrent() ? in.values[in.current].first : ~0ull);
     return keys;
 }
@@ -76,10 +78,14 @@ constexpr int A = 2, B = 3, C = 4;
 
 struct ModelTest : ::testing::Test {
     FakeSnagwise snag;
-    CInputConfigModel model;
+    std::optional<CInputConfigModel> fresh{std::in_place};
+    CInputConfigModel& model = *fresh;
 
+    // Into a fresh model (a model read again keeps its votes).
     void Load(DataTable table, IDataTransfer* previous = nullptr, HRESULT expected = S_OK)
     {
+        fresh.reset();
+        fresh.emplace();
         source = MakeSource(std::move(table));
         ASSERT_EQ(expected, model.Initialize(source.Get(), previous));
     }
@@ -97,9 +103,9 @@ TEST_F(ModelTest, CollectsNamesValuesAndSortedRecordsPerValue)
 {
     Load(DataTable::Make(3, {{2, 0, 1}, {0, 1, 1}, {2, 1, 0}, {1, 0, 0}}));
     ASSERT_EQ(3u, model.GetInputCount());
-    EXPECT_EQ(L"sig0:in0", model.m_Inputs[0].name);
-    EXPECT_THAT(model.m_FuncNames, ElementsAre(L"f0", L"f1"));
-    const InputInfo& in0 = model.m_Inputs[0];
+    EXPECT_EQ(L"sig0:in0", model.Inputs()[0].name);
+    EXPECT_THAT(model.FunctionNames(), ElementsAre(L"f0", L"f1"));
+    const InputInfo& in0 = model.Inputs()[0];
     ASSERT_EQ(3u, in0.values.size());
     EXPECT_EQ(0u, in0.values[0].first);
     EXPECT_THAT(Records(in0.values[0].second), ElementsAre(1u));
@@ -128,7 +134,7 @@ TEST_F(ModelTest, KeepsTheFirstDoubleOfAKeyAndTakesKeysOutOfOrder)
         return S_OK;
     });
     ASSERT_EQ(S_OK, model.Initialize(source.Get(), nullptr));
-    const auto& values = model.m_Inputs[0].values;
+    const auto& values = model.Inputs()[0].values;
     ASSERT_EQ(2u, values.size());
     EXPECT_EQ(1u, values[0].first);
     EXPECT_EQ(5u, values[1].first);
@@ -137,16 +143,16 @@ TEST_F(ModelTest, KeepsTheFirstDoubleOfAKeyAndTakesKeysOutOfOrder)
     // Keys far beyond the record count are kept as well.
     auto far = DataTable::Make(2, {{1ull << 40, 0}, {3, 0}, {1ull << 40, 1}});
     Load(far);
-    EXPECT_EQ(3u, model.m_Inputs[0].values[0].first);
-    EXPECT_THAT(Records(model.m_Inputs[0].values[1].second), ElementsAre(0u, 2u));
+    EXPECT_EQ(3u, model.Inputs()[0].values[0].first);
+    EXPECT_THAT(Records(model.Inputs()[0].values[1].second), ElementsAre(0u, 2u));
 }
 
 TEST_F(ModelTest, TwoInputsHaveNoFixedInputs)
 {
     Load(DataTable::Make(2, {{0, 1}, {1, 0}}));
     EXPECT_EQ(2u, model.GetInputCount());
-    EXPECT_EQ(0u, model.m_nInputX);
-    EXPECT_EQ(1u, model.m_nInputY);
+    EXPECT_EQ(0u, model.InputX());
+    EXPECT_EQ(1u, model.InputY());
     EXPECT_EQ(-1, model.GetInputIndex(0));
     std::uint32_t input = 0;
     std::uint64_t key = 0;
@@ -177,7 +183,7 @@ TEST_F(ModelTest, ProviderFailuresAreReportedAndReturned)
     ON_CALL(*source, GetInputName(1, _)).WillByDefault(Return(E_OUTOFMEMORY));
     EXPECT_EQ(E_FAIL, m2.Initialize(source.Get(), nullptr));
     EXPECT_THAT(snag.Asserts(), ElementsAre(L"((HRESULT)0x00000000L) == res1", L"((HRESULT)0x00000000L) == res"));
-    EXPECT_TRUE(m2.m_Inputs.empty());
+    EXPECT_TRUE(m2.Inputs().empty());
 
     // A failing function name empties the list; validation refuses it.
     snag.Clear();
@@ -187,8 +193,8 @@ TEST_F(ModelTest, ProviderFailuresAreReportedAndReturned)
     EXPECT_EQ(E_INVALIDARG, m3.Initialize(source.Get(), nullptr));
     EXPECT_THAT(snag.Asserts(),
                 ElementsAre(L"((HRESULT)0x00000000L) == res", L"res >= ((HRESULT)0x00000000L)"));
-    EXPECT_TRUE(m3.m_Inputs.empty());
-    EXPECT_TRUE(m3.m_FuncNames.empty());
+    EXPECT_TRUE(m3.Inputs().empty());
+    EXPECT_TRUE(m3.FunctionNames().empty());
 
     snag.Clear();
     CInputConfigModel m4;
@@ -215,10 +221,10 @@ TEST_F(ModelTest, LocksToThePreviousChartOrAnswersFalse)
 {
     NamedTransfer previous(L"sig4:in4", L"sig2:in2", L"f1");
     Load(Grid(), &previous);
-    EXPECT_TRUE(model.m_bLocked);
-    EXPECT_EQ(4u, model.m_nInputX);
-    EXPECT_EQ(2u, model.m_nInputY);
-    EXPECT_EQ(1u, model.m_nFunction);
+    EXPECT_TRUE(model.IsLocked());
+    EXPECT_EQ(4u, model.InputX());
+    EXPECT_EQ(2u, model.InputY());
+    EXPECT_EQ(1u, model.Function());
     // Fixed inputs skip the locked axes.
     EXPECT_EQ(0, model.GetInputIndex(0));
     EXPECT_EQ(3, model.GetInputIndex(2));
@@ -229,105 +235,81 @@ TEST_F(ModelTest, LocksToThePreviousChartOrAnswersFalse)
         CInputConfigModel m;
         auto s = MakeSource(Grid());
         EXPECT_EQ(S_FALSE, m.Initialize(s.Get(), const_cast<NamedTransfer*>(&missing)));
-        EXPECT_FALSE(m.m_bLocked);
+        EXPECT_FALSE(m.IsLocked());
     }
 }
 
 TEST_F(ModelTest, AxisChoiceMovesTheOtherAxisAwayAndReleasesPins)
 {
     Load(Grid());
-    model.m_nInputY = 3;
+    ASSERT_TRUE(model.SetAxisInput(false, L"sig3:in3"));
     EXPECT_TRUE(model.SetAxisInput(true, L"sig3:in3"));
-    EXPECT_EQ(3u, model.m_nInputX);
-    EXPECT_EQ(2u, model.m_nInputY);
-    model.m_nInputX = 0;
-    model.m_nInputY = 1;
+    EXPECT_EQ(3u, model.InputX());
+    EXPECT_EQ(2u, model.InputY());
+    ASSERT_TRUE(model.SetAxisInput(true, L"sig0:in0"));
+    ASSERT_TRUE(model.SetAxisInput(false, L"sig1:in1"));
     EXPECT_TRUE(model.SetAxisInput(false, L"sig0:in0"));
-    EXPECT_EQ(0u, model.m_nInputY);
-    EXPECT_EQ(1u, model.m_nInputX);
-    model.m_nInputY = 0;
-    model.m_nInputX = 2;
+    EXPECT_EQ(0u, model.InputY());
+    EXPECT_EQ(1u, model.InputX());
+    ASSERT_TRUE(model.SetAxisInput(true, L"sig2:in2"));
     EXPECT_TRUE(model.SetAxisInput(true, L"sig0:in0"));
-    EXPECT_EQ(1u, model.m_nInputY); // Y was 0: it becomes 1
+    EXPECT_EQ(1u, model.InputY()); // Y was 0: it becomes 1
     EXPECT_FALSE(model.SetAxisInput(true, L"nothing"));
 
     // A pinned input that becomes an axis loses its pin and its vote.
-    model.m_nInputX = 0;
-    model.m_nInputY = 1;
     model.SetFixed(A, true);
-    EXPECT_EQ(1u, model.m_nMaxHits);
+    EXPECT_EQ(1u, model.GetMaxHits());
     model.SetAxisInput(true, L"sig2:in2");
     model.ReleaseAxisInputs();
-    EXPECT_EQ(0u, model.m_Inputs[A].fixed);
-    EXPECT_EQ(0u, model.m_nMaxHits);
+    EXPECT_EQ(0u, model.Inputs()[A].fixed);
+    EXPECT_EQ(0u, model.GetMaxHits());
     EXPECT_EQ(0u, model.GetRecordHits(0));
 }
 
-TEST_F(ModelTest, WithoutPinsEveryValueIsVisitedAndOthersFollowTheFirstRecord)
+// Steps on C with nothing, B, or A and B pinned: C only lands on values that
+// occur with the pinned values, and the record shown is the first with them.
+TEST_F(ModelTest, StepsVisitOnlyValuesReachableUnderThePins)
 {
-    Load(Grid());
-    EXPECT_DOUBLE_EQ(DataTable::Value(C, 1), Change(C, SB_LINEUP));
-    // C = 1 first occurs in record 2.
-    EXPECT_EQ(2u, model.m_nCurRecord);
-    EXPECT_THAT(CurrentKeys(model), ElementsAre(0u, 0u, 0u, 1u, 1u));
+    const struct {
+        std::vector<int> pins;
+        std::vector<std::tuple<int, std::uint64_t, std::uint32_t>> steps; // code, C's key, record after
+        std::vector<std::uint64_t> unreachable;                           // keys of C
+    } cases[] = {
+        {{}, {{SB_LINEUP, 1, 2}, {SB_LINEUP, 2, 1}, {SB_LINEUP, 3, 4}, {SB_LINEUP, 4, 5}, {SB_LINEUP, 4, 5},
+              {SB_LINEDOWN, 3, 4}}, {}},
+        // B = 0: r2 has C = 1 but B = 1, so r3; 3 occurs only with B = 1.
+        {{B}, {{SB_LINEUP, 1, 3}, {SB_LINEUP, 2, 1}, {SB_LINEUP, 4, 6}}, {3}},
+        // A = 0 and B = 0: only C = 0 (r0) and C = 2 (r1).
+        {{A, B}, {{SB_LINEUP, 2, 1}, {SB_LINEUP, 2, 1}, {SB_TOP, 2, 1}}, {1, 3, 4}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(::testing::Message() << c.pins.size() << " pins");
+        Load(Grid());
+        for (const int pin : c.pins)
+            model.SetFixed(pin, true);
+        EXPECT_EQ(model.GetMaxHits(), c.pins.size());
+        for (const auto& [code, key, record] : c.steps) {
+            Change(C, code);
+            EXPECT_EQ(Key(model, C), key);
+            EXPECT_EQ(model.CurrentRecord(), record);
+        }
+        for (const std::uint64_t key : c.unreachable)
+            EXPECT_FALSE(model.IsReachable(C, key)) << key;
+    }
+    // Votes count per record; releasing A widens C to the values with B = 0.
+    EXPECT_EQ(model.GetRecordHits(0), 2u);
+    EXPECT_EQ(model.GetRecordHits(2), 1u);
+    EXPECT_EQ(model.GetRecordHits(5), 0u);
+    model.SetFixed(A, false);
+    EXPECT_EQ(model.GetMaxHits(), 1u);
+    EXPECT_EQ(model.GetRecordHits(0), 1u);
     Change(C, SB_LINEUP);
-    Change(C, SB_LINEUP);
-    Change(C, SB_LINEUP);
-    EXPECT_EQ(4u, Key(model, C));
-    EXPECT_EQ(5u, model.m_nCurRecord);
-    EXPECT_DOUBLE_EQ(DataTable::Value(C, 4), Change(C, SB_LINEUP)); // at the end it stays
-    Change(C, SB_LINEDOWN);
-    EXPECT_EQ(3u, Key(model, C));
-    EXPECT_EQ(4u, model.m_nCurRecord);
-}
-
-TEST_F(ModelTest, OnePinnedInputLimitsTheOthersAndCannotMoveItself)
-{
-    Load(Grid());
-    model.SetFixed(B, true); // B = 0 from record 0
-    EXPECT_EQ(1u, model.m_nMaxHits);
-    // C values with B = 0: 0, 2 (r1), 1 (r3), 4 (r6); 3 only occurs with B = 1.
-    Change(C, SB_LINEUP);
-    EXPECT_EQ(1u, Key(model, C));
-    EXPECT_EQ(3u, model.m_nCurRecord); // r2 has C = 1 but B = 1
-    EXPECT_EQ(1u, Key(model, A));
-    Change(C, SB_LINEUP);
-    EXPECT_EQ(2u, Key(model, C));
-    Change(C, SB_LINEUP);
-    EXPECT_EQ(4u, Key(model, C)); // 3 skipped
-    EXPECT_EQ(0u, Key(model, B));
-    EXPECT_FALSE(model.IsReachable(C, 3));
-    // The pinned input's other values are out of reach.
+    EXPECT_EQ(Key(model, C), 4u);
+    EXPECT_EQ(model.CurrentRecord(), 6u);
+    // A pinned input cannot move itself.
     Change(B, SB_LINEUP);
     EXPECT_EQ(0u, Key(model, B));
     EXPECT_FALSE(model.IsReachable(B, 1));
-}
-
-TEST_F(ModelTest, TwoPinnedInputsNarrowToTheirCommonRecords)
-{
-    Load(Grid());
-    model.SetFixed(A, true); // A = 0
-    model.SetFixed(B, true); // B = 0
-    EXPECT_EQ(2u, model.m_nMaxHits);
-    EXPECT_EQ(2u, model.GetRecordHits(0));
-    EXPECT_EQ(1u, model.GetRecordHits(2));
-    EXPECT_EQ(0u, model.GetRecordHits(5));
-    // Only C = 0 (r0) and C = 2 (r1) occur with A = 0 and B = 0.
-    Change(C, SB_LINEUP);
-    EXPECT_EQ(2u, Key(model, C));
-    EXPECT_EQ(1u, model.m_nCurRecord);
-    Change(C, SB_LINEUP);
-    EXPECT_EQ(2u, Key(model, C));
-    Change(C, SB_TOP);
-    EXPECT_EQ(2u, Key(model, C));
-    // Releasing A widens C to 1, 2, 3 (with A = 0 not required any more: B = 0 only).
-    model.SetFixed(A, false);
-    EXPECT_EQ(1u, model.m_nMaxHits);
-    EXPECT_EQ(1u, model.GetRecordHits(0));
-    EXPECT_EQ(0u, model.GetRecordHits(2));
-    Change(C, SB_LINEUP);
-    EXPECT_EQ(4u, Key(model, C));
-    EXPECT_EQ(6u, model.m_nCurRecord);
 }
 
 // One input with n values (keys 0 .. n-1), X and Y constant; optionally a
@@ -344,71 +326,52 @@ DataTable Ladder(std::uint64_t n, const std::vector<std::uint64_t>& allowed = {}
     return DataTable::Make(4, records);
 }
 
-TEST_F(ModelTest, PageStepsMoveByAFifthOfTwentyAndHomeEndGoToTheEnds)
+// Page steps move by a twentieth of the values (at least one), Home and End go
+// to the ends, typed numbers snap to the nearest value (a tie up; between two
+// reachable values a tie down): counting reachable values only.
+TEST_F(ModelTest, PagesEndsAndTypedNumbersCountReachableValues)
 {
-    Load(Ladder(45));
-    Change(2, SB_PAGEUP); // 45 / 20 = 2
-    EXPECT_EQ(2u, Key(model, 2));
-    Change(2, SB_PAGEUP);
-    Change(2, SB_PAGEDOWN);
-    EXPECT_EQ(2u, Key(model, 2));
-    Change(2, SB_TOP);
-    EXPECT_EQ(44u, Key(model, 2));
-    Change(2, SB_PAGEUP);
-    EXPECT_EQ(44u, Key(model, 2));
-    Change(2, SB_BOTTOM);
-    EXPECT_EQ(0u, Key(model, 2));
-
-    CInputConfigModel small;
-    auto s = MakeSource(Ladder(7));
-    ASSERT_EQ(S_OK, small.Initialize(s.Get(), nullptr));
-    double v = 0;
-    small.ChangeValue(2, SB_PAGEUP, &v); // 7 / 20 = 0 acts as 1
-    EXPECT_EQ(1u, Key(small, 2));
-}
-
-TEST_F(ModelTest, PageAndEndStepsCountOnlyReachableValues)
-{
-    // Input 2 has keys 0 .. 39; with P (input 3) pinned only 3, 5, 8, 13, 21, 30 remain.
-    Load(Ladder(40, {3, 5, 8, 13, 21, 30}));
-    model.SelectRecord(0, false);
-    EXPECT_EQ(3u, Key(model, 2));
-    model.SetFixed(3, true);
-    Change(2, SB_PAGEUP); // 40 / 20 = 2 reachable steps
-    EXPECT_EQ(8u, Key(model, 2));
-    Change(2, SB_TOP);
-    EXPECT_EQ(30u, Key(model, 2));
-    Change(2, SB_PAGEDOWN);
-    EXPECT_EQ(13u, Key(model, 2));
-    Change(2, SB_BOTTOM);
-    EXPECT_EQ(3u, Key(model, 2));
+    const struct {
+        DataTable table;
+        bool pinned;
+        std::vector<std::pair<int, double>> steps; // code (typed number: the value), value of input 2 after
+    } cases[] = {
+        {Ladder(45), false,
+         {{SB_PAGEUP, 201}, {SB_PAGEUP, 202}, {SB_PAGEDOWN, 201}, {SB_TOP, 222}, {SB_PAGEUP, 222}, {SB_BOTTOM, 200}}},
+        {Ladder(7), false, {{SB_PAGEUP, 200.5}}},
+        // Reachable: keys 3, 5, 8, 13, 21, 30.
+        {Ladder(40, {3, 5, 8, 13, 21, 30}), true,
+         {{SB_PAGEUP, 204}, {SB_TOP, 215}, {SB_PAGEDOWN, 206.5}, {SB_BOTTOM, 201.5}}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.table.indices.size());
+        Load(c.table);
+        model.SelectRecord(0, false);
+        if (c.pinned)
+            model.SetFixed(3, true);
+        for (const auto& [code, value] : c.steps)
+            EXPECT_DOUBLE_EQ(Change(2, code), value) << code;
+    }
     EXPECT_FALSE(model.ChangeValue(2, 4, nullptr)); // SB_THUMBPOSITION: not a step
     EXPECT_FALSE(model.ChangeValue(-1, SB_LINEUP, nullptr));
-}
 
-TEST_F(ModelTest, TypedNumbersSnapToTheNearestValueWithTiesGoingUp)
-{
-    Load(Ladder(5)); // values 200, 200.5, 201, 201.5, 202
-    EXPECT_DOUBLE_EQ(202.0, Change(2, -1, 1e6));
-    EXPECT_DOUBLE_EQ(200.0, Change(2, -1, -3.0));
-    EXPECT_DOUBLE_EQ(200.5, Change(2, -1, 200.7));
-    EXPECT_DOUBLE_EQ(201.0, Change(2, -1, 200.75)); // tie
-    EXPECT_DOUBLE_EQ(200.5, Change(2, -1, 200.74));
-    EXPECT_DOUBLE_EQ(201.5, Change(2, -1, 201.5));
-    EXPECT_EQ(3u, model.m_nCurRecord);
-}
-
-TEST_F(ModelTest, TypedNumbersSnapToReachableValuesOnly)
-{
-    // Reachable with P pinned: keys 1 and 3 (values 200.5 and 201.5).
-    Load(Ladder(5, {1, 3}));
-    model.SelectRecord(0, false);
-    model.SetFixed(3, true);
-    EXPECT_DOUBLE_EQ(201.5, Change(2, -1, 1e6));   // above the highest: highest reachable
-    EXPECT_DOUBLE_EQ(200.5, Change(2, -1, 100.0)); // below the lowest: lowest reachable
-    EXPECT_DOUBLE_EQ(200.5, Change(2, -1, 201.0)); // between: equally far, down wins
-    EXPECT_DOUBLE_EQ(201.5, Change(2, -1, 201.1));
-    EXPECT_DOUBLE_EQ(201.5, Change(2, -1, 201.9));
+    const struct {
+        DataTable table;
+        double typed, value;
+    } typed[] = {
+        // Reachable: 200.5 and 201.5.
+        {Ladder(5, {1, 3}), 1e6, 201.5}, {Ladder(5, {1, 3}), 100.0, 200.5}, {Ladder(5, {1, 3}), 201.0, 200.5},
+        {Ladder(5, {1, 3}), 201.1, 201.5},
+        {Ladder(5), 1e6, 202.0},     {Ladder(5), -3.0, 200.0},      {Ladder(5), 200.7, 200.5},
+        {Ladder(5), 200.75, 201.0},  {Ladder(5), 200.74, 200.5},    {Ladder(5), 201.5, 201.5},
+    };
+    for (const auto& t : typed) {
+        Load(t.table);
+        model.SelectRecord(0, false);
+        model.SetFixed(3, true);
+        EXPECT_DOUBLE_EQ(Change(2, CInputConfigModel::kTypedNumber, t.typed), t.value) << t.typed;
+    }
+    EXPECT_EQ(model.CurrentRecord(), 3u);
 }
 
 TEST_F(ModelTest, CancelReturnsToTheRecordBeforeTheFirstChangeOfTheInput)
@@ -418,20 +381,20 @@ TEST_F(ModelTest, CancelReturnsToTheRecordBeforeTheFirstChangeOfTheInput)
     Change(C, SB_LINEUP);
     Change(C, SB_LINEUP);
     Change(C, SB_LINEUP);
-    EXPECT_EQ(4u, model.m_nCurRecord);
-    EXPECT_EQ(0u, model.m_nPrevRecord);
+    EXPECT_EQ(4u, model.CurrentRecord());
+    EXPECT_EQ(0u, model.PreviousRecord());
     EXPECT_TRUE(model.CancelChange());
-    EXPECT_EQ(0u, model.m_nCurRecord);
+    EXPECT_EQ(0u, model.CurrentRecord());
     EXPECT_EQ(before, CurrentKeys(model));
-    EXPECT_EQ(-1, model.m_nLastChanged);
+    EXPECT_EQ(-1, model.LastChanged());
     EXPECT_FALSE(model.CancelChange());
 
     // Changing another input starts a new series.
     Change(C, SB_LINEUP); // r2
     Change(A, SB_LINEUP); // A = 1: r3
-    EXPECT_EQ(2u, model.m_nPrevRecord);
+    EXPECT_EQ(2u, model.PreviousRecord());
     EXPECT_TRUE(model.CancelChange());
-    EXPECT_EQ(2u, model.m_nCurRecord);
+    EXPECT_EQ(2u, model.CurrentRecord());
 }
 
 TEST_F(ModelTest, SelectRecordKeepsValuesWhoseKeyCannotBeRead)
@@ -439,8 +402,8 @@ TEST_F(ModelTest, SelectRecordKeepsValuesWhoseKeyCannotBeRead)
     Load(Grid());
     ON_CALL(*source, GetInputValueIndex(5, B, _)).WillByDefault(Return(E_FAIL));
     model.SelectRecord(5, true);
-    EXPECT_EQ(0u, model.m_nPrevRecord);
-    EXPECT_EQ(5u, model.m_nCurRecord);
+    EXPECT_EQ(0u, model.PreviousRecord());
+    EXPECT_EQ(5u, model.CurrentRecord());
     EXPECT_THAT(CurrentKeys(model), ElementsAre(0u, 0u, 1u, 0u, 4u));
 }
 
@@ -509,7 +472,7 @@ TEST_F(ModelTest, HoldsOverRangesCountTheirRecordsAndVote)
     // A step holds a ranged input at one value again.
     model.SetFixed(C, false);
     const double stepped = Change(C, SB_LINEUP);
-    const InputInfo& c = model.m_Inputs[C];
+    const InputInfo& c = model.Inputs()[C];
     EXPECT_FALSE(c.IsHeldOverRange());
     EXPECT_EQ(stepped, c.values[c.current].second.value);
 }
@@ -521,7 +484,7 @@ TEST_F(ModelTest, ScatteredDataStartOverEveryValue)
     Load(table);
     EXPECT_EQ(model.CountSliceRecords(), 7u);
     for (std::size_t i = 0; i < 5; ++i)
-        EXPECT_TRUE(model.m_Inputs[i].IsHeldAtAll()) << i;
+        EXPECT_TRUE(model.Inputs()[i].IsHeldAtAll()) << i;
 }
 
 // Labels and "(none)": the labelled optimiser (2) adam, adagrad, sgd and
@@ -533,13 +496,13 @@ TEST_F(ModelTest, LabelsAreNamedByTextAndNoneMatchesOnlyItselfOrAll)
     t.labels = {{}, {}, {L"adam", L"adagrad", L"sgd"}, {}};
     t.noneIndex = {{2, 3}, {3, 2}};
     Load(t);
-    const InputInfo& opt = model.m_Inputs[2];
-    const InputInfo& depth = model.m_Inputs[3];
+    const InputInfo& opt = model.Inputs()[2];
+    const InputInfo& depth = model.Inputs()[3];
     EXPECT_EQ(opt.Label(1), L"adagrad");
     EXPECT_EQ(opt.Label(3), L"(none)");
     EXPECT_EQ(depth.Label(0), L"");
     EXPECT_EQ(depth.Label(2), L"(none)");
-    EXPECT_FALSE(model.m_Inputs[0].HasLabels());
+    EXPECT_FALSE(model.Inputs()[0].HasLabels());
     const struct {
         const InputInfo& in;
         const wchar_t* text;
@@ -554,10 +517,10 @@ TEST_F(ModelTest, LabelsAreNamedByTextAndNoneMatchesOnlyItselfOrAll)
         EXPECT_EQ(n.in.FindLabel(n.text), n.pos) << std::string(n.text, n.text + wcslen(n.text));
 
     EXPECT_TRUE(model.ChangeToLabel(2, L"sg"));
-    EXPECT_EQ(model.m_nCurRecord, 2u);
+    EXPECT_EQ(model.CurrentRecord(), 2u);
     EXPECT_FALSE(model.ChangeToLabel(2, L"ada"));
     EXPECT_TRUE(model.ChangeToLabel(3, L"none"));
-    EXPECT_EQ(model.m_nCurRecord, 3u);
+    EXPECT_EQ(model.CurrentRecord(), 3u);
     // A typed number never reaches "(none)"; a range leaves it out, "All" takes it.
     EXPECT_EQ(Change(3, CInputConfigModel::kTypedNumber, 1e9), 300.5);
     model.HoldAll(2);

@@ -47,7 +47,7 @@ int main(int argc, char** argv)
     };
     if (bRanges && list.GetItemCount() >= 2) {
         type(0, QStringLiteral("All"));
-        const InputInfo& in = dlg.m_Inputs[static_cast<std::size_t>(list.GetInputIndex(1))];
+        const InputInfo& in = dlg.Input(static_cast<std::size_t>(list.GetInputIndex(1)));
         const std::size_t n = in.values.size();
         type(1, NumberToText(in.values[n / 4].second.value) + QStringLiteral(":") +
                     NumberToText(in.values[3 * n / 4].second.value));

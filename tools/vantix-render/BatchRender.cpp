@@ -49,7 +49,7 @@ namespace {
 // one input has it.
 std::size_t FindInput(const CInputConfigModel& model, const std::wstring& name, const char* option)
 {
-    const auto& inputs = model.m_Inputs;
+    const auto& inputs = model.Inputs();
     for (std::size_t i = 0; i < inputs.size(); ++i)
         if (inputs[i].name == name)
             return i;
@@ -141,17 +141,17 @@ BatchChoice ResolveChoice(IUnknown* pData, const BatchOptions& options)
     if (options.inputY)
         y = FindInput(model, *options.inputY, "--y");
     if (x && y && *x == *y)
-        throw BatchError("--x and --y name the same input " + Quoted(model.m_Inputs[*x].name));
+        throw BatchError("--x and --y name the same input " + Quoted(model.Inputs()[*x].name));
     // As the axis boxes do: the other axis gives way when they collide.
     if (x)
-        model.SetAxisInput(true, model.m_Inputs[*x].name);
+        model.SetAxisInput(true, model.Inputs()[*x].name);
     if (y)
-        model.SetAxisInput(false, model.m_Inputs[*y].name);
+        model.SetAxisInput(false, model.Inputs()[*y].name);
     model.ReleaseAxisInputs();
-    model.SelectRecord(model.m_nCurRecord, false);
+    model.SelectRecord(model.CurrentRecord(), false);
 
     if (options.function) {
-        const auto& names = model.m_FuncNames;
+        const auto& names = model.FunctionNames();
         const auto it = std::find(names.begin(), names.end(), *options.function);
         if (it == names.end()) {
             std::string list;
@@ -160,18 +160,18 @@ BatchChoice ResolveChoice(IUnknown* pData, const BatchOptions& options)
             throw BatchError("--function: unknown function " + Quoted(*options.function) + "; the functions are " +
                              list);
         }
-        model.m_nFunction = static_cast<unsigned>(it - names.begin());
+        model.SetFunction(static_cast<unsigned>(it - names.begin()));
     }
 
     // Each --fix as a number typed into the input's value editor, then "Fix"
     // ticked, so later values are chosen among combinations that occur.
-    std::vector<bool> held(model.m_Inputs.size(), false);
+    std::vector<bool> held(model.Inputs().size(), false);
     for (const FixRequest& fix : options.fixes) {
         const std::size_t i = FindInput(model, fix.name, "--fix");
-        const std::wstring& full = model.m_Inputs[i].name;
-        if (i == model.m_nInputX || i == model.m_nInputY)
+        const std::wstring& full = model.Inputs()[i].name;
+        if (i == model.InputX() || i == model.InputY())
             throw BatchError("--fix " + Narrow(fix.name) + ": " + Quoted(full) + " is on the " +
-                             (i == model.m_nInputX ? "X" : "Y") + " axis; only the other inputs are held");
+                             (i == model.InputX() ? "X" : "Y") + " axis; only the other inputs are held");
         if (held[i])
             throw BatchError("--fix " + Quoted(full) + " is given twice");
         held[i] = true;
@@ -179,7 +179,7 @@ BatchChoice ResolveChoice(IUnknown* pData, const BatchOptions& options)
         if (fix.label) {
             // As typed into the value editor: the label named, ignoring case.
             if (!model.ChangeToLabel(static_cast<int>(i), *fix.label)) {
-                const InputInfo& in = model.m_Inputs[i];
+                const InputInfo& in = model.Inputs()[i];
                 std::string labels;
                 for (std::size_t pos = 0; pos < in.values.size(); ++pos)
                     if (const std::wstring label = in.Label(pos); !label.empty())
@@ -196,10 +196,10 @@ BatchChoice ResolveChoice(IUnknown* pData, const BatchOptions& options)
     // nothing else is narrowed by them.
     const auto holdable = [&](const std::wstring& name, const char* option) {
         const std::size_t i = FindInput(model, name, option);
-        const std::wstring& full = model.m_Inputs[i].name;
-        if (i == model.m_nInputX || i == model.m_nInputY)
+        const std::wstring& full = model.Inputs()[i].name;
+        if (i == model.InputX() || i == model.InputY())
             throw BatchError(std::string(option) + " " + Narrow(name) + ": " + Quoted(full) + " is on the " +
-                             (i == model.m_nInputX ? "X" : "Y") + " axis; only the other inputs are held");
+                             (i == model.InputX() ? "X" : "Y") + " axis; only the other inputs are held");
         if (held[i])
             throw BatchError(std::string(option) + " " + Quoted(full) + ": the input is held twice");
         held[i] = true;
@@ -210,17 +210,17 @@ BatchChoice ResolveChoice(IUnknown* pData, const BatchOptions& options)
     for (const RangeRequest& range : options.ranges) {
         const std::size_t i = holdable(range.name, "--range");
         if (!model.HoldRange(i, range.low, range.high))
-            throw BatchError("--range " + Quoted(model.m_Inputs[i].name) + ": no evaluated value lies between " +
+            throw BatchError("--range " + Quoted(model.Inputs()[i].name) + ": no evaluated value lies between " +
                              Number(range.low) + " and " + Number(range.high));
     }
 
     BatchChoice choice;
-    choice.nInputX = model.m_nInputX;
-    choice.nInputY = model.m_nInputY;
-    choice.nFunction = model.m_nFunction;
-    choice.xName = model.m_Inputs[model.m_nInputX].name;
-    choice.yName = model.m_Inputs[model.m_nInputY].name;
-    choice.functionName = model.m_FuncNames[model.m_nFunction];
+    choice.nInputX = model.InputX();
+    choice.nInputY = model.InputY();
+    choice.nFunction = model.Function();
+    choice.xName = model.Inputs()[model.InputX()].name;
+    choice.yName = model.Inputs()[model.InputY()].name;
+    choice.functionName = model.FunctionNames()[model.Function()];
     // As the chart document reads the dialog on OK: one held input per row.
     const std::size_t inputs = model.GetInputCount();
     for (std::size_t row = 0; row + 2 < inputs; ++row) {
@@ -228,7 +228,7 @@ BatchChoice ResolveChoice(IUnknown* pData, const BatchOptions& options)
         if (!model.GetHeldInput(static_cast<unsigned>(row), fixed))
             continue;
         choice.fixed.push_back(fixed);
-        const InputInfo& in = model.m_Inputs[fixed.nInput];
+        const InputInfo& in = model.Inputs()[fixed.nInput];
         if (!in.IsHeldOverRange() && !in.Label(in.current).empty())
             choice.fixedLabels.emplace_back(in.name, in.Label(in.current));
         else if (!in.IsHeldOverRange())
