@@ -56,9 +56,7 @@ TEST(ComPtr, CountsReferencesAndDestroysAtZero)
         ASSERT_TRUE(beta);
         EXPECT_EQ(beta->Other(), 9);
         EXPECT_EQ(obj->Count(), 3u);
-        ComPtr<IUnknown> u1(static_cast<IAlpha*>(obj.Get()));
-        ComPtr<IUnknown> u2(beta);
-        EXPECT_EQ(u1.Get(), u2.Get()) << "identity must be one IUnknown";
+        EXPECT_EQ(ComPtr<IUnknown>(static_cast<IAlpha*>(obj.Get())).Get(), ComPtr<IUnknown>(beta).Get()); // one identity
     }
     EXPECT_EQ(g_alive, 0);
 }

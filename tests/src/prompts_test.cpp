@@ -59,7 +59,6 @@ TEST(QtPrompts, MessageBoxesAnswerWithTheButtonPressed)
         int answer;
     } cases[] = {
         {MB_YESNOCANCEL | MB_ICONQUESTION, QMessageBox::Yes, IDYES},
-        {MB_YESNOCANCEL | MB_ICONQUESTION, QMessageBox::No, IDNO},
         {MB_YESNOCANCEL | MB_ICONQUESTION, QMessageBox::Cancel, IDCANCEL},
         {MB_YESNO, QMessageBox::No, IDNO},
         {MB_OKCANCEL | MB_ICONHAND, QMessageBox::Cancel, IDCANCEL},

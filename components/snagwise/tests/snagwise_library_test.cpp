@@ -11,10 +11,9 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 
 using namespace testing;
@@ -74,64 +73,6 @@ TEST_F(RealLibrary, RecordsBecomeJsonLines)
     EXPECT_EQ(assertion["Description"].toString(), "1 == 2");
     EXPECT_FALSE(lines[3]["exception"]["backtrace"].toArray().isEmpty());
     EXPECT_EQ(lines[4]["command"].toString(), "DEINIT");
-}
-
-std::string AbortFolder(pid_t testProcess)
-{
-    const char* base = std::getenv("VANTIX_TEST_TMP");
-    return std::string(base && *base ? base : "/tmp") + "/snagwise-abort-" + std::to_string(testProcess);
-}
-
-TEST_F(RealLibrary, AbortVerdictEndsTheProcessAfterDeinit)
-{
-    GTEST_FLAG_SET(death_test_style, "threadsafe");
-    const std::string folder = AbortFolder(::getpid());
-    std::filesystem::remove_all(folder);
-    EXPECT_EXIT(
-        {
-            setenv("XDG_STATE_HOME", AbortFolder(::getppid()).c_str(), 1);
-            setenv("VANTIX_SNAGWISE_VERDICT", "abort", 1);
-            FakeSnagwise::ResetClient();
-            SW_ASSERT(false);
-            std::exit(0);
-        },
-        ExitedWithCode(255), "");
-    const auto lines = ReadLines(folder + "/vantix/snagwise.log");
-    ASSERT_EQ(lines.size(), 3u);
-    EXPECT_EQ(lines[1]["record"]["$Type"].toString(), "ASSERT");
-    EXPECT_EQ(lines[2]["command"].toString(), "DEINIT");
-    std::filesystem::remove_all(folder);
-}
-
-// Every command is accepted and logged; errno stays, even when the log cannot be written.
-TEST_F(RealLibrary, EveryCommandIsAcceptedAndNeverChangesErrno)
-{
-    for (const bool writable : {true, false}) {
-        const std::string blocker = m_dir.path().toStdString() + "/blocker";
-        if (!writable) {
-            std::ofstream(blocker) << "x";
-            setenv("XDG_STATE_HOME", blocker.c_str(), 1); // the log folder cannot be made
-        }
-        IDebugObject* library = nullptr;
-        ASSERT_EQ(SnagwiseUtil::LoadLibraryObject({}, &library), S_OK);
-        errno = EDOM;
-        IDebugObject* record = nullptr;
-        EXPECT_EQ(library->Command(nullptr, L"CREATE"), E_POINTER);
-        EXPECT_EQ(library->Command(&record, L"CREATE"), S_OK);
-        EXPECT_EQ(record->SetValue(nullptr, VARIANT::Int(1)), E_POINTER);
-        EXPECT_EQ(record->SetValue(L"$Type", VARIANT::Bstr(L"TRACE")), S_OK);
-        EXPECT_EQ(library->Command(&record, L"PROCESS"), S_OK);
-        EXPECT_EQ(library->SecondaryInit(L"", L"1", 1), S_OK);
-        for (const wchar_t* c : {L"IS CLEAN", L"DO CLEAN", L"REPORTDIALOG", L"TRACEENABLED", L"TERMINATE", L"DEINIT"})
-            EXPECT_EQ(library->Command(nullptr, c), S_OK) << c;
-        EXPECT_EQ(errno, EDOM);
-        record->Release();
-        library->Release();
-    }
-    const auto lines = Lines();
-    ASSERT_EQ(lines.size(), 8u); // nothing from the second round
-    EXPECT_EQ(lines[0]["record"]["$Type"].toString(), "TRACE");
-    EXPECT_EQ(lines[6]["command"].toString(), "TERMINATE");
 }
 
 TEST(LibrarySearch, FallsBackToTheRegistrationFile)
