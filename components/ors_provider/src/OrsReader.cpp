@@ -616,16 +616,15 @@ OrsContent Reader::read()
         readColumns(db, first, step, h.functions.size(), records, c.functionValues.data());
     };
     m_loadProgress.BeginStage(100, std::uint64_t(columns) * records * 8);
-    if (records >= kParallelRecords && columns > 1 && std::thread::hardware_concurrency() > 1) {
-        HelperThread helper(m_loadProgress, [&] {
+    const bool split = records >= kParallelRecords && columns > 1 && std::thread::hardware_concurrency() > 1;
+    ParallelLoad(m_loadProgress, split ? 2 : 1, [&](int part, int parts) {
+        if (part == 0) {
+            readShare(m_db.get(), 0, std::size_t(parts));
+        } else {
             const Db second = openConnection();
-            readShare(second.get(), 1, 2);
-        });
-        readShare(m_db.get(), 0, 2);
-        helper.Join();
-    } else {
-        readShare(m_db.get(), 0, 1);
-    }
+            readShare(second.get(), std::size_t(part), std::size_t(parts));
+        }
+    });
     m_db.reset();
 
     for (std::size_t f = 0; f < h.functions.size(); ++f) {
