@@ -1,6 +1,6 @@
 #include "ChartAdapter.h"
 
-#include "HugePageAllocator.h"
+#include "platform/hugepages.h"
 #include "RendererSetting.h"
 #include "ScatterTriangulation.h"
 
@@ -19,7 +19,7 @@
 #include <vector>
 
 using plot::SurfaceVertex;
-using vantix::large_vector;
+using platform::large_vector;
 
 namespace {
 
@@ -90,7 +90,7 @@ struct SparseSurface {
 };
 
 // The records in grid order, those of one cell folded into one height.
-std::vector<SparseCell> FoldCells(const vantix::CChunkedList<Sample>& samples, std::int32_t iMin, std::int32_t jMin,
+std::vector<SparseCell> FoldCells(const platform::CChunkedList<Sample>& samples, std::int32_t iMin, std::int32_t jMin,
                                   CChartAdapter::Aggregate aggregate)
 {
     std::vector<SparseCell> cells;
@@ -123,7 +123,7 @@ std::vector<SparseCell> FoldCells(const vantix::CChunkedList<Sample>& samples, s
     return cells;
 }
 
-SparseSurface BuildSparseSurface(const vantix::CChunkedList<Sample>& samples, std::int32_t iMin, std::int32_t jMin,
+SparseSurface BuildSparseSurface(const platform::CChunkedList<Sample>& samples, std::int32_t iMin, std::int32_t jMin,
                                  std::int64_t nx, std::int64_t ny, double vMin, CChartAdapter::Aggregate aggregate)
 {
     SparseSurface s;
@@ -693,7 +693,7 @@ std::optional<std::array<double, 2>> CChartAdapter::FillSurfaceSeries(plot::ISur
     IDataIterator& iterator = *pIterator;
 
     // Collect the slice: value indices of X and Y, and the function value.
-    vantix::CChunkedList<Sample> samples;
+    platform::CChunkedList<Sample> samples;
     double vMin = DBL_MAX;
     std::int32_t iMin = INT_MAX, iMax = INT_MIN, jMin = INT_MAX, jMax = INT_MIN;
     for (bool bPositioned = iterator.Begin(); bPositioned; bPositioned = iterator.Next()) {
@@ -755,7 +755,7 @@ std::optional<std::array<double, 2>> CChartAdapter::FillSurfaceSeries(plot::ISur
     if (nx > static_cast<std::int64_t>(std::numeric_limits<std::ptrdiff_t>::max() / sizeof(GridCell)) / ny)
         throw std::bad_alloc();
     // All-zero bytes are a fresh cell {false, 0, 0.0}.
-    vantix::CZeroedArray<GridCell> grid(static_cast<std::size_t>(nx * ny));
+    platform::CZeroedArray<GridCell> grid(static_cast<std::size_t>(nx * ny));
     GridCell* const cells = grid.data();
     // The records of one cell fold into one height; nVertex counts them until
     // the vertices are numbered.
@@ -782,8 +782,8 @@ std::optional<std::array<double, 2>> CChartAdapter::FillSurfaceSeries(plot::ISur
     std::ptrdiff_t offsets[20];
     for (int k = 0; k < 20; ++k)
         offsets[k] = kNeighbours[k][0] * static_cast<std::ptrdiff_t>(ny) + kNeighbours[k][1];
-    vantix::CZeroedArray<SurfaceVertex> vertices(nValid);
-    vantix::CZeroedArray<double> roughness(nValid);
+    platform::CZeroedArray<SurfaceVertex> vertices(nValid);
+    platform::CZeroedArray<double> roughness(nValid);
     std::uint32_t nVertices = 0;
     double rMin = DBL_MAX, rMax = -DBL_MAX;
     for (std::int64_t a = 0; a < nx; ++a) {
@@ -829,7 +829,7 @@ std::optional<std::array<double, 2>> CChartAdapter::FillSurfaceSeries(plot::ISur
 
     // Two triangles per grid square, each only where all three corners exist.
     const std::int64_t nSquares = nx > 1 && ny > 1 ? std::min<std::int64_t>((nx - 1) * (ny - 1), nValid) : 0;
-    vantix::CZeroedArray<std::uint32_t> indices(static_cast<std::size_t>(nSquares) * 6);
+    platform::CZeroedArray<std::uint32_t> indices(static_cast<std::size_t>(nSquares) * 6);
     std::uint32_t* pIndex = indices.data();
     for (std::int64_t a = 0; a + 1 < nx; ++a) {
         const GridCell* const row0 = cells + a * ny;
@@ -933,7 +933,7 @@ void CChartAdapter::FillPointSurface(SeriesParts& parts, IDataTransfer* pDataSou
     }
     IDataIterator& iterator = *pIterator;
     // Records sharing an X-Y position fold into one height, as on a grid.
-    vantix::CChunkedList<Sample> samples;
+    platform::CChunkedList<Sample> samples;
     std::int32_t iMin = INT_MAX, jMin = INT_MAX;
     for (bool bPositioned = iterator.Begin(); bPositioned; bPositioned = iterator.Next()) {
         std::uint64_t nX = 0, nY = 0;

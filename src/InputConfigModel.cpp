@@ -1,7 +1,7 @@
 #include "InputConfigModel.h"
 
 #include "IDataTransfer.h"
-#include "HugePageAllocator.h"
+#include "platform/hugepages.h"
 #include "IStaticInputChange.h"
 #include "diagnostics/snagwise.h"
 #include "ors_provider/IDataMeaning.h"
@@ -26,13 +26,13 @@ CRecordPool::CRecordPool(std::size_t n) : m_nSize(n)
 {
     // Left uninitialised: every element is written before it is read.
     if (n > 0)
-        m_pData = static_cast<std::uint32_t*>(vantix::CHugePageAllocator<std::uint32_t>().allocate(n));
+        m_pData = static_cast<std::uint32_t*>(platform::CHugePageAllocator<std::uint32_t>().allocate(n));
 }
 
 CRecordPool::~CRecordPool()
 {
     if (m_pData)
-        vantix::CHugePageAllocator<std::uint32_t>().deallocate(m_pData, m_nSize);
+        platform::CHugePageAllocator<std::uint32_t>().deallocate(m_pData, m_nSize);
 }
 
 std::size_t InputInfo::Find(std::uint64_t key) const
@@ -840,11 +840,11 @@ void CRecordHits::Fit(std::size_t n, std::size_t nInputs)
         return;
     n = std::max(n, m_nSize);
     if (bNarrow) {
-        vantix::CZeroedArray<std::uint8_t> wider(n);
+        platform::CZeroedArray<std::uint8_t> wider(n);
         std::copy_n(m_Narrow.data(), m_nSize, wider.data());
         m_Narrow = std::move(wider);
     } else {
-        vantix::CZeroedArray<std::uint32_t> wider(n);
+        platform::CZeroedArray<std::uint32_t> wider(n);
         for (std::size_t r = 0; r < m_nSize; ++r)
             wider[r] = Get(r);
         m_Narrow = {};

@@ -3,7 +3,7 @@
 // distinct values and the records in which each value occurs, the record whose
 // values are shown, and the navigation that only ever visits combinations of
 // fixed values that occur in some record.
-#include "HugePageAllocator.h"
+#include "platform/hugepages.h"
 #include "ors_provider/IQX_VantixDataProvider.h"
 #include "platform/comptr.h"
 
@@ -77,8 +77,8 @@ private:
             --count;
         return count;
     }
-    vantix::CZeroedArray<std::uint8_t> m_Narrow;
-    vantix::CZeroedArray<std::uint32_t> m_Wide;
+    platform::CZeroedArray<std::uint8_t> m_Narrow;
+    platform::CZeroedArray<std::uint32_t> m_Wide;
     std::size_t m_nSize = 0;
 };
 
