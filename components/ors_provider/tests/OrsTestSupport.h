@@ -1,17 +1,20 @@
 #pragma once
 // Shared helpers of the data provider tests: a private temporary folder, a
-// small valid file, and Load returning either the data or the error text.
+// small valid file, Load returning either the data or the error text, and a
+// loaded source read back as plain columns.
 #include "OrsDataProvider.h"
+#include "Sqlite.h"
 
+#include "ors_provider/IDataMeaning.h"
+#include "ors_provider/ILoadReport.h"
 #include "platform/comptr.h"
 #include "platform/errorinfo.h"
-
-#include <sqlite3.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -88,6 +91,29 @@ inline Sample smallSample(std::int32_t dataType = 0)
     return s;
 }
 
+inline std::string readBytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+inline void writeBytes(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+// The description of the thread's error object ("" when there is none).
+inline std::wstring errorInfoText()
+{
+    platform::IErrorInfo* info = nullptr;
+    std::wstring text;
+    if (platform::GetErrorInfo(0, &info) == S_OK && info) {
+        info->GetDescription(&text);
+        info->Release();
+    }
+    return text;
+}
+
 struct LoadResult {
     HRESULT hr = E_FAIL;
     ComPtr<IOptimizationResultsDataSource> source;
@@ -110,11 +136,7 @@ inline LoadResult load(IOptimizationResultsDataProvider* provider, const std::ws
     if (support) {
         EXPECT_EQ(support->InterfaceSupportsErrorInfo(platform::uuidof<IOptimizationResultsDataProvider>()), S_OK);
     }
-    platform::IErrorInfo* info = nullptr;
-    if (platform::GetErrorInfo(0, &info) == S_OK && info) {
-        info->GetDescription(&r.error);
-        info->Release();
-    }
+    r.error = errorInfoText();
     return r;
 }
 
@@ -127,14 +149,114 @@ inline LoadResult load(const fs::path& path)
 // Runs SQL on an existing file, for building damaged and foreign files.
 inline void execSql(const fs::path& path, const std::string& sql)
 {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    sqlite3* raw = nullptr;
+    const int opened = sqlite3_open(path.c_str(), &raw);
+    const ors::sqlite::Db db(raw);
+    ASSERT_EQ(opened, SQLITE_OK);
     char* message = nullptr;
-    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
+    const int rc = sqlite3_exec(raw, sql.c_str(), nullptr, nullptr, &message);
     const std::string text = message ? message : "";
     sqlite3_free(message);
-    sqlite3_close(db);
     ASSERT_EQ(rc, SQLITE_OK) << text << " in " << sql;
+}
+
+// Everything a load hands back, read through the source interfaces.
+struct Loaded {
+    std::vector<std::wstring> signals, inputs, functions;
+    std::vector<std::vector<double>> inputValues;    // [input][record]
+    std::vector<std::vector<double>> functionValues; // [function][record]
+    std::vector<std::vector<std::uint64_t>> indices; // [input][record]
+    LONG dataType = -1;
+    ULONG records = 0;
+    ULONG skipped = 0; // failed evaluations left out
+    // What the values mean: per input its value labels by value index ("" for
+    // a plain number), whether it is labelled, its "(none)" index (-1: none)
+    // and scale; per function its scale and direction.
+    std::vector<std::vector<std::wstring>> labels;
+    std::vector<bool> labelled;
+    std::vector<long long> noneIndex;
+    std::vector<LONG> scales, functionScales, directions;
+    bool operator==(const Loaded&) const = default;
+
+    std::vector<std::wstring> fullInputNames() const
+    {
+        std::vector<std::wstring> names;
+        for (std::size_t i = 0; i < inputs.size(); ++i)
+            names.push_back(signals[i] + L":" + inputs[i]);
+        return names;
+    }
+};
+
+inline Loaded readBack(IOptimizationResultsDataSource* source)
+{
+    Loaded l;
+    ULONG nIn = 0, nFn = 0;
+    EXPECT_EQ(source->GetInputCount(&nIn), S_OK);
+    EXPECT_EQ(source->GetFunctionCount(&nFn), S_OK);
+    EXPECT_EQ(source->GetRecordCount(&l.records), S_OK);
+    EXPECT_EQ(source->GetDataType(&l.dataType), S_OK);
+    ComPtr<IOptimizationResultsDataSourceEx> ex(source);
+    ComPtr<IOptimizationResultsLoadReport> report(source);
+    EXPECT_TRUE(report && report->GetSkippedRecordCount(&l.skipped) == S_OK);
+    for (ULONG i = 0; i < nIn; ++i) {
+        std::wstring s, n;
+        source->GetSignalName(i, &s);
+        source->GetInputName(i, &n);
+        l.signals.push_back(s);
+        l.inputs.push_back(n);
+        l.inputValues.emplace_back();
+        l.indices.emplace_back();
+        for (ULONG r = 0; r < l.records; ++r) {
+            double v = 0;
+            std::uint64_t index = 0;
+            EXPECT_EQ(source->GetInputValue(r, i, &v), S_OK);
+            EXPECT_EQ(ex->GetInputValueIndex(r, i, &index), S_OK);
+            double back = 0;
+            EXPECT_EQ(ex->GetInputValueByIndex(index, i, &back), S_OK);
+            EXPECT_EQ(back, v);
+            l.inputValues.back().push_back(v);
+            l.indices.back().push_back(index);
+        }
+    }
+    ComPtr<IOptimizationResultsDataMeaning> meaning(source);
+    EXPECT_TRUE(meaning);
+    for (ULONG i = 0; meaning && i < nIn; ++i) {
+        l.labels.emplace_back();
+        for (std::uint64_t k = 0;; ++k) {
+            double v = 0;
+            if (ex->GetInputValueByIndex(k, i, &v) != S_OK)
+                break;
+            std::wstring label;
+            const HRESULT hr = meaning->GetInputValueLabel(i, k, &label);
+            EXPECT_TRUE(hr == S_OK || (hr == S_FALSE && label.empty()));
+            l.labels.back().push_back(label);
+        }
+        l.labelled.push_back(meaning->IsInputLabelled(i) == S_OK);
+        std::uint64_t none = 0;
+        l.noneIndex.push_back(meaning->GetInputNoneIndex(i, &none) == S_OK ? (long long)none : -1);
+        LONG scale = -1;
+        EXPECT_EQ(meaning->GetInputScale(i, &scale), S_OK);
+        l.scales.push_back(scale);
+    }
+    for (ULONG f = 0; meaning && f < nFn; ++f) {
+        LONG scale = -1, direction = -1;
+        EXPECT_EQ(meaning->GetFunctionScale(f, &scale), S_OK);
+        EXPECT_EQ(meaning->GetFunctionDirection(f, &direction), S_OK);
+        l.functionScales.push_back(scale);
+        l.directions.push_back(direction);
+    }
+    for (ULONG f = 0; f < nFn; ++f) {
+        std::wstring n;
+        source->GetFunctionName(f, &n);
+        l.functions.push_back(n);
+        l.functionValues.emplace_back();
+        for (ULONG r = 0; r < l.records; ++r) {
+            double v = 0;
+            EXPECT_EQ(source->GetFunctionValue(r, f, &v), S_OK);
+            l.functionValues.back().push_back(v);
+        }
+    }
+    return l;
 }
 
 inline std::wstring fileText(const fs::path& path)

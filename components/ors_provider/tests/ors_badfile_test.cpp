@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <random>
 
 using namespace orstest;
@@ -34,15 +33,6 @@ protected:
         const auto path = valid("damaged" + std::to_string(m_serial++) + ".ors");
         execSql(path, sql);
         expectError(path, L" is damaged: " + what + L".");
-    }
-    static void writeBytes(const fs::path& path, const std::string& bytes)
-    {
-        std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
-    }
-    static std::string readBytes(const fs::path& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
     }
 
     TempDir m_dir;

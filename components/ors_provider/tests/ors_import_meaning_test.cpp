@@ -3,10 +3,7 @@
 // asks (the study of a storage, the roles of a table's columns).
 #include "ImportTestSupport.h"
 
-#include "platform/loader.h"
-
 #include <map>
-#include <sys/wait.h>
 
 using namespace importtest;
 using ::testing::ElementsAre;
@@ -90,7 +87,7 @@ class ImportMeaning : public ::testing::Test {
 protected:
     fs::path file(const std::string& name, const std::string& text)
     {
-        writeText(m_dir / name, text);
+        writeBytes(m_dir / name, text);
         return m_dir / name;
     }
     TempDir m_dir;
@@ -155,15 +152,10 @@ TEST_F(ImportMeaning, MeaningRoundTripsThroughOrsAndPlainDataStayFormatOne)
     options.logColumns = {"kernel"};
     EXPECT_THROW(ors::ReadResultsFile((m_dir / "svm.ors").wstring(), options), ors::OrsError);
 
+    // The format version is the header's user_version.
     const auto version = [](const fs::path& path) {
-        sqlite3* db = nullptr;
-        sqlite3_open(path.c_str(), &db);
-        sqlite3_stmt* s = nullptr;
-        sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &s, nullptr);
-        const int v = sqlite3_step(s) == SQLITE_ROW ? sqlite3_column_int(s, 0) : -1;
-        sqlite3_finalize(s);
-        sqlite3_close(db);
-        return v;
+        const std::string head = readBytes(path);
+        return int(ors::sqlite::HeaderWord(reinterpret_cast<const unsigned char*>(head.data()), 60));
     };
     EXPECT_EQ(version(m_dir / "svm.ors"), 2);
     smallSample().write(m_dir / "plain.ors");
@@ -256,10 +248,10 @@ TEST_F(ImportMeaning, UncertainRolesAreAskedAnsweredOrGuessed)
     EXPECT_EQ(choice.headerHash, hash);
 
     // The hash follows the header, not the rows.
-    writeText(dakota, "%eval_id interface width height mass stress\n1 NO_ID 5 5 5 5\n2 NO_ID 6 6 6 6\n");
+    writeBytes(dakota, "%eval_id interface width height mass stress\n1 NO_ID 5 5 5 5\n2 NO_ID 6 6 6 6\n");
     loadWith(dakota, {}, &choice);
     EXPECT_EQ(choice.headerHash, hash);
-    writeText(dakota, "%eval_id interface width height mass strain\n1 NO_ID 5 5 5 5\n2 NO_ID 6 6 6 6\n");
+    writeBytes(dakota, "%eval_id interface width height mass strain\n1 NO_ID 5 5 5 5\n2 NO_ID 6 6 6 6\n");
     loadWith(dakota, {}, &choice);
     EXPECT_NE(choice.headerHash, hash);
 
@@ -365,18 +357,10 @@ TEST_F(ImportMeaning, FailedRowsAreSkippedAndCountedInEveryFormat)
 
 TEST_F(ImportMeaning, ConverterTakesRolesStudiesAndLogScales)
 {
-    const auto exe = platform::ExecutableDirectory() / "vantix-convert";
+    const Converter convert(m_dir.path());
     const auto out = m_dir / "out.ors";
-    const auto run = [&](const std::string& args) {
-        const std::string command = exe.string() + " " + args + " '" + out.string() + "' > " +
-                                    (m_dir / "log").string() + " 2>&1";
-        const int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    };
-    const auto log = [&] {
-        std::ifstream in(m_dir / "log");
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
+    const auto run = [&](const std::string& args) { return convert.run(args + " '" + out.string() + "'"); };
+    const auto log = [&] { return convert.log(); };
     const auto dakota = file("beam.dat", "%eval_id interface width height mass stress\n"
                                          "1 NO_ID 1 1 10 0.5\n2 NO_ID 2 1 20 0.6\n3 NO_ID 1 3 30 0.7\n");
     EXPECT_EQ(run("--functions stress '" + dakota.string() + "'"), 0);

@@ -12,37 +12,20 @@ namespace {
 
 void expectSame(IOptimizationResultsDataSource* src, const Sample& s)
 {
-    ULONG n = 0;
-    ASSERT_EQ(src->GetInputCount(&n), S_OK);
-    ASSERT_EQ(n, s.header.inputs.size());
-    ASSERT_EQ(src->GetFunctionCount(&n), S_OK);
-    ASSERT_EQ(n, s.header.functions.size());
-    ASSERT_EQ(src->GetRecordCount(&n), S_OK);
-    ASSERT_EQ(n, s.header.recordCount);
-    LONG type = -1;
-    ASSERT_EQ(src->GetDataType(&type), S_OK);
-    EXPECT_EQ(type, s.header.dataType);
-    std::wstring text;
-    for (ULONG i = 0; i < s.header.inputs.size(); ++i) {
-        ASSERT_EQ(src->GetInputName(i, &text), S_OK);
-        EXPECT_EQ(text, ors::FromUtf8(s.header.inputs[i].name));
-        ASSERT_EQ(src->GetSignalName(i, &text), S_OK);
-        EXPECT_EQ(text, ors::FromUtf8(s.header.inputs[i].signal));
-        for (ULONG r = 0; r < s.header.recordCount; ++r) {
-            double v = NAN;
-            ASSERT_EQ(src->GetInputValue(r, i, &v), S_OK);
-            ASSERT_EQ(v, s.inputs[i][r]) << "input " << i << " record " << r;
-        }
+    const Loaded l = readBack(src);
+    EXPECT_EQ(l.dataType, s.header.dataType);
+    ASSERT_EQ(l.records, s.header.recordCount);
+    ASSERT_EQ(l.inputs.size(), s.header.inputs.size());
+    for (std::size_t i = 0; i < l.inputs.size(); ++i) {
+        EXPECT_EQ(l.inputs[i], ors::FromUtf8(s.header.inputs[i].name));
+        EXPECT_EQ(l.signals[i], ors::FromUtf8(s.header.inputs[i].signal));
     }
-    for (ULONG f = 0; f < s.header.functions.size(); ++f) {
-        ASSERT_EQ(src->GetFunctionName(f, &text), S_OK);
-        EXPECT_EQ(text, ors::FromUtf8(s.header.functions[f]));
-        for (ULONG r = 0; r < s.header.recordCount; ++r) {
-            double v = NAN;
-            ASSERT_EQ(src->GetFunctionValue(r, f, &v), S_OK);
-            ASSERT_EQ(v, s.functions[f][r]);
-        }
-    }
+    std::vector<std::wstring> functions;
+    for (const std::string& f : s.header.functions)
+        functions.push_back(ors::FromUtf8(f));
+    EXPECT_EQ(l.functions, functions);
+    EXPECT_EQ(l.inputValues, s.inputs);
+    EXPECT_EQ(l.functionValues, s.functions);
 }
 
 } // namespace
