@@ -6,12 +6,15 @@
 #include "Sqlite.h"
 
 #include "ors_provider/IDataMeaning.h"
+#include "ors_provider/IQX_VantixDataColumns.h"
 #include "ors_provider/ILoadReport.h"
 #include "platform/comptr.h"
 #include "platform/errorinfo.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -166,6 +169,7 @@ struct Loaded {
     std::vector<std::vector<double>> inputValues;    // [input][record]
     std::vector<std::vector<double>> functionValues; // [function][record]
     std::vector<std::vector<std::uint64_t>> indices; // [input][record]
+    std::vector<std::vector<double>> distinct;       // [input][value index]
     LONG dataType = -1;
     ULONG records = 0;
     ULONG skipped = 0; // failed evaluations left out
@@ -187,6 +191,14 @@ struct Loaded {
     }
 };
 
+inline bool sameBits(double a, double b)
+{
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
+// Reads every getter, and checks that they agree with each other: each
+// value is its index's distinct value bit for bit, the distinct values
+// ascend, and the column views hold exactly what the getters give.
 inline Loaded readBack(IOptimizationResultsDataSource* source)
 {
     Loaded l;
@@ -196,40 +208,48 @@ inline Loaded readBack(IOptimizationResultsDataSource* source)
     EXPECT_EQ(source->GetRecordCount(&l.records), S_OK);
     EXPECT_EQ(source->GetDataType(&l.dataType), S_OK);
     ComPtr<IOptimizationResultsDataSourceEx> ex(source);
+    ComPtr<IOptimizationResultsDataColumns> columns(source);
+    ComPtr<IOptimizationResultsDataMeaning> meaning(source);
     ComPtr<IOptimizationResultsLoadReport> report(source);
+    EXPECT_TRUE(ex && columns && meaning);
     EXPECT_TRUE(report && report->GetSkippedRecordCount(&l.skipped) == S_OK);
+    if (!ex || !columns || !meaning)
+        return l;
     for (ULONG i = 0; i < nIn; ++i) {
         std::wstring s, n;
         source->GetSignalName(i, &s);
         source->GetInputName(i, &n);
         l.signals.push_back(s);
         l.inputs.push_back(n);
-        l.inputValues.emplace_back();
-        l.indices.emplace_back();
+        auto& distinct = l.distinct.emplace_back();
+        for (double v = 0; ex->GetInputValueByIndex(distinct.size(), i, &v) == S_OK;)
+            distinct.push_back(v);
+        EXPECT_TRUE(std::adjacent_find(distinct.begin(), distinct.end(), std::greater_equal<>()) == distinct.end());
+        auto& values = l.inputValues.emplace_back();
+        auto& indices = l.indices.emplace_back();
         for (ULONG r = 0; r < l.records; ++r) {
             double v = 0;
             std::uint64_t index = 0;
             EXPECT_EQ(source->GetInputValue(r, i, &v), S_OK);
             EXPECT_EQ(ex->GetInputValueIndex(r, i, &index), S_OK);
-            double back = 0;
-            EXPECT_EQ(ex->GetInputValueByIndex(index, i, &back), S_OK);
-            EXPECT_EQ(back, v);
-            l.inputValues.back().push_back(v);
-            l.indices.back().push_back(index);
+            EXPECT_TRUE(index < distinct.size() && sameBits(distinct[index], v)) << "input " << i << " record " << r;
+            values.push_back(v);
+            indices.push_back(index);
         }
-    }
-    ComPtr<IOptimizationResultsDataMeaning> meaning(source);
-    EXPECT_TRUE(meaning);
-    for (ULONG i = 0; meaning && i < nIn; ++i) {
-        l.labels.emplace_back();
-        for (std::uint64_t k = 0;; ++k) {
-            double v = 0;
-            if (ex->GetInputValueByIndex(k, i, &v) != S_OK)
-                break;
+        const std::uint32_t* keys = nullptr;
+        const double* view = nullptr;
+        ULONG nKeys = ~0u, nDistinct = ~0u;
+        EXPECT_EQ(columns->GetInputValueIndexColumn(i, &keys, &nKeys), S_OK);
+        EXPECT_EQ(columns->GetInputDistinctValues(i, &view, &nDistinct), S_OK);
+        EXPECT_TRUE(nKeys == l.records && std::equal(indices.begin(), indices.end(), keys));
+        EXPECT_TRUE(nDistinct == distinct.size() && std::equal(distinct.begin(), distinct.end(), view, sameBits));
+
+        auto& labels = l.labels.emplace_back();
+        for (std::uint64_t k = 0; k < distinct.size(); ++k) {
             std::wstring label;
             const HRESULT hr = meaning->GetInputValueLabel(i, k, &label);
             EXPECT_TRUE(hr == S_OK || (hr == S_FALSE && label.empty()));
-            l.labels.back().push_back(label);
+            labels.push_back(label);
         }
         l.labelled.push_back(meaning->IsInputLabelled(i) == S_OK);
         std::uint64_t none = 0;
@@ -238,23 +258,25 @@ inline Loaded readBack(IOptimizationResultsDataSource* source)
         EXPECT_EQ(meaning->GetInputScale(i, &scale), S_OK);
         l.scales.push_back(scale);
     }
-    for (ULONG f = 0; meaning && f < nFn; ++f) {
+    for (ULONG f = 0; f < nFn; ++f) {
         LONG scale = -1, direction = -1;
         EXPECT_EQ(meaning->GetFunctionScale(f, &scale), S_OK);
         EXPECT_EQ(meaning->GetFunctionDirection(f, &direction), S_OK);
         l.functionScales.push_back(scale);
         l.directions.push_back(direction);
-    }
-    for (ULONG f = 0; f < nFn; ++f) {
         std::wstring n;
         source->GetFunctionName(f, &n);
         l.functions.push_back(n);
-        l.functionValues.emplace_back();
+        auto& values = l.functionValues.emplace_back();
         for (ULONG r = 0; r < l.records; ++r) {
             double v = 0;
             EXPECT_EQ(source->GetFunctionValue(r, f, &v), S_OK);
-            l.functionValues.back().push_back(v);
+            values.push_back(v);
         }
+        const double* view = nullptr;
+        ULONG nView = ~0u;
+        EXPECT_EQ(columns->GetFunctionValueColumn(f, &view, &nView), S_OK);
+        EXPECT_TRUE(nView == l.records && std::equal(values.begin(), values.end(), view, sameBits)) << "function " << f;
     }
     return l;
 }
