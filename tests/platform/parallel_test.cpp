@@ -9,41 +9,28 @@
 #include <thread>
 #include <vector>
 
-namespace {
-
-// Runs ParallelFor and checks that every part ran exactly once.
-void ExpectEveryPartOnce(int parts)
+TEST(Parallel, EveryPartOnceAndOnlyOnTheCallerWithoutThreads)
 {
-    std::vector<std::atomic<int>> runs(std::size_t(std::max(parts, 0)));
-    platform::ParallelFor(parts, [&](int p, int n) {
-        ASSERT_EQ(n, parts);
-        ++runs[std::size_t(p)];
-    });
-    for (int p = 0; p < parts; ++p)
-        EXPECT_EQ(runs[std::size_t(p)], 1) << "part " << p;
-}
-
-} // namespace
-
-TEST(Parallel, EveryPartOnceWithOrWithoutHelpers)
-{
+    const std::thread::id caller = std::this_thread::get_id();
     for (const bool helpers : {true, false})
         for (const int parts : {0, 1, 2, 3, 17}) {
             SCOPED_TRACE(testing::Message() << "parts " << parts << (helpers ? "" : ", no thread"));
             std::optional<platform::ScopedThreadStartFailure> none;
             if (!helpers)
                 none.emplace();
-            ExpectEveryPartOnce(parts);
+            std::vector<std::atomic<int>> runs(static_cast<std::size_t>(parts));
+            std::atomic<int> elsewhere{0};
+            platform::ParallelFor(parts, [&](int p, int n) {
+                EXPECT_EQ(n, parts);
+                ++runs[std::size_t(p)];
+                elsewhere += std::this_thread::get_id() != caller;
+            });
+            for (int p = 0; p < parts; ++p)
+                EXPECT_EQ(runs[std::size_t(p)], 1) << "part " << p;
+            if (!helpers) {
+                EXPECT_EQ(elsewhere, 0);
+            }
         }
-}
-
-TEST(Parallel, NoThreadMeansAllOnTheCaller)
-{
-    const platform::ScopedThreadStartFailure none;
-    const std::thread::id caller = std::this_thread::get_id();
-    std::atomic<int> elsewhere{0};
-    platform::ParallelFor(4, [&](int, int) { elsewhere += std::this_thread::get_id() != caller; });
-    EXPECT_EQ(elsewhere, 0);
 }
 
 TEST(Parallel, RethrowsTheLowestFailingPartAfterAllEnded)

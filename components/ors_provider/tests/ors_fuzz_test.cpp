@@ -87,27 +87,29 @@ int rounds(int fallback)
 
 } // namespace
 
-TEST(OrsFuzz, RandomDamageToASmallFileNeverCrashes)
+TEST(OrsFuzz, RandomDamageNeverCrashes)
 {
-    TempDir dir;
-    smallSample().write(dir / "good.ors");
-    fuzz(dir, dir / "good.ors", rounds(600), 20240601);
-}
-
-TEST(OrsFuzz, RandomDamageToValueBlobsOnOverflowPagesNeverCrashes)
-{
-    // Big enough for 64 KiB pages, with each value column on a chain of overflow pages.
-    TempDir dir;
-    Sample s = smallSample();
-    s.header.recordCount = 160000;
+    // A small file, and one big enough for 64 KiB pages with each value column
+    // on a chain of overflow pages.
+    Sample big = smallSample();
+    big.header.recordCount = 160000;
     for (std::size_t c = 0; c < 2; ++c) {
-        s.inputs[c].resize(s.header.recordCount);
-        s.functions[c].resize(s.header.recordCount);
-        for (std::uint32_t r = 0; r < s.header.recordCount; ++r) {
-            s.inputs[c][r] = double((r >> (c * 8)) % 97);
-            s.functions[c][r] = r * 0.5;
+        big.inputs[c].resize(big.header.recordCount);
+        big.functions[c].resize(big.header.recordCount);
+        for (std::uint32_t r = 0; r < big.header.recordCount; ++r) {
+            big.inputs[c][r] = double((r >> (c * 8)) % 97);
+            big.functions[c][r] = r * 0.5;
         }
     }
-    s.write(dir / "good.ors");
-    fuzz(dir, dir / "good.ors", rounds(600) / 6, 77);
+    const struct {
+        Sample sample;
+        int rounds;
+        std::uint64_t seed;
+    } cases[] = {{smallSample(), rounds(600), 20240601}, {big, rounds(600) / 6, 77}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.seed);
+        TempDir dir;
+        c.sample.write(dir / "good.ors");
+        fuzz(dir, dir / "good.ors", c.rounds, c.seed);
+    }
 }
