@@ -10,6 +10,8 @@
 
 #include <gmock/gmock.h>
 
+#include <cstdio>
+
 #include <sys/wait.h>
 
 namespace importtest {
@@ -64,6 +66,38 @@ inline std::wstring errorTail(const fs::path& path)
     const std::wstring head = fileText(path);
     EXPECT_EQ(e.substr(0, head.size()), head);
     return e.size() >= head.size() ? e.substr(head.size()) : e;
+}
+
+// A number as a cell or SQL literal that reads back exactly.
+inline std::string numberText(double v)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", v);
+    return text;
+}
+
+struct OptunaParam {
+    std::string name;
+    double value;
+    std::string distribution; // JSON
+};
+
+// SQL adding one trial of an Optuna storage with its parameters and objective values.
+inline std::string optunaTrial(int id, int number, int study, const std::string& state,
+                               const std::vector<OptunaParam>& params, const std::vector<double>& values = {})
+{
+    const std::string tid = std::to_string(id);
+    std::string sql = "INSERT INTO trials VALUES (" + tid + ", " + std::to_string(number) + ", " +
+                      std::to_string(study) + ", '" + state + "', NULL, NULL);";
+    // Row ids of their own, clear of the small ones tests insert by hand.
+    const auto rowId = [&](std::size_t k) { return std::to_string(1000000 + id * 100 + int(k)); };
+    for (std::size_t k = 0; k < params.size(); ++k)
+        sql += "INSERT INTO trial_params VALUES (" + rowId(k) + ", " + tid + ", '" + params[k].name + "', " +
+               numberText(params[k].value) + ", '" + params[k].distribution + "');";
+    for (std::size_t k = 0; k < values.size(); ++k)
+        sql += "INSERT INTO trial_values VALUES (" + rowId(k) + ", " + tid + ", " + std::to_string(k) + ", " +
+               numberText(values[k]) + ", 'FINITE');";
+    return sql;
 }
 
 // vantix-convert run with its output kept in dir/log.

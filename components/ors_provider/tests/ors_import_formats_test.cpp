@@ -46,21 +46,9 @@ void writeOptunaStorage(const fs::path& path)
         {8, 5, 2, "RUNNING", 1.0, 3, 1, {}},
         {9, 6, 2, "COMPLETE", -1.5, 4, 2, {6.25, 0.0}},
     };
-    int param = 0, value = 0;
-    for (const Trial& t : trials) {
-        sql += "INSERT INTO trials VALUES (" + std::to_string(t.id) + ", " + std::to_string(t.number) + ", " +
-               std::to_string(t.study) + ", '" + t.state + "', '2024-05-01 12:00:00.000000', NULL);";
-        const auto addParam = [&](const char* name, double v, const char* dist) {
-            sql += "INSERT INTO trial_params VALUES (" + std::to_string(++param) + ", " + std::to_string(t.id) + ", '" +
-                   name + "', " + std::to_string(v) + ", '" + dist + "');";
-        };
-        addParam("x", t.x, kFloat);
-        addParam("n", t.n, kInt);
-        addParam("opt", t.opt, kChoice);
-        for (std::size_t k = 0; k < t.values.size(); ++k)
-            sql += "INSERT INTO trial_values VALUES (" + std::to_string(++value) + ", " + std::to_string(t.id) + ", " +
-                   std::to_string(k) + ", " + std::to_string(t.values[k]) + ", 'FINITE');";
-    }
+    for (const Trial& t : trials)
+        sql += optunaTrial(t.id, t.number, t.study, t.state, {{"x", t.x, kFloat}, {"n", t.n, kInt}, {"opt", t.opt, kChoice}},
+                           t.values);
     execSql(path, sql);
 }
 
@@ -410,13 +398,6 @@ using Points = std::vector<std::vector<double>>; // [record][input]
 
 enum class Shape { Table, OptunaStorage, OptunaCsv, Dakota };
 
-std::string number(double v)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.17g", v);
-    return text;
-}
-
 // The records in the file layout of shape, with one function.
 void writePoints(const fs::path& path, Shape shape, const Points& points)
 {
@@ -444,23 +425,22 @@ void writePoints(const fs::path& path, Shape shape, const Points& points)
         sql += "INSERT INTO studies VALUES (1, 'tpe'); INSERT INTO study_directions VALUES (1, 'MINIMIZE', 1, 0);";
         break;
     }
-    int param = 0;
     for (std::size_t r = 0; r < points.size(); ++r) {
-        const std::string id = std::to_string(r + 1), f = number(double(r) * 0.5);
+        const std::string id = std::to_string(r + 1), f = numberText(double(r) * 0.5);
         std::string cells;
         for (std::size_t i = 0; i < inputs; ++i)
-            cells += (shape == Shape::Dakota ? " " : ",") + number(points[r][i]);
+            cells += (shape == Shape::Dakota ? " " : ",") + numberText(points[r][i]);
         switch (shape) {
         case Shape::Table: text += cells.substr(1) + "," + f + "\n"; break;
         case Shape::OptunaCsv: text += id + "," + id + "," + f + cells + ",COMPLETE\n"; break;
         case Shape::Dakota: text += id + " SIM1" + cells + " " + f + "\n"; break;
-        case Shape::OptunaStorage:
-            sql += "INSERT INTO trials VALUES (" + id + ", " + std::to_string(r) + ", 1, 'COMPLETE', NULL, NULL);";
+        case Shape::OptunaStorage: {
+            std::vector<OptunaParam> params;
             for (std::size_t i = 0; i < inputs; ++i)
-                sql += "INSERT INTO trial_params VALUES (" + std::to_string(++param) + ", " + id + ", 'x" +
-                       std::to_string(i) + "', " + number(points[r][i]) + ", '" + kFloat + "');";
-            sql += "INSERT INTO trial_values VALUES (" + id + ", " + id + ", 0, " + f + ", 'FINITE');";
+                params.push_back({"x" + std::to_string(i), points[r][i], kFloat});
+            sql += optunaTrial(int(r + 1), int(r), 1, "COMPLETE", params, {double(r) * 0.5});
             break;
+        }
         }
     }
     if (shape == Shape::OptunaStorage)

@@ -30,24 +30,14 @@ void writeSvmStorage(const fs::path& path, const std::string& moreStudies = "")
     };
     const Trial trials[] = {
         {0, 3, 0, 0.01, -1, 0, 0.5}, {1, 0, 1, 0.001, 3, 1, 0.7}, {2, 4, 0, 0.1, -1, 2, 0.6}, {1, 1, 1, 1e-4, 2, 1, 0.8}};
-    int id = 0, param = 0;
+    int id = 0;
     for (const Trial& t : trials) {
-        const std::string tid = std::to_string(++id);
-        sql += "INSERT INTO trials VALUES (" + tid + ", " + std::to_string(id - 1) + ", 1, 'COMPLETE', NULL, NULL);";
-        const auto add = [&](const char* name, double v, const char* dist) {
-            char value[32];
-            std::snprintf(value, sizeof value, "%.17g", v);
-            sql += "INSERT INTO trial_params VALUES (" + std::to_string(++param) + ", " + tid + ", '" + name + "', " +
-                   value + ", '" + dist + "');";
-        };
-        add("kernel", t.kernel, kernel);
-        add("k", t.k, k);
-        add("shrink", t.shrink, shrink);
-        add("lr", t.lr, lr);
-        if (t.degree >= 0)
-            add("degree", t.degree, degree);
-        add("pre", t.pre, pre);
-        sql += "INSERT INTO trial_values VALUES (" + tid + ", " + tid + ", 0, " + std::to_string(t.value) + ", 'FINITE');";
+        std::vector<OptunaParam> params{{"kernel", t.kernel, kernel}, {"k", t.k, k}, {"shrink", t.shrink, shrink},
+                                        {"lr", t.lr, lr}, {"degree", t.degree, degree}, {"pre", t.pre, pre}};
+        if (t.degree < 0)
+            params.erase(params.begin() + 4);
+        ++id;
+        sql += optunaTrial(id, id - 1, 1, "COMPLETE", params, {t.value});
     }
     execSql(path, sql);
 }
