@@ -57,7 +57,8 @@ TEST(OrsColumns, MatchThePerRecordGettersForGridsShuffledDataSignedZerosAndNoRec
     none.write(dir / "none.ors");
 
     // Enough records for two reading threads, one input continuous (more
-    // distinct values than the hash table takes), several read pieces.
+    // distinct values than the hash table takes: sorted, read again from the
+    // first piece) with both zeros, several read pieces.
     Sample large = smallSample();
     large.inputs.assign(2, {});
     large.functions.assign(2, {});
@@ -68,6 +69,8 @@ TEST(OrsColumns, MatchThePerRecordGettersForGridsShuffledDataSignedZerosAndNoRec
         large.functions[0].push_back(r);
         large.functions[1].push_back(0.5 * r);
     }
+    large.inputs[1][7] = -0.0;
+    large.inputs[1][70000] = 0.0;
     large.header.recordCount = nLarge;
     large.write(dir / "large.ors");
 

@@ -4,7 +4,6 @@
 #include <bit>
 #include <cmath>
 #include <limits>
-#include <map>
 
 using namespace orstest;
 
@@ -164,88 +163,6 @@ TEST(OrsValueIndex, OrdinalsOfDistinctValuesAscending)
     EXPECT_EQ(ex->GetInputValueByIndex(5, 0, &v), E_INVALIDARG);
     EXPECT_EQ(ex->GetInputValueByIndex(1, 1, &v), E_INVALIDARG);
     EXPECT_EQ(ex->GetInputValueByIndex(0, 2, &v), E_INVALIDARG);
-}
-
-namespace {
-
-// A grid-like column (hash table, grown several times) and one with more
-// distinct values than the hash table takes (sorted instead), both with
-// repeats, negative values and both zeros.
-std::vector<double> randomColumn(std::uint64_t spread)
-{
-    std::vector<double> column(300000);
-    std::uint64_t state = 88172645463325252ull;
-    for (auto& v : column) {
-        state ^= state << 13, state ^= state >> 7, state ^= state << 17;
-        v = double(state % spread) * 0.37 - 9000;
-    }
-    column[10] = 0.0;
-    column[20] = -0.0;
-    column[30] = -1e-300;
-    return column;
-}
-
-// Columns of designs: the fastest input steps through its values over and
-// over, sometimes skipping one or starting again; slower ones repeat each value.
-std::vector<double> cyclingColumn(std::uint32_t repeat)
-{
-    const double cycle[] = {0.25, -0.0, 1.5, -3, 0.0, 7};
-    std::vector<double> column(100000);
-    std::uint32_t step = 0;
-    for (std::size_t r = 0; r < column.size(); ++step) {
-        if (step % 13 == 5)
-            step += 2; // a value left out
-        if (step % 101 == 50)
-            step = 0; // back to the start
-        for (std::uint32_t k = 0; k < repeat && r < column.size(); ++k)
-            column[r++] = cycle[step % 6];
-    }
-    return column;
-}
-
-} // namespace
-
-TEST(OrsValueIndex, MatchesASortedReferenceWholeAndByPieces)
-{
-    const std::vector<double> columns[] = {randomColumn(50000), randomColumn(400000), cyclingColumn(1),
-                                           cyclingColumn(3)};
-    for (const auto& column : columns) {
-        SCOPED_TRACE(&column - columns);
-        const auto n = std::uint32_t(column.size());
-        std::vector<std::uint32_t> indices(n);
-        std::vector<double> distinct;
-        ASSERT_EQ(ors::BuildValueIndex(column.data(), n, indices.data(), distinct), n);
-        std::map<double, std::uint32_t> reference; // -0.0 and 0.0 are one key
-        for (const double v : column)
-            reference.emplace(v, 0);
-        ASSERT_EQ(reference.size(), distinct.size());
-        std::uint32_t k = 0;
-        for (auto& [value, ordinal] : reference) {
-            ASSERT_EQ(distinct[k], value);
-            EXPECT_FALSE(value == 0 && std::signbit(distinct[k])) << "zero is held as +0";
-            ordinal = k++;
-        }
-        for (std::uint32_t r = 0; r < n; ++r)
-            ASSERT_EQ(indices[r], reference.at(column[r])) << r;
-
-        // The same column handed over piece by piece, each in a buffer of its
-        // own size, as a file is read: the same result.
-        std::vector<double> piece;
-        std::uint32_t next = 0;
-        const ors::ColumnPieces pieces = [&](std::uint32_t first, std::uint32_t count) -> const double* {
-            EXPECT_LE(count, ors::kPieceValues);
-            EXPECT_LE(std::uint64_t(first) + count, n);
-            EXPECT_TRUE(first == next || first == 0) << first; // in order, or again from the start
-            next = first + count;
-            piece.assign(column.begin() + first, column.begin() + first + count);
-            return piece.data();
-        };
-        std::vector<std::uint32_t> byPieces(n);
-        std::vector<double> distinctByPieces;
-        ASSERT_EQ(ors::BuildValueIndex(pieces, n, byPieces.data(), distinctByPieces), n);
-        EXPECT_EQ(distinctByPieces, distinct);
-        EXPECT_EQ(byPieces, indices);
-    }
 }
 
 TEST(OrsValueIndex, ReportsTheFirstValueThatIsNotFinite)
