@@ -98,8 +98,6 @@ TEST_F(Import, OptunaStorageGivesTheCompletedTrialsOfTheChosenStudy)
     EXPECT_THAT(l.labels[2], ElementsAre(L"adam", L"rms", L"sgd"));
     EXPECT_THAT(l.labelled, ElementsAre(false, false, true));
     EXPECT_THAT(l.directions, ElementsAre(kDirectionMinimize, kDirectionMaximize));
-    EXPECT_THAT(l.indices[0], ElementsAre(0u, 1u, 1u, 0u));
-    EXPECT_THAT(l.indices[2], ElementsAre(1u, 2u, 0u, 1u));
     EXPECT_THAT(l.functionValues[0], ElementsAre(3.25, 4.25, 0.25, 6.25));
     EXPECT_THAT(l.functionValues[1], ElementsAre(0.5, -2.0, 1.5, 0.0));
 }
@@ -209,7 +207,6 @@ TEST_F(Import, OptunaTrialsTableAsPandasWritesIt)
     EXPECT_THAT(l.fullInputNames(), ElementsAre(L"optuna:lr", L"optuna:n", L"optuna:opt"));
     EXPECT_THAT(l.functions, ElementsAre(L"value 0", L"value 1"));
     EXPECT_THAT(l.inputValues[0], ElementsAre(0.01, 0.001, 0.01));
-    EXPECT_THAT(l.indices[0], ElementsAre(1u, 0u, 1u));
     EXPECT_THAT(l.inputValues[1], ElementsAre(2, 2, 8));
     // Categorical texts: their position in byte order (adam, sgd).
     EXPECT_THAT(l.inputValues[2], ElementsAre(1, 0, 1));
@@ -250,7 +247,6 @@ TEST_F(Import, DakotaTabularData)
     EXPECT_THAT(l.fullInputNames(), ElementsAre(L"SIM1:x1", L"SIM1:x2"));
     EXPECT_THAT(l.functions, ElementsAre(L"obj_fn", L"nln_ineq_con_1"));
     EXPECT_THAT(l.inputValues[0], ElementsAre(0.9, 0.90009, 0.9));
-    EXPECT_THAT(l.indices[0], ElementsAre(0u, 1u, 0u));
     EXPECT_THAT(l.indices[1], ElementsAre(0u, 0u, 1u));
     EXPECT_THAT(l.functionValues[0], ElementsAre(0.0002, 1.996404e-04, 0.0002));
     EXPECT_THAT(l.functionValues[1], ElementsAre(0.26, 0.260162, 0.2599));

@@ -365,6 +365,25 @@ TEST_F(ImportMeaning, ConverterTakesRolesStudiesAndLogScales)
     EXPECT_EQ(run("--log nothing '" + dakota.string() + "'"), 1);
     EXPECT_THAT(log(), HasSubstr("has no input or function named \"nothing\""));
 
+    // Explicit columns and signal; options that do not fit the input, and bad usage.
+    const auto table = file("beam.csv", ",width,height,mass\n0,1,2,30\n1,2,2,40\n2,1,3,50\n");
+    const auto onTable = [&](const std::string& args) { return run(args + " '" + table.string() + "'"); };
+    EXPECT_EQ(onTable("--inputs width,height --functions mass --signal Beam"), 0);
+    l = loadOk(out);
+    EXPECT_THAT(l.fullInputNames(), ElementsAre(L"Beam:width", L"Beam:height"));
+    EXPECT_THAT(l.functionValues[0], ElementsAre(30, 40, 50));
+    EXPECT_EQ(onTable("--study s"), 2);
+    EXPECT_EQ(convert.run("'" + table.string() + "'"), 2);
+    // The data type as read (3 of the 4 cells of width x height: a surface), unless one is given.
+    EXPECT_EQ(l.dataType, 0);
+    EXPECT_EQ(onTable("--data-type 1 --functions mass"), 0);
+    EXPECT_EQ(loadOk(out).dataType, 1);
+    // Failed evaluations are left out and counted on stderr.
+    writeBytes(table, ",width,height,mass\n0,1,2,30\n1,2,3,nan\n2,3,1,fail\n");
+    EXPECT_EQ(onTable("--functions mass"), 0);
+    EXPECT_THAT(log(), HasSubstr("vantix-convert: skipped 2 failed rows\n"));
+    EXPECT_EQ(loadOk(out).records, 1u);
+
     const auto storage = m_dir / "two.db";
     writeSvmStorage(storage, "INSERT INTO studies VALUES (3, 'small');"
                              "INSERT INTO trials VALUES (90, 0, 3, 'COMPLETE', NULL, NULL);"
