@@ -1,7 +1,6 @@
 #pragma once
 // Timing, the read-the-bytes floor and a progress sink shared by the load
 // benchmarks.
-#include "HugeArray.h"
 #include "OrsFormat.h"
 #include "ors_provider/ILoadProgress.h"
 #include "ors_provider/IQX_VantixDataProvider.h"

@@ -4,7 +4,7 @@
 // Usage: chart_series_bench [runs]   (default 7)
 #include "ChartAdapter.h"
 #include "DataTransformer.h"
-#include "HugePageAllocator.h"
+#include "platform/hugepages.h"
 
 #include "ors_provider/IQX_VantixDataProvider.h"
 #include "platform/comptr.h"
@@ -20,7 +20,7 @@
 #include <vector>
 
 using namespace IQX_VantixDataProvider;
-using vantix::large_vector;
+using platform::large_vector;
 
 namespace {
 

@@ -1,6 +1,6 @@
 #include "ChartAdapter.h"
 
-#include "HugePageAllocator.h"
+#include "platform/hugepages.h"
 #include "RendererSetting.h"
 #include "ScatterTriangulation.h"
 #include "SurfaceGrid.h"
@@ -20,7 +20,7 @@
 #include <vector>
 
 using plot::SurfaceVertex;
-using vantix::large_vector;
+using platform::large_vector;
 
 namespace {
 
@@ -560,7 +560,7 @@ std::optional<std::array<double, 2>> CChartAdapter::FillSurfaceSeries(plot::ISur
     IDataIterator& iterator = *pIterator;
 
     // Collect the slice: value indices of X and Y, and the function value.
-    vantix::CChunkedList<Sample> samples;
+    platform::CChunkedList<Sample> samples;
     double vMin = DBL_MAX;
     std::int32_t iMin = INT_MAX, iMax = INT_MIN, jMin = INT_MAX, jMax = INT_MIN;
     for (bool bPositioned = iterator.Begin(); bPositioned; bPositioned = iterator.Next()) {
@@ -598,7 +598,7 @@ std::optional<std::array<double, 2>> CChartAdapter::FillSurfaceSeries(plot::ISur
     // Vertices in grid order, coloured by their roughness.
     const std::size_t nVertices = grid->VertexCount();
     const double rMin = grid->RoughnessMin(), rMax = grid->RoughnessMax();
-    vantix::CZeroedArray<SurfaceVertex> vertices(nVertices);
+    platform::CZeroedArray<SurfaceVertex> vertices(nVertices);
     grid->ForEachVertex([&](std::size_t k, std::int64_t a, std::int64_t b, double v, double r) {
         const std::uint64_t i = WideIndex(iMin + a), j = WideIndex(jMin + b);
         double x = 0.0, z = 0.0;
@@ -609,7 +609,7 @@ std::optional<std::array<double, 2>> CChartAdapter::FillSurfaceSeries(plot::ISur
                        RoughnessColor(r, rMin, rMax), 0};
     });
     std::size_t nIndices = 0;
-    const vantix::CZeroedArray<std::uint32_t> indices = grid->Triangles(&nIndices);
+    const platform::CZeroedArray<std::uint32_t> indices = grid->Triangles(&nIndices);
     grid.reset();
 
     bool bShown = true;
@@ -694,7 +694,7 @@ void CChartAdapter::FillPointSurface(SeriesParts& parts, IDataTransfer* pDataSou
     }
     IDataIterator& iterator = *pIterator;
     // Records sharing an X-Y position fold into one height, as on a grid.
-    vantix::CChunkedList<Sample> samples;
+    platform::CChunkedList<Sample> samples;
     std::int32_t iMin = INT_MAX, jMin = INT_MAX;
     for (bool bPositioned = iterator.Begin(); bPositioned; bPositioned = iterator.Next()) {
         std::uint64_t nX = 0, nY = 0;

@@ -11,11 +11,11 @@ void CRecordHits::Fit(std::size_t n, std::size_t nInputs)
         return;
     n = std::max(n, m_nSize);
     if (bNarrow) {
-        vantix::CZeroedArray<std::uint8_t> wider(n);
+        platform::CZeroedArray<std::uint8_t> wider(n);
         std::copy_n(m_Narrow.data(), m_nSize, wider.data());
         m_Narrow = std::move(wider);
     } else {
-        vantix::CZeroedArray<std::uint32_t> wider(n);
+        platform::CZeroedArray<std::uint32_t> wider(n);
         for (std::size_t r = 0; r < m_nSize; ++r)
             wider[r] = Get(r);
         m_Narrow = {};

@@ -2,7 +2,7 @@
 // Which values the pins leave reachable. Every input pinned by its "Fix" box
 // votes for the records in which it has a value it is held at; a value is
 // reachable when one of its records carries every vote.
-#include "HugePageAllocator.h"
+#include "platform/hugepages.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -71,8 +71,8 @@ private:
             --count;
         return count;
     }
-    vantix::CZeroedArray<std::uint8_t> m_Narrow;
-    vantix::CZeroedArray<std::uint32_t> m_Wide;
+    platform::CZeroedArray<std::uint8_t> m_Narrow;
+    platform::CZeroedArray<std::uint32_t> m_Wide;
     std::size_t m_nSize = 0;
 };
 

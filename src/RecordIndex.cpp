@@ -1,6 +1,6 @@
 #include "RecordIndex.h"
 
-#include "HugePageAllocator.h"
+#include "platform/hugepages.h"
 #include "diagnostics/snagwise.h"
 #include "ors_provider/IDataMeaning.h"
 #include "ors_provider/IQX_VantixDataColumns.h"
@@ -22,13 +22,13 @@ CRecordPool::CRecordPool(std::size_t n) : m_nSize(n)
 {
     // Left uninitialised: every element is written before it is read.
     if (n > 0)
-        m_pData = static_cast<std::uint32_t*>(vantix::CHugePageAllocator<std::uint32_t>().allocate(n));
+        m_pData = static_cast<std::uint32_t*>(platform::CHugePageAllocator<std::uint32_t>().allocate(n));
 }
 
 CRecordPool::~CRecordPool()
 {
     if (m_pData)
-        vantix::CHugePageAllocator<std::uint32_t>().deallocate(m_pData, m_nSize);
+        platform::CHugePageAllocator<std::uint32_t>().deallocate(m_pData, m_nSize);
 }
 
 std::size_t InputInfo::Find(std::uint64_t key) const

@@ -33,7 +33,7 @@ std::uint64_t CellKey(std::int64_t a, std::int64_t b)
 
 } // namespace
 
-std::vector<CSurfaceGrid::Cell> CSurfaceGrid::FoldCells(const vantix::CChunkedList<GridSample>& samples,
+std::vector<CSurfaceGrid::Cell> CSurfaceGrid::FoldCells(const platform::CChunkedList<GridSample>& samples,
                                                         std::int32_t iMin, std::int32_t jMin,
                                                         SurfaceAggregate aggregate)
 {
@@ -72,7 +72,7 @@ bool CSurfaceGrid::PreferSparse(std::int64_t nx, std::int64_t ny, std::size_t n)
     return double(nx) * double(ny) > kSparseGridFactor * double(n) + kDenseGridCells;
 }
 
-CSurfaceGrid::CSurfaceGrid(const vantix::CChunkedList<GridSample>& samples, std::int32_t iMin, std::int32_t jMin,
+CSurfaceGrid::CSurfaceGrid(const platform::CChunkedList<GridSample>& samples, std::int32_t iMin, std::int32_t jMin,
                            std::int64_t nx, std::int64_t ny, double vMin, SurfaceAggregate aggregate, bool bSparse)
     : m_nx(nx), m_ny(ny), m_vMin(vMin), m_bSparse(bSparse), m_rMin(DBL_MAX), m_rMax(-DBL_MAX)
 {
@@ -93,13 +93,13 @@ void CSurfaceGrid::NoteRoughness(std::size_t k, double r)
     m_Roughness[k] = r;
 }
 
-void CSurfaceGrid::BuildDense(const vantix::CChunkedList<GridSample>& samples, std::int32_t iMin, std::int32_t jMin,
+void CSurfaceGrid::BuildDense(const platform::CChunkedList<GridSample>& samples, std::int32_t iMin, std::int32_t jMin,
                               SurfaceAggregate aggregate)
 {
     const std::int64_t nx = m_nx, ny = m_ny;
     if (nx > static_cast<std::int64_t>(std::numeric_limits<std::ptrdiff_t>::max() / sizeof(DenseCell)) / ny)
         throw std::bad_alloc();
-    m_Dense = vantix::CZeroedArray<DenseCell>(static_cast<std::size_t>(nx * ny));
+    m_Dense = platform::CZeroedArray<DenseCell>(static_cast<std::size_t>(nx * ny));
     DenseCell* const cells = m_Dense.data();
     std::size_t nValid = 0;
     samples.ForEach([&](const GridSample& s) {
@@ -122,7 +122,7 @@ void CSurfaceGrid::BuildDense(const vantix::CChunkedList<GridSample>& samples, s
     std::ptrdiff_t offsets[kNeighbourCount];
     for (int k = 0; k < kNeighbourCount; ++k)
         offsets[k] = kNeighbours[k][0] * static_cast<std::ptrdiff_t>(ny) + kNeighbours[k][1];
-    m_Roughness = vantix::CZeroedArray<double>(nValid);
+    m_Roughness = platform::CZeroedArray<double>(nValid);
     const double vMin = m_vMin;
     std::uint32_t nVertices = 0;
     for (std::int64_t a = 0; a < nx; ++a) {
@@ -149,7 +149,7 @@ void CSurfaceGrid::BuildDense(const vantix::CChunkedList<GridSample>& samples, s
     m_nVertices = nVertices;
 }
 
-void CSurfaceGrid::BuildSparse(const vantix::CChunkedList<GridSample>& samples, std::int32_t iMin, std::int32_t jMin,
+void CSurfaceGrid::BuildSparse(const platform::CChunkedList<GridSample>& samples, std::int32_t iMin, std::int32_t jMin,
                                SurfaceAggregate aggregate)
 {
     m_Cells = FoldCells(samples, iMin, jMin, aggregate);
@@ -157,7 +157,7 @@ void CSurfaceGrid::BuildSparse(const vantix::CChunkedList<GridSample>& samples, 
     m_At.reserve(kept);
     for (std::size_t k = 0; k < kept; ++k)
         m_At.emplace(CellKey(m_Cells[k].a, m_Cells[k].b), static_cast<std::uint32_t>(k));
-    m_Roughness = vantix::CZeroedArray<double>(kept);
+    m_Roughness = platform::CZeroedArray<double>(kept);
     for (std::size_t k = 0; k < kept; ++k) {
         const Cell& c = m_Cells[k];
         NoteRoughness(k, Roughness(c.v, [&](int n) {
@@ -178,7 +178,7 @@ const std::uint32_t* CSurfaceGrid::FindSparse(std::int64_t a, std::int64_t b) co
     return it == m_At.end() ? nullptr : &it->second;
 }
 
-vantix::CZeroedArray<std::uint32_t> CSurfaceGrid::Triangles(std::size_t* pCount) const
+platform::CZeroedArray<std::uint32_t> CSurfaceGrid::Triangles(std::size_t* pCount) const
 {
     const std::int64_t nx = m_nx, ny = m_ny;
     // A square's triangles are found from a distinct vertex: at most one square a vertex.
@@ -186,7 +186,7 @@ vantix::CZeroedArray<std::uint32_t> CSurfaceGrid::Triangles(std::size_t* pCount)
     std::int64_t nSquares = 0;
     if (nx > 1 && ny > 1)
         nSquares = double(nx - 1) * double(ny - 1) < double(nVertices) ? (nx - 1) * (ny - 1) : nVertices;
-    vantix::CZeroedArray<std::uint32_t> indices(static_cast<std::size_t>(nSquares) * 6);
+    platform::CZeroedArray<std::uint32_t> indices(static_cast<std::size_t>(nSquares) * 6);
     std::uint32_t* pIndex = indices.data();
     const auto add = [&pIndex](std::uint32_t i0, std::uint32_t i1, std::uint32_t i2) {
         pIndex[0] = i0, pIndex[1] = i1, pIndex[2] = i2;

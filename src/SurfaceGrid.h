@@ -4,7 +4,7 @@
 // between neighbouring cells. Held as an array over the whole grid, or by the
 // occupied cells alone when that array would be mostly empty; both give the
 // same vertices, roughness and triangles.
-#include "HugePageAllocator.h"
+#include "platform/hugepages.h"
 
 #include <cmath>
 #include <cstddef>
@@ -31,7 +31,7 @@ public:
     };
     // The records in grid order, those of one cell folded into one height (a
     // mean sums in record order).
-    static std::vector<Cell> FoldCells(const vantix::CChunkedList<GridSample>& samples, std::int32_t iMin,
+    static std::vector<Cell> FoldCells(const platform::CChunkedList<GridSample>& samples, std::int32_t iMin,
                                        std::int32_t jMin, SurfaceAggregate aggregate);
     // Whether an nx by ny grid of n records is better held by its cells alone
     // (X and Y with many values and few records each, as from a random design).
@@ -40,7 +40,7 @@ public:
     // The grid spans nx by ny cells from (iMin, jMin); neighbours outside it
     // count with vMin, empty ones inside it with 0. Throws std::bad_alloc when
     // a dense grid cannot be held.
-    CSurfaceGrid(const vantix::CChunkedList<GridSample>& samples, std::int32_t iMin, std::int32_t jMin,
+    CSurfaceGrid(const platform::CChunkedList<GridSample>& samples, std::int32_t iMin, std::int32_t jMin,
                  std::int64_t nx, std::int64_t ny, double vMin, SurfaceAggregate aggregate, bool bSparse);
     CSurfaceGrid(const CSurfaceGrid&) = delete;
     CSurfaceGrid& operator=(const CSurfaceGrid&) = delete;
@@ -55,7 +55,7 @@ public:
     void ForEachVertex(F f) const;
     // Two triangles per grid square, each where its three corners exist, as
     // vertex numbers; *pCount: the indices written.
-    vantix::CZeroedArray<std::uint32_t> Triangles(std::size_t* pCount) const;
+    platform::CZeroedArray<std::uint32_t> Triangles(std::size_t* pCount) const;
 
     // The mean absolute difference of v to its 20 neighbours (the 5x5 block
     // without its centre and corners), w(n) giving neighbour n's height; the
@@ -83,9 +83,9 @@ private:
         std::uint32_t nVertex = 0;
         double dValue = 0.0;
     };
-    void BuildDense(const vantix::CChunkedList<GridSample>& samples, std::int32_t iMin, std::int32_t jMin,
+    void BuildDense(const platform::CChunkedList<GridSample>& samples, std::int32_t iMin, std::int32_t jMin,
                     SurfaceAggregate aggregate);
-    void BuildSparse(const vantix::CChunkedList<GridSample>& samples, std::int32_t iMin, std::int32_t jMin,
+    void BuildSparse(const platform::CChunkedList<GridSample>& samples, std::int32_t iMin, std::int32_t jMin,
                      SurfaceAggregate aggregate);
     void NoteRoughness(std::size_t k, double r);
     // Vertex number of the cell at (a, b), or null.
@@ -95,10 +95,10 @@ private:
     double m_vMin = 0.0;
     bool m_bSparse = false;
     std::size_t m_nVertices = 0;
-    vantix::CZeroedArray<DenseCell> m_Dense; // dense: every cell, a * ny + b
+    platform::CZeroedArray<DenseCell> m_Dense; // dense: every cell, a * ny + b
     std::vector<Cell> m_Cells;               // sparse: the vertices' cells
     std::unordered_map<std::uint64_t, std::uint32_t> m_At; // sparse: cell → vertex
-    vantix::CZeroedArray<double> m_Roughness; // per vertex
+    platform::CZeroedArray<double> m_Roughness; // per vertex
     double m_rMin = 0.0, m_rMax = 0.0;
 };
 

@@ -1,5 +1,7 @@
 #include "platform/threads.h"
 
+#include "threads_internal.h"
+
 #include <atomic>
 #include <system_error>
 
@@ -9,9 +11,14 @@ namespace {
 std::atomic<int> g_failures{0};
 } // namespace
 
+bool detail::ThreadsWithheld()
+{
+    return g_failures.load(std::memory_order_relaxed) > 0;
+}
+
 std::thread TryStartThread(std::function<void()> body)
 {
-    if (g_failures.load(std::memory_order_relaxed) > 0)
+    if (detail::ThreadsWithheld())
         return {};
     try {
         return std::thread(std::move(body));

@@ -20,7 +20,7 @@ struct Surface {
 // The grid over the records' index ranges, outside neighbours at the lowest value, as the adapter builds it.
 Surface Build(const std::vector<GridSample>& records, SurfaceAggregate aggregate, bool bSparse)
 {
-    vantix::CChunkedList<GridSample> samples;
+    platform::CChunkedList<GridSample> samples;
     std::int32_t iMin = INT_MAX, iMax = INT_MIN, jMin = INT_MAX, jMax = INT_MIN;
     double vMin = 1e300;
     for (const GridSample& s : records) {

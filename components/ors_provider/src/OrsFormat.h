@@ -2,7 +2,7 @@
 // Reading and writing Optimization Results Files (.ors): an SQLite 3 database
 // with the metadata in small tables and every value column in one blob of
 // little-endian float64. docs/ors-format.md describes the layout.
-#include "HugeArray.h"
+#include "platform/hugepages.h"
 #include "platform/utf8.h"
 
 #include <cstdint>
@@ -14,6 +14,9 @@
 #include <vector>
 
 namespace ors {
+
+using platform::HugeArray;
+using platform::HugeBlock;
 
 // PRAGMA application_id: "ORSF".
 inline constexpr std::int32_t kApplicationId = 0x4F525346;

@@ -1,8 +1,7 @@
 #include "OrsFormat.h"
 #include "OrsSchema.h"
 #include "ReadProgress.h"
-
-#include <sqlite3.h>
+#include "Sqlite.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -47,23 +46,10 @@ struct FdCloser {
     ~FdCloser() { ::close(fd); }
 };
 
-struct DbCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-struct StmtFinalizer {
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-struct BlobCloser {
-    void operator()(sqlite3_blob* b) const { sqlite3_blob_close(b); }
-};
-using Db = std::unique_ptr<sqlite3, DbCloser>;
-using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
-using Blob = std::unique_ptr<sqlite3_blob, BlobCloser>;
+using sqlite::Blob;
+using sqlite::Db;
+using sqlite::Stmt;
 
-std::uint32_t be32(const unsigned char* p)
-{
-    return std::uint32_t(p[0]) << 24 | std::uint32_t(p[1]) << 16 | std::uint32_t(p[2]) << 8 | p[3];
-}
 
 // Metadata queries on a small file need few steps; a hostile schema must not
 // keep the program busy.
@@ -156,14 +142,13 @@ void Reader::checkFileHeader(int fd)
             break;
         got += std::size_t(n);
     }
-    static constexpr char kMagic[] = "SQLite format 3"; // with its terminating zero: 16 bytes
-    if (got < sizeof kMagic || std::memcmp(head, kMagic, sizeof kMagic) != 0)
+    if (got < sizeof sqlite::kMagic || !sqlite::StartsLikeDatabase(head, got))
         throw m_msg.notOrs();
     if (got < sizeof head)
         throw m_msg.damaged(L"it is truncated (" + std::to_wstring(got) + L" bytes)");
-    if (be32(head + 68) != std::uint32_t(kApplicationId))
+    if (sqlite::HeaderWord(head, sqlite::kApplicationIdOffset) != std::uint32_t(kApplicationId))
         throw m_msg.notOrs();
-    const auto version = std::int64_t(std::int32_t(be32(head + 60)));
+    const auto version = std::int64_t(std::int32_t(sqlite::HeaderWord(head, 60)));
     if (version > kFormatVersion)
         throw m_msg.newer(version);
     if (version < 1)
@@ -176,8 +161,8 @@ void Reader::checkFileHeader(int fd)
         throw m_msg.damaged(L"its page size (" + std::to_wstring(pageSize) + L") is not valid");
     // The page count in the header is valid when the version-valid-for number
     // matches the change counter.
-    const std::uint64_t pages = be32(head + 28);
-    if (pages != 0 && be32(head + 92) == be32(head + 24)) {
+    const std::uint64_t pages = sqlite::HeaderWord(head, 28);
+    if (pages != 0 && sqlite::HeaderWord(head, 92) == sqlite::HeaderWord(head, 24)) {
         const std::uint64_t expected = pages * pageSize;
         if (std::uint64_t(m_size) < expected)
             throw m_msg.damaged(L"it is truncated (" + std::to_wstring(m_size) + L" of " +
@@ -218,17 +203,9 @@ void Reader::checkFileHeader(int fd)
 
 Db Reader::openConnection() const
 {
-    sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(m_file.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-    Db db(raw);
-    if (rc != SQLITE_OK)
-        sqliteFailure(rc, raw);
-    sqlite3_extended_result_codes(raw, 1);
-    // No text or blob may claim more than the whole file holds: a forged
-    // length then fails instead of allocating.
-    sqlite3_limit(raw, SQLITE_LIMIT_LENGTH, int(std::min<off_t>(m_size, INT_MAX)));
-    sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    Db db;
+    if (const int rc = sqlite::OpenHardened(m_file.c_str(), m_size, db); rc != SQLITE_OK)
+        sqliteFailure(rc, db.get());
     return db;
 }
 
@@ -616,16 +593,15 @@ OrsContent Reader::read()
         readColumns(db, first, step, h.functions.size(), records, c.functionValues.data());
     };
     m_loadProgress.BeginStage(100, std::uint64_t(columns) * records * 8);
-    if (records >= kParallelRecords && columns > 1 && std::thread::hardware_concurrency() > 1) {
-        HelperThread helper(m_loadProgress, [&] {
+    const bool split = records >= kParallelRecords && columns > 1 && std::thread::hardware_concurrency() > 1;
+    ParallelLoad(m_loadProgress, split ? 2 : 1, [&](int part, int parts) {
+        if (part == 0) {
+            readShare(m_db.get(), 0, std::size_t(parts));
+        } else {
             const Db second = openConnection();
-            readShare(second.get(), 1, 2);
-        });
-        readShare(m_db.get(), 0, 2);
-        helper.Join();
-    } else {
-        readShare(m_db.get(), 0, 1);
-    }
+            readShare(second.get(), std::size_t(part), std::size_t(parts));
+        }
+    });
     m_db.reset();
 
     for (std::size_t f = 0; f < h.functions.size(); ++f) {

@@ -1,7 +1,6 @@
 #include "OrsFormat.h"
 #include "OrsSchema.h"
-
-#include <sqlite3.h>
+#include "Sqlite.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -75,13 +74,12 @@ private:
     std::span<const double* const> m_functions;
     std::string m_temp;
     int m_fd = -1;
-    sqlite3* m_db = nullptr;
+    sqlite::Db m_db;
 };
 
 Writer::~Writer()
 {
-    if (m_db)
-        sqlite3_close_v2(m_db);
+    m_db.reset(); // before its file goes
     if (m_fd >= 0)
         ::close(m_fd);
     if (!m_temp.empty())
@@ -92,31 +90,28 @@ Writer::~Writer()
 {
     if (rc == SQLITE_NOMEM)
         throw std::bad_alloc();
-    const int err = m_db ? sqlite3_system_errno(m_db) : 0;
+    const int err = m_db ? sqlite3_system_errno(m_db.get()) : 0;
     if (err)
         throw failure(err);
     if ((rc & 0xFF) == SQLITE_FULL)
         throw failure(ENOSPC);
-    throw failure(FromUtf8(m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(rc)));
+    throw failure(FromUtf8(m_db ? sqlite3_errmsg(m_db.get()) : sqlite3_errstr(rc)));
 }
 
 void Writer::exec(const char* sql) const
 {
-    const int rc = sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr);
+    const int rc = sqlite3_exec(m_db.get(), sql, nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK)
         sqliteFailure(rc);
 }
 
-struct StmtFinalizer {
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
-using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
+using sqlite::Stmt;
 
 void Writer::insertColumns(const char* table, std::span<const double* const> columns) const
 {
     const std::string sql = std::string("INSERT INTO ") + table + "(idx, data) VALUES (?, ?)";
     sqlite3_stmt* raw = nullptr;
-    int rc = sqlite3_prepare_v2(m_db, sql.c_str(), -1, &raw, nullptr);
+    int rc = sqlite3_prepare_v2(m_db.get(), sql.c_str(), -1, &raw, nullptr);
     Stmt s(raw);
     if (rc != SQLITE_OK)
         sqliteFailure(rc);
@@ -163,7 +158,7 @@ void Writer::fill()
 
     auto prepare = [&](const char* sql) {
         sqlite3_stmt* raw = nullptr;
-        const int rc = sqlite3_prepare_v2(m_db, sql, -1, &raw, nullptr);
+        const int rc = sqlite3_prepare_v2(m_db.get(), sql, -1, &raw, nullptr);
         Stmt s(raw);
         if (rc != SQLITE_OK)
             sqliteFailure(rc);
@@ -600,13 +595,14 @@ void Writer::write()
         ::fchown(m_fd, uid_t(-1), st.st_gid);
     ::fchmod(m_fd, mode);
 
-    const int rc = sqlite3_open_v2(dbName.c_str(), &m_db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, vfs);
+    sqlite3* raw = nullptr;
+    const int rc = sqlite3_open_v2(dbName.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, vfs);
+    m_db.reset(raw);
     if (rc != SQLITE_OK)
         sqliteFailure(rc);
-    sqlite3_extended_result_codes(m_db, 1);
+    sqlite3_extended_result_codes(raw, 1);
     fill();
-    const int closed = sqlite3_close_v2(m_db);
-    m_db = nullptr;
+    const int closed = sqlite3_close_v2(m_db.release());
     if (closed != SQLITE_OK)
         sqliteFailure(closed);
 

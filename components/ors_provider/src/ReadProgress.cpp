@@ -1,5 +1,7 @@
 #include "ReadProgress.h"
 
+#include "platform/parallel.h"
+
 #include <algorithm>
 
 namespace ors {
@@ -63,24 +65,12 @@ void ReadProgress::call(std::uint64_t position)
     }
 }
 
-void HelperThread::Join()
+void ParallelLoad(ReadProgress& progress, int parts, const std::function<void(int, int)>& job)
 {
-    if (m_progress.Active()) {
-        std::unique_lock lock(m_mutex);
-        while (!m_bDone) {
-            // Short waits, so a percent finished by the helper is passed on promptly.
-            m_cv.wait_for(lock, ReadProgress::kInterval / 4);
-            if (m_bDone)
-                break;
-            lock.unlock();
-            m_progress.Report();
-            lock.lock();
-        }
-    }
-    if (m_thread.joinable()) // not when the calling thread did the part
-        m_thread.join();
-    if (m_failure)
-        std::rethrow_exception(m_failure);
+    if (progress.Active())
+        platform::ParallelFor(parts, job, [&progress] { progress.Report(); });
+    else
+        platform::ParallelFor(parts, job);
 }
 
 } // namespace ors

@@ -7,15 +7,9 @@
 
 #include <atomic>
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
-#include <exception>
-#include <mutex>
 #include <functional>
 #include <thread>
-
-#include "platform/threads.h"
-#include <utility>
 
 namespace ors {
 
@@ -87,50 +81,9 @@ private:
     Clock::time_point m_lastCall{};
 };
 
-// A second thread doing part of a load. Join waits for it and keeps calling
-// the sink meanwhile; the destructor joins a helper that Join never reached
-// (the calling thread failed or was cancelled), so no thread outlives the load.
-class HelperThread {
-public:
-    template <class Work>
-    HelperThread(ReadProgress& progress, Work work) : m_progress(progress)
-    {
-        std::function<void()> body = [this, work = std::move(work)]() mutable {
-            try {
-                work();
-            } catch (...) {
-                m_failure = std::current_exception();
-            }
-            {
-                const std::lock_guard lock(m_mutex);
-                m_bDone = true;
-            }
-            m_cv.notify_one();
-        };
-        m_thread = platform::TryStartThread(body);
-        // Without a thread to be had the calling thread does the part first.
-        if (!m_thread.joinable())
-            body();
-    }
-    HelperThread(const HelperThread&) = delete;
-    HelperThread& operator=(const HelperThread&) = delete;
-    ~HelperThread()
-    {
-        if (m_thread.joinable())
-            m_thread.join();
-    }
-
-    // Waits for the helper; rethrows its failure. Throws LoadCancelled when
-    // the sink declines meanwhile (the destructor then waits for the helper to stop).
-    void Join();
-
-private:
-    ReadProgress& m_progress;
-    std::mutex m_mutex;
-    std::condition_variable m_cv;
-    bool m_bDone = false;
-    std::exception_ptr m_failure;
-    std::thread m_thread;
-};
+// Runs job(part, parts) as platform::ParallelFor does; while the calling
+// thread waits for helpers it passes their progress on, and a cancel there
+// makes the helpers stop at their next step.
+void ParallelLoad(ReadProgress& progress, int parts, const std::function<void(int part, int parts)>& job);
 
 } // namespace ors

@@ -269,20 +269,14 @@ std::vector<std::uint32_t> BuildValueIndices(const double* values, std::size_t s
     constexpr std::uint32_t kParallelRecords = 200000;
     distinct.assign(inputs, {});
     std::vector<std::uint32_t> bad(inputs, n);
-    const auto build = [&](std::size_t first, std::size_t step) {
-        for (std::size_t i = first; i < inputs; i += step) {
+    progress.BeginStage(100, std::uint64_t(inputs) * n);
+    const bool split = inputs > 1 && n >= kParallelRecords && std::thread::hardware_concurrency() > 1;
+    ParallelLoad(progress, split ? 2 : 1, [&](int first, int step) {
+        for (std::size_t i = std::size_t(first); i < inputs; i += std::size_t(step)) {
             bad[i] = BuildValueIndex(values + i * stride, n, indices + i * std::size_t(n), distinct[i]);
             progress.Advance(n);
         }
-    };
-    progress.BeginStage(100, std::uint64_t(inputs) * n);
-    if (inputs > 1 && n >= kParallelRecords && std::thread::hardware_concurrency() > 1) {
-        HelperThread helper(progress, [&] { build(1, 2); });
-        build(0, 2);
-        helper.Join();
-    } else {
-        build(0, 1);
-    }
+    });
     return bad;
 }
 

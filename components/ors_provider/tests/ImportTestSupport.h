@@ -1,135 +1,23 @@
 #pragma once
-// Helpers of the importer tests: writing small files of other tools' formats
-// and reading a loaded source back as plain columns.
+// Helpers of the importer tests: loading with options, error texts, and the
+// converter.
 #include "OrsTestSupport.h"
 #include "support/OptunaSchema.h"
 
 #include "import/Import.h"
-#include "ors_provider/IDataMeaning.h"
-#include "ors_provider/ILoadReport.h"
+
+#include "platform/loader.h"
 
 #include <gmock/gmock.h>
 
-#include <fstream>
+#include <cstdio>
+
+#include <sys/wait.h>
 
 namespace importtest {
 
 using namespace orstest;
 using vantix::test::kOptunaSchema;
-
-inline void writeText(const fs::path& path, const std::string& text)
-{
-    std::ofstream(path, std::ios::binary | std::ios::trunc).write(text.data(), std::streamsize(text.size()));
-}
-
-
-// Everything a load hands back, read through the source interfaces.
-struct Loaded {
-    std::vector<std::wstring> signals, inputs, functions;
-    std::vector<std::vector<double>> inputValues;    // [input][record]
-    std::vector<std::vector<double>> functionValues; // [function][record]
-    std::vector<std::vector<std::uint64_t>> indices; // [input][record]
-    LONG dataType = -1;
-    ULONG records = 0;
-    ULONG skipped = 0; // failed evaluations left out
-    // What the values mean: per input its value labels by value index ("" for
-    // a plain number), whether it is labelled, its "(none)" index (-1: none)
-    // and scale; per function its scale and direction.
-    std::vector<std::vector<std::wstring>> labels;
-    std::vector<bool> labelled;
-    std::vector<long long> noneIndex;
-    std::vector<LONG> scales, functionScales, directions;
-
-    std::vector<std::wstring> fullInputNames() const
-    {
-        std::vector<std::wstring> names;
-        for (std::size_t i = 0; i < inputs.size(); ++i)
-            names.push_back(signals[i] + L":" + inputs[i]);
-        return names;
-    }
-};
-
-inline Loaded readBack(IOptimizationResultsDataSource* source)
-{
-    Loaded l;
-    ULONG nIn = 0, nFn = 0;
-    EXPECT_EQ(source->GetInputCount(&nIn), S_OK);
-    EXPECT_EQ(source->GetFunctionCount(&nFn), S_OK);
-    EXPECT_EQ(source->GetRecordCount(&l.records), S_OK);
-    EXPECT_EQ(source->GetDataType(&l.dataType), S_OK);
-    ComPtr<IOptimizationResultsDataSourceEx> ex(source);
-    ComPtr<IOptimizationResultsLoadReport> report(source);
-    EXPECT_TRUE(report && report->GetSkippedRecordCount(&l.skipped) == S_OK);
-    for (ULONG i = 0; i < nIn; ++i) {
-        std::wstring s, n;
-        source->GetSignalName(i, &s);
-        source->GetInputName(i, &n);
-        l.signals.push_back(s);
-        l.inputs.push_back(n);
-        l.inputValues.emplace_back();
-        l.indices.emplace_back();
-        for (ULONG r = 0; r < l.records; ++r) {
-            double v = 0;
-            std::uint64_t index = 0;
-            EXPECT_EQ(source->GetInputValue(r, i, &v), S_OK);
-            EXPECT_EQ(ex->GetInputValueIndex(r, i, &index), S_OK);
-            double back = 0;
-            EXPECT_EQ(ex->GetInputValueByIndex(index, i, &back), S_OK);
-            EXPECT_EQ(back, v);
-            l.inputValues.back().push_back(v);
-            l.indices.back().push_back(index);
-        }
-    }
-    ComPtr<IOptimizationResultsDataMeaning> meaning(source);
-    EXPECT_TRUE(meaning);
-    for (ULONG i = 0; meaning && i < nIn; ++i) {
-        l.labels.emplace_back();
-        for (std::uint64_t k = 0;; ++k) {
-            double v = 0;
-            if (ex->GetInputValueByIndex(k, i, &v) != S_OK)
-                break;
-            std::wstring label;
-            const HRESULT hr = meaning->GetInputValueLabel(i, k, &label);
-            EXPECT_TRUE(hr == S_OK || (hr == S_FALSE && label.empty()));
-            l.labels.back().push_back(label);
-        }
-        l.labelled.push_back(meaning->IsInputLabelled(i) == S_OK);
-        std::uint64_t none = 0;
-        l.noneIndex.push_back(meaning->GetInputNoneIndex(i, &none) == S_OK ? (long long)none : -1);
-        LONG scale = -1;
-        EXPECT_EQ(meaning->GetInputScale(i, &scale), S_OK);
-        l.scales.push_back(scale);
-    }
-    for (ULONG f = 0; meaning && f < nFn; ++f) {
-        LONG scale = -1, direction = -1;
-        EXPECT_EQ(meaning->GetFunctionScale(f, &scale), S_OK);
-        EXPECT_EQ(meaning->GetFunctionDirection(f, &direction), S_OK);
-        l.functionScales.push_back(scale);
-        l.directions.push_back(direction);
-    }
-    for (ULONG f = 0; f < nFn; ++f) {
-        std::wstring n;
-        source->GetFunctionName(f, &n);
-        l.functions.push_back(n);
-        l.functionValues.emplace_back();
-        for (ULONG r = 0; r < l.records; ++r) {
-            double v = 0;
-            EXPECT_EQ(source->GetFunctionValue(r, f, &v), S_OK);
-            l.functionValues.back().push_back(v);
-        }
-    }
-    return l;
-}
-
-// Loads through the provider's Load; fails the test when it fails.
-inline Loaded loadOk(const fs::path& path)
-{
-    const auto r = load(path);
-    EXPECT_EQ(r.hr, S_OK) << std::string(r.error.begin(), r.error.end());
-    if (!r.source)
-        return {};
-    return readBack(r.source.Get());
-}
 
 // Load options of the provider, set before a load.
 struct LoadOptions {
@@ -154,7 +42,8 @@ inline LoadResult loadWith(const fs::path& path, const LoadOptions& o, LoadChoic
     return r;
 }
 
-inline Loaded loadOk(const fs::path& path, const LoadOptions& o, LoadChoice* pChoice = nullptr)
+// Loads through the provider's Load; fails the test when it fails.
+inline Loaded loadOk(const fs::path& path, const LoadOptions& o = {}, LoadChoice* pChoice = nullptr)
 {
     const auto r = loadWith(path, o, pChoice);
     EXPECT_EQ(r.hr, S_OK) << std::string(r.error.begin(), r.error.end());
@@ -178,5 +67,54 @@ inline std::wstring errorTail(const fs::path& path)
     EXPECT_EQ(e.substr(0, head.size()), head);
     return e.size() >= head.size() ? e.substr(head.size()) : e;
 }
+
+// A number as a cell or SQL literal that reads back exactly.
+inline std::string numberText(double v)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%.17g", v);
+    return text;
+}
+
+struct OptunaParam {
+    std::string name;
+    double value;
+    std::string distribution; // JSON
+};
+
+// SQL adding one trial of an Optuna storage with its parameters and objective values.
+inline std::string optunaTrial(int id, int number, int study, const std::string& state,
+                               const std::vector<OptunaParam>& params, const std::vector<double>& values = {})
+{
+    const std::string tid = std::to_string(id);
+    std::string sql = "INSERT INTO trials VALUES (" + tid + ", " + std::to_string(number) + ", " +
+                      std::to_string(study) + ", '" + state + "', NULL, NULL);";
+    // Row ids of their own, clear of the small ones tests insert by hand.
+    const auto rowId = [&](std::size_t k) { return std::to_string(1000000 + id * 100 + int(k)); };
+    for (std::size_t k = 0; k < params.size(); ++k)
+        sql += "INSERT INTO trial_params VALUES (" + rowId(k) + ", " + tid + ", '" + params[k].name + "', " +
+               numberText(params[k].value) + ", '" + params[k].distribution + "');";
+    for (std::size_t k = 0; k < values.size(); ++k)
+        sql += "INSERT INTO trial_values VALUES (" + rowId(k) + ", " + tid + ", " + std::to_string(k) + ", " +
+               numberText(values[k]) + ", 'FINITE');";
+    return sql;
+}
+
+// vantix-convert run with its output kept in dir/log.
+class Converter {
+public:
+    explicit Converter(const fs::path& dir) : m_dir(dir) {}
+    // Its exit status.
+    int run(const std::string& args) const
+    {
+        const auto exe = platform::ExecutableDirectory() / "vantix-convert";
+        const int status = std::system((exe.string() + " " + args + " > '" + (m_dir / "log").string() + "' 2>&1").c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    std::string log() const { return readBytes(m_dir / "log"); }
+
+private:
+    fs::path m_dir;
+};
 
 } // namespace importtest

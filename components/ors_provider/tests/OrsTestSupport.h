@@ -1,17 +1,23 @@
 #pragma once
 // Shared helpers of the data provider tests: a private temporary folder, a
-// small valid file, and Load returning either the data or the error text.
+// small valid file, Load returning either the data or the error text, and a
+// loaded source read back as plain columns.
 #include "OrsDataProvider.h"
+#include "Sqlite.h"
 
+#include "ors_provider/IDataMeaning.h"
+#include "ors_provider/IQX_VantixDataColumns.h"
+#include "ors_provider/ILoadReport.h"
 #include "platform/comptr.h"
 #include "platform/errorinfo.h"
 
-#include <sqlite3.h>
-
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -88,6 +94,29 @@ inline Sample smallSample(std::int32_t dataType = 0)
     return s;
 }
 
+inline std::string readBytes(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), {}};
+}
+
+inline void writeBytes(const fs::path& path, const std::string& bytes)
+{
+    std::ofstream(path, std::ios::binary | std::ios::trunc).write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+// The description of the thread's error object ("" when there is none).
+inline std::wstring errorInfoText()
+{
+    platform::IErrorInfo* info = nullptr;
+    std::wstring text;
+    if (platform::GetErrorInfo(0, &info) == S_OK && info) {
+        info->GetDescription(&text);
+        info->Release();
+    }
+    return text;
+}
+
 struct LoadResult {
     HRESULT hr = E_FAIL;
     ComPtr<IOptimizationResultsDataSource> source;
@@ -110,11 +139,7 @@ inline LoadResult load(IOptimizationResultsDataProvider* provider, const std::ws
     if (support) {
         EXPECT_EQ(support->InterfaceSupportsErrorInfo(platform::uuidof<IOptimizationResultsDataProvider>()), S_OK);
     }
-    platform::IErrorInfo* info = nullptr;
-    if (platform::GetErrorInfo(0, &info) == S_OK && info) {
-        info->GetDescription(&r.error);
-        info->Release();
-    }
+    r.error = errorInfoText();
     return r;
 }
 
@@ -127,14 +152,133 @@ inline LoadResult load(const fs::path& path)
 // Runs SQL on an existing file, for building damaged and foreign files.
 inline void execSql(const fs::path& path, const std::string& sql)
 {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
+    sqlite3* raw = nullptr;
+    const int opened = sqlite3_open(path.c_str(), &raw);
+    const ors::sqlite::Db db(raw);
+    ASSERT_EQ(opened, SQLITE_OK);
     char* message = nullptr;
-    const int rc = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &message);
+    const int rc = sqlite3_exec(raw, sql.c_str(), nullptr, nullptr, &message);
     const std::string text = message ? message : "";
     sqlite3_free(message);
-    sqlite3_close(db);
     ASSERT_EQ(rc, SQLITE_OK) << text << " in " << sql;
+}
+
+// Everything a load hands back, read through the source interfaces.
+struct Loaded {
+    std::vector<std::wstring> signals, inputs, functions;
+    std::vector<std::vector<double>> inputValues;    // [input][record]
+    std::vector<std::vector<double>> functionValues; // [function][record]
+    std::vector<std::vector<std::uint64_t>> indices; // [input][record]
+    std::vector<std::vector<double>> distinct;       // [input][value index]
+    LONG dataType = -1;
+    ULONG records = 0;
+    ULONG skipped = 0; // failed evaluations left out
+    // What the values mean: per input its value labels by value index ("" for
+    // a plain number), whether it is labelled, its "(none)" index (-1: none)
+    // and scale; per function its scale and direction.
+    std::vector<std::vector<std::wstring>> labels;
+    std::vector<bool> labelled;
+    std::vector<long long> noneIndex;
+    std::vector<LONG> scales, functionScales, directions;
+    bool operator==(const Loaded&) const = default;
+
+    std::vector<std::wstring> fullInputNames() const
+    {
+        std::vector<std::wstring> names;
+        for (std::size_t i = 0; i < inputs.size(); ++i)
+            names.push_back(signals[i] + L":" + inputs[i]);
+        return names;
+    }
+};
+
+inline bool sameBits(double a, double b)
+{
+    return std::bit_cast<std::uint64_t>(a) == std::bit_cast<std::uint64_t>(b);
+}
+
+// Reads every getter, and checks that they agree with each other: each
+// value is its index's distinct value bit for bit, the distinct values
+// ascend, and the column views hold exactly what the getters give.
+inline Loaded readBack(IOptimizationResultsDataSource* source)
+{
+    Loaded l;
+    ULONG nIn = 0, nFn = 0;
+    EXPECT_EQ(source->GetInputCount(&nIn), S_OK);
+    EXPECT_EQ(source->GetFunctionCount(&nFn), S_OK);
+    EXPECT_EQ(source->GetRecordCount(&l.records), S_OK);
+    EXPECT_EQ(source->GetDataType(&l.dataType), S_OK);
+    ComPtr<IOptimizationResultsDataSourceEx> ex(source);
+    ComPtr<IOptimizationResultsDataColumns> columns(source);
+    ComPtr<IOptimizationResultsDataMeaning> meaning(source);
+    ComPtr<IOptimizationResultsLoadReport> report(source);
+    EXPECT_TRUE(ex && columns && meaning);
+    EXPECT_TRUE(report && report->GetSkippedRecordCount(&l.skipped) == S_OK);
+    if (!ex || !columns || !meaning)
+        return l;
+    for (ULONG i = 0; i < nIn; ++i) {
+        std::wstring s, n;
+        source->GetSignalName(i, &s);
+        source->GetInputName(i, &n);
+        l.signals.push_back(s);
+        l.inputs.push_back(n);
+        auto& distinct = l.distinct.emplace_back();
+        for (double v = 0; ex->GetInputValueByIndex(distinct.size(), i, &v) == S_OK;)
+            distinct.push_back(v);
+        EXPECT_TRUE(std::adjacent_find(distinct.begin(), distinct.end(), std::greater_equal<>()) == distinct.end());
+        auto& values = l.inputValues.emplace_back();
+        auto& indices = l.indices.emplace_back();
+        for (ULONG r = 0; r < l.records; ++r) {
+            double v = 0;
+            std::uint64_t index = 0;
+            EXPECT_EQ(source->GetInputValue(r, i, &v), S_OK);
+            EXPECT_EQ(ex->GetInputValueIndex(r, i, &index), S_OK);
+            EXPECT_TRUE(index < distinct.size() && sameBits(distinct[index], v)) << "input " << i << " record " << r;
+            values.push_back(v);
+            indices.push_back(index);
+        }
+        const std::uint32_t* keys = nullptr;
+        const double* view = nullptr;
+        ULONG nKeys = ~0u, nDistinct = ~0u;
+        EXPECT_EQ(columns->GetInputValueIndexColumn(i, &keys, &nKeys), S_OK);
+        EXPECT_EQ(columns->GetInputDistinctValues(i, &view, &nDistinct), S_OK);
+        EXPECT_TRUE(nKeys == l.records && std::equal(indices.begin(), indices.end(), keys));
+        EXPECT_TRUE(nDistinct == distinct.size() && std::equal(distinct.begin(), distinct.end(), view, sameBits));
+
+        auto& labels = l.labels.emplace_back();
+        for (std::uint64_t k = 0; k < distinct.size(); ++k) {
+            std::wstring label;
+            const HRESULT hr = meaning->GetInputValueLabel(i, k, &label);
+            EXPECT_TRUE(hr == S_OK || (hr == S_FALSE && label.empty()));
+            labels.push_back(label);
+        }
+        l.labelled.push_back(meaning->IsInputLabelled(i) == S_OK);
+        std::uint64_t none = 0;
+        l.noneIndex.push_back(meaning->GetInputNoneIndex(i, &none) == S_OK ? (long long)none : -1);
+        LONG scale = -1;
+        EXPECT_EQ(meaning->GetInputScale(i, &scale), S_OK);
+        l.scales.push_back(scale);
+    }
+    for (ULONG f = 0; f < nFn; ++f) {
+        LONG scale = -1, direction = -1;
+        EXPECT_EQ(meaning->GetFunctionScale(f, &scale), S_OK);
+        EXPECT_EQ(meaning->GetFunctionDirection(f, &direction), S_OK);
+        l.functionScales.push_back(scale);
+        l.directions.push_back(direction);
+        std::wstring n;
+        source->GetFunctionName(f, &n);
+        l.functions.push_back(n);
+        auto& values = l.functionValues.emplace_back();
+        for (ULONG r = 0; r < l.records; ++r) {
+            double v = 0;
+            EXPECT_EQ(source->GetFunctionValue(r, f, &v), S_OK);
+            values.push_back(v);
+        }
+        const double* view = nullptr;
+        ULONG nView = ~0u;
+        EXPECT_EQ(columns->GetFunctionValueColumn(f, &view, &nView), S_OK);
+        EXPECT_TRUE(nView == l.records && std::equal(values.begin(), values.end(), view, sameBits)) << "function " << f;
+    }
+    return l;
 }
 
 inline std::wstring fileText(const fs::path& path)

@@ -5,7 +5,6 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <fstream>
 #include <random>
 
 using namespace orstest;
@@ -34,15 +33,6 @@ protected:
         const auto path = valid("damaged" + std::to_string(m_serial++) + ".ors");
         execSql(path, sql);
         expectError(path, L" is damaged: " + what + L".");
-    }
-    static void writeBytes(const fs::path& path, const std::string& bytes)
-    {
-        std::ofstream(path, std::ios::binary).write(bytes.data(), std::streamsize(bytes.size()));
-    }
-    static std::string readBytes(const fs::path& path)
-    {
-        std::ifstream in(path, std::ios::binary);
-        return {std::istreambuf_iterator<char>(in), {}};
     }
 
     TempDir m_dir;
@@ -134,74 +124,65 @@ TEST_F(OrsBadFile, TruncatedAtSeveralOffsets)
     }
 }
 
-TEST_F(OrsBadFile, MissingOrWrongTables)
+TEST_F(OrsBadFile, DamagedTablesCountsNamesAndValues)
 {
-    expectDamaged("DROP TABLE functions;", L"the table \"functions\" is missing");
-    expectDamaged("DROP TABLE input_values;", L"the table \"input_values\" is missing");
-    expectDamaged("DROP TABLE inputs; CREATE VIEW inputs AS SELECT 0 AS idx, 'a' AS signal, 'b' AS name;",
-                  L"\"inputs\" is not a plain table");
-    expectDamaged("ALTER TABLE functions DROP COLUMN name;",
-                  L"its tables do not have the expected layout (no such column: name)");
-    expectDamaged("DELETE FROM file_info;", L"its file information is missing");
-    expectDamaged("INSERT INTO file_info SELECT * FROM file_info;", L"its file information holds more than one row");
-    expectDamaged("UPDATE file_info SET data_type = 'surface';", L"its data type is not a number");
-    expectDamaged("UPDATE file_info SET data_type = 3000000000;", L"its data type (3000000000) is out of range");
-}
-
-TEST_F(OrsBadFile, WrongCountsAndLengths)
-{
-    expectDamaged("UPDATE file_info SET record_count = 1000000000;",
-                  L"it declares 1000000000 records, more than its size can hold");
-    expectDamaged("UPDATE file_info SET record_count = -1;", L"its record count (-1) is out of range");
-    expectDamaged("UPDATE file_info SET record_count = 12;",
-                  L"the values of input \"Filter:Cutoff\" hold 88 bytes instead of 96 (12 records of 8 bytes)");
-    expectDamaged("UPDATE input_values SET data = substr(data, 1, 17) WHERE idx = 1;",
-                  L"the values of input \"Notch:Q\" hold 17 bytes instead of 88 (11 records of 8 bytes)");
-    expectDamaged("UPDATE function_values SET data = CAST(data || X'00' AS BLOB) WHERE idx = 0;",
-                  L"the values of function \"Error\" hold 89 bytes instead of 88 (11 records of 8 bytes)");
-    expectDamaged("UPDATE function_values SET data = 'text' WHERE idx = 1;",
-                  L"the values of function \"Lag\" are not stored as binary data");
-    expectDamaged("DELETE FROM function_values WHERE idx = 1;", L"the values of function \"Lag\" are missing");
-    expectDamaged("INSERT INTO input_values VALUES (7, X'00');", L"it holds values of input 7, which does not exist");
-    // Tables of another writer, where idx is not the row id.
     const std::string plainIdx = "CREATE TABLE copy AS SELECT * FROM function_values; DROP TABLE function_values;"
                                  "CREATE TABLE function_values(idx INT, data BLOB) ";
-    expectDamaged(plainIdx + "; INSERT INTO function_values SELECT * FROM copy UNION ALL SELECT * FROM copy;",
-                  L"the values of function \"Error\" are stored twice");
-    expectDamaged(plainIdx.substr(0, plainIdx.size() - 2) + ", PRIMARY KEY(idx)) WITHOUT ROWID;"
-                  "INSERT INTO function_values SELECT * FROM copy;",
-                  L"its table \"function_values\" has no row ids");
-    expectDamaged("UPDATE inputs SET idx = 5 WHERE idx = 1;", L"its inputs are not numbered 0, 1, 2, ...");
-    expectDamaged("DELETE FROM inputs; DELETE FROM functions;",
-                  L"it declares 11 records but no inputs or functions");
-}
-
-TEST_F(OrsBadFile, NamesMustBeUniqueAndPresent)
-{
-    expectDamaged("UPDATE inputs SET signal = 'Filter', name = 'Cutoff' WHERE idx = 1;",
-                  L"two inputs are named \"Filter:Cutoff\"");
-    expectDamaged("UPDATE functions SET name = 'Error' WHERE idx = 1;", L"two functions are named \"Error\"");
-    // Another writer's table without the NOT NULL constraint.
-    expectDamaged("CREATE TABLE copy AS SELECT * FROM inputs; DROP TABLE inputs;"
-                  "CREATE TABLE inputs(idx INTEGER PRIMARY KEY, signal, name); INSERT INTO inputs SELECT * FROM copy;"
-                  "UPDATE inputs SET name = NULL WHERE idx = 1;",
-                  L"input 1 has no name");
-}
-
-TEST_F(OrsBadFile, ValuesThatAreNotFiniteNumbers)
-{
-    // Record 2 of input 0 becomes a NaN, record 5 of function 1 +infinity.
-    expectDamaged("UPDATE input_values SET data = CAST(substr(data, 1, 16) || X'000000000000F87F' || "
-                  "substr(data, 25) AS BLOB) WHERE idx = 0;",
-                  L"input \"Filter:Cutoff\" holds a value that is not a finite number (record 2)");
-    expectDamaged("UPDATE function_values SET data = CAST(substr(data, 1, 40) || X'000000000000F07F' || "
-                  "substr(data, 49) AS BLOB) WHERE idx = 1;",
-                  L"function \"Lag\" holds a value that is not a finite number (record 5)");
-    // NaNs of all bits set: the whole column, and a leading run.
     const std::string nans = "X'" + std::string(11 * 16, 'F') + "'";
-    expectDamaged("UPDATE input_values SET data = " + nans + " WHERE idx = 1;",
-                  L"input \"Notch:Q\" holds a value that is not a finite number (record 0)");
-    expectDamaged("UPDATE input_values SET data = CAST(substr(" + nans + ", 1, 24) || substr(data, 25) AS BLOB) "
-                  "WHERE idx = 0;",
-                  L"input \"Filter:Cutoff\" holds a value that is not a finite number (record 0)");
+    const std::pair<std::string, std::wstring> cases[] = {
+        {"DROP TABLE functions;", L"the table \"functions\" is missing"},
+        {"DROP TABLE input_values;", L"the table \"input_values\" is missing"},
+        {"DROP TABLE inputs; CREATE VIEW inputs AS SELECT 0 AS idx, 'a' AS signal, 'b' AS name;",
+         L"\"inputs\" is not a plain table"},
+        {"ALTER TABLE functions DROP COLUMN name;",
+         L"its tables do not have the expected layout (no such column: name)"},
+        {"DELETE FROM file_info;", L"its file information is missing"},
+        {"INSERT INTO file_info SELECT * FROM file_info;", L"its file information holds more than one row"},
+        {"UPDATE file_info SET data_type = 'surface';", L"its data type is not a number"},
+        {"UPDATE file_info SET data_type = 3000000000;", L"its data type (3000000000) is out of range"},
+        {"UPDATE file_info SET record_count = 1000000000;",
+         L"it declares 1000000000 records, more than its size can hold"},
+        {"UPDATE file_info SET record_count = -1;", L"its record count (-1) is out of range"},
+        {"UPDATE file_info SET record_count = 12;",
+         L"the values of input \"Filter:Cutoff\" hold 88 bytes instead of 96 (12 records of 8 bytes)"},
+        {"UPDATE input_values SET data = substr(data, 1, 17) WHERE idx = 1;",
+         L"the values of input \"Notch:Q\" hold 17 bytes instead of 88 (11 records of 8 bytes)"},
+        {"UPDATE function_values SET data = CAST(data || X'00' AS BLOB) WHERE idx = 0;",
+         L"the values of function \"Error\" hold 89 bytes instead of 88 (11 records of 8 bytes)"},
+        {"UPDATE function_values SET data = 'text' WHERE idx = 1;",
+         L"the values of function \"Lag\" are not stored as binary data"},
+        {"DELETE FROM function_values WHERE idx = 1;", L"the values of function \"Lag\" are missing"},
+        {"INSERT INTO input_values VALUES (7, X'00');", L"it holds values of input 7, which does not exist"},
+        // Tables of another writer, where idx is not the row id.
+        {plainIdx + "; INSERT INTO function_values SELECT * FROM copy UNION ALL SELECT * FROM copy;",
+         L"the values of function \"Error\" are stored twice"},
+        {plainIdx.substr(0, plainIdx.size() - 2) + ", PRIMARY KEY(idx)) WITHOUT ROWID;"
+         "INSERT INTO function_values SELECT * FROM copy;",
+         L"its table \"function_values\" has no row ids"},
+        {"UPDATE inputs SET idx = 5 WHERE idx = 1;", L"its inputs are not numbered 0, 1, 2, ..."},
+        {"DELETE FROM inputs; DELETE FROM functions;", L"it declares 11 records but no inputs or functions"},
+        {"UPDATE inputs SET signal = 'Filter', name = 'Cutoff' WHERE idx = 1;",
+         L"two inputs are named \"Filter:Cutoff\""},
+        {"UPDATE functions SET name = 'Error' WHERE idx = 1;", L"two functions are named \"Error\""},
+        // Another writer's table without the NOT NULL constraint.
+        {"CREATE TABLE copy AS SELECT * FROM inputs; DROP TABLE inputs;"
+         "CREATE TABLE inputs(idx INTEGER PRIMARY KEY, signal, name); INSERT INTO inputs SELECT * FROM copy;"
+         "UPDATE inputs SET name = NULL WHERE idx = 1;",
+         L"input 1 has no name"},
+        // Record 2 of input 0 becomes a NaN, record 5 of function 1 +infinity.
+        {"UPDATE input_values SET data = CAST(substr(data, 1, 16) || X'000000000000F87F' || "
+         "substr(data, 25) AS BLOB) WHERE idx = 0;",
+         L"input \"Filter:Cutoff\" holds a value that is not a finite number (record 2)"},
+        {"UPDATE function_values SET data = CAST(substr(data, 1, 40) || X'000000000000F07F' || "
+         "substr(data, 49) AS BLOB) WHERE idx = 1;",
+         L"function \"Lag\" holds a value that is not a finite number (record 5)"},
+        // NaNs of all bits set: the whole column, and a leading run.
+        {"UPDATE input_values SET data = " + nans + " WHERE idx = 1;",
+         L"input \"Notch:Q\" holds a value that is not a finite number (record 0)"},
+        {"UPDATE input_values SET data = CAST(substr(" + nans + ", 1, 24) || substr(data, 25) AS BLOB) "
+         "WHERE idx = 0;",
+         L"input \"Filter:Cutoff\" holds a value that is not a finite number (record 0)"},
+    };
+    for (const auto& [sql, what] : cases)
+        expectDamaged(sql, what);
 }

@@ -5,15 +5,12 @@
 #include "platform/threads.h"
 
 #include "import/NumberParse.h"
-#include "platform/loader.h"
 #include "support/FakeSnagwise.h"
 
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <random>
-
-#include <sys/wait.h>
 
 using namespace importtest;
 using ::testing::Contains;
@@ -27,7 +24,7 @@ protected:
     fs::path file(const std::string& text, const std::string& name = "t.csv")
     {
         const auto path = m_dir / name;
-        writeText(path, text);
+        writeBytes(path, text);
         return path;
     }
     TempDir m_dir;
@@ -288,51 +285,4 @@ TEST(ImportNumbers, CellsAreReadExactly)
             ASSERT_EQ(value(text), std::strtod(text, nullptr)) << text;
         }
     }
-}
-
-TEST(ImportConverter, WritesAnOrsFileFromATable)
-{
-    TempDir dir;
-    const auto exe = platform::ExecutableDirectory() / "vantix-convert";
-    ASSERT_TRUE(fs::exists(exe)) << exe;
-    const auto table = dir / "beam.csv";
-    writeText(table, ",width,height,mass\n0,1,2,30\n1,2,2,40\n2,1,3,50\n");
-    const auto out = dir / "beam.ors";
-    const auto run = [&](const std::string& args) {
-        const std::string command = exe.string() + " " + args + " > " + (dir / "log").string() + " 2>&1";
-        const int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    };
-    const auto readLog = [&] {
-        std::ifstream log(dir / "log");
-        return std::string(std::istreambuf_iterator<char>(log), {});
-    };
-    // Unmarked: the guessed roles are used and shown, so that they can be corrected.
-    EXPECT_EQ(run("'" + table.string() + "' '" + out.string() + "'"), 0);
-    EXPECT_THAT(readLog(), HasSubstr("guessed\n  --inputs width,height --functions mass\n"));
-    EXPECT_EQ(run("--inputs width,height --functions mass --signal Beam '" + table.string() + "' '" + out.string() + "'"),
-              0);
-    const Loaded l = loadOk(out);
-    EXPECT_THAT(l.fullInputNames(), ElementsAre(L"Beam:width", L"Beam:height"));
-    EXPECT_THAT(l.functionValues[0], ElementsAre(30, 40, 50));
-    // Options that do not fit the input, and bad usage.
-    EXPECT_EQ(run("--study s '" + table.string() + "' '" + out.string() + "'"), 2);
-    EXPECT_EQ(run("'" + table.string() + "'"), 2);
-    // The data type as read (3 of the 4 cells of width x height: a surface),
-    // unless one is given.
-    EXPECT_EQ(l.dataType, 0);
-    EXPECT_EQ(run("--data-type 2 --functions mass '" + table.string() + "' '" + out.string() + "'"), 0);
-    EXPECT_EQ(loadOk(out).dataType, 2);
-    writeText(table, ",width,height,mass\n0,1,2,30\n1,2,3,40\n2,3,1,50\n"); // scattered
-    EXPECT_EQ(run("--functions mass '" + table.string() + "' '" + out.string() + "'"), 0);
-    EXPECT_EQ(loadOk(out).dataType, 2);
-    EXPECT_EQ(run("--data-type 1 --functions mass '" + table.string() + "' '" + out.string() + "'"), 0);
-    EXPECT_EQ(loadOk(out).dataType, 1);
-    // Failed evaluations are left out and counted on stderr.
-    writeText(table, ",width,height,mass\n0,1,2,30\n1,2,3,nan\n2,3,1,fail\n");
-    EXPECT_EQ(run("--functions mass '" + table.string() + "' '" + out.string() + "'"), 0);
-    std::ifstream log(dir / "log");
-    EXPECT_THAT(std::string(std::istreambuf_iterator<char>(log), {}),
-                HasSubstr("vantix-convert: skipped 2 failed rows\n"));
-    EXPECT_EQ(loadOk(out).records, 1u);
 }

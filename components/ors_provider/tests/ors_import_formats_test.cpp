@@ -5,55 +5,14 @@
 
 #include "support/FakeSnagwise.h"
 
-#include <malloc.h>
-
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
-#include <cstdlib>
-#include <new>
-#include <numeric>
 #include <random>
 
 using namespace importtest;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 using ::testing::Contains;
-
-// Heap in use and its peak, for checking that an import's memory follows the
-// data it holds.
-namespace {
-std::atomic<std::size_t> g_heapInUse{0}, g_heapPeak{0};
-} // namespace
-
-void* operator new(std::size_t n)
-{
-    void* p = std::malloc(n ? n : 1);
-    if (!p)
-        throw std::bad_alloc();
-    const std::size_t now = g_heapInUse += malloc_usable_size(p);
-    for (std::size_t peak = g_heapPeak; now > peak && !g_heapPeak.compare_exchange_weak(peak, now);) {
-    }
-    return p;
-}
-void operator delete(void* p) noexcept
-{
-    if (p)
-        g_heapInUse -= malloc_usable_size(p);
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept
-{
-    operator delete(p);
-}
-void* operator new(std::size_t n, const std::nothrow_t&) noexcept
-{
-    try {
-        return operator new(n);
-    } catch (const std::bad_alloc&) {
-        return nullptr;
-    }
-}
 
 namespace {
 
@@ -87,21 +46,9 @@ void writeOptunaStorage(const fs::path& path)
         {8, 5, 2, "RUNNING", 1.0, 3, 1, {}},
         {9, 6, 2, "COMPLETE", -1.5, 4, 2, {6.25, 0.0}},
     };
-    int param = 0, value = 0;
-    for (const Trial& t : trials) {
-        sql += "INSERT INTO trials VALUES (" + std::to_string(t.id) + ", " + std::to_string(t.number) + ", " +
-               std::to_string(t.study) + ", '" + t.state + "', '2024-05-01 12:00:00.000000', NULL);";
-        const auto addParam = [&](const char* name, double v, const char* dist) {
-            sql += "INSERT INTO trial_params VALUES (" + std::to_string(++param) + ", " + std::to_string(t.id) + ", '" +
-                   name + "', " + std::to_string(v) + ", '" + dist + "');";
-        };
-        addParam("x", t.x, kFloat);
-        addParam("n", t.n, kInt);
-        addParam("opt", t.opt, kChoice);
-        for (std::size_t k = 0; k < t.values.size(); ++k)
-            sql += "INSERT INTO trial_values VALUES (" + std::to_string(++value) + ", " + std::to_string(t.id) + ", " +
-                   std::to_string(k) + ", " + std::to_string(t.values[k]) + ", 'FINITE');";
-    }
+    for (const Trial& t : trials)
+        sql += optunaTrial(t.id, t.number, t.study, t.state, {{"x", t.x, kFloat}, {"n", t.n, kInt}, {"opt", t.opt, kChoice}},
+                           t.values);
     execSql(path, sql);
 }
 
@@ -151,8 +98,6 @@ TEST_F(Import, OptunaStorageGivesTheCompletedTrialsOfTheChosenStudy)
     EXPECT_THAT(l.labels[2], ElementsAre(L"adam", L"rms", L"sgd"));
     EXPECT_THAT(l.labelled, ElementsAre(false, false, true));
     EXPECT_THAT(l.directions, ElementsAre(kDirectionMinimize, kDirectionMaximize));
-    EXPECT_THAT(l.indices[0], ElementsAre(0u, 1u, 1u, 0u));
-    EXPECT_THAT(l.indices[2], ElementsAre(1u, 2u, 0u, 1u));
     EXPECT_THAT(l.functionValues[0], ElementsAre(3.25, 4.25, 0.25, 6.25));
     EXPECT_THAT(l.functionValues[1], ElementsAre(0.5, -2.0, 1.5, 0.0));
 }
@@ -245,7 +190,7 @@ TEST_F(Import, OptunaTrialsTableAsPandasWritesIt)
     // trials_dataframe().to_csv(): index column, dates, durations, user
     // attributes (quoted when they hold a comma or a line break), state last.
     const auto path = m_dir / "trials.csv";
-    writeText(path,
+    writeBytes(path,
               ",number,values_0,values_1,datetime_start,datetime_complete,duration,params_lr,params_n,params_opt,"
               "user_attrs_note,state\n"
               "0,0,0.5,3.0,2024-05-01 12:00:00.000001,2024-05-01 12:00:01.5,0 days 00:00:01.499999,0.01,2,sgd,"
@@ -262,7 +207,6 @@ TEST_F(Import, OptunaTrialsTableAsPandasWritesIt)
     EXPECT_THAT(l.fullInputNames(), ElementsAre(L"optuna:lr", L"optuna:n", L"optuna:opt"));
     EXPECT_THAT(l.functions, ElementsAre(L"value 0", L"value 1"));
     EXPECT_THAT(l.inputValues[0], ElementsAre(0.01, 0.001, 0.01));
-    EXPECT_THAT(l.indices[0], ElementsAre(1u, 0u, 1u));
     EXPECT_THAT(l.inputValues[1], ElementsAre(2, 2, 8));
     // Categorical texts: their position in byte order (adam, sgd).
     EXPECT_THAT(l.inputValues[2], ElementsAre(1, 0, 1));
@@ -271,21 +215,21 @@ TEST_F(Import, OptunaTrialsTableAsPandasWritesIt)
 
     // Single objective, named metric; a completed row without its value is bad.
     const auto single = m_dir / "single.csv";
-    writeText(single, ",number,value_loss,params_x,state\n0,0,1.5,0.1,COMPLETE\n1,1,,0.2,COMPLETE\n");
+    writeBytes(single, ",number,value_loss,params_x,state\n0,0,1.5,0.1,COMPLETE\n1,1,,0.2,COMPLETE\n");
     EXPECT_EQ(errorTail(single), L", line 3: column \"value_loss\" is empty.");
-    writeText(single, ",number,value_loss,params_x,state\n0,0,1.5,0.1,COMPLETE\n1,1,,0.2,RUNNING\n");
+    writeBytes(single, ",number,value_loss,params_x,state\n0,0,1.5,0.1,COMPLETE\n1,1,,0.2,RUNNING\n");
     const Loaded s = loadOk(single);
     EXPECT_THAT(s.functions, ElementsAre(L"loss"));
     EXPECT_THAT(s.inputValues[0], ElementsAre(0.1));
-    writeText(single, ",number,value,params_x,state\n0,0,,0.1,FAIL\n");
+    writeBytes(single, ",number,value,params_x,state\n0,0,,0.1,FAIL\n");
     EXPECT_EQ(errorTail(single), L" holds no completed trials.");
     // A completed trial with a failed value is a failed trial too; its
     // parameters must still be there.
-    writeText(single, ",number,value,params_x,state\n0,0,nan,0.1,COMPLETE\n1,1,2,0.2,COMPLETE\n");
+    writeBytes(single, ",number,value,params_x,state\n0,0,nan,0.1,COMPLETE\n1,1,2,0.2,COMPLETE\n");
     const Loaded f = loadOk(single);
     EXPECT_THAT(f.inputValues[0], ElementsAre(0.2));
     EXPECT_EQ(f.skipped, 1u);
-    writeText(single, ",number,value,params_x,state\n0,0,nan,,COMPLETE\n");
+    writeBytes(single, ",number,value,params_x,state\n0,0,nan,,COMPLETE\n");
     EXPECT_EQ(errorTail(single), L" holds no completed trials.");
 }
 
@@ -293,7 +237,7 @@ TEST_F(Import, DakotaTabularData)
 {
     // annotated: eval_id and interface columns, default response descriptors.
     const auto annotated = m_dir / "dakota.dat";
-    writeText(annotated, "%eval_id interface             x1             x2         obj_fn nln_ineq_con_1 \n"
+    writeBytes(annotated, "%eval_id interface             x1             x2         obj_fn nln_ineq_con_1 \n"
                          "1            SIM1            0.9            1.1         0.0002           0.26 \n"
                          "2            SIM1        0.90009            1.1   1.996404e-04   2.601620e-01 \n"
                          "3            SIM1            0.9         1.1001         0.0002         0.2599 \n");
@@ -303,20 +247,19 @@ TEST_F(Import, DakotaTabularData)
     EXPECT_THAT(l.fullInputNames(), ElementsAre(L"SIM1:x1", L"SIM1:x2"));
     EXPECT_THAT(l.functions, ElementsAre(L"obj_fn", L"nln_ineq_con_1"));
     EXPECT_THAT(l.inputValues[0], ElementsAre(0.9, 0.90009, 0.9));
-    EXPECT_THAT(l.indices[0], ElementsAre(0u, 1u, 0u));
     EXPECT_THAT(l.indices[1], ElementsAre(0u, 0u, 1u));
     EXPECT_THAT(l.functionValues[0], ElementsAre(0.0002, 1.996404e-04, 0.0002));
     EXPECT_THAT(l.functionValues[1], ElementsAre(0.26, 0.260162, 0.2599));
 
     // No interface id, or several: the signal is "dakota".
-    writeText(annotated, "%eval_id interface x1 obj_fn\n1 NO_ID 1 2\n2 NO_ID 2 3\n");
+    writeBytes(annotated, "%eval_id interface x1 obj_fn\n1 NO_ID 1 2\n2 NO_ID 2 3\n");
     EXPECT_THAT(loadOk(annotated).signals, ElementsAre(L"dakota"));
-    writeText(annotated, "%eval_id interface x1 obj_fn\n1 A 1 2\n2 B 2 3\n");
+    writeBytes(annotated, "%eval_id interface x1 obj_fn\n1 A 1 2\n2 B 2 3\n");
     EXPECT_THAT(loadOk(annotated).signals, ElementsAre(L"dakota"));
 
     // Older annotated files have no interface column.
     const auto old = m_dir / "old.dat";
-    writeText(old, "%eval_id x1 x2 obj_fn_1 obj_fn_2\n1 0.5 1 10 20\n2 0.25 2 11 21\n");
+    writeBytes(old, "%eval_id x1 x2 obj_fn_1 obj_fn_2\n1 0.5 1 10 20\n2 0.25 2 11 21\n");
     l = loadOk(old);
     EXPECT_THAT(l.fullInputNames(), ElementsAre(L"dakota:x1", L"dakota:x2"));
     EXPECT_THAT(l.functions, ElementsAre(L"obj_fn_1", L"obj_fn_2"));
@@ -325,14 +268,14 @@ TEST_F(Import, DakotaTabularData)
 
     // custom_annotated with the header only; tabs between cells.
     const auto custom = m_dir / "custom.dat";
-    writeText(custom, "%x1\tx2 response_fn_1 least_sq_term_1\n1\t2 3 4\n5\t6   7 8\n");
+    writeBytes(custom, "%x1\tx2 response_fn_1 least_sq_term_1\n1\t2 3 4\n5\t6   7 8\n");
     l = loadOk(custom);
     EXPECT_THAT(l.inputs, ElementsAre(L"x1", L"x2"));
     EXPECT_THAT(l.functions, ElementsAre(L"response_fn_1", L"least_sq_term_1"));
     EXPECT_THAT(l.functionValues[1], ElementsAre(4, 8));
 
     // Own response descriptors: the split is asked for (see the roles test).
-    writeText(custom, "%eval_id width height mass\n1 1 2 30\n2 2 2 40\n");
+    writeBytes(custom, "%eval_id width height mass\n1 1 2 30\n2 2 2 40\n");
     l = loadOk(custom, {.acceptGuess = true});
     EXPECT_THAT(l.inputs, ElementsAre(L"width", L"height"));
     EXPECT_THAT(l.functions, ElementsAre(L"mass"));
@@ -343,7 +286,7 @@ TEST_F(Import, MarkedCsvAndTsvTables)
 {
     const auto path = m_dir / "table.csv";
     // Unmarked columns (an index, notes) are not data.
-    writeText(path, ",in:Grid:x1,in:Grid:x2,in:x3,out:f1,note\n"
+    writeBytes(path, ",in:Grid:x1,in:Grid:x2,in:x3,out:f1,note\n"
                     "0,1,10,0.5,100,first\n"
                     "1,2,10,0.5,200,\n"
                     "2,1,20,0.5,300,\"a, b\"\n");
@@ -360,7 +303,7 @@ TEST_F(Import, MarkedCsvAndTsvTables)
     // numbers, blank lines (fewer records than lines: every column is moved
     // up to its place) and no line break at the end.
     const auto tsv = m_dir / "table.tsv";
-    writeText(tsv, "\xEF\xBB\xBF\"in:a\"\tin:b\tout:y\tout:z\r\n"
+    writeBytes(tsv, "\xEF\xBB\xBF\"in:a\"\tin:b\tout:y\tout:z\r\n"
                    "1\t-2.5e1\t3\t-1\r\n"
                    "\r\n"
                    "\"4\"\t 5 \t+6\t-2\r\n"
@@ -377,11 +320,11 @@ TEST_F(Import, MarkedCsvAndTsvTables)
     // pandas' to_csv(sep="\t") starts the header with the unnamed index
     // column: the line's leading tab is a cell, for a marked table and for
     // Optuna's trials table alike.
-    writeText(tsv, "\tin:a\tout:y\n0\t1\t2\n1\t3\t4\n");
+    writeBytes(tsv, "\tin:a\tout:y\n0\t1\t2\n1\t3\t4\n");
     l = loadOk(tsv);
     EXPECT_THAT(l.inputValues[0], ElementsAre(1, 3));
     EXPECT_THAT(l.functionValues[0], ElementsAre(2, 4));
-    writeText(tsv, "\tnumber\tvalue\tparams_x\tstate\n0\t0\t1.5\t0.1\tCOMPLETE\n");
+    writeBytes(tsv, "\tnumber\tvalue\tparams_x\tstate\n0\t0\t1.5\t0.1\tCOMPLETE\n");
     EXPECT_EQ(ors::DetectResultsFormat(tsv.wstring()), ors::SourceFormat::OptunaCsv);
     EXPECT_THAT(loadOk(tsv).functionValues[0], ElementsAre(1.5));
 }
@@ -390,12 +333,12 @@ TEST_F(Import, NumberedColumnsAsTheBenchmarkGeneratorWritesThem)
 {
     // x1, x2, ... inputs and f1, f2, ... functions, with or without an index.
     const auto path = m_dir / "grid.csv";
-    writeText(path, "x1,x2,f1\n-2,-2,0.07558450635\n-2,2,0.2293355762\n2,-2,1e-3\n");
+    writeBytes(path, "x1,x2,f1\n-2,-2,0.07558450635\n-2,2,0.2293355762\n2,-2,1e-3\n");
     Loaded l = loadOk(path);
     EXPECT_THAT(l.fullInputNames(), ElementsAre(L"csv:x1", L"csv:x2"));
     EXPECT_THAT(l.functions, ElementsAre(L"f1"));
     EXPECT_THAT(l.functionValues[0], ElementsAre(0.07558450635, 0.2293355762, 0.001));
-    writeText(path, ",x1,f1,f2\n0,1,2,3\n");
+    writeBytes(path, ",x1,f1,f2\n0,1,2,3\n");
     EXPECT_THAT(loadOk(path).functions, ElementsAre(L"f1", L"f2"));
 }
 
@@ -417,12 +360,12 @@ TEST_F(Import, UnmarkedTablesAreRefusedWithTheConventionAndTheConverter)
     };
     for (const auto& [text, tail] : cases) {
         SCOPED_TRACE(text);
-        writeText(path, text);
+        writeBytes(path, text);
         EXPECT_EQ(errorTail(path), tail);
     }
 
     // The converter's explicit columns read the same table.
-    writeText(path, ",width,height,mass,note\n0,1,2,3,x\n1,2,2,4,y\n");
+    writeBytes(path, ",width,height,mass,note\n0,1,2,3,x\n1,2,2,4,y\n");
     ors::ImportOptions options;
     options.inputColumns = {"width", "height"};
     options.functionColumns = {"mass"};
@@ -437,7 +380,7 @@ TEST_F(Import, UnmarkedTablesAreRefusedWithTheConventionAndTheConverter)
     options = {};
     options.functionColumns = {"mass"};
     options.inputColumns = {};
-    writeText(path, ",width,height,mass\n0,1,2,3\n");
+    writeBytes(path, ",width,height,mass\n0,1,2,3\n");
     content = readWith(path, options);
     ASSERT_EQ(content.header.inputs.size(), 2u);
     EXPECT_EQ(content.header.inputs[0].signal, "csv");
@@ -450,13 +393,6 @@ namespace {
 using Points = std::vector<std::vector<double>>; // [record][input]
 
 enum class Shape { Table, OptunaStorage, OptunaCsv, Dakota };
-
-std::string number(double v)
-{
-    char text[32];
-    std::snprintf(text, sizeof text, "%.17g", v);
-    return text;
-}
 
 // The records in the file layout of shape, with one function.
 void writePoints(const fs::path& path, Shape shape, const Points& points)
@@ -485,29 +421,28 @@ void writePoints(const fs::path& path, Shape shape, const Points& points)
         sql += "INSERT INTO studies VALUES (1, 'tpe'); INSERT INTO study_directions VALUES (1, 'MINIMIZE', 1, 0);";
         break;
     }
-    int param = 0;
     for (std::size_t r = 0; r < points.size(); ++r) {
-        const std::string id = std::to_string(r + 1), f = number(double(r) * 0.5);
+        const std::string id = std::to_string(r + 1), f = numberText(double(r) * 0.5);
         std::string cells;
         for (std::size_t i = 0; i < inputs; ++i)
-            cells += (shape == Shape::Dakota ? " " : ",") + number(points[r][i]);
+            cells += (shape == Shape::Dakota ? " " : ",") + numberText(points[r][i]);
         switch (shape) {
         case Shape::Table: text += cells.substr(1) + "," + f + "\n"; break;
         case Shape::OptunaCsv: text += id + "," + id + "," + f + cells + ",COMPLETE\n"; break;
         case Shape::Dakota: text += id + " SIM1" + cells + " " + f + "\n"; break;
-        case Shape::OptunaStorage:
-            sql += "INSERT INTO trials VALUES (" + id + ", " + std::to_string(r) + ", 1, 'COMPLETE', NULL, NULL);";
+        case Shape::OptunaStorage: {
+            std::vector<OptunaParam> params;
             for (std::size_t i = 0; i < inputs; ++i)
-                sql += "INSERT INTO trial_params VALUES (" + std::to_string(++param) + ", " + id + ", 'x" +
-                       std::to_string(i) + "', " + number(points[r][i]) + ", '" + kFloat + "');";
-            sql += "INSERT INTO trial_values VALUES (" + id + ", " + id + ", 0, " + f + ", 'FINITE');";
+                params.push_back({"x" + std::to_string(i), points[r][i], kFloat});
+            sql += optunaTrial(int(r + 1), int(r), 1, "COMPLETE", params, {double(r) * 0.5});
             break;
+        }
         }
     }
     if (shape == Shape::OptunaStorage)
         execSql(path, sql);
     else
-        writeText(path, text);
+        writeBytes(path, text);
 }
 
 // Every combination of the axes' values, the first axis outermost.
@@ -541,22 +476,6 @@ Points uniform(std::size_t n, std::size_t inputs, unsigned seed)
     for (auto& p : points)
         for (double& v : p)
             v = u(rng);
-    return points;
-}
-
-// Latin hypercube: each input's range cut into n strata, one sample in each.
-Points latinHypercube(std::size_t n, std::size_t inputs, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<double> u(0, 1);
-    Points points(n, std::vector<double>(inputs));
-    for (std::size_t i = 0; i < inputs; ++i) {
-        std::vector<std::size_t> strata(n);
-        std::iota(strata.begin(), strata.end(), 0u);
-        std::shuffle(strata.begin(), strata.end(), rng);
-        for (std::size_t r = 0; r < n; ++r)
-            points[r][i] = (double(strata[r]) + u(rng)) / double(n);
-    }
     return points;
 }
 
@@ -596,7 +515,7 @@ TEST_F(Import, DataTypeIsASurfaceOnlyWhereTheFirstTwoInputsFillMostOfTheirGrid)
         {"Optuna storage, TPE-like", Shape::OptunaStorage, uniform(40, 2, 1), 2},
         {"Optuna trials, random", Shape::OptunaCsv, uniform(40, 3, 2), 2},
         {"Optuna trials, grid sampler", Shape::OptunaCsv, grid({{0.1, 0.2}, {1, 2, 4}}), 0},
-        {"Dakota LHS", Shape::Dakota, latinHypercube(20, 3, 3), 2},
+        {"Dakota sampling", Shape::Dakota, uniform(20, 3, 3), 2},
         {"Dakota centered parameter study", Shape::Dakota, star(3, 2), 2},
         {"Dakota vector study", Shape::Dakota, line, 2},
         {"Dakota multidim study", Shape::Dakota, grid({{0, 1, 2}, {5, 6}}), 0},

@@ -3,10 +3,7 @@
 // asks (the study of a storage, the roles of a table's columns).
 #include "ImportTestSupport.h"
 
-#include "platform/loader.h"
-
 #include <map>
-#include <sys/wait.h>
 
 using namespace importtest;
 using ::testing::ElementsAre;
@@ -33,24 +30,14 @@ void writeSvmStorage(const fs::path& path, const std::string& moreStudies = "")
     };
     const Trial trials[] = {
         {0, 3, 0, 0.01, -1, 0, 0.5}, {1, 0, 1, 0.001, 3, 1, 0.7}, {2, 4, 0, 0.1, -1, 2, 0.6}, {1, 1, 1, 1e-4, 2, 1, 0.8}};
-    int id = 0, param = 0;
+    int id = 0;
     for (const Trial& t : trials) {
-        const std::string tid = std::to_string(++id);
-        sql += "INSERT INTO trials VALUES (" + tid + ", " + std::to_string(id - 1) + ", 1, 'COMPLETE', NULL, NULL);";
-        const auto add = [&](const char* name, double v, const char* dist) {
-            char value[32];
-            std::snprintf(value, sizeof value, "%.17g", v);
-            sql += "INSERT INTO trial_params VALUES (" + std::to_string(++param) + ", " + tid + ", '" + name + "', " +
-                   value + ", '" + dist + "');";
-        };
-        add("kernel", t.kernel, kernel);
-        add("k", t.k, k);
-        add("shrink", t.shrink, shrink);
-        add("lr", t.lr, lr);
-        if (t.degree >= 0)
-            add("degree", t.degree, degree);
-        add("pre", t.pre, pre);
-        sql += "INSERT INTO trial_values VALUES (" + tid + ", " + tid + ", 0, " + std::to_string(t.value) + ", 'FINITE');";
+        std::vector<OptunaParam> params{{"kernel", t.kernel, kernel}, {"k", t.k, k}, {"shrink", t.shrink, shrink},
+                                        {"lr", t.lr, lr}, {"degree", t.degree, degree}, {"pre", t.pre, pre}};
+        if (t.degree < 0)
+            params.erase(params.begin() + 4);
+        ++id;
+        sql += optunaTrial(id, id - 1, 1, "COMPLETE", params, {t.value});
     }
     execSql(path, sql);
 }
@@ -90,7 +77,7 @@ class ImportMeaning : public ::testing::Test {
 protected:
     fs::path file(const std::string& name, const std::string& text)
     {
-        writeText(m_dir / name, text);
+        writeBytes(m_dir / name, text);
         return m_dir / name;
     }
     TempDir m_dir;
@@ -155,15 +142,10 @@ TEST_F(ImportMeaning, MeaningRoundTripsThroughOrsAndPlainDataStayFormatOne)
     options.logColumns = {"kernel"};
     EXPECT_THROW(ors::ReadResultsFile((m_dir / "svm.ors").wstring(), options), ors::OrsError);
 
+    // The format version is the header's user_version.
     const auto version = [](const fs::path& path) {
-        sqlite3* db = nullptr;
-        sqlite3_open(path.c_str(), &db);
-        sqlite3_stmt* s = nullptr;
-        sqlite3_prepare_v2(db, "PRAGMA user_version", -1, &s, nullptr);
-        const int v = sqlite3_step(s) == SQLITE_ROW ? sqlite3_column_int(s, 0) : -1;
-        sqlite3_finalize(s);
-        sqlite3_close(db);
-        return v;
+        const std::string head = readBytes(path);
+        return int(ors::sqlite::HeaderWord(reinterpret_cast<const unsigned char*>(head.data()), 60));
     };
     EXPECT_EQ(version(m_dir / "svm.ors"), 2);
     smallSample().write(m_dir / "plain.ors");
@@ -256,10 +238,10 @@ TEST_F(ImportMeaning, UncertainRolesAreAskedAnsweredOrGuessed)
     EXPECT_EQ(choice.headerHash, hash);
 
     // The hash follows the header, not the rows.
-    writeText(dakota, "%eval_id interface width height mass stress\n1 NO_ID 5 5 5 5\n2 NO_ID 6 6 6 6\n");
+    writeBytes(dakota, "%eval_id interface width height mass stress\n1 NO_ID 5 5 5 5\n2 NO_ID 6 6 6 6\n");
     loadWith(dakota, {}, &choice);
     EXPECT_EQ(choice.headerHash, hash);
-    writeText(dakota, "%eval_id interface width height mass strain\n1 NO_ID 5 5 5 5\n2 NO_ID 6 6 6 6\n");
+    writeBytes(dakota, "%eval_id interface width height mass strain\n1 NO_ID 5 5 5 5\n2 NO_ID 6 6 6 6\n");
     loadWith(dakota, {}, &choice);
     EXPECT_NE(choice.headerHash, hash);
 
@@ -365,18 +347,10 @@ TEST_F(ImportMeaning, FailedRowsAreSkippedAndCountedInEveryFormat)
 
 TEST_F(ImportMeaning, ConverterTakesRolesStudiesAndLogScales)
 {
-    const auto exe = platform::ExecutableDirectory() / "vantix-convert";
+    const Converter convert(m_dir.path());
     const auto out = m_dir / "out.ors";
-    const auto run = [&](const std::string& args) {
-        const std::string command = exe.string() + " " + args + " '" + out.string() + "' > " +
-                                    (m_dir / "log").string() + " 2>&1";
-        const int status = std::system(command.c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    };
-    const auto log = [&] {
-        std::ifstream in(m_dir / "log");
-        return std::string(std::istreambuf_iterator<char>(in), {});
-    };
+    const auto run = [&](const std::string& args) { return convert.run(args + " '" + out.string() + "'"); };
+    const auto log = [&] { return convert.log(); };
     const auto dakota = file("beam.dat", "%eval_id interface width height mass stress\n"
                                          "1 NO_ID 1 1 10 0.5\n2 NO_ID 2 1 20 0.6\n3 NO_ID 1 3 30 0.7\n");
     EXPECT_EQ(run("--functions stress '" + dakota.string() + "'"), 0);
@@ -390,6 +364,25 @@ TEST_F(ImportMeaning, ConverterTakesRolesStudiesAndLogScales)
     EXPECT_THAT(l.functionScales, ElementsAre(kScaleLinear, kScaleLog));
     EXPECT_EQ(run("--log nothing '" + dakota.string() + "'"), 1);
     EXPECT_THAT(log(), HasSubstr("has no input or function named \"nothing\""));
+
+    // Explicit columns and signal; options that do not fit the input, and bad usage.
+    const auto table = file("beam.csv", ",width,height,mass\n0,1,2,30\n1,2,2,40\n2,1,3,50\n");
+    const auto onTable = [&](const std::string& args) { return run(args + " '" + table.string() + "'"); };
+    EXPECT_EQ(onTable("--inputs width,height --functions mass --signal Beam"), 0);
+    l = loadOk(out);
+    EXPECT_THAT(l.fullInputNames(), ElementsAre(L"Beam:width", L"Beam:height"));
+    EXPECT_THAT(l.functionValues[0], ElementsAre(30, 40, 50));
+    EXPECT_EQ(onTable("--study s"), 2);
+    EXPECT_EQ(convert.run("'" + table.string() + "'"), 2);
+    // The data type as read (3 of the 4 cells of width x height: a surface), unless one is given.
+    EXPECT_EQ(l.dataType, 0);
+    EXPECT_EQ(onTable("--data-type 1 --functions mass"), 0);
+    EXPECT_EQ(loadOk(out).dataType, 1);
+    // Failed evaluations are left out and counted on stderr.
+    writeBytes(table, ",width,height,mass\n0,1,2,30\n1,2,3,nan\n2,3,1,fail\n");
+    EXPECT_EQ(onTable("--functions mass"), 0);
+    EXPECT_THAT(log(), HasSubstr("vantix-convert: skipped 2 failed rows\n"));
+    EXPECT_EQ(loadOk(out).records, 1u);
 
     const auto storage = m_dir / "two.db";
     writeSvmStorage(storage, "INSERT INTO studies VALUES (3, 'small');"

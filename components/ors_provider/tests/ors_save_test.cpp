@@ -17,12 +17,6 @@ using namespace orstest;
 
 namespace {
 
-std::string contents(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), {}};
-}
-
 ComPtr<IOptimizationResultsDataSaver> loadedSaver(const fs::path& path, const Sample& s)
 {
     s.write(path);
@@ -34,13 +28,7 @@ ComPtr<IOptimizationResultsDataSaver> loadedSaver(const fs::path& path, const Sa
 std::wstring saveError(IOptimizationResultsDataSaver* saver, const fs::path& target)
 {
     EXPECT_TRUE(FAILED(saver->Save(target.wstring())));
-    platform::IErrorInfo* info = nullptr;
-    std::wstring text;
-    if (platform::GetErrorInfo(0, &info) == S_OK && info) {
-        info->GetDescription(&text);
-        info->Release();
-    }
-    return text;
+    return errorInfoText();
 }
 
 // Files in dir besides the expected ones (left-over temporaries).
@@ -121,7 +109,7 @@ TEST(OrsSave, IntoAFolderThatCannotBeWrittenFailsAndKeepsTheOldFile)
         setImmutable(folder, false);
     ::chmod(folder.c_str(), 0755);
     EXPECT_EQ(text, fileText(target) + expected);
-    EXPECT_EQ(contents(target), "precious");
+    EXPECT_EQ(readBytes(target), "precious");
     EXPECT_EQ(entries(folder), 1u);
 }
 
@@ -156,7 +144,7 @@ TEST(OrsSave, FailureInTheMiddleOfWritingKeepsTheOldFile)
     std::signal(SIGXFSZ, oldHandler);
 
     EXPECT_EQ(text, fileText(target) + L" could not be written: File too large.");
-    EXPECT_EQ(contents(target), "precious");
+    EXPECT_EQ(readBytes(target), "precious");
     EXPECT_EQ(entries(dir.path()), 2u) << "the temporary file is removed";
 }
 
@@ -227,7 +215,7 @@ TEST(OrsSave, AHardLinkedTargetIsRefused)
     EXPECT_EQ(saveError(saver.Get(), dir / "two.ors"),
               fileText(dir / "two.ors") + L" could not be written: it has 2 hard links, and saving would separate this "
                                           L"name from the others; save under another name.");
-    EXPECT_EQ(contents(dir / "one.ors"), "shared");
+    EXPECT_EQ(readBytes(dir / "one.ors"), "shared");
 }
 
 TEST(OrsSave, KeepsTheOwnerOfAReplacedFile)

@@ -1,6 +1,6 @@
 #include "db/SqlConnection.h"
+#include "Sqlite.h"
 
-#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <algorithm>
@@ -10,13 +10,6 @@
 namespace ors {
 
 namespace {
-
-struct DbCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-struct StmtFinalizer {
-    void operator()(sqlite3_stmt* s) const { sqlite3_finalize(s); }
-};
 
 SqlError SqliteError(int rc, sqlite3* db)
 {
@@ -56,7 +49,7 @@ public:
     }
 
 private:
-    std::unique_ptr<sqlite3_stmt, StmtFinalizer> m_stmt;
+    sqlite::Stmt m_stmt;
 };
 
 class SqliteConnection final : public SqlConnection {
@@ -88,7 +81,7 @@ public:
     std::string ServerVersion() override { return std::string("SQLite ") + sqlite3_libversion(); }
 
 private:
-    std::unique_ptr<sqlite3, DbCloser> m_db;
+    sqlite::Db m_db;
 };
 
 } // namespace
@@ -103,18 +96,11 @@ std::unique_ptr<SqlConnection> ConnectSqlite(const StudyUrl& url, ConnectError* 
     struct stat st {};
     if (::stat(url.database.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
         return fail(ConnectFailure::NoDatabase, "The file " + url.database + " does not exist or is not a file.");
-    sqlite3* raw = nullptr;
-    const int rc = sqlite3_open_v2(url.database.c_str(), &raw, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-    std::unique_ptr<sqlite3, DbCloser> db(raw);
-    if (rc != SQLITE_OK)
+    sqlite::Db db;
+    if (sqlite::OpenHardened(url.database.c_str(), st.st_size, db) != SQLITE_OK)
         return fail(ConnectFailure::Other, "The file " + url.database + " could not be opened.");
-    // A study file may come from anyone: no triggers or views with side effects.
-    sqlite3_extended_result_codes(raw, 1);
-    sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    sqlite3_db_config(raw, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    sqlite3_limit(raw, SQLITE_LIMIT_LENGTH, int(std::min<off_t>(std::max<off_t>(st.st_size, 1), INT_MAX)));
     // Workers of a running study write while we read.
-    sqlite3_busy_timeout(raw, 5000);
+    sqlite3_busy_timeout(db.get(), 5000);
     return std::make_unique<SqliteConnection>(db.release());
 }
 

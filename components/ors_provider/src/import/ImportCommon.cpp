@@ -129,9 +129,13 @@ void MappedFile::read(const std::wstring& path, const ImportMessages& msg, ReadP
     if (seekable && size >= kSplitReadBytes) {
         const std::size_t half = size / 2;
         std::size_t second = 0;
-        HelperThread helper(progress, [&] { second = readRange(half, size); });
-        const std::size_t first = readRange(0, half);
-        helper.Join();
+        std::size_t first = 0;
+        ParallelLoad(progress, 2, [&](int part, int) {
+            if (part == 0)
+                first = readRange(0, half);
+            else
+                second = readRange(half, size);
+        });
         m_size = first < half ? first : half + second;
     } else {
         m_size = readRange(0, size);

@@ -3,6 +3,7 @@
 #include "Importers.h"
 
 #include "ReadProgress.h"
+#include "Sqlite.h"
 #include "StudyLink.h"
 #include "db/SqlConnection.h"
 #include "diagnostics/snagwise.h"
@@ -91,18 +92,14 @@ Probe probe(const std::wstring& path)
         got += std::size_t(n);
     }
     ::close(fd);
-    static constexpr char kSqlite[] = "SQLite format 3"; // with its zero: 16 bytes
-    if (got >= sizeof kSqlite && std::memcmp(head, kSqlite, sizeof kSqlite) == 0) {
-        if (got < 100)
+    // The start of the signature alone is a cut database.
+    if (sqlite::StartsLikeDatabase(head, got)) {
+        if (got < sqlite::kHeaderBytes)
             return {};
         const auto* u = reinterpret_cast<const unsigned char*>(head);
-        const std::uint32_t applicationId = std::uint32_t(u[68]) << 24 | std::uint32_t(u[69]) << 16 |
-                                            std::uint32_t(u[70]) << 8 | u[71];
+        const std::uint32_t applicationId = sqlite::HeaderWord(u, sqlite::kApplicationIdOffset);
         return {applicationId == std::uint32_t(kApplicationId) ? Kind::Other : Kind::Sqlite};
     }
-    // The start of the signature alone is a cut database.
-    if (got < sizeof kSqlite && std::memcmp(head, kSqlite, got) == 0)
-        return {};
     const auto* u = reinterpret_cast<const unsigned char*>(head);
     if (isUtf16(u, got))
         return {Kind::Utf16};

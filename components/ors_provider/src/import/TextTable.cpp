@@ -1,6 +1,6 @@
 #include "TextTable.h"
 
-#include "platform/threads.h"
+#include "platform/parallel.h"
 
 #include "NumberParse.h"
 #include "ReadProgress.h"
@@ -413,13 +413,15 @@ RowPlan PlanRows(const TextHeader& header, const char* end)
     }
     // The line breaks of both parts count whether or not the table is cut.
     std::size_t second = 0;
-    std::thread counter = platform::TryStartThread([&] { second = CountNewlines(cut, end); });
-    if (!counter.joinable())
-        second = CountNewlines(cut, end);
-    const bool quoted = header.delimiter != kBlanks && std::memchr(begin, '"', std::size_t(cut - begin));
-    rows.firstLines = CountNewlines(begin, cut);
-    if (counter.joinable())
-        counter.join();
+    bool quoted = false;
+    platform::ParallelFor(2, [&](int part, int) {
+        if (part == 1) {
+            second = CountNewlines(cut, end);
+            return;
+        }
+        quoted = header.delimiter != kBlanks && std::memchr(begin, '"', std::size_t(cut - begin));
+        rows.firstLines = CountNewlines(begin, cut);
+    });
     rows.lines = rows.firstLines + second;
     if (quoted)
         rows.firstLines = 0;
@@ -439,22 +441,15 @@ NumericResult LoadNumericColumns(const TextHeader& header, const char* end, cons
     const std::size_t firstLines = rows.firstLines;
     if (!split || firstLines >= capacity)
         return loadRegion(header, begin, end, header.dataLine, plan, out, 0, capacity, msg, progress);
-    NumericResult second;
-    HelperThread worker(progress, [&] {
-        second = loadRegion(header, split, end, header.dataLine + firstLines, plan, out, firstLines,
-                            capacity - firstLines, msg, progress);
+    NumericResult first, second;
+    // The error of the earlier line wins (the lower part); a cancel is noticed by both halves.
+    ParallelLoad(progress, 2, [&](int part, int) {
+        if (part == 0)
+            first = loadRegion(header, begin, split, header.dataLine, plan, out, 0, firstLines, msg, progress);
+        else
+            second = loadRegion(header, split, end, header.dataLine + firstLines, plan, out, firstLines,
+                                capacity - firstLines, msg, progress);
     });
-    NumericResult first;
-    std::exception_ptr firstError;
-    try {
-        first = loadRegion(header, begin, split, header.dataLine, plan, out, 0, firstLines, msg, progress);
-    } catch (...) {
-        firstError = std::current_exception();
-    }
-    // The error of the earlier line wins; a cancel is noticed by both halves.
-    if (firstError)
-        std::rethrow_exception(firstError);
-    worker.Join();
 
     // Blank lines in the first half leave a gap before the second half's rows.
     if (first.rows < firstLines) {
