@@ -286,12 +286,12 @@ TEST(Picking, NearestHitWinsAndEmptyRayFindsNothing)
 {
     // Two parallel squares, the upper one nearer to an eye above them.
     Scene scene;
-    auto lower = scene.AddSurface(), upper = scene.AddSurface();
-    const SurfaceVertex lo[] = {{0, 0, 0, 0, 0}, {0, 0, 1, 0, 0}, {1, 0, 0, 0, 0}, {1, 0, 1, 0, 0}};
-    const SurfaceVertex hi[] = {{0, 1, 0, 0, 0}, {0, 1, 1, 0, 0}, {1, 1, 0, 0, 0}, {1, 1, 1, 0, 0}};
-    const std::uint32_t idx[] = {0, 1, 2, 1, 3, 2};
-    lower->SetData(lo, 4, idx, 6);
-    upper->SetData(hi, 4, idx, 6);
+    std::shared_ptr<SurfaceMesh> upper;
+    for (const double y : {0.0, 1.0}) {
+        const SurfaceVertex v[] = {{0, y, 0, 0, 0}, {0, y, 1, 0, 0}, {1, y, 0, 0, 0}, {1, y, 1, 0, 0}};
+        const std::uint32_t idx[] = {0, 1, 2, 1, 3, 2};
+        (upper = scene.AddSurface())->SetData(v, 4, idx, 6);
+    }
     OrbitCamera camera;
     camera.SetOrientation(20, 70);
     const ViewProjection vp = camera.Matrices(300, 200);
@@ -553,38 +553,6 @@ TEST(OpenGLSupport, DecidedByPlatformContextAndDriver)
         EXPECT_EQ(got.usable, c.usable);
         EXPECT_EQ(got.reason.isEmpty(), c.usable);
     }
-}
-
-// A large new slice: its first paint leaves the last settled picture up and
-// builds nothing on the GUI thread; the settled frame's thread builds the
-// levels and shows the new picture.
-TEST_F(ControlTest, NewLargeSurfaceLevelsAreBuiltOffTheGuiThread)
-{
-    LoadScene();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(m_widget));
-    m_widget->repaint();
-    ASSERT_TRUE(WaitFor([&] { return !m_widget->SettledFrameDrawing() && m_widget->Settled().shown > 0; }));
-    HeldSettledFrames held;
-    constexpr std::uint32_t n = 600; // 718,802 triangles
-    std::vector<SurfaceVertex> v;
-    std::vector<std::uint32_t> idx;
-    for (std::uint32_t k = 0; k < n * n; ++k) {
-        v.push_back({double(k / n), std::sin(0.1 * (k / n)) + 0.01 * (k % 5), double(k % n), 0x4080C0, 0});
-        if (k % n + 1 < n && k + n + 1 < n * n)
-            idx.insert(idx.end(), {k, k + 1, k + n, k + 1, k + n + 1, k + n});
-    }
-    ComPtr<ISurfaceSeries> surface;
-    ASSERT_EQ(m_control->CreateSurfaceSeries(&surface), S_OK);
-    ASSERT_EQ(surface->SetData(v.data(), LONG(v.size()), idx.data(), LONG(idx.size())), S_OK);
-    const int shown = m_widget->Settled().shown;
-    m_widget->repaint();
-    ASSERT_TRUE(m_widget->SettledFrameDrawing()); // held by the hook before it draws
-    const auto& mesh = *Model().scene.Surfaces().back();
-    ASSERT_EQ(mesh.TriangleCount(), idx.size() / 3);
-    EXPECT_FALSE(mesh.HasLevelOfDetail());
-    held.release = true;
-    ASSERT_TRUE(WaitFor([&] { return m_widget->Settled().shown == shown + 1; }));
-    EXPECT_TRUE(mesh.HasLevelOfDetail());
 }
 
 // The settled frame is drawn on a thread of its own: input throws it away, a

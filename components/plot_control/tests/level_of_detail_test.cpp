@@ -252,11 +252,8 @@ TEST(SceneRenderer, DraftsDrawLessAndLookLikeTheSettledFrame)
     Scene surfaceScene, cloudScene;
     AddGrid(surfaceScene, MakeGrid(600, [&](double x, double z) { return std::sin(x) * std::cos(1.7 * z) + noise(random); }));
     std::vector<SurfaceVertex> points(600000);
-    for (SurfaceVertex& p : points) {
-        p.x = ux(random);
-        p.z = uz(random);
-        p.y = std::sin(p.x) * std::cos(1.7 * p.z) + noise(random);
-    }
+    for (SurfaceVertex& p : points)
+        p.x = ux(random), p.z = uz(random), p.y = std::sin(p.x) * std::cos(1.7 * p.z) + noise(random);
     auto cloud = cloudScene.AddPointCloud();
     cloud->SetPixelSize(4);
     cloud->SetColorByValue(true);
