@@ -194,21 +194,13 @@ TEST(SoftwareRenderer, WireframeDrawsEdgesAndLeavesFacesEmpty)
     }
 }
 
-// Decorations as the control draws them: box, ticks and titles add ink; the
-// water level's caption; the colour bar at the right
-// edge, green at the bottom to blue at the top, automatic while a series
-// colours by value.
-TEST(SoftwareRenderer, DecorationsTitlesWaterCaptionAndColourBar)
+// The water level's caption, and the colour bar, there while a series colours
+// by value. (How the decorations look is checked by the tool's control picture.)
+TEST(SoftwareRenderer, WaterCaptionAndAutomaticColourBar)
 {
     Scene scene;
     const auto surface = AddTriangle(scene, 0x808080, 0x808080, 0x808080, 1 / 3.0);
-    const auto render = [&] { return SceneRenderer().Render(scene, OrbitCamera(), QSize(480, 360)); };
-    const auto ink = [&] { return Count(render(), [](QRgb c) { return qGray(c) < 90; }); };
-    const int plain = ink();
-    EXPECT_GT(plain, 200); // axis lines and tick labels
     scene.SetAxisTitles(L"ctrl:Kp", L"gain", L"ctrl:Ki");
-    EXPECT_GT(ink(), plain + 100);
-
     scene.EnableWaterLevel(true);
     scene.Prepare();
     EXPECT_EQ(WaterLevelCaption(scene), QStringLiteral("Water level: 0.166667"));
@@ -221,17 +213,6 @@ TEST(SoftwareRenderer, DecorationsTitlesWaterCaptionAndColourBar)
     surface->SetColorByValue(true);
     EXPECT_EQ(scene.ColorBar()->title, L"gain");
     EXPECT_EQ(scene.ColorBar()->hi, 1 / 3.0);
-    surface->SetColorByValue(false);
-    // Pure ramp corners in the right-hand quarter: the grey surface has none.
-    const auto ramp = [&](QRgb want, int top, int bottom) {
-        return Count(render(), [want](QRgb c) { return Near(c, want, 40); }, QRect(360, top, 120, bottom - top));
-    };
-    scene.SetColorScale(Scene::ColorScaleMode::Given, {L"roughness", 0, 1});
-    EXPECT_GT(ramp(0xFF00FF00, 240, 300), 20); // green low on the strip
-    EXPECT_GT(ramp(0xFF0000FF, 60, 120), 20);  // blue high
-    EXPECT_EQ(ramp(0xFF0000FF, 240, 300), 0);
-    scene.SetColorScale(Scene::ColorScaleMode::Hidden);
-    EXPECT_EQ(ramp(0xFF00FF00, 0, 360), 0);
 }
 
 TEST(Ticks, RoundNumbersForAxesAndTheColourBar)
