@@ -282,32 +282,6 @@ TEST(ControlModule, CreatedThroughTheLoaderOrLinkedInSoftware)
     EXPECT_EQ(model->scene.WaterLevelStep(), 11);
 }
 
-TEST(Picking, NearestHitWinsAndEmptyRayFindsNothing)
-{
-    // Two parallel squares, the upper one nearer to an eye above them.
-    Scene scene;
-    std::shared_ptr<SurfaceMesh> upper;
-    for (const double y : {0.0, 1.0}) {
-        const SurfaceVertex v[] = {{0, y, 0, 0, 0}, {0, y, 1, 0, 0}, {1, y, 0, 0, 0}, {1, y, 1, 0, 0}};
-        const std::uint32_t idx[] = {0, 1, 2, 1, 3, 2};
-        (upper = scene.AddSurface())->SetData(v, 4, idx, 6);
-    }
-    OrbitCamera camera;
-    camera.SetOrientation(20, 70);
-    const ViewProjection vp = camera.Matrices(300, 200);
-    scene.Prepare();
-    float sx, sy;
-    ASSERT_TRUE(vp.Project(scene.ToUnit(0.9, 1, 0.85), &sx, &sy));
-    for (const std::size_t series : {1u, 0u}) {
-        const auto hit = PickScene(scene, vp, sx, sy);
-        ASSERT_TRUE(hit);
-        EXPECT_EQ(hit->series, series);
-        EXPECT_EQ(hit->data, (std::array<double, 3>{1, double(series), 1}));
-        upper->SetVisible(false);
-    }
-    EXPECT_FALSE(PickScene(scene, vp, 1, 1));
-}
-
 // The value range colouring by value uses (S_FALSE while no visible series
 // colours by value), and the pixel size's limits.
 TEST_F(ControlTest, ValueRangeAndPixelSizes)

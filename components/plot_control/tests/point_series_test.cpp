@@ -157,8 +157,8 @@ TEST(PixelPoints, SurfacesHideThePointsBehindThem)
 }
 
 // A click within a pixel-sized point's disc, or a pixel or two beside it,
-// picks it and gives its data coordinates; the nearer of two overlapping
-// points wins; further away nothing is picked.
+// picks it and gives its data coordinates; the nearest hit wins, hidden
+// series are passed over; further away nothing is picked.
 TEST(PixelPoints, PickedWithinTheirDisc)
 {
     Scene scene;
@@ -178,11 +178,17 @@ TEST(PixelPoints, PickedWithinTheirDisc)
             EXPECT_EQ(hit->data, (std::array<double, 3>{7.5, 2.5, 2.25}));
         }
     }
-    // Points 2 and 3 share a screen position; 3 lies higher, nearer the eye above.
+    // Points 2 and 3 share a screen position; 3 lies higher, nearer the eye
+    // above. A surface beneath them does not hide them; hidden, they are not picked.
     const QPointF both = Screen(scene, vp, pv[2]);
+    const SurfaceVertex sv[] = {V(0, 0.5, 0), V(10, 0.5, 0), V(0, 0.5, 10), V(10, 0.5, 10)};
+    const std::uint32_t idx[] = {0, 1, 2, 1, 3, 2};
+    scene.AddSurface()->SetData(sv, 4, idx, 6);
     const auto hit = PickScene(scene, vp, float(both.x()), float(both.y()));
     ASSERT_TRUE(hit);
     EXPECT_EQ(hit->data, (std::array<double, 3>{4, 3, 6}));
+    cloud->SetVisible(false);
+    EXPECT_EQ(PickScene(scene, vp, float(both.x()), float(both.y())).value().kind, PickResult::Kind::Surface);
 }
 
 // Stamping discs in lanes (with AVX-512 masks or without) draws what

@@ -217,14 +217,8 @@ TEST(SoftwareRenderer, WaterCaptionAndAutomaticColourBar)
 
 TEST(Ticks, RoundNumbersForAxesAndTheColourBar)
 {
-    EXPECT_EQ(NiceTicks(0, 1, 5), (std::vector<double>{0, 0.2, 0.4, 0.6, 0.8, 1.0}));
-    EXPECT_EQ(NiceTicks(0.5, 5, 5), (std::vector<double>{1, 2, 3, 4, 5}));
     EXPECT_EQ(NiceTicks(-3, 7, 4), (std::vector<double>{0, 5}));
-    const auto t = NiceTicks(1e-3, 2.2e-3, 6);
-    ASSERT_GE(t.size(), 2u);
-    EXPECT_NEAR(t[1] - t[0], 2e-4, 1e-12);
     EXPECT_TRUE(NiceTicks(1, 1, 5).empty());
-
     const struct {
         double lo, hi;
         bool log;
