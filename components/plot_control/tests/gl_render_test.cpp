@@ -100,14 +100,7 @@ TEST(OpenGLRenderer, PixelPointsMatchTheSoftwareDiscs)
             return double(test::Count(image, [](QRgb p) { return (765 - qRed(p) - qGreen(p) - qBlue(p)) / 765.0 > 0.02; }));
         };
         EXPECT_NEAR(covered(gl), covered(sw), 0.12 * covered(sw));
-        EXPECT_NEAR(covered(sw), 4 * M_PI * 7 * 7, 0.2 * 4 * M_PI * 7 * 7);
         EXPECT_LT(test::CompareImages(gl, sw, 1.0, QStringLiteral("gl-vs-software-points-%1").arg(supersample)), 1.0);
-        scene.Prepare();
-        for (const auto& p : points) {
-            float sx, sy;
-            ASSERT_TRUE(OrbitCamera().Matrices(size.width(), size.height()).Project(scene.ToUnit(p.x, p.y, p.z), &sx, &sy));
-            EXPECT_TRUE(test::Near(test::Pixel(gl, sx, sy), test::Pixel(sw, sx, sy), 24)) << p.x;
-        }
     }
 }
 

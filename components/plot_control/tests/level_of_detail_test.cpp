@@ -242,8 +242,7 @@ TEST(SoftwareRenderer, AnyNumberOfThreadsOrBandsDrawsTheOneThreadPicture)
 }
 
 // Drafts draw dense series from less (merged grid levels, a subsample of a
-// large cloud) and still look like the settled frame; a draft of a larger
-// frame takes the coarser level built already until asked to build its own.
+// large cloud) and still look like the settled frame.
 TEST(SceneRenderer, DraftsDrawLessAndLookLikeTheSettledFrame)
 {
     std::mt19937 random(11);
@@ -272,16 +271,6 @@ TEST(SceneRenderer, DraftsDrawLessAndLookLikeTheSettledFrame)
         EXPECT_LT(fewer * (draftStats.triangles + draftStats.discs), fullStats.triangles + fullStats.discs) << name;
         EXPECT_LT(test::CompareImages(quick, full, 4.0, QStringLiteral("draft-%1").arg(name)), 4.0) << name;
     }
-    SceneRenderer renderer;
-    RenderOptions draft = Plain();
-    draft.draft = true;
-    (void)renderer.Render(surfaceScene, camera, size, draft);
-    const int built = renderer.LastStats().coarsestStep;
-    (void)renderer.Render(surfaceScene, camera, size * 3, draft);
-    EXPECT_EQ(renderer.LastStats().coarsestStep, built);
-    draft.buildLevels = true;
-    (void)renderer.Render(surfaceScene, camera, size * 3, draft);
-    EXPECT_LT(renderer.LastStats().coarsestStep, built);
 }
 
 // A draft asked to defer building leaves out a large surface whose level is
