@@ -72,23 +72,18 @@ int Count(const QImage& image, Predicate is, QRect area = {})
     return n;
 }
 
-inline void Save(const QImage& image, const QString& name)
-{
-    const QByteArray env = qgetenv("VANTIX_TEST_TMP");
-    const QString folder = (env.isEmpty() ? QDir::tempPath() : QString::fromLocal8Bit(env)) + "/plot_control";
-    QDir().mkpath(folder);
-    image.save(folder + "/" + name + ".png");
-}
-
 // The mean difference; above limit, <name>-actual, -expected and -diff are
 // written for a look.
 inline double CompareImages(const QImage& actual, const QImage& expected, double limit, const QString& name)
 {
     const double mean = MeanDifference(actual, expected);
     if (mean > limit && actual.size() == expected.size()) {
-        Save(actual, name + "-actual");
-        Save(expected, name + "-expected");
-        Save(vantix::test::DifferenceImage(actual, expected), name + "-diff");
+        const QByteArray env = qgetenv("VANTIX_TEST_TMP");
+        const QString folder = (env.isEmpty() ? QDir::tempPath() : QString::fromLocal8Bit(env)) + "/plot_control/";
+        QDir().mkpath(folder);
+        for (const auto& [image, part] : {std::pair{actual, "-actual"}, {expected, "-expected"},
+                                          {vantix::test::DifferenceImage(actual, expected), "-diff"}})
+            image.save(folder + name + part + ".png");
     }
     return mean;
 }
