@@ -1,6 +1,7 @@
 #include "support/DbServer.h"
 
 #include <arpa/inet.h>
+#include <sqlite3.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -235,6 +236,40 @@ bool DbServer::Exec(const std::string& sql, std::string* out) const
         *out = output;
     fs::remove(file);
     return rc == 0;
+}
+
+bool StudyHome::Start(Kind kind, const std::string& path, std::string* why)
+{
+    if (kind == Sqlite) {
+        file = path;
+        fs::remove(file);
+    } else {
+        server = DbServer::Start(kind == Postgres ? DbServer::Kind::Postgres : DbServer::Kind::MariaDb, why);
+        if (!server)
+            return false;
+        dialect = kind == Postgres ? SqlDialect::Postgres : SqlDialect::MariaDb;
+    }
+    return Exec(OptunaSchemaSql(dialect), why);
+}
+
+bool StudyHome::Exec(const std::string& sql, std::string* why) const
+{
+    if (server)
+        return server->Exec(sql, why);
+    sqlite3* db = nullptr;
+    char* error = nullptr;
+    const bool ok = sqlite3_open(file.c_str(), &db) == SQLITE_OK && sqlite3_busy_timeout(db, 10000) == SQLITE_OK &&
+                    sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) == SQLITE_OK;
+    if (error && why)
+        *why = error;
+    sqlite3_free(error);
+    sqlite3_close(db);
+    return ok;
+}
+
+std::string StudyHome::Url(bool withPassword) const
+{
+    return server ? server->Url(withPassword) : "sqlite:///" + file;
 }
 
 } // namespace test

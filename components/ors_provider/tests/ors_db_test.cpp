@@ -181,60 +181,17 @@ TEST_P(ServerTest, ConnectsReadsExactlyAndSaysWhatFailed)
 INSTANTIATE_TEST_SUITE_P(Servers, ServerTest, testing::Values(DbServer::Kind::Postgres, DbServer::Kind::MariaDb),
                          [](const auto& info) { return info.param == DbServer::Kind::Postgres ? "PostgreSQL" : "MariaDB"; });
 
-namespace {
-
 using namespace importtest;
 
-// A study where it may live: a server of either kind, or an SQLite file named
-// by a sqlite:/// URL.
-struct StudyHome {
-    std::unique_ptr<DbServer> server;
-    std::string file;
-    test::SqlDialect dialect = test::SqlDialect::Sqlite;
-
-    bool Exec(const std::string& sql, std::string* why) const
-    {
-        if (server)
-            return server->Exec(sql, why);
-        sqlite3* db = nullptr;
-        char* error = nullptr;
-        // Writers of one file take turns, as the optimizer's workers do.
-        const bool ok = sqlite3_open(file.c_str(), &db) == SQLITE_OK && sqlite3_busy_timeout(db, 10000) == SQLITE_OK &&
-                        sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) == SQLITE_OK;
-        if (error)
-            *why = error;
-        sqlite3_free(error);
-        sqlite3_close(db);
-        return ok;
-    }
-    std::string Url(bool withPassword = true) const
-    {
-        return server ? server->Url(withPassword) : "sqlite:///" + file;
-    }
-};
-
-const char* kKindName[] = {"PostgreSQL", "MariaDB", "SQLite"};
-
-} // namespace
-
-class StudyUrlLoadTest : public testing::TestWithParam<int> {
+class StudyUrlLoadTest : public testing::TestWithParam<test::StudyHome::Kind> {
 protected:
     void SetUp() override
     {
         std::string why;
-        if (GetParam() < 2) {
-            const auto kind = GetParam() == 0 ? DbServer::Kind::Postgres : DbServer::Kind::MariaDb;
-            home.server = DbServer::Start(kind, &why);
-            if (!home.server)
-                GTEST_SKIP() << why;
-            home.dialect = GetParam() == 0 ? test::SqlDialect::Postgres : test::SqlDialect::MariaDb;
-        } else {
-            home.file = testing::TempDir() + "live-study.db";
-            std::filesystem::remove(home.file);
-        }
-        ASSERT_TRUE(home.Exec(test::OptunaSchemaSql(home.dialect), &why)) << why;
+        if (!home.Start(GetParam(), testing::TempDir() + "live-study.db", &why))
+            GTEST_SKIP() << why;
     }
-    StudyHome home;
+    test::StudyHome home;
 };
 
 TEST_P(StudyUrlLoadTest, OpensTheFinishedTrialsAndSaysWhatIsWrong)
@@ -306,8 +263,9 @@ TEST_P(StudyUrlLoadTest, OpensTheFinishedTrialsAndSaysWhatIsWrong)
     EXPECT_EQ(unknown.error.find(L"s3cr3t"), std::wstring::npos);
 }
 
-INSTANTIATE_TEST_SUITE_P(Homes, StudyUrlLoadTest, testing::Values(0, 1, 2),
-                         [](const auto& info) { return std::string(kKindName[info.param]); });
+INSTANTIATE_TEST_SUITE_P(Homes, StudyUrlLoadTest,
+                         testing::Values(test::StudyHome::Postgres, test::StudyHome::MariaDb, test::StudyHome::Sqlite),
+                         [](const auto& info) { return std::string(test::StudyHome::kNames[info.param]); });
 
 namespace {
 
@@ -436,4 +394,111 @@ TEST_P(StudyUrlLoadTest, FollowsTrialsThatFinishOutOfOrderFromConcurrentWritersA
     all.push_back(100);
     refresh(S_OK, __LINE__);
     EXPECT_EQ(Records(data.Get()), Expected(all));
+}
+
+namespace {
+
+// A record as its values mean them (labels as text): comparable across
+// data objects that number the values differently.
+std::vector<std::string> Row(const Loaded& l, ULONG r)
+{
+    std::vector<std::string> row;
+    for (std::size_t i = 0; i < l.inputs.size(); ++i) {
+        const std::wstring& label = l.labels[i][l.indices[i][r]];
+        row.push_back(label.empty() ? std::to_string(l.inputValues[i][r]) : ToUtf8(label));
+    }
+    row.push_back(std::to_string(l.functionValues[0][r]));
+    return row;
+}
+
+} // namespace
+
+// A study above the memory budget is not read: its values come from the
+// server as a full read codes them; reachability, counts, a matching trial
+// and the slice are queries that agree with the full read; the slice follows.
+TEST_P(StudyUrlLoadTest, AStudyAboveTheBudgetIsAskedNotRead)
+{
+    const std::string choice = R"({"name": "CategoricalDistribution", "attributes": {"choices": ["sgd", "adam"]}})";
+    const std::string real = R"({"name": "FloatDistribution", "attributes": {"low": 0, "high": 10, "log": false}})";
+    const auto trial = [&](int n) {
+        std::vector<std::tuple<std::string, double, std::string>> params{{"x", 0.1 * (n % 3), real},
+                                                                         {"opt", (n / 3) % 2, choice}};
+        if (n < 8) // later trials lack z: its "(none)"
+            params.emplace_back("z", n % 4, real);
+        const auto t = test::OptunaTrial(home.dialect, n, params, {n / 3.0});
+        return t.start + t.finish;
+    };
+    std::string sql, why;
+    for (int n = 0; n < 12; ++n)
+        sql += trial(n);
+    ASSERT_TRUE(home.Exec(sql, &why)) << why;
+    const Loaded full = loadOk(home.Url());
+    auto provider = platform::MakeCom<ors::COptimizationResultsDataProvider>();
+    ComPtr<IOptimizationResultsLoadBudget>(provider.Get())->SetMemoryBudget(1);
+    const LoadResult r = load(provider.Get(), FromUtf8(home.Url()));
+    ASSERT_EQ(r.hr, S_OK) << ToUtf8(r.error);
+    const Loaded whole = readBack(r.source.Get());
+    EXPECT_EQ(whole.records, 0u);
+    EXPECT_EQ(whole.inputs, full.inputs);
+    EXPECT_EQ(whole.labels, full.labels); // the same values, the same indices
+    EXPECT_EQ(whole.noneIndex, full.noneIndex);
+    ComPtr<IOptimizationResultsServerStudy> server(r.source.Get());
+    ASSERT_TRUE(server);
+    ComPtr<IUnknown> none;
+    EXPECT_EQ(ComPtr<IOptimizationResultsLiveStudy>(r.source.Get())->Refresh(&none), S_FALSE);
+
+    const auto matches = [&](const std::vector<HeldValues>& held, ULONG rec) {
+        return std::all_of(held.begin(), held.end(), [&](const HeldValues& h) {
+            return full.indices[h.input][rec] >= h.first && full.indices[h.input][rec] <= h.last;
+        });
+    };
+    const std::uint64_t adam = 0, zNone = std::uint64_t(full.noneIndex[2]);
+    const std::vector<HeldValues> cases[] = {
+        {{1, adam, adam}},                        // one label
+        {{2, zNone, zNone}},                      // "(none)"
+        {{0, 0, 1}, {1, 0, 1}},                   // a range, and "All"
+        {{2, 2, zNone}, {0, 2, 2}},               // a range up to "(none)"
+    };
+    for (const auto& held : cases) {
+        SCOPED_TRACE(testing::PrintToString(held.size()) + " held, first input " + std::to_string(held[0].input));
+        std::vector<ULONG> expected;
+        for (ULONG rec = 0; rec < full.records; ++rec)
+            if (matches(held, rec))
+                expected.push_back(rec);
+        std::uint64_t count = 0;
+        EXPECT_EQ(server->CountTrials(held, &count), S_OK);
+        EXPECT_EQ(count, expected.size());
+        for (ULONG i = 0; i < 3; ++i) {
+            std::vector<std::uint64_t> reachable, want;
+            EXPECT_EQ(server->GetReachableValues(i, held, &reachable), S_OK) << ErrorText();
+            for (ULONG rec : expected)
+                want.push_back(full.indices[i][rec]);
+            std::sort(want.begin(), want.end());
+            want.erase(std::unique(want.begin(), want.end()), want.end());
+            EXPECT_EQ(reachable, want) << i;
+        }
+        std::vector<std::uint64_t> first;
+        ASSERT_EQ(server->GetMatchingTrial(held, &first), S_OK);
+        for (ULONG i = 0; i < 3; ++i)
+            EXPECT_EQ(first[i], full.indices[i][expected[0]]) << i;
+        ComPtr<IUnknown> slice;
+        ASSERT_EQ(server->GetSlice(held, &slice), S_OK) << ErrorText();
+        const Loaded part = readBack(ComPtr<IOptimizationResultsDataSource>(slice.Get()).Get());
+        std::vector<std::vector<std::string>> got, want;
+        for (ULONG rec = 0; rec < part.records; ++rec)
+            got.push_back(Row(part, rec));
+        for (ULONG rec : expected)
+            want.push_back(Row(full, rec));
+        EXPECT_EQ(got, want);
+    }
+    // A slice follows: a new trial joins it when it holds the held values.
+    ComPtr<IUnknown> slice, newer;
+    ASSERT_EQ(server->GetSlice({{1, adam, adam}}, &slice), S_OK);
+    ASSERT_TRUE(home.Exec(trial(12) + trial(15), &why)) << why; // sgd, then adam
+    ASSERT_EQ(ComPtr<IOptimizationResultsLiveStudy>(slice.Get())->Refresh(&newer), S_OK) << ErrorText();
+    const Loaded after = readBack(ComPtr<IOptimizationResultsDataSource>(newer.Get()).Get());
+    ASSERT_EQ(after.records, 7u);
+    EXPECT_EQ(after.functionValues[0].back(), 15 / 3.0);
+    std::vector<std::uint64_t> out;
+    EXPECT_EQ(server->GetReachableValues(7, {}, &out), E_FAIL);
 }
