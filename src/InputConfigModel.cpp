@@ -1,4 +1,5 @@
 #include "InputConfigModel.h"
+#include "ServerChoice.h"
 
 #include "IDataTransfer.h"
 #include "HugePageAllocator.h"
@@ -63,7 +64,7 @@ HRESULT CInputConfigModel::GetDataLength(ULONG& nInputs, ULONG& nFunctions, ULON
         SW_ASSERT(S_OK == hr);
         return hr;
     }
-    return nRecords == 0 ? E_INVALIDARG : S_OK;
+    return nRecords == 0 && !m_pServer ? E_INVALIDARG : S_OK;
 }
 
 HRESULT CInputConfigModel::FillFuncNames(const ULONG nFunctions)
@@ -368,6 +369,8 @@ bool BuildInputFromColumn(const InputColumn& column, std::uint32_t nRecords, Inp
 
 HRESULT CInputConfigModel::CollectValues(ULONG nInputs, ULONG nRecords)
 {
+    if (m_pServer)
+        return m_pServer->CollectValues(m_Inputs);
     if (CollectValueColumns(nInputs, nRecords))
         return S_OK;
     return CollectValueRecords(nInputs, nRecords);
@@ -634,12 +637,13 @@ HRESULT CInputConfigModel::Initialize(IOptimizationResultsDataSource* pSource, I
     m_FuncNames.clear();
     m_KeyColumns.clear();
     m_spKeyColumns.Reset();
+    m_pServer = CServerChoice::Offered(m_spSource.Get());
 
     ULONG nInputs = 0, nFunctions = 0, nRecords = 0;
     const HRESULT hr = GetDataLength(nInputs, nFunctions, nRecords);
     if (FAILED(hr))
         return hr;
-    m_nRecords = nRecords;
+    m_nRecords = m_pServer ? static_cast<ULONG>(std::min<std::uint64_t>(m_pServer->TrialCount(), std::numeric_limits<ULONG>::max())) : nRecords;
     HRESULT res = FillFuncNames(nFunctions);
     if (SUCCEEDED(res))
         res = FillInputNames(nInputs);
@@ -716,6 +720,8 @@ std::uint64_t CInputConfigModel::KeyOf(std::size_t i, std::uint32_t r) const
 
 std::uint64_t CInputConfigModel::CountSliceRecords() const
 {
+    if (m_pServer)
+        return m_pServer->CountSlice(m_Inputs, m_nInputX, m_nInputY);
     struct Held {
         std::size_t i;
         std::uint64_t first, span; // value indices
@@ -894,6 +900,8 @@ bool CInputConfigModel::IsReachable(std::size_t i, std::size_t pos) const
         return false;
     if (m_nMaxHits == 0)
         return true;
+    if (m_pServer)
+        return m_pServer->IsReachable(m_Inputs, i, pos);
     if (CRecordPlacement* placement = in.placement.get()) {
         if (placement->reachableFor != m_nPinState) {
             placement->reachable.assign(placement->stride, 0);
@@ -918,6 +926,11 @@ bool CInputConfigModel::IsReachable(std::size_t i, std::size_t pos) const
 
 void CInputConfigModel::UpdateRecordHits(std::size_t i, bool bAdd)
 {
+    if (m_pServer) {
+        ++m_nPinState;
+        m_nMaxHits = m_pServer->PinsChanged(m_Inputs);
+        return;
+    }
     if (!bAdd)
         m_nMaxHits = 0;
     ++m_nPinState;
@@ -1024,7 +1037,8 @@ void CInputConfigModel::SelectRecord(std::uint32_t nRecord, bool bRemember)
     m_nCurRecord = nRecord;
     for (std::size_t i = 0; i < m_Inputs.size(); ++i) {
         std::uint64_t key = 0;
-        if (FAILED(m_spSourceEx->GetInputValueIndex(nRecord, static_cast<ULONG>(i), &key)))
+        if (m_pServer ? !m_pServer->Key(nRecord, i, &key)
+                      : FAILED(m_spSourceEx->GetInputValueIndex(nRecord, static_cast<ULONG>(i), &key)))
             continue;
         const std::size_t pos = m_Inputs[i].Find(key);
         if (pos != InputInfo::npos)
@@ -1038,13 +1052,17 @@ void CInputConfigModel::FollowValue(std::size_t i)
     if (!in.HasCurrent())
         return;
     std::optional<std::uint32_t> first;
-    CountScan(i);
-    ForEachRecord(in, in.current, [&](std::uint32_t r) {
-        if (GetRecordHits(r) < m_nMaxHits)
-            return true;
-        first = r;
-        return false;
-    });
+    if (m_pServer) {
+        first = m_pServer->MatchingRecord(m_Inputs, i);
+    } else {
+        CountScan(i);
+        ForEachRecord(in, in.current, [&](std::uint32_t r) {
+            if (GetRecordHits(r) < m_nMaxHits)
+                return true;
+            first = r;
+            return false;
+        });
+    }
     if (!first)
         return;
     if (m_nLastChanged == static_cast<int>(i)) {

@@ -16,6 +16,7 @@
 
 class IDataTransfer;
 struct FixedInput;
+class CServerChoice;
 
 // The records of all values of one input in one block, value after value;
 // shared by the copies of the input and never changed once built.
@@ -158,6 +159,8 @@ public:
     // but X and Y has a value it is held at.
     std::uint64_t CountSliceRecords() const;
     std::uint64_t GetRecordCount() const { return m_nRecords; }
+    // Whether the source's study stays on its server, which answers for the records.
+    bool AsksServer() const { return m_pServer != nullptr; }
     // Input i held at every value, over the values within [low, high] (false,
     // nothing changed, when none is), or back at its current value. A pinned
     // input's vote follows its hold.
@@ -254,4 +257,7 @@ protected:
     std::uint64_t m_nPinState = 1;
     ULONG m_nRecords = 0;
     mutable std::size_t m_nPlacedAside = 0;
+    // Set for a study that stays on its server: the questions about records
+    // go there (ServerChoice.h).
+    std::shared_ptr<CServerChoice> m_pServer;
 };

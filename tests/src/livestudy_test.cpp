@@ -3,6 +3,8 @@
 // every place the program writes.
 #include "AppTestSupport.h"
 #include "Chart.h"
+#include "InputConfigDlg.h"
+#include "ServerChoice.h"
 #include "PlotControl.h"
 #include "support/DbServer.h"
 #include "support/OptunaSchema.h"
@@ -35,11 +37,24 @@ protected:
                                       }};
 
     // Trial n on a grid: inputs x, y and a held input c; the value from all three.
-    static std::string Trial(::test::SqlDialect d, int n, double x, double y, double c, bool finish = true)
+    static ::test::OptunaTrialSql TrialSql(::test::SqlDialect d, int n, double x, double y, double c)
     {
         const std::string real = R"({"name": "FloatDistribution", "attributes": {"low": 0, "high": 100, "log": false}})";
-        const auto t = ::test::OptunaTrial(d, n, {{"x", x, real}, {"y", y, real}, {"c", c, real}}, {x + 10 * y + 100 * c});
-        return t.start + (finish ? t.finish : std::string());
+        return ::test::OptunaTrial(d, n, {{"x", x, real}, {"y", y, real}, {"c", c, real}}, {x + 10 * y + 100 * c});
+    }
+    static std::string Trial(::test::SqlDialect d, int n, double x, double y, double c)
+    {
+        const auto t = TrialSql(d, n, x, y, c);
+        return t.start + t.finish;
+    }
+    // Opens a study, the dialog answered by handler.
+    CChildFrame* Open(const std::string& url, std::function<int(QDialog&)> handler)
+    {
+        prompts.dialogAnswers.push_back(std::move(handler));
+        const std::size_t before = m_frame->Charts().size();
+        m_frame->OpenChartFile(std::wstring(url.begin(), url.end()));
+        QApplication::processEvents();
+        return m_frame->Charts().size() == before + 1 ? m_frame->ActiveChart() : nullptr;
     }
     // Reads the study again and waits for the answer, as the timer would.
     void ReadAgain(CChart& chart)
@@ -64,26 +79,35 @@ protected:
 
 } // namespace
 
-// A storage file named by a sqlite:/// URL: new trials that renumber the held
-// input's values (a lower c arrives) keep the slice at the same c; the
-// surface gains the new cells; the camera stays; the chart is never unsaved
-// and Save Data writes a snapshot.
-TEST_F(LiveStudyTest, NewTrialsJoinTheSliceKeptByValue)
+class LiveStudyHomeTest : public LiveStudyTest, public ::testing::WithParamInterface<::test::StudyHome::Kind> {
+protected:
+    void SetUp() override
+    {
+        LiveStudyTest::SetUp();
+        std::string why;
+        if (!home.Start(GetParam(), ScratchFile(QStringLiteral("live.db")).toStdString(), &why))
+            GTEST_SKIP() << why;
+    }
+    ::test::StudyHome home;
+};
+
+// On every kind of home: new trials that renumber the held input's values (a
+// lower c arrives) keep the slice at the same c; the surface gains the new
+// cells; the camera stays; the chart is never unsaved and Save Data writes a
+// snapshot.
+TEST_P(LiveStudyHomeTest, NewTrialsJoinTheSliceKeptByValue)
 {
-    const std::string path = ScratchFile(QStringLiteral("live.db")).toStdString();
-    const auto d = ::test::SqlDialect::Sqlite;
-    std::string sql = ::test::OptunaSchemaSql(d);
+    const auto d = home.dialect;
+    std::string sql, why;
     int n = 0;
     for (double c : {5.0, 7.0})
         for (double y : {1.0, 2.0})
             for (double x : {1.0, 2.0, 3.0})
                 sql += Trial(d, n++, x, y, c);
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    const auto exec = [&](const std::string& text) { return sqlite3_exec(db, text.c_str(), nullptr, nullptr, nullptr); };
-    ASSERT_EQ(exec(sql), SQLITE_OK);
+    ASSERT_TRUE(home.Exec(sql, &why)) << why;
 
-    CChildFrame* frame = OpenAccepted(L"sqlite:///" + std::wstring(path.begin(), path.end()));
+    const std::string url = home.Url();
+    CChildFrame* frame = OpenAccepted(std::wstring(url.begin(), url.end()));
     ASSERT_NE(frame, nullptr);
     CChart& chart = frame->View()->Chart();
     ASSERT_TRUE(chart.CanFollow());
@@ -101,9 +125,10 @@ TEST_F(LiveStudyTest, NewTrialsJoinTheSliceKeptByValue)
     std::string more;
     for (double x : {1.0, 2.0, 3.0})
         more += Trial(d, n++, x, 1.0, 3.0); // a lower c: the held value's index moves
-    for (const auto& [x, y, done] : {std::tuple{4.0, 1.0, true}, {4.0, 2.0, true}, {5.0, 1.0, true}, {5.0, 2.0, false}})
-        more += Trial(d, n++, x, y, 5.0, done);
-    ASSERT_EQ(exec(more), SQLITE_OK);
+    for (const auto& [x, y] : {std::pair{4.0, 1.0}, {4.0, 2.0}, {5.0, 1.0}})
+        more += Trial(d, n++, x, y, 5.0);
+    const auto running = TrialSql(d, n++, 5.0, 2.0, 5.0);
+    ASSERT_TRUE(home.Exec(more + running.start, &why)) << why;
     ReadAgain(chart);
     EXPECT_EQ(HeldC(chart), 5.0);
     EXPECT_EQ(model.scene.Surfaces()[0]->Vertices().size(), 9u); // x = 4 joined, and x = 5 without its running trial
@@ -113,14 +138,79 @@ TEST_F(LiveStudyTest, NewTrialsJoinTheSliceKeptByValue)
     EXPECT_TRUE(chart.CanSaveData());
 
     // The running trial finishes: read again from the lowest unfinished one.
-    ASSERT_EQ(exec("UPDATE trials SET state = 'COMPLETE' WHERE number = " + std::to_string(n - 1) +
-                   "; INSERT INTO trial_values (trial_id, objective, value, value_type) SELECT trial_id, 0, 1.0, "
-                   "'FINITE' FROM trials WHERE number = " + std::to_string(n - 1)),
-              SQLITE_OK);
+    ASSERT_TRUE(home.Exec(running.finish, &why)) << why;
     ReadAgain(chart);
     EXPECT_EQ(model.scene.Surfaces()[0]->Vertices().size(), 10u); // the cell of x = 4 to 5 closes
-    sqlite3_close(db);
 }
+
+// A study above the memory budget: the dialog's reachability and the slice
+// count come from the server, the chart's slice is the server's, and both
+// equal what a full load shows; the slice follows the study.
+TEST_P(LiveStudyHomeTest, AStudyAboveTheBudgetIsSlicedByItsServer)
+{
+    const auto d = home.dialect;
+    std::string sql, why;
+    int n = 0;
+    for (double c : {5.0, 7.0})
+        for (double y : {1.0, 2.0})
+            for (double x : {1.0, 2.0, 3.0})
+                if (c == 5.0 || x < 3.0) // x = 3 is not reachable at c = 7
+                    sql += Trial(d, n++, x, y, c);
+    ASSERT_TRUE(home.Exec(sql, &why)) << why;
+    struct Seen {
+        std::vector<bool> reachableX;
+        std::uint64_t count = 0;
+        bool server = false;
+    };
+    const auto open = [&](std::uint64_t budget, Seen& seen) {
+        SetStudyBudget(budget);
+        CChildFrame* frame = Open(home.Url(), [&seen](QDialog& dialog) {
+            auto& dlg = dynamic_cast<CInputConfigDlg&>(dialog);
+            double c = 7;
+            EXPECT_TRUE(dlg.ChangeValue(2, CInputConfigModel::kTypedNumber, &c));
+            dlg.SetFixed(2, true);
+            for (std::size_t pos = 0; pos < dlg.m_Inputs[0].values.size(); ++pos)
+                seen.reachableX.push_back(dlg.IsReachable(0, pos));
+            dlg.SetFixed(2, false);
+            seen.count = dlg.CountSliceRecords();
+            seen.server = dlg.AsksServer();
+            return IDOK;
+        });
+        EXPECT_NE(frame, nullptr);
+        frame->View()->Chart().SetFollowing(false);
+        return frame;
+    };
+    Seen full, sliced;
+    CChildFrame* fullFrame = open(0, full);
+    CChildFrame* serverFrame = open(1, sliced);
+    ASSERT_TRUE(fullFrame && serverFrame);
+    EXPECT_FALSE(full.server);
+    EXPECT_TRUE(sliced.server);
+    EXPECT_EQ(sliced.reachableX, (std::vector<bool>{true, true, false}));
+    EXPECT_EQ(sliced.reachableX, full.reachableX);
+    EXPECT_EQ(sliced.count, 4u);
+    EXPECT_EQ(sliced.count, full.count);
+    CChart& chart = serverFrame->View()->Chart();
+    EXPECT_EQ(HeldC(chart), 7.0);
+    ULONG records = 0;
+    ComPtr<IOptimizationResultsDataSource>(chart.HistorySlice(0).Source())->GetRecordCount(&records);
+    EXPECT_EQ(records, 4u); // only the slice came over
+    const auto vertices = [&](std::size_t control) { return controls[control]->Model().scene.Surfaces()[0]->Vertices().size(); };
+    EXPECT_EQ(vertices(1), vertices(0));
+
+    ASSERT_TRUE(home.Exec(Trial(d, n++, 3.0, 1.0, 7.0) + Trial(d, n++, 3.0, 2.0, 5.0), &why)) << why;
+    ReadAgain(fullFrame->View()->Chart());
+    ReadAgain(chart);
+    ComPtr<IOptimizationResultsDataSource>(chart.HistorySlice(0).Source())->GetRecordCount(&records);
+    EXPECT_EQ(records, 5u);
+    EXPECT_EQ(vertices(1), vertices(0));
+    EXPECT_THAT(StatusText().toStdString(), ::testing::HasSubstr("12 trials"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Homes, LiveStudyHomeTest,
+                         ::testing::Values(::test::StudyHome::Postgres, ::test::StudyHome::MariaDb,
+                                           ::test::StudyHome::Sqlite),
+                         [](const auto& info) { return std::string(::test::StudyHome::kNames[info.param]); });
 
 // A server that wants a password: asked once, used, and found nowhere the
 // program writes (settings, recent files, window title, traces). The server
