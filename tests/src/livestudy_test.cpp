@@ -16,7 +16,6 @@
 #include <QDirIterator>
 #include <QFile>
 
-#include <sqlite3.h>
 
 using namespace vantix;
 using namespace vantix::test;
@@ -148,21 +147,20 @@ TEST_P(LiveStudyHomeTest, NewTrialsJoinTheSliceKeptByValue)
 // equal what a full load shows; the slice follows the study.
 TEST_P(LiveStudyHomeTest, AStudyAboveTheBudgetIsSlicedByItsServer)
 {
-    const auto d = home.dialect;
     std::string sql, why;
     int n = 0;
     for (double c : {5.0, 7.0})
         for (double y : {1.0, 2.0})
             for (double x : {1.0, 2.0, 3.0})
                 if (c == 5.0 || x < 3.0) // x = 3 is not reachable at c = 7
-                    sql += Trial(d, n++, x, y, c);
+                    sql += Trial(home.dialect, n++, x, y, c);
     ASSERT_TRUE(home.Exec(sql, &why)) << why;
     struct Seen {
         std::vector<bool> reachableX;
         std::uint64_t count = 0;
         bool server = false;
-    };
-    const auto open = [&](std::uint64_t budget, Seen& seen) {
+    } full, sliced;
+    const auto open = [&](std::uint64_t budget, auto& seen) {
         SetStudyBudget(budget);
         CChildFrame* frame = Open(home.Url(), [&seen](QDialog& dialog) {
             auto& dlg = dynamic_cast<CInputConfigDlg&>(dialog);
@@ -180,29 +178,26 @@ TEST_P(LiveStudyHomeTest, AStudyAboveTheBudgetIsSlicedByItsServer)
         frame->View()->Chart().SetFollowing(false);
         return frame;
     };
-    Seen full, sliced;
     CChildFrame* fullFrame = open(0, full);
     CChildFrame* serverFrame = open(1, sliced);
     ASSERT_TRUE(fullFrame && serverFrame);
-    EXPECT_FALSE(full.server);
-    EXPECT_TRUE(sliced.server);
+    EXPECT_TRUE(sliced.server && !full.server);
     EXPECT_EQ(sliced.reachableX, (std::vector<bool>{true, true, false}));
     EXPECT_EQ(sliced.reachableX, full.reachableX);
     EXPECT_EQ(sliced.count, 4u);
-    EXPECT_EQ(sliced.count, full.count);
+    EXPECT_EQ(full.count, 4u);
     CChart& chart = serverFrame->View()->Chart();
     EXPECT_EQ(HeldC(chart), 7.0);
     ULONG records = 0;
-    ComPtr<IOptimizationResultsDataSource>(chart.HistorySlice(0).Source())->GetRecordCount(&records);
-    EXPECT_EQ(records, 4u); // only the slice came over
+    const auto sliceRecords = [&] { return ComPtr<IOptimizationResultsDataSource>(chart.HistorySlice(0).Source())->GetRecordCount(&records), records; };
+    EXPECT_EQ(sliceRecords(), 4u); // only the slice came over
     const auto vertices = [&](std::size_t control) { return controls[control]->Model().scene.Surfaces()[0]->Vertices().size(); };
     EXPECT_EQ(vertices(1), vertices(0));
 
-    ASSERT_TRUE(home.Exec(Trial(d, n++, 3.0, 1.0, 7.0) + Trial(d, n++, 3.0, 2.0, 5.0), &why)) << why;
+    ASSERT_TRUE(home.Exec(Trial(home.dialect, n++, 3.0, 1.0, 7.0) + Trial(home.dialect, n++, 3.0, 2.0, 5.0), &why)) << why;
     ReadAgain(fullFrame->View()->Chart());
     ReadAgain(chart);
-    ComPtr<IOptimizationResultsDataSource>(chart.HistorySlice(0).Source())->GetRecordCount(&records);
-    EXPECT_EQ(records, 5u);
+    EXPECT_EQ(sliceRecords(), 5u);
     EXPECT_EQ(vertices(1), vertices(0));
     EXPECT_THAT(StatusText().toStdString(), ::testing::HasSubstr("12 trials"));
 }
@@ -271,18 +266,13 @@ TEST_F(LiveStudyTest, SharedCellsShowTheBestForTheStudysDirection)
 {
     for (const char* direction : {"MINIMIZE", "MAXIMIZE"}) {
         SCOPED_TRACE(direction);
-        const std::string path = ScratchFile(QString::fromLatin1(direction) + ".db").toStdString();
-        const auto d = ::test::SqlDialect::Sqlite;
-        std::string sql = ::test::OptunaSchemaSql(d) + "UPDATE study_directions SET direction = '" + direction + "';";
-        int n = 0;
-        for (double x : {1.0, 2.0})
-            for (double y : {1.0, 2.0})
-                sql += Trial(d, n++, x, y, 5.0);
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-        sqlite3_close(db);
-        CChildFrame* frame = OpenAccepted(std::wstring(path.begin(), path.end()));
+        ::test::StudyHome home;
+        std::string why, sql = "UPDATE study_directions SET direction = '" + std::string(direction) + "';";
+        ASSERT_TRUE(home.Start(::test::StudyHome::Sqlite, ScratchFile(QString::fromLatin1(direction) + ".db").toStdString(), &why));
+        for (int n = 0; n < 4; ++n)
+            sql += Trial(home.dialect, n, 1.0 + n / 2, 1.0 + n % 2, 5.0);
+        ASSERT_TRUE(home.Exec(sql, &why)) << why;
+        CChildFrame* frame = OpenAccepted(std::wstring(home.file.begin(), home.file.end()));
         ASSERT_NE(frame, nullptr);
         EXPECT_EQ(frame->View()->Chart().Adapter().GetAggregate(), std::string(direction) == "MAXIMIZE"
                                                                       ? CChartAdapter::Aggregate::Max
