@@ -108,11 +108,39 @@ struct OptunaStudyReader::State {
     bool serverSide = false;
     struct ServerInput {
         std::string name;
-        bool ordered = true;                     // no choices: value indices follow the stored numbers
-        std::vector<std::vector<double>> stored; // per value index, the stored values coded to it
-        std::uint64_t none = UINT64_MAX;         // value index of "(none)"
+        std::uint64_t count = 0;         // values, "(none)" included
+        std::uint64_t none = UINT64_MAX; // value index of "(none)"
+        // Without choices the value indices follow the stored numbers, held
+        // once (the distinct values of the data object): a million distinct
+        // numbers are common. With choices, the stored values of each index.
+        bool ordered = true;
+        std::vector<double> numbers;
+        std::vector<std::vector<double>> stored;
         std::unordered_map<double, std::uint64_t> index;
+
+        // The value index of a stored value; count when it has none.
+        std::uint64_t find(double v) const
+        {
+            if (!ordered) {
+                const auto it = index.find(v);
+                return it == index.end() ? count : it->second;
+            }
+            const auto it = std::lower_bound(numbers.begin(), numbers.end(), v);
+            return it != numbers.end() && *it == v ? std::uint64_t(it - numbers.begin()) : count;
+        }
+        // The stored values of value indices first .. last ("(none)" aside).
+        std::vector<double> storedIn(std::uint64_t first, std::uint64_t last) const
+        {
+            std::vector<double> out;
+            for (std::uint64_t k = first; k <= last; ++k)
+                if (ordered && k != none)
+                    out.push_back(numbers[k]);
+                else if (!ordered)
+                    out.insert(out.end(), stored[k].begin(), stored[k].end());
+            return out;
+        }
     };
+
     std::vector<ServerInput> server;
     // A slice's conditions on the trials (alias t), " AND ..."; empty: every trial.
     std::string where;
@@ -756,11 +784,16 @@ OrsContent OptunaStudyReader::State::describe(SqlConnection& db, const std::stri
                 }
             } else {
                 log = log || d.log;
-                char buffer[32];
-                cell.text.assign(buffer, std::to_chars(buffer, buffer + sizeof buffer, v).ptr);
             }
             cells.push_back(std::move(cell));
         }
+        // Texts only where a choice is text: then numbers are labels too.
+        if (std::any_of(cells.begin(), cells.end(), [](const InputCell& c) { return c.kind == InputCell::Kind::Text; }))
+            for (InputCell& c : cells)
+                if (c.kind == InputCell::Kind::Number && c.text.empty()) {
+                    char buffer[32];
+                    c.text.assign(buffer, std::to_chars(buffer, buffer + sizeof buffer, c.number).ptr);
+                }
         const bool lacking = n.count < completed;
         if (lacking)
             cells.push_back({});
@@ -770,16 +803,20 @@ OrsContent OptunaStudyReader::State::describe(SqlConnection& db, const std::stri
         std::vector<double> distinct = coded;
         std::sort(distinct.begin(), distinct.end());
         distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
-        in.stored.resize(distinct.size());
+        in.count = distinct.size();
+        if (!in.ordered)
+            in.stored.resize(distinct.size());
         for (std::size_t k = 0; k < coded.size(); ++k) {
             const auto at = std::uint64_t(std::lower_bound(distinct.begin(), distinct.end(), coded[k]) - distinct.begin());
             if (cells[k].kind == InputCell::Kind::Missing)
                 in.none = at; // a trial without the parameter, or a choice of None
-            if (k < n.values.size()) {
+            if (k < n.values.size() && !in.ordered) {
                 in.stored[at].push_back(n.values[k].first);
                 in.index.emplace(n.values[k].first, at);
             }
         }
+        if (in.ordered)
+            in.numbers = distinct;
         if (log && !h.inputs.back().labelled() && distinct.front() > 0)
             h.inputs.back().scale = kLogScale;
         content.distinctValues.push_back(std::move(distinct));
@@ -800,12 +837,10 @@ std::string OptunaStudyReader::State::condition(const std::vector<HeldRange>& he
         if (h.input >= server.size() || h.first > h.last)
             throw msg.file(L"was asked for a value it does not have");
         const ServerInput& in = server[h.input];
-        const std::uint64_t last = std::min<std::uint64_t>(h.last, in.stored.size() - 1);
-        if (h.first == 0 && last + 1 == in.stored.size())
+        const std::uint64_t last = std::min<std::uint64_t>(h.last, in.count - 1);
+        if (h.first == 0 && last + 1 == in.count)
             continue; // "All"
-        std::vector<double> values;
-        for (std::uint64_t k = h.first; k <= last; ++k)
-            values.insert(values.end(), in.stored[k].begin(), in.stored[k].end());
+        const std::vector<double> values = in.storedIn(h.first, last);
         std::string any;
         if (!values.empty()) {
             params.emplace_back(in.name);
@@ -861,9 +896,8 @@ std::vector<std::uint64_t> OptunaStudyReader::Reachable(SqlConnection& db, std::
                           p);
         double v = 0;
         while (m->step(*s))
-            if (s->Number(0, &v))
-                if (const auto it = in.index.find(v); it != in.index.end())
-                    out.push_back(it->second);
+            if (s->Number(0, &v) && in.find(v) < in.count)
+                out.push_back(in.find(v));
     }
     if (in.none != UINT64_MAX) {
         std::vector<SqlParam> q{m->studyId};
@@ -914,9 +948,8 @@ std::optional<std::vector<std::uint64_t>> OptunaStudyReader::Match(SqlConnection
         double v = 0;
         const std::string name = s->Text(0);
         for (std::size_t i = 0; i < m->server.size(); ++i)
-            if (m->server[i].name == name && s->Number(1, &v))
-                if (const auto it = m->server[i].index.find(v); it != m->server[i].index.end())
-                    out[i] = it->second;
+            if (m->server[i].name == name && s->Number(1, &v) && m->server[i].find(v) < m->server[i].count)
+                out[i] = m->server[i].find(v);
     }
     return out;
 }
