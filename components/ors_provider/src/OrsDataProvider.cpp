@@ -299,6 +299,12 @@ HRESULT COptimizationResultsData::GetFunctionDirection(ULONG function, LONG* pDi
 
 HRESULT COptimizationResultsData::Save(const std::wstring& path)
 {
+    if (m_pServer) {
+        platform::SetErrorDescription(L"The study needs more memory than the budget allows, so it stays on its server "
+                                      L"and cannot be saved whole; save a slice of it instead.",
+                                      platform::uuidof<IOptimizationResultsDataSaver>());
+        return E_FAIL;
+    }
     try {
         const HugeArray<double> inputValues = ExpandInputValues(m_content);
         std::vector<const double*> inputs, functions;
