@@ -643,7 +643,9 @@ HRESULT CInputConfigModel::Initialize(IOptimizationResultsDataSource* pSource, I
     const HRESULT hr = GetDataLength(nInputs, nFunctions, nRecords);
     if (FAILED(hr))
         return hr;
-    m_nRecords = m_pServer ? static_cast<ULONG>(std::min<std::uint64_t>(m_pServer->TrialCount(), std::numeric_limits<ULONG>::max())) : nRecords;
+    m_nRecords = m_pServer ? static_cast<ULONG>(std::min<std::uint64_t>(m_pServer->TrialCount(),
+                                                                         std::numeric_limits<ULONG>::max()))
+                           : nRecords;
     HRESULT res = FillFuncNames(nFunctions);
     if (SUCCEEDED(res))
         res = FillInputNames(nInputs);

@@ -105,8 +105,7 @@ TEST_P(LiveStudyHomeTest, NewTrialsJoinTheSliceKeptByValue)
                 sql += Trial(d, n++, x, y, c);
     ASSERT_TRUE(home.Exec(sql, &why)) << why;
 
-    const std::string url = home.Url();
-    CChildFrame* frame = OpenAccepted(std::wstring(url.begin(), url.end()));
+    CChildFrame* frame = OpenAccepted(QString::fromStdString(home.Url()).toStdWString());
     ASSERT_NE(frame, nullptr);
     CChart& chart = frame->View()->Chart();
     ASSERT_TRUE(chart.CanFollow());
@@ -188,9 +187,11 @@ TEST_P(LiveStudyHomeTest, AStudyAboveTheBudgetIsSlicedByItsServer)
     CChart& chart = serverFrame->View()->Chart();
     EXPECT_EQ(HeldC(chart), 7.0);
     ULONG records = 0;
-    const auto sliceRecords = [&] { return ComPtr<IOptimizationResultsDataSource>(chart.HistorySlice(0).Source())->GetRecordCount(&records), records; };
+    const auto sliceRecords = [&] {
+        return ComPtr<IOptimizationResultsDataSource>(chart.HistorySlice(0).Source())->GetRecordCount(&records), records;
+    };
     EXPECT_EQ(sliceRecords(), 4u); // only the slice came over
-    const auto vertices = [&](std::size_t control) { return controls[control]->Model().scene.Surfaces()[0]->Vertices().size(); };
+    const auto vertices = [&](std::size_t k) { return controls[k]->Model().scene.Surfaces()[0]->Vertices().size(); };
     EXPECT_EQ(vertices(1), vertices(0));
 
     ASSERT_TRUE(home.Exec(Trial(home.dialect, n++, 3.0, 1.0, 7.0) + Trial(home.dialect, n++, 3.0, 2.0, 5.0), &why)) << why;
@@ -224,8 +225,7 @@ TEST_F(LiveStudyTest, PasswordAskedNeverStoredAndTheServerMayGoAway)
     ASSERT_TRUE(server->Exec(sql, &why)) << why;
     const std::string password = ::test::DbServer::kPassword;
     prompts.passwordAnswers.push_back(std::wstring(password.begin(), password.end()));
-    const std::string url = server->Url(false);
-    CChildFrame* frame = OpenAccepted(std::wstring(url.begin(), url.end()));
+    CChildFrame* frame = OpenAccepted(QString::fromStdString(server->Url(false)).toStdWString());
     ASSERT_NE(frame, nullptr);
     ASSERT_EQ(prompts.passwordRequests.size(), 1u);
     EXPECT_THAT(prompts.passwordRequests[0], ::testing::HasSubstr(L"password"));
