@@ -5,6 +5,7 @@
 #include "LoadProgress.h"
 #include "Prompts.h"
 #include "SliceRemap.h"
+#include "ServerChoice.h"
 #include "ResourceStrings.h"
 #include "diagnostics/snagwise.h"
 #include "platform/errorinfo.h"
@@ -125,9 +126,11 @@ bool CChart::LoadData(const std::wstring& path, bool bUnsaved, bool bTemporary)
     bool bLoaded = false;
     hr = InternalLoadData(spSource.Get(), info, bLoaded);
     if (hr == S_OK) {
-        if (bLoaded && !m_pFollower && CStudyFollower::CanFollow(spSource.Get())) {
+        // The series' own data are followed: the slice a server selected, or what was loaded.
+        IUnknown* pFollowed = bLoaded ? m_History.back().second.Source() : nullptr;
+        if (bLoaded && !m_pFollower && CStudyFollower::CanFollow(pFollowed)) {
             m_pFollower = std::make_unique<CStudyFollower>(
-                spSource.Get(), [this](const CStudyFollower::Result& r) { OnStudyRead(r); });
+                pFollowed, [this](const CStudyFollower::Result& r) { OnStudyRead(r); });
             m_StudyPath = path;
             // A database is opened to watch it; a storage file waits to be asked.
             m_pFollower->SetFollowing(IsStudyUrl(path));
@@ -231,6 +234,7 @@ HRESULT CChart::LoadWithChoices(const std::wstring& path, IUnknown** ppData, boo
     spOptions->SetStudy(std::wstring());
     spOptions->SetColumnRoles({}, {});
     spOptions->SetAcceptGuess(FALSE);
+    ApplyStudyBudget(m_spProvider.Get());
     bool bTriedRemembered = false;
     for (;;) {
         const HRESULT hr = LoadWithProgress(path, ppData, bWithProgress);
@@ -323,6 +327,12 @@ HRESULT CChart::InternalLoadData(IUnknown* pData, const FileInfo& info, bool& bL
         FixedInput fixed{};
         if (dlg.GetHeldInput(static_cast<unsigned>(i), fixed))
             transformer.m_Fixed.push_back(fixed);
+    }
+    // A study that stays on its server: the slice comes from there.
+    if (std::wstring why; !SliceOnServer(transformer, &why)) {
+        Prompts().MessageBox(vantix::ActiveWindow(), why, LoadResourceString(IDS_MESSAGE_CAPTION),
+                             vantix::MB_OK | vantix::MB_ICONEXCLAMATION);
+        return S_OK;
     }
     // Records sharing a cell show the best of them: the highest for a
     // function the study maximises. A choice made in the View menu stays.

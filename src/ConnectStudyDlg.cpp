@@ -1,12 +1,14 @@
 #include "ConnectStudyDlg.h"
 
 #include "Chart.h"
+#include "ServerChoice.h"
 #include "VersionInfo.h"
 
 #include <QDialogButtonBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QSettings>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -38,10 +40,19 @@ CConnectStudyDlg::CConnectStudyDlg(QWidget* parent) : QDialog(parent)
                                            "and never stored."),
                             this);
     hint->setWordWrap(true);
+    auto* budgetLabel = new QLabel(QStringLiteral("&Memory for a study (MiB, 0: a quarter of this computer's):"), this);
+    m_budget = new QSpinBox(this);
+    m_budget->setObjectName(QString::number(IDC_BUDGET));
+    m_budget->setRange(0, 16 * 1024 * 1024);
+    m_budget->setValue(static_cast<int>(std::min<std::uint64_t>(StudyBudget() >> 20, 16 * 1024 * 1024)));
+    m_budget->setToolTip(QStringLiteral("A study that needs more is not read whole: its server selects each slice."));
+    budgetLabel->setBuddy(m_budget);
     m_buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     layout->addWidget(label);
     layout->addWidget(m_url);
     layout->addWidget(hint);
+    layout->addWidget(budgetLabel);
+    layout->addWidget(m_budget);
     layout->addWidget(m_buttons);
     connect(m_buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
     connect(m_buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -65,4 +76,7 @@ void CConnectStudyDlg::Remember() const
 {
     if (const auto settings = StudySettings())
         settings->setValue(QStringLiteral("LastUrl"), QString::fromStdWString(DisplayFileName(Url())));
+    // A budget below a MiB (set elsewhere) stays unless the field changed it.
+    if (static_cast<std::uint64_t>(m_budget->value()) != StudyBudget() >> 20)
+        SetStudyBudget(static_cast<std::uint64_t>(m_budget->value()) << 20);
 }

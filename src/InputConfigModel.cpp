@@ -1,9 +1,11 @@
 #include "InputConfigModel.h"
 
 #include "IDataTransfer.h"
+#include "ServerChoice.h"
 #include "diagnostics/snagwise.h"
 
 #include <algorithm>
+#include <limits>
 
 using namespace IQX_VantixDataProvider;
 
@@ -12,6 +14,20 @@ CInputConfigModel::CInputConfigModel() : m_Reach(m_Index), m_Nav(m_Index, m_Reac
 }
 
 CInputConfigModel::~CInputConfigModel() = default;
+
+IReachability& CInputConfigModel::Reach()
+{
+    if (m_pServerReach)
+        return *m_pServerReach;
+    return m_Reach;
+}
+
+const IReachability& CInputConfigModel::Reach() const
+{
+    if (m_pServerReach)
+        return *m_pServerReach;
+    return m_Reach;
+}
 
 HRESULT CInputConfigModel::GetDataLength(ULONG& nInputs, ULONG& nFunctions, ULONG& nRecords)
 {
@@ -31,7 +47,7 @@ HRESULT CInputConfigModel::GetDataLength(ULONG& nInputs, ULONG& nFunctions, ULON
         SW_ASSERT(S_OK == hr);
         return hr;
     }
-    return nRecords == 0 ? E_INVALIDARG : S_OK;
+    return nRecords == 0 && !m_pServer ? E_INVALIDARG : S_OK;
 }
 
 HRESULT CInputConfigModel::FillFuncNames(const ULONG nFunctions)
@@ -67,12 +83,17 @@ HRESULT CInputConfigModel::Initialize(IOptimizationResultsDataSource* pSource, I
     m_Index.Reset(m_spSource.Get());
     m_Reach.Reindexed();
     m_FuncNames.clear();
+    m_pServer = CServerChoice::Offered(m_spSource.Get());
+    m_pServerReach = m_pServer ? std::make_unique<CServerReachability>(m_pServer, m_Index) : nullptr;
+    m_Nav.SetReachability(Reach());
 
     ULONG nInputs = 0, nFunctions = 0, nRecords = 0;
     const HRESULT hr = GetDataLength(nInputs, nFunctions, nRecords);
     if (FAILED(hr))
         return hr;
-    m_Index.SetRecordCount(nRecords);
+    m_Index.SetRecordCount(m_pServer ? static_cast<ULONG>(std::min<std::uint64_t>(
+                                           m_pServer->TrialCount(), std::numeric_limits<ULONG>::max()))
+                                     : nRecords);
     HRESULT res = FillFuncNames(nFunctions);
     if (SUCCEEDED(res))
         res = m_Index.FillInputNames(nInputs);
@@ -102,7 +123,10 @@ HRESULT CInputConfigModel::Initialize(IOptimizationResultsDataSource* pSource, I
         m_bLocked = true;
     }
 
-    res = m_Index.CollectValues(nInputs, nRecords);
+    res = m_pServer ? m_Index.FillValues([this](std::vector<InputInfo>& inputs) {
+        return m_pServer->CollectValues(inputs);
+    })
+                    : m_Index.CollectValues(nInputs, nRecords);
     if (FAILED(res))
         return res;
     res = ValidateInputs();
@@ -139,6 +163,8 @@ bool CInputConfigModel::GetHeldInput(unsigned i, FixedInput& held) const
 
 std::uint64_t CInputConfigModel::CountSliceRecords() const
 {
+    if (m_pServer)
+        return m_pServer->CountSlice(m_Index.Inputs(), m_nInputX, m_nInputY);
     struct Held {
         std::size_t i;
         std::uint64_t first, span; // value indices
@@ -203,11 +229,11 @@ void CInputConfigModel::SetHold(std::size_t i, std::size_t first, std::size_t la
     if (in.holdFirst == first && in.holdLast == last)
         return;
     if (in.fixed)
-        m_Reach.Vote(i, false);
+        Reach().Vote(i, false);
     in.holdFirst = first;
     in.holdLast = last;
     if (in.fixed)
-        m_Reach.Vote(i, true);
+        Reach().Vote(i, true);
 }
 
 void CInputConfigModel::HoldAll(std::size_t i)
@@ -304,7 +330,7 @@ void CInputConfigModel::SetFixed(int i, bool bFixed)
     if (i < 0 || static_cast<std::size_t>(i) >= m_Index.Inputs().size())
         return;
     m_Index.Input(static_cast<std::size_t>(i)).fixed = bFixed ? 1 : 0;
-    m_Reach.Vote(static_cast<std::size_t>(i), bFixed);
+    Reach().Vote(static_cast<std::size_t>(i), bFixed);
 }
 
 bool CInputConfigModel::SetAxisInput(bool bX, const std::wstring& name)
@@ -327,7 +353,7 @@ void CInputConfigModel::ReleaseAxisInputs()
     for (unsigned axis : {m_nInputX, m_nInputY}) {
         if (axis < m_Index.Inputs().size() && m_Index.Input(axis).fixed) {
             m_Index.Input(axis).fixed = 0;
-            m_Reach.Vote(axis, false);
+            Reach().Vote(axis, false);
         }
     }
 }

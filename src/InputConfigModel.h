@@ -18,6 +18,9 @@
 class IDataTransfer;
 struct FixedInput;
 
+class CServerChoice;
+class CServerReachability;
+
 class CInputConfigModel {
 public:
     CInputConfigModel();
@@ -50,6 +53,8 @@ public:
     // but X and Y has a value it is held at. Fills the record placement cache.
     std::uint64_t CountSliceRecords() const;
     std::uint64_t GetRecordCount() const { return m_Index.RecordCount(); }
+    // Whether the source's study stays on its server, which answers for the records.
+    bool AsksServer() const { return m_pServer != nullptr; }
     // Input i held at every value, over the values within [low, high] (false,
     // nothing changed, when none is), or back at its current value. A pinned
     // input's vote follows its hold.
@@ -64,11 +69,11 @@ public:
     void EnsureRecords(std::size_t i) const { m_Index.EnsureRecords(i); }
     bool AreRecordsPlaced(std::size_t i) const { return m_Index.IsPlaced(i); }
     std::size_t RecordsPlacedAside() const { return m_Index.RecordsPlacedAside(); }
-    const IReachability& Reachability() const { return m_Reach; }
-    bool IsReachable(std::size_t i, std::size_t pos) const { return m_Reach.IsReachable(i, pos); }
+    const IReachability& Reachability() const { return Reach(); }
+    bool IsReachable(std::size_t i, std::size_t pos) const { return Reach().IsReachable(i, pos); }
     std::uint32_t GetRecordHits(std::uint32_t nRecord) const { return m_Reach.RecordHits(nRecord); }
     std::uint32_t GetMaxHits() const { return m_Reach.MaxHits(); }
-    void UpdateRecordHits(std::size_t i, bool bAdd) { m_Reach.Vote(i, bAdd); }
+    void UpdateRecordHits(std::size_t i, bool bAdd) { Reach().Vote(i, bAdd); }
     void StepUp(std::size_t i, unsigned n) { m_Nav.StepUp(i, n); }
     void StepDown(std::size_t i, unsigned n) { m_Nav.StepDown(i, n); }
     std::size_t FindReachableUp(std::size_t i, std::size_t start) const { return m_Nav.FindReachableUp(i, start); }
@@ -113,10 +118,17 @@ protected:
     virtual void RefreshControls(bool bRefill) {}
 
 private:
+    IReachability& Reach();
+    const IReachability& Reach() const;
+
     ComPtr<IQX_VantixDataProvider::IOptimizationResultsDataSource> m_spSource;
     CRecordIndex m_Index;
     CInMemoryReachability m_Reach;
     CInputNavigator m_Nav;
+    // Set for a study that stays on its server: the questions about records
+    // go there (ServerChoice.h).
+    std::shared_ptr<CServerChoice> m_pServer;
+    std::unique_ptr<CServerReachability> m_pServerReach;
     std::vector<std::wstring> m_FuncNames;
     unsigned m_nInputX = 0;
     unsigned m_nInputY = 1;

@@ -16,7 +16,7 @@ void CInputNavigator::StepUp(std::size_t i, unsigned n)
     if (count == 0)
         count = 1;
     for (std::size_t p = in.current + 1; p < in.values.size(); ++p) {
-        if (m_Reach.IsReachable(i, p)) {
+        if (m_pReach->IsReachable(i, p)) {
             in.current = p;
             if (--count == 0)
                 break;
@@ -33,7 +33,7 @@ void CInputNavigator::StepDown(std::size_t i, unsigned n)
     if (count == 0)
         count = 1;
     for (std::size_t p = in.current; p-- > 0;) {
-        if (m_Reach.IsReachable(i, p)) {
+        if (m_pReach->IsReachable(i, p)) {
             in.current = p;
             if (--count == 0)
                 break;
@@ -43,16 +43,16 @@ void CInputNavigator::StepDown(std::size_t i, unsigned n)
 
 std::size_t CInputNavigator::FindReachableUp(std::size_t i, std::size_t start) const
 {
-    for (std::size_t p = start + 1; p < m_Reach.ValueCount(i); ++p)
-        if (m_Reach.IsReachable(i, p))
+    for (std::size_t p = start + 1; p < m_pReach->ValueCount(i); ++p)
+        if (m_pReach->IsReachable(i, p))
             return p;
     return start;
 }
 
 std::size_t CInputNavigator::FindReachableDown(std::size_t i, std::size_t start) const
 {
-    for (std::size_t p = std::min(start, m_Reach.ValueCount(i)); p-- > 0;)
-        if (m_Reach.IsReachable(i, p))
+    for (std::size_t p = std::min(start, m_pReach->ValueCount(i)); p-- > 0;)
+        if (m_pReach->IsReachable(i, p))
             return p;
     return start;
 }
@@ -64,7 +64,7 @@ void CInputNavigator::SelectRecord(std::uint32_t nRecord, bool bRemember)
     m_nCurRecord = nRecord;
     for (std::size_t i = 0; i < m_Index.Inputs().size(); ++i) {
         std::uint64_t key = 0;
-        if (!m_Index.SourceKey(nRecord, i, key))
+        if (!m_pReach->RecordKey(nRecord, i, key))
             continue;
         const std::size_t pos = m_Index.Input(i).Find(key);
         if (pos != InputInfo::npos)
@@ -77,7 +77,7 @@ void CInputNavigator::FollowValue(std::size_t i)
     const InputInfo& in = m_Index.Input(i);
     if (!in.HasCurrent())
         return;
-    const std::optional<std::uint32_t> first = m_Reach.FindRecord(i, in.current);
+    const std::optional<std::uint32_t> first = m_pReach->FindRecord(i, in.current);
     if (!first)
         return;
     if (m_nLastChanged == static_cast<int>(i)) {
@@ -118,13 +118,13 @@ bool CInputNavigator::Step(std::size_t n, int code, const double* pValue)
         std::size_t candidate = in.Find(count - 1);
         if (candidate == InputInfo::npos)
             candidate = count - 1;
-        in.current = m_Reach.IsReachable(n, candidate) ? candidate : FindReachableDown(n, candidate);
+        in.current = m_pReach->IsReachable(n, candidate) ? candidate : FindReachableDown(n, candidate);
         break;
     }
     case SB_BOTTOM:
         if (count == 0)
             break;
-        in.current = m_Reach.IsReachable(n, 0) ? 0 : FindReachableUp(n, 0);
+        in.current = m_pReach->IsReachable(n, 0) ? 0 : FindReachableUp(n, 0);
         break;
     case kTypedNumber: {
         if (count == 0 || !pValue)
@@ -143,7 +143,7 @@ bool CInputNavigator::Step(std::size_t n, int code, const double* pValue)
             const std::size_t v = std::min(static_cast<std::size_t>(it - in.values.begin()), count - 1);
             nearest = v > 0 && t - value(v - 1) < value(v) - t ? v - 1 : v;
         }
-        if (m_Reach.IsReachable(n, nearest)) {
+        if (m_pReach->IsReachable(n, nearest)) {
             in.current = nearest;
         } else {
             // The closer of the reachable neighbours (a tie goes down). A side
@@ -169,7 +169,7 @@ bool CInputNavigator::Step(std::size_t n, int code, const double* pValue)
 void CInputNavigator::MoveNear(std::size_t n, std::size_t pos)
 {
     InputInfo& in = m_Index.Input(n);
-    if (m_Reach.IsReachable(n, pos)) {
+    if (m_pReach->IsReachable(n, pos)) {
         in.current = pos;
     } else {
         const std::size_t up = FindReachableUp(n, pos);

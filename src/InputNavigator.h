@@ -11,9 +11,11 @@ class IReachability;
 
 class CInputNavigator {
 public:
-    CInputNavigator(CRecordIndex& index, const IReachability& reach) : m_Index(index), m_Reach(reach) {}
+    CInputNavigator(CRecordIndex& index, const IReachability& reach) : m_Index(index), m_pReach(&reach) {}
     CInputNavigator(const CInputNavigator&) = delete;
     CInputNavigator& operator=(const CInputNavigator&) = delete;
+    // Where the answers come from from now on (the records, or a server).
+    void SetReachability(const IReachability& reach) { m_pReach = &reach; }
 
     // Input i's current value moves n (at least one) reachable values up or
     // down, as far as there are.
@@ -48,7 +50,7 @@ public:
 
 private:
     CRecordIndex& m_Index;
-    const IReachability& m_Reach;
+    const IReachability* m_pReach;
     std::uint32_t m_nCurRecord = 0;
     std::uint32_t m_nPrevRecord = 0;
     int m_nLastChanged = -1;

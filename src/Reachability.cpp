@@ -107,6 +107,11 @@ void CInMemoryReachability::Vote(std::size_t i, bool bAdd)
 }
 
 
+bool CInMemoryReachability::RecordKey(std::uint32_t r, std::size_t i, std::uint64_t& key) const
+{
+    return m_Index.SourceKey(r, i, key);
+}
+
 std::optional<std::uint32_t> CInMemoryReachability::FindRecord(std::size_t i, std::size_t pos) const
 {
     if (pos >= ValueCount(i))

@@ -28,6 +28,8 @@ public:
     virtual std::optional<std::uint32_t> FindRecord(std::size_t i, std::size_t pos) const = 0;
     // The number of values of input i.
     virtual std::size_t ValueCount(std::size_t i) const = 0;
+    // The value index of input i in record r, a record FindRecord gave.
+    virtual bool RecordKey(std::uint32_t r, std::size_t i, std::uint64_t& key) const = 0;
 };
 
 // Per record, a count of at most the number of inputs, on zeroed pages (0 =
@@ -85,6 +87,7 @@ public:
     bool IsReachable(std::size_t i, std::size_t pos) const override;
     std::optional<std::uint32_t> FindRecord(std::size_t i, std::size_t pos) const override;
     std::size_t ValueCount(std::size_t i) const override;
+    bool RecordKey(std::uint32_t r, std::size_t i, std::uint64_t& key) const override;
     // The index read a source again: what was cached of its inputs goes.
     void Reindexed() { m_KeyReach.clear(); }
 

@@ -104,6 +104,13 @@ public:
     HRESULT FillInputNames(ULONG nInputs);
     // The values and records of every input, with their labels.
     HRESULT CollectValues(ULONG nInputs, ULONG nRecords);
+    // The values of every input from another answerer (a study that stays on
+    // its server), without records: fill(inputs).
+    template <class Fill>
+    HRESULT FillValues(Fill fill)
+    {
+        return fill(m_Inputs);
+    }
     // Drops the inputs without values; the others start at their first value.
     void DropEmptyInputs();
     void Clear();

@@ -2,7 +2,8 @@
 # Reading a large Optuna study from a local PostgreSQL server: vantix-convert
 # from the URL against psql's own \copy of the same rows to /dev/null, in
 # alternated rounds; prints the medians, their ratio and vantix-convert's
-# peak memory. Starts a private server in a temporary folder (as "nobody"
+# peak memory; then the study opened above the memory budget (slice_bench).
+# Starts a private server in a temporary folder (as "nobody"
 # when run as root) and removes it afterwards.
 #   bench/study_server/run.sh [BUILD_DIR] [TRIALS] [ROUNDS]
 set -eu
@@ -65,3 +66,5 @@ printf "psql \\copy of the same rows: median %s s  (runs:%s)\n" "$mb" "$b"
 echo "vantix-convert from the URL:  median $ma s  (runs:$a)"
 echo "ratio vantix/psql: $(echo "scale=2; $ma / $mb" | bc)"
 echo "vantix-convert peak memory: median $((mm / 1024)) MiB"
+# The same study above the memory budget: asked, not read.
+if [ -x "$build/bin/slice_bench" ]; then "$build/bin/slice_bench" "$url"; fi

@@ -3,6 +3,8 @@
 // every place the program writes.
 #include "AppTestSupport.h"
 #include "Chart.h"
+#include "InputConfigDlg.h"
+#include "ServerChoice.h"
 #include "PlotControl.h"
 #include "support/DbServer.h"
 #include "support/OptunaSchema.h"
@@ -14,7 +16,6 @@
 #include <QDirIterator>
 #include <QFile>
 
-#include <sqlite3.h>
 
 using namespace vantix;
 using namespace vantix::test;
@@ -35,11 +36,24 @@ protected:
                                       }};
 
     // Trial n on a grid: inputs x, y and a held input c; the value from all three.
-    static std::string Trial(::test::SqlDialect d, int n, double x, double y, double c, bool finish = true)
+    static ::test::OptunaTrialSql TrialSql(::test::SqlDialect d, int n, double x, double y, double c)
     {
         const std::string real = R"({"name": "FloatDistribution", "attributes": {"low": 0, "high": 100, "log": false}})";
-        const auto t = ::test::OptunaTrial(d, n, {{"x", x, real}, {"y", y, real}, {"c", c, real}}, {x + 10 * y + 100 * c});
-        return t.start + (finish ? t.finish : std::string());
+        return ::test::OptunaTrial(d, n, {{"x", x, real}, {"y", y, real}, {"c", c, real}}, {x + 10 * y + 100 * c});
+    }
+    static std::string Trial(::test::SqlDialect d, int n, double x, double y, double c)
+    {
+        const auto t = TrialSql(d, n, x, y, c);
+        return t.start + t.finish;
+    }
+    // Opens a study, the dialog answered by handler.
+    CChildFrame* Open(const std::string& url, std::function<int(QDialog&)> handler)
+    {
+        prompts.dialogAnswers.push_back(std::move(handler));
+        const std::size_t before = m_frame->Charts().size();
+        m_frame->OpenChartFile(std::wstring(url.begin(), url.end()));
+        QApplication::processEvents();
+        return m_frame->Charts().size() == before + 1 ? m_frame->ActiveChart() : nullptr;
     }
     // Reads the study again and waits for the answer, as the timer would.
     void ReadAgain(CChart& chart)
@@ -64,26 +78,34 @@ protected:
 
 } // namespace
 
-// A storage file named by a sqlite:/// URL: new trials that renumber the held
-// input's values (a lower c arrives) keep the slice at the same c; the
-// surface gains the new cells; the camera stays; the chart is never unsaved
-// and Save Data writes a snapshot.
-TEST_F(LiveStudyTest, NewTrialsJoinTheSliceKeptByValue)
+class LiveStudyHomeTest : public LiveStudyTest, public ::testing::WithParamInterface<::test::StudyHome::Kind> {
+protected:
+    void SetUp() override
+    {
+        LiveStudyTest::SetUp();
+        std::string why;
+        if (!home.Start(GetParam(), ScratchFile(QStringLiteral("live.db")).toStdString(), &why))
+            GTEST_SKIP() << why;
+    }
+    ::test::StudyHome home;
+};
+
+// On every kind of home: new trials that renumber the held input's values (a
+// lower c arrives) keep the slice at the same c; the surface gains the new
+// cells; the camera stays; the chart is never unsaved and Save Data writes a
+// snapshot.
+TEST_P(LiveStudyHomeTest, NewTrialsJoinTheSliceKeptByValue)
 {
-    const std::string path = ScratchFile(QStringLiteral("live.db")).toStdString();
-    const auto d = ::test::SqlDialect::Sqlite;
-    std::string sql = ::test::OptunaSchemaSql(d);
+    const auto d = home.dialect;
+    std::string sql, why;
     int n = 0;
     for (double c : {5.0, 7.0})
         for (double y : {1.0, 2.0})
             for (double x : {1.0, 2.0, 3.0})
                 sql += Trial(d, n++, x, y, c);
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-    const auto exec = [&](const std::string& text) { return sqlite3_exec(db, text.c_str(), nullptr, nullptr, nullptr); };
-    ASSERT_EQ(exec(sql), SQLITE_OK);
+    ASSERT_TRUE(home.Exec(sql, &why)) << why;
 
-    CChildFrame* frame = OpenAccepted(L"sqlite:///" + std::wstring(path.begin(), path.end()));
+    CChildFrame* frame = OpenAccepted(QString::fromStdString(home.Url()).toStdWString());
     ASSERT_NE(frame, nullptr);
     CChart& chart = frame->View()->Chart();
     ASSERT_TRUE(chart.CanFollow());
@@ -101,9 +123,10 @@ TEST_F(LiveStudyTest, NewTrialsJoinTheSliceKeptByValue)
     std::string more;
     for (double x : {1.0, 2.0, 3.0})
         more += Trial(d, n++, x, 1.0, 3.0); // a lower c: the held value's index moves
-    for (const auto& [x, y, done] : {std::tuple{4.0, 1.0, true}, {4.0, 2.0, true}, {5.0, 1.0, true}, {5.0, 2.0, false}})
-        more += Trial(d, n++, x, y, 5.0, done);
-    ASSERT_EQ(exec(more), SQLITE_OK);
+    for (const auto& [x, y] : {std::pair{4.0, 1.0}, {4.0, 2.0}, {5.0, 1.0}})
+        more += Trial(d, n++, x, y, 5.0);
+    const auto running = TrialSql(d, n++, 5.0, 2.0, 5.0);
+    ASSERT_TRUE(home.Exec(more + running.start, &why)) << why;
     ReadAgain(chart);
     EXPECT_EQ(HeldC(chart), 5.0);
     EXPECT_EQ(model.scene.Surfaces()[0]->Vertices().size(), 9u); // x = 4 joined, and x = 5 without its running trial
@@ -113,14 +136,76 @@ TEST_F(LiveStudyTest, NewTrialsJoinTheSliceKeptByValue)
     EXPECT_TRUE(chart.CanSaveData());
 
     // The running trial finishes: read again from the lowest unfinished one.
-    ASSERT_EQ(exec("UPDATE trials SET state = 'COMPLETE' WHERE number = " + std::to_string(n - 1) +
-                   "; INSERT INTO trial_values (trial_id, objective, value, value_type) SELECT trial_id, 0, 1.0, "
-                   "'FINITE' FROM trials WHERE number = " + std::to_string(n - 1)),
-              SQLITE_OK);
+    ASSERT_TRUE(home.Exec(running.finish, &why)) << why;
     ReadAgain(chart);
     EXPECT_EQ(model.scene.Surfaces()[0]->Vertices().size(), 10u); // the cell of x = 4 to 5 closes
-    sqlite3_close(db);
 }
+
+// A study above the memory budget: the dialog's reachability and the slice
+// count come from the server, the chart's slice is the server's, and both
+// equal what a full load shows; the slice follows the study.
+TEST_P(LiveStudyHomeTest, AStudyAboveTheBudgetIsSlicedByItsServer)
+{
+    std::string sql, why;
+    int n = 0;
+    for (double c : {5.0, 7.0})
+        for (double y : {1.0, 2.0})
+            for (double x : {1.0, 2.0, 3.0})
+                if (c == 5.0 || x < 3.0) // x = 3 is not reachable at c = 7
+                    sql += Trial(home.dialect, n++, x, y, c);
+    ASSERT_TRUE(home.Exec(sql, &why)) << why;
+    struct Seen {
+        std::vector<bool> reachableX;
+        std::uint64_t count = 0;
+        bool server = false;
+    } full, sliced;
+    const auto open = [&](std::uint64_t budget, auto& seen) {
+        SetStudyBudget(budget);
+        CChildFrame* frame = Open(home.Url(), [&seen](QDialog& dialog) {
+            auto& dlg = dynamic_cast<CInputConfigDlg&>(dialog);
+            double c = 7;
+            EXPECT_TRUE(dlg.ChangeValue(2, CInputConfigModel::kTypedNumber, &c));
+            dlg.SetFixed(2, true);
+            for (std::size_t pos = 0; pos < dlg.Input(0).values.size(); ++pos)
+                seen.reachableX.push_back(dlg.IsReachable(0, pos));
+            dlg.SetFixed(2, false);
+            seen.count = dlg.CountSliceRecords();
+            seen.server = dlg.AsksServer();
+            return IDOK;
+        });
+        EXPECT_NE(frame, nullptr);
+        frame->View()->Chart().SetFollowing(false);
+        return frame;
+    };
+    CChildFrame* fullFrame = open(0, full);
+    CChildFrame* serverFrame = open(1, sliced);
+    ASSERT_TRUE(fullFrame && serverFrame);
+    EXPECT_TRUE(sliced.server && !full.server);
+    EXPECT_EQ(std::tie(sliced.reachableX, sliced.count), std::tie(full.reachableX, full.count));
+    EXPECT_EQ(full.reachableX, (std::vector<bool>{true, true, false}));
+    EXPECT_EQ(full.count, 4u);
+    CChart& chart = serverFrame->View()->Chart();
+    EXPECT_EQ(HeldC(chart), 7.0);
+    ULONG records = 0;
+    const auto sliceRecords = [&] {
+        return ComPtr<IOptimizationResultsDataSource>(chart.HistorySlice(0).Source())->GetRecordCount(&records), records;
+    };
+    EXPECT_EQ(sliceRecords(), 4u); // only the slice came over
+    const auto vertices = [&](std::size_t k) { return controls[k]->Model().scene.Surfaces()[0]->Vertices().size(); };
+    EXPECT_EQ(vertices(1), vertices(0));
+
+    ASSERT_TRUE(home.Exec(Trial(home.dialect, n++, 3.0, 1.0, 7.0) + Trial(home.dialect, n++, 3.0, 2.0, 5.0), &why)) << why;
+    ReadAgain(fullFrame->View()->Chart());
+    ReadAgain(chart);
+    EXPECT_EQ(sliceRecords(), 5u);
+    EXPECT_EQ(vertices(1), vertices(0));
+    EXPECT_THAT(StatusText().toStdString(), ::testing::HasSubstr("12 trials"));
+}
+
+INSTANTIATE_TEST_SUITE_P(Homes, LiveStudyHomeTest,
+                         ::testing::Values(::test::StudyHome::Postgres, ::test::StudyHome::MariaDb,
+                                           ::test::StudyHome::Sqlite),
+                         [](const auto& info) { return std::string(::test::StudyHome::kNames[info.param]); });
 
 // A server that wants a password: asked once, used, and found nowhere the
 // program writes (settings, recent files, window title, traces). The server
@@ -140,8 +225,7 @@ TEST_F(LiveStudyTest, PasswordAskedNeverStoredAndTheServerMayGoAway)
     ASSERT_TRUE(server->Exec(sql, &why)) << why;
     const std::string password = ::test::DbServer::kPassword;
     prompts.passwordAnswers.push_back(std::wstring(password.begin(), password.end()));
-    const std::string url = server->Url(false);
-    CChildFrame* frame = OpenAccepted(std::wstring(url.begin(), url.end()));
+    CChildFrame* frame = OpenAccepted(QString::fromStdString(server->Url(false)).toStdWString());
     ASSERT_NE(frame, nullptr);
     ASSERT_EQ(prompts.passwordRequests.size(), 1u);
     EXPECT_THAT(prompts.passwordRequests[0], ::testing::HasSubstr(L"password"));
@@ -155,8 +239,7 @@ TEST_F(LiveStudyTest, PasswordAskedNeverStoredAndTheServerMayGoAway)
     for (QDirIterator it(m_settings.path(), QDir::Files, QDirIterator::Subdirectories); it.hasNext();) {
         QFile f(it.next());
         ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-        const QByteArray bytes = f.readAll();
-        EXPECT_FALSE(bytes.contains(QByteArray::fromStdString(password))) << f.fileName().toStdString();
+        EXPECT_FALSE(f.readAll().contains(QByteArray::fromStdString(password))) << f.fileName().toStdString();
     }
     for (const auto& record : snag.Records())
         for (const auto& key : record.Keys())
@@ -181,18 +264,13 @@ TEST_F(LiveStudyTest, SharedCellsShowTheBestForTheStudysDirection)
 {
     for (const char* direction : {"MINIMIZE", "MAXIMIZE"}) {
         SCOPED_TRACE(direction);
-        const std::string path = ScratchFile(QString::fromLatin1(direction) + ".db").toStdString();
-        const auto d = ::test::SqlDialect::Sqlite;
-        std::string sql = ::test::OptunaSchemaSql(d) + "UPDATE study_directions SET direction = '" + direction + "';";
-        int n = 0;
-        for (double x : {1.0, 2.0})
-            for (double y : {1.0, 2.0})
-                sql += Trial(d, n++, x, y, 5.0);
-        sqlite3* db = nullptr;
-        ASSERT_EQ(sqlite3_open(path.c_str(), &db), SQLITE_OK);
-        ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK);
-        sqlite3_close(db);
-        CChildFrame* frame = OpenAccepted(std::wstring(path.begin(), path.end()));
+        ::test::StudyHome home;
+        std::string why, sql = "UPDATE study_directions SET direction = '" + std::string(direction) + "';";
+        ASSERT_TRUE(home.Start(::test::StudyHome::Sqlite, ScratchFile(QString::fromLatin1(direction) + ".db").toStdString(), &why));
+        for (int n = 0; n < 4; ++n)
+            sql += Trial(home.dialect, n, 1.0 + n / 2, 1.0 + n % 2, 5.0);
+        ASSERT_TRUE(home.Exec(sql, &why)) << why;
+        CChildFrame* frame = OpenAccepted(std::wstring(home.file.begin(), home.file.end()));
         ASSERT_NE(frame, nullptr);
         EXPECT_EQ(frame->View()->Chart().Adapter().GetAggregate(), std::string(direction) == "MAXIMIZE"
                                                                       ? CChartAdapter::Aggregate::Max

@@ -1,6 +1,7 @@
 #include "support/DbServer.h"
 
 #include <arpa/inet.h>
+#include <sqlite3.h>
 #include <netinet/in.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -83,43 +84,35 @@ std::string pgBin(const char* tool)
 
 std::unique_ptr<DbServer> DbServer::Start(Kind kind, std::string* why)
 {
+    const auto fail = [why](std::string text) -> std::unique_ptr<DbServer> {
+        *why = std::move(text);
+        return nullptr;
+    };
     char pattern[] = "/tmp/vantix-db-XXXXXX";
-    if (!::mkdtemp(pattern)) {
-        *why = "no temporary folder";
-        return nullptr;
-    }
+    if (!::mkdtemp(pattern))
+        return fail("no temporary folder");
     std::unique_ptr<DbServer> server(new DbServer(kind, pattern, freePort()));
-    if (::geteuid() == 0 && run("chown nobody:nogroup " + shellQuote(server->m_folder)) != 0) {
-        *why = "cannot hand the folder to nobody";
-        return nullptr;
-    }
+    if (::geteuid() == 0 && run("chown nobody:nogroup " + shellQuote(server->m_folder)) != 0)
+        return fail("cannot hand the folder to nobody");
     std::string out;
     const std::string data = server->m_folder + "/data";
     if (kind == Kind::Postgres) {
-        if (pgBin("initdb").empty()) {
-            *why = "PostgreSQL's initdb is not installed";
-            return nullptr;
-        }
+        if (pgBin("initdb").empty())
+            return fail("PostgreSQL's initdb is not installed");
         std::ofstream(server->m_folder + "/pw") << kPassword << "\n";
         run("chmod 644 " + shellQuote(server->m_folder + "/pw"));
         if (run(asServer() + pgBin("initdb") + " -D " + shellQuote(data) + " -U " + kUser +
                     " --auth=scram-sha-256 --pwfile=" + shellQuote(server->m_folder + "/pw") +
                     " -E UTF8 --locale=C --no-sync",
-                &out) != 0) {
-            *why = "initdb failed: " + out;
-            return nullptr;
-        }
+                &out) != 0)
+            return fail("initdb failed: " + out);
     } else {
-        if (run("command -v mariadb-install-db && command -v mariadbd") != 0) {
-            *why = "MariaDB's server is not installed";
-            return nullptr;
-        }
+        if (run("command -v mariadb-install-db && command -v mariadbd") != 0)
+            return fail("MariaDB's server is not installed");
         if (run(asServer() + "mariadb-install-db --no-defaults --datadir=" + shellQuote(data) +
                     " --auth-root-authentication-method=normal --skip-test-db",
-                &out) != 0) {
-            *why = "mariadb-install-db failed: " + out;
-            return nullptr;
-        }
+                &out) != 0)
+            return fail("mariadb-install-db failed: " + out);
     }
     if (!server->Launch(why))
         return nullptr;
@@ -133,16 +126,12 @@ std::unique_ptr<DbServer> DbServer::Start(Kind kind, std::string* why)
         if (run("PGPASSWORD=" + shellQuote(kPassword) + " psql -X -q -h " + shellQuote(server->m_folder) + " -p " +
                     std::to_string(server->m_port) + " -U " + kUser + " -d postgres -c 'CREATE DATABASE " + kDatabase +
                     "'",
-                &out) != 0) {
-            *why = "cannot create the database: " + out;
-            return nullptr;
-        }
+                &out) != 0)
+            return fail("cannot create the database: " + out);
     } else if (run("mariadb --no-defaults -S " + shellQuote(server->m_folder + "/sock") + " -u root -e " +
                        shellQuote(std::string("CREATE DATABASE ") + kDatabase + "; " + setup),
-                   &out) != 0) {
-        *why = "cannot create the database: " + out;
-        return nullptr;
-    }
+                   &out) != 0)
+        return fail("cannot create the database: " + out);
     return server;
 }
 
@@ -235,6 +224,40 @@ bool DbServer::Exec(const std::string& sql, std::string* out) const
         *out = output;
     fs::remove(file);
     return rc == 0;
+}
+
+bool StudyHome::Start(Kind kind, const std::string& path, std::string* why)
+{
+    if (kind == Sqlite) {
+        file = path;
+        fs::remove(file);
+    } else {
+        server = DbServer::Start(kind == Postgres ? DbServer::Kind::Postgres : DbServer::Kind::MariaDb, why);
+        if (!server)
+            return false;
+        dialect = kind == Postgres ? SqlDialect::Postgres : SqlDialect::MariaDb;
+    }
+    return Exec(OptunaSchemaSql(dialect), why);
+}
+
+bool StudyHome::Exec(const std::string& sql, std::string* why) const
+{
+    if (server)
+        return server->Exec(sql, why);
+    sqlite3* db = nullptr;
+    char* error = nullptr;
+    const bool ok = sqlite3_open(file.c_str(), &db) == SQLITE_OK && sqlite3_busy_timeout(db, 10000) == SQLITE_OK &&
+                    sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error) == SQLITE_OK;
+    if (error && why)
+        *why = error;
+    sqlite3_free(error);
+    sqlite3_close(db);
+    return ok;
+}
+
+std::string StudyHome::Url(bool withPassword) const
+{
+    return server ? server->Url(withPassword) : "sqlite:///" + file;
 }
 
 } // namespace test

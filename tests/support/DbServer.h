@@ -3,6 +3,8 @@
 // data folder in a temporary folder, listening on 127.0.0.1 at a port picked
 // for it and on a socket in that folder; stopped and removed with the object.
 // As root the server runs as "nobody", since neither server runs as root.
+#include "support/OptunaSchema.h"
+
 #include <memory>
 #include <string>
 
@@ -42,6 +44,23 @@ private:
     std::string m_folder;
     int m_port;
     bool m_running = false;
+};
+
+// Where a study may live, with Optuna's tables written: a server of either
+// kind, or an SQLite storage file named by a sqlite:/// URL.
+struct StudyHome {
+    enum Kind { Postgres, MariaDb, Sqlite };
+    static constexpr const char* kNames[] = {"PostgreSQL", "MariaDB", "SQLite"};
+
+    // The SQLite home is the file at path; false with *why when a server cannot start.
+    bool Start(Kind kind, const std::string& path, std::string* why);
+    // Writers of one file take turns, as the optimizer's workers do.
+    bool Exec(const std::string& sql, std::string* why) const;
+    std::string Url(bool withPassword = true) const;
+
+    std::unique_ptr<DbServer> server;
+    std::string file;
+    SqlDialect dialect = SqlDialect::Sqlite;
 };
 
 } // namespace test

@@ -1,6 +1,7 @@
 #include "OrsDataProvider.h"
 
 #include "ReadProgress.h"
+#include "ServerStudy.h"
 #include "db/StudyUrl.h"
 #include "import/Import.h"
 #include "import/StudyLink.h"
@@ -12,6 +13,8 @@
 #include <limits>
 #include <new>
 
+#include <unistd.h>
+
 namespace ors {
 
 COptimizationResultsData::COptimizationResultsData(OrsContent content, std::shared_ptr<StudyLink> link)
@@ -21,6 +24,8 @@ COptimizationResultsData::COptimizationResultsData(OrsContent content, std::shar
 {
     for (const auto& distinct : m_content.distinctValues)
         m_distinct.push_back(distinct.data());
+    if (m_link && m_link->ServerSide())
+        m_pServer = std::make_shared<CServerStudy>(*static_cast<IOptimizationResultsDataSource*>(this), m_link);
 }
 
 HRESULT COptimizationResultsData::GetInputCount(ULONG* pCount)
@@ -171,6 +176,10 @@ HRESULT COptimizationResultsData::GetSkippedRecordCount(ULONG* pCount)
 
 bool COptimizationResultsData::QueryExtra(REFIID riid, void** ppv)
 {
+    if (m_pServer && riid == platform::uuidof<IOptimizationResultsServerStudy>()) {
+        *ppv = static_cast<IOptimizationResultsServerStudy*>(m_pServer.get());
+        return true;
+    }
     if (!m_link || riid != platform::uuidof<IOptimizationResultsLiveStudy>())
         return false;
     *ppv = static_cast<IOptimizationResultsLiveStudy*>(this);
@@ -290,6 +299,12 @@ HRESULT COptimizationResultsData::GetFunctionDirection(ULONG function, LONG* pDi
 
 HRESULT COptimizationResultsData::Save(const std::wstring& path)
 {
+    if (m_pServer) {
+        platform::SetErrorDescription(L"The study needs more memory than the budget allows, so it stays on its server "
+                                      L"and cannot be saved whole; save a slice of it instead.",
+                                      platform::uuidof<IOptimizationResultsDataSaver>());
+        return E_FAIL;
+    }
     try {
         const HugeArray<double> inputValues = ExpandInputValues(m_content);
         std::vector<const double*> inputs, functions;
@@ -355,6 +370,9 @@ HRESULT COptimizationResultsDataProvider::Load(const std::wstring& path, IUnknow
         options.acceptGuess = m_acceptGuess;
         if (m_password)
             options.password = ToUtf8(*m_password);
+        // By default a quarter of the memory: a study that needs more stays on its server.
+        options.memoryBudget = m_budget ? m_budget
+                                        : std::uint64_t(sysconf(_SC_PHYS_PAGES)) * std::uint64_t(sysconf(_SC_PAGE_SIZE)) / 4;
         progress.Report();
         std::shared_ptr<StudyLink> link;
         OrsContent content = ReadResultsFile(path, options, progress, &link);
@@ -409,6 +427,12 @@ HRESULT COptimizationResultsDataProvider::SetColumnRoles(const std::vector<std::
 {
     m_inputs = inputs;
     m_functions = functions;
+    return S_OK;
+}
+
+HRESULT COptimizationResultsDataProvider::SetMemoryBudget(std::uint64_t bytes)
+{
+    m_budget = bytes;
     return S_OK;
 }
 

@@ -6,6 +6,7 @@
 #include "ors_provider/ILiveStudy.h"
 #include "ors_provider/ILoadProgress.h"
 #include "ors_provider/ILoadReport.h"
+#include "ors_provider/IServerStudy.h"
 #include "ors_provider/IQX_VantixDataColumns.h"
 #include "ors_provider/IQX_VantixDataProvider.h"
 #include "platform/comptr.h"
@@ -18,6 +19,7 @@ namespace ors {
 using namespace IQX_VantixDataProvider;
 
 class StudyLink;
+class CServerStudy;
 
 // Data read from an optimizer's study also answer IOptimizationResultsLiveStudy
 // (through QueryExtra: objects of plain files do not).
@@ -78,6 +80,8 @@ private:
 
     OrsContent m_content;
     std::shared_ptr<StudyLink> m_link;
+    // Set when the study stays on its server (see IServerStudy.h).
+    std::shared_ptr<CServerStudy> m_pServer;
     // Copies of the hot fields, so the per-value getters are a compare and a load.
     std::vector<const double*> m_distinct; // per input
     const double* m_pFunctionValues;
@@ -89,7 +93,8 @@ private:
 
 class COptimizationResultsDataProvider final
     : public platform::ComObject<IOptimizationResultsDataProvider, IOptimizationResultsLoadProgress,
-                                 IOptimizationResultsLoadOptions, platform::ISupportErrorInfo> {
+                                 IOptimizationResultsLoadOptions, IOptimizationResultsLoadBudget,
+                                 platform::ISupportErrorInfo> {
 public:
     HRESULT Load(const std::wstring& path, IUnknown** ppData) override;
     HRESULT SetProgressSink(ILoadProgressSink* pSink) override;
@@ -100,6 +105,7 @@ public:
     HRESULT SetAcceptGuess(BOOL accept) override;
     HRESULT GetPendingChoice(LoadChoice* pChoice) override;
     HRESULT SetPassword(const std::wstring& password) override;
+    HRESULT SetMemoryBudget(std::uint64_t bytes) override;
 
     HRESULT InterfaceSupportsErrorInfo(REFIID riid) override;
 
@@ -109,6 +115,7 @@ private:
     std::vector<std::wstring> m_inputs, m_functions;
     bool m_acceptGuess = false;
     std::optional<std::wstring> m_password;
+    std::uint64_t m_budget = 0; // 0: the default
     LoadChoice m_pending;
 };
 

@@ -42,6 +42,9 @@ struct ImportOptions {
     // A database URL's password when the URL and the client library's own
     // sources (environment, password files) hold none; never stored.
     std::optional<std::string> password;
+    // A study whose estimated memory is above this many bytes stays on its
+    // server (OptunaStudyReader::ServerSide); 0: no limit.
+    std::uint64_t memoryBudget = 0;
 
     bool explicitColumns() const { return !inputColumns.empty() || !functionColumns.empty(); }
 };

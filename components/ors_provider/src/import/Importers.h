@@ -76,6 +76,12 @@ OrsContent ReadOptunaStorage(const std::wstring& path, const ImportOptions& opti
 // each refresh reads again from the lowest trial id unfinished at the last
 // one (or missing below a higher one: an insert not yet committed). created:
 // the time the data were read, ISO 8601 UTC. Throws as ReadResultsFile.
+// Input `input` held at value indices first .. last.
+struct HeldRange {
+    std::uint32_t input = 0;
+    std::uint64_t first = 0, last = 0;
+};
+
 class OptunaStudyReader {
 public:
     OptunaStudyReader(ImportOptions options, ImportMessages msg);
@@ -90,6 +96,18 @@ public:
     std::optional<OrsContent> Refresh(SqlConnection& db, const std::string& created);
     // Trials of the study seen, in any state.
     std::uint64_t TrialCount() const;
+
+    // A study above the options' memory budget: Read gave its inputs and
+    // their distinct values without records, and the questions below go to
+    // the server; Refresh finds nothing new.
+    bool ServerSide() const;
+    std::uint64_t CompletedCount() const;
+    std::vector<std::uint64_t> Reachable(SqlConnection& db, std::uint32_t input, const std::vector<HeldRange>& held) const;
+    std::uint64_t Count(SqlConnection& db, const std::vector<HeldRange>& held) const;
+    std::optional<std::vector<std::uint64_t>> Match(SqlConnection& db, const std::vector<HeldRange>& held) const;
+    // A reader of only the trials of server-side `whole` whose held inputs
+    // are at held values; its Read and Refresh read those alone.
+    static std::unique_ptr<OptunaStudyReader> Slice(const OptunaStudyReader& whole, const std::vector<HeldRange>& held);
 
 private:
     struct State;

@@ -103,6 +103,52 @@ struct OptunaStudyReader::State {
     std::int64_t maxSeen = -1;
     std::map<std::int64_t, std::chrono::steady_clock::time_point> gaps;
 
+    std::int64_t completed = 0; // completed trials when the study was picked
+    // A study left on its server: per input, what its value indices stand for.
+    bool serverSide = false;
+    struct ServerInput {
+        std::string name;
+        std::uint64_t count = 0;         // values, "(none)" included
+        std::uint64_t none = UINT64_MAX; // value index of "(none)"
+        // Without choices the value indices follow the stored numbers, held
+        // once (the distinct values of the data object): a million distinct
+        // numbers are common. With choices, the stored values of each index.
+        bool ordered = true;
+        std::vector<double> numbers;
+        std::vector<std::vector<double>> stored;
+        std::unordered_map<double, std::uint64_t> index;
+
+        // The value index of a stored value; count when it has none.
+        std::uint64_t find(double v) const
+        {
+            if (!ordered) {
+                const auto it = index.find(v);
+                return it == index.end() ? count : it->second;
+            }
+            const auto it = std::lower_bound(numbers.begin(), numbers.end(), v);
+            return it != numbers.end() && *it == v ? std::uint64_t(it - numbers.begin()) : count;
+        }
+        // The stored values of value indices first .. last ("(none)" aside).
+        std::vector<double> storedIn(std::uint64_t first, std::uint64_t last) const
+        {
+            std::vector<double> out;
+            for (std::uint64_t k = first; k <= last; ++k)
+                if (ordered && k != none)
+                    out.push_back(numbers[k]);
+                else if (!ordered)
+                    out.insert(out.end(), stored[k].begin(), stored[k].end());
+            return out;
+        }
+    };
+
+    std::vector<ServerInput> server;
+    // A slice's conditions on the trials (alias t), " AND ..."; empty: every trial.
+    std::string where;
+    std::vector<SqlParam> whereParams;
+    // A slice has every input of its study, in the study's order, even one
+    // none of its trials has (held at "(none)").
+    std::vector<std::string> inputOrder;
+
     State(ImportOptions o, ImportMessages m) : options(std::move(o)), msg(std::move(m)) {}
 
     [[noreturn]] void failure(const SqlError& e) const;
@@ -112,6 +158,11 @@ struct OptunaStudyReader::State {
     void readObjectives(SqlConnection& db);
     bool fetch(SqlConnection& db);
     OrsContent build(const std::string& created) const;
+    std::uint64_t estimate(SqlConnection& db) const;
+    OrsContent describe(SqlConnection& db, const std::string& created);
+    // The held inputs as conditions on the trials (alias t), " AND ..." with
+    // their parameters appended to params.
+    std::string condition(const std::vector<HeldRange>& held, std::vector<SqlParam>& params) const;
 };
 
 // A missing id below the highest one seen is waited for this long, then taken
@@ -216,6 +267,7 @@ void OptunaStudyReader::State::pickStudy(SqlConnection& db)
              static_cast<unsigned long>(studies.size()));
     studyId = study->id;
     studyName = study->name;
+    completed = study->completed;
 }
 
 // Objectives: one direction each; without directions, as many as values.
@@ -289,6 +341,18 @@ bool OptunaStudyReader::State::fetch(SqlConnection& db)
     std::vector<Fresh> fresh;                           // completed since the last read
     std::vector<std::pair<std::int64_t, bool>> study;   // this study's ids, and whether FAIL
     std::int64_t lowestUnfinished = INT64_MAX, maxId = maxSeen;
+    // A slice reads only the completed trials its conditions select.
+    std::unordered_set<std::int64_t> selected;
+    if (!where.empty()) {
+        std::vector<SqlParam> p{studyId, scanFrom};
+        p.insert(p.end(), whereParams.begin(), whereParams.end());
+        auto s = query(db,
+                       "SELECT t.trial_id FROM trials t WHERE t.study_id = ? AND t.trial_id >= ? AND t.state = "
+                       "'COMPLETE'" + where,
+                       p);
+        while (step(*s))
+            selected.insert(s->Int(0));
+    }
     {
         const SqlParam p[] = {scanFrom};
         auto s = query(db, "SELECT trial_id, study_id, number, state FROM trials WHERE trial_id >= ? ORDER BY trial_id",
@@ -303,7 +367,7 @@ bool OptunaStudyReader::State::fetch(SqlConnection& db)
             const bool failed = state == "FAIL" || state == "TrialState.FAIL" || state == "4";
             study.emplace_back(id, failed);
             if (state == "COMPLETE" || state == "TrialState.COMPLETE" || state == "1") {
-                if (!completedAbove.count(id))
+                if (!completedAbove.count(id) && (where.empty() || selected.count(id)))
                     fresh.push_back({id, s->Int(2)});
             } else if (!failed && state != "PRUNED" && state != "TrialState.PRUNED" && state != "2") {
                 lowestUnfinished = std::min(lowestUnfinished, id); // RUNNING or WAITING
@@ -333,11 +397,12 @@ bool OptunaStudyReader::State::fetch(SqlConnection& db)
             added.push_back({f.id, f.number});
         }
         std::vector<Fresh>().swap(fresh);
-        const SqlParam p[] = {studyId, scanFrom};
+        std::vector<SqlParam> p{studyId, scanFrom};
+        p.insert(p.end(), whereParams.begin(), whereParams.end());
         {
             auto s = query(db,
                            "SELECT v.trial_id, v.objective, v.value FROM trial_values v JOIN trials t ON t.trial_id = "
-                           "v.trial_id WHERE t.study_id = ? AND t.trial_id >= ? AND t.state = 'COMPLETE'",
+                           "v.trial_id WHERE t.study_id = ? AND t.trial_id >= ? AND t.state = 'COMPLETE'" + where,
                            p);
             while (step(*s)) {
                 const auto it = addedIndex.find(s->Int(0));
@@ -361,7 +426,7 @@ bool OptunaStudyReader::State::fetch(SqlConnection& db)
         auto s = query(db,
                        "SELECT p.trial_id, p.param_name, p.param_value, p.distribution_json FROM trial_params p JOIN "
                        "trials t ON t.trial_id = p.trial_id WHERE t.study_id = ? AND t.trial_id >= ? AND t.state = "
-                       "'COMPLETE' ORDER BY t.number, t.trial_id, p.param_id",
+                       "'COMPLETE'" + where + " ORDER BY t.number, t.trial_id, p.param_id",
                        p);
         while (step(*s)) {
             const auto it = addedIndex.find(s->Int(0));
@@ -475,6 +540,12 @@ OrsContent OptunaStudyReader::State::build(const std::string& created) const
             texts.push_back(it->first);
         return it->second;
     };
+    for (const std::string& name : inputOrder) {
+        if (const auto it = nameIndex.find(name); it != nameIndex.end())
+            inputOf[it->second] = std::uint32_t(h.inputs.size());
+        h.inputs.push_back({studyName, name});
+        logParam.push_back(false);
+    }
     for (const Param& p : params) {
         const Trial& t = trials[p.trial];
         if (t.failed)
@@ -589,13 +660,23 @@ OrsContent OptunaStudyReader::Read(SqlConnection& db, const std::string& created
 {
     m->pickStudy(db);
     m->readObjectives(db);
+    if (m->options.memoryBudget) {
+        const std::uint64_t need = m->estimate(db);
+        if (need > m->options.memoryBudget) {
+            SW_TRACE(L"Data provider : the study needs about %llu MiB, above the budget of %llu MiB: it stays on "
+                     L"the server",
+                     static_cast<unsigned long long>(need >> 20),
+                     static_cast<unsigned long long>(m->options.memoryBudget >> 20));
+            return m->describe(db, created);
+        }
+    }
     m->fetch(db);
     return m->build(created);
 }
 
 std::optional<OrsContent> OptunaStudyReader::Refresh(SqlConnection& db, const std::string& created)
 {
-    if (!m->fetch(db))
+    if (m->serverSide || !m->fetch(db))
         return std::nullopt;
     return m->build(created);
 }
@@ -603,6 +684,287 @@ std::optional<OrsContent> OptunaStudyReader::Refresh(SqlConnection& db, const st
 std::uint64_t OptunaStudyReader::TrialCount() const
 {
     return m->trialCount;
+}
+
+// What a read keeps per completed trial (measured on a million trials): the
+// trial, each parameter as read and coded, each value.
+std::uint64_t OptunaStudyReader::State::estimate(SqlConnection& db) const
+{
+    const SqlParam id[] = {studyId};
+    // The schema indexes parameters by trial: one trial's count is cheap.
+    auto s = query(db,
+                   "SELECT count(*) FROM trial_params WHERE trial_id = (SELECT min(trial_id) FROM trials WHERE "
+                   "study_id = ? AND state = 'COMPLETE')",
+                   id);
+    const std::uint64_t params = step(*s) ? std::uint64_t(std::max<std::int64_t>(s->Int(0), 1)) : 1;
+    return std::uint64_t(completed) * (48 + params * 72 + std::uint64_t(objectives) * 16);
+}
+
+OrsContent OptunaStudyReader::State::describe(SqlConnection& db, const std::string& created)
+{
+    const SqlParam id[] = {studyId};
+    {
+        auto s = query(db, "SELECT count(*) FROM trials WHERE study_id = ?", id);
+        trialCount = step(*s) ? std::uint64_t(s->Int(0)) : 0;
+    }
+    // Parameters in the order they first appear, and how many trials have each.
+    struct Name {
+        std::int64_t first, count;
+        std::vector<std::pair<double, std::uint32_t>> values; // stored value, distribution
+    };
+    std::map<std::string, Name> byName;
+    {
+        auto s = query(db,
+                       "SELECT p.param_name, min(p.param_id), count(*) FROM trial_params p JOIN trials t ON "
+                       "t.trial_id = p.trial_id WHERE t.study_id = ? AND t.state = 'COMPLETE' GROUP BY p.param_name",
+                       id);
+        while (step(*s))
+            byName[s->Text(0)] = {s->Int(1), s->Int(2), {}};
+    }
+    {
+        auto s = query(db,
+                       "SELECT DISTINCT p.param_name, p.param_value, p.distribution_json FROM trial_params p JOIN "
+                       "trials t ON t.trial_id = p.trial_id WHERE t.study_id = ? AND t.state = 'COMPLETE'",
+                       id);
+        while (step(*s)) {
+            const auto it = byName.find(s->Text(0));
+            double v = 0;
+            if (it == byName.end() || !s->Number(1, &v) || !std::isfinite(v))
+                throw msg.file(L"has a parameter value that is not a finite number (parameter " +
+                               Quoted(s->Text(0)) + L")");
+            const auto dist = distIndex.emplace(s->Text(2), std::uint32_t(dists.size()));
+            if (dist.second)
+                dists.push_back(decodeDistribution(dist.first->first));
+            it->second.values.emplace_back(v, dist.first->second);
+        }
+    }
+    std::vector<std::pair<std::int64_t, const std::string*>> order;
+    for (const auto& [name, n] : byName)
+        order.emplace_back(n.first, &name);
+    std::sort(order.begin(), order.end());
+    if (order.empty())
+        throw msg.file(L"holds an Optuna study without parameters (" + Quoted(studyName) + L")");
+
+    OrsContent content;
+    OrsHeader& h = content.header;
+    h.functions = functions;
+    h.functionDirections = directions;
+    h.creator = "Optuna study \"" + studyName + "\"";
+    h.created = created;
+    // A study too large to read is best shown one held value at a time.
+    h.dataType = 0;
+    for (const auto& [first, name] : order) {
+        const Name& n = byName[*name];
+        h.inputs.push_back({studyName, *name});
+        ServerInput in;
+        in.name = *name;
+        // The cells the full read would code: each stored value once, and a
+        // "(none)" when some completed trial lacks the parameter.
+        std::vector<InputCell> cells;
+        bool log = false;
+        for (const auto& [v, dist] : n.values) {
+            const Distribution& d = dists[dist];
+            InputCell cell;
+            cell.kind = InputCell::Kind::Number;
+            cell.number = v;
+            if (d.categorical) {
+                in.ordered = false;
+                if (v < 0 || v >= double(d.choices.size()) || v != std::floor(v))
+                    throw msg.file(L"has a categorical parameter value that is not one of its choices (parameter " +
+                                   Quoted(*name) + L")");
+                const JsonValue& choice = d.choices[std::size_t(v)];
+                if (choice.type == JsonValue::Type::Null) {
+                    cell.kind = InputCell::Kind::Missing;
+                } else if (choice.type == JsonValue::Type::Number) {
+                    cell.number = choice.number;
+                    cell.text = choice.text;
+                } else {
+                    cell.kind = InputCell::Kind::Text;
+                    cell.text = choice.type == JsonValue::Type::Bool ? (choice.boolean ? "True" : "False") : choice.text;
+                }
+            } else {
+                log = log || d.log;
+            }
+            cells.push_back(std::move(cell));
+        }
+        // Texts only where a choice is text: then numbers are labels too.
+        if (std::any_of(cells.begin(), cells.end(), [](const InputCell& c) { return c.kind == InputCell::Kind::Text; }))
+            for (InputCell& c : cells)
+                if (c.kind == InputCell::Kind::Number && c.text.empty()) {
+                    char buffer[32];
+                    c.text.assign(buffer, std::to_chars(buffer, buffer + sizeof buffer, c.number).ptr);
+                }
+        const bool lacking = n.count < completed;
+        if (lacking)
+            cells.push_back({});
+        std::vector<double> coded(cells.size());
+        if (CodeInputCells(cells, h.inputs.back(), coded.data()) < cells.size())
+            throw msg.file(L"has a parameter value that is not a finite number (parameter " + Quoted(*name) + L")");
+        std::vector<double> distinct = coded;
+        std::sort(distinct.begin(), distinct.end());
+        distinct.erase(std::unique(distinct.begin(), distinct.end()), distinct.end());
+        in.count = distinct.size();
+        if (!in.ordered)
+            in.stored.resize(distinct.size());
+        for (std::size_t k = 0; k < coded.size(); ++k) {
+            const auto at = std::uint64_t(std::lower_bound(distinct.begin(), distinct.end(), coded[k]) - distinct.begin());
+            if (cells[k].kind == InputCell::Kind::Missing)
+                in.none = at; // a trial without the parameter, or a choice of None
+            if (k < n.values.size() && !in.ordered) {
+                in.stored[at].push_back(n.values[k].first);
+                in.index.emplace(n.values[k].first, at);
+            }
+        }
+        if (in.ordered)
+            in.numbers = distinct;
+        if (log && !h.inputs.back().labelled() && distinct.front() > 0)
+            h.inputs.back().scale = kLogScale;
+        content.distinctValues.push_back(std::move(distinct));
+        server.push_back(std::move(in));
+    }
+    serverSide = true;
+    return content;
+}
+
+std::string OptunaStudyReader::State::condition(const std::vector<HeldRange>& held, std::vector<SqlParam>& params) const
+{
+    const auto number = [](double v) {
+        char buffer[32];
+        return std::string(buffer, std::to_chars(buffer, buffer + sizeof buffer, v).ptr);
+    };
+    std::string sql;
+    for (const HeldRange& h : held) {
+        if (h.input >= server.size() || h.first > h.last)
+            throw msg.file(L"was asked for a value it does not have");
+        const ServerInput& in = server[h.input];
+        const std::uint64_t last = std::min<std::uint64_t>(h.last, in.count - 1);
+        if (h.first == 0 && last + 1 == in.count)
+            continue; // "All"
+        const std::vector<double> values = in.storedIn(h.first, last);
+        std::string any;
+        if (!values.empty()) {
+            params.emplace_back(in.name);
+            any = "t.trial_id IN (SELECT trial_id FROM trial_params WHERE param_name = ? AND ";
+            if (in.ordered) {
+                // Numbers: the held values are every stored one between the ends.
+                const auto [lo, hi] = std::minmax_element(values.begin(), values.end());
+                any += "param_value >= ? AND param_value <= ?)";
+                params.emplace_back(number(*lo));
+                params.emplace_back(number(*hi));
+            } else {
+                any += "param_value IN (";
+                for (std::size_t k = 0; k < values.size(); ++k) {
+                    any += k ? ", ?" : "?";
+                    params.emplace_back(number(values[k]));
+                }
+                any += "))";
+            }
+        }
+        if (in.none >= h.first && in.none <= last) {
+            params.emplace_back(in.name);
+            any += std::string(any.empty() ? "" : " OR ") +
+                   "t.trial_id NOT IN (SELECT trial_id FROM trial_params WHERE param_name = ? AND trial_id IS NOT NULL)";
+        }
+        sql += " AND (" + any + ")";
+    }
+    return sql;
+}
+
+bool OptunaStudyReader::ServerSide() const
+{
+    return m->serverSide;
+}
+
+std::uint64_t OptunaStudyReader::CompletedCount() const
+{
+    return std::uint64_t(m->completed);
+}
+
+std::vector<std::uint64_t> OptunaStudyReader::Reachable(SqlConnection& db, std::uint32_t input,
+                                                        const std::vector<HeldRange>& held) const
+{
+    if (input >= m->server.size())
+        throw m->msg.file(L"was asked for an input it does not have");
+    const State::ServerInput& in = m->server[input];
+    std::vector<SqlParam> p{m->studyId, in.name};
+    const std::string where = m->condition(held, p);
+    std::vector<std::uint64_t> out;
+    {
+        auto s = m->query(db,
+                          "SELECT DISTINCT p.param_value FROM trial_params p JOIN trials t ON t.trial_id = p.trial_id "
+                          "WHERE t.study_id = ? AND t.state = 'COMPLETE' AND p.param_name = ?" + where,
+                          p);
+        double v = 0;
+        while (m->step(*s))
+            if (s->Number(0, &v) && in.find(v) < in.count)
+                out.push_back(in.find(v));
+    }
+    if (in.none != UINT64_MAX) {
+        std::vector<SqlParam> q{m->studyId};
+        const std::string cond = m->condition(held, q);
+        q.emplace_back(in.name);
+        auto s = m->query(db,
+                          "SELECT t.trial_id FROM trials t WHERE t.study_id = ? AND t.state = 'COMPLETE'" + cond +
+                              " AND t.trial_id NOT IN (SELECT trial_id FROM trial_params WHERE param_name = ? AND "
+                              "trial_id IS NOT NULL) LIMIT 1",
+                          q);
+        if (m->step(*s))
+            out.push_back(in.none);
+    }
+    std::sort(out.begin(), out.end());
+    out.erase(std::unique(out.begin(), out.end()), out.end());
+    return out;
+}
+
+std::uint64_t OptunaStudyReader::Count(SqlConnection& db, const std::vector<HeldRange>& held) const
+{
+    std::vector<SqlParam> p{m->studyId};
+    const std::string where = m->condition(held, p);
+    auto s = m->query(db, "SELECT count(*) FROM trials t WHERE t.study_id = ? AND t.state = 'COMPLETE'" + where, p);
+    return m->step(*s) ? std::uint64_t(s->Int(0)) : 0;
+}
+
+std::optional<std::vector<std::uint64_t>> OptunaStudyReader::Match(SqlConnection& db,
+                                                                   const std::vector<HeldRange>& held) const
+{
+    std::vector<SqlParam> p{m->studyId};
+    const std::string where = m->condition(held, p);
+    std::int64_t trial = 0;
+    {
+        auto s = m->query(db,
+                          "SELECT t.trial_id FROM trials t WHERE t.study_id = ? AND t.state = 'COMPLETE'" + where +
+                              " ORDER BY t.number, t.trial_id LIMIT 1",
+                          p);
+        if (!m->step(*s))
+            return std::nullopt;
+        trial = s->Int(0);
+    }
+    std::vector<std::uint64_t> out;
+    for (const State::ServerInput& in : m->server)
+        out.push_back(in.none);
+    const SqlParam q[] = {trial};
+    auto s = m->query(db, "SELECT param_name, param_value FROM trial_params WHERE trial_id = ?", q);
+    while (m->step(*s)) {
+        double v = 0;
+        const std::string name = s->Text(0);
+        for (std::size_t i = 0; i < m->server.size(); ++i)
+            if (m->server[i].name == name && s->Number(1, &v) && m->server[i].find(v) < m->server[i].count)
+                out[i] = m->server[i].find(v);
+    }
+    return out;
+}
+
+std::unique_ptr<OptunaStudyReader> OptunaStudyReader::Slice(const OptunaStudyReader& whole,
+                                                            const std::vector<HeldRange>& held)
+{
+    ImportOptions options = whole.m->options;
+    options.study = whole.m->studyName;
+    options.memoryBudget = 0; // what the user chose to see
+    auto slice = std::make_unique<OptunaStudyReader>(std::move(options), whole.m->msg);
+    slice->m->where = whole.m->condition(held, slice->m->whereParams);
+    for (const State::ServerInput& in : whole.m->server)
+        slice->m->inputOrder.push_back(in.name);
+    return slice;
 }
 
 std::size_t OptunaTablesPresent(const std::wstring& path)

@@ -36,26 +36,70 @@ void StudyLink::connect()
     SW_TRACE(L"Data provider : connected again to %ls", FromUtf8(RedactStudyUrl(m_source)).c_str());
 }
 
-std::optional<OrsContent> StudyLink::Refresh()
+namespace {
+
+std::string nowUtc()
 {
-    const std::lock_guard lock(m_mutex);
-    if (!m_db)
-        connect();
     char now[32];
     const std::time_t t = std::time(nullptr);
     std::tm utc{};
     gmtime_r(&t, &utc);
     std::strftime(now, sizeof now, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    try {
-        std::optional<OrsContent> content = m_reader->Refresh(*m_db, now);
+    return now;
+}
+
+} // namespace
+
+std::optional<OrsContent> StudyLink::Refresh()
+{
+    // The server may go: the next refresh connects again.
+    return withServer([&](SqlConnection& db) {
+        std::optional<OrsContent> content = m_reader->Refresh(db, nowUtc());
         if (content)
             ApplyLogScales(*content, m_options.logColumns, m_msg);
         return content;
-    } catch (const OrsError&) {
-        // The server may have gone: the next refresh connects again.
-        m_db.reset();
-        throw;
+    });
+}
+
+bool StudyLink::ServerSide() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_reader->ServerSide();
+}
+
+std::uint64_t StudyLink::CompletedCount() const
+{
+    const std::lock_guard lock(m_mutex);
+    return m_reader->CompletedCount();
+}
+
+std::vector<std::uint64_t> StudyLink::Reachable(std::uint32_t input, const std::vector<HeldRange>& held)
+{
+    return withServer([&](SqlConnection& db) { return m_reader->Reachable(db, input, held); });
+}
+
+std::uint64_t StudyLink::Count(const std::vector<HeldRange>& held)
+{
+    return withServer([&](SqlConnection& db) { return m_reader->Count(db, held); });
+}
+
+std::optional<std::vector<std::uint64_t>> StudyLink::Match(const std::vector<HeldRange>& held)
+{
+    return withServer([&](SqlConnection& db) { return m_reader->Match(db, held); });
+}
+
+std::pair<OrsContent, std::shared_ptr<StudyLink>> StudyLink::Slice(const std::vector<HeldRange>& held)
+{
+    std::unique_ptr<OptunaStudyReader> reader;
+    {
+        const std::lock_guard lock(m_mutex);
+        reader = OptunaStudyReader::Slice(*m_reader, held);
     }
+    // A connection of its own: the slice is followed apart from this object.
+    auto link = std::make_shared<StudyLink>(m_source, m_url, m_options, nullptr, std::move(reader), m_msg);
+    OrsContent content = link->withServer([&](SqlConnection& db) { return link->m_reader->Read(db, nowUtc()); });
+    ApplyLogScales(content, m_options.logColumns, m_msg);
+    return {std::move(content), std::move(link)};
 }
 
 std::uint64_t StudyLink::TrialCount() const

@@ -4,6 +4,7 @@
 // failure.
 #include "Import.h"
 #include "ImportCommon.h"
+#include "Importers.h"
 
 #include <memory>
 #include <mutex>
@@ -11,12 +12,6 @@
 #include <string>
 
 namespace ors {
-
-class SqlConnection;
-
-namespace import {
-class OptunaStudyReader;
-}
 
 class StudyLink {
 public:
@@ -29,8 +24,33 @@ public:
     std::optional<OrsContent> Refresh();
     std::uint64_t TrialCount() const;
 
+    // A study left on its server (above the memory budget): questions about
+    // its trials are queries (OptunaStudyReader), and a slice is read into a
+    // data object of its own with a link of its own. Throw as Refresh.
+    bool ServerSide() const;
+    std::uint64_t CompletedCount() const;
+    std::vector<std::uint64_t> Reachable(std::uint32_t input, const std::vector<import::HeldRange>& held);
+    std::uint64_t Count(const std::vector<import::HeldRange>& held);
+    std::optional<std::vector<std::uint64_t>> Match(const std::vector<import::HeldRange>& held);
+    std::pair<OrsContent, std::shared_ptr<StudyLink>> Slice(const std::vector<import::HeldRange>& held);
+
 private:
     void connect();
+    // f(connection) under the lock, connected first; a failure drops the
+    // connection so that the next call connects again.
+    template <class F>
+    auto withServer(F f)
+    {
+        const std::lock_guard lock(m_mutex);
+        if (!m_db)
+            connect();
+        try {
+            return f(*m_db);
+        } catch (const OrsError&) {
+            m_db.reset();
+            throw;
+        }
+    }
 
     mutable std::mutex m_mutex;
     const std::string m_source; // a URL (password included, never shown) or a file path
