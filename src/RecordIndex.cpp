@@ -4,6 +4,7 @@
 #include "diagnostics/snagwise.h"
 #include "ors_provider/IDataMeaning.h"
 #include "ors_provider/IQX_VantixDataColumns.h"
+#include "platform/parallel.h"
 #include "platform/threads.h"
 
 #include <algorithm>
@@ -395,27 +396,8 @@ bool CRecordIndex::CollectValueColumns(ULONG nInputs, ULONG nRecords)
         for (std::size_t i = from; i < nInputs; i += step)
             ok[i] = BuildInputFromColumn(columns[i], nRecords, built[i], placements[i]);
     };
-    std::thread helper;
-    std::exception_ptr failure;
-    if (nInputs > 1 && static_cast<std::uint64_t>(nRecords) * nInputs >= (1u << 20))
-        helper = platform::TryStartThread([&] {
-            try {
-                build(1, 2);
-            } catch (...) {
-                failure = std::current_exception();
-            }
-        });
-    try {
-        build(0, helper.joinable() ? 2 : 1);
-    } catch (...) {
-        if (helper.joinable())
-            helper.join();
-        throw;
-    }
-    if (helper.joinable())
-        helper.join();
-    if (failure)
-        std::rethrow_exception(failure);
+    const bool bLarge = nInputs > 1 && static_cast<std::uint64_t>(nRecords) * nInputs >= (1u << 20);
+    platform::ParallelFor(bLarge ? 2 : 1, [&](int part, int parts) { build(std::size_t(part), std::size_t(parts)); });
     if (std::find(ok.begin(), ok.end(), 0) != ok.end())
         return false;
     m_KeyColumns.assign(nInputs, nullptr);

@@ -1,6 +1,6 @@
 #include "PngWriter.h"
 
-#include "platform/threads.h"
+#include "platform/parallel.h"
 
 #include <QFile>
 #include <QImage>
@@ -113,20 +113,9 @@ bool WritePng(const QImage& source, const QString& path, QString* pError)
     // Two halves at once for pictures of some size.
     const int nParts = h >= 64 && std::thread::hardware_concurrency() > 1 ? 2 : 1;
     std::vector<Part> parts(nParts);
-    std::vector<std::thread> helpers;
-    for (int i = 1; i < nParts; ++i) {
-        const auto part = [&image, &parts, h, i, nParts] {
-            CompressRows(image, h * i / nParts, h * (i + 1) / nParts, i + 1 == nParts, parts[i]);
-        };
-        // Without a thread to be had this thread compresses the part too.
-        if (std::thread t = platform::TryStartThread(part); t.joinable())
-            helpers.push_back(std::move(t));
-        else
-            part();
-    }
-    CompressRows(image, 0, h / nParts, nParts == 1, parts[0]);
-    for (std::thread& t : helpers)
-        t.join();
+    platform::ParallelFor(nParts, [&](int i, int n) {
+        CompressRows(image, h * i / n, h * (i + 1) / n, i + 1 == n, parts[std::size_t(i)]);
+    });
 
     std::string ihdr;
     Put32(ihdr, static_cast<std::uint32_t>(w));

@@ -4,7 +4,7 @@
 #include "SoftwareRasterizer.h"
 #include "SurfaceLod.h"
 #include "plot_control/Lighting.h"
-#include "platform/threads.h"
+#include "platform/parallel.h"
 
 #include <QPainter>
 
@@ -61,28 +61,11 @@ void ClearUpperRegisters()
 #endif
 }
 
-// Runs job(part, parts) on `parts` threads (the caller's included).
+// Runs job(part, parts) for every part, on the kept helper threads and this one.
 void RunParallel(int parts, const std::function<void(int, int)>& job)
 {
     ClearUpperRegisters();
-    if (parts <= 1) {
-        job(0, 1);
-        return;
-    }
-    // Parts whose thread cannot be started are done here, after part 0.
-    std::vector<std::thread> helpers;
-    helpers.reserve(parts - 1);
-    std::vector<int> here{0};
-    for (int p = 1; p < parts; ++p) {
-        if (std::thread t = platform::TryStartThread([&job, p, parts] { job(p, parts); }); t.joinable())
-            helpers.push_back(std::move(t));
-        else
-            here.push_back(p);
-    }
-    for (int p : here)
-        job(p, parts);
-    for (auto& t : helpers)
-        t.join();
+    platform::ParallelFor(parts, job);
 }
 
 // Precomputed light terms for view-space normals, the eye direction taken as
