@@ -30,10 +30,9 @@ struct DataTable {
     std::vector<std::vector<double>> functions;
     // What the values mean (IOptimizationResultsDataMeaning), per input: the
     // labels by value index of a labelled input (empty: numeric), the value
-    // index of "(none)" (absent: every record has the input); log scales.
+    // index of "(none)" (absent: every record has the input).
     std::vector<std::vector<std::wstring>> labels;
     std::map<ULONG, std::uint64_t> noneIndex;
-    std::vector<ULONG> logInputs, logFunctions;
 
     // Value of input n at value index k: distinct per input, ascending in k.
     static double Value(ULONG input, std::uint64_t k) { return 100.0 * input + 0.5 * static_cast<double>(k); }
@@ -80,21 +79,9 @@ public:
         *pIndex = none->second;
         return S_OK;
     }
-    HRESULT GetInputScale(ULONG input, LONG* pScale) override
-    {
-        *pScale = std::count(table.logInputs.begin(), table.logInputs.end(), input) ? kScaleLog : kScaleLinear;
-        return S_OK;
-    }
-    HRESULT GetFunctionScale(ULONG function, LONG* pScale) override
-    {
-        *pScale = std::count(table.logFunctions.begin(), table.logFunctions.end(), function) ? kScaleLog : kScaleLinear;
-        return S_OK;
-    }
-    HRESULT GetFunctionDirection(ULONG, LONG* pDirection) override
-    {
-        *pDirection = kDirectionMinimize;
-        return S_OK;
-    }
+    HRESULT GetInputScale(ULONG, LONG* pScale) override { return *pScale = kScaleLinear, S_OK; }
+    HRESULT GetFunctionScale(ULONG, LONG* pScale) override { return *pScale = kScaleLinear, S_OK; }
+    HRESULT GetFunctionDirection(ULONG, LONG* pDirection) override { return *pDirection = kDirectionMinimize, S_OK; }
 
     MOCK_METHOD(HRESULT, GetInputCount, (ULONG*), (override));
     MOCK_METHOD(HRESULT, GetFunctionCount, (ULONG*), (override));
@@ -113,15 +100,13 @@ public:
     bool refuseSource = false;
     bool refuseSourceEx = false;
     bool refuseSaver = false;
-    bool refuseMeaning = false;
     HRESULT refusal = E_NOINTERFACE;
 
     HRESULT QueryInterface(REFIID riid, void** ppv) override
     {
         if ((refuseSource && riid == platform::uuidof<IOptimizationResultsDataSource>()) ||
             (refuseSourceEx && riid == platform::uuidof<IOptimizationResultsDataSourceEx>()) ||
-            (refuseSaver && riid == platform::uuidof<IOptimizationResultsDataSaver>()) ||
-            (refuseMeaning && riid == platform::uuidof<IOptimizationResultsDataMeaning>())) {
+            (refuseSaver && riid == platform::uuidof<IOptimizationResultsDataSaver>())) {
             if (ppv)
                 *ppv = nullptr;
             return refusal;
@@ -181,7 +166,6 @@ inline void MockDataSource::Serve(DataTable t)
     ON_CALL(*this, GetFunctionValue(_, _, _)).WillByDefault(answer([=, this](ULONG r, ULONG f, auto) {
         return r < table.functions.size() ? at(table.functions[r], f) : std::nullopt;
     }));
-    ON_CALL(*this, Save(_)).WillByDefault(::testing::Return(S_OK));
 }
 
 // A nice mock serving the table, held by one reference.

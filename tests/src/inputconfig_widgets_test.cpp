@@ -5,6 +5,7 @@
 #include "ValueEdit.h"
 #include "ValuesEditHandler.h"
 
+#include "src/FakeChartControl.h"
 #include "src/FakeDataSource.h"
 #include "support/FakeSnagwise.h"
 #include "support/ScriptedPrompts.h"
@@ -302,22 +303,10 @@ TEST_F(DialogTest, TwoInputsLeaveTheListEmptyAndDisabled)
     EXPECT_EQ(std::tuple(dlg.InputX(), dlg.InputY(), dlg.Function()), std::tuple(0u, 1u, 0u));
 }
 
-// A previous chart's slice: only the names matter here.
-class Previous : public IDataTransfer {
-public:
-    DataType GetDataType() const override { return DATA_2D; }
-    DataStyle GetDataStyle() const override { return STYLE_SURFACE; }
-    bool GetDataIterator(boost::shared_ptr<IDataIterator>*) override { return false; }
-    void GetFunctionName(std::wstring* p) const override { *p = L"f1"; }
-    void GetInputXName(std::wstring* p) const override { *p = L"in3"; }
-    void GetInputYName(std::wstring* p) const override { *p = L"in0"; }
-    void GetInputXFullName(std::wstring* p) const override { *p = L"sig3:in3"; }
-    void GetInputYFullName(std::wstring* p) const override { *p = L"sig0:in0"; }
-};
-
 TEST_F(DialogTest, LockedAxesDisableTheCombosButNotTheList)
 {
-    Previous previous;
+    FakeTransfer previous;
+    previous.xName = L"sig3:in3", previous.yName = L"sig0:in0", previous.functionName = L"f1";
     Open(&previous);
     for (const char* id : {"1008", "1009", "1011"})
         EXPECT_FALSE(Control<QComboBox>(id)->isEnabled()) << id;
