@@ -143,7 +143,10 @@ public:
 
     HRESULT Refresh() override { return Log("Refresh"); }
     HRESULT Initialize(LONG renderer) override { return Log("Initialize", renderer); }
-    HRESULT CreateSurfaceSeries(plot::ISurfaceSeries** pp) override { return Create("CreateSurfaceSeries", surfaces, pp); }
+    HRESULT CreateSurfaceSeries(plot::ISurfaceSeries** pp) override
+    {
+        return Create("CreateSurfaceSeries", surfaces, pp);
+    }
     HRESULT CreatePointSeries(plot::IPointSeries** pp) override { return Create("CreatePointSeries", pointSeries, pp); }
     HRESULT SetAxisTitles(const std::wstring& x, const std::wstring& y, const std::wstring& z) override
     {

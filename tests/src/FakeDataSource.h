@@ -151,11 +151,14 @@ inline void MockDataSource::Serve(DataTable t)
     ON_CALL(*this, GetFunctionCount(_)).WillByDefault(answer([=, this](auto) { return count(table.functionNames); }));
     ON_CALL(*this, GetRecordCount(_)).WillByDefault(answer([=, this](auto) { return count(table.indices); }));
     ON_CALL(*this, GetDataType(_)).WillByDefault(answer([this](auto) { return std::optional(table.type); }));
-    ON_CALL(*this, GetInputName(_, _)).WillByDefault(answer([=, this](ULONG n, auto) { return at(table.inputNames, n); }));
-    ON_CALL(*this, GetSignalName(_, _)).WillByDefault(answer([=, this](ULONG n, auto) { return at(table.signalNames, n); }));
+    ON_CALL(*this, GetInputName(_, _))
+        .WillByDefault(answer([=, this](ULONG n, auto) { return at(table.inputNames, n); }));
+    ON_CALL(*this, GetSignalName(_, _))
+        .WillByDefault(answer([=, this](ULONG n, auto) { return at(table.signalNames, n); }));
     ON_CALL(*this, GetFunctionName(_, _))
         .WillByDefault(answer([=, this](ULONG n, auto) { return at(table.functionNames, n); }));
-    ON_CALL(*this, GetInputValueIndex(_, _, _)).WillByDefault(answer([=](ULONG r, ULONG n, auto) { return index(r, n); }));
+    ON_CALL(*this, GetInputValueIndex(_, _, _))
+        .WillByDefault(answer([=](ULONG r, ULONG n, auto) { return index(r, n); }));
     ON_CALL(*this, GetInputValue(_, _, _)).WillByDefault(answer([=](ULONG r, ULONG n, auto) {
         const auto k = index(r, n);
         return k ? std::optional(DataTable::Value(n, *k)) : std::nullopt;

@@ -308,7 +308,8 @@ TEST_F(AdapterTest, BadDescriptionsAndIteratorsAreAssertedAndBuildNothing)
     badData.records = {{0, 0, 1}, {0, 1, 2}};
     for (FakeTransfer* p : {&noIterator, &nullIterator, &badData})
         adapter.CreateNewSeries(p, {});
-    EXPECT_THAT(snag.Asserts(), ElementsAre(L"bSuccess && L\"Can't get data iterator\"", L"pIterator && L\"bad iterator\"",
+    EXPECT_THAT(snag.Asserts(), ElementsAre(L"bSuccess && L\"Can't get data iterator\"",
+                                            L"pIterator && L\"bad iterator\"",
                                             L"bSucc && L\"Can't get data from iterator\"",
                                             L"bSucc && L\"Can't get data from iterator\""));
     EXPECT_EQ(control->surfaces.at(0)->setDataCalls, 0);

@@ -305,7 +305,8 @@ TEST_F(TransformerTest, ShearDeliversTheRecordsMatchingTheHeldValues)
         return std::vector<std::uint64_t>{fixed[0], 0, fixed[1], r, fixed[2]};
     };
     const std::vector<std::vector<std::uint64_t>> records = {
-        rec({1, 0, 2}, 0), rec({0, 0, 2}, 1), rec({1, 1, 2}, 2), rec({2, 0, 2}, 3), rec({3, 2, 1}, 4), rec({1, 0, 2}, 5)};
+        rec({1, 0, 2}, 0), rec({0, 0, 2}, 1), rec({1, 1, 2}, 2),
+        rec({2, 0, 2}, 3), rec({3, 2, 1}, 4), rec({1, 0, 2}, 5)};
     const struct {
         std::vector<FixedInput> fixed;
         std::vector<std::uint64_t> ys;

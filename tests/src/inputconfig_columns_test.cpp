@@ -58,24 +58,17 @@ public:
     explicit CForwardingSource(IOptimizationResultsDataSource* p) : m_sp(p), m_spEx(p), m_spColumns(p) {}
 
     bool offerColumns = true;
-    bool offerEx = true;
     int recordCalls = 0;
-    // Spoilers of the columns.
-    HRESULT indexColumnResult = S_OK;
-    HRESULT distinctResult = S_OK;
-    int countDelta = 0;
-    int distinctDelta = 0;
-    // Input whose index column is replaced by `keys` when not empty.
+    // Spoilers of the columns; `keys` (when not empty) replaces the index column of `replacedInput`.
+    HRESULT indexColumnResult = S_OK, distinctResult = S_OK;
+    int countDelta = 0, distinctDelta = 0;
     ULONG replacedInput = 0;
     std::vector<std::uint32_t> keys;
 
     HRESULT QueryInterface(REFIID riid, void** ppv) override
     {
-        if ((!offerColumns && riid == platform::uuidof<IOptimizationResultsDataColumns>()) ||
-            (!offerEx && riid == platform::uuidof<IOptimizationResultsDataSourceEx>())) {
-            *ppv = nullptr;
-            return E_NOINTERFACE;
-        }
+        if (!offerColumns && riid == platform::uuidof<IOptimizationResultsDataColumns>())
+            return *ppv = nullptr, E_NOINTERFACE;
         return ComObject::QueryInterface(riid, ppv);
     }
 
@@ -84,18 +77,13 @@ public:
     HRESULT GetInputName(ULONG i, std::wstring* p) override { return m_sp->GetInputName(i, p); }
     HRESULT GetFunctionName(ULONG f, std::wstring* p) override { return m_sp->GetFunctionName(f, p); }
     HRESULT GetRecordCount(ULONG* p) override { return m_sp->GetRecordCount(p); }
-    HRESULT GetInputValue(ULONG r, ULONG i, double* p) override
-    {
-        ++recordCalls;
-        return m_sp->GetInputValue(r, i, p);
-    }
+    HRESULT GetInputValue(ULONG r, ULONG i, double* p) override { return ++recordCalls, m_sp->GetInputValue(r, i, p); }
     HRESULT GetFunctionValue(ULONG r, ULONG f, double* p) override { return m_sp->GetFunctionValue(r, f, p); }
     HRESULT GetDataType(LONG* p) override { return m_sp->GetDataType(p); }
     HRESULT GetSignalName(ULONG i, std::wstring* p) override { return m_sp->GetSignalName(i, p); }
     HRESULT GetInputValueIndex(ULONG r, ULONG i, std::uint64_t* p) override
     {
-        ++recordCalls;
-        return m_spEx->GetInputValueIndex(r, i, p);
+        return ++recordCalls, m_spEx->GetInputValueIndex(r, i, p);
     }
     HRESULT GetInputValueByIndex(std::uint64_t k, ULONG i, double* p) override
     {
@@ -112,9 +100,9 @@ public:
         *pCount += countDelta;
         return hr;
     }
-    HRESULT GetFunctionValueColumn(ULONG function, const double** pp, ULONG* pCount) override
+    HRESULT GetFunctionValueColumn(ULONG f, const double** pp, ULONG* pCount) override
     {
-        return m_spColumns->GetFunctionValueColumn(function, pp, pCount);
+        return m_spColumns->GetFunctionValueColumn(f, pp, pCount);
     }
     HRESULT GetInputDistinctValues(ULONG input, const double** pp, ULONG* pCount) override
     {

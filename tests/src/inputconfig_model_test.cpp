@@ -183,7 +183,8 @@ TEST_F(ModelTest, ASourceWithoutValueIndicesThrowsItsRefusal)
         source->refuseSourceEx = true;
         source->refusal = refusal;
         // "No such interface" is thrown as a pointer error.
-        EXPECT_EQ(refusal == E_NOINTERFACE ? E_POINTER : refusal, ComErrorOf([&] { m.Initialize(source.Get(), nullptr); }));
+        EXPECT_EQ(refusal == E_NOINTERFACE ? E_POINTER : refusal,
+                  ComErrorOf([&] { m.Initialize(source.Get(), nullptr); }));
     }
 }
 

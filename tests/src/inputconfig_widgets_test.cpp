@@ -85,7 +85,8 @@ TEST_F(ValueEditTest, StepKeysAndArrowButtonsAskForTheNextAllowedValue)
                                             {Qt::Key_Home, SB_TOP},          {Qt::Key_End, SB_BOTTOM}};
     double shown = 2.5;
     for (const auto& [key, code] : keys) {
-        EXPECT_CALL(change, OnValueChange(code, Pointee(shown))).WillOnce(DoAll(SetArgPointee<1>(shown + 1), Return(true)));
+        EXPECT_CALL(change, OnValueChange(code, Pointee(shown)))
+            .WillOnce(DoAll(SetArgPointee<1>(shown + 1), Return(true)));
         QTest::keyClick(edit, key);
         ++shown;
         EXPECT_EQ(QString::number(shown), edit->text());
