@@ -7,6 +7,7 @@
 #include "platform/dispatch.h"
 #include "plot_control/IPlotControl.h"
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <functional>
@@ -33,12 +34,10 @@ public:
     HRESULT Advise(IUnknown* pUnkSink, std::uint32_t* pdwCookie) override
     {
         ++advises;
+        // The sink must dispatch and be the control's own events interface.
         ComPtr<IDispatch> sink;
-        if (FAILED(sink.TryQueryFrom(pUnkSink)))
-            return CONNECT_E_CANNOTCONNECT;
-        // The control asks for its own events interface.
         ComPtr<plot::IChartEvents> events;
-        if (FAILED(events.TryQueryFrom(pUnkSink)))
+        if (FAILED(sink.TryQueryFrom(pUnkSink)) || FAILED(events.TryQueryFrom(pUnkSink)))
             return CONNECT_E_CANNOTCONNECT;
         *pdwCookie = m_nextCookie++;
         sinks[*pdwCookie] = sink;
@@ -59,8 +58,7 @@ public:
     HRESULT Fire(DISPID id, std::vector<VARIANT> argsReversed)
     {
         HRESULT hr = S_OK;
-        auto copy = sinks;
-        for (auto& [cookie, sink] : copy) {
+        for (auto& [cookie, sink] : decltype(sinks)(sinks)) {
             DISPPARAMS params;
             params.rgvarg = argsReversed.empty() ? nullptr : argsReversed.data();
             params.cArgs = static_cast<std::uint32_t>(argsReversed.size());
@@ -80,27 +78,24 @@ private:
     std::uint32_t m_nextCookie = 1;
 };
 
-// What both kinds of series keep of their calls.
+// What both kinds of series keep of their calls; data is kept as vertices
+// (and indices for surfaces) unless refused.
 template <class Interface>
-class FakeSeries : public platform::ComObject<Interface> {
+class FakeSeries final : public platform::ComObject<Interface> {
 public:
     int setDataCalls = 0;
     LONG colorByValue = -1; // -1: never set
     std::wstring name;
     HRESULT refuse = S_OK; // the answer to data other than none
+    std::vector<plot::SurfaceVertex> vertices;
+    std::vector<std::uint32_t> indices;
+    double pointSize = -1, pixelSize = -1; // -1: never set
 
     HRESULT SetVisible(LONG) override { return S_OK; }
     HRESULT IsVisible(LONG* p) override { *p = 1; return S_OK; }
     HRESULT SetColorByValue(LONG on) override { colorByValue = on; return S_OK; }
     HRESULT SetName(const std::wstring& n) override { name = n; return S_OK; }
-};
-
-class FakeSurfaceSeries final : public FakeSeries<plot::ISurfaceSeries> {
-public:
-    std::vector<plot::SurfaceVertex> vertices;
-    std::vector<std::uint32_t> indices;
-
-    HRESULT SetData(const plot::SurfaceVertex* data, LONG count, const std::uint32_t* idx, LONG indexCount) override
+    HRESULT SetData(const plot::SurfaceVertex* data, LONG count, const std::uint32_t* idx, LONG indexCount)
     {
         ++setDataCalls;
         if (count > 0 && FAILED(refuse))
@@ -109,125 +104,28 @@ public:
         indices.assign(idx, idx + indexCount);
         return S_OK;
     }
-};
-
-class FakePointSeries final : public FakeSeries<plot::IPointSeries> {
-public:
-    std::vector<plot::SurfaceVertex> points;
-    double pointSize = -1;
-    double pixelSize = -1; // -1: never set
-
-    HRESULT SetData(const plot::SurfaceVertex* data, LONG count, double size) override
+    HRESULT SetData(const plot::SurfaceVertex* data, LONG count, double size)
     {
-        ++setDataCalls;
-        if (count > 0 && FAILED(refuse))
-            return refuse;
-        points.assign(data, data + count);
         pointSize = size;
-        return S_OK;
+        return SetData(data, count, nullptr, 0);
     }
-    HRESULT SetPixelSize(double pixels) override
-    {
-        pixelSize = pixels;
-        return S_OK;
-    }
+    HRESULT SetPixelSize(double pixels) { pixelSize = pixels; return S_OK; }
 };
+using FakeSurfaceSeries = FakeSeries<plot::ISurfaceSeries>;
+using FakePointSeries = FakeSeries<plot::IPointSeries>;
 
-// Records every call as one line ("Initialize 1", "Refresh", ...).
+// Records the calls that matter as lines ("Initialize 1", "Refresh", ...);
+// settings the adapter restates with every series are kept instead.
 class FakeChartControl final : public platform::ComObject<plot::IPlotControl, platform::IConnectionPointContainer> {
 public:
-    FakeChartControl() { events = platform::MakeCom<FakeEventsPoint>(); }
-
     std::vector<std::string> calls;
     std::map<std::string, HRESULT> results; // answer per operation name, S_OK when absent
     LONG collision = 0, waterLevel = 0, wireFrame = 0, videoMode = 0;
     std::wstring titles[3];
     std::vector<ComPtr<FakeSurfaceSeries>> surfaces;
     std::vector<ComPtr<FakePointSeries>> pointSeries;
-    ComPtr<FakeEventsPoint> events;
-
-    ULONG References() const { return RefCount(); }
-    int Count(const std::string& call) const
-    {
-        int n = 0;
-        for (const auto& c : calls)
-            n += c == call;
-        return n;
-    }
-
-    HRESULT Refresh() override { return Log("Refresh"); }
-    HRESULT Initialize(LONG renderer) override { return Log("Initialize", renderer); }
-    HRESULT CreateSurfaceSeries(plot::ISurfaceSeries** pp) override
-    {
-        const HRESULT hr = Log("CreateSurfaceSeries");
-        if (FAILED(hr))
-            return hr;
-        surfaces.push_back(platform::MakeCom<FakeSurfaceSeries>());
-        return surfaces.back().CopyTo(pp);
-    }
-    HRESULT CreatePointSeries(plot::IPointSeries** pp) override
-    {
-        const HRESULT hr = Log("CreatePointSeries");
-        if (FAILED(hr))
-            return hr;
-        pointSeries.push_back(platform::MakeCom<FakePointSeries>());
-        return pointSeries.back().CopyTo(pp);
-    }
-    HRESULT SetAxisTitles(const std::wstring& x, const std::wstring& y, const std::wstring& z) override
-    {
-        titles[0] = x;
-        titles[1] = y;
-        titles[2] = z;
-        return Log("SetAxisTitles");
-    }
-    HRESULT EnableCollisionDetect(LONG on) override
-    {
-        collision = on;
-        return Log("EnableCollisionDetect", on);
-    }
-    HRESULT IsEnableCollisionDetect(LONG* p) override { return Get("IsEnableCollisionDetect", p, collision); }
-    HRESULT GetFieldOfView(LONG* p) override { return Get("GetFieldOfView", p, 45); }
-    HRESULT SetFieldOfView(LONG v) override { return Log("SetFieldOfView", v); }
-    HRESULT EnableWaterLevel(LONG on) override { return Log("EnableWaterLevel", on); }
-    HRESULT IsWaterLevel(LONG* p) override { return Get("IsWaterLevel", p, waterLevel); }
-    HRESULT WaterLevelUp() override { return Log("WaterLevelUp"); }
-    HRESULT WaterLevelDown() override { return Log("WaterLevelDown"); }
-    HRESULT SetVideoMode(LONG r) override { return Log("SetVideoMode", r); }
-    HRESULT GetVideoMode(LONG* p) override { return Get("GetVideoMode", p, videoMode); }
-    HRESULT EnableWireFrame(LONG on) override { return Log("EnableWireFrame", on); }
-    HRESULT IsWireFramed(LONG* p) override { return Get("IsWireFramed", p, wireFrame); }
-    // S_FALSE with 0, 0 while valueRange is empty, as the control without value-coloured series.
-    HRESULT GetValueRange(double* pMin, double* pMax) override
-    {
-        calls.push_back("GetValueRange");
-        const HRESULT hr = Result("GetValueRange");
-        if (FAILED(hr))
-            return hr;
-        *pMin = valueRange.empty() ? 0.0 : valueRange[0];
-        *pMax = valueRange.empty() ? 0.0 : valueRange[1];
-        return valueRange.empty() ? S_FALSE : hr;
-    }
-    std::vector<double> valueRange; // {min, max}, or empty for none
-    HRESULT SetViewPreset(LONG preset) override { return Log("SetViewPreset", preset); }
-    // Kept rather than logged: the adapter restates it whenever its series change.
-    HRESULT SetColorScale(const std::wstring& title, double lo, double hi, LONG show) override
-    {
-        colorScale = {title, lo, hi, show};
-        return S_OK;
-    }
-    // Kept per axis (0 X, 1 vertical, 2 Z), as the adapter restates them with every series.
-    HRESULT SetAxisScale(LONG axis, LONG scale) override
-    {
-        axisScale.at(std::size_t(axis)) = scale;
-        return S_OK;
-    }
-    HRESULT SetAxisTickLabels(LONG axis, const std::vector<double>& positions, const std::vector<std::wstring>& labels,
-                              LONG only) override
-    {
-        tickLabels.at(std::size_t(axis)) = {positions, labels, only};
-        return S_OK;
-    }
-    std::array<LONG, 3> axisScale{};
+    ComPtr<FakeEventsPoint> events = platform::MakeCom<FakeEventsPoint>();
+    std::array<LONG, 3> axisScale{}; // per axis: 0 X, 1 vertical, 2 Z
     struct TickLabelsCall {
         std::vector<double> positions;
         std::vector<std::wstring> labels;
@@ -239,47 +137,83 @@ public:
         double lo = 0, hi = 0;
         LONG show = -1; // -1: never set
     } colorScale;
-    // Pictures are the real control's; the fake logs the request and draws nothing.
+
+    ULONG References() const { return RefCount(); }
+    int Count(const std::string& call) const { return int(std::count(calls.begin(), calls.end(), call)); }
+
+    HRESULT Refresh() override { return Log("Refresh"); }
+    HRESULT Initialize(LONG renderer) override { return Log("Initialize", renderer); }
+    HRESULT CreateSurfaceSeries(plot::ISurfaceSeries** pp) override
+    {
+        return Create("CreateSurfaceSeries", surfaces, pp);
+    }
+    HRESULT CreatePointSeries(plot::IPointSeries** pp) override { return Create("CreatePointSeries", pointSeries, pp); }
+    HRESULT SetAxisTitles(const std::wstring& x, const std::wstring& y, const std::wstring& z) override
+    {
+        titles[0] = x, titles[1] = y, titles[2] = z;
+        return Log("SetAxisTitles");
+    }
+    HRESULT EnableCollisionDetect(LONG on) override { return collision = on, Log("EnableCollisionDetect", on); }
+    HRESULT IsEnableCollisionDetect(LONG* p) override { return Get("IsEnableCollisionDetect", p, collision); }
+    HRESULT GetFieldOfView(LONG* p) override { return Get("GetFieldOfView", p, 45); }
+    HRESULT SetFieldOfView(LONG v) override { return Log("SetFieldOfView", v); }
+    HRESULT EnableWaterLevel(LONG on) override { return Log("EnableWaterLevel", on); }
+    HRESULT IsWaterLevel(LONG* p) override { return Get("IsWaterLevel", p, waterLevel); }
+    HRESULT WaterLevelUp() override { return Log("WaterLevelUp"); }
+    HRESULT WaterLevelDown() override { return Log("WaterLevelDown"); }
+    HRESULT SetVideoMode(LONG r) override { return Log("SetVideoMode", r); }
+    HRESULT GetVideoMode(LONG* p) override { return Get("GetVideoMode", p, videoMode); }
+    HRESULT EnableWireFrame(LONG on) override { return Log("EnableWireFrame", on); }
+    HRESULT IsWireFramed(LONG* p) override { return Get("IsWireFramed", p, wireFrame); }
+    // As the control without value-coloured series.
+    HRESULT GetValueRange(double* pMin, double* pMax) override { return *pMin = *pMax = 0, S_FALSE; }
+    HRESULT SetViewPreset(LONG preset) override { return Log("SetViewPreset", preset); }
+    HRESULT SetColorScale(const std::wstring& title, double lo, double hi, LONG show) override
+    {
+        colorScale = {title, lo, hi, show};
+        return S_OK;
+    }
+    HRESULT SetAxisScale(LONG axis, LONG scale) override { return axisScale.at(std::size_t(axis)) = scale, S_OK; }
+    HRESULT SetAxisTickLabels(LONG axis, const std::vector<double>& positions, const std::vector<std::wstring>& labels,
+                              LONG only) override
+    {
+        tickLabels.at(std::size_t(axis)) = {positions, labels, only};
+        return S_OK;
+    }
+    // Pictures are the real control's; the fake draws nothing.
     HRESULT RenderPicture(LONG, LONG, QImage*) override { return Log("RenderPicture"); }
     HRESULT WritePicture(const std::wstring&, LONG, LONG, std::wstring*) override { return Log("WritePicture"); }
-    HRESULT LegendSeriesAt(LONG, LONG, LONG* p) override
-    {
-        *p = -1;
-        return S_FALSE;
-    }
+    HRESULT LegendSeriesAt(LONG, LONG, LONG* p) override { return *p = -1, S_FALSE; }
 
     HRESULT FindConnectionPoint(REFIID riid, platform::IConnectionPoint** pp) override
     {
         *pp = nullptr;
-        if (!(riid == platform::uuidof<plot::IChartEvents>()))
-            return CONNECT_E_NOCONNECTION;
-        return events.CopyTo(pp);
+        return riid == platform::uuidof<plot::IChartEvents>() ? events.CopyTo(pp) : CONNECT_E_NOCONNECTION;
     }
 
 private:
-    HRESULT Result(const std::string& name) const
+    HRESULT Log(const std::string& name, std::optional<LONG> v = std::nullopt)
     {
+        calls.push_back(v ? name + " " + std::to_string(*v) : name);
         const auto it = results.find(name);
         return it == results.end() ? S_OK : it->second;
-    }
-    HRESULT Log(const std::string& name)
-    {
-        calls.push_back(name);
-        return Result(name);
-    }
-    HRESULT Log(const std::string& name, LONG v)
-    {
-        calls.push_back(name + " " + std::to_string(v));
-        return Result(name);
     }
     // A failing getter leaves the out value alone.
     HRESULT Get(const std::string& name, LONG* p, LONG value)
     {
-        calls.push_back(name);
-        const HRESULT hr = Result(name);
+        const HRESULT hr = Log(name);
         if (SUCCEEDED(hr))
             *p = value;
         return hr;
+    }
+    template <class Series, class Interface>
+    HRESULT Create(const std::string& name, std::vector<ComPtr<Series>>& list, Interface** pp)
+    {
+        const HRESULT hr = Log(name);
+        if (FAILED(hr))
+            return hr;
+        list.push_back(platform::MakeCom<Series>());
+        return list.back().CopyTo(pp);
     }
 };
 
@@ -330,11 +264,7 @@ public:
         return axis < 2 ? none[std::size_t(axis)] : std::nullopt;
     }
 
-    DataType GetDataType() const override
-    {
-        const std::size_t n = static_cast<std::size_t>(typeCalls++);
-        return types[n < types.size() ? n : types.size() - 1];
-    }
+    DataType GetDataType() const override { return types[std::min(std::size_t(typeCalls++), types.size() - 1)]; }
     DataStyle GetDataStyle() const override { return style; }
     bool GetDataIterator(boost::shared_ptr<IDataIterator>* pp) override
     {
@@ -354,45 +284,32 @@ private:
         explicit Iterator(const FakeTransfer* owner) : m_owner(owner) {}
         bool GetData(double* x, double* y, double* z) const override
         {
-            const SliceRecord& r = m_owner->records[m_pos];
-            *x = m_owner->xValue(r.i);
-            *y = m_owner->yValue(r.j);
-            *z = r.v;
+            std::uint64_t i = 0, j = 0;
+            GetDataInt(&i, &j, z);
+            *x = m_owner->xValue(i), *y = m_owner->yValue(j);
             return m_owner->dataResult;
         }
         bool GetData(double*, double*) const override { return false; }
         bool GetDataInt(std::uint64_t* x, std::uint64_t* y, double* z) const override
         {
             const SliceRecord& r = m_owner->records[m_pos];
-            *x = r.i;
-            *y = r.j;
-            *z = r.v;
+            *x = r.i, *y = r.j, *z = r.v;
             return m_owner->dataResult;
         }
         bool GetDataInt(std::uint64_t*, double*) const override { return false; }
         bool GetInputXValue(const std::uint64_t& k, double* x) const override
         {
             m_owner->xIndexRequests.push_back(k);
-            *x = m_owner->xValue(k);
-            return true;
+            return *x = m_owner->xValue(k), true;
         }
         bool GetInputYValue(const std::uint64_t& k, double* y) const override
         {
             m_owner->yIndexRequests.push_back(k);
-            *y = m_owner->yValue(k);
-            return true;
+            return *y = m_owner->yValue(k), true;
         }
-        bool Begin() override
-        {
-            m_pos = 0;
-            return !m_owner->records.empty();
-        }
+        bool Begin() override { return m_pos = 0, !m_owner->records.empty(); }
         bool Next() override { return ++m_pos < m_owner->records.size(); }
-        bool GetRecord(std::uint32_t* pRecord) const override
-        {
-            *pRecord = static_cast<std::uint32_t>(m_pos);
-            return true;
-        }
+        bool GetRecord(std::uint32_t* pRecord) const override { return *pRecord = std::uint32_t(m_pos), true; }
 
     private:
         const FakeTransfer* m_owner;

@@ -11,7 +11,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
+#include <tuple>
 #include <vector>
 
 namespace vantix::test {
@@ -28,10 +30,9 @@ struct DataTable {
     std::vector<std::vector<double>> functions;
     // What the values mean (IOptimizationResultsDataMeaning), per input: the
     // labels by value index of a labelled input (empty: numeric), the value
-    // index of "(none)" (absent: every record has the input); log scales.
+    // index of "(none)" (absent: every record has the input).
     std::vector<std::vector<std::wstring>> labels;
     std::map<ULONG, std::uint64_t> noneIndex;
-    std::vector<ULONG> logInputs, logFunctions;
 
     // Value of input n at value index k: distinct per input, ascending in k.
     static double Value(ULONG input, std::uint64_t k) { return 100.0 * input + 0.5 * static_cast<double>(k); }
@@ -78,21 +79,9 @@ public:
         *pIndex = none->second;
         return S_OK;
     }
-    HRESULT GetInputScale(ULONG input, LONG* pScale) override
-    {
-        *pScale = std::count(table.logInputs.begin(), table.logInputs.end(), input) ? kScaleLog : kScaleLinear;
-        return S_OK;
-    }
-    HRESULT GetFunctionScale(ULONG function, LONG* pScale) override
-    {
-        *pScale = std::count(table.logFunctions.begin(), table.logFunctions.end(), function) ? kScaleLog : kScaleLinear;
-        return S_OK;
-    }
-    HRESULT GetFunctionDirection(ULONG, LONG* pDirection) override
-    {
-        *pDirection = kDirectionMinimize;
-        return S_OK;
-    }
+    HRESULT GetInputScale(ULONG, LONG* pScale) override { return *pScale = kScaleLinear, S_OK; }
+    HRESULT GetFunctionScale(ULONG, LONG* pScale) override { return *pScale = kScaleLinear, S_OK; }
+    HRESULT GetFunctionDirection(ULONG, LONG* pDirection) override { return *pDirection = kDirectionMinimize, S_OK; }
 
     MOCK_METHOD(HRESULT, GetInputCount, (ULONG*), (override));
     MOCK_METHOD(HRESULT, GetFunctionCount, (ULONG*), (override));
@@ -111,15 +100,13 @@ public:
     bool refuseSource = false;
     bool refuseSourceEx = false;
     bool refuseSaver = false;
-    bool refuseMeaning = false;
     HRESULT refusal = E_NOINTERFACE;
 
     HRESULT QueryInterface(REFIID riid, void** ppv) override
     {
         if ((refuseSource && riid == platform::uuidof<IOptimizationResultsDataSource>()) ||
             (refuseSourceEx && riid == platform::uuidof<IOptimizationResultsDataSourceEx>()) ||
-            (refuseSaver && riid == platform::uuidof<IOptimizationResultsDataSaver>()) ||
-            (refuseMeaning && riid == platform::uuidof<IOptimizationResultsDataMeaning>())) {
+            (refuseSaver && riid == platform::uuidof<IOptimizationResultsDataSaver>())) {
             if (ppv)
                 *ppv = nullptr;
             return refusal;
@@ -139,59 +126,49 @@ inline void MockDataSource::Serve(DataTable t)
     using ::testing::_;
     using ::testing::Invoke;
     table = std::move(t);
-    auto text = [](const std::vector<std::wstring>& list, ULONG n, std::wstring* out) {
-        if (!out)
-            return E_POINTER;
-        if (n >= list.size())
-            return E_INVALIDARG;
-        *out = list[n];
-        return S_OK;
-    };
-    // A count or type read from the table.
+    // Reads through a table lookup that answers E_INVALIDARG for arguments out of range.
     const auto answer = [](auto read) {
-        return Invoke([read](auto* p) {
-            *p = read();
+        return Invoke([read](auto... args) {
+            auto* out = std::get<sizeof...(args) - 1>(std::tuple(args...));
+            if (!out)
+                return E_POINTER;
+            const auto value = read(args...);
+            if (!value)
+                return E_INVALIDARG;
+            *out = *value;
             return S_OK;
         });
     };
-    ON_CALL(*this, GetInputCount(_)).WillByDefault(answer([this] { return ULONG(table.inputNames.size()); }));
-    ON_CALL(*this, GetFunctionCount(_)).WillByDefault(answer([this] { return ULONG(table.functionNames.size()); }));
-    ON_CALL(*this, GetRecordCount(_)).WillByDefault(answer([this] { return ULONG(table.indices.size()); }));
-    ON_CALL(*this, GetDataType(_)).WillByDefault(answer([this] { return table.type; }));
-    ON_CALL(*this, GetInputName(_, _)).WillByDefault(Invoke([this, text](ULONG n, std::wstring* out) {
-        return text(table.inputNames, n, out);
+    const auto count = [](const auto& list) { return std::optional(ULONG(list.size())); };
+    const auto at = [](const auto& list, std::size_t n) {
+        return n < list.size() ? std::optional(list[n]) : std::nullopt;
+    };
+    const auto index = [this](ULONG r, ULONG n) {
+        return r < table.indices.size() && n < table.inputNames.size() ? std::optional(table.indices[r][n])
+                                                                        : std::nullopt;
+    };
+    ON_CALL(*this, GetInputCount(_)).WillByDefault(answer([=, this](auto) { return count(table.inputNames); }));
+    ON_CALL(*this, GetFunctionCount(_)).WillByDefault(answer([=, this](auto) { return count(table.functionNames); }));
+    ON_CALL(*this, GetRecordCount(_)).WillByDefault(answer([=, this](auto) { return count(table.indices); }));
+    ON_CALL(*this, GetDataType(_)).WillByDefault(answer([this](auto) { return std::optional(table.type); }));
+    ON_CALL(*this, GetInputName(_, _))
+        .WillByDefault(answer([=, this](ULONG n, auto) { return at(table.inputNames, n); }));
+    ON_CALL(*this, GetSignalName(_, _))
+        .WillByDefault(answer([=, this](ULONG n, auto) { return at(table.signalNames, n); }));
+    ON_CALL(*this, GetFunctionName(_, _))
+        .WillByDefault(answer([=, this](ULONG n, auto) { return at(table.functionNames, n); }));
+    ON_CALL(*this, GetInputValueIndex(_, _, _))
+        .WillByDefault(answer([=](ULONG r, ULONG n, auto) { return index(r, n); }));
+    ON_CALL(*this, GetInputValue(_, _, _)).WillByDefault(answer([=](ULONG r, ULONG n, auto) {
+        const auto k = index(r, n);
+        return k ? std::optional(DataTable::Value(n, *k)) : std::nullopt;
     }));
-    ON_CALL(*this, GetSignalName(_, _)).WillByDefault(Invoke([this, text](ULONG n, std::wstring* out) {
-        return text(table.signalNames, n, out);
+    ON_CALL(*this, GetInputValueByIndex(_, _, _)).WillByDefault(answer([this](std::uint64_t k, ULONG n, auto) {
+        return n < table.inputNames.size() ? std::optional(DataTable::Value(n, k)) : std::nullopt;
     }));
-    ON_CALL(*this, GetFunctionName(_, _)).WillByDefault(Invoke([this, text](ULONG n, std::wstring* out) {
-        return text(table.functionNames, n, out);
+    ON_CALL(*this, GetFunctionValue(_, _, _)).WillByDefault(answer([=, this](ULONG r, ULONG f, auto) {
+        return r < table.functions.size() ? at(table.functions[r], f) : std::nullopt;
     }));
-    ON_CALL(*this, GetInputValueIndex(_, _, _)).WillByDefault(Invoke([this](ULONG r, ULONG n, std::uint64_t* out) {
-        if (r >= table.indices.size() || n >= table.inputNames.size())
-            return E_INVALIDARG;
-        *out = table.indices[r][n];
-        return S_OK;
-    }));
-    ON_CALL(*this, GetInputValue(_, _, _)).WillByDefault(Invoke([this](ULONG r, ULONG n, double* out) {
-        if (r >= table.indices.size() || n >= table.inputNames.size())
-            return E_INVALIDARG;
-        *out = DataTable::Value(n, table.indices[r][n]);
-        return S_OK;
-    }));
-    ON_CALL(*this, GetInputValueByIndex(_, _, _)).WillByDefault(Invoke([this](std::uint64_t k, ULONG n, double* out) {
-        if (n >= table.inputNames.size())
-            return E_INVALIDARG;
-        *out = DataTable::Value(n, k);
-        return S_OK;
-    }));
-    ON_CALL(*this, GetFunctionValue(_, _, _)).WillByDefault(Invoke([this](ULONG r, ULONG f, double* out) {
-        if (r >= table.functions.size() || f >= table.functions[r].size())
-            return E_INVALIDARG;
-        *out = table.functions[r][f];
-        return S_OK;
-    }));
-    ON_CALL(*this, Save(_)).WillByDefault(::testing::Return(S_OK));
 }
 
 // A nice mock serving the table, held by one reference.

@@ -5,6 +5,7 @@
 #include "IStaticInputChange.h"
 #include "InputConfigModel.h"
 
+#include "src/FakeChartControl.h"
 #include "src/FakeDataSource.h"
 #include "support/ComErrorOf.h"
 #include "support/FakeSnagwise.h"
@@ -24,23 +25,12 @@ using ::testing::ElementsAre;
 using ::testing::Return;
 
 // A previous chart's slice: only the names matter here.
-class NamedTransfer : public IDataTransfer {
-public:
-    NamedTransfer(std::wstring x, std::wstring y, std::wstring f) : m_x(std::move(x)), m_y(std::move(y)), m_f(std::move(f))
-    {
-    }
-    DataType GetDataType() const override { return DATA_2D; }
-    DataStyle GetDataStyle() const override { return STYLE_SURFACE; }
-    bool GetDataIterator(boost::shared_ptr<IDataIterator>*) override { return false; }
-    void GetFunctionName(std::wstring* p) const override { *p = m_f; }
-    void GetInputXName(std::wstring* p) const override { *p = m_x; }
-    void GetInputYName(std::wstring* p) const override { *p = m_y; }
-    void GetInputXFullName(std::wstring* p) const override { *p = m_x; }
-    void GetInputYFullName(std::wstring* p) const override { *p = m_y; }
-
-private:
-    std::wstring m_x, m_y, m_f;
-};
+FakeTransfer Named(std::wstring x, std::wstring y, std::wstring f)
+{
+    FakeTransfer t;
+    t.xName = std::move(x), t.yName = std::move(y), t.functionName = std::move(f);
+    return t;
+}
 
 // Value keys of the current values of every input.
 std::vector<std::uint64_t> CurrentKeys(const CInputConfigModel& m)
@@ -107,7 +97,6 @@ TEST_F(ModelTest, CollectsNamesValuesAndSortedRecordsPerValue)
     EXPECT_THAT(model.FunctionNames(), ElementsAre(L"f0", L"f1"));
     const InputInfo& in0 = model.Inputs()[0];
     ASSERT_EQ(3u, in0.values.size());
-    EXPECT_EQ(0u, in0.values[0].first);
     EXPECT_THAT(Records(in0.values[0].second), ElementsAre(1u));
     EXPECT_THAT(Records(in0.values[2].second), ElementsAre(0u, 2u));
     EXPECT_DOUBLE_EQ(1.0, in0.values[2].second.value);
@@ -119,16 +108,19 @@ TEST_F(ModelTest, CollectsNamesValuesAndSortedRecordsPerValue)
     std::uint32_t input = 0;
     std::uint64_t key = 0;
     ASSERT_TRUE(model.GetFixedInput(0, input, key));
-    EXPECT_EQ(2u, input);
-    EXPECT_EQ(1u, key);
+    EXPECT_EQ(std::pair(input, key), std::pair(2u, std::uint64_t{1}));
     EXPECT_FALSE(model.GetFixedInput(1, input, key));
     EXPECT_TRUE(snag.Asserts().empty());
+    // Two inputs have no fixed inputs.
+    Load(DataTable::Make(2, {{0, 1}, {1, 0}}));
+    EXPECT_EQ(std::pair(model.InputX(), model.InputY()), std::pair(0u, 1u));
+    EXPECT_EQ(-1, model.GetInputIndex(0));
+    EXPECT_FALSE(model.GetFixedInput(0, input, key));
 }
 
 TEST_F(ModelTest, KeepsTheFirstDoubleOfAKeyAndTakesKeysOutOfOrder)
 {
-    auto table = DataTable::Make(2, {{5, 0}, {5, 1}, {1, 0}});
-    source = MakeSource(table);
+    source = MakeSource(DataTable::Make(2, {{5, 0}, {5, 1}, {1, 0}}));
     ON_CALL(*source, GetInputValue(1, 0, _)).WillByDefault([](ULONG, ULONG, double* p) {
         *p = -1.0; // disagrees with record 0 for the same key
         return S_OK;
@@ -136,90 +128,69 @@ TEST_F(ModelTest, KeepsTheFirstDoubleOfAKeyAndTakesKeysOutOfOrder)
     ASSERT_EQ(S_OK, model.Initialize(source.Get(), nullptr));
     const auto& values = model.Inputs()[0].values;
     ASSERT_EQ(2u, values.size());
-    EXPECT_EQ(1u, values[0].first);
-    EXPECT_EQ(5u, values[1].first);
+    EXPECT_EQ(std::pair(values[0].first, values[1].first), std::pair(std::uint64_t{1}, std::uint64_t{5}));
     EXPECT_DOUBLE_EQ(DataTable::Value(0, 5), values[1].second.value);
     EXPECT_THAT(Records(values[1].second), ElementsAre(0u, 1u));
     // Keys far beyond the record count are kept as well.
-    auto far = DataTable::Make(2, {{1ull << 40, 0}, {3, 0}, {1ull << 40, 1}});
-    Load(far);
+    Load(DataTable::Make(2, {{1ull << 40, 0}, {3, 0}, {1ull << 40, 1}}));
     EXPECT_EQ(3u, model.Inputs()[0].values[0].first);
     EXPECT_THAT(Records(model.Inputs()[0].values[1].second), ElementsAre(0u, 2u));
 }
 
-TEST_F(ModelTest, TwoInputsHaveNoFixedInputs)
+// Sources without two inputs, a function and a record are refused; provider
+// failures are reported and returned, leaving the model empty.
+TEST_F(ModelTest, RefusedSourcesAndProviderFailures)
 {
-    Load(DataTable::Make(2, {{0, 1}, {1, 0}}));
-    EXPECT_EQ(2u, model.GetInputCount());
-    EXPECT_EQ(0u, model.InputX());
-    EXPECT_EQ(1u, model.InputY());
-    EXPECT_EQ(-1, model.GetInputIndex(0));
-    std::uint32_t input = 0;
-    std::uint64_t key = 0;
-    EXPECT_FALSE(model.GetFixedInput(0, input, key));
-}
-
-TEST_F(ModelTest, RefusesSourcesWithoutTwoInputsAFunctionAndARecord)
-{
-    Load(DataTable::Make(1, {{0}, {1}}), nullptr, E_INVALIDARG);
     auto noFunctions = DataTable::Make(3, {{0, 0, 0}});
     noFunctions.functionNames.clear();
-    Load(noFunctions, nullptr, E_INVALIDARG);
-    Load(DataTable::Make(3, {}), nullptr, E_INVALIDARG);
+    for (const DataTable& table : {DataTable::Make(1, {{0}, {1}}), noFunctions, DataTable::Make(3, {})})
+        Load(table, nullptr, E_INVALIDARG);
     EXPECT_TRUE(snag.Asserts().empty());
     EXPECT_EQ(E_NOINTERFACE, CInputConfigModel().Initialize(nullptr, nullptr));
+
+    const std::wstring ok = L"((HRESULT)0x00000000L) == ";
+    const struct {
+        std::function<void(MockDataSource&)> spoil;
+        HRESULT hr;
+        std::vector<std::wstring> asserts;
+    } cases[] = {
+        {[](MockDataSource& s) { ON_CALL(s, GetInputCount(_)).WillByDefault(Return(E_FAIL)); }, E_FAIL, {ok + L"hr"}},
+        {[](MockDataSource& s) { ON_CALL(s, GetInputName(1, _)).WillByDefault(Return(E_OUTOFMEMORY)); }, E_FAIL,
+         {ok + L"res1", ok + L"res"}},
+        // A failing function name empties the list; validation refuses it.
+        {[](MockDataSource& s) { ON_CALL(s, GetFunctionName(1, _)).WillByDefault(Return(E_FAIL)); }, E_INVALIDARG,
+         {ok + L"res", L"res >= ((HRESULT)0x00000000L)"}},
+        {[](MockDataSource& s) { ON_CALL(s, GetInputValueIndex(3, 2, _)).WillByDefault(Return(E_UNEXPECTED)); },
+         E_UNEXPECTED, {ok + L"res"}},
+    };
+    for (const auto& c : cases) {
+        snag.Clear();
+        CInputConfigModel m;
+        source = MakeSource(Grid());
+        c.spoil(*source);
+        EXPECT_EQ(c.hr, m.Initialize(source.Get(), nullptr));
+        EXPECT_EQ(snag.Asserts(), c.asserts);
+        EXPECT_TRUE(c.hr == E_UNEXPECTED || m.Inputs().empty());
+        EXPECT_TRUE(c.hr != E_INVALIDARG || m.FunctionNames().empty());
+    }
 }
 
-TEST_F(ModelTest, ProviderFailuresAreReportedAndReturned)
+TEST_F(ModelTest, ASourceWithoutValueIndicesThrowsItsRefusal)
 {
-    source = MakeSource(Grid());
-    ON_CALL(*source, GetInputCount(_)).WillByDefault(Return(E_FAIL));
-    EXPECT_EQ(E_FAIL, model.Initialize(source.Get(), nullptr));
-    EXPECT_THAT(snag.Asserts(), ElementsAre(L"((HRESULT)0x00000000L) == hr"));
-
-    snag.Clear();
-    CInputConfigModel m2;
-    source = MakeSource(Grid());
-    ON_CALL(*source, GetInputName(1, _)).WillByDefault(Return(E_OUTOFMEMORY));
-    EXPECT_EQ(E_FAIL, m2.Initialize(source.Get(), nullptr));
-    EXPECT_THAT(snag.Asserts(), ElementsAre(L"((HRESULT)0x00000000L) == res1", L"((HRESULT)0x00000000L) == res"));
-    EXPECT_TRUE(m2.Inputs().empty());
-
-    // A failing function name empties the list; validation refuses it.
-    snag.Clear();
-    CInputConfigModel m3;
-    source = MakeSource(Grid());
-    ON_CALL(*source, GetFunctionName(1, _)).WillByDefault(Return(E_FAIL));
-    EXPECT_EQ(E_INVALIDARG, m3.Initialize(source.Get(), nullptr));
-    EXPECT_THAT(snag.Asserts(),
-                ElementsAre(L"((HRESULT)0x00000000L) == res", L"res >= ((HRESULT)0x00000000L)"));
-    EXPECT_TRUE(m3.Inputs().empty());
-    EXPECT_TRUE(m3.FunctionNames().empty());
-
-    snag.Clear();
-    CInputConfigModel m4;
-    source = MakeSource(Grid());
-    ON_CALL(*source, GetInputValueIndex(3, 2, _)).WillByDefault(Return(E_UNEXPECTED));
-    EXPECT_EQ(E_UNEXPECTED, m4.Initialize(source.Get(), nullptr));
-    EXPECT_THAT(snag.Asserts(), ElementsAre(L"((HRESULT)0x00000000L) == res"));
-}
-
-TEST_F(ModelTest, ASourceWithoutValueIndicesThrowsPointerError)
-{
-    source = MakeSource(Grid());
-    source->refuseSourceEx = true;
-    EXPECT_EQ(E_POINTER, ComErrorOf([&] { model.Initialize(source.Get(), nullptr); }));
-    // A refusal other than "no such interface" is thrown as it is.
-    CInputConfigModel m2;
-    source = MakeSource(Grid());
-    source->refuseSourceEx = true;
-    source->refusal = E_ACCESSDENIED;
-    EXPECT_THROW(m2.Initialize(source.Get(), nullptr), platform::ComError);
+    for (const HRESULT refusal : {E_NOINTERFACE, E_ACCESSDENIED}) {
+        CInputConfigModel m;
+        source = MakeSource(Grid());
+        source->refuseSourceEx = true;
+        source->refusal = refusal;
+        // "No such interface" is thrown as a pointer error.
+        EXPECT_EQ(refusal == E_NOINTERFACE ? E_POINTER : refusal,
+                  ComErrorOf([&] { m.Initialize(source.Get(), nullptr); }));
+    }
 }
 
 TEST_F(ModelTest, LocksToThePreviousChartOrAnswersFalse)
 {
-    NamedTransfer previous(L"sig4:in4", L"sig2:in2", L"f1");
+    FakeTransfer previous = Named(L"sig4:in4", L"sig2:in2", L"f1");
     Load(Grid(), &previous);
     EXPECT_TRUE(model.IsLocked());
     EXPECT_EQ(4u, model.InputX());
@@ -229,12 +200,11 @@ TEST_F(ModelTest, LocksToThePreviousChartOrAnswersFalse)
     EXPECT_EQ(0, model.GetInputIndex(0));
     EXPECT_EQ(3, model.GetInputIndex(2));
 
-    for (const NamedTransfer& missing : {NamedTransfer(L"sig9:in9", L"sig2:in2", L"f1"),
-                                         NamedTransfer(L"sig4:in4", L"in2", L"f1"),
-                                         NamedTransfer(L"sig4:in4", L"sig2:in2", L"F1")}) {
+    for (FakeTransfer missing : {Named(L"sig9:in9", L"sig2:in2", L"f1"), Named(L"sig4:in4", L"in2", L"f1"),
+                                 Named(L"sig4:in4", L"sig2:in2", L"F1")}) {
         CInputConfigModel m;
         auto s = MakeSource(Grid());
-        EXPECT_EQ(S_FALSE, m.Initialize(s.Get(), const_cast<NamedTransfer*>(&missing)));
+        EXPECT_EQ(S_FALSE, m.Initialize(s.Get(), &missing));
         EXPECT_FALSE(m.IsLocked());
     }
 }
@@ -475,16 +445,6 @@ TEST_F(ModelTest, HoldsOverRangesCountTheirRecordsAndVote)
     const InputInfo& c = model.Inputs()[C];
     EXPECT_FALSE(c.IsHeldOverRange());
     EXPECT_EQ(stepped, c.values[c.current].second.value);
-}
-
-TEST_F(ModelTest, ScatteredDataStartOverEveryValue)
-{
-    DataTable table = Grid();
-    table.type = 2;
-    Load(table);
-    EXPECT_EQ(model.CountSliceRecords(), 7u);
-    for (std::size_t i = 0; i < 5; ++i)
-        EXPECT_TRUE(model.Inputs()[i].IsHeldAtAll()) << i;
 }
 
 // Labels and "(none)": the labelled optimiser (2) adam, adagrad, sgd and
