@@ -69,8 +69,9 @@ TEST(SurfaceGrid, DenseAndSparseStorageAgree)
             SCOPED_TRACE(::testing::Message() << records.size() << " records, aggregate " << int(aggregate));
             const Surface dense = Build(records, aggregate, false);
             EXPECT_EQ(Build(records, aggregate, true), dense);
-            if (records.size() == holes.size())
+            if (records.size() == holes.size()) {
                 EXPECT_GT(dense.indices.size(), 600u);
+            }
         }
 }
 
