@@ -234,25 +234,3 @@ TEST_F(LiveStudyTest, PasswordAskedNeverStoredAndTheServerMayGoAway)
     EXPECT_THAT(StatusText().toStdString(), ::testing::HasSubstr("6 trials"));
     EXPECT_EQ(controls.back()->Model().scene.Surfaces()[0]->Vertices().size(), 6u);
 }
-
-// Data loaded from a temporary file keep it until the program ends, then it
-// goes; the file a chart was opened from stays.
-TEST_F(LiveStudyTest, TemporaryFilesGoWithTheProgram)
-{
-    const QString temporary = ScratchFile(QStringLiteral("temporary.ors"));
-    ASSERT_TRUE(QFile::copy(QString::fromStdWString(Sample()), temporary));
-    CChildFrame* frame = OpenAccepted(Sample());
-    ASSERT_NE(frame, nullptr);
-    prompts.dialogAnswers.push_back(AcceptDialog);
-    ASSERT_TRUE(frame->View()->Chart().LoadData(temporary.toStdWString(), false, true));
-    prompts.messageAnswers.push_back(IDNO); // the sample's data are not saved
-    m_frame->close();
-    QApplication::processEvents();
-    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-    EXPECT_TRUE(QFile::exists(temporary)); // the chart is gone, the program is not
-    m_frame.reset();
-    EXPECT_FALSE(QFile::exists(temporary));
-    EXPECT_TRUE(QFile::exists(QString::fromStdWString(Sample())));
-    m_frame = std::make_unique<CMainFrame>(); // for the fixture's tear-down
-    m_frame->OnCreate();
-}
