@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <sqlite3.h>
 #include <netinet/in.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -164,16 +163,10 @@ bool DbServer::Stop()
     if (!m_running)
         return true;
     m_running = false;
-    if (m_kind == Kind::Postgres)
-        return run(asServer() + pgBin("pg_ctl") + " -D " + shellQuote(m_folder + "/data") + " -w -m fast stop") == 0;
-    std::ifstream in(m_folder + "/pid");
-    pid_t pid = 0;
-    if (!(in >> pid) || pid <= 0)
-        return false;
-    ::kill(pid, SIGTERM);
-    for (int i = 0; i < 600 && ::kill(pid, 0) == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    return ::kill(pid, 0) != 0;
+    // Both wait until the server has gone.
+    return run(m_kind == Kind::Postgres
+                   ? asServer() + pgBin("pg_ctl") + " -D " + shellQuote(m_folder + "/data") + " -w -m fast stop"
+                   : "mariadb-admin --no-defaults -S " + shellQuote(m_folder + "/sock") + " -u root shutdown") == 0;
 }
 
 bool DbServer::Resume()
