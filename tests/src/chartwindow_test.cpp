@@ -253,10 +253,6 @@ TEST_F(ChartWindowTest, ViewCommandsAndPickingFollowTheChartsState)
     EXPECT_TRUE(text.contains(QString::fromStdWString(doc.GetFunctionTitle())));
     // The grid's vertex is one record's value: named exactly, with its number.
     EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("  record \\d+$")))) << text.toStdString();
-    // A hovered menu entry sends its (empty) status tip; the pick stays.
-    QStatusTipEvent tip{QString()};
-    QApplication::sendEvent(m_frame.get(), &tip);
-    EXPECT_EQ(StatusText(), text);
 
     // Ctrl+L and Ctrl+W toggle through the accelerators.
     QTest::keyClick(m_frame.get(), Qt::Key_L, Qt::ControlModifier);

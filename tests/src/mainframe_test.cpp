@@ -186,7 +186,9 @@ TEST_F(MainFrameTest, ChartOptions)
                   std::tuple(1, 1, 0));
     EXPECT_FALSE(ReadVideoModeSetting().has_value()); // the renderer was not changed
 
-    prompts.dialogAnswers.push_back(ThenOk<Options>([](Options& dlg) { dlg.ShowFov(75); }));
+    prompts.dialogAnswers.push_back(ThenOk<Options>([](Options& dlg) {
+        Control<QPushButton>(dlg, Options::IDC_DEFAULT)->click();
+    }));
     m_frame->OnCommand(ID_CHART_OPTIONS);
     prompts.dialogAnswers.push_back([](QDialog& d) {
         static_cast<Options&>(d).trackbar()->triggerAction(QAbstractSlider::SliderToMinimum);
@@ -194,7 +196,7 @@ TEST_F(MainFrameTest, ChartOptions)
         return int(IDCANCEL);
     });
     m_frame->OnCommand(ID_CHART_OPTIONS);
-    EXPECT_EQ(fovs(), std::pair(120, 75));
+    EXPECT_EQ(fovs(), std::pair(120, 45));
 
     // Changing the renderer asks to reopen and persists the choice.
     prompts.dialogAnswers.push_back(ThenOk<Options>([](Options& dlg) {
@@ -208,33 +210,6 @@ TEST_F(MainFrameTest, ChartOptions)
 
     m_frame->OnRendererChanged(plot::RendererCode::Software);
     EXPECT_EQ(ReadVideoModeSetting(), std::optional<std::wstring>(L"DIRECTX"));
-}
-
-// 47 stands at position 3 and survives OK untouched; Default and Home move it.
-TEST_F(PromptedTest, OptionsTrackbarLabelAndDefault)
-{
-    enum Act { None, Default, Home };
-    const struct {
-        int preset;
-        Act act;
-        int position; // of the trackbar after the act
-        int fov;      // after OK
-    } cases[] = {{47, None, 3, 47}, {100, Default, 3, 45}, {45, Home, 0, 30}};
-    for (const auto& c : cases) {
-        SCOPED_TRACE(::testing::Message() << c.preset << " act " << int(c.act));
-        Options dlg;
-        dlg.m_nFov = c.preset;
-        prompts.dialogAnswers.push_back(ThenOk<Options>([&](Options& d) {
-            if (c.act == Default)
-                Control<QPushButton>(d, Options::IDC_DEFAULT)->click();
-            else if (c.act != None)
-                QTest::keyClick(d.trackbar(), Qt::Key_Home);
-            EXPECT_EQ(d.trackbar()->value(), c.position);
-            EXPECT_EQ(FovLabel(d), QStringLiteral("%1 degree").arg(c.fov));
-        }));
-        EXPECT_EQ(prompts.DoModal(dlg), IDOK);
-        EXPECT_EQ(dlg.m_nFov, c.fov);
-    }
 }
 
 TEST(StartUp, OnlyTheFirstArgumentIsAFileAndQuotedPathsArriveWhole)
