@@ -121,6 +121,7 @@ TEST(SoftwareRenderer, WaterLevelMovesInTwentiethsClamped)
     const SurfaceVertex p[] = {V(0, 0, 0, 0x000000), V(1, 100, 1, 0x000000)};
     scene.AddPointCloud()->SetData(p, 2, 0.001);
     scene.EnableWaterLevel(true);
+    scene.Prepare(); // the value range
     for (const auto& [steps, expected] : {std::pair{0, 10}, {2, 12}, {-5, 7}, {30, 20}, {-30, 0}}) {
         for (int k = 0; k < std::abs(steps); ++k)
             steps > 0 ? scene.WaterLevelUp() : scene.WaterLevelDown();
