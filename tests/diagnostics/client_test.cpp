@@ -1,14 +1,9 @@
 // The client's life: initialisation and retry, verdicts, commands, errno.
-#include "diagnostics/QtInterface.h"
 #include "diagnostics/SnagwiseClient.h"
 #include "diagnostics/snagwise.h"
 #include "support/FakeSnagwise.h"
 
 #include <gmock/gmock.h>
-
-#include <QDir>
-#include <QSettings>
-#include <QTemporaryDir>
 
 #include <cerrno>
 #include <cstdio>
@@ -104,29 +99,6 @@ TEST(ClientInit, FailuresAreRescuedOrRetriedOnTheNextAccess)
         EXPECT_EQ(snag.Calls(L"SW_InitObject"), c.kept ? 1 : 2);
         EXPECT_EQ(snag.Traces().back(), L"second");
     }
-}
-
-TEST_F(Client, FailureBoxOnlyWhenTheSettingExists)
-{
-    const QTemporaryDir settings;
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings.path());
-    snag.SetResult(L"INIT", E_FAIL);
-    SnagwiseUtil::InstallQtClientInterface();
-    SW_TRACE(L"lost");
-    EXPECT_EQ(snag.Calls(L"failureBox"), 0);
-
-    QSettings(QStringLiteral("Qorvex"), QStringLiteral("Snagwise")).setValue(QStringLiteral("Default"), 1);
-    SW_TRACE(L"lost");
-    SW_ASSERT(false);
-    EXPECT_EQ(snag.Calls(L"failureBox"), 2); // once per failed attempt
-
-    // The library alone (a batch tool) reads no setting and shows no box.
-    SnagwiseUtil::SetClientInterface({});
-    SW_TRACE(L"lost");
-    EXPECT_EQ(snag.Calls(L"failureBox"), 2);
-    const QByteArray xdg = qgetenv("XDG_CONFIG_HOME");
-    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope,
-                       xdg.isEmpty() ? QDir::homePath() + "/.config" : QString::fromLocal8Bit(xdg));
 }
 
 // The verdict of FILTER, else of PROCESS, is the assert's result; 1 breaks

@@ -120,7 +120,7 @@ else
 fi
 if command -v update-mime-database >/dev/null 2>&1; then
     # The system's types and this package in one database, as a package manager
-    # leaves /usr/share/mime; installed_mime_test reads it. The tool reports
+    # leaves /usr/share/mime. The tool reports
     # errors on stderr but still exits 0.
     mkdir -p "$WORK/mime-db/mime/packages"
     cp /usr/share/mime/packages/*.xml "$MIMEXML" "$WORK/mime-db/mime/packages/"

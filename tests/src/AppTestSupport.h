@@ -85,10 +85,10 @@ protected:
         m_frame.reset();
     }
 
-    // Opens a file the way the command line does, accepting the dialog.
-    CChildFrame* OpenAccepted(const std::wstring& path)
+    // Opens a file the way the command line does, the dialog answered (accepted by default).
+    CChildFrame* OpenAccepted(const std::wstring& path, std::function<int(QDialog&)> answer = AcceptDialog)
     {
-        prompts.dialogAnswers.push_back(AcceptDialog);
+        prompts.dialogAnswers.push_back(std::move(answer));
         const std::size_t before = m_frame->Charts().size();
         m_frame->OpenChartFile(path);
         QApplication::processEvents();

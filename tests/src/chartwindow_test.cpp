@@ -2,7 +2,6 @@
 // the real data provider and the real chart control (software renderer).
 #include "AppTestSupport.h"
 #include "support/ImageDifference.h"
-#include "support/OptunaSchema.h"
 #include "support/WidgetClick.h"
 
 #include "Chart.h"
@@ -24,14 +23,9 @@
 #include <QSpinBox>
 #include <QStatusTipEvent>
 
-#include <sqlite3.h>
-
-#include <cmath>
-
 using namespace vantix;
 using namespace vantix::test;
 using namespace IQX_VantixDataProvider;
-using ::testing::HasSubstr;
 
 namespace {
 
@@ -259,10 +253,6 @@ TEST_F(ChartWindowTest, ViewCommandsAndPickingFollowTheChartsState)
     EXPECT_TRUE(text.contains(QString::fromStdWString(doc.GetFunctionTitle())));
     // The grid's vertex is one record's value: named exactly, with its number.
     EXPECT_TRUE(text.contains(QRegularExpression(QStringLiteral("  record \\d+$")))) << text.toStdString();
-    // A hovered menu entry sends its (empty) status tip; the pick stays.
-    QStatusTipEvent tip{QString()};
-    QApplication::sendEvent(m_frame.get(), &tip);
-    EXPECT_EQ(StatusText(), text);
 
     // Ctrl+L and Ctrl+W toggle through the accelerators.
     QTest::keyClick(m_frame.get(), Qt::Key_L, Qt::ControlModifier);
@@ -418,88 +408,24 @@ TEST_F(ChartWindowTest, HiddenSeriesLeaveTheLegendsMenuAndThePictures)
     EXPECT_EQ(prompts.unexpected, 0);
 }
 
-namespace {
-
-// An Optuna storage of two studies: "small" of 3 trials and "large" of 4 (a
-// grid of two learning rates, sampled on a log scale, by two optimisers).
-void WriteTwoStudies(const QString& path)
+// Data loaded from a temporary file keep it until the program ends, then it
+// goes; the file a chart was opened from stays.
+TEST_F(ChartWindowTest, TemporaryFilesGoWithTheProgram)
 {
-    std::string sql = std::string(kOptunaSchema) + "INSERT INTO studies VALUES (1, 'small'), (2, 'large');"
-                      "INSERT INTO study_directions VALUES (1, 'MINIMIZE', 1, 0), (2, 'MINIMIZE', 2, 0);";
-    const std::string lr = R"({"name": "FloatDistribution", "attributes": {"step": null, "low": 1e-05, "high": 0.1, "log": true}})";
-    const std::string opt = R"({"name": "CategoricalDistribution", "attributes": {"choices": ["sgd", "adam"]}})";
-    int trial = 0;
-    for (int study : {1, 2})
-        for (int t = 0; t < study + 2; ++t) {
-            const std::string id = std::to_string(++trial), s = std::to_string(study);
-            sql += "INSERT INTO trials VALUES (" + id + ", " + std::to_string(t) + ", " + s + ", 'COMPLETE', NULL, NULL);"
-                   "INSERT INTO trial_params VALUES (" + std::to_string(2 * trial - 1) + ", " + id + ", 'lr', " +
-                   std::to_string(std::pow(10.0, -1 - t / 2)) + ", '" + lr + "');"
-                   "INSERT INTO trial_params VALUES (" + std::to_string(2 * trial) + ", " + id + ", 'opt', " +
-                   std::to_string(t % 2) + ", '" + opt + "');"
-                   "INSERT INTO trial_values VALUES (" + id + ", " + id + ", 0, " + std::to_string(t + 0.5) + ", 'FINITE');";
-        }
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(path.toUtf8().constData(), &db), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-    sqlite3_close(db);
-}
-
-} // namespace
-
-// A storage of several studies asks which, with their trial counts; the
-// chosen one opens with its log-scaled input on a log axis and the
-// categories as the other axis's ticks. Cancelling opens nothing.
-TEST_F(ChartWindowTest, SeveralStudiesAskWhichAndLabelsAndLogScalesReachTheAxes)
-{
-    const QString path = ScratchFile(QStringLiteral("two-studies.db"));
-    WriteTwoStudies(path);
-    prompts.studyAnswers = {std::nullopt, 1};
-    m_frame->OpenChartFile(path.toStdWString());
+    const QString temporary = ScratchFile(QStringLiteral("temporary.ors"));
+    ASSERT_TRUE(QFile::copy(QString::fromStdWString(Sample()), temporary));
+    CChildFrame* frame = OpenAccepted(Sample());
+    ASSERT_NE(frame, nullptr);
+    prompts.dialogAnswers.push_back(AcceptDialog);
+    ASSERT_TRUE(frame->View()->Chart().LoadData(temporary.toStdWString(), false, true));
+    prompts.messageAnswers.push_back(IDNO); // the sample's data are not saved
+    m_frame->close();
     QApplication::processEvents();
-    EXPECT_TRUE(m_frame->Charts().empty());
-    CChildFrame* chart = OpenAccepted(path.toStdWString());
-    ASSERT_NE(chart, nullptr);
-    ASSERT_EQ(prompts.loadChoices.size(), 2u);
-    EXPECT_EQ(prompts.loadChoices[1].trials, (std::vector<std::uint32_t>{3, 4}));
-    EXPECT_TRUE(prompts.messages.empty());
-    // lr and opt on X and Y in either order (the control's axes 0 and 2).
-    const bool lrOnX = Model().scene.Ticks(0).log;
-    EXPECT_TRUE(Model().scene.Ticks(lrOnX ? 0 : 2).log);
-    const plot::Scene::AxisTicks& opt = Model().scene.Ticks(lrOnX ? 2 : 0);
-    EXPECT_TRUE(opt.only);
-    ASSERT_EQ(opt.labels.size(), 2u);
-    EXPECT_EQ(opt.labels[0].text + opt.labels[1].text, L"adamsgd"); // codes in the labels' sorted order
-
-    // The log command is on, and off for the labelled axis.
-    m_frame->OnIdle();
-    const unsigned lrCommand = lrOnX ? ID_LOG_X : ID_LOG_Y;
-    EXPECT_TRUE(m_frame->Action(lrCommand)->isChecked());
-    EXPECT_FALSE(m_frame->Action(lrOnX ? ID_LOG_Y : ID_LOG_X)->isEnabled());
-    m_frame->OnCommand(lrCommand); // back to linear
-    m_frame->OnIdle();
-    EXPECT_FALSE(m_frame->Action(lrCommand)->isChecked());
-    EXPECT_FALSE(Model().scene.Ticks(lrOnX ? 0 : 2).log);
-}
-
-// A Dakota table with named responses asks for the columns' roles, prefilled
-// with the guess; the answer is used, and remembered for the file, so the
-// next open asks nothing. The failed row is noted in the status bar.
-TEST_F(ChartWindowTest, ColumnRolesAreAskedOnceAndRemembered)
-{
-    const QString path = WriteScratch("named.dat", "%eval_id interface x1 x2 mass stress\n1 NO_ID 0.1 1 10 100\n"
-                                                   "2 NO_ID 0.2 1 11 nan\n3 NO_ID 0.1 2 12 102\n4 NO_ID 0.2 2 13 103\n");
-    const int I = kColumnInput, F = kColumnFunction, X = kColumnIgnore;
-    prompts.roleAnswers.push_back(std::vector<int>{X, X, I, I, X, F}); // only stress drawn
-    for (int open = 0; open < 2; ++open) {
-        CChildFrame* chart = OpenAccepted(path.toStdWString());
-        ASSERT_NE(chart, nullptr);
-        EXPECT_EQ(chart->View()->Chart().GetFunctionTitle(), L"stress");
-        ASSERT_EQ(prompts.loadChoices.size(), 1u); // not asked again
-    }
-    EXPECT_EQ(prompts.loadChoices[0].columns,
-              (std::vector<std::wstring>{L"eval_id", L"interface", L"x1", L"x2", L"mass", L"stress"}));
-    EXPECT_EQ(prompts.loadChoices[0].roles, (std::vector<int>{X, X, I, I, F, F}));
-    EXPECT_THAT(StatusText().toStdString(), HasSubstr("1 failed row was left out"));
-    EXPECT_EQ(prompts.unexpected, 0);
+    QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    EXPECT_TRUE(QFile::exists(temporary)); // the chart is gone, the program is not
+    m_frame.reset();
+    EXPECT_FALSE(QFile::exists(temporary));
+    EXPECT_TRUE(QFile::exists(QString::fromStdWString(Sample())));
+    m_frame = std::make_unique<CMainFrame>(); // for the fixture's tear-down
+    m_frame->OnCreate();
 }

@@ -3,7 +3,6 @@
 #include <arpa/inet.h>
 #include <sqlite3.h>
 #include <netinet/in.h>
-#include <signal.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -116,21 +115,12 @@ std::unique_ptr<DbServer> DbServer::Start(Kind kind, std::string* why)
     }
     if (!server->Launch(why))
         return nullptr;
-    const std::string setup =
-        kind == Kind::Postgres
-            ? std::string()
-            : std::string("CREATE USER '") + kUser + "'@'%' IDENTIFIED BY '" + kPassword + "'; CREATE USER '" + kUser +
-                  "'@'localhost' IDENTIFIED BY '" + kPassword + "'; GRANT ALL ON " + kDatabase + ".* TO '" + kUser +
-                  "'@'%'; GRANT ALL ON " + kDatabase + ".* TO '" + kUser + "'@'localhost';";
-    if (kind == Kind::Postgres) {
-        if (run("PGPASSWORD=" + shellQuote(kPassword) + " psql -X -q -h " + shellQuote(server->m_folder) + " -p " +
-                    std::to_string(server->m_port) + " -U " + kUser + " -d postgres -c 'CREATE DATABASE " + kDatabase +
-                    "'",
-                &out) != 0)
-            return fail("cannot create the database: " + out);
-    } else if (run("mariadb --no-defaults -S " + shellQuote(server->m_folder + "/sock") + " -u root -e " +
-                       shellQuote(std::string("CREATE DATABASE ") + kDatabase + "; " + setup),
-                   &out) != 0)
+    std::string setup = std::string("CREATE DATABASE ") + kDatabase + ";";
+    if (kind == Kind::MariaDb) // at localhost too: an anonymous user there would shadow the "%" one
+        for (const char* host : {"%", "localhost"})
+            setup += std::string("CREATE USER '") + kUser + "'@'" + host + "' IDENTIFIED BY '" + kPassword +
+                     "'; GRANT ALL ON " + kDatabase + ".* TO '" + kUser + "'@'" + host + "';";
+    if (!server->Exec(setup, &out, kind == Kind::Postgres ? "postgres" : ""))
         return fail("cannot create the database: " + out);
     return server;
 }
@@ -173,16 +163,10 @@ bool DbServer::Stop()
     if (!m_running)
         return true;
     m_running = false;
-    if (m_kind == Kind::Postgres)
-        return run(asServer() + pgBin("pg_ctl") + " -D " + shellQuote(m_folder + "/data") + " -w -m fast stop") == 0;
-    std::ifstream in(m_folder + "/pid");
-    pid_t pid = 0;
-    if (!(in >> pid) || pid <= 0)
-        return false;
-    ::kill(pid, SIGTERM);
-    for (int i = 0; i < 600 && ::kill(pid, 0) == 0; ++i)
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-    return ::kill(pid, 0) != 0;
+    // Both wait until the server has gone.
+    return run(m_kind == Kind::Postgres
+                   ? asServer() + pgBin("pg_ctl") + " -D " + shellQuote(m_folder + "/data") + " -w -m fast stop"
+                   : "mariadb-admin --no-defaults -S " + shellQuote(m_folder + "/sock") + " -u root shutdown") == 0;
 }
 
 bool DbServer::Resume()
@@ -207,17 +191,17 @@ std::string DbServer::Url(bool withPassword) const
            (withPassword ? ":" + pw : std::string()) + "@127.0.0.1:" + std::to_string(m_port) + "/" + kDatabase;
 }
 
-bool DbServer::Exec(const std::string& sql, std::string* out) const
+bool DbServer::Exec(const std::string& sql, std::string* out, const char* database) const
 {
     const std::string file = m_folder + "/" + uniqueName("exec") + ".sql";
     std::ofstream(file) << sql << "\n";
     std::string output;
     const int rc = m_kind == Kind::Postgres
                        ? run("PGPASSWORD=" + shellQuote(kPassword) + " psql -X -q -v ON_ERROR_STOP=1 -h " + shellQuote(m_folder) +
-                                 " -p " + std::to_string(m_port) + " -U " + kUser + " -d " + kDatabase + " -f " +
+                                 " -p " + std::to_string(m_port) + " -U " + kUser + " -d " + database + " -f " +
                                  shellQuote(file),
                              &output)
-                       : run("mariadb --no-defaults -S " + shellQuote(m_folder + "/sock") + " -u root " + kDatabase + " < " +
+                       : run("mariadb --no-defaults -S " + shellQuote(m_folder + "/sock") + " -u root " + database + " < " +
                                  shellQuote(file),
                              &output);
     if (out)

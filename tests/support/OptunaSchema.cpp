@@ -39,8 +39,6 @@ std::string OptunaSchemaSql(SqlDialect d)
                "CREATE TYPE studydirection AS ENUM ('NOT_SET','MINIMIZE','MAXIMIZE');"
                "CREATE TYPE trialvaluetype AS ENUM ('FINITE','INF_POS','INF_NEG');";
     sql += "CREATE TABLE studies (study_id " + id + ", study_name VARCHAR(512) NOT NULL, PRIMARY KEY (study_id));"
-           "CREATE TABLE version_info (version_info_id INTEGER NOT NULL, schema_version INTEGER, library_version "
-           "VARCHAR(256), PRIMARY KEY (version_info_id));"
            "CREATE TABLE study_directions (study_direction_id " + id + ", direction " + dir +
            " NOT NULL, study_id INTEGER NOT NULL, objective INTEGER NOT NULL, PRIMARY KEY (study_direction_id));"
            "CREATE TABLE study_system_attributes (study_system_attribute_id " + id +
@@ -52,9 +50,6 @@ std::string OptunaSchemaSql(SqlDialect d)
            real + ", distribution_json TEXT, PRIMARY KEY (param_id));"
            "CREATE TABLE trial_values (trial_value_id " + id + ", trial_id INTEGER NOT NULL, objective INTEGER NOT "
            "NULL, value " + real + ", value_type " + vtype + " NOT NULL, PRIMARY KEY (trial_value_id));"
-           "CREATE TABLE alembic_version (version_num VARCHAR(32) NOT NULL, PRIMARY KEY (version_num));"
-           "INSERT INTO version_info VALUES (1, 12, '3.1.0');"
-           "INSERT INTO alembic_version VALUES ('v3.0.0.d');"
            "INSERT INTO studies (study_name) VALUES ('live');"
            "INSERT INTO study_directions (direction, study_id, objective) VALUES ('MINIMIZE', 1, 0);";
     return sql;

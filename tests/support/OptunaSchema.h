@@ -1,6 +1,7 @@
 #pragma once
 // Optuna's relational storage as its models create it: the SQLite tables as
-// a constant, each server's own types through OptunaSchemaSql, and statements
+// a constant, the tables a reader reads in each server's own types through
+// OptunaSchemaSql (study "live" minimising one objective), and statements
 // that write trials the way its workers do: a trial is inserted RUNNING and
 // finished later, workers finishing out of order.
 #include <string>

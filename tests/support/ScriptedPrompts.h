@@ -28,15 +28,12 @@ public:
     std::deque<int> messageAnswers;
     std::deque<std::optional<std::wstring>> fileAnswers;
     std::deque<std::function<int(QDialog&)>> dialogAnswers;
-    std::deque<std::optional<std::size_t>> studyAnswers;
-    std::deque<std::optional<std::vector<int>>> roleAnswers;
     std::deque<std::optional<std::wstring>> passwordAnswers;
 
     // What was asked.
     std::vector<Message> messages;
     std::vector<FileDialogRequest> fileDialogs;
     std::vector<QString> dialogs; // window titles of the modal dialogs run
-    std::vector<LoadChoiceRequest> loadChoices;
     std::vector<std::wstring> passwordRequests;
     int unexpected = 0;
 
@@ -64,15 +61,16 @@ public:
         dialog.hide();
         return r;
     }
-    std::optional<std::size_t> ChooseStudy(QWidget*, const LoadChoiceRequest& request) override
+    // No flow here asks which study or which column roles: asking cancels.
+    std::optional<std::size_t> ChooseStudy(QWidget*, const LoadChoiceRequest&) override
     {
-        loadChoices.push_back(request);
-        return Take(studyAnswers, {});
+        ++unexpected;
+        return {};
     }
-    std::optional<std::vector<int>> ChooseColumnRoles(QWidget*, const LoadChoiceRequest& request) override
+    std::optional<std::vector<int>> ChooseColumnRoles(QWidget*, const LoadChoiceRequest&) override
     {
-        loadChoices.push_back(request);
-        return Take(roleAnswers, {});
+        ++unexpected;
+        return {};
     }
     std::optional<std::wstring> AskPassword(QWidget*, const std::wstring& text) override
     {

@@ -136,26 +136,6 @@ TEST(PixelPoints, DiscCoversItsAreaInPixels)
     }
 }
 
-// Discs are depth tested against surfaces: above a surface seen from above a
-// point shows, below it it is hidden; one lying on it shows.
-TEST(PixelPoints, SurfacesHideThePointsBehindThem)
-{
-    for (const auto& [height, shows] : {std::pair{0.5, true}, {0.0, true}, {-0.5, false}}) {
-        Scene scene;
-        const SurfaceVertex sv[] = {V(0, 0, 0, 0xFF0000), V(1, 0, 0, 0xFF0000), V(0, 0, 1, 0xFF0000), V(1, 0, 1, 0xFF0000)};
-        const std::uint32_t idx[] = {0, 1, 2, 1, 3, 2};
-        scene.AddSurface()->SetData(sv, 4, idx, 6);
-        auto cloud = scene.AddPointCloud();
-        const SurfaceVertex pv[] = {V(0.5, height, 0.5), V(0, -1, 0, 0xFF0000), V(1, 1, 1, 0xFF0000)};
-        cloud->SetData(pv, 3, 0);
-        cloud->SetPixelSize(9);
-        const ViewProjection vp = test::View(QSize(160, 120));
-        const QImage image = SceneRenderer().Render(scene, vp, QSize(160, 120), Plain());
-        const QPointF at = Screen(scene, vp, pv[0]);
-        EXPECT_EQ(test::Pixel(image, at.x(), at.y()) == qRgb(0, 0, 255), shows) << "height " << height;
-    }
-}
-
 // A click within a pixel-sized point's disc, or a pixel or two beside it,
 // picks it and gives its data coordinates; the nearest hit wins, hidden
 // series are passed over; further away nothing is picked.

@@ -289,20 +289,6 @@ TEST(BatchTool, ChartMatchesItsControlPicture)
     }
 }
 
-// View options reach the picture; point data draw too. (The vector formats are
-// the control's, checked with it.)
-TEST(BatchTool, ViewOptionsAndPointData)
-{
-    QTemporaryDir dir;
-    const QString plain = dir.filePath("plain.png"), styled = dir.filePath("styled.png");
-    for (const auto& [out, options] : {std::pair{plain, QStringList{}}, {styled, {"--water", "0.2", "--wireframe", "--azimuth", "200", "--elevation", "60"}}}) {
-        const ProcessResult r = RunTool(QStringList{"--render", out, "--size", "320x240", "--x", "SpeedLoop:Kp", "--y", "CurrentLoop:Kp"} + options + QStringList{Sample("point-cloud.ors")});
-        ASSERT_EQ(r.exitCode, 0) << r.err;
-    }
-    EXPECT_EQ(QImage(plain).size(), QSize(320, 240));
-    EXPECT_NE(QImage(plain), QImage(styled));
-}
-
 TEST(BatchTool, FailuresExitNonZeroWithTheirMessage)
 {
     QTemporaryDir dir;
@@ -355,33 +341,6 @@ TEST(BatchPng, RoundTripsExactlyInOneOrTwoParts)
     QString error;
     EXPECT_FALSE(WritePng(QImage(8, 8, QImage::Format_RGB32), dir.filePath("no/such/dir/x.png"), &error));
     EXPECT_EQ(error, "No such file or directory");
-}
-
-// Large files read their inputs on two threads (inputs taken in turns); a bad
-// value must be reported for the first input that holds one, whichever
-// thread read it.
-TEST(BatchLoad, LargeFilesReportTheFirstBadInput)
-{
-    QTemporaryDir dir;
-    constexpr std::uint32_t n = 250000;
-    ors::OrsHeader h;
-    h.creator = "test";
-    h.inputs = {{"S", "a"}, {"S", "b"}, {"S", "c"}, {"S", "d"}};
-    h.functions = {"f"};
-    h.recordCount = n;
-    std::vector<std::vector<double>> in(5, std::vector<double>(n));
-    for (std::size_t k = 0; k < 5; ++k)
-        for (std::uint32_t r = 0; r < n; ++r)
-            in[k][r] = double((r * (2 * k + 3) + k) % (50 + 97 * k));
-    for (const auto& [input, record, message] : {std::tuple{3, 123456, "input \"S:d\" holds a value that is not a finite number (record 123456)"},
-                                                 {2, 200000, "input \"S:c\" holds a value that is not a finite number (record 200000)"}}) {
-        in[std::size_t(input)][std::size_t(record)] = std::nan("");
-        const std::vector<const double*> cols = {in[0].data(), in[1].data(), in[2].data(), in[3].data()};
-        const double* fn[] = {in[4].data()};
-        const std::wstring path = dir.filePath(QStringLiteral("bad%1.ors").arg(input)).toStdWString();
-        ors::WriteOrsFile(path, h, cols, fn);
-        EXPECT_THAT(Failure([&] { LoadResults(path); }).second, HasSubstr(message));
-    }
 }
 
 // --fix by label on a trials table with a text choice; a table whose
