@@ -50,22 +50,14 @@ inline Loaded loadOk(const fs::path& path, const LoadOptions& o = {}, LoadChoice
     return r.source ? readBack(r.source.Get()) : Loaded{};
 }
 
-// The error text of a load that must fail.
-inline std::wstring loadError(const fs::path& path)
-{
-    const auto r = load(path);
-    EXPECT_TRUE(FAILED(r.hr));
-    EXPECT_FALSE(r.source);
-    return r.error;
-}
-
-// The text after "The file "<path>"".
+// The text after "The file "<path>"" of a load that must fail.
 inline std::wstring errorTail(const fs::path& path)
 {
-    const std::wstring e = loadError(path);
+    const auto r = load(path);
+    EXPECT_TRUE(FAILED(r.hr) && !r.source);
     const std::wstring head = fileText(path);
-    EXPECT_EQ(e.substr(0, head.size()), head);
-    return e.size() >= head.size() ? e.substr(head.size()) : e;
+    EXPECT_EQ(r.error.substr(0, head.size()), head);
+    return r.error.size() >= head.size() ? r.error.substr(head.size()) : r.error;
 }
 
 // A number as a cell or SQL literal that reads back exactly.

@@ -134,11 +134,6 @@ inline LoadResult load(IOptimizationResultsDataProvider* provider, const std::ws
         return r;
     }
     EXPECT_EQ(data, nullptr);
-    ComPtr<platform::ISupportErrorInfo> support(provider);
-    EXPECT_TRUE(support);
-    if (support) {
-        EXPECT_EQ(support->InterfaceSupportsErrorInfo(platform::uuidof<IOptimizationResultsDataProvider>()), S_OK);
-    }
     r.error = errorInfoText();
     return r;
 }

@@ -5,8 +5,6 @@
 
 #include "support/FakeSnagwise.h"
 
-#include <algorithm>
-#include <cstdio>
 #include <random>
 
 using namespace importtest;
@@ -122,10 +120,8 @@ TEST_F(Import, OptunaStorageStudyChoiceAndObjectiveNames)
     const LoadOptions filter{.study = L"filter"};
     execSql(path, "DELETE FROM study_system_attributes;");
     EXPECT_THAT(loadOk(path, filter).functions, ElementsAre(L"value 0", L"value 1"));
-    // Names that do not match the objectives are not used.
-    execSql(path, "INSERT INTO study_system_attributes VALUES (1, 2, 'study:metric_names', '[\"only one\"]');");
-    EXPECT_THAT(loadOk(path, filter).functions, ElementsAre(L"value 0", L"value 1"));
-    execSql(path, "UPDATE study_system_attributes SET value_json = '[\"caf\\u00e9\", \"a \\\"b\\\"\"]';");
+    execSql(path, "INSERT INTO study_system_attributes VALUES (1, 2, 'study:metric_names', "
+                  "'[\"caf\\u00e9\", \"a \\\"b\\\"\"]');");
     EXPECT_THAT(loadOk(path, filter).functions, ElementsAre(L"caf\u00e9", L"a \"b\""));
 }
 
@@ -157,32 +153,6 @@ TEST_F(Import, OptunaStorageFaults)
         options.study = c.study;
         EXPECT_EQ(readError(path, options), fileText(path) + c.tail);
     }
-}
-
-// Many parameter names with a trial each (a conditional space at its
-// widest): each name is "(none)" but in its own trial, and the cells are
-// coded one parameter at a time.
-TEST_F(Import, OptunaStorageWithAParameterNamePerTrial)
-{
-    const auto path = m_dir / "names.db";
-    writeOptunaStorage(path);
-    std::string sql = "BEGIN;";
-    for (int i = 0; i < 300; ++i) {
-        const std::string id = std::to_string(100 + i);
-        sql += "INSERT INTO trials VALUES (" + id + ", " + id + ", 2, 'COMPLETE', NULL, NULL);"
-               "INSERT INTO trial_params VALUES (" + id + ", " + id + ", 'p" + id + "', 1.0, '');"
-               "INSERT INTO trial_values VALUES (" + id + ", " + id + ", 0, 1.0, 'FINITE'), (" +
-               std::to_string(10000 + i) + ", " + id + ", 1, 1.0, 'FINITE');";
-    }
-    execSql(path, sql + "COMMIT;");
-    const Loaded l = loadOk(path, {.study = L"filter"});
-    ASSERT_EQ(l.inputs.size(), 303u);
-    ASSERT_EQ(l.records, 304u);
-    EXPECT_EQ(l.inputValues[3][4], 1.0);
-    EXPECT_EQ(l.inputValues[3][5], 2.0); // "(none)": one past the single value
-    EXPECT_THAT(l.labels[3], ElementsAre(L"", L"(none)"));
-    EXPECT_EQ(l.noneIndex[3], 1);
-    EXPECT_EQ(l.noneIndex[0], 2); // x: -1.5, 0.5 and "(none)"
 }
 
 TEST_F(Import, OptunaTrialsTableAsPandasWritesIt)
@@ -221,14 +191,6 @@ TEST_F(Import, OptunaTrialsTableAsPandasWritesIt)
     const Loaded s = loadOk(single);
     EXPECT_THAT(s.functions, ElementsAre(L"loss"));
     EXPECT_THAT(s.inputValues[0], ElementsAre(0.1));
-    writeBytes(single, ",number,value,params_x,state\n0,0,,0.1,FAIL\n");
-    EXPECT_EQ(errorTail(single), L" holds no completed trials.");
-    // A completed trial with a failed value is a failed trial too; its
-    // parameters must still be there.
-    writeBytes(single, ",number,value,params_x,state\n0,0,nan,0.1,COMPLETE\n1,1,2,0.2,COMPLETE\n");
-    const Loaded f = loadOk(single);
-    EXPECT_THAT(f.inputValues[0], ElementsAre(0.2));
-    EXPECT_EQ(f.skipped, 1u);
     writeBytes(single, ",number,value,params_x,state\n0,0,nan,,COMPLETE\n");
     EXPECT_EQ(errorTail(single), L" holds no completed trials.");
 }
@@ -247,39 +209,29 @@ TEST_F(Import, DakotaTabularData)
     EXPECT_THAT(l.fullInputNames(), ElementsAre(L"SIM1:x1", L"SIM1:x2"));
     EXPECT_THAT(l.functions, ElementsAre(L"obj_fn", L"nln_ineq_con_1"));
     EXPECT_THAT(l.inputValues[0], ElementsAre(0.9, 0.90009, 0.9));
-    EXPECT_THAT(l.indices[1], ElementsAre(0u, 0u, 1u));
-    EXPECT_THAT(l.functionValues[0], ElementsAre(0.0002, 1.996404e-04, 0.0002));
     EXPECT_THAT(l.functionValues[1], ElementsAre(0.26, 0.260162, 0.2599));
 
-    // No interface id, or several: the signal is "dakota".
-    writeBytes(annotated, "%eval_id interface x1 obj_fn\n1 NO_ID 1 2\n2 NO_ID 2 3\n");
-    EXPECT_THAT(loadOk(annotated).signals, ElementsAre(L"dakota"));
-    writeBytes(annotated, "%eval_id interface x1 obj_fn\n1 A 1 2\n2 B 2 3\n");
-    EXPECT_THAT(loadOk(annotated).signals, ElementsAre(L"dakota"));
-
-    // Older annotated files have no interface column.
-    const auto old = m_dir / "old.dat";
-    writeBytes(old, "%eval_id x1 x2 obj_fn_1 obj_fn_2\n1 0.5 1 10 20\n2 0.25 2 11 21\n");
-    l = loadOk(old);
-    EXPECT_THAT(l.fullInputNames(), ElementsAre(L"dakota:x1", L"dakota:x2"));
-    EXPECT_THAT(l.functions, ElementsAre(L"obj_fn_1", L"obj_fn_2"));
-    EXPECT_THAT(l.inputValues[0], ElementsAre(0.5, 0.25));
-    EXPECT_THAT(l.functionValues[1], ElementsAre(20, 21));
-
-    // custom_annotated with the header only; tabs between cells.
-    const auto custom = m_dir / "custom.dat";
-    writeBytes(custom, "%x1\tx2 response_fn_1 least_sq_term_1\n1\t2 3 4\n5\t6   7 8\n");
-    l = loadOk(custom);
-    EXPECT_THAT(l.inputs, ElementsAre(L"x1", L"x2"));
-    EXPECT_THAT(l.functions, ElementsAre(L"response_fn_1", L"least_sq_term_1"));
-    EXPECT_THAT(l.functionValues[1], ElementsAre(4, 8));
-
-    // Own response descriptors: the split is asked for (see the roles test).
-    writeBytes(custom, "%eval_id width height mass\n1 1 2 30\n2 2 2 40\n");
-    l = loadOk(custom, {.acceptGuess = true});
-    EXPECT_THAT(l.inputs, ElementsAre(L"width", L"height"));
-    EXPECT_THAT(l.functions, ElementsAre(L"mass"));
-    EXPECT_THAT(l.functionValues[0], ElementsAre(30, 40));
+    // The signal: one interface id, else "dakota"; older files have no
+    // interface column, custom_annotated ones only the header (tabs too).
+    const struct {
+        const char* text;
+        std::vector<std::wstring> inputs, functions;
+    } cases[] = {
+        {"%eval_id interface x1 obj_fn\n1 NO_ID 1 2\n2 NO_ID 2 3\n", {L"dakota:x1"}, {L"obj_fn"}},
+        {"%eval_id interface x1 obj_fn\n1 A 1 2\n2 B 2 3\n", {L"dakota:x1"}, {L"obj_fn"}},
+        {"%eval_id x1 x2 obj_fn_1 obj_fn_2\n1 0.5 1 10 20\n2 0.25 2 11 21\n", {L"dakota:x1", L"dakota:x2"},
+         {L"obj_fn_1", L"obj_fn_2"}},
+        {"%x1\tx2 response_fn_1 least_sq_term_1\n1\t2 3 4\n5\t6   7 8\n", {L"dakota:x1", L"dakota:x2"},
+         {L"response_fn_1", L"least_sq_term_1"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.text);
+        writeBytes(annotated, c.text);
+        l = loadOk(annotated);
+        EXPECT_EQ(l.fullInputNames(), c.inputs);
+        EXPECT_EQ(l.functions, c.functions);
+        EXPECT_EQ(l.records, 2u);
+    }
 }
 
 TEST_F(Import, MarkedCsvAndTsvTables)
@@ -318,12 +270,7 @@ TEST_F(Import, MarkedCsvAndTsvTables)
     EXPECT_THAT(l.functionValues[1], ElementsAre(-1, -2, -3));
 
     // pandas' to_csv(sep="\t") starts the header with the unnamed index
-    // column: the line's leading tab is a cell, for a marked table and for
-    // Optuna's trials table alike.
-    writeBytes(tsv, "\tin:a\tout:y\n0\t1\t2\n1\t3\t4\n");
-    l = loadOk(tsv);
-    EXPECT_THAT(l.inputValues[0], ElementsAre(1, 3));
-    EXPECT_THAT(l.functionValues[0], ElementsAre(2, 4));
+    // column: the line's leading tab is a cell.
     writeBytes(tsv, "\tnumber\tvalue\tparams_x\tstate\n0\t0\t1.5\t0.1\tCOMPLETE\n");
     EXPECT_EQ(ors::DetectResultsFormat(tsv.wstring()), ors::SourceFormat::OptunaCsv);
     EXPECT_THAT(loadOk(tsv).functionValues[0], ElementsAre(1.5));
@@ -364,26 +311,9 @@ TEST_F(Import, UnmarkedTablesAreRefusedWithTheConventionAndTheConverter)
         EXPECT_EQ(errorTail(path), tail);
     }
 
-    // The converter's explicit columns read the same table.
-    writeBytes(path, ",width,height,mass,note\n0,1,2,3,x\n1,2,2,4,y\n");
-    ors::ImportOptions options;
-    options.inputColumns = {"width", "height"};
-    options.functionColumns = {"mass"};
-    options.signal = "beam";
-    auto content = readWith(path, options);
-    ASSERT_EQ(content.header.inputs.size(), 2u);
-    EXPECT_EQ(content.header.inputs[1].signal, "beam");
-    EXPECT_EQ(content.header.inputs[1].name, "height");
-    EXPECT_THAT(content.header.functions, ElementsAre("mass"));
-    EXPECT_EQ(content.functionValues[1], 4.0);
-    // Naming only the functions makes every other column but the index an input.
-    options = {};
-    options.functionColumns = {"mass"};
-    options.inputColumns = {};
+    // Columns named by the converter must exist.
     writeBytes(path, ",width,height,mass\n0,1,2,3\n");
-    content = readWith(path, options);
-    ASSERT_EQ(content.header.inputs.size(), 2u);
-    EXPECT_EQ(content.header.inputs[0].signal, "csv");
+    ors::ImportOptions options;
     options.functionColumns = {"weight"};
     EXPECT_EQ(readError(path, options), fileText(path) + L" has no column named \"weight\".");
 }
@@ -392,57 +322,19 @@ namespace {
 
 using Points = std::vector<std::vector<double>>; // [record][input]
 
-enum class Shape { Table, OptunaStorage, OptunaCsv, Dakota };
-
-// The records in the file layout of shape, with one function.
-void writePoints(const fs::path& path, Shape shape, const Points& points)
+// The records as a marked table with one function.
+void writePoints(const fs::path& path, const Points& points)
 {
-    const std::size_t inputs = points.front().size();
-    std::string text, sql = kOptunaSchema;
-    switch (shape) {
-    case Shape::Table:
-        for (std::size_t i = 0; i < inputs; ++i)
-            text += "in:x" + std::to_string(i) + ",";
-        text += "out:f\n";
-        break;
-    case Shape::OptunaCsv:
-        text = ",number,value";
-        for (std::size_t i = 0; i < inputs; ++i)
-            text += ",params_x" + std::to_string(i);
-        text += ",state\n";
-        break;
-    case Shape::Dakota:
-        text = "%eval_id interface";
-        for (std::size_t i = 0; i < inputs; ++i)
-            text += " x" + std::to_string(i);
-        text += " obj_fn\n";
-        break;
-    case Shape::OptunaStorage:
-        sql += "INSERT INTO studies VALUES (1, 'tpe'); INSERT INTO study_directions VALUES (1, 'MINIMIZE', 1, 0);";
-        break;
-    }
+    std::string text;
+    for (std::size_t i = 0; i < points.front().size(); ++i)
+        text += "in:x" + std::to_string(i) + ",";
+    text += "out:f\n";
     for (std::size_t r = 0; r < points.size(); ++r) {
-        const std::string id = std::to_string(r + 1), f = numberText(double(r) * 0.5);
-        std::string cells;
-        for (std::size_t i = 0; i < inputs; ++i)
-            cells += (shape == Shape::Dakota ? " " : ",") + numberText(points[r][i]);
-        switch (shape) {
-        case Shape::Table: text += cells.substr(1) + "," + f + "\n"; break;
-        case Shape::OptunaCsv: text += id + "," + id + "," + f + cells + ",COMPLETE\n"; break;
-        case Shape::Dakota: text += id + " SIM1" + cells + " " + f + "\n"; break;
-        case Shape::OptunaStorage: {
-            std::vector<OptunaParam> params;
-            for (std::size_t i = 0; i < inputs; ++i)
-                params.push_back({"x" + std::to_string(i), points[r][i], kFloat});
-            sql += optunaTrial(int(r + 1), int(r), 1, "COMPLETE", params, {double(r) * 0.5});
-            break;
-        }
-        }
+        for (const double v : points[r])
+            text += numberText(v) + ",";
+        text += numberText(double(r) * 0.5) + "\n";
     }
-    if (shape == Shape::OptunaStorage)
-        execSql(path, sql);
-    else
-        writeBytes(path, text);
+    writeBytes(path, text);
 }
 
 // Every combination of the axes' values, the first axis outermost.
@@ -468,64 +360,39 @@ Points without(Points points, std::initializer_list<std::size_t> records)
     return points;
 }
 
-Points uniform(std::size_t n, std::size_t inputs, unsigned seed)
-{
-    std::mt19937 rng(seed);
-    std::uniform_real_distribution<double> u(-2, 2);
-    Points points(n, std::vector<double>(inputs));
-    for (auto& p : points)
-        for (double& v : p)
-            v = u(rng);
-    return points;
-}
-
-// Dakota's centered parameter study: the centre, then steps along each axis.
-Points star(std::size_t inputs, int steps)
-{
-    Points points{std::vector<double>(inputs, 1.0)};
-    for (std::size_t i = 0; i < inputs; ++i)
-        for (int s = -steps; s <= steps; ++s)
-            if (s != 0) {
-                points.push_back(std::vector<double>(inputs, 1.0));
-                points.back()[i] += 0.25 * s;
-            }
-    return points;
-}
-
 } // namespace
 
+// Every importer shares the decision; marked tables stand for them all.
 TEST_F(Import, DataTypeIsASurfaceOnlyWhereTheFirstTwoInputsFillMostOfTheirGrid)
 {
-    Points line;
-    for (int k = 0; k <= 10; ++k)
+    Points line, scattered;
+    std::mt19937 rng(1);
+    std::uniform_real_distribution<double> u(-2, 2);
+    for (int k = 0; k <= 10; ++k) {
         line.push_back({0.1 * k, 2.0 - 0.3 * k});
+        scattered.push_back({u(rng), u(rng), u(rng)});
+    }
     // 6 of the 4 x 3 cells.
     const Points half{{1, 1}, {2, 2}, {3, 3}, {4, 1}, {1, 2}, {4, 3}};
     const struct {
         const char* name;
-        Shape shape;
         Points points;
         LONG type;
     } cases[] = {
-        {"full grid", Shape::Table, grid({{-2, -1, 0, 1}, {0, 5, 10}}), 0},
-        {"grid with a third input", Shape::Table, grid({{1, 2, 3}, {1, 2, 3}, {0, 0.5, 1}}), 0},
-        {"grid with holes", Shape::Table, without(grid({{1, 2, 3, 4, 5}, {1, 2, 3, 4}}), {1, 6, 7, 12, 18}), 0},
-        {"half the cells", Shape::Table, half, 0},
-        {"one cell less than half", Shape::Table, without(half, {5}), 2},
-        {"Optuna storage, TPE-like", Shape::OptunaStorage, uniform(40, 2, 1), 2},
-        {"Optuna trials, random", Shape::OptunaCsv, uniform(40, 3, 2), 2},
-        {"Optuna trials, grid sampler", Shape::OptunaCsv, grid({{0.1, 0.2}, {1, 2, 4}}), 0},
-        {"Dakota sampling", Shape::Dakota, uniform(20, 3, 3), 2},
-        {"Dakota centered parameter study", Shape::Dakota, star(3, 2), 2},
-        {"Dakota vector study", Shape::Dakota, line, 2},
-        {"Dakota multidim study", Shape::Dakota, grid({{0, 1, 2}, {5, 6}}), 0},
-        {"one input", Shape::Table, grid({{1, 2, 3}}), 2},
-        {"one record", Shape::Table, {{1, 2}}, 2},
+        {"full grid", grid({{-2, -1, 0, 1}, {0, 5, 10}}), 0},
+        {"grid with a third input", grid({{1, 2, 3}, {1, 2, 3}, {0, 0.5, 1}}), 0},
+        {"grid with holes", without(grid({{1, 2, 3, 4, 5}, {1, 2, 3, 4}}), {1, 6, 7, 12, 18}), 0},
+        {"half the cells", half, 0},
+        {"one cell less than half", without(half, {5}), 2},
+        {"scattered", scattered, 2},
+        {"a line", line, 2},
+        {"one input", grid({{1, 2, 3}}), 2},
+        {"one record", {{1, 2}}, 2},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
-        const auto path = m_dir / (std::string(c.name) + ".dat");
-        writePoints(path, c.shape, c.points);
+        const auto path = m_dir / (std::string(c.name) + ".csv");
+        writePoints(path, c.points);
         const Loaded l = loadOk(path);
         EXPECT_EQ(l.records, c.points.size());
         EXPECT_EQ(l.dataType, c.type);
