@@ -51,9 +51,9 @@ inline Loaded loadOk(const fs::path& path, const LoadOptions& o = {}, LoadChoice
 }
 
 // The text after "The file "<path>"" of a load that must fail.
-inline std::wstring errorTail(const fs::path& path)
+inline std::wstring errorTail(const fs::path& path, const LoadOptions& o = {})
 {
-    const auto r = load(path);
+    const auto r = loadWith(path, o);
     EXPECT_TRUE(FAILED(r.hr) && !r.source);
     const std::wstring head = fileText(path);
     EXPECT_EQ(r.error.substr(0, head.size()), head);

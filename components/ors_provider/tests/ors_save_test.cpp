@@ -3,7 +3,6 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
-#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <fcntl.h>
 #include <unistd.h>
@@ -118,24 +117,11 @@ TEST(OrsSave, TargetsThatAreNotRegularFilesAreRefusedAndKept)
 {
     TempDir dir;
     auto saver = loadedSaver(dir / "a.ors", smallSample());
-    struct Case {
-        const char* name;
-        mode_t type;
-        const wchar_t* kind;
-    };
-    for (const Case& c : {Case{"pipe", S_IFIFO, L"a named pipe"}, Case{"null", S_IFCHR, L"a character device"}}) {
-        SCOPED_TRACE(c.name);
-        const auto node = dir / c.name;
-        if (::mknod(node.c_str(), c.type | 0666, c.type == S_IFCHR ? makedev(1, 3) : 0) != 0) {
-            ASSERT_EQ(errno, EPERM) << "only device nodes need root";
-            continue;
-        }
-        EXPECT_EQ(saveError(saver.Get(), node), fileText(node) + L" could not be written: it is " + c.kind +
-                                                    L", and only regular files are replaced.");
-        struct stat st {};
-        ASSERT_EQ(::lstat(node.c_str(), &st), 0);
-        EXPECT_EQ(st.st_mode & S_IFMT, c.type);
-    }
+    const auto pipe = dir / "pipe";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0666), 0);
+    EXPECT_EQ(saveError(saver.Get(), pipe),
+              fileText(pipe) + L" could not be written: it is a named pipe, and only regular files are replaced.");
+    EXPECT_TRUE(fs::is_fifo(pipe));
 }
 
 TEST(OrsSave, WritesThroughSymbolicLinks)
@@ -147,11 +133,9 @@ TEST(OrsSave, WritesThroughSymbolicLinks)
     // A relative link to an existing file, and one to a file yet to be made.
     fs::create_symlink("real/old.ors", dir / "link.ors");
     fs::create_symlink(dir / "real" / "new.ors", dir / "dangling.ors");
-    for (const char* link : {"link.ors", "dangling.ors"}) {
-        SCOPED_TRACE(link);
-        ASSERT_EQ(saver->Save((dir / link).wstring()), S_OK);
-        EXPECT_TRUE(fs::is_symlink(dir / link));
-    }
+    for (const char* link : {"link.ors", "dangling.ors"})
+        ASSERT_EQ(saver->Save((dir / link).wstring()), S_OK) << link;
+    EXPECT_TRUE(fs::is_symlink(dir / "link.ors") && fs::is_symlink(dir / "dangling.ors"));
     EXPECT_EQ(load(dir / "real" / "old.ors").hr, S_OK);
     EXPECT_EQ(load(dir / "real" / "new.ors").hr, S_OK);
     EXPECT_EQ(entries(dir / "real"), 2u);
