@@ -92,21 +92,12 @@ inline std::string optunaTrial(int id, int number, int study, const std::string&
     return sql;
 }
 
-// vantix-convert run with its output kept in dir/log.
-class Converter {
-public:
-    explicit Converter(const fs::path& dir) : m_dir(dir) {}
-    // Its exit status.
-    int run(const std::string& args) const
-    {
-        const auto exe = platform::ExecutableDirectory() / "vantix-convert";
-        const int status = std::system((exe.string() + " " + args + " > '" + (m_dir / "log").string() + "' 2>&1").c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::string log() const { return readBytes(m_dir / "log"); }
-
-private:
-    fs::path m_dir;
-};
+// vantix-convert's exit status; what it wrote is kept in dir/log.
+inline int runConverter(const fs::path& dir, const std::string& args)
+{
+    const auto exe = platform::ExecutableDirectory() / "vantix-convert";
+    const int status = std::system((exe.string() + " " + args + " > '" + (dir / "log").string() + "' 2>&1").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 } // namespace importtest

@@ -259,7 +259,6 @@ TEST_F(Import, UnmarkedTablesAreRefusedWithTheConventionAndTheConverter)
     const std::pair<const char*, std::wstring> cases[] = {
         {"width,height,mass\n1,2,3\n", refusal},
         {"x1,x2,y\n1,2,3\n", refusal}, // numbered inputs, but y is neither
-        {"Some notes about a run\nnothing tabular here\n", refusal},
         // Inputs without functions, and the other way round.
         {"in:a,in:b\n1,2\n", L", line 1: the header names no function column."},
         {"\n\nout:a,note\n1,2\n", L", line 3: the header names no input column."},
