@@ -37,16 +37,19 @@ public:
     }
 };
 
-// Large enough for both threads of the reader and several percent steps.
+// Large enough for both threads of the reader and several percent steps:
+// a 100 x 100 x 40 grid of three inputs, two functions.
 Sample largeSample()
 {
     Sample s = smallSample();
     const int n = 400000;
-    s.inputs.assign(2, {});
+    s.header.inputs.push_back({"S", "c"});
+    s.inputs.assign(3, {});
     s.functions.assign(2, {});
     for (int r = 0; r < n; ++r) {
-        s.inputs[0].push_back(r % 400 * 0.5);
-        s.inputs[1].push_back(-(r / 400));
+        s.inputs[0].push_back(r / 4000 * 0.5);
+        s.inputs[1].push_back(-(r / 40 % 100));
+        s.inputs[2].push_back(r % 40 * 1e-3);
         s.functions[0].push_back(std::sin(r * 0.1));
         s.functions[1].push_back(r);
     }
