@@ -50,22 +50,14 @@ inline Loaded loadOk(const fs::path& path, const LoadOptions& o = {}, LoadChoice
     return r.source ? readBack(r.source.Get()) : Loaded{};
 }
 
-// The error text of a load that must fail.
-inline std::wstring loadError(const fs::path& path)
+// The text after "The file "<path>"" of a load that must fail.
+inline std::wstring errorTail(const fs::path& path, const LoadOptions& o = {})
 {
-    const auto r = load(path);
-    EXPECT_TRUE(FAILED(r.hr));
-    EXPECT_FALSE(r.source);
-    return r.error;
-}
-
-// The text after "The file "<path>"".
-inline std::wstring errorTail(const fs::path& path)
-{
-    const std::wstring e = loadError(path);
+    const auto r = loadWith(path, o);
+    EXPECT_TRUE(FAILED(r.hr) && !r.source);
     const std::wstring head = fileText(path);
-    EXPECT_EQ(e.substr(0, head.size()), head);
-    return e.size() >= head.size() ? e.substr(head.size()) : e;
+    EXPECT_EQ(r.error.substr(0, head.size()), head);
+    return r.error.size() >= head.size() ? r.error.substr(head.size()) : r.error;
 }
 
 // A number as a cell or SQL literal that reads back exactly.
@@ -100,21 +92,12 @@ inline std::string optunaTrial(int id, int number, int study, const std::string&
     return sql;
 }
 
-// vantix-convert run with its output kept in dir/log.
-class Converter {
-public:
-    explicit Converter(const fs::path& dir) : m_dir(dir) {}
-    // Its exit status.
-    int run(const std::string& args) const
-    {
-        const auto exe = platform::ExecutableDirectory() / "vantix-convert";
-        const int status = std::system((exe.string() + " " + args + " > '" + (m_dir / "log").string() + "' 2>&1").c_str());
-        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-    }
-    std::string log() const { return readBytes(m_dir / "log"); }
-
-private:
-    fs::path m_dir;
-};
+// vantix-convert's exit status; what it wrote is kept in dir/log.
+inline int runConverter(const fs::path& dir, const std::string& args)
+{
+    const auto exe = platform::ExecutableDirectory() / "vantix-convert";
+    const int status = std::system((exe.string() + " " + args + " > '" + (dir / "log").string() + "' 2>&1").c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
 
 } // namespace importtest

@@ -10,7 +10,6 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 
 using namespace importtest;
 using ::testing::Contains;
@@ -48,14 +47,9 @@ TEST_F(ImportBadRow, EachKindOfBadRowNamesItsLine)
 {
     const std::string header = "in:a,in:b,out:f\n";
     EXPECT_EQ(errorTail(file(header + "1,2,3\n4,5\n")), L", line 3: 2 cells where the header has 3 columns.");
-    EXPECT_EQ(errorTail(file(header + "1,2,3,\n")), L", line 2: 4 cells where the header has 3 columns.");
-    EXPECT_EQ(errorTail(file(header + "1,2,3\n1,abc,3\n")),
-              L", line 3: column \"in:b\" holds \"abc\", which is not a number.");
     EXPECT_EQ(errorTail(file(header + "1,2,3\n1,2.5x,3\n")),
               L", line 3: column \"in:b\" holds \"2.5x\", which is not a number.");
-    EXPECT_EQ(errorTail(file(header + "1,,3\n")), L", line 2: column \"in:b\" is empty.");
     EXPECT_EQ(errorTail(file(header + "1,2,\"  \"\n")), L", line 2: column \"out:f\" is empty.");
-    EXPECT_EQ(errorTail(file(header + "1,2,1,5\n")), L", line 2: 4 cells where the header has 3 columns.");
     // Decimal commas split the cell.
     EXPECT_EQ(errorTail(file("in:a;in:b;out:f\n1,5;2;3\n")),
               L", line 1: the header names no function column.");
@@ -78,7 +72,6 @@ TEST_F(ImportBadRow, FailedEvaluationsAreSkippedAndCounted)
     // Inputs are never failures, and a bad input refuses even a failed row.
     EXPECT_EQ(errorTail(file(header + "1,2,3\nnan,4,5\n")),
               L", line 3: column \"in:a\" holds \"nan\", which is not a finite number.");
-    EXPECT_EQ(errorTail(file(header + "x,nan,5\n")), L", line 2: column \"in:a\" holds \"x\", which is not a number.");
     EXPECT_EQ(errorTail(file(header + "1,nan,failed\n")),
               L", line 2: column \"out:g\" holds \"failed\", which is not a number.");
     EXPECT_EQ(errorTail(file(header + "1,nan,3\n2,3,fail\n")),
@@ -102,64 +95,34 @@ TEST_F(ImportBadRow, LineNumbersCountBlankLinesAndLineBreaksInQuotedCells)
               L", line 4: 3 cells where the header has 4 columns.");
 }
 
-TEST_F(ImportBadRow, AMostlyRightTableIsNotCutShort)
-{
-    const std::string header = "in:a,in:b,out:f\n";
-    // One bad row after 5000 good ones fails the whole load.
-    EXPECT_EQ(errorTail(file(header + rows(5000) + "1,2\n" + rows(10))),
-              L", line 5002: 2 cells where the header has 3 columns.");
-    // A last line without its line break is still a row.
-    const Loaded l = loadOk(file(header + rows(99) + "99,1,24.75"));
-    ASSERT_EQ(l.records, 100u);
-    EXPECT_EQ(l.inputValues[0][99], 99);
-    EXPECT_EQ(l.functionValues[0][99], 24.75);
-}
-
 TEST_F(ImportBadRow, LargeTablesReadInTwoHalvesKeepOrderAndLineNumbers)
 {
-    // More than 8 MiB: read in two halves at once.
+    // More than 8 MiB: read in two halves at once. Blank lines and a failed
+    // row in the first half leave a gap the second half closes; failed rows
+    // of both halves are counted.
     const std::string header = "in:a,in:b,out:f\n";
     const std::size_t n = 600000;
-    std::string body = rows(n);
-    ASSERT_GT(body.size(), std::size_t(8) << 20);
-    // Blank lines and a failed row in the first half leave a gap the second
-    // half closes; failed rows of both halves are counted.
-    std::string gapped = header;
-    gapped += rows(1000);
-    gapped += "\n\n\n-1,-1,nan\n";
-    gapped += rows(n - 1000 - 10, 1000);
-    gapped += "-1,-1,inf\n";
-    gapped += rows(10, n - 10);
-    Loaded l = loadOk(file(gapped));
+    const std::string gapped = header + rows(1000) + "\n\n\n-1,-1,nan\n" + rows(n - 1000 - 10, 1000) +
+                               "-1,-1,inf\n" + rows(10, n - 10);
+    ASSERT_GT(gapped.size(), std::size_t(8) << 20);
+    const Loaded l = loadOk(file(gapped));
     ASSERT_EQ(l.records, n);
     EXPECT_EQ(l.skipped, 2u);
-    for (std::size_t r = 0; r < n; r += 997) {
-        ASSERT_EQ(l.inputValues[0][r], double(r)) << r;
-        ASSERT_EQ(l.functionValues[0][r], double(r) / 4) << r;
-    }
-    EXPECT_EQ(l.inputValues[0][n - 1], double(n - 1));
+    for (std::size_t r = 0; r < n; r += 997)
+        ASSERT_TRUE(l.inputValues[0][r] == double(r) && l.functionValues[0][r] == double(r) / 4) << r;
     EXPECT_EQ(l.indices[1][n - 1], (n - 1) % 7);
     {
         // Without a second thread to be had: the same records from one.
         const platform::ScopedThreadStartFailure noThreads;
-        const Loaded alone = loadOk(file(gapped));
-        EXPECT_EQ(alone.records, n);
-        EXPECT_EQ(alone.skipped, 2u);
-        EXPECT_EQ(alone.inputValues, l.inputValues);
-        EXPECT_EQ(alone.indices, l.indices);
+        EXPECT_TRUE(loadOk(file(gapped)) == l);
     }
 
-    // A bad row far into the second half, and one in each half.
-    std::string late = header + rows(n - 10) + "x,1,2\n" + rows(9);
-    EXPECT_EQ(errorTail(file(late)), L", line " + std::to_wstring(n - 10 + 2) +
-                                         L": column \"in:a\" holds \"x\", which is not a number.");
-    std::string both = header + rows(10) + "1,2\n" + rows(n - 20) + "x,1,2\n" + rows(9);
-    EXPECT_EQ(errorTail(file(both)), L", line 12: 2 cells where the header has 3 columns.");
-    // A quoted cell in the first half (it could hold line breaks) keeps the table in one part.
-    std::string quoted = header + "\"0\",0,0\n" + rows(n - 10, 1) + "x,1,2\n";
-    EXPECT_EQ(errorTail(file(quoted)), L", line " + std::to_wstring(n - 10 + 3) +
-                                           L": column \"in:a\" holds \"x\", which is not a number.");
-    EXPECT_EQ(loadOk(file(header + "\"0\",0,0\n" + rows(n - 1, 1))).records, n);
+    // A bad row far into the second half keeps its line number. A quoted cell
+    // in the first half (it could hold line breaks) keeps the table in one part.
+    EXPECT_EQ(errorTail(file(header + rows(n - 10) + "1,2\n" + rows(9))),
+              L", line " + std::to_wstring(n - 10 + 2) + L": 2 cells where the header has 3 columns.");
+    EXPECT_EQ(errorTail(file(header + "\"0\",0,0\n" + rows(n - 10, 1) + "x,1,2\n")),
+              L", line " + std::to_wstring(n - 10 + 3) + L": column \"in:a\" holds \"x\", which is not a number.");
 }
 
 TEST_F(ImportBadRow, HostileTables)
@@ -170,22 +133,11 @@ TEST_F(ImportBadRow, HostileTables)
     const std::wstring tail = errorTail(file("in:a,out:f\n1," + huge + "\n"));
     EXPECT_EQ(tail, L", line 2: column \"out:f\" holds \"77777x" + std::wstring(54, L'7') +
                         L"...\" (20000000 characters), which is not a number.");
-    // A header name as long.
-    EXPECT_EQ(errorTail(file("in:a,in:a,out:" + huge + "\n1,2,3\n")), L", line 1: two columns are named \"in:a\".");
-    // Only a header, only blank lines, only a byte order mark.
-    EXPECT_EQ(errorTail(file("in:a,out:f\n")), L" holds no records: its table has a header line but no rows.");
     EXPECT_EQ(errorTail(file("in:a,out:f\n\n\r\n  \n")), L" holds no records: its table has a header line but no rows.");
-    EXPECT_EQ(errorTail(file("\n\n\n")), L" holds no table: it has no header line.");
     EXPECT_EQ(errorTail(file("\xEF\xBB\xBF")), L" holds no table: it has no header line.");
     // Duplicate names, also through the two spellings of one input.
     EXPECT_EQ(errorTail(file("in:a,out:f,out:f\n1,2,3\n")), L", line 1: two columns are named \"out:f\".");
     EXPECT_EQ(errorTail(file("in:a,in:csv:a,out:f\n1,2,3\n")), L" has two inputs named \"csv:a\".");
-    EXPECT_EQ(errorTail(file("%x1 x1 obj_fn\n1 2 3\n", "d.dat")), L", line 1: two columns are named \"x1\".");
-    // One line of a million cells.
-    std::string wide = "in:a,out:f\n";
-    for (int k = 0; k < 1'000'000; ++k)
-        wide += "1,";
-    EXPECT_EQ(errorTail(file(wide + "\n")), L", line 2: 1000001 cells where the header has 2 columns.");
 }
 
 // Text that is not quite a table says what is wrong and where; lone carriage
@@ -199,12 +151,10 @@ TEST_F(ImportBadRow, TextFaultsAreNamedWithTheirPlace)
     };
     const Case cases[] = {
         {"in:a,out:f\r1,2\r3,4\r", L""},
-        {"in:a,out:f\r\n1,2\r\n3,4", L""},
         {"in:a,out:f\n1,2\n3,4\n\x1a", L", line 4: found a DOS end-of-file mark (Ctrl-Z), which has no place in a table."},
         {"in:a,out:f\n1,\0\n"s, L", line 2: found a NUL byte, which has no place in a table."},
         {"in:a\tout:f\n\n1\t2\x0b\n", L", line 3: found a vertical tab, which has no place in a table."},
         {"\xff\xfei\0n\0:\0a\0,\0"s, L" is UTF-16 text; save it as UTF-8 to load it."},
-        {"\0i\0n\0:\0a\0,"s, L" is UTF-16 text; save it as UTF-8 to load it."},
         {"\x1f\x8b\x08\0\0\0"s, L" is not an Optimization Results File."},
         {"in:a,out:f\n1,2\n3,\"4\n5,6\n", L", line 3: unclosed quote: the quoted cell of column 2 runs to the end of the file."},
         {"\"in:a,out:f\n1,2\n", L", line 1: unclosed quote: the quoted cell of column 1 runs to the end of the file."},
@@ -236,15 +186,10 @@ TEST(ImportNumbers, CellsAreReadExactly)
     EXPECT_EQ(value("0.1"), 0.1);
     EXPECT_EQ(value("-0"), 0.0);
     EXPECT_TRUE(std::signbit(value("-0")));
-    EXPECT_EQ(value(".5"), 0.5);
-    EXPECT_EQ(value("5."), 5.0);
-    EXPECT_EQ(value("+5"), 5.0);
     EXPECT_EQ(value(" 1E+05\t"), 1e5);
-    EXPECT_EQ(value("12345678901234567890123"), 12345678901234567890123.0);
     EXPECT_EQ(value("9007199254740993"), 9007199254740992.0); // 2^53 + 1 rounds to even
     EXPECT_EQ(value("1.7976931348623157e308"), 1.7976931348623157e308);
     EXPECT_EQ(value("4.9e-324"), 4.9e-324);
-    EXPECT_EQ(value("0.000000000000000000000000000001"), 1e-30);
     double v = 0;
     for (const char* bad : {"", "  ", "-", "+", ".", "e5", "1e", "1e+", "1.2.3", "--1", "+-1", "0x10", "1,5", "1 2"})
         EXPECT_NE(ParseNumberCell(bad, v), NumberStatus::Ok) << bad;
@@ -252,37 +197,15 @@ TEST(ImportNumbers, CellsAreReadExactly)
     EXPECT_EQ(ParseNumberCell("inf", v), NumberStatus::NotFinite);
     EXPECT_EQ(ParseNumberCell(std::string(401, '1'), v), NumberStatus::NotNumber);
 
-    // Digit runs of every length around the eight-at-a-time step, with the
-    // point anywhere, read inside a longer row as the table reader does.
+    // Digit runs of every length around the eight-at-a-time step and past
+    // 2^53 (the slow path), with the point anywhere.
     const std::string digits = "9071234567890123456789012";
     for (std::size_t n = 1; n <= 24; ++n) {
         for (std::size_t dot = 0; dot <= n; ++dot) {
             std::string cell = digits.substr(0, n);
             if (dot < n)
                 cell.insert(dot, ".");
-            const std::string row = cell + ",12345678";
-            double fast = 0;
-            const char* end = ors::import::ParseDecimalFast(row.data(), row.data() + row.size(), fast);
-            if (end) {
-                ASSERT_EQ(end, row.data() + cell.size()) << cell;
-                ASSERT_EQ(fast, std::strtod(cell.c_str(), nullptr)) << cell;
-            } else {
-                ASSERT_GT(n, 15u) << cell; // only mantissas beyond 2^53 leave the fast path
-            }
             ASSERT_EQ(value(cell.c_str()), std::strtod(cell.c_str(), nullptr)) << cell;
-        }
-    }
-
-    // Random values printed as %.10g, %.17g and %.6e come back as strtod reads them.
-    std::mt19937_64 rng(42);
-    std::uniform_real_distribution<double> mantissa(-10, 10);
-    std::uniform_int_distribution<int> exponent(-30, 30);
-    char text[64];
-    for (int k = 0; k < 200000; ++k) {
-        const double x = mantissa(rng) * std::pow(10.0, exponent(rng));
-        for (const char* format : {"%.10g", "%.17g", "%.6e", "%.3f"}) {
-            std::snprintf(text, sizeof text, format, x);
-            ASSERT_EQ(value(text), std::strtod(text, nullptr)) << text;
         }
     }
 }

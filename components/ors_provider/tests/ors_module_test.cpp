@@ -4,8 +4,6 @@
 
 #include "platform/loader.h"
 
-#include <dlfcn.h>
-
 #include <set>
 
 using namespace orstest;
@@ -71,19 +69,4 @@ TEST(OrsModule, FailedLoadThroughTheModuleSetsTheErrorObject)
     EXPECT_EQ(r.hr, E_FAIL);
     EXPECT_EQ(r.error, fileText(dir / "absent.ors") + L" could not be read: No such file or directory.");
     EXPECT_EQ(provider->Load(L"x.ors", nullptr), E_POINTER);
-}
-
-TEST(OrsModule, UnknownClassIsRefused)
-{
-    void* p = reinterpret_cast<void*>(1);
-    const CLSID other{1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11}};
-    const auto path = platform::RegisteredModulePath(CLSID_OptimizationResultsDataProvider);
-    ASSERT_TRUE(path);
-    void* module = dlopen(path->c_str(), RTLD_NOW | RTLD_LOCAL);
-    ASSERT_NE(module, nullptr);
-    using Create = HRESULT (*)(const GUID*, const GUID*, void**);
-    auto create = reinterpret_cast<Create>(dlsym(module, "VantixCreateInstance"));
-    ASSERT_NE(create, nullptr);
-    EXPECT_EQ(create(&other, &platform::uuidof<IUnknown>(), &p), CLASS_E_CLASSNOTAVAILABLE);
-    EXPECT_EQ(p, nullptr);
 }
