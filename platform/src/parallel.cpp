@@ -30,18 +30,27 @@ struct Batch {
     std::vector<std::exception_ptr> errors; // by part; each written by the thread that ran it
     int helpers = 0;                        // helpers inside the batch; guarded by the pool's mutex
 
-    // Takes parts until none is left.
-    void Work()
+    // Takes parts until none is left. The caller of a fan-out runs part 0
+    // first (bFirst): a helper that wakes before it cannot take every part
+    // and leave the caller, which reports progress, only waiting.
+    void Work(bool bFirst = false)
     {
         const bool outer = std::exchange(t_inParts, true);
-        for (int p; (p = next.fetch_add(1, std::memory_order_relaxed)) < parts;) {
-            try {
-                job(p, parts);
-            } catch (...) {
-                errors[std::size_t(p)] = std::current_exception();
-            }
-        }
+        if (bFirst)
+            Do(0);
+        for (int p; (p = next.fetch_add(1, std::memory_order_relaxed)) < parts;)
+            Do(p);
         t_inParts = outer;
+    }
+
+private:
+    void Do(int p)
+    {
+        try {
+            job(p, parts);
+        } catch (...) {
+            errors[std::size_t(p)] = std::current_exception();
+        }
     }
 };
 
@@ -68,11 +77,12 @@ public:
             StartHelpers(batch.parts - 1);
             if (m_threads.empty())
                 return false;
+            batch.next.store(1, std::memory_order_relaxed); // part 0 is the caller's
             m_pBatch = &batch;
             ++m_generation;
         }
         m_wake.notify_all();
-        batch.Work();
+        batch.Work(true);
 
         std::exception_ptr waitError;
         std::unique_lock lock(m_mutex);
