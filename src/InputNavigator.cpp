@@ -9,30 +9,24 @@
 
 void CInputNavigator::StepUp(std::size_t i, unsigned n)
 {
-    InputInfo& in = m_Index.Input(i);
-    if (!in.HasCurrent())
-        return;
-    std::uint16_t count = static_cast<std::uint16_t>(n);
-    if (count == 0)
-        count = 1;
-    for (std::size_t p = in.current + 1; p < in.values.size(); ++p) {
-        if (m_pReach->IsReachable(i, p)) {
-            in.current = p;
-            if (--count == 0)
-                break;
-        }
-    }
+    StepBy(i, n, true);
 }
 
 void CInputNavigator::StepDown(std::size_t i, unsigned n)
 {
+    StepBy(i, n, false);
+}
+
+void CInputNavigator::StepBy(std::size_t i, unsigned n, bool bUp)
+{
     InputInfo& in = m_Index.Input(i);
     if (!in.HasCurrent())
         return;
+    // The count is taken as the editor's 16-bit step; zero still moves one.
     std::uint16_t count = static_cast<std::uint16_t>(n);
     if (count == 0)
         count = 1;
-    for (std::size_t p = in.current; p-- > 0;) {
+    for (std::size_t p = in.current; bUp ? ++p < in.values.size() : p-- > 0;) {
         if (m_pReach->IsReachable(i, p)) {
             in.current = p;
             if (--count == 0)

@@ -49,6 +49,8 @@ public:
     static bool IsStepCode(int code);
 
 private:
+    void StepBy(std::size_t i, unsigned n, bool bUp);
+
     CRecordIndex& m_Index;
     const IReachability* m_pReach;
     std::uint32_t m_nCurRecord = 0;

@@ -15,7 +15,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <ctime>
 #include <cwchar>
 #include <string_view>
 
@@ -250,16 +249,6 @@ void import::ApplyLogScales(OrsContent& content, const std::vector<std::string>&
 namespace {
 
 // A study named by a database URL; its messages show the URL without password.
-std::string nowUtc()
-{
-    char now[32];
-    const std::time_t t = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&t, &utc);
-    std::strftime(now, sizeof now, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return now;
-}
-
 OrsContent readStudyUrl(const std::string& text, const ImportOptions& options, std::shared_ptr<StudyLink>* link)
 {
     const ImportMessages msg = ImportMessages::Database(FromUtf8(RedactStudyUrl(text)));
@@ -281,7 +270,7 @@ OrsContent readStudyUrl(const std::string& text, const ImportOptions& options, s
     }
     SW_TRACE(L"Data provider : reading %ls from %ls", FromUtf8(RedactStudyUrl(text)).c_str(),
              FromUtf8(db->ServerVersion()).c_str());
-    return readStudy(std::move(db), text, true, nowUtc(), options, msg, link);
+    return readStudy(std::move(db), text, true, CurrentTimestamp(), options, msg, link);
 }
 
 } // namespace

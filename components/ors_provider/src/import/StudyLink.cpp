@@ -5,7 +5,6 @@
 
 #include "diagnostics/snagwise.h"
 
-#include <ctime>
 
 namespace ors {
 
@@ -36,25 +35,11 @@ void StudyLink::connect()
     SW_TRACE(L"Data provider : connected again to %ls", FromUtf8(RedactStudyUrl(m_source)).c_str());
 }
 
-namespace {
-
-std::string nowUtc()
-{
-    char now[32];
-    const std::time_t t = std::time(nullptr);
-    std::tm utc{};
-    gmtime_r(&t, &utc);
-    std::strftime(now, sizeof now, "%Y-%m-%dT%H:%M:%SZ", &utc);
-    return now;
-}
-
-} // namespace
-
 std::optional<OrsContent> StudyLink::Refresh()
 {
     // The server may go: the next refresh connects again.
     return withServer([&](SqlConnection& db) {
-        std::optional<OrsContent> content = m_reader->Refresh(db, nowUtc());
+        std::optional<OrsContent> content = m_reader->Refresh(db, CurrentTimestamp());
         if (content)
             ApplyLogScales(*content, m_options.logColumns, m_msg);
         return content;
@@ -97,7 +82,7 @@ std::pair<OrsContent, std::shared_ptr<StudyLink>> StudyLink::Slice(const std::ve
     }
     // A connection of its own: the slice is followed apart from this object.
     auto link = std::make_shared<StudyLink>(m_source, m_url, m_options, nullptr, std::move(reader), m_msg);
-    OrsContent content = link->withServer([&](SqlConnection& db) { return link->m_reader->Read(db, nowUtc()); });
+    OrsContent content = link->withServer([&](SqlConnection& db) { return link->m_reader->Read(db, CurrentTimestamp()); });
     ApplyLogScales(content, m_options.logColumns, m_msg);
     return {std::move(content), std::move(link)};
 }
