@@ -27,7 +27,7 @@ void CInputNavigator::StepBy(std::size_t i, unsigned n, bool bUp)
     if (count == 0)
         count = 1;
     for (std::size_t p = in.current; bUp ? ++p < in.values.size() : p-- > 0;) {
-        if (m_pReach->IsReachable(i, p)) {
+        if (Reachable(i, p)) {
             in.current = p;
             if (--count == 0)
                 break;
@@ -37,8 +37,8 @@ void CInputNavigator::StepBy(std::size_t i, unsigned n, bool bUp)
 
 std::size_t CInputNavigator::FindReachableUp(std::size_t i, std::size_t start) const
 {
-    for (std::size_t p = start + 1; p < m_pReach->ValueCount(i); ++p)
-        if (m_pReach->IsReachable(i, p))
+    for (std::size_t p = start + 1, n = m_pReach->ValueCount(i); p < n; ++p)
+        if (Reachable(i, p))
             return p;
     return start;
 }
@@ -46,7 +46,7 @@ std::size_t CInputNavigator::FindReachableUp(std::size_t i, std::size_t start) c
 std::size_t CInputNavigator::FindReachableDown(std::size_t i, std::size_t start) const
 {
     for (std::size_t p = std::min(start, m_pReach->ValueCount(i)); p-- > 0;)
-        if (m_pReach->IsReachable(i, p))
+        if (Reachable(i, p))
             return p;
     return start;
 }
@@ -112,13 +112,13 @@ bool CInputNavigator::Step(std::size_t n, int code, const double* pValue)
         std::size_t candidate = in.Find(count - 1);
         if (candidate == InputInfo::npos)
             candidate = count - 1;
-        in.current = m_pReach->IsReachable(n, candidate) ? candidate : FindReachableDown(n, candidate);
+        in.current = Reachable(n, candidate) ? candidate : FindReachableDown(n, candidate);
         break;
     }
     case SB_BOTTOM:
         if (count == 0)
             break;
-        in.current = m_pReach->IsReachable(n, 0) ? 0 : FindReachableUp(n, 0);
+        in.current = Reachable(n, 0) ? 0 : FindReachableUp(n, 0);
         break;
     case kTypedNumber: {
         if (count == 0 || !pValue)
@@ -137,7 +137,7 @@ bool CInputNavigator::Step(std::size_t n, int code, const double* pValue)
             const std::size_t v = std::min(static_cast<std::size_t>(it - in.values.begin()), count - 1);
             nearest = v > 0 && t - value(v - 1) < value(v) - t ? v - 1 : v;
         }
-        if (m_pReach->IsReachable(n, nearest)) {
+        if (Reachable(n, nearest)) {
             in.current = nearest;
         } else {
             // The closer of the reachable neighbours (a tie goes down). A side
@@ -163,7 +163,7 @@ bool CInputNavigator::Step(std::size_t n, int code, const double* pValue)
 void CInputNavigator::MoveNear(std::size_t n, std::size_t pos)
 {
     InputInfo& in = m_Index.Input(n);
-    if (m_pReach->IsReachable(n, pos)) {
+    if (Reachable(n, pos)) {
         in.current = pos;
     } else {
         const std::size_t up = FindReachableUp(n, pos);

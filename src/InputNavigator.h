@@ -2,20 +2,28 @@
 // Stepping through an input's values and the record shown: a step or a typed
 // value only lands on values the pins leave reachable, and the record shown
 // follows the value chosen.
+#include "Reachability.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <string>
 
 class CRecordIndex;
-class IReachability;
 
 class CInputNavigator {
 public:
-    CInputNavigator(CRecordIndex& index, const IReachability& reach) : m_Index(index), m_pReach(&reach) {}
+    CInputNavigator(CRecordIndex& index, const CInMemoryReachability& reach)
+        : m_Index(index), m_pReach(&reach), m_pInMemory(&reach)
+    {
+    }
     CInputNavigator(const CInputNavigator&) = delete;
     CInputNavigator& operator=(const CInputNavigator&) = delete;
     // Where the answers come from from now on (the records, or a server).
-    void SetReachability(const IReachability& reach) { m_pReach = &reach; }
+    void SetReachability(const IReachability& reach)
+    {
+        m_pReach = &reach;
+        m_pInMemory = dynamic_cast<const CInMemoryReachability*>(&reach);
+    }
 
     // Input i's current value moves n (at least one) reachable values up or
     // down, as far as there are.
@@ -49,10 +57,16 @@ public:
     static bool IsStepCode(int code);
 
 private:
+    // The in-memory answers are called directly (and inlined) in the loops over values.
+    bool Reachable(std::size_t i, std::size_t pos) const
+    {
+        return m_pInMemory ? m_pInMemory->IsReachable(i, pos) : m_pReach->IsReachable(i, pos);
+    }
     void StepBy(std::size_t i, unsigned n, bool bUp);
 
     CRecordIndex& m_Index;
     const IReachability* m_pReach;
+    const CInMemoryReachability* m_pInMemory; // m_pReach when it answers from memory
     std::uint32_t m_nCurRecord = 0;
     std::uint32_t m_nPrevRecord = 0;
     int m_nLastChanged = -1;

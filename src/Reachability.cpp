@@ -24,13 +24,9 @@ void CRecordHits::Fit(std::size_t n, std::size_t nInputs)
     m_nSize = n;
 }
 
-bool CInMemoryReachability::IsReachable(std::size_t i, std::size_t pos) const
+bool CInMemoryReachability::IsReachableUnderPins(std::size_t i, std::size_t pos) const
 {
     const InputInfo& in = m_Index.Input(i);
-    if (pos >= in.values.size())
-        return false;
-    if (m_nMaxHits == 0)
-        return true;
     if (UnplacedKeys column; m_Index.Unplaced(i, &column)) {
         if (m_KeyReach.size() < m_Index.Inputs().size())
             m_KeyReach.resize(m_Index.Inputs().size());

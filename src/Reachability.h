@@ -2,14 +2,13 @@
 // Which values the pins leave reachable. Every input pinned by its "Fix" box
 // votes for the records in which it has a value it is held at; a value is
 // reachable when one of its records carries every vote.
+#include "RecordIndex.h"
 #include "platform/hugepages.h"
 
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <vector>
-
-class CRecordIndex;
 
 // The questions navigation asks, apart from where their answers come from
 // (the records in memory, or a server holding a study too large to load).
@@ -84,7 +83,13 @@ public:
     explicit CInMemoryReachability(const CRecordIndex& index) : m_Index(index) {}
 
     void Vote(std::size_t i, bool bAdd) override;
-    bool IsReachable(std::size_t i, std::size_t pos) const override;
+    // Inline for the steps' loops: without pins every value is reachable.
+    bool IsReachable(std::size_t i, std::size_t pos) const override
+    {
+        if (pos >= m_Index.Input(i).values.size())
+            return false;
+        return m_nMaxHits == 0 || IsReachableUnderPins(i, pos);
+    }
     std::optional<std::uint32_t> FindRecord(std::size_t i, std::size_t pos) const override;
     std::size_t ValueCount(std::size_t i) const override;
     bool RecordKey(std::uint32_t r, std::size_t i, std::uint64_t& key) const override;
@@ -98,6 +103,8 @@ public:
     std::uint32_t MaxHits() const { return m_nMaxHits; }
 
 private:
+    bool IsReachableUnderPins(std::size_t i, std::size_t pos) const;
+
     const CRecordIndex& m_Index;
     // Allocated with the first pin.
     CRecordHits m_RecordHits;
