@@ -172,18 +172,15 @@ std::uint64_t CInputConfigModel::CountSliceRecords() const
     };
     std::vector<Held> held;
     const std::vector<InputInfo>& inputs = m_Index.Inputs();
-    for (std::size_t i = 0; i < inputs.size(); ++i) {
+    const bool bAny = ForEachSliceHold(inputs, m_nInputX, m_nInputY, [&](std::size_t i, std::size_t first, std::size_t last) {
         const InputInfo& in = inputs[i];
-        if (i == m_nInputX || i == m_nInputY || in.IsHeldAtAll())
-            continue;
-        if (!in.HasCurrent() && !in.IsHeldOverRange())
-            return 0;
-        const auto [first, last] = in.HeldPositions();
         std::size_t nRecords = 0;
         for (std::size_t p = first; p <= last; ++p)
             nRecords += in.values[p].second.records.size();
         held.push_back({i, in.values[first].first, in.values[last].first - in.values[first].first, nRecords});
-    }
+    });
+    if (!bAny)
+        return 0;
     if (held.empty())
         return m_Index.RecordCount();
     // The narrowest hold picks the candidates, the others confirm.

@@ -91,6 +91,24 @@ struct UnplacedKeys {
     std::size_t nKeys = 0;
 };
 
+// The slice's conditions: visit(i, first, last) for every input but X and Y
+// not held at "All", with the positions it is held at; false (and visiting
+// stops) at an input held at nothing, whose slice is empty.
+template <class Visit>
+bool ForEachSliceHold(const std::vector<InputInfo>& inputs, std::size_t x, std::size_t y, Visit visit)
+{
+    for (std::size_t i = 0; i < inputs.size(); ++i) {
+        const InputInfo& in = inputs[i];
+        if (i == x || i == y || in.IsHeldAtAll())
+            continue;
+        if (!in.HasCurrent() && !in.IsHeldOverRange())
+            return false;
+        const auto [first, last] = in.HeldPositions();
+        visit(i, first, last);
+    }
+    return true;
+}
+
 class CRecordIndex {
 public:
     CRecordIndex();

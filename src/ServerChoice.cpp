@@ -89,15 +89,10 @@ std::uint32_t CServerChoice::PinsChanged(const std::vector<InputInfo>& inputs)
 std::uint64_t CServerChoice::CountSlice(const std::vector<InputInfo>& inputs, unsigned nX, unsigned nY)
 {
     std::vector<HeldValues> held;
-    for (std::size_t i = 0; i < inputs.size(); ++i) {
-        const InputInfo& in = inputs[i];
-        if (i == nX || i == nY || in.IsHeldAtAll())
-            continue;
-        if (!in.HasCurrent() && !in.IsHeldOverRange())
-            return 0;
-        const auto [first, last] = in.HeldPositions();
-        held.push_back({static_cast<ULONG>(i), in.values[first].first, in.values[last].first});
-    }
+    if (!ForEachSliceHold(inputs, nX, nY, [&](std::size_t i, std::size_t first, std::size_t last) {
+            held.push_back({static_cast<ULONG>(i), inputs[i].values[first].first, inputs[i].values[last].first});
+        }))
+        return 0;
     std::uint64_t n = 0;
     return SUCCEEDED(m_spServer->CountTrials(held, &n)) ? n : 0;
 }
