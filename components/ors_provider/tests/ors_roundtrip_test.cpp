@@ -93,6 +93,23 @@ TEST(OrsRoundTrip, ExtremeAndEmptyDataAreKeptExactly)
     }
 }
 
+// Another writer may declare idx without making it the row id, and insert the
+// columns in any order: values are found by idx all the same.
+TEST(OrsRoundTrip, ColumnsAreFoundByIdxNotByRowid)
+{
+    TempDir dir;
+    const Sample s = smallSample();
+    const auto path = dir / "reordered.ors";
+    s.write(path);
+    for (const std::string t : {"input_values", "function_values"})
+        execSql(path, "CREATE TABLE copy AS SELECT * FROM " + t + "; DROP TABLE " + t + "; CREATE TABLE " + t +
+                          "(idx INTEGER NOT NULL, data BLOB NOT NULL); INSERT INTO " + t +
+                          "(rowid, idx, data) SELECT 7 - idx, idx, data FROM copy ORDER BY idx DESC; DROP TABLE copy;");
+    auto r = load(path);
+    ASSERT_EQ(r.hr, S_OK);
+    expectSame(r.source.Get(), s);
+}
+
 TEST(OrsDataObject, AnswersItsInterfacesAndRejectsBadArguments)
 {
     TempDir dir;
