@@ -1,6 +1,7 @@
 // A chart window from open to save, driven through the prompt service with
 // the real data provider and the real chart control (software renderer).
 #include "AppTestSupport.h"
+#include "ControlSpy.h"
 #include "support/ImageDifference.h"
 #include "support/WidgetClick.h"
 
@@ -31,15 +32,8 @@ namespace {
 
 class ChartWindowTest : public AppTest {
 protected:
-    // Chart controls made in this process, so tests can look at their scenes.
-    std::vector<plot::CPlotControl*> m_controls;
-    platform::FactoryRegistration m_spy{plot::CLSID_PlotControl, [this](REFIID iid, void** ppv) {
-                                            const HRESULT hr = plot::CreatePlotControl(iid, ppv);
-                                            if (SUCCEEDED(hr))
-                                                m_controls.push_back(static_cast<plot::CPlotControl*>(
-                                                    static_cast<plot::IPlotControl*>(*ppv)));
-                                            return hr;
-                                        }};
+    ControlSpy m_spy;
+    std::vector<plot::CPlotControl*>& m_controls = m_spy.controls;
 
     plot::ChartModel& Model() const { return m_controls.back()->Model(); }
     std::size_t SurfaceCount() const { return m_controls.empty() ? 0 : Model().scene.Surfaces().size(); }

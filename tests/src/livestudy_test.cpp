@@ -2,6 +2,7 @@
 // trials arrive, the slice and the camera kept, credentials kept out of
 // every place the program writes.
 #include "AppTestSupport.h"
+#include "ControlSpy.h"
 #include "Chart.h"
 #include "InputConfigDlg.h"
 #include "ServerChoice.h"
@@ -24,15 +25,8 @@ namespace {
 
 class LiveStudyTest : public AppTest {
 protected:
-    // The chart controls made here, to look at their scenes and cameras.
-    std::vector<plot::CPlotControl*> controls;
-    platform::FactoryRegistration reg{plot::CLSID_PlotControl, [this](REFIID iid, void** ppv) {
-                                          const HRESULT hr = plot::CreatePlotControl(iid, ppv);
-                                          if (SUCCEEDED(hr))
-                                              controls.push_back(static_cast<plot::CPlotControl*>(
-                                                  static_cast<plot::IPlotControl*>(*ppv)));
-                                          return hr;
-                                      }};
+    ControlSpy spy;
+    std::vector<plot::CPlotControl*>& controls = spy.controls;
 
     // Trial n on a grid: inputs x, y and a held input c; the value from all three.
     static std::string Trial(::test::SqlDialect d, int n, double x, double y, double c)
